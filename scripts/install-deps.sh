@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package that building, running and testing Ostrel needs.
+# Safe to run again: packages already present are skipped.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+  # Qt 6
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-multimedia-dev libqt6svg6
+  # FFmpeg (capture, conversion, recording)
+  libavdevice-dev libavformat-dev libavcodec-dev libavfilter-dev libavutil-dev
+  libswscale-dev libswresample-dev ffmpeg
+  # JPEG
+  libturbojpeg0-dev libjpeg62-turbo-dev libjpeg-turbo-progs
+  # fonts: Liberation Mono stands in for Courier New
+  fontconfig fonts-liberation2
+  # tests and benchmarks
+  libbenchmark-dev python3 python3-pyftpdlib python3-aiosmtpd curl
+  xvfb xauth dbus dbus-x11 at-spi2-core python3-pyatspi python3-gi
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]})); then
+  sudo_cmd=()
+  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+  echo "Installing: ${missing[*]}"
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,61 @@
+#pragma once
+// A capture driver is a small table: its description, its capabilities, where FFmpeg
+// reads its frames from, and its dialogs. Every driver runs through the same FFmpeg
+// pipeline and capture thread.
+#include <QMap>
+#include <QString>
+#include <memory>
+
+class QWidget;
+
+namespace ostrel {
+
+struct DriverDescription {
+    QString name;
+    QString version;
+};
+
+struct DriverCaps {
+    bool hasOverlay = false;
+    bool hasFormatDialog = false;
+    bool hasSourceDialog = false;
+    bool hasDisplayDialog = false;
+};
+
+// What libavformat opens: an input format ("lavfi", "video4linux2", empty for a file
+// probed by name), the URL, the demuxer options, and whether the source paces itself
+// (a camera) or must be paced to its timestamps (a filter graph, a file).
+struct SourceSpec {
+    QString inputFormat;
+    QString url;
+    QMap<QString, QString> options;
+    bool paced = false;  // true: frames arrive in real time on their own
+    bool loop = false;   // restart at the end instead of reporting the end
+};
+
+class CaptureDriver {
+public:
+    virtual ~CaptureDriver() = default;
+    virtual DriverDescription description() const = 0;
+    virtual DriverCaps caps() const = 0;
+    virtual SourceSpec source() const = 0;
+
+    // The driver's own dialogs; true when the user confirmed a change.
+    virtual bool showFormatDialog(QWidget* /*parent*/) { return false; }
+    virtual bool showSourceDialog(QWidget* /*parent*/) { return false; }
+    virtual bool showDisplayDialog(QWidget* /*parent*/) { return false; }
+};
+
+// Drivers by index 0 to 9; nullptr where no driver is installed.
+class DriverRegistry {
+public:
+    virtual ~DriverRegistry() = default;
+    virtual std::shared_ptr<CaptureDriver> driver(int index) = 0;
+    static constexpr int MaxDrivers = 10;
+};
+
+// Index 0 is the built-in virtual camera (settings in `programFolder`/vcap.sif);
+// indices 1 to 9 are the V4L2 devices that can capture, in device-number order.
+std::shared_ptr<DriverRegistry> systemDrivers(const QString& programFolder);
+
+} // namespace ostrel

@@ -1,0 +1,182 @@
+#pragma once
+// The capture device: a child widget that connects one capture driver, shows its live
+// picture (scaled or not), grabs single frames to bitmap files and reports status and
+// errors. Frames are decoded and converted to 24-bit BGR on a capture thread; every
+// event reaches the program on the user-interface thread.
+#include "capture/CaptureDriver.h"
+#include "platform/Exception.h"
+#include <QImage>
+#include <QWidget>
+#include <memory>
+
+namespace ostrel {
+
+class ENoDriverException : public Exception { // "No capture driver selected"
+public:
+    ENoDriverException();
+};
+class ENoCapWindowException : public Exception { // "Can not create capture window"
+public:
+    ENoCapWindowException();
+};
+class ENotConnectException : public Exception { // "Can not connect capture driver with capture window"
+public:
+    ENotConnectException();
+};
+class ENoOverlayException : public Exception { // "Driver has no overlay mode"
+public:
+    ENoOverlayException();
+};
+class EBufferFileError : public Exception { // "Could not create tmp file"
+public:
+    EBufferFileError();
+};
+
+enum class Channels { Stereo, Mono };
+enum class Frequency { f8000Hz, f11025Hz, f22050Hz, f44100Hz };
+enum class Resolution { r8Bit, r16Bit };
+struct TAudioFormat {
+    Channels channels = Channels::Mono;
+    Frequency frequency = Frequency::f8000Hz;
+    Resolution resolution = Resolution::r8Bit;
+};
+
+// Status numbers of OnStatusCallback.
+constexpr int CapStatusCaptureBegins = 300;
+constexpr int CapStatusCaptureEnds = 301;
+constexpr int CapStatusCurrentFrame = 510;
+// The error text of a device that disappeared while open.
+inline const char* const DeviceLostText = "Capture device was not detected.";
+
+class CaptureSession; // the FFmpeg pipeline and its thread
+
+class TVideoCapture : public QWidget {
+    Q_OBJECT
+public:
+    TVideoCapture(std::shared_ptr<DriverRegistry> drivers, QString programFolder,
+                  QWidget* parent = nullptr);
+    ~TVideoCapture() override;
+
+    // Open: creates the display and connects driver DriverIndex; raises on failure.
+    bool DriverOpen() const;
+    void setDriverOpen(bool open);
+
+    int DriverIndex() const { return driverIndex_; }
+    void setDriverIndex(int index);
+    QString DriverName() const { return driverName_; }
+    void setDriverName(const QString& name);
+
+    bool VideoOverlay() const;
+    void setVideoOverlay(bool on);
+    bool VideoPreview() const;
+    void setVideoPreview(bool on);
+    bool PreviewScaleToWindow() const { return scaleToWindow_; }
+    void setPreviewScaleToWindow(bool on);
+    bool PreviewScaleProportional() const { return scaleProportional_; }
+    void setPreviewScaleProportional(bool on);
+
+    quint16 PreviewRate() const { return previewRate_; }
+    void setPreviewRate(int rate); // limited to 1..30
+    quint32 MicroSecPerFrame() const { return microSecPerFrame_; }
+    void setMicroSecPerFrame(quint32 us); // at least 33333
+    quint16 FrameRate() const;
+    void setFrameRate(quint16 fps); // 0 leaves the frame time unchanged
+    bool CapAudio() const { return capAudio_; }
+    void setCapAudio(bool on) { capAudio_ = on; }
+    QString VideoFileName() const { return videoFileName_; }
+    void setVideoFileName(const QString& name) { videoFileName_ = name; }
+    QString SingleImageFile() const { return singleImageFile_; }
+    void setSingleImageFile(const QString& name) { singleImageFile_ = name; }
+    quint16 CapTimeLimit() const { return capTimeLimit_; }
+    void setCapTimeLimit(quint16 s) { capTimeLimit_ = s; }
+    quint32 CapIndexSize() const { return capIndexSize_; }
+    void setCapIndexSize(quint32 n); // 0 stays 0, else limited to 1800..324000
+    bool CapToFile() const { return capToFile_; }
+    void setCapToFile(bool on) { capToFile_ = on; }
+    quint16 BufferFileSize() const { return bufferFileSize_; }
+    void setBufferFileSize(quint16 mb);
+    TAudioFormat& CapAudioFormat() { return audioFormat_; }
+
+    // Grab one frame (keeping or stopping the live display); false when closed or no frame.
+    bool GrabFrameLive();
+    bool GrabFrameStill();
+    // Writes the last grabbed frame as a 24-bit bitmap to SingleImageFile.
+    bool SaveFrameFile();
+    bool StartRecording();
+    bool StopRecording();
+    bool IsRecording();
+    bool SaveRecordingAs();
+
+    bool HasOverlay();
+    bool HasFormatDialog();
+    bool HasDisplayDialog();
+    bool HasSourceDialog();
+    bool ShowFormatDialog();
+    bool ShowSourceDialog();
+    bool ShowDisplayDialog();
+    bool ShowCompressionDialog();
+
+    // "name version" for indices 0.., stopping at the first index without a driver.
+    QStringList ListDrivers();
+
+    quint16 imageWidth() const { return imageWidth_; }
+    quint16 imageHeight() const { return imageHeight_; }
+    // Geometry of the display inside this widget (the "capture window"); empty when closed.
+    QRect captureWindowGeometry() const;
+    // The last grabbed frame (24-bit BGR data in an RGB888-sized image, rows top-down).
+    QImage lastGrabbedFrame() const;
+    // The frame currently displayed (for tests and screenshots).
+    QImage displayedFrame() const;
+
+    // Size of the capture window for the given widget and picture sizes.
+    static QRect scaledWindow(bool scaleToWindow, bool proportional, QSize widget, QSize picture);
+
+signals:
+    void OnStatus();
+    void OnStatusCallback(int statusNumber, const QString& text);
+    void OnError(int errorNumber, const QString& text);
+    // A new live frame was shown (for start-up timing and tests).
+    void frameShown();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void statusUpdate(bool notify);
+    void resizeCaptureWindow();
+    void closeWindow();
+    void dropCaches();
+    bool queryCaps();
+
+    std::shared_ptr<DriverRegistry> drivers_;
+    QString programFolder_;
+    std::unique_ptr<CaptureSession> session_;
+    int driverIndex_ = -1;
+    QString driverName_;
+    bool scaleToWindow_ = false;
+    bool scaleProportional_ = false;
+    quint16 previewRate_ = 30;
+    quint32 microSecPerFrame_ = 66667;
+    bool capAudio_ = false;
+    QString videoFileName_ = QStringLiteral("Video.avi");
+    QString singleImageFile_ = QStringLiteral("Capture.bmp");
+    quint16 capTimeLimit_ = 0;
+    quint32 capIndexSize_ = 0;
+    bool capToFile_ = true;
+    quint16 bufferFileSize_ = 0;
+    TAudioFormat audioFormat_;
+
+    // cached status and capabilities
+    bool haveCaps_ = false;
+    DriverCaps caps_;
+    bool previewOn_ = false;
+    bool overlayOn_ = false;
+    quint16 imageWidth_ = 0;
+    quint16 imageHeight_ = 0;
+    QRect captureWindow_;
+    QImage lastGrabbed_;
+    QImage displayed_;
+};
+
+} // namespace ostrel

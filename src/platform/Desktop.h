@@ -1,0 +1,79 @@
+#pragma once
+// The desktop services the program talks to: message boxes, file dialogs, sounds,
+// help, opening documents, and the clock. The program reaches them through
+// ostrel::desktop(); tests install a ScriptedDesktop to answer and record.
+#include <QDateTime>
+#include <QFlags>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+
+class QWidget;
+
+namespace ostrel {
+
+enum class MsgKind { Error, Warning, Confirmation, Information };
+
+enum class MsgButton : unsigned {
+    None = 0,
+    Ok = 1u << 0,
+    Cancel = 1u << 1,
+    Yes = 1u << 2,
+    No = 1u << 3,
+};
+Q_DECLARE_FLAGS(MsgButtons, MsgButton)
+Q_DECLARE_OPERATORS_FOR_FLAGS(MsgButtons)
+
+struct FileDialogRequest {
+    QString title;
+    QString filter;           // "Text files|*.txt" style: description|pattern pairs joined by '|'
+    QString defaultExtension; // without the dot
+    QString initialDir;
+    QString fileName; // proposed name
+};
+
+enum class HelpCommand { Contents, Index, Context, Quit };
+
+class Desktop {
+public:
+    virtual ~Desktop() = default;
+
+    // A standard message box; returns the button pressed (Cancel/No when closed otherwise).
+    virtual MsgButton messageBox(MsgKind kind, const QString& text, MsgButtons buttons,
+                                 QWidget* parent = nullptr) = 0;
+    // Empty string when the user cancels.
+    virtual QString openFileName(const FileDialogRequest& request, QWidget* parent = nullptr) = 0;
+    virtual QString saveFileName(const FileDialogRequest& request, QWidget* parent = nullptr) = 0;
+
+    // The default message sound.
+    virtual void messageBeep() = 0;
+    // A tone of the given frequency; returns when it has played (or its time has passed).
+    virtual void tone(int frequencyHz, int milliseconds) = 0;
+
+    // Open a document or web address with the desktop's default handler.
+    virtual bool openUrl(const QString& url) = 0;
+    // Help viewer requests; `context` is used with HelpCommand::Context.
+    virtual void help(HelpCommand command, int context = 0) = 0;
+
+    // Wall-clock local time and a millisecond tick counter (wraps like a 32-bit tick count).
+    virtual QDateTime now() const = 0;
+    virtual std::uint32_t tickCount() const = 0;
+};
+
+// The installed services; a QtDesktop unless a test installed its own.
+Desktop& desktop();
+// Installs `d` (not owned) and returns the previous one; nullptr restores the default.
+Desktop* setDesktop(Desktop* d);
+
+// Convenience wrappers used all over the program.
+inline MsgButton showError(const QString& text, QWidget* parent = nullptr) {
+    return desktop().messageBox(MsgKind::Error, text, MsgButton::Ok, parent);
+}
+inline MsgButton showWarning(const QString& text, QWidget* parent = nullptr) {
+    return desktop().messageBox(MsgKind::Warning, text, MsgButton::Ok, parent);
+}
+inline MsgButton showInformation(const QString& text, QWidget* parent = nullptr) {
+    return desktop().messageBox(MsgKind::Information, text, MsgButton::Ok, parent);
+}
+
+} // namespace ostrel

@@ -1,0 +1,46 @@
+#pragma once
+// Windows-style INI settings file. Section and key names compare without case; values
+// read are at most 2047 characters; every write goes to disk at once, atomically
+// (written beside, then renamed). Nothing is cached between calls.
+#include "platform/Exception.h"
+#include <QString>
+
+namespace ostrel {
+
+// "Unable to write to <file>"
+class EIniFileException : public Exception {
+public:
+    using Exception::Exception;
+};
+
+class IniFile {
+public:
+    enum class Access { Normal, OwnerOnly }; // OwnerOnly: the file is created with mode 0600
+
+    explicit IniFile(QString fileName, Access access = Access::Normal);
+
+    const QString& fileName() const { return fileName_; }
+    bool exists() const;
+
+    QString readString(const QString& section, const QString& key, const QString& def) const;
+    // Decimal, or hexadecimal after "0x"/"0X"; text that is not a number yields `def`.
+    int readInteger(const QString& section, const QString& key, int def) const;
+    // Any integer other than 0 is true; text that is not a number yields `def`.
+    bool readBool(const QString& section, const QString& key, bool def) const;
+
+    // Throw EIniFileException when the file cannot be written.
+    void writeString(const QString& section, const QString& key, const QString& value);
+    void writeInteger(const QString& section, const QString& key, int value);
+    void writeBool(const QString& section, const QString& key, bool value); // "1" / "0"
+
+    bool sectionExists(const QString& section) const;
+    bool valueExists(const QString& section, const QString& key) const;
+
+    static constexpr int MaxValueLength = 2047;
+
+private:
+    QString fileName_;
+    Access access_;
+};
+
+} // namespace ostrel

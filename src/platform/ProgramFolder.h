@@ -1,0 +1,18 @@
+#pragma once
+#include <QString>
+
+namespace ostrel {
+
+// The folder of the executable, with a trailing '/'.
+QString programFolder();
+// `name` resolved against `folder` (absolute names stay as they are; '\' becomes '/').
+QString resolveIn(const QString& folder, const QString& name);
+// Folder with exactly one trailing '/'.
+QString withSlash(const QString& folder);
+
+// Replaces `target` with `data` atomically (write beside, then rename); returns false
+// and sets `error` on failure. `ownerOnly` creates the file with mode 0600.
+bool writeFileAtomically(const QString& target, const QByteArray& data, QString* error = nullptr,
+                         bool ownerOnly = false);
+
+} // namespace ostrel
