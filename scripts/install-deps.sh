@@ -14,7 +14,7 @@ packages=(
   # JPEG
   libturbojpeg0-dev libjpeg62-turbo-dev libjpeg-turbo-progs
   # fonts: Liberation Mono stands in for Courier New
-  fontconfig fonts-liberation2
+  fontconfig libfontconfig-dev fonts-liberation2
   # tests and benchmarks
   libbenchmark-dev python3 python3-pyftpdlib python3-aiosmtpd curl
   xvfb xauth dbus dbus-x11 at-spi2-core python3-pyatspi python3-gi

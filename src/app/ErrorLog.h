@@ -27,14 +27,16 @@ public:
     // line stays in the list).
     void add(const QString& entry, bool writeNow = true);
 
-    // Replaces the list from the file when it exists; false when it does not.
+    // Replaces the list from the file when it exists; false (list unchanged) when it does
+    // not or cannot be read.
     bool reload();
     // Writes the whole list to the file, atomically; raises Exception on failure.
     void save() const;
-    // Writes the list to another file (Save As).
+    // Writes the list to another file (Save As), atomically; raises Exception on failure.
     void saveTo(const QString& fileName) const;
     void clear();
-    // Creates the file with one empty line when it does not exist.
+    // Creates the file with one empty line when it does not exist; raises Exception when
+    // it cannot be written.
     void ensureFileExists() const;
 
 signals:

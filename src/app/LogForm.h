@@ -39,6 +39,7 @@ private:
 
     ErrorLog& log_;
     std::unique_ptr<Ui::TLogForm> ui_;
+    bool placed_ = false; // centred on the screen at the first showing
 };
 
 } // namespace ostrel

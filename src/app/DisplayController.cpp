@@ -1,0 +1,99 @@
+#include "app/DisplayController.h"
+#include "app/DigitFilter.h"
+#include "app/Guard.h"
+#include "app/mainf.h"
+#include "capture/VideoCapture.h"
+#include "platform/Desktop.h"
+#include "platform/Exception.h"
+#include "ui_mainf.h"
+#include <QLabel>
+
+namespace ostrel {
+
+DisplayController::DisplayController(TMain& main) : QObject(&main), main_(main) {
+    auto* ui = main.ui();
+    auto* video = main.VideoCap1();
+    connect(video, &TVideoCapture::OnStatus, this, guarded([this] { Video1Status(); }));
+    connect(video, &TVideoCapture::OnStatusCallback, this,
+            guarded([this](int n, const QString& t) { Video1StatusCallback(n, t); }));
+    connect(video, &TVideoCapture::OnError, this,
+            guarded([this](int n, const QString& t) { VideoCap1Error(n, t); }));
+
+    // Ticking a box (by hand or from code) switches the device, as a click would.
+    connect(ui->CheckPrev, &QCheckBox::toggled, this,
+            guarded([video](bool on) { video->setVideoPreview(on); }));
+    connect(ui->CheckOverl, &QCheckBox::toggled, this,
+            guarded([video](bool on) { video->setVideoOverlay(on); }));
+    connect(ui->CheckFitWindow, &QCheckBox::toggled, this,
+            guarded([video](bool on) { video->setPreviewScaleToWindow(on); }));
+    connect(ui->CheckProportional, &QCheckBox::toggled, this,
+            guarded([video](bool on) { video->setPreviewScaleProportional(on); }));
+    connect(ui->Edit1, &QLineEdit::textChanged, this,
+            guarded([this](const QString& t) { Edit1Change(t); }));
+    DigitFilter::install(ui->Edit1);
+
+    // Screen readers learn whether the picture is live from the video's description.
+    connect(video, &TVideoCapture::frameShown, this, [video] {
+        const QImage frame = video->displayedFrame();
+        const QString text =
+            QStringLiteral("Live picture %1 x %2").arg(frame.width()).arg(frame.height());
+        if (video->accessibleDescription() != text) video->setAccessibleDescription(text);
+    });
+}
+
+void DisplayController::Video1Status() {
+    auto* ui = main_.ui();
+    auto* video = main_.VideoCap1();
+    const bool haveDriver = video->DriverIndex() != -1;
+    ui->CheckPrev->setEnabled(haveDriver);
+    ui->menuVideoCompression1->setEnabled(haveDriver);
+    ui->Edit1->setText(QString::number(video->PreviewRate()));
+    ui->CheckOverl->setEnabled(video->HasOverlay());
+    ui->CheckPrev->setChecked(video->VideoPreview());
+    ui->CheckOverl->setChecked(video->VideoOverlay());
+    ui->menuVideoFormat->setEnabled(video->HasFormatDialog());
+    ui->menuVideoDisplay->setEnabled(video->HasDisplayDialog());
+    ui->menuVideoSource->setEnabled(video->HasSourceDialog());
+    ui->CheckFitWindow->setChecked(true);
+}
+
+void DisplayController::Video1StatusCallback(int statusNumber, const QString& text) {
+    if (statusNumber == CapStatusCurrentFrame) return;
+    QString shown = text;
+    shown.replace(QStringLiteral("Live window"), QStringLiteral("Preview window"));
+    main_.statusPanel(1)->setText(shown);
+    if (statusNumber == CapStatusCaptureBegins) {
+        main_.RecordingCaptions(true);
+    } else if (statusNumber == CapStatusCaptureEnds) {
+        main_.RecordingCaptions(false);
+        if (main_.VideoCap1()->BufferFileSize() != 0) main_.VideoCap1()->SaveRecordingAs();
+    }
+}
+
+void DisplayController::VideoCap1Error(int, const QString& text) {
+    main_.statusPanel(1)->setText(text);
+    if (!text.isEmpty()) main_.errorLog().add(QStringLiteral(" :   Video error = ") + text);
+    if (text == QLatin1String(DeviceLostText)) {
+        desktop().messageBeep();
+        auto* video = main_.VideoCap1();
+        video->setDriverOpen(false);
+        video->setDriverIndex(-1);
+        video->setAccessibleDescription(QStringLiteral("No live picture"));
+        showWarning(
+            QStringLiteral("Capture device was not detected. Connect camera before running this "
+                           "program."),
+            &main_);
+    }
+}
+
+void DisplayController::Edit1Change(const QString& text) {
+    auto* ui = main_.ui();
+    if (text.isEmpty()) {
+        ui->Edit1->setText(QStringLiteral("15")); // runs this handler again
+        return;
+    }
+    const int rate = strToInt(text);
+    main_.VideoCap1()->setPreviewRate(rate >= 1 && rate <= 30 ? rate : 15);
+}
+
+} // namespace ostrel

@@ -1,0 +1,397 @@
+#include "app/mainf.h"
+#include "app/About.h"
+#include "app/DisplayController.h"
+#include "app/Guard.h"
+#include "app/LogForm.h"
+#include "app/MainHints.h"
+#include "app/Settings.h"
+#include "capture/DlgDriver.h"
+#include "capture/VideoCapture.h"
+#include "platform/Application.h"
+#include "platform/Desktop.h"
+#include "platform/IniFile.h"
+#include "platform/ProgramFolder.h"
+#include "ui_mainf.h"
+#include <QAbstractScrollArea>
+#include <QCloseEvent>
+#include <QMouseEvent>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace ostrel {
+
+void saveEmptyBitmap(const QString& fileName) {
+    // BITMAPFILEHEADER + BITMAPINFOHEADER of a 0 x 0, 24-bit picture: no pixel data.
+    QByteArray bmp(54, '\0');
+    auto put16 = [&](int at, quint16 v) {
+        bmp[at] = char(v & 0xff);
+        bmp[at + 1] = char(v >> 8);
+    };
+    auto put32 = [&](int at, quint32 v) {
+        for (int i = 0; i < 4; ++i) bmp[at + i] = char((v >> (8 * i)) & 0xff);
+    };
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    put32(2, 54);  // file size
+    put32(10, 54); // pixel data offset
+    put32(14, 40); // info header size
+    put16(26, 1);  // planes
+    put16(28, 24); // bits per pixel
+    QString error;
+    if (!writeFileAtomically(fileName, bmp, &error))
+        throw Exception(QStringLiteral("Unable to write to ") + fileName);
+}
+
+TMain::TMain(QString programFolder, std::shared_ptr<DriverRegistry> drivers, QWidget* parent)
+    : QMainWindow(parent), programFolder_(withSlash(programFolder)),
+      ui_(std::make_unique<Ui::TMain>()), errorLog_(programFolder_) {
+    ui_->setupUi(this);
+    VideoCap1_ = new TVideoCapture(std::move(drivers), programFolder_, ui_->PanelVideo);
+    VideoCap1_->setObjectName(QStringLiteral("VideoCap1"));
+    ui_->videoLayout->addWidget(VideoCap1_);
+    VideoCap1_->setPreviewRate(15);
+
+    panel0_ = new QLabel(this);
+    panel0_->setObjectName(QStringLiteral("StatusPanel0"));
+    panel0_->setFixedWidth(400);
+    panel0_->setAccessibleName(QStringLiteral("Hint"));
+    panel1_ = new QLabel(this);
+    panel1_->setObjectName(QStringLiteral("StatusPanel1"));
+    panel1_->setMinimumWidth(300);
+    panel1_->setAccessibleName(QStringLiteral("Status"));
+    ui_->StatusBar1->addWidget(panel0_);
+    ui_->StatusBar1->addWidget(panel1_, 1);
+
+    Timer1_ = new QTimer(this);
+    Timer1_->setObjectName(QStringLiteral("Timer1"));
+    Timer2_ = new QTimer(this);
+    Timer2_->setObjectName(QStringLiteral("Timer2"));
+
+    display_ = std::make_unique<DisplayController>(*this);
+    connectMenus();
+    installHints();
+    FormCreate();
+}
+
+TMain::~TMain() {
+    try {
+        FormDestroy();
+    } catch (...) {
+        Application::showCurrentException();
+    }
+    // The controllers refer to the window's widgets: let them go first.
+    display_.release()->deleteLater();
+}
+
+QLabel* TMain::statusPanel(int index) const { return index == 0 ? panel0_ : panel1_; }
+
+void TMain::createWindows() {
+    // The about box is created for each use; the error log window lives for the run.
+    logForm_ = new TLogForm(errorLog_, this);
+    logForm_->setObjectName(QStringLiteral("LogForm"));
+}
+
+void TMain::FormCreate() {
+    const QString& folder = programFolder_;
+    resize(640, 480);
+    setWindowTitle(QCoreApplication::applicationName() + QStringLiteral(" - Remote Surveillance"));
+    CaptureBitmap = QImage();
+
+    QDir dir(folder);
+    for (const char* sub : {"Snapshots", "Videos", "Downloaded Images"})
+        if (!dir.exists(sub)) dir.mkdir(sub);
+    if (!QFile::exists(folder + "Capture.bmp")) saveEmptyBitmap(folder + "Capture.bmp");
+    errorLog_.ensureFileExists();
+    // The log is kept from the start, so errors reported while starting are not lost.
+    errorLog_.reload();
+
+    IniFile vcap(folder + DriverFileName);
+    VideoCap1_->setDriverIndex(readDriverIndex(vcap));
+    if (VideoCap1_->DriverName().isEmpty()) {
+        desktop().messageBeep();
+        showWarning(QStringLiteral(
+                        "Could not activate video input device. Select a capture driver first."),
+                    this);
+        try {
+            runCaptureDriverCommand(*VideoCap1_, this);
+        } catch (...) {
+            Application::showCurrentException();
+        }
+    }
+
+    loadSettings();
+    ui_->EditCapPicture->setText(QStringLiteral("Snapshot.bmp"));
+    ui_->EditVideoFile->setText(VideoCap1_->VideoFileName());
+
+    // Without a connected driver the window runs without live video; the error was shown
+    // by the driver command. The remaining steps do not depend on the camera and run anyway.
+    if (VideoCap1_->DriverIndex() != -1) {
+        try {
+            VideoCap1_->setDriverOpen(true);
+            if (VideoCap1_->DriverOpen() && VideoCap1_->HasOverlay())
+                ui_->CheckOverl->setChecked(true);
+            else
+                ui_->CheckPrev->setChecked(true);
+            ui_->CheckProportional->setChecked(true);
+            ui_->CheckFitWindow->setChecked(true);
+            startedWithVideo_ = VideoCap1_->DriverOpen();
+        } catch (...) {
+            Application::showCurrentException();
+        }
+    }
+
+    applyEmailOnly();
+    prepareNotificationMail();
+    HelpFilePath = folder + QStringLiteral("Help/");
+}
+
+void TMain::loadSettings() {
+    if (!QFile::exists(programFolder_ + SettingsFileName)) return;
+    const StoredSettings s = readStoredSettings(IniFile(programFolder_ + SettingsFileName));
+
+    ui_->ScrollBarTreshold->setValue(s.treshold);
+    ui_->ScrollBarSensitivity->setValue(s.sensitivity);
+    ui_->edDetectInterval->setText(s.interval);
+    ui_->edDelay->setText(s.startDelay);
+    ui_->CheckBoxSound->setChecked(s.delaySound);
+    ui_->CheckBoxDetectionSound->setChecked(s.detectionSound);
+    (s.remoteSave ? ui_->rbRemoteSave : ui_->rbLocalSave)->setChecked(true);
+
+    // Hand-edited values outside what the capture parameters dialog produces are cut
+    // to the device's ranges instead of wrapping around.
+    VideoCap1_->setFrameRate(quint16(std::clamp(s.frameRate, 0, 65535)));
+    VideoCap1_->setCapTimeLimit(quint16(std::clamp(s.captureTime, 0, 65535)));
+    VideoCap1_->setCapIndexSize(quint32(std::max(s.indexSize, 0)));
+    VideoCap1_->setBufferFileSize(quint16(std::clamp(s.bufferSize, 0, 65535)));
+    VideoCap1_->setCapAudio(s.captureAudio);
+
+    accounts.ftpHost = s.ftpHost;
+    accounts.ftpPort = s.ftpPort;
+    accounts.ftpTimeout = s.ftpTimeout;
+    accounts.ftpUserName = s.userId;
+    FtpPassword = s.ftpPassword;
+    accounts.ftpPassive = s.passiveMode;
+    ui_->EditInterval->setText(s.updateInterval);
+    AutoStart = s.autoStart;
+    ui_->menuLogErrors->setChecked(s.logErrors);
+    ui_->menuErrorBeep->setChecked(s.errorBeep);
+    FirstRun = s.firstRun;
+    Camera = s.camera;
+    accounts.smtpHost = s.smtpHost;
+    accounts.smtpPort = s.smtpPort;
+    accounts.smtpUserName = s.smtpUserName;
+    SmtpPassword = s.smtpPassword;
+    accounts.userAddress = s.userAddress;
+    accounts.destinationAddress = s.destinationAddress;
+    accounts.ccAddress = s.ccAddress;
+    EmailOnly = s.emailOnly;
+    FTPupload = s.ftpUpload;
+    Notification = s.notification;
+    DisableOnFail = s.disableOnFail;
+    FailNotification = s.failNotification;
+}
+
+void TMain::applyEmailOnly() {
+    const bool ftp = !EmailOnly;
+    ui_->btnWebMgt->setEnabled(ftp);
+    ui_->menuRemoteMgt->setEnabled(ftp);
+    ui_->BitBtnFrameCap->setEnabled(ftp);
+    ui_->GroupBox3->setEnabled(ftp);
+    QPalette palette = ui_->GroupBox3->palette();
+    palette.setColor(QPalette::WindowText,
+                     ftp ? this->palette().color(QPalette::WindowText) : QColor(128, 128, 128));
+    ui_->GroupBox3->setPalette(palette);
+}
+
+void TMain::prepareNotificationMail() {
+    // The mail client joins with the network issue; its headers are prepared there from
+    // these accounts.
+}
+
+void TMain::RecordingCaptions(bool recording) {
+    ui_->BtStartStop->setText(recording ? QStringLiteral("Stop Video")
+                                        : QStringLiteral("Start Video"));
+    ui_->BtStartStop->setStyleSheet(recording ? QStringLiteral("color: red;")
+                                              : QStringLiteral("color: green;"));
+    ui_->menuVideo->setText(recording ? QStringLiteral("Stop Video Recording")
+                                      : QStringLiteral("Start Video Recording"));
+}
+
+void TMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (shown_) return;
+    shown_ = true;
+    FormShow();
+}
+
+void TMain::FormShow() {
+    // The setup wizard joins here with the configuration dialogs.
+}
+
+void TMain::closeEvent(QCloseEvent* event) {
+    event->accept(); // the close is never refused
+    if (closed_) return;
+    closed_ = true;
+    try {
+        FormCloseQuery();
+    } catch (...) {
+        Application::showCurrentException();
+    }
+    FormClose();
+}
+
+void TMain::FormCloseQuery() {
+    // Pending web page changes are asked about here once remote host management exists.
+}
+
+void TMain::FormClose() {
+    // Each step runs even when an earlier one failed: the user's log and files matter more
+    // than a settings write that could not be done.
+    auto step = [](auto&& work) {
+        try {
+            work();
+        } catch (...) {
+            Application::showCurrentException();
+        }
+    };
+    step([&] {
+        IniFile ini(programFolder_ + SettingsFileName, IniFile::Access::OwnerOnly);
+        CloseSettings s;
+        s.ftpPassword = FtpPassword;
+        s.updateInterval = ui_->EditInterval->text();
+        s.treshold = ui_->ScrollBarTreshold->value();
+        s.sensitivity = ui_->ScrollBarSensitivity->value();
+        s.interval = ui_->edDetectInterval->text();
+        s.startDelay = ui_->edDelay->text();
+        s.delaySound = ui_->CheckBoxSound->isChecked();
+        s.detectionSound = ui_->CheckBoxDetectionSound->isChecked();
+        s.remoteSave = ui_->rbRemoteSave->isChecked();
+        s.logErrors = ui_->menuLogErrors->isChecked();
+        s.errorBeep = ui_->menuErrorBeep->isChecked();
+        s.firstRun = FirstRun;
+        s.smtpPassword = SmtpPassword;
+        writeCloseSettings(ini, s);
+    });
+    step([&] {
+        if (ui_->menuLogErrors->isChecked()) errorLog_.save();
+    });
+    step([&] { deleteTemporaryFiles(); });
+    step([&] { desktop().help(HelpCommand::Quit); });
+    if (logForm_) logForm_->hide();
+}
+
+void TMain::deleteTemporaryFiles() {
+    for (const char* name : {"Server/testview.html", "Server/newlook.html", "temp00.bmp",
+                             "TempRemoteFile.jpg", "Capture.jpg", "datetime.bmp",
+                             "HostImagesList.lst"})
+        QFile::remove(programFolder_ + name);
+}
+
+void TMain::FormDestroy() {
+    IniFile vcap(programFolder_ + DriverFileName);
+    writeDriverIndex(vcap, VideoCap1_->DriverIndex());
+}
+
+void TMain::connectMenus() {
+    auto* ui = ui_.get();
+    connect(ui->menuExit, &QAction::triggered, this, &QWidget::close);
+    connect(ui->menuViewErrorLog, &QAction::triggered, this,
+            guarded([this] { menuViewErrorLogClick(); }));
+    connect(ui->menuVideoDriver1, &QAction::triggered, this,
+            guarded([this] { menuCaptureDriverClick(); }));
+    connect(ui->menuAbout, &QAction::triggered, this, guarded([this] { menuAboutClick(); }));
+    connect(ui->menuVideoSource, &QAction::triggered, this,
+            guarded([this] { VideoCap1_->ShowSourceDialog(); }));
+    connect(ui->menuVideoFormat, &QAction::triggered, this,
+            guarded([this] { VideoCap1_->ShowFormatDialog(); }));
+    connect(ui->menuVideoDisplay, &QAction::triggered, this,
+            guarded([this] { VideoCap1_->ShowDisplayDialog(); }));
+    connect(ui->menuVideoCompression1, &QAction::triggered, this,
+            guarded([this] { VideoCap1_->ShowCompressionDialog(); }));
+    connect(ui->menuHelpContents, &QAction::triggered, this,
+            guarded([] { desktop().help(HelpCommand::Contents); }));
+    connect(ui->menuHelpIndex, &QAction::triggered, this,
+            guarded([] { desktop().help(HelpCommand::Index); }));
+    ui->menuHelpContents->setShortcutContext(Qt::ApplicationShortcut);
+
+    // The error switches are consulted by every writer at the moment of the error.
+    connect(ui->menuLogErrors, &QAction::toggled, this,
+            [this](bool on) { errorLog_.setLogErrors(on); });
+    connect(ui->menuErrorBeep, &QAction::toggled, this,
+            [this](bool on) { errorLog_.setBeepOnErrors(on); });
+    errorLog_.setLogErrors(ui->menuLogErrors->isChecked());
+    errorLog_.setBeepOnErrors(ui->menuErrorBeep->isChecked());
+
+    auto sliderLabel = [](QLabel* label) {
+        return [label](int position) { label->setText(QString::number(position) + "%"); };
+    };
+    connect(ui->ScrollBarSensitivity, &QScrollBar::valueChanged, this,
+            sliderLabel(ui->lblSensitivity));
+    connect(ui->ScrollBarTreshold, &QScrollBar::valueChanged, this, sliderLabel(ui->lblTreshold));
+}
+
+void TMain::menuViewErrorLogClick() {
+    errorLog_.reload();
+    if (!logForm_) createWindows();
+    logForm_->show();
+    logForm_->raise();
+    logForm_->activateWindow();
+}
+
+void TMain::menuCaptureDriverClick() { runCaptureDriverCommand(*VideoCap1_, this); }
+
+void TMain::menuAboutClick() {
+    TAboutDlg about(this);
+    about.exec();
+}
+
+void TMain::installHints() {
+    // Mouse moves reach the deepest control first and bubble up to its group box; the
+    // hint is set by the nearest control that has one (see eventFilter).
+    auto hinted = findChildren<QWidget*>();
+    hinted.append(VideoCap1_);
+    for (QWidget* w : hinted) {
+        if (mainWindowHint(w->objectName()).kind == HintKind::None) continue;
+        w->setMouseTracking(true);
+        w->installEventFilter(this);
+        if (auto* list = qobject_cast<QAbstractScrollArea*>(w)) {
+            list->viewport()->setMouseTracking(true);
+            list->viewport()->installEventFilter(this);
+        }
+    }
+}
+
+bool TMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        // A list's viewport speaks for its list.
+        if (widget && mainWindowHint(widget->objectName()).kind == HintKind::None &&
+            widget->parentWidget())
+            widget = widget->parentWidget();
+        if (widget) {
+            QWidget* under = widget;
+            if (event->type() == QEvent::MouseMove) {
+                const QPoint pos = static_cast<QMouseEvent*>(event)->position().toPoint();
+                if (QWidget* child = widget->childAt(pos)) under = child;
+            }
+            Hint hint;
+            while (under) {
+                hint = mainWindowHint(under->objectName());
+                if (hint.kind != HintKind::None || under == widget) break;
+                under = under->parentWidget();
+            }
+            if (under == widget) {
+                if (hint.kind == HintKind::Text)
+                    panel0_->setText(hint.text);
+                else if (hint.kind == HintKind::Clear)
+                    panel0_->clear();
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+} // namespace ostrel

@@ -1,0 +1,125 @@
+#pragma once
+// The main window: the hub that owns the capture device, the error log, the program-wide
+// state and one controller per subsystem.
+#include "app/ErrorLog.h"
+#include "app/LogForm.h"
+#include "capture/CaptureDriver.h"
+#include <QImage>
+#include <QMainWindow>
+#include <QPointer>
+#include <memory>
+
+class QLabel;
+class QTimer;
+
+namespace Ui {
+class TMain;
+}
+
+namespace ostrel {
+
+class TVideoCapture;
+class TLogForm;
+class DisplayController;
+
+class TMain : public QMainWindow {
+    Q_OBJECT
+public:
+    // Runs the create sequence; `programFolder` holds every file the program keeps.
+    TMain(QString programFolder, std::shared_ptr<DriverRegistry> drivers,
+          QWidget* parent = nullptr);
+    ~TMain() override; // the destroy step: remembers the driver in vcap.sif
+
+    // The windows created after the main window, in their order.
+    void createWindows();
+
+    Ui::TMain* ui() const { return ui_.get(); }
+    TVideoCapture* VideoCap1() const { return VideoCap1_; }
+    ErrorLog& errorLog() { return errorLog_; }
+    TLogForm* logForm() const { return logForm_; }
+    const QString& programFolder() const { return programFolder_; }
+    QLabel* statusPanel(int index) const;
+    QTimer* Timer1() const { return Timer1_; }
+    QTimer* Timer2() const { return Timer2_; }
+
+    // Program-wide state other parts read and write.
+    bool AutoStart = false;
+    bool EmailOnly = false;
+    bool FTPupload = true;
+    bool Notification = false;
+    bool DisableOnFail = false;
+    bool FailNotification = false;
+    bool FirstRun = true;
+    QString Camera;
+    QString WebPageName = QStringLiteral("ostrel.html");
+    bool PageChangesPending = false;
+    QString FtpPassword;
+    QString SmtpPassword;
+    QString FtpPlainPassword;
+    QString SmtpPlainPassword;
+    QString HelpFilePath;
+    QImage CaptureBitmap;
+
+    // Account values the network clients take; the designed defaults stand until
+    // Ostrel.sif is read.
+    struct Accounts {
+        QString ftpHost;
+        QString ftpPort = QStringLiteral("ftp");
+        int ftpTimeout = 15;
+        QString ftpUserName;
+        bool ftpPassive = false;
+        QString smtpHost;
+        QString smtpPort = QStringLiteral("smtp");
+        QString smtpUserName;
+        QString userAddress;
+        QString destinationAddress;
+        QString ccAddress;
+    } accounts;
+
+    // Recording button and menu captions for the recording state.
+    void RecordingCaptions(bool recording);
+    // Whether the create sequence got as far as a connected capture device.
+    bool startedWithVideo() const { return startedWithVideo_; }
+
+public slots:
+    void menuViewErrorLogClick();
+    void menuCaptureDriverClick();
+    void menuAboutClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void FormCloseQuery();
+    void FormClose();
+    void FormDestroy();
+    void loadSettings();
+    void applyEmailOnly();
+    void prepareNotificationMail();
+    void connectMenus();
+    void installHints();
+    void deleteTemporaryFiles();
+
+    QString programFolder_;
+    std::unique_ptr<Ui::TMain> ui_;
+    ErrorLog errorLog_;
+    TVideoCapture* VideoCap1_ = nullptr;
+    std::unique_ptr<DisplayController> display_;
+    QPointer<TLogForm> logForm_;
+    QTimer* Timer1_ = nullptr; // website update
+    QTimer* Timer2_ = nullptr; // motion checks
+    QLabel* panel0_ = nullptr;
+    QLabel* panel1_ = nullptr;
+    bool shown_ = false;
+    bool closed_ = false;
+    bool startedWithVideo_ = false;
+};
+
+// Writes a 0 x 0 24-bit bitmap (the empty scratch bitmap) to `fileName`.
+void saveEmptyBitmap(const QString& fileName);
+
+} // namespace ostrel

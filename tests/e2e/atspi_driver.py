@@ -1,0 +1,156 @@
+"""Small helpers to drive a Qt program through AT-SPI, as a screen reader would."""
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+import pyatspi
+
+BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
+
+
+def start_accessibility_bus():
+    proc = subprocess.Popen([BUS_LAUNCHER, "--launch-immediately"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    time.sleep(1.0)
+    return proc
+
+
+def wait_for(predicate, timeout=20.0, what="condition"):
+    deadline = time.monotonic() + timeout
+    last_error = None
+    while time.monotonic() < deadline:
+        try:
+            result = predicate()
+            if result:
+                return result
+        except Exception as error:  # the tree changes under us while windows open
+            last_error = error
+        time.sleep(0.2)
+    raise AssertionError(f"timed out waiting for {what}" + (f" ({last_error})" if last_error else ""))
+
+
+def find_app(name):
+    desktop = pyatspi.Registry.getDesktop(0)
+    for i in range(desktop.childCount):
+        app = desktop.getChildAtIndex(i)
+        if app is not None and app.name and app.name.lower() == name.lower():
+            return app
+    return None
+
+
+def walk(node, depth=0, limit=40):
+    if node is None or depth > limit:
+        return
+    yield node
+    try:
+        count = node.childCount
+    except Exception:
+        return
+    for i in range(count):
+        try:
+            child = node.getChildAtIndex(i)
+        except Exception:
+            continue
+        yield from walk(child, depth + 1, limit)
+
+
+def find(root, role=None, name=None, showing_only=False):
+    for node in walk(root):
+        try:
+            if role is not None and node.getRoleName() != role:
+                continue
+            if name is not None and node.name != name:
+                continue
+            if showing_only and not node.getState().contains(pyatspi.STATE_SHOWING):
+                continue
+            return node
+        except Exception:
+            continue
+    return None
+
+
+def find_all(root, role):
+    out = []
+    for node in walk(root):
+        try:
+            if node.getRoleName() == role:
+                out.append(node)
+        except Exception:
+            pass
+    return out
+
+
+def text_of(node):
+    try:
+        t = node.queryText()
+        return t.getText(0, t.characterCount)
+    except NotImplementedError:
+        return node.name
+
+
+def press(node):
+    action = node.queryAction()
+    for i in range(action.nActions):
+        if action.getName(i) in ("press", "click", "Press", "Click", "activate", "toggle"):
+            action.doAction(i)
+            return
+    action.doAction(0)
+
+
+def labels_of(root, role):
+    return sorted({n.name for n in find_all(root, role)})
+
+
+class Program:
+    """The built program folder copied to a temporary place, started from elsewhere."""
+
+    def __init__(self, source_dir):
+        self.folder = tempfile.mkdtemp(prefix="ostrel-e2e-")
+        shutil.copytree(source_dir, self.folder, dirs_exist_ok=True)
+        self.proc = None
+
+    def path(self, name):
+        return os.path.join(self.folder, name)
+
+    def start(self):
+        env = dict(os.environ)
+        env.update(QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+                   QT_ACCESSIBILITY="1", LC_ALL="C.UTF-8")
+        self.proc = subprocess.Popen([self.path("ostrel")], cwd="/", env=env)
+        return wait_for(lambda: find_app("ostrel") or find_app("Ostrel"), 30, "the program on the bus")
+
+    def wait_exit(self, timeout=20):
+        return self.proc.wait(timeout=timeout)
+
+    def terminate(self, sig=signal.SIGTERM):
+        self.proc.send_signal(sig)
+
+    def cleanup(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+
+def read_ini(path):
+    values = {}
+    section = None
+    with open(path, encoding="utf-8", errors="replace") as f:
+        for line in f:
+            line = line.strip()
+            if line.startswith("[") and line.endswith("]"):
+                section = line[1:-1].lower()
+            elif "=" in line and section is not None:
+                k, v = line.split("=", 1)
+                values.setdefault((section, k.strip().lower()), v.strip())
+    return values
+
+
+def check(condition, message):
+    if not condition:
+        raise AssertionError(message)
+    print("ok -", message, flush=True)
