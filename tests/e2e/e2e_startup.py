@@ -4,6 +4,8 @@ import os
 import sys
 import time
 
+import pyatspi
+
 sys.path.insert(0, os.path.dirname(__file__))
 from atspi_driver import (Program, check, find, find_all, labels_of, press, read_ini,
                           start_accessibility_bus, text_of, wait_for)
@@ -61,7 +63,11 @@ def main():
         items = [n.name for n in find_all(combo, "list item")] or [n.name for n in find_all(combo, "menu item")]
         check("Ostrel Virtual Camera 1.0" in items or "Ostrel Virtual Camera" in " ".join(items),
               f"the driver list offers the virtual camera ({items})")
-        combo.querySelection().selectChild(0)
+        # As a keyboard user would: focus the list and step down to the first driver.
+        combo.queryComponent().grabFocus()
+        time.sleep(0.3)
+        pyatspi.Registry.generateKeyboardEvent(0xff54, None, pyatspi.KEY_SYM)  # Down
+        wait_for(lambda: combo.name.startswith("Ostrel Virtual Camera"), 10, "the driver chosen")
         press(find(dialog, "push button", "OK"))
         window = main_window(app)
         description = live_picture(app)
@@ -78,8 +84,9 @@ def main():
         for name in SCROLL_BARS:
             check(find(window, "scroll bar", name) is not None, f"slider '{name}'")
         check(find(window, "list", "Latest Motion Detection images") is not None, "image list")
+        menubar = find(window, "menu bar")
         for menu, entries in MENUS.items():
-            node = find(window, "menu", menu)
+            node = find(menubar, "menu item", menu)
             check(node is not None, f"menu '{menu}'")
             names = labels_of(node, "menu item")
             for entry in entries:
@@ -88,7 +95,7 @@ def main():
         check(text_of(rate) == "15", "the Rate field reads 15")
 
         # File > Exit closes through the normal sequence.
-        press(find(find(window, "menu", "File"), "menu item", "Exit"))
+        press(find(find(menubar, "menu item", "File"), "menu item", "Exit"))
         check(program.wait_exit() == 0, "File > Exit ends the program")
         settings = read_ini(program.path("Ostrel.sif"))
         check(settings.get(("motion detection", "sensitivity")) == "100", "Ostrel.sif holds the close keys")
