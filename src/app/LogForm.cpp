@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QScreen>
-#include <QScrollBar>
 #include <QShortcut>
 
 namespace ostrel {

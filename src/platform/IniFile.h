@@ -2,6 +2,11 @@
 // Windows-style INI settings file. Section and key names compare without case; values
 // read are at most 2047 characters; every write goes to disk at once, atomically
 // (written beside, then renamed). Nothing is cached between calls.
+//
+// Damaged files: lines end with CRLF, LF or CR; bytes that are not text are kept as they
+// are when the file is rewritten. Only the first section of a name counts (reads and
+// writes alike). A file larger than 4 MiB, or one that is not a regular file, is not a
+// settings file: reads give the defaults and writes raise rather than replace it.
 #include "platform/Exception.h"
 #include <QString>
 
@@ -28,7 +33,8 @@ public:
     // Any integer other than 0 is true; text that is not a number yields `def`.
     bool readBool(const QString& section, const QString& key, bool def) const;
 
-    // Throw EIniFileException when the file cannot be written.
+    // Throw EIniFileException when the file cannot be written. Line breaks inside a value
+    // are written as blanks (a value is one line); surrounding blanks do not read back.
     void writeString(const QString& section, const QString& key, const QString& value);
     void writeInteger(const QString& section, const QString& key, int value);
     void writeBool(const QString& section, const QString& key, bool value); // "1" / "0"

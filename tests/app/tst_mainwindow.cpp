@@ -56,6 +56,8 @@ class TestMainWindow : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { QCoreApplication::setApplicationName("Ostrel"); }
+
     void firstStartInAnEmptyFolder() {
         QTemporaryDir dir;
         const QString folder = dir.path() + "/";

@@ -1,0 +1,129 @@
+#include "platform/ProgramFolder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ostrel {
+
+QString programFolder() {
+    return withSlash(QCoreApplication::applicationDirPath());
+}
+
+QString withSlash(const QString& folder) {
+    if (folder.isEmpty()) return {}; // never turn "no folder" into the file system root
+    QString f = folder;
+    f.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    while (f.size() > 1 && f.endsWith(QLatin1Char('/')))
+        f.chop(1);
+    if (f == QLatin1String("/")) return f;
+    return f + QLatin1Char('/');
+}
+
+QString resolveIn(const QString& folder, const QString& name) {
+    QString n = name;
+    n.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (QDir::isAbsolutePath(n)) return n;
+    return withSlash(folder) + n;
+}
+
+namespace {
+
+bool fail(QString* error, const QString& text) {
+    if (error) *error = text;
+    return false;
+}
+
+bool writeAll(int fd, const char* data, qsizetype size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+} // namespace
+
+bool writeFileAtomically(const QString& target, const QByteArray& data, QString* error,
+                         bool ownerOnly) {
+    if (target.isEmpty()) return fail(error, QStringLiteral("No file name"));
+
+    // Write through a symbolic link rather than replacing the link with a plain file.
+    QString path = QFileInfo(target).absoluteFilePath();
+    if (QFileInfo(path).isSymLink()) {
+        const QString resolved = QFileInfo(path).canonicalFilePath();
+        if (!resolved.isEmpty()) path = resolved;
+    }
+    const QByteArray nativePath = QFile::encodeName(path);
+
+    struct stat st {};
+    const bool exists = ::stat(nativePath.constData(), &st) == 0;
+    if (exists) {
+        if (S_ISDIR(st.st_mode)) return fail(error, QStringLiteral("%1 is a folder").arg(path));
+        // A rename would replace a read-only file without asking; a file the user made
+        // read-only (no write bit for anybody, or none for us) stays untouched.
+        if ((st.st_mode & 0222) == 0 || ::access(nativePath.constData(), W_OK) != 0)
+            return fail(error, QStringLiteral("%1 is read-only").arg(path));
+    }
+
+    const QFileInfo info(path);
+    const QString dir = info.absolutePath();
+    int fd = -1;
+    QByteArray tempPath;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        tempPath = QFile::encodeName(
+            QStringLiteral("%1/.%2.%3.tmp")
+                .arg(dir, info.fileName())
+                .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+        fd = ::open(tempPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                    ownerOnly ? 0600 : 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) return fail(error, qt_error_string(errno));
+
+    auto abandon = [&](int err) {
+        ::close(fd);
+        ::unlink(tempPath.constData());
+        return fail(error, qt_error_string(err));
+    };
+
+    if (ownerOnly) {
+        if (::fchmod(fd, 0600) != 0) return abandon(errno);
+    } else if (exists) {
+        ::fchmod(fd, st.st_mode & 0777); // keep the replaced file's permissions
+    }
+    if (!writeAll(fd, data.constData(), data.size())) return abandon(errno);
+    if (::fsync(fd) != 0) return abandon(errno);
+    if (::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(tempPath.constData());
+        return fail(error, qt_error_string(err));
+    }
+    if (::rename(tempPath.constData(), nativePath.constData()) != 0) {
+        const int err = errno;
+        ::unlink(tempPath.constData());
+        return fail(error, qt_error_string(err));
+    }
+    // Make the rename itself durable; a failure here does not undo the replacement.
+    const int dirFd =
+        ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+} // namespace ostrel
