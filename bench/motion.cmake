@@ -1,0 +1,2 @@
+ostrel_add_bench(bench_motion bench_motion.cpp)
+target_link_libraries(bench_motion PRIVATE ostrel_motion ostrel_web)
