@@ -5,6 +5,7 @@
 #include "app/LogForm.h"
 #include "app/MainHints.h"
 #include "app/Settings.h"
+#include "capture/Bitmap.h"
 #include "capture/DlgDriver.h"
 #include "capture/VideoCapture.h"
 #include "platform/Application.h"
@@ -22,28 +23,6 @@
 #include <QVBoxLayout>
 
 namespace ostrel {
-
-void saveEmptyBitmap(const QString& fileName) {
-    // BITMAPFILEHEADER + BITMAPINFOHEADER of a 0 x 0, 24-bit picture: no pixel data.
-    QByteArray bmp(54, '\0');
-    auto put16 = [&](int at, quint16 v) {
-        bmp[at] = char(v & 0xff);
-        bmp[at + 1] = char(v >> 8);
-    };
-    auto put32 = [&](int at, quint32 v) {
-        for (int i = 0; i < 4; ++i) bmp[at + i] = char((v >> (8 * i)) & 0xff);
-    };
-    bmp[0] = 'B';
-    bmp[1] = 'M';
-    put32(2, 54);  // file size
-    put32(10, 54); // pixel data offset
-    put32(14, 40); // info header size
-    put16(26, 1);  // planes
-    put16(28, 24); // bits per pixel
-    QString error;
-    if (!writeFileAtomically(fileName, bmp, &error))
-        throw Exception(QStringLiteral("Unable to write to ") + fileName);
-}
 
 TMain::TMain(QString programFolder, std::shared_ptr<DriverRegistry> drivers, QWidget* parent)
     : QMainWindow(parent), programFolder_(withSlash(programFolder)),
@@ -103,7 +82,7 @@ void TMain::FormCreate() {
     QDir dir(folder);
     for (const char* sub : {"Snapshots", "Videos", "Downloaded Images"})
         if (!dir.exists(sub)) dir.mkdir(sub);
-    if (!QFile::exists(folder + "Capture.bmp")) saveEmptyBitmap(folder + "Capture.bmp");
+    if (!QFile::exists(folder + "Capture.bmp")) bitmap::save(folder + "Capture.bmp", CaptureBitmap);
     errorLog_.ensureFileExists();
     // The log is kept from the start, so errors reported while starting are not lost.
     errorLog_.reload();

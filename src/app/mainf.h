@@ -119,7 +119,4 @@ private:
     bool startedWithVideo_ = false;
 };
 
-// Writes a 0 x 0 24-bit bitmap (the empty scratch bitmap) to `fileName`.
-void saveEmptyBitmap(const QString& fileName);
-
 } // namespace ostrel

@@ -145,9 +145,18 @@ protected:
 private:
     void statusUpdate(bool notify);
     void resizeCaptureWindow();
+    void openWindow();
     void closeWindow();
     void dropCaches();
     bool queryCaps();
+    bool connectSession();
+    void stopSession();
+    void reconnectSession();
+    void updateDelivery();
+    void applyBufferFile(quint16 megabytes);
+    bool runDriverDialog(bool (CaptureDriver::*show)(QWidget*), bool refresh);
+    void onSessionFrame(quint64 generation, const QImage& frame);
+    void onSessionError(quint64 generation, int errorNumber, const QString& text);
 
     std::shared_ptr<DriverRegistry> drivers_;
     QString programFolder_;
@@ -177,6 +186,14 @@ private:
     QRect captureWindow_;
     QImage lastGrabbed_;
     QImage displayed_;
+
+    // What the display was told (the cached status above copies it on a status update).
+    bool previewFlag_ = false;
+    bool overlayFlag_ = false;
+    // Events of a session that has since been closed are recognised by this number.
+    quint64 generation_ = 0;
+    QString bufferFile_;  // pre-allocated temporary capture file; empty when none
+    QString captureFile_; // where a recording goes: bufferFile_ or VideoFileName
 };
 
 } // namespace ostrel

@@ -1,0 +1,365 @@
+#include "capture/CaptureSession.h"
+
+#include "capture/Bitmap.h"
+#include "capture/Ffmpeg.h"
+#include "capture/VideoCapture.h"
+
+extern "C" {
+#include <libavdevice/avdevice.h>
+}
+#include <algorithm>
+#include <cerrno>
+
+namespace ostrel {
+
+struct CaptureInput {
+    ff::FormatContextPtr format;
+    ff::CodecContextPtr decoder;
+    ff::FramePtr frame;
+    ff::SwsContextPtr scaler;
+    int stream = -1;
+    AVRational timeBase{0, 1};
+    AVRational frameRate{0, 1};
+};
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// A device that takes longer than this to open is treated as not connected, so a hung
+// driver cannot freeze the program.
+constexpr auto OpenTimeout = 15s;
+
+void registerDevicesOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        avdevice_register_all();
+        // Per-frame warnings (deprecated pixel formats, late frames) would flood the
+        // terminal; real failures are still printed.
+        av_log_set_level(AV_LOG_ERROR);
+    });
+}
+
+// Errors after which the source will not deliver again: the device went away.
+bool isDeviceLost(int code) {
+    return code == AVERROR_EOF || code == AVERROR(ENODEV) || code == AVERROR(EIO) ||
+           code == AVERROR(ENXIO) || code == AVERROR(ESHUTDOWN);
+}
+
+} // namespace
+
+CaptureSession::CaptureSession(const SourceSpec& spec) : spec_(spec) {}
+
+CaptureSession::~CaptureSession() {
+    stop();
+}
+
+std::unique_ptr<CaptureSession> CaptureSession::open(const SourceSpec& spec, QString* error) {
+    std::unique_ptr<CaptureSession> session(new CaptureSession(spec));
+    if (!session->openInput(session->input_, error)) return nullptr;
+    return session;
+}
+
+int CaptureSession::interruptCallback(void* opaque) {
+    auto* self = static_cast<CaptureSession*>(opaque);
+    if (self->stop_.load()) return 1;
+    const Clock::rep deadline = self->openDeadline_.load();
+    return deadline != 0 && Clock::now().time_since_epoch().count() > deadline ? 1 : 0;
+}
+
+bool CaptureSession::openInput(std::unique_ptr<CaptureInput>& out, QString* error) {
+    registerDevicesOnce();
+    auto fail = [error](const QString& why) {
+        if (error) *error = why;
+        return false;
+    };
+    if (spec_.url.isEmpty()) return fail(QStringLiteral("No source to open"));
+
+    const AVInputFormat* inputFormat = nullptr;
+    if (!spec_.inputFormat.isEmpty()) {
+        inputFormat = av_find_input_format(spec_.inputFormat.toUtf8().constData());
+        if (!inputFormat)
+            return fail(
+                QStringLiteral("Input format \"%1\" is not available").arg(spec_.inputFormat));
+    }
+    ff::Dictionary options;
+    for (auto it = spec_.options.cbegin(); it != spec_.options.cend(); ++it)
+        av_dict_set(&options.raw, it.key().toUtf8().constData(), it.value().toUtf8().constData(),
+                    0);
+
+    AVFormatContext* raw = avformat_alloc_context();
+    if (!raw) return fail(ff::errorText(AVERROR(ENOMEM)));
+    raw->interrupt_callback = AVIOInterruptCB{&CaptureSession::interruptCallback, this};
+
+    openDeadline_.store((Clock::now() + OpenTimeout).time_since_epoch().count());
+    struct DeadlineReset {
+        std::atomic<Clock::rep>& deadline;
+        ~DeadlineReset() { deadline.store(0); }
+    } deadlineReset{openDeadline_};
+
+    // On failure avformat_open_input frees the context itself.
+    int rc = avformat_open_input(&raw, spec_.url.toUtf8().constData(), inputFormat, &options.raw);
+    if (rc < 0) return fail(ff::errorText(rc));
+    auto input = std::make_unique<CaptureInput>();
+    input->format.reset(raw);
+
+    rc = avformat_find_stream_info(raw, nullptr);
+    if (rc < 0) return fail(ff::errorText(rc));
+    const AVCodec* codec = nullptr;
+    rc = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    if (rc < 0 || !codec)
+        return fail(QStringLiteral("The source has no video that can be decoded"));
+    input->stream = rc;
+    AVStream* stream = raw->streams[rc];
+
+    input->decoder.reset(avcodec_alloc_context3(codec));
+    input->frame.reset(av_frame_alloc());
+    if (!input->decoder || !input->frame) return fail(ff::errorText(AVERROR(ENOMEM)));
+    rc = avcodec_parameters_to_context(input->decoder.get(), stream->codecpar);
+    if (rc >= 0) rc = avcodec_open2(input->decoder.get(), codec, nullptr);
+    if (rc < 0) return fail(ff::errorText(rc));
+    input->timeBase = stream->time_base;
+    input->frameRate = av_guess_frame_rate(raw, stream, nullptr);
+
+    {
+        std::lock_guard lock(mutex_);
+        frameSize_ = QSize(input->decoder->width, input->decoder->height);
+    }
+    out = std::move(input);
+    return true;
+}
+
+void CaptureSession::start(Callbacks callbacks) {
+    if (thread_.joinable() || !input_) return;
+    callbacks_ = std::move(callbacks);
+    thread_ = std::thread([this] { run(); });
+}
+
+void CaptureSession::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_.store(true);
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
+void CaptureSession::setPreviewRate(int framesPerSecond) {
+    previewIntervalUs_.store(1000000 / std::clamp(framesPerSecond, 1, 30));
+}
+
+void CaptureSession::setDelivering(bool on) {
+    delivering_.store(on);
+}
+
+QSize CaptureSession::frameSize() const {
+    std::lock_guard lock(mutex_);
+    return frameSize_;
+}
+
+QImage CaptureSession::latestFrame() const {
+    std::lock_guard lock(mutex_);
+    return ended_ ? QImage() : latest_;
+}
+
+QImage CaptureSession::waitForFrame(std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, timeout, [this] { return !latest_.isNull() || ended_ || stop_; });
+    return ended_ ? QImage() : latest_;
+}
+
+bool CaptureSession::ended() const {
+    std::lock_guard lock(mutex_);
+    return ended_;
+}
+
+void CaptureSession::run() noexcept {
+    // Nothing may leave the thread: an escaping exception would end the program.
+    try {
+        readLoop();
+    } catch (...) {
+        try {
+            finish(EFAULT, QStringLiteral("Capture stopped after an internal error"));
+        } catch (...) {
+        }
+    }
+    std::lock_guard lock(mutex_);
+    ended_ = true;
+    changed_.notify_all();
+}
+
+void CaptureSession::readLoop() {
+    ff::PacketPtr packet(av_packet_alloc());
+    if (!packet) {
+        finish(ENOMEM, ff::errorText(AVERROR(ENOMEM)));
+        return;
+    }
+    qint64 framesAtRestart = -1; // frames seen when the source last started over
+    while (!stop_.load()) {
+        const int rc = av_read_frame(input_->format.get(), packet.get());
+        if (stop_.load()) break;
+        if (rc == AVERROR(EAGAIN)) {
+            sleepUntil(Clock::now() + 5ms);
+            continue;
+        }
+        if (rc < 0) {
+            if (rc == AVERROR_EOF) {
+                decodePacket(nullptr); // the decoder still holds the last frames
+                if (stop_.load()) break;
+                // A source that ends again without a single frame would loop forever.
+                if (spec_.loop && framesSeen_ != framesAtRestart && restartInput()) {
+                    framesAtRestart = framesSeen_;
+                    continue;
+                }
+            }
+            if (isDeviceLost(rc))
+                finish(rc == AVERROR_EOF ? ENODEV : AVUNERROR(rc),
+                       QString::fromUtf8(DeviceLostText));
+            else
+                finish(AVUNERROR(rc), ff::errorText(rc));
+            return;
+        }
+        if (packet->stream_index == input_->stream) decodePacket(packet.get());
+        av_packet_unref(packet.get());
+    }
+}
+
+bool CaptureSession::restartInput() {
+    AVFormatContext* format = input_->format.get();
+    const int64_t start = format->start_time != AV_NOPTS_VALUE ? format->start_time : 0;
+    if (av_seek_frame(format, -1, start, AVSEEK_FLAG_BACKWARD) >= 0) {
+        avcodec_flush_buffers(input_->decoder.get());
+        return true;
+    }
+    // Sources that cannot seek are opened afresh.
+    std::unique_ptr<CaptureInput> fresh;
+    QString ignored;
+    if (!openInput(fresh, &ignored)) return false;
+    input_ = std::move(fresh);
+    return true;
+}
+
+bool CaptureSession::decodePacket(const AVPacket* packet) {
+    AVCodecContext* decoder = input_->decoder.get();
+    AVFrame* frame = input_->frame.get();
+    // A damaged packet is skipped like a dropped frame; the next one may decode.
+    if (avcodec_send_packet(decoder, packet) < 0) return false;
+    while (!stop_.load()) {
+        const int rc = avcodec_receive_frame(decoder, frame);
+        if (rc < 0) break; // EAGAIN: needs more input; EOF: drained; others: a bad frame
+        handleFrame(frame);
+        av_frame_unref(frame);
+    }
+    return true;
+}
+
+void CaptureSession::handleFrame(AVFrame* frame) {
+    const int width = frame->width;
+    const int height = frame->height;
+    if (width <= 0 || height <= 0 || width > bitmap::MaxDimension ||
+        height > bitmap::MaxDimension || frame->format < 0)
+        return;
+    if (!spec_.paced) {
+        pace(frame);
+        if (stop_.load()) return;
+    }
+    ++framesSeen_;
+
+    ff::SwsContextPtr& scaler = input_->scaler;
+    // sws_getCachedContext frees the old context itself when it has to make a new one.
+    scaler.reset(sws_getCachedContext(scaler.release(), width, height,
+                                      static_cast<AVPixelFormat>(frame->format), width, height,
+                                      AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr));
+    if (!scaler) return;
+    // A fresh image per frame: the previous one may still be shown or grabbed, and images
+    // handed out are never written again.
+    QImage image(width, height, QImage::Format_BGR888);
+    if (image.isNull()) return;
+    uint8_t* const dst[4] = {image.bits(), nullptr, nullptr, nullptr};
+    const int dstStride[4] = {int(image.bytesPerLine()), 0, 0, 0};
+    sws_scale(scaler.get(), frame->data, frame->linesize, 0, height, dst, dstStride);
+
+    {
+        std::lock_guard lock(mutex_);
+        latest_ = image;
+        frameSize_ = image.size();
+    }
+    changed_.notify_all();
+    deliver(image);
+}
+
+void CaptureSession::pace(AVFrame* frame) {
+    double seconds = 0;
+    int64_t timestamp = frame->best_effort_timestamp;
+    if (timestamp == AV_NOPTS_VALUE) timestamp = frame->pts;
+    if (timestamp != AV_NOPTS_VALUE && input_->timeBase.den > 0 && input_->timeBase.num > 0) {
+        seconds = double(timestamp) * av_q2d(input_->timeBase);
+    } else {
+        seconds = double(framesSeen_) / frameRate();
+    }
+
+    const Clock::time_point now = Clock::now();
+    const auto frameDuration = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(1.0 / frameRate()));
+    const double previous = lastSeconds_;
+    lastSeconds_ = seconds;
+    if (!paceStarted_) {
+        paceStarted_ = true;
+        paceWall_ = lastTarget_ = now;
+        paceSeconds_ = seconds;
+        return;
+    }
+    if (seconds <= previous) {
+        // The timestamps started over (a looped file) or stand still: this frame follows
+        // the last one after one frame time, also when the file holds a single picture.
+        paceWall_ = std::max(now, lastTarget_ + frameDuration);
+        paceSeconds_ = seconds;
+        lastTarget_ = paceWall_;
+        sleepUntil(paceWall_);
+        return;
+    }
+    auto target = paceWall_ + std::chrono::duration_cast<Clock::duration>(
+                                  std::chrono::duration<double>(seconds - paceSeconds_));
+    // Far behind (a stalled machine): no rush to catch up. Far ahead (a gap in a file):
+    // no long frozen picture. Either way the pace starts over from this frame.
+    if (target + 1s < now || target > now + 5s) {
+        paceWall_ = target = now;
+        paceSeconds_ = seconds;
+    }
+    lastTarget_ = target;
+    sleepUntil(target);
+}
+
+double CaptureSession::frameRate() const {
+    const AVRational rate = input_->frameRate;
+    if (rate.num <= 0 || rate.den <= 0) return 15.0;
+    return std::clamp(av_q2d(rate), 1.0, 1000.0);
+}
+
+void CaptureSession::deliver(const QImage& image) {
+    if (!delivering_.load() || framePending_.load() || !callbacks_.frame) return;
+    const Clock::time_point now = Clock::now();
+    const auto interval = std::chrono::microseconds(previewIntervalUs_.load());
+    // A quarter interval of slack keeps a source running at the preview rate from
+    // losing frames to timing jitter.
+    if (now + interval / 4 < nextDelivery_) return;
+    nextDelivery_ = std::max(nextDelivery_ + interval, now + interval / 2);
+    framePending_.store(true);
+    callbacks_.frame(image);
+}
+
+void CaptureSession::finish(int errorNumber, const QString& text) {
+    {
+        std::lock_guard lock(mutex_);
+        ended_ = true;
+    }
+    changed_.notify_all();
+    if (callbacks_.error) callbacks_.error(errorNumber, text);
+}
+
+bool CaptureSession::sleepUntil(Clock::time_point when) {
+    std::unique_lock lock(mutex_);
+    return !changed_.wait_until(lock, when, [this] { return stop_.load(); });
+}
+
+} // namespace ostrel

@@ -1,0 +1,104 @@
+#pragma once
+// The FFmpeg pipeline of one connected driver: demuxer and decoder opened on the caller's
+// thread, then a capture thread that reads, decodes, converts every frame to 24-bit BGR,
+// keeps the newest one and hands frames to the display at the preview rate. The session
+// knows nothing of widgets: its callbacks run on the capture thread and the owner moves
+// them to the user-interface thread.
+#include "capture/CaptureDriver.h"
+#include <QImage>
+#include <QSize>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+struct AVFrame;
+struct AVPacket;
+
+namespace ostrel {
+
+struct CaptureInput; // demuxer and decoder, defined with the FFmpeg code
+
+class CaptureSession {
+public:
+    struct Callbacks {
+        // A frame for the display (at most PreviewRate per second, and only while the
+        // previous one has not been taken yet: see frameTaken()).
+        std::function<void(const QImage&)> frame;
+        // The source failed or ended; called once, as the capture thread's last act.
+        std::function<void(int errorNumber, const QString& text)> error;
+    };
+
+    // Opens the source and its decoder; nullptr and a reason in `error` when it cannot.
+    static std::unique_ptr<CaptureSession> open(const SourceSpec& spec, QString* error);
+
+    CaptureSession(const CaptureSession&) = delete;
+    CaptureSession& operator=(const CaptureSession&) = delete;
+    ~CaptureSession(); // stops and joins the capture thread
+
+    void start(Callbacks callbacks);
+    void stop();
+
+    void setPreviewRate(int framesPerSecond);
+    // Whether frames are handed to the display at all (preview or overlay on).
+    void setDelivering(bool on);
+    // The owner took the frame last handed over; the next one may follow.
+    void frameTaken() { framePending_.store(false); }
+
+    // Size of the newest frame, or the decoder's size before the first one.
+    QSize frameSize() const;
+    // The newest converted frame; a null image when there is none or the source has ended.
+    QImage latestFrame() const;
+    // Same, but waits up to `timeout` for a first frame. Processes no events.
+    QImage waitForFrame(std::chrono::milliseconds timeout) const;
+    bool ended() const;
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    explicit CaptureSession(const SourceSpec& spec);
+    static int interruptCallback(void* opaque);
+    bool openInput(std::unique_ptr<CaptureInput>& input, QString* error);
+
+    void run() noexcept;
+    void readLoop();
+    bool restartInput();
+    bool decodePacket(const AVPacket* packet);
+    void handleFrame(AVFrame* frame);
+    void pace(AVFrame* frame);
+    double frameRate() const; // of the source, for frames without timestamps
+    void deliver(const QImage& image);
+    void finish(int errorNumber, const QString& text);
+    bool sleepUntil(Clock::time_point when);
+
+    const SourceSpec spec_;
+    std::unique_ptr<CaptureInput> input_;
+    Callbacks callbacks_;
+    std::thread thread_;
+
+    std::atomic<bool> stop_{false};
+    std::atomic<Clock::rep> openDeadline_{0}; // while opening: give up after this time
+    std::atomic<bool> delivering_{false};
+    std::atomic<bool> framePending_{false};
+    std::atomic<qint64> previewIntervalUs_{1000000 / 30};
+
+    mutable std::mutex mutex_; // guards the members below
+    mutable std::condition_variable changed_;
+    QImage latest_;
+    QSize frameSize_;
+    bool ended_ = false;
+
+    // capture thread only
+    Clock::time_point nextDelivery_{};
+    bool paceStarted_ = false;
+    Clock::time_point paceWall_{};
+    Clock::time_point lastTarget_{};
+    double paceSeconds_ = 0;
+    double lastSeconds_ = 0;
+    qint64 framesSeen_ = 0;
+};
+
+} // namespace ostrel

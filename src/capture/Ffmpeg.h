@@ -1,0 +1,55 @@
+#pragma once
+// Owners for the FFmpeg handles of the capture code, so every context, frame and packet is
+// freed on every path, including early returns on errors.
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/dict.h>
+#include <libavutil/frame.h>
+#include <libswscale/swscale.h>
+}
+#include <QString>
+#include <memory>
+
+namespace ostrel::ff {
+
+struct FormatContextDeleter {
+    void operator()(AVFormatContext* p) const { avformat_close_input(&p); }
+};
+struct CodecContextDeleter {
+    void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
+};
+struct FrameDeleter {
+    void operator()(AVFrame* p) const { av_frame_free(&p); }
+};
+struct PacketDeleter {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct SwsContextDeleter {
+    void operator()(SwsContext* p) const { sws_freeContext(p); }
+};
+
+using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextDeleter>;
+using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
+using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
+using SwsContextPtr = std::unique_ptr<SwsContext, SwsContextDeleter>;
+
+// An option dictionary; FFmpeg functions that consume it take the address of `raw`.
+class Dictionary {
+public:
+    Dictionary() = default;
+    Dictionary(const Dictionary&) = delete;
+    Dictionary& operator=(const Dictionary&) = delete;
+    ~Dictionary() { av_dict_free(&raw); }
+    AVDictionary* raw = nullptr;
+};
+
+// FFmpeg's own text for an error code.
+inline QString errorText(int code) {
+    char buffer[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, buffer, sizeof buffer);
+    return QString::fromUtf8(buffer);
+}
+
+} // namespace ostrel::ff

@@ -1,0 +1,540 @@
+#include "capture/VideoCapture.h"
+
+#include "capture/Bitmap.h"
+#include "capture/CaptureSession.h"
+#include "platform/ProgramFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPainter>
+#include <QScopeGuard>
+#include <QTemporaryFile>
+#include <algorithm>
+#include <cmath>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace ostrel {
+
+ENoDriverException::ENoDriverException()
+    : Exception(QStringLiteral("No capture driver selected")) {}
+ENoCapWindowException::ENoCapWindowException()
+    : Exception(QStringLiteral("Can not create capture window")) {}
+ENotConnectException::ENotConnectException()
+    : Exception(QStringLiteral("Can not connect capture driver with capture window")) {}
+ENoOverlayException::ENoOverlayException()
+    : Exception(QStringLiteral("Driver has no overlay mode")) {}
+EBufferFileError::EBufferFileError() : Exception(QStringLiteral("Could not create tmp file")) {}
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// How long a grab waits for the first frame of a device that has just been opened.
+constexpr auto FirstFrameTimeout = 2000ms;
+constexpr quint32 MinMicroSecPerFrame = 33333;
+constexpr quint32 MinIndexSize = 1800;
+constexpr quint32 MaxIndexSize = 324000;
+constexpr qint64 BufferFileUnit = 1048576;
+
+// Rounding to the nearest integer with halves going to the even neighbour, as every
+// rounded value of this component is computed.
+double roundEven(double value) {
+    return std::nearbyint(value);
+}
+
+quint16 toQuint16(int value) {
+    return quint16(std::clamp(value, 0, 0xFFFF));
+}
+
+} // namespace
+
+TVideoCapture::TVideoCapture(std::shared_ptr<DriverRegistry> drivers, QString programFolder,
+                             QWidget* parent)
+    : QWidget(parent), drivers_(std::move(drivers)), programFolder_(std::move(programFolder)) {
+    captureFile_ = videoFileName_;
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAccessibleName(QStringLiteral("Live video"));
+}
+
+TVideoCapture::~TVideoCapture() {
+    closeWindow();
+}
+
+// ---- open and close ----------------------------------------------------------------------
+
+bool TVideoCapture::DriverOpen() const {
+    return session_ != nullptr;
+}
+
+void TVideoCapture::setDriverOpen(bool open) {
+    if (open)
+        openWindow();
+    else
+        closeWindow();
+}
+
+void TVideoCapture::openWindow() {
+    if (session_) return;
+    if (driverIndex_ == -1) {
+        statusUpdate(true);
+        throw ENoDriverException();
+    }
+    if (!connectSession()) {
+        statusUpdate(true);
+        throw ENotConnectException();
+    }
+    // A buffer file that cannot be had does not stop the live picture: the device is
+    // set up completely and the error raised afterwards.
+    bool bufferFileOk = true;
+    try {
+        applyBufferFile(bufferFileSize_);
+    } catch (const EBufferFileError&) {
+        bufferFileOk = false;
+    }
+    statusUpdate(true);
+    resizeCaptureWindow();
+    if (!bufferFileOk) throw EBufferFileError();
+}
+
+void TVideoCapture::closeWindow() {
+    if (!session_) return;
+    applyBufferFile(0); // releasing allocates nothing and cannot fail
+    stopSession();
+    previewFlag_ = false;
+    overlayFlag_ = false;
+    captureWindow_ = QRect();
+    displayed_ = QImage();
+    lastGrabbed_ = QImage();
+    update();
+}
+
+bool TVideoCapture::connectSession() {
+    const std::shared_ptr<CaptureDriver> driver =
+        driverIndex_ >= 0 ? drivers_->driver(driverIndex_) : nullptr;
+    if (!driver) return false;
+    QString why;
+    std::unique_ptr<CaptureSession> session = CaptureSession::open(driver->source(), &why);
+    if (!session) {
+        qWarning("Capture driver %d (%s) did not connect: %s", driverIndex_,
+                 qUtf8Printable(driverName_), qUtf8Printable(why));
+        return false;
+    }
+
+    // The callbacks run on the capture thread; they only post to this widget. Events of
+    // a session closed in the meantime carry an old generation and are dropped.
+    const quint64 generation = ++generation_;
+    CaptureSession::Callbacks callbacks;
+    callbacks.frame = [this, generation](const QImage& frame) {
+        QMetaObject::invokeMethod(
+            this, [this, generation, frame] { onSessionFrame(generation, frame); },
+            Qt::QueuedConnection);
+    };
+    callbacks.error = [this, generation](int errorNumber, const QString& text) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, errorNumber, text] {
+                onSessionError(generation, errorNumber, text);
+            },
+            Qt::QueuedConnection);
+    };
+    session->setPreviewRate(previewRate_);
+    session->setDelivering(previewFlag_ || overlayFlag_);
+    session->start(std::move(callbacks));
+    session_ = std::move(session);
+    return true;
+}
+
+void TVideoCapture::stopSession() {
+    ++generation_;
+    session_.reset(); // joins the capture thread
+}
+
+void TVideoCapture::reconnectSession() {
+    if (!session_) return;
+    stopSession();
+    if (!connectSession()) {
+        // The device is closed now, as after a failed open.
+        applyBufferFile(0);
+        previewFlag_ = false;
+        overlayFlag_ = false;
+        captureWindow_ = QRect();
+        displayed_ = QImage();
+        lastGrabbed_ = QImage();
+        update();
+        statusUpdate(true);
+        throw ENotConnectException();
+    }
+}
+
+void TVideoCapture::onSessionFrame(quint64 generation, const QImage& frame) {
+    if (generation != generation_ || !session_) return;
+    session_->frameTaken();
+    if (!previewFlag_ && !overlayFlag_) return;
+    if (frame.width() != imageWidth_ || frame.height() != imageHeight_) {
+        statusUpdate(false);
+        resizeCaptureWindow();
+    }
+    displayed_ = frame;
+    update(captureWindow_);
+    emit frameShown();
+}
+
+void TVideoCapture::onSessionError(quint64 generation, int errorNumber, const QString& text) {
+    if (generation != generation_ || !session_) return;
+    emit OnError(errorNumber, text);
+}
+
+void TVideoCapture::updateDelivery() {
+    if (session_) session_->setDelivering(previewFlag_ || overlayFlag_);
+}
+
+void TVideoCapture::applyBufferFile(quint16 megabytes) {
+    if (bufferFile_.isEmpty() && megabytes == 0) return;
+    if (megabytes == 0) {
+        captureFile_ = videoFileName_;
+        QFile::remove(bufferFile_);
+        bufferFile_.clear();
+        return;
+    }
+    if (bufferFile_.isEmpty()) {
+        QTemporaryFile file(QDir::tempPath() + QStringLiteral("/capXXXXXX"));
+        file.setAutoRemove(false);
+        if (!file.open()) throw EBufferFileError();
+        bufferFile_ = file.fileName();
+    }
+    captureFile_ = bufferFile_;
+    // Reserve the blocks for real (not a sparse file), so a full disk shows now and not
+    // in the middle of a recording.
+    const int fd = ::open(QFile::encodeName(bufferFile_).constData(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) throw EBufferFileError();
+    const int rc = ::posix_fallocate(fd, 0, off_t(megabytes) * BufferFileUnit);
+    ::close(fd);
+    if (rc != 0) throw EBufferFileError();
+}
+
+// ---- driver index and name ---------------------------------------------------------------
+
+void TVideoCapture::setDriverIndex(int index) {
+    if (index == driverIndex_) return;
+    closeWindow();
+    dropCaches();
+    if (index >= 0) {
+        const std::shared_ptr<CaptureDriver> driver =
+            index < DriverRegistry::MaxDrivers ? drivers_->driver(index) : nullptr;
+        if (driver)
+            driverName_ = driver->description().name;
+        else
+            index = -1;
+    }
+    if (index < 0) {
+        index = -1;
+        driverName_.clear();
+    }
+    driverIndex_ = index;
+}
+
+void TVideoCapture::setDriverName(const QString& name) {
+    if (name == driverName_) return;
+    for (int i = 0; i < DriverRegistry::MaxDrivers; ++i) {
+        const std::shared_ptr<CaptureDriver> driver = drivers_->driver(i);
+        if (driver && driver->description().name == name) {
+            setDriverIndex(i);
+            return;
+        }
+    }
+    setDriverIndex(-1);
+    driverName_.clear();
+}
+
+QStringList TVideoCapture::ListDrivers() {
+    QStringList list;
+    for (int i = 0; i < DriverRegistry::MaxDrivers; ++i) {
+        const std::shared_ptr<CaptureDriver> driver = drivers_->driver(i);
+        if (!driver) break;
+        const DriverDescription d = driver->description();
+        list << d.name + QLatin1Char(' ') + d.version;
+    }
+    return list;
+}
+
+void TVideoCapture::dropCaches() {
+    haveCaps_ = false;
+    caps_ = DriverCaps{};
+    previewOn_ = false;
+    overlayOn_ = false;
+    imageWidth_ = 0;
+    imageHeight_ = 0;
+}
+
+// ---- status and capabilities -------------------------------------------------------------
+
+void TVideoCapture::statusUpdate(bool notify) {
+    if (session_) {
+        const QSize size = session_->frameSize();
+        imageWidth_ = toQuint16(size.width());
+        imageHeight_ = toQuint16(size.height());
+        previewOn_ = previewFlag_;
+        overlayOn_ = overlayFlag_;
+    }
+    if (notify) emit OnStatus();
+}
+
+bool TVideoCapture::queryCaps() {
+    if (haveCaps_) return true;
+    const std::shared_ptr<CaptureDriver> driver =
+        driverIndex_ >= 0 ? drivers_->driver(driverIndex_) : nullptr;
+    if (!driver) return false;
+    if (!session_) {
+        // Answer only for a driver that connects. The connection is tried without the
+        // status events of a full open, whose handlers ask for the capabilities again.
+        QString ignored;
+        if (!CaptureSession::open(driver->source(), &ignored)) return false;
+    }
+    caps_ = driver->caps();
+    haveCaps_ = true;
+    return true;
+}
+
+bool TVideoCapture::HasOverlay() {
+    return queryCaps() && caps_.hasOverlay;
+}
+bool TVideoCapture::HasFormatDialog() {
+    return queryCaps() && caps_.hasFormatDialog;
+}
+bool TVideoCapture::HasDisplayDialog() {
+    return queryCaps() && caps_.hasDisplayDialog;
+}
+bool TVideoCapture::HasSourceDialog() {
+    return queryCaps() && caps_.hasSourceDialog;
+}
+
+// ---- live display ------------------------------------------------------------------------
+
+bool TVideoCapture::VideoPreview() const {
+    return session_ && previewOn_;
+}
+bool TVideoCapture::VideoOverlay() const {
+    return session_ && overlayOn_;
+}
+
+void TVideoCapture::setVideoPreview(bool on) {
+    if (on == VideoPreview()) return;
+    if (on && !session_) setDriverOpen(true);
+    if (!session_) return; // a status handler closed the device again
+    previewFlag_ = on;
+    if (on) {
+        overlayFlag_ = false; // the display shows one or the other
+        const QImage latest = session_->latestFrame();
+        if (!latest.isNull()) displayed_ = latest;
+    }
+    updateDelivery();
+    statusUpdate(true);
+    update();
+}
+
+void TVideoCapture::setVideoOverlay(bool on) {
+    if (on == VideoOverlay()) return;
+    if (!HasOverlay()) throw ENoOverlayException();
+    if (on) {
+        if (!session_) setDriverOpen(true);
+        GrabFrameStill();
+    }
+    if (!session_) return;
+    overlayFlag_ = on;
+    if (on) previewFlag_ = false;
+    updateDelivery();
+    statusUpdate(true);
+    update();
+}
+
+void TVideoCapture::setPreviewScaleToWindow(bool on) {
+    if (on == scaleToWindow_) return;
+    scaleToWindow_ = on;
+    resizeCaptureWindow();
+}
+
+void TVideoCapture::setPreviewScaleProportional(bool on) {
+    if (on == scaleProportional_) return;
+    scaleProportional_ = on;
+    resizeCaptureWindow();
+}
+
+void TVideoCapture::setPreviewRate(int rate) {
+    previewRate_ = quint16(std::clamp(rate, 1, 30));
+    if (session_) session_->setPreviewRate(previewRate_);
+}
+
+// ---- recording parameters ----------------------------------------------------------------
+
+void TVideoCapture::setMicroSecPerFrame(quint32 us) {
+    microSecPerFrame_ = std::max(us, MinMicroSecPerFrame);
+}
+
+quint16 TVideoCapture::FrameRate() const {
+    if (microSecPerFrame_ == 0) return 0;
+    return quint16(std::min(roundEven(1e6 / microSecPerFrame_), 65535.0));
+}
+
+void TVideoCapture::setFrameRate(quint16 fps) {
+    // Deliberately below the setter's floor: 60 frames per second gives 16667.
+    if (fps != 0) microSecPerFrame_ = quint32(roundEven(1e6 / fps));
+}
+
+void TVideoCapture::setCapIndexSize(quint32 n) {
+    capIndexSize_ = n == 0 ? 0 : std::clamp(n, MinIndexSize, MaxIndexSize);
+}
+
+void TVideoCapture::setBufferFileSize(quint16 mb) {
+    if (mb == bufferFileSize_) return;
+    bufferFileSize_ = mb;
+    if (session_) applyBufferFile(mb);
+}
+
+// ---- frames ------------------------------------------------------------------------------
+
+bool TVideoCapture::GrabFrameLive() {
+    if (!session_) return false;
+    const QImage frame = session_->waitForFrame(FirstFrameTimeout);
+    if (frame.isNull()) return false;
+    lastGrabbed_ = frame;
+    statusUpdate(true);
+    return true;
+}
+
+bool TVideoCapture::GrabFrameStill() {
+    if (!session_) return false;
+    const QImage frame = session_->waitForFrame(FirstFrameTimeout);
+    if (frame.isNull()) return false;
+    lastGrabbed_ = frame;
+    // The grab ends the live display; the grabbed picture stays on screen until preview
+    // is switched on again.
+    previewFlag_ = false;
+    overlayFlag_ = false;
+    updateDelivery();
+    displayed_ = frame;
+    update();
+    statusUpdate(true);
+    return true;
+}
+
+bool TVideoCapture::SaveFrameFile() {
+    if (!session_ || lastGrabbed_.isNull()) return false;
+    try {
+        bitmap::save(resolveIn(programFolder_, singleImageFile_), lastGrabbed_);
+        return true;
+    } catch (const EBitmapError& e) {
+        qWarning("%s", qUtf8Printable(e.message()));
+        return false;
+    }
+}
+
+QImage TVideoCapture::lastGrabbedFrame() const {
+    return lastGrabbed_;
+}
+QImage TVideoCapture::displayedFrame() const {
+    return displayed_;
+}
+
+// ---- recording ---------------------------------------------------------------------------
+// AVI recording comes with the recorder; until then no recording starts, and the answers
+// are those of a device that is not recording.
+
+bool TVideoCapture::StartRecording() {
+    return false;
+}
+
+bool TVideoCapture::StopRecording() {
+    return false;
+}
+
+bool TVideoCapture::IsRecording() {
+    if (!session_) return false;
+    statusUpdate(false);
+    return false;
+}
+
+bool TVideoCapture::SaveRecordingAs() {
+    return false;
+}
+
+// ---- driver dialogs ----------------------------------------------------------------------
+
+bool TVideoCapture::runDriverDialog(bool (CaptureDriver::*show)(QWidget*), bool refresh) {
+    if (driverIndex_ == -1) return false;
+    const std::shared_ptr<CaptureDriver> driver = drivers_->driver(driverIndex_);
+    if (!driver) return false;
+    const bool wasClosed = !session_;
+    if (wasClosed) setDriverOpen(true);
+    const auto closeAgain = qScopeGuard([&] {
+        if (wasClosed) closeWindow();
+    });
+    if (!((*driver).*show)(this)) return false;
+    // The driver's source (size, rate, input) may have changed: connect it afresh.
+    reconnectSession();
+    if (refresh) {
+        statusUpdate(true);
+        resizeCaptureWindow();
+        update();
+    }
+    return true;
+}
+
+bool TVideoCapture::ShowFormatDialog() {
+    return runDriverDialog(&CaptureDriver::showFormatDialog, true);
+}
+
+bool TVideoCapture::ShowSourceDialog() {
+    return runDriverDialog(&CaptureDriver::showSourceDialog, true);
+}
+
+bool TVideoCapture::ShowDisplayDialog() {
+    return runDriverDialog(&CaptureDriver::showDisplayDialog, true);
+}
+
+// Recording quality belongs to the recorder, which does not exist yet.
+bool TVideoCapture::ShowCompressionDialog() {
+    return false;
+}
+
+// ---- geometry and painting ---------------------------------------------------------------
+
+QRect TVideoCapture::scaledWindow(bool scaleToWindow, bool proportional, QSize widget,
+                                  QSize picture) {
+    const QSize area(std::max(widget.width(), 0), std::max(widget.height(), 0));
+    if (!scaleToWindow) return QRect(QPoint(0, 0), picture);
+    // An unknown picture size (0 by 0) has no ratio to keep: fill the widget.
+    if (!proportional || picture.isEmpty() || area.isEmpty()) return QRect(QPoint(0, 0), area);
+    const float widgetRatio = float(area.width()) / float(area.height());
+    const float pictureRatio = float(picture.width()) / float(picture.height());
+    if (widgetRatio > pictureRatio)
+        return QRect(0, 0, int(roundEven(double(area.height()) * double(pictureRatio))),
+                     area.height());
+    return QRect(0, 0, area.width(), int(roundEven(double(area.width()) / double(pictureRatio))));
+}
+
+QRect TVideoCapture::captureWindowGeometry() const {
+    return captureWindow_;
+}
+
+void TVideoCapture::resizeCaptureWindow() {
+    const QRect before = captureWindow_;
+    captureWindow_ = session_ ? scaledWindow(scaleToWindow_, scaleProportional_, size(),
+                                             QSize(imageWidth_, imageHeight_))
+                              : QRect();
+    if (captureWindow_ != before) update();
+}
+
+void TVideoCapture::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (scaleToWindow_) resizeCaptureWindow();
+}
+
+void TVideoCapture::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    if (session_ && !displayed_.isNull() && !captureWindow_.isEmpty())
+        painter.drawImage(captureWindow_, displayed_);
+}
+
+} // namespace ostrel

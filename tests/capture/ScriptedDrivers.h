@@ -1,0 +1,74 @@
+#pragma once
+// Capture drivers whose description, capabilities, source and dialogs a test sets, in a
+// registry with drivers at any indices.
+#include "capture/CaptureDriver.h"
+#include <QMap>
+#include <QMetaType>
+#include <functional>
+
+namespace ostrel::test {
+
+inline SourceSpec lavfiSource(const QString& graph, bool paced = false, bool loop = false) {
+    SourceSpec s;
+    s.inputFormat = QStringLiteral("lavfi");
+    s.url = graph;
+    s.paced = paced;
+    s.loop = loop;
+    return s;
+}
+
+// A small moving test picture, paced to 15 frames per second.
+inline SourceSpec testPicture() {
+    return lavfiSource(QStringLiteral("testsrc=size=320x240:rate=15"));
+}
+
+// A camera device that does not exist.
+inline SourceSpec missingCamera() {
+    SourceSpec s;
+    s.inputFormat = QStringLiteral("video4linux2");
+    s.url = QStringLiteral("/dev/ostrel-no-such-camera");
+    return s;
+}
+
+class ScriptedDriver : public CaptureDriver {
+public:
+    ScriptedDriver(QString name, SourceSpec spec, DriverCaps caps = {})
+        : name(std::move(name)), spec(std::move(spec)), capabilities(caps) {}
+
+    DriverDescription description() const override { return {name, version}; }
+    DriverCaps caps() const override { return capabilities; }
+    SourceSpec source() const override {
+        ++sourceCalls;
+        return spec;
+    }
+    bool showFormatDialog(QWidget* parent) override {
+        ++formatDialogs;
+        return formatDialog ? formatDialog(parent) : false;
+    }
+
+    QString name;
+    QString version = QStringLiteral("1.0");
+    SourceSpec spec;
+    DriverCaps capabilities;
+    std::function<bool(QWidget*)> formatDialog;
+    mutable int sourceCalls = 0;
+    int formatDialogs = 0;
+};
+
+class ScriptedDrivers : public DriverRegistry {
+public:
+    std::shared_ptr<CaptureDriver> driver(int index) override { return byIndex.value(index); }
+
+    std::shared_ptr<ScriptedDriver> add(int index, const QString& name,
+                                        SourceSpec spec = testPicture(), DriverCaps caps = {}) {
+        auto d = std::make_shared<ScriptedDriver>(name, std::move(spec), caps);
+        byIndex[index] = d;
+        return d;
+    }
+
+    QMap<int, std::shared_ptr<CaptureDriver>> byIndex;
+};
+
+} // namespace ostrel::test
+
+Q_DECLARE_METATYPE(ostrel::SourceSpec)
