@@ -1,0 +1,461 @@
+#include "net/AsyncSocket.h"
+#include "net/WinsockErrors.h"
+
+#include <QHostInfo>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <netdb.h>
+#include <netinet/in.h>
+
+#include <optional>
+
+namespace ostrel {
+
+namespace {
+
+// How long an orderly close may take to hand over queued data before it is cut off.
+constexpr int closeGraceMs = 30000;
+
+QString callError(int code, const char* function) {
+    return QStringLiteral("Error %1 in function %2\n%3")
+        .arg(code)
+        .arg(QLatin1String(function), WSocketErrorDesc(code));
+}
+
+// A port number, or a service name looked up in the services database. /etc/services
+// is a local file, so this never waits on the network; the two services the program
+// uses are known even where the file is missing.
+std::optional<quint16> resolvePort(const QString& text, bool allowZero) {
+    const QString t = text.trimmed();
+    bool numeric = false;
+    const uint n = t.toUInt(&numeric);
+    if (numeric) {
+        if (n > 65535 || (n == 0 && !allowZero)) return std::nullopt;
+        return quint16(n);
+    }
+    if (t.isEmpty()) return std::nullopt;
+    const QByteArray name = t.toLatin1();
+    servent entry{};
+    servent* found = nullptr;
+    char buffer[1024];
+    if (getservbyname_r(name.constData(), "tcp", &entry, buffer, sizeof buffer, &found) == 0 &&
+        found)
+        return quint16(ntohs(static_cast<uint16_t>(found->s_port)));
+    if (t.compare(QLatin1String("ftp"), Qt::CaseInsensitive) == 0) return quint16(21);
+    if (t.compare(QLatin1String("smtp"), Qt::CaseInsensitive) == 0) return quint16(25);
+    return std::nullopt;
+}
+
+quint16 resolvePortOrRaise(const QString& text, bool allowZero) {
+    if (auto p = resolvePort(text, allowZero)) return *p;
+    bool numeric = false;
+    text.trimmed().toUInt(&numeric);
+    throw ESocketException(QStringLiteral("ResolvePort: Cannot convert port '%1', Error #%2")
+                               .arg(text)
+                               .arg(numeric ? wsa::InvalidArgument : wsa::NoData));
+}
+
+// Local addresses are dotted IPv4 addresses; a name here would need a blocking lookup.
+QHostAddress resolveLocalOrRaise(const QString& text) {
+    const QString t = text.trimmed();
+    if (t.isEmpty()) return QHostAddress(QHostAddress::AnyIPv4);
+    QHostAddress a;
+    if (a.setAddress(t) && a.protocol() == QAbstractSocket::IPv4Protocol) return a;
+    throw ESocketException(
+        QStringLiteral("ResolveHost: Cannot convert host address '%1', Error #%2")
+            .arg(text)
+            .arg(wsa::InvalidArgument));
+}
+
+QHostAddress asIPv4(const QHostAddress& a) {
+    bool ok = false;
+    const quint32 v4 = a.toIPv4Address(&ok);
+    return ok ? QHostAddress(v4) : a;
+}
+
+} // namespace
+
+TAsyncSocket::TAsyncSocket(QObject* parent) : QObject(parent) {}
+
+TAsyncSocket::~TAsyncSocket() {
+    if (lookupId_ >= 0) QHostInfo::abortHostLookup(lookupId_);
+    // Sockets still handing over data in the background are children and go with us.
+}
+
+void TAsyncSocket::setLineMode(bool on) {
+    lineMode_ = on;
+    lines_.clear();
+}
+
+void TAsyncSocket::setLineEndLoneLf(bool on) {
+    loneLf_ = on;
+    lines_.setAcceptLoneLf(on);
+}
+
+void TAsyncSocket::setLineLimit(qsizetype bytes) {
+    lineLimit_ = bytes;
+    lines_.setMaxLineLength(bytes);
+}
+
+quint16 TAsyncSocket::connectPort() const {
+    return resolvePortOrRaise(port_, false);
+}
+
+void TAsyncSocket::Connect() {
+    if (state_ != State::Closed)
+        throw ESocketException(QStringLiteral("Connect: Socket already in use"));
+    if (port_.trimmed().isEmpty())
+        throw ESocketException(QStringLiteral("Connect: No Port Specified"));
+    if (addr_.trimmed().isEmpty())
+        throw ESocketException(QStringLiteral("Connect: No IP Address Specified"));
+    if (proto_.trimmed().isEmpty())
+        throw ESocketException(QStringLiteral("Connect: No Protocol Specified"));
+    if (proto_.trimmed().compare(QLatin1String("tcp"), Qt::CaseInsensitive) != 0)
+        throw ESocketException(callError(wsa::ProtocolNotSupported, "socket"));
+    resolvedPort_ = connectPort();
+    resolvedLocal_ = resolveLocalOrRaise(localAddr_);
+    resolvedLocalPort_ = resolvePortOrRaise(localPort_, true);
+    lastError_ = 0;
+    pendingCloseError_ = 0;
+    lines_.clear();
+
+    QHostAddress direct;
+    if (direct.setAddress(addr_.trimmed()) && direct.protocol() == QAbstractSocket::IPv4Protocol) {
+        if (!startConnect(direct)) throw ESocketException(callError(lastError_, "bind"));
+        return;
+    }
+    startLookup(true);
+}
+
+void TAsyncSocket::DnsLookup(const QString& hostName) {
+    if (hostName.trimmed().isEmpty())
+        throw ESocketException(QStringLiteral("DNS lookup: invalid host name."));
+    if (state_ != State::Closed)
+        throw ESocketException(QStringLiteral("DNS lookup: Socket already in use"));
+    addr_ = hostName;
+    startLookup(false);
+}
+
+void TAsyncSocket::startLookup(bool thenConnect) {
+    state_ = State::DnsLookup;
+    const quint64 generation = ++generation_;
+    dnsResult_.clear();
+    lookupId_ = QHostInfo::lookupHost(addr_.trimmed(), this,
+                                      [this, generation, thenConnect](const QHostInfo& info) {
+                                          lookupDone(generation, thenConnect, info);
+                                      });
+    if (lookupId_ < 0) {
+        state_ = State::Closed;
+        throw ESocketException(QStringLiteral("%1: can't start DNS lookup, error #%2")
+                                   .arg(addr_)
+                                   .arg(wsa::NoRecovery));
+    }
+}
+
+void TAsyncSocket::CancelDnsLookup() {
+    if (lookupId_ >= 0) QHostInfo::abortHostLookup(lookupId_);
+    lookupId_ = -1;
+    if (state_ == State::DnsLookup) {
+        ++generation_;
+        state_ = State::Closed;
+    }
+}
+
+void TAsyncSocket::lookupDone(quint64 generation, bool thenConnect, const QHostInfo& info) {
+    if (generation != generation_ || state_ != State::DnsLookup) return;
+    lookupId_ = -1;
+    int error = winsockErrorFromLookup(info.error());
+    QHostAddress found;
+    if (error == 0) {
+        // Windows Sockets 1.1 spoke IPv4 only, and the FTP PORT and PASV replies still do.
+        for (const QHostAddress& a : info.addresses()) {
+            const QHostAddress v4 = asIPv4(a);
+            if (v4.protocol() == QAbstractSocket::IPv4Protocol) {
+                found = v4;
+                break;
+            }
+        }
+        if (found.isNull()) error = wsa::NoData;
+    }
+    dnsResult_ = found.isNull() ? QString() : found.toString();
+    emit OnDnsLookupDone(error);
+    if (generation != generation_ || state_ != State::DnsLookup) return;
+    if (!thenConnect) {
+        state_ = State::Closed;
+        return;
+    }
+    if (error != 0) {
+        state_ = State::Closed;
+        lastError_ = error;
+        emit OnSessionConnected(error);
+        return;
+    }
+    if (!startConnect(found)) failConnect(lastError_);
+}
+
+bool TAsyncSocket::startConnect(const QHostAddress& address) {
+    auto* socket = new QTcpSocket(this);
+    // Bound before our handlers listen: a failed bind is reported by Connect alone.
+    if (resolvedLocal_ != QHostAddress(QHostAddress::AnyIPv4) || resolvedLocalPort_ != 0) {
+        if (!socket->bind(resolvedLocal_, resolvedLocalPort_)) {
+            lastError_ = winsockErrorFromSocket(socket->error(), socket->errorString());
+            delete socket;
+            state_ = State::Closed;
+            return false;
+        }
+    }
+    attach(socket);
+    state_ = State::Connecting;
+    socket->connectToHost(address, resolvedPort_);
+    return true;
+}
+
+void TAsyncSocket::attach(QTcpSocket* socket) {
+    socket_ = socket;
+    ++generation_;
+    connect(socket, &QTcpSocket::connected, this, &TAsyncSocket::onConnected);
+    connect(socket, &QTcpSocket::errorOccurred, this,
+            [this](QAbstractSocket::SocketError e) { onError(int(e)); });
+    connect(socket, &QTcpSocket::readyRead, this, &TAsyncSocket::onReadyRead);
+    connect(socket, &QTcpSocket::bytesWritten, this, &TAsyncSocket::onBytesWritten);
+    connect(socket, &QTcpSocket::disconnected, this, &TAsyncSocket::onDisconnected);
+}
+
+void TAsyncSocket::detach(bool abort) {
+    lines_.clear();
+    if (!socket_) return;
+    QTcpSocket* socket = socket_;
+    socket_ = nullptr;
+    ++generation_;
+    QObject::disconnect(socket, nullptr, this, nullptr);
+    if (abort) {
+        socket->abort();
+    } else {
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QTcpSocket::errorOccurred, socket, [socket] {
+            socket->abort();
+            socket->deleteLater();
+        });
+        socket->disconnectFromHost();
+        if (socket->state() != QAbstractSocket::UnconnectedState) {
+            QTimer::singleShot(closeGraceMs, socket, [socket] {
+                socket->abort();
+                socket->deleteLater();
+            });
+            return;
+        }
+    }
+    socket->deleteLater();
+}
+
+void TAsyncSocket::failConnect(int error) {
+    lastError_ = error;
+    detach(true);
+    state_ = State::Closed;
+    // Qt may report a refused connection from inside connectToHost; the owner hears of
+    // it from the event loop, never from inside its own Connect call.
+    const quint64 generation = generation_;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation, error] {
+            if (generation == generation_) emit OnSessionConnected(error);
+        },
+        Qt::QueuedConnection);
+}
+
+void TAsyncSocket::onConnected() {
+    state_ = State::Connected;
+    lastError_ = 0;
+    emit OnSessionConnected(0);
+}
+
+void TAsyncSocket::onError(int socketError) {
+    if (!socket_) return;
+    const auto e = QAbstractSocket::SocketError(socketError);
+    const int code = winsockErrorFromSocket(e, socket_->errorString());
+    if (state_ == State::Connecting) {
+        failConnect(code);
+        return;
+    }
+    if (state_ != State::Connected) return;
+    // Qt reports a peer's close, orderly or reset, as RemoteHostClosedError; it cannot
+    // tell the two apart, so that counts as a plain close.
+    pendingCloseError_ = e == QAbstractSocket::RemoteHostClosedError ? 0 : code;
+    lastError_ = pendingCloseError_;
+    if (socket_->state() == QAbstractSocket::UnconnectedState) {
+        const quint64 generation = generation_;
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation] {
+                if (generation == generation_) onDisconnected();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void TAsyncSocket::onReadyRead() {
+    if (!socket_) return;
+    if (!lineMode_) {
+        emit OnDataAvailable(0);
+        return;
+    }
+    lines_.append(socket_->readAll());
+    deliverLines(generation_);
+}
+
+void TAsyncSocket::deliverLines(quint64 generation) {
+    while (generation == generation_) {
+        std::optional<QByteArray> line = lines_.takeLine();
+        if (!line) break;
+        emit OnLineReceived(*line);
+    }
+    if (generation == generation_ && lines_.overflow()) {
+        lastError_ = wsa::MessageTooLong;
+        detach(true);
+        state_ = State::Closed;
+        emit OnSessionClosed(wsa::MessageTooLong);
+    }
+}
+
+void TAsyncSocket::onBytesWritten(qint64 bytes) {
+    const quint64 generation = generation_;
+    emit OnBytesWritten(bytes);
+    if (generation == generation_ && socket_ && socket_->bytesToWrite() == 0) emit OnDataSent(0);
+}
+
+void TAsyncSocket::onDisconnected() {
+    if (!socket_ || (state_ != State::Connected && state_ != State::Connecting)) return;
+    const quint64 generation = generation_;
+    // Hand over what arrived together with the close before reporting it.
+    if (socket_->bytesAvailable() > 0) {
+        if (lineMode_) {
+            lines_.append(socket_->readAll());
+            deliverLines(generation);
+        } else {
+            emit OnDataAvailable(0);
+        }
+        if (generation != generation_) return;
+    }
+    if (lineMode_ && !lines_.overflow()) {
+        const QByteArray rest = lines_.takeRest();
+        if (!rest.isEmpty()) {
+            emit OnLineReceived(rest);
+            if (generation != generation_) return;
+        }
+    }
+    finishClosed(pendingCloseError_);
+}
+
+void TAsyncSocket::finishClosed(int error) {
+    lastError_ = error;
+    detach(false);
+    state_ = State::Closed;
+    emit OnSessionClosed(error);
+}
+
+void TAsyncSocket::Listen() {
+    if (state_ != State::Closed)
+        throw ESocketException(QStringLiteral("Listen: Socket already in use"));
+    const QHostAddress local = resolveLocalOrRaise(localAddr_);
+    const quint16 port = resolvePortOrRaise(localPort_, true);
+    auto* server = new QTcpServer(this);
+    if (!server->listen(local, port)) {
+        const int error = winsockErrorFromSocket(server->serverError(), server->errorString());
+        delete server;
+        lastError_ = error;
+        throw ESocketException(callError(error, "bind"));
+    }
+    server_ = server;
+    ++generation_;
+    connect(server, &QTcpServer::newConnection, this, [this] { emit OnSessionAvailable(0); });
+    state_ = State::Listening;
+    lastError_ = 0;
+}
+
+bool TAsyncSocket::Accept(TAsyncSocket& target) {
+    if (!server_) return false;
+    QTcpSocket* socket = server_->nextPendingConnection();
+    if (!socket) return false;
+    target.Abort();
+    target.adopt(socket);
+    return true;
+}
+
+void TAsyncSocket::adopt(QTcpSocket* socket) {
+    socket->setParent(this);
+    attach(socket);
+    state_ = State::Connected;
+    lastError_ = 0;
+    pendingCloseError_ = 0;
+    // The connection may have brought data, or even closed, before it was taken over;
+    // those notifications went to nobody, so look again from the event loop.
+    const quint64 generation = generation_;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation] {
+            if (generation != generation_ || !socket_) return;
+            if (socket_->bytesAvailable() > 0) onReadyRead();
+            if (generation == generation_ && socket_ &&
+                socket_->state() == QAbstractSocket::UnconnectedState)
+                onDisconnected();
+        },
+        Qt::QueuedConnection);
+}
+
+qint64 TAsyncSocket::Send(QByteArrayView data) {
+    if (!socket_ || state_ != State::Connected) {
+        lastError_ = wsa::NotConnected;
+        return -1;
+    }
+    return socket_->write(data.data(), data.size());
+}
+
+qint64 TAsyncSocket::BufferedByteCount() const {
+    return socket_ ? socket_->bytesToWrite() : 0;
+}
+
+QByteArray TAsyncSocket::ReceiveAll() {
+    return socket_ ? socket_->readAll() : QByteArray();
+}
+
+QHostAddress TAsyncSocket::boundAddress() const {
+    if (server_) return asIPv4(server_->serverAddress());
+    return socket_ ? asIPv4(socket_->localAddress()) : QHostAddress();
+}
+
+quint16 TAsyncSocket::boundPort() const {
+    if (server_) return server_->serverPort();
+    return socket_ ? socket_->localPort() : 0;
+}
+
+QHostAddress TAsyncSocket::peerAddress() const {
+    return socket_ ? asIPv4(socket_->peerAddress()) : QHostAddress();
+}
+
+void TAsyncSocket::Close() {
+    CancelDnsLookup();
+    if (server_) {
+        server_->close();
+        server_->deleteLater();
+        server_ = nullptr;
+    }
+    detach(false);
+    ++generation_;
+    state_ = State::Closed;
+}
+
+void TAsyncSocket::Abort() {
+    CancelDnsLookup();
+    if (server_) {
+        server_->close();
+        server_->deleteLater();
+        server_ = nullptr;
+    }
+    detach(true);
+    ++generation_;
+    state_ = State::Closed;
+}
+
+} // namespace ostrel

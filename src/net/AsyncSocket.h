@@ -1,0 +1,151 @@
+#pragma once
+// TAsyncSocket: the event-driven TCP socket under the FTP and SMTP clients. It lives on the
+// user-interface thread; nothing here blocks. Name lookups run through QHostInfo, traffic
+// through QTcpSocket and QTcpServer, and every outcome arrives as a signal carrying a
+// Windows Sockets error number (0 = success).
+//
+// Signals are emitted from Qt's socket notifications. A handler may call any operation on
+// the socket that emitted, including Close, Abort and a new Connect; the socket notices and
+// stops delivering what belonged to the old connection.
+#include "net/ReplyParser.h"
+#include "platform/Exception.h"
+#include <QHostAddress>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class QTcpSocket;
+class QTcpServer;
+class QHostInfo;
+
+namespace ostrel {
+
+class ESocketException : public Exception {
+public:
+    using Exception::Exception;
+};
+
+class TAsyncSocket : public QObject {
+    Q_OBJECT
+public:
+    // Opened and Bound are passed through inside Connect and Listen; Qt does not stop there.
+    enum class State { Closed, Opened, Bound, DnsLookup, Connecting, Connected, Listening };
+    Q_ENUM(State)
+
+    explicit TAsyncSocket(QObject* parent = nullptr);
+    ~TAsyncSocket() override;
+
+    // Settings.
+    QString Addr() const { return addr_; } // host name or dotted IPv4 address
+    void setAddr(const QString& a) { addr_ = a; }
+    QString Port() const { return port_; } // number or service name ("ftp", "smtp")
+    void setPort(const QString& p) { port_ = p; }
+    QString Proto() const { return proto_; }
+    void setProto(const QString& p) { proto_ = p; }
+    QString LocalAddr() const { return localAddr_; }
+    void setLocalAddr(const QString& a) { localAddr_ = a; }
+    QString LocalPort() const { return localPort_; }
+    void setLocalPort(const QString& p) { localPort_ = p; }
+
+    // Line mode: received bytes are handed out one line at a time through OnLineReceived.
+    // Lines end with CR LF, or also with a lone LF when LineEndLoneLf is set. A line longer
+    // than LineLimit bytes closes the connection with error 10040 ("Message too long").
+    bool LineMode() const { return lineMode_; }
+    void setLineMode(bool on);
+    bool LineEndLoneLf() const { return loneLf_; }
+    void setLineEndLoneLf(bool on);
+    qsizetype LineLimit() const { return lineLimit_; }
+    void setLineLimit(qsizetype bytes);
+
+    State state() const { return state_; }
+    int LastError() const { return lastError_; }
+
+    // Resolves Addr (a dotted address directly, a name through a lookup that never blocks)
+    // and starts the connection; OnSessionConnected tells the outcome. Raises
+    // ESocketException when the socket is in use or Port, Addr or Proto is missing or wrong.
+    void Connect();
+    // Binds LocalAddr:LocalPort ("0" = any free port) and waits for connections;
+    // OnSessionAvailable tells of each. Raises ESocketException on failure.
+    void Listen();
+    // Hands the next waiting connection of this listening socket to `target` (closed
+    // first when open). False when none is waiting.
+    bool Accept(TAsyncSocket& target);
+
+    // A lookup of its own; OnDnsLookupDone tells the outcome, DnsResult() the address.
+    void DnsLookup(const QString& hostName);
+    void CancelDnsLookup();
+    QString DnsResult() const { return dnsResult_; }
+
+    // Queues bytes for sending; returns the count taken, or -1 when not connected (the
+    // error is then 10057 and nothing is raised).
+    qint64 Send(QByteArrayView data);
+    // Bytes handed to Send that the network has not taken yet.
+    qint64 BufferedByteCount() const;
+    // Raw mode: everything received so far.
+    QByteArray ReceiveAll();
+
+    // Address and port of this end of a connected or listening socket, and of the peer.
+    QHostAddress boundAddress() const;
+    quint16 boundPort() const;
+    QHostAddress peerAddress() const;
+
+    // Orderly close: queued data still goes out in the background. Abort drops the
+    // connection at once. Neither emits OnSessionClosed, which reports the peer's doing.
+    void Close();
+    void Abort();
+
+signals:
+    void OnSessionConnected(int error);
+    void OnSessionAvailable(int error);
+    void OnDataAvailable(int error);
+    void OnLineReceived(const QByteArray& line);
+    // The send buffer ran empty.
+    void OnDataSent(int error);
+    // The network took `bytes` more of the send buffer.
+    void OnBytesWritten(qint64 bytes);
+    void OnSessionClosed(int error);
+    void OnDnsLookupDone(int error);
+
+private:
+    void startLookup(bool thenConnect);
+    void lookupDone(quint64 generation, bool thenConnect, const QHostInfo& info);
+    bool startConnect(const QHostAddress& address);
+    void attach(QTcpSocket* socket);
+    void detach(bool abort);
+    void onConnected();
+    void onError(int socketError);
+    void onReadyRead();
+    void onBytesWritten(qint64 bytes);
+    void onDisconnected();
+    void deliverLines(quint64 generation);
+    void failConnect(int error);
+    void finishClosed(int error);
+    void adopt(QTcpSocket* socket);
+    quint16 connectPort() const;
+
+    QString addr_;
+    QString port_;
+    QString proto_ = QStringLiteral("tcp");
+    QString localAddr_ = QStringLiteral("0.0.0.0");
+    QString localPort_ = QStringLiteral("0");
+    bool lineMode_ = false;
+    bool loneLf_ = false;
+    qsizetype lineLimit_ = 0;
+
+    State state_ = State::Closed;
+    int lastError_ = 0;
+    int pendingCloseError_ = 0;
+    quint16 resolvedPort_ = 0;
+    QHostAddress resolvedLocal_;
+    quint16 resolvedLocalPort_ = 0;
+    QString dnsResult_;
+    int lookupId_ = -1;
+    // Bumped whenever the connection this object stands for changes, so notifications
+    // of an old connection (or a handler that closed the socket) stop the delivery.
+    quint64 generation_ = 0;
+    QTcpSocket* socket_ = nullptr; // child; replaced per connection
+    QTcpServer* server_ = nullptr; // child while listening
+    LineBuffer lines_;
+};
+
+} // namespace ostrel

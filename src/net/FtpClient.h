@@ -1,0 +1,209 @@
+#pragma once
+// TFtpClient: the program's FTP client (RFC 959, client side). One instance, owned by the
+// main window, serves every window that talks to the FTP host.
+//
+// Each operation runs a chain of steps (open, USER, PASS, CWD, TYPE, data setup, STOR/RETR/
+// NLST, DELE, QUIT). The waiting operations keep the event loop running until their chain
+// has ended and return whether it succeeded; the two no-wait operations (ConnectAsync,
+// PutAsync) return at once. Every chain ends with one OnRequestDone, delivered from the
+// event loop before a waiting operation returns. Usage errors found before anything is
+// sent make a waiting operation return false without any event and are raised by the
+// no-wait ones.
+//
+// Timeout bounds inactivity: the deadline is set when a chain starts and moved on with
+// every block that moves on the data connection. At the deadline the chain ends with
+// "426 Timeout" (OnRequestDone reports 426). The no-wait operations are bounded the same
+// way, so a silent server cannot keep the client busy for ever.
+#include "net/AsyncSocket.h"
+#include "platform/Exception.h"
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <memory>
+
+namespace ostrel {
+
+class EFtpException : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// Texts of the client's own that can stand in ErrorMessage or be raised.
+namespace ftptext {
+inline constexpr const char NotReady[] = "FTP component not ready";
+inline constexpr const char AlreadyConnected[] = "FTP component already connected";
+inline constexpr const char NotConnected[] = "FTP component not connected";
+inline constexpr const char LocalFileNameEmpty[] = "LocalFileName empty";
+inline constexpr const char StorNotConnected[] = "STOR/APPE: not connected";
+inline constexpr const char OpenLocalFile[] = "426 Unable to open local file ";
+inline constexpr const char WriteLocalFile[] = "426 Unable to write local file ";
+inline constexpr const char ReadLocalFile[] = "426 Unable to read local file ";
+inline constexpr const char DataConnection[] = "Unable to establish data connection, error #";
+inline constexpr const char ControlClosed[] = "500 Control connection closed. ";
+inline constexpr const char TransferBroken[] = "426 Connection closed; transfer aborted.";
+inline constexpr const char Aborted[] = "426 Operation aborted.";
+inline constexpr const char Timeout[] = "426 Timeout";
+} // namespace ftptext
+
+class TFtpClient : public QObject {
+    Q_OBJECT
+public:
+    enum class Request {
+        None,
+        Connect,
+        ConnectAsync,
+        Put,
+        PutAsync,
+        Get,
+        Receive,
+        Transmit,
+        Ls,
+        List,
+        Dele,
+        Delete,
+        Quit,
+        Abort
+    };
+    Q_ENUM(Request)
+
+    explicit TFtpClient(QObject* parent = nullptr);
+    ~TFtpClient() override;
+
+    // Settings.
+    QString HostName() const { return hostName_; }
+    void setHostName(const QString& v) { hostName_ = v; }
+    QString Port() const { return port_; } // number or service name; default "ftp"
+    void setPort(const QString& v) { port_ = v; }
+    QString UserName() const { return userName_; }
+    void setUserName(const QString& v) { userName_ = v; }
+    QString PassWord() const { return passWord_; }
+    void setPassWord(const QString& v) { passWord_ = v; }
+    int Timeout() const { return timeout_; } // seconds; 0 or less: no deadline
+    void setTimeout(int seconds) { timeout_ = seconds; }
+    bool Passive() const { return passive_; }
+    void setPassive(bool on) { passive_ = on; }
+    bool Binary() const { return binary_; }
+    void setBinary(bool on) { binary_ = on; }
+    QString LocalAddr() const { return localAddr_; }
+    void setLocalAddr(const QString& v) { localAddr_ = v; }
+
+    // Per request.
+    QString HostDirName() const { return hostDirName_; }
+    void setHostDirName(const QString& v) { hostDirName_ = v; }
+    QString HostFileName() const { return hostFileName_; }
+    void setHostFileName(const QString& v) { hostFileName_ = v; }
+    QString LocalFileName() const { return localFileName_; }
+    void setLocalFileName(const QString& v) { localFileName_ = v; }
+
+    // Results.
+    int StatusCode() const { return statusCode_; }
+    QString LastResponse() const { return lastResponse_; }
+    QString ErrorMessage() const { return errorMessage_; }
+    bool Connected() const;
+    // No chain is running (or waiting for its OnRequestDone).
+    bool Ready() const { return !busy_; }
+
+    // The main window's outcome of the last request: 0 none or busy, 1 succeeded,
+    // 2 failed, 3 website update suspended.
+    int Tag() const { return tag_; }
+    void setTag(int tag) { tag_ = tag; }
+
+    bool Connect();      // open, USER, PASS
+    void ConnectAsync(); // the same, no wait
+    bool Put();          // data setup, STOR
+    void PutAsync();     // the same, no wait
+    bool Get();          // data setup, RETR
+    bool Receive();      // open, USER, PASS, CWD, TYPE, data setup, RETR, QUIT
+    bool Transmit();     // open, USER, PASS, CWD, TYPE, data setup, STOR, QUIT
+    bool Ls();           // data setup, NLST
+    bool List();         // open, USER, PASS, CWD, data setup, NLST, QUIT
+    bool Dele();         // DELE
+    bool Delete();       // open, USER, PASS, CWD, DELE, QUIT
+    bool Quit();         // QUIT, then close
+    // Closes both connections at once; a running chain ends with "426 Operation aborted.".
+    void Abort();
+
+signals:
+    void OnCommand(const QString& line);
+    void OnRequestDone(ostrel::TFtpClient::Request rqType, int error);
+    // A chain has ended and its OnRequestDone has been delivered (for the waits).
+    void chainEnded(quint64 serial, int result, QPrivateSignal);
+
+private:
+    enum class Step { Open, User, Pass, Cwd, Type, DataSetup, Stor, Retr, Nlst, Dele, Quit };
+    struct Transfer;
+
+    bool runWaiting(Request request, QList<Step> steps);
+    void startChain(Request request, QList<Step> steps);
+    void checkUsage(const QList<Step>& steps) const;
+    bool waitFor(quint64 serial);
+    void nextStep();
+    void sendCommand(const QByteArray& line);
+    void stepDone();
+    void stepFailed(int result, const QString& message, int statusCode = -1);
+    void controlLost(int error);
+    void finishChain();
+    void deliverDone(quint64 serial);
+    void restartInactivity();
+    void onInactivity();
+
+    void onControlConnected(int error);
+    void onControlLine(const QByteArray& line);
+    void onControlClosed(int error);
+    void onReply(int code, const QByteArray& line);
+
+    void startDataSetup();
+    void onDataConnected(int error);
+    void onListenerAvailable(int error);
+    void onDataAvailable(int error);
+    void onDataBytesWritten(qint64 bytes);
+    void onDataClosed(int error);
+    void startTransfer();
+    void transferReply(int code, const QByteArray& line);
+    void pumpUpload();
+    void completeTransferWhenDone();
+    void dropTransfer();
+    void dataSetupFailed(int error);
+
+    // Runs a socket notification handler; whatever it raises ends the chain instead of
+    // unwinding into Qt.
+    template <typename F> void guard(F&& f);
+
+    QString hostName_;
+    QString port_ = QStringLiteral("ftp");
+    QString userName_;
+    QString passWord_;
+    int timeout_ = 15;
+    bool passive_ = true;
+    bool binary_ = true;
+    QString localAddr_ = QStringLiteral("0.0.0.0");
+    QString hostDirName_;
+    QString hostFileName_;
+    QString localFileName_;
+
+    int statusCode_ = 0;
+    QString lastResponse_;
+    QString errorMessage_;
+    int tag_ = 0;
+
+    bool busy_ = false;
+    Request request_ = Request::None;
+    QList<Step> steps_;
+    Step current_ = Step::Open;
+    bool awaitingReply_ = false;
+    bool passNeeded_ = false;
+    int sessionType_ = 0; // 'I' or 'A' once a TYPE was accepted in this session
+    int result_ = 0;
+    quint64 serial_ = 0;
+    quint64 pendingDelivery_ = 0;
+
+    TAsyncSocket control_;
+    TAsyncSocket data_;
+    TAsyncSocket listener_;
+    ReplyReader reply_;
+    std::unique_ptr<Transfer> transfer_;
+    QTimer inactivity_;
+};
+
+} // namespace ostrel

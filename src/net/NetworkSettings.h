@@ -1,0 +1,50 @@
+#pragma once
+// The live network settings: what the network settings dialog edits and what motion
+// detection, the website update's failure handling and the main window's close read at
+// the moment they need it (saved or not). Texts are kept as typed; numbers are read from
+// them where used.
+#include <QString>
+
+namespace ostrel {
+
+class IniFile;
+
+struct NetworkSettings {
+    // Upload policy.
+    bool emailOnly = false;                            // rbEmailOnly
+    bool ftpUpload = true;                             // rbFTPupload
+    bool notification = false;                         // CheckBoxNotification
+    bool failDisable = false;                          // CheckBoxFailDisable
+    bool failNotification = false;                     // CheckBoxFailNotification
+    QString cameraName = QStringLiteral("Location 1"); // edCameraName
+
+    // FTP account.
+    QString ftpHost;                           // edFTPhost
+    QString ftpPort = QStringLiteral("21");    // edPort
+    QString ftpTimeout = QStringLiteral("15"); // edTimeout
+    QString userId;                            // edUserID
+    QString ftpPassword;                       // edPassword
+    bool passiveMode = true;                   // CheckBoxPassive
+    bool autoStart = false;                    // CheckAutoStart
+
+    // E-mail account.
+    QString smtpHost;                        // edSMTPhost
+    QString smtpPort = QStringLiteral("25"); // edSMTPport
+    QString smtpUserName;                    // edSMTPUserName
+    QString emailPassword;                   // edEmailPassword
+    QString userEmail;                       // edUserEmail
+    QString destinationAddress;              // edDestinationAddress
+    QString ccAddress;                       // edCCAddress
+
+    // The notification box can be ticked only while images go out by FTP.
+    bool notificationEnabled() const { return !emailOnly; }
+    // The website update interval is not a field of the dialog but is loaded and saved
+    // with it; `updateInterval` receives and supplies the main window's field text.
+    void load(const IniFile& ini, QString* updateInterval);
+    void save(IniFile& ini, const QString& updateInterval) const;
+};
+
+// An address passes when it holds "@" and "." anywhere.
+bool looksLikeEmailAddress(const QString& address);
+
+} // namespace ostrel

@@ -1,0 +1,63 @@
+#include "Peer.h"
+
+#include <QDeadlineTimer>
+
+namespace ostrel::test {
+
+namespace {
+const QString python = QStringLiteral("/usr/bin/python3");
+}
+
+QString peerScript(const QString& name) {
+    return qEnvironmentVariable("OSTREL_SOURCE_DIR") + QStringLiteral("/tests/peers/") + name;
+}
+
+PeerServer::PeerServer(const QString& script, const QStringList& arguments)
+    : script_(script), arguments_(arguments) {
+    process_.setProcessChannelMode(QProcess::SeparateChannels);
+    process_.setReadChannel(QProcess::StandardOutput);
+}
+
+PeerServer::~PeerServer() {
+    if (process_.state() == QProcess::NotRunning) return;
+    process_.closeWriteChannel();
+    if (!process_.waitForFinished(3000)) {
+        process_.kill();
+        process_.waitForFinished(3000);
+    }
+}
+
+bool PeerServer::start() {
+    process_.start(python, QStringList{script_} + arguments_);
+    if (!process_.waitForStarted(10000)) {
+        error_ = QStringLiteral("cannot start %1: %2").arg(python, process_.errorString());
+        return false;
+    }
+    const QDeadlineTimer deadline(20000);
+    while (!process_.canReadLine()) {
+        if (deadline.hasExpired() || !process_.waitForReadyRead(int(deadline.remainingTime()))) {
+            error_ = QStringLiteral("%1 printed no port: %2")
+                         .arg(script_, QString::fromLocal8Bit(process_.readAllStandardError()));
+            return false;
+        }
+    }
+    bool ok = false;
+    port_ = quint16(process_.readLine().trimmed().toUInt(&ok));
+    if (!ok || port_ == 0) {
+        error_ = QStringLiteral("%1 printed no port").arg(script_);
+        return false;
+    }
+    return true;
+}
+
+QByteArray runPython(const QString& code, const QStringList& arguments) {
+    QProcess p;
+    p.start(python, QStringList{QStringLiteral("-c"), code} + arguments);
+    if (!p.waitForFinished(30000) || p.exitCode() != 0) {
+        qWarning("python failed: %s", p.readAllStandardError().constData());
+        return {};
+    }
+    return p.readAllStandardOutput();
+}
+
+} // namespace ostrel::test

@@ -1,0 +1,37 @@
+#pragma once
+// The real servers of tests/peers, started with Debian's /usr/bin/python3 on 127.0.0.1.
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+namespace ostrel::test {
+
+// One server process; it chooses a free port and prints it. The process goes when this
+// object does (its stdin is closed, which ends it, and it is killed if it lingers).
+class PeerServer {
+public:
+    PeerServer(const QString& script, const QStringList& arguments);
+    ~PeerServer();
+    PeerServer(const PeerServer&) = delete;
+    PeerServer& operator=(const PeerServer&) = delete;
+
+    // Starts it and waits for its port; false (with the reason in error()) when it fails.
+    bool start();
+    quint16 port() const { return port_; }
+    QString error() const { return error_; }
+
+private:
+    QString script_;
+    QStringList arguments_;
+    QProcess process_;
+    quint16 port_ = 0;
+    QString error_;
+};
+
+// tests/peers/<name> in the source tree (OSTREL_SOURCE_DIR).
+QString peerScript(const QString& name);
+
+// Runs Python code with /usr/bin/python3 and returns what it printed; empty on failure.
+QByteArray runPython(const QString& code, const QStringList& arguments);
+
+} // namespace ostrel::test
