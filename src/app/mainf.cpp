@@ -4,10 +4,14 @@
 #include "app/Guard.h"
 #include "app/LogForm.h"
 #include "app/MainHints.h"
+#include "app/MotionController.h"
+#include "app/TransferController.h"
 #include "app/Settings.h"
 #include "capture/Bitmap.h"
 #include "capture/DlgDriver.h"
 #include "capture/VideoCapture.h"
+#include "net/FtpClient.h"
+#include "net/SmtpClient.h"
 #include "platform/Application.h"
 #include "platform/Desktop.h"
 #include "platform/IniFile.h"
@@ -49,7 +53,18 @@ TMain::TMain(QString programFolder, std::shared_ptr<DriverRegistry> drivers, QWi
     Timer2_ = new QTimer(this);
     Timer2_->setObjectName(QStringLiteral("Timer2"));
 
+    // The one FTP client and the one SMTP client of the program, with the main window's
+    // component settings; Ostrel.sif replaces them when it exists.
+    FtpClient_ = new TFtpClient(this);
+    FtpClient_->setObjectName(QStringLiteral("FtpClient"));
+    FtpClient_->setPassive(false);
+    FtpClient_->setBinary(true);
+    SmtpClient_ = new TSmtpClient(this);
+    SmtpClient_->setObjectName(QStringLiteral("SmtpClient"));
+
     display_ = std::make_unique<DisplayController>(*this);
+    transfer_ = std::make_unique<TransferController>(*this);
+    motion_ = std::make_unique<MotionController>(*this);
     connectMenus();
     installHints();
     FormCreate();
@@ -62,6 +77,8 @@ TMain::~TMain() {
         Application::showCurrentException();
     }
     // The controllers refer to the window's widgets: let them go first.
+    motion_.release()->deleteLater();
+    transfer_.release()->deleteLater();
     display_.release()->deleteLater();
 }
 
@@ -71,6 +88,26 @@ void TMain::createWindows() {
     // The about box is created for each use; the error log window lives for the run.
     logForm_ = new TLogForm(errorLog_, this);
     logForm_->setObjectName(QStringLiteral("LogForm"));
+    loadNetworkSettings();
+}
+
+void TMain::loadNetworkSettings() {
+    // What the network settings dialog loads when it is created: its own copy of the
+    // settings, which other parts read live.
+    const QString fileName = programFolder_ + SettingsFileName;
+    if (QFile::exists(fileName)) {
+        QString interval = ui_->EditInterval->text();
+        Network.load(IniFile(fileName), &interval);
+        ui_->EditInterval->setText(interval);
+        EmailOnly = Network.emailOnly;
+        applyEmailOnly();
+    }
+    Network.ftpPassword = FtpPassword;
+    Network.emailPassword = SmtpPassword;
+    if (Network.autoStart) {
+        desktop().messageBeep();
+        // The website update joins here with its controller.
+    }
 }
 
 void TMain::FormCreate() {
@@ -102,6 +139,8 @@ void TMain::FormCreate() {
     }
 
     loadSettings();
+    // The clients keep the passwords as stored.
+    FtpClient_->setPassWord(FtpPassword);
     ui_->EditCapPicture->setText(QStringLiteral("Snapshot.bmp"));
     ui_->EditVideoFile->setText(VideoCap1_->VideoFileName());
 
@@ -147,25 +186,25 @@ void TMain::loadSettings() {
     VideoCap1_->setBufferFileSize(quint16(std::clamp(s.bufferSize, 0, 65535)));
     VideoCap1_->setCapAudio(s.captureAudio);
 
-    accounts.ftpHost = s.ftpHost;
-    accounts.ftpPort = s.ftpPort;
-    accounts.ftpTimeout = s.ftpTimeout;
-    accounts.ftpUserName = s.userId;
+    FtpClient_->setHostName(s.ftpHost);
+    FtpClient_->setPort(s.ftpPort);
+    FtpClient_->setTimeout(s.ftpTimeout);
+    FtpClient_->setUserName(s.userId);
     FtpPassword = s.ftpPassword;
-    accounts.ftpPassive = s.passiveMode;
+    FtpClient_->setPassive(s.passiveMode);
     ui_->EditInterval->setText(s.updateInterval);
     AutoStart = s.autoStart;
     ui_->menuLogErrors->setChecked(s.logErrors);
     ui_->menuErrorBeep->setChecked(s.errorBeep);
     FirstRun = s.firstRun;
     Camera = s.camera;
-    accounts.smtpHost = s.smtpHost;
-    accounts.smtpPort = s.smtpPort;
-    accounts.smtpUserName = s.smtpUserName;
+    SmtpClient_->setHost(s.smtpHost);
+    SmtpClient_->setPort(s.smtpPort);
+    SmtpClient_->setUsername(s.smtpUserName);
     SmtpPassword = s.smtpPassword;
-    accounts.userAddress = s.userAddress;
-    accounts.destinationAddress = s.destinationAddress;
-    accounts.ccAddress = s.ccAddress;
+    SmtpClient_->setFromName(s.userAddress);
+    DestinationAddress = s.destinationAddress;
+    CCAddress = s.ccAddress;
     EmailOnly = s.emailOnly;
     FTPupload = s.ftpUpload;
     Notification = s.notification;
@@ -186,8 +225,17 @@ void TMain::applyEmailOnly() {
 }
 
 void TMain::prepareNotificationMail() {
-    // The mail client joins with the network issue; its headers are prepared there from
-    // these accounts.
+    auto* smtp = SmtpClient_;
+    smtp->RcptName().clear();
+    smtp->RcptName().append(DestinationAddress);
+    if (!CCAddress.isEmpty()) smtp->RcptName().append(CCAddress);
+    smtp->setHdrSubject(QCoreApplication::applicationName() + QStringLiteral(" motion detection "));
+    smtp->setHdrFrom(SmtpClient_->FromName());
+    smtp->setHdrSender(SmtpClient_->FromName());
+    // Without a copy address the To line names the destination alone, not an empty second
+    // address after a comma.
+    smtp->setHdrTo(CCAddress.isEmpty() ? DestinationAddress
+                                       : DestinationAddress + QStringLiteral(" , ") + CCAddress);
 }
 
 void TMain::RecordingCaptions(bool recording) {
@@ -236,6 +284,8 @@ void TMain::FormClose() {
             Application::showCurrentException();
         }
     };
+    FtpPassword = Network.ftpPassword;
+    SmtpPassword = Network.emailPassword;
     step([&] {
         IniFile ini(programFolder_ + SettingsFileName, IniFile::Access::OwnerOnly);
         CloseSettings s;
@@ -258,6 +308,12 @@ void TMain::FormClose() {
         if (ui_->menuLogErrors->isChecked()) errorLog_.save();
     });
     step([&] { deleteTemporaryFiles(); });
+    step([&] {
+        if (FtpClient_->Connected()) FtpClient_->Quit();
+    });
+    step([&] {
+        if (SmtpClient_->Connected()) SmtpClient_->Abort();
+    });
     step([&] { desktop().help(HelpCommand::Quit); });
     if (logForm_) logForm_->hide();
 }

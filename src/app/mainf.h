@@ -4,6 +4,7 @@
 #include "app/ErrorLog.h"
 #include "app/LogForm.h"
 #include "capture/CaptureDriver.h"
+#include "net/NetworkSettings.h"
 #include <QImage>
 #include <QMainWindow>
 #include <QPointer>
@@ -21,6 +22,10 @@ namespace ostrel {
 class TVideoCapture;
 class TLogForm;
 class DisplayController;
+class MotionController;
+class TransferController;
+class TFtpClient;
+class TSmtpClient;
 
 class TMain : public QMainWindow {
     Q_OBJECT
@@ -60,26 +65,25 @@ public:
     QString HelpFilePath;
     QImage CaptureBitmap;
 
-    // Account values the network clients take; the designed defaults stand until
-    // Ostrel.sif is read.
-    struct Accounts {
-        QString ftpHost;
-        QString ftpPort = QStringLiteral("ftp");
-        int ftpTimeout = 15;
-        QString ftpUserName;
-        bool ftpPassive = false;
-        QString smtpHost;
-        QString smtpPort = QStringLiteral("smtp");
-        QString smtpUserName;
-        QString userAddress;
-        QString destinationAddress;
-        QString ccAddress;
-    } accounts;
+    QString DestinationAddress;
+    QString CCAddress;
+    // The live network settings: what the network settings dialog shows and edits.
+    NetworkSettings Network;
+
+    TFtpClient* FtpClient() const { return FtpClient_; }
+    TSmtpClient* SmtpClient() const { return SmtpClient_; }
+    MotionController* motion() const { return motion_.get(); }
 
     // Recording button and menu captions for the recording state.
     void RecordingCaptions(bool recording);
     // Whether the create sequence got as far as a connected capture device.
     bool startedWithVideo() const { return startedWithVideo_; }
+
+    // Applies the upload choice to the main window: e-mail only disables the website
+    // update and remote host management.
+    void applyEmailOnly();
+    // Recipients and header of the notification mails from the current addresses.
+    void prepareNotificationMail();
 
 public slots:
     void menuViewErrorLogClick();
@@ -98,8 +102,7 @@ private:
     void FormClose();
     void FormDestroy();
     void loadSettings();
-    void applyEmailOnly();
-    void prepareNotificationMail();
+    void loadNetworkSettings();
     void connectMenus();
     void installHints();
     void deleteTemporaryFiles();
@@ -108,7 +111,11 @@ private:
     std::unique_ptr<Ui::TMain> ui_;
     ErrorLog errorLog_;
     TVideoCapture* VideoCap1_ = nullptr;
+    TFtpClient* FtpClient_ = nullptr;
+    TSmtpClient* SmtpClient_ = nullptr;
     std::unique_ptr<DisplayController> display_;
+    std::unique_ptr<TransferController> transfer_;
+    std::unique_ptr<MotionController> motion_;
     QPointer<TLogForm> logForm_;
     QTimer* Timer1_ = nullptr; // website update
     QTimer* Timer2_ = nullptr; // motion checks

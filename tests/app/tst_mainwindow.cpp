@@ -2,6 +2,8 @@
 // capture events it wires, and its hints.
 #include "TestDrivers.h"
 #include "app/mainf.h"
+#include "net/FtpClient.h"
+#include "net/SmtpClient.h"
 #include "capture/DlgDriver.h"
 #include "capture/VideoCapture.h"
 #include "platform/IniFile.h"
@@ -93,9 +95,9 @@ private slots:
 
             // Designed defaults, not the key defaults, without a settings file.
             QCOMPARE(main.ui()->EditInterval->text(), QString("3"));
-            QCOMPARE(main.accounts.ftpPort, QString("ftp"));
-            QCOMPARE(main.accounts.smtpPort, QString("smtp"));
-            QCOMPARE(main.accounts.ftpPassive, false);
+            QCOMPARE(main.FtpClient()->Port(), QString("ftp"));
+            QCOMPARE(main.SmtpClient()->Port(), QString("smtp"));
+            QCOMPARE(main.FtpClient()->Passive(), false);
             QCOMPARE(main.Camera, QString());
             QCOMPARE(main.windowTitle(), QString("Ostrel - Remote Surveillance"));
             QCOMPARE(main.ui()->EditCapPicture->text(), QString("Snapshot.bmp"));
@@ -211,9 +213,10 @@ private slots:
         QCOMPARE(main.VideoCap1()->CapIndexSize(), quint32(1800));
         QCOMPARE(main.VideoCap1()->CapTimeLimit(), quint16(65535));
         QCOMPARE(main.VideoCap1()->BufferFileSize(), quint16(0));
-        QCOMPARE(main.accounts.ftpHost, QString("ftp.example.org"));
-        QCOMPARE(main.accounts.ftpTimeout, 30);
-        QCOMPARE(main.accounts.ftpPort, QString("21"));
+        QCOMPARE(main.FtpClient()->HostName(), QString("ftp.example.org"));
+        QCOMPARE(main.FtpClient()->Timeout(), 30);
+        QCOMPARE(main.FtpClient()->Port(), QString("21"));
+        QCOMPARE(main.FtpClient()->PassWord(), QString("secret"));
         QCOMPARE(main.FtpPassword, QString("secret"));
         QVERIFY(!ui->menuLogErrors->isChecked());
         QVERIFY(!main.errorLog().logErrors());
