@@ -1,9 +1,9 @@
 #include "app/DisplayController.h"
-#include "app/DigitFilter.h"
 #include "app/Guard.h"
 #include "app/mainf.h"
 #include "capture/VideoCapture.h"
 #include "platform/Desktop.h"
+#include "platform/DigitFilter.h"
 #include "platform/Exception.h"
 #include "ui_mainf.h"
 #include <QLabel>

@@ -1,5 +1,4 @@
 #include "app/MotionController.h"
-#include "app/DigitFilter.h"
 #include "app/Guard.h"
 #include "app/mainf.h"
 #include "capture/VideoCapture.h"
@@ -7,6 +6,7 @@
 #include "net/FtpClient.h"
 #include "net/RequestReport.h"
 #include "net/SmtpClient.h"
+#include "platform/DigitFilter.h"
 #include "web/JpegExport.h"
 #include "platform/Application.h"
 #include "platform/Desktop.h"

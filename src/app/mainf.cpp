@@ -6,6 +6,7 @@
 #include "app/MainHints.h"
 #include "app/MotionController.h"
 #include "app/TransferController.h"
+#include "app/WebsiteController.h"
 #include "app/Settings.h"
 #include "capture/Bitmap.h"
 #include "capture/DlgDriver.h"
@@ -65,6 +66,8 @@ TMain::TMain(QString programFolder, std::shared_ptr<DriverRegistry> drivers, QWi
     display_ = std::make_unique<DisplayController>(*this);
     transfer_ = std::make_unique<TransferController>(*this);
     motion_ = std::make_unique<MotionController>(*this);
+    website_ = std::make_unique<WebsiteController>(*this);
+    transfer_->onReestablished = [this] { website_->Reestablish(); };
     connectMenus();
     installHints();
     FormCreate();
@@ -77,6 +80,7 @@ TMain::~TMain() {
         Application::showCurrentException();
     }
     // The controllers refer to the window's widgets: let them go first.
+    website_.release()->deleteLater();
     motion_.release()->deleteLater();
     transfer_.release()->deleteLater();
     display_.release()->deleteLater();
@@ -106,7 +110,8 @@ void TMain::loadNetworkSettings() {
     Network.emailPassword = SmtpPassword;
     if (Network.autoStart) {
         desktop().messageBeep();
-        // The website update joins here with its controller.
+        // The Start action runs even when e-mail only has disabled its button.
+        website_->Start();
     }
 }
 
@@ -308,6 +313,16 @@ void TMain::FormClose() {
         if (ui_->menuLogErrors->isChecked()) errorLog_.save();
     });
     step([&] { deleteTemporaryFiles(); });
+    // Publishing the stop pictures: when the host could not be reached, the close ends
+    // there, as the rest would only wait on the same dead connection.
+    bool goOn = true;
+    step([&] {
+        if (website_->running()) goOn = website_->StopForClose();
+    });
+    if (!goOn) {
+        if (logForm_) logForm_->hide();
+        return;
+    }
     step([&] {
         if (FtpClient_->Connected()) FtpClient_->Quit();
     });

@@ -23,6 +23,7 @@ class TVideoCapture;
 class TLogForm;
 class DisplayController;
 class MotionController;
+class WebsiteController;
 class TransferController;
 class TFtpClient;
 class TSmtpClient;
@@ -73,6 +74,7 @@ public:
     TFtpClient* FtpClient() const { return FtpClient_; }
     TSmtpClient* SmtpClient() const { return SmtpClient_; }
     MotionController* motion() const { return motion_.get(); }
+    WebsiteController* website() const { return website_.get(); }
 
     // Recording button and menu captions for the recording state.
     void RecordingCaptions(bool recording);
@@ -116,6 +118,7 @@ private:
     std::unique_ptr<DisplayController> display_;
     std::unique_ptr<TransferController> transfer_;
     std::unique_ptr<MotionController> motion_;
+    std::unique_ptr<WebsiteController> website_;
     QPointer<TLogForm> logForm_;
     QTimer* Timer1_ = nullptr; // website update
     QTimer* Timer2_ = nullptr; // motion checks

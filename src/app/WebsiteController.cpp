@@ -1,0 +1,210 @@
+#include "app/WebsiteController.h"
+#include "app/Guard.h"
+#include "app/mainf.h"
+#include "capture/VideoCapture.h"
+#include "net/FtpClient.h"
+#include "net/RequestReport.h"
+#include "net/SmtpClient.h"
+#include "platform/Desktop.h"
+#include "platform/DigitFilter.h"
+#include "ui_mainf.h"
+#include "web/FrameExport.h"
+#include "web/WebsiteUpdate.h"
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QTimer>
+
+namespace ostrel {
+
+WebsiteController::WebsiteController(TMain& main) : QObject(&main), main_(main) {
+    auto* ui = main.ui();
+    connect(ui->BitBtnFrameCap, &QPushButton::clicked, this,
+            guarded([this] { BitBtnFrameCapClick(); }));
+    connect(ui->menuPeriodicUpdate, &QAction::triggered, this,
+            guarded([this] { BitBtnFrameCapClick(); }));
+    connect(main.Timer1(), &QTimer::timeout, this, guarded([this] { Timer1Timer(); }));
+    DigitFilter::install(ui->EditInterval);
+    setBusyLight(false);
+}
+
+bool WebsiteController::running() const { return main_.Timer1()->isActive(); }
+
+void WebsiteController::BitBtnFrameCapClick() {
+    if (running())
+        Stop();
+    else
+        Start();
+}
+
+void WebsiteController::setBusyLight(bool busy) {
+    auto* light = main_.ui()->lblColor;
+    QPalette p = light->palette();
+    p.setColor(QPalette::Window, busy ? QColor(Qt::red) : main_.palette().color(QPalette::Button));
+    light->setPalette(p);
+    light->setAccessibleDescription(busy ? QStringLiteral("Busy") : QString());
+}
+
+void WebsiteController::setStartedLook(bool started) {
+    auto* ui = main_.ui();
+    ui->BitBtnFrameCap->setText(started ? QStringLiteral("Stop") : QStringLiteral("Start"));
+    ui->BitBtnFrameCap->setStyleSheet(started ? QStringLiteral("color: red;")
+                                              : QStringLiteral("color: green;"));
+    ui->menuPeriodicUpdate->setText(started ? QStringLiteral("Stop Web Update")
+                                            : QStringLiteral("Start Web Update"));
+    ui->stWebUpdate->setVisible(started);
+    const bool enable = !started;
+    for (QWidget* w : std::initializer_list<QWidget*>{ui->GroupBox1, ui->GroupBox2, ui->GroupBox4,
+                                                      ui->EditInterval, ui->btnWebMgt})
+        w->setEnabled(enable);
+    for (QAction* a : {ui->menuVideoDriver1, ui->menuCaptureparameter1, ui->menuVideoCompression1,
+                       ui->menuNetwork, ui->menuRemoteMgt, ui->menuFileAnimation, ui->menuSnapshot,
+                       ui->menuVideo, ui->menuMotion, ui->menuWizard})
+        a->setEnabled(enable);
+    if (enable) {
+        ui->menuVideoCompression1->setEnabled(main_.VideoCap1()->DriverIndex() != -1);
+        // An update started at start-up in e-mail-only mode must not unlock remote host
+        // management when it stops.
+        if (main_.EmailOnly) main_.applyEmailOnly();
+    }
+}
+
+void WebsiteController::exportFrame(bool atStart) {
+    const ExportResult result = exportFrameAndStamp(
+        *main_.VideoCap1(), main_.programFolder(), atStart ? ExportKind::Start : ExportKind::Tick,
+        main_.Camera, Image1, [this](const FrameSaveFailure& failure) {
+            main_.errorLog().add(failure.logEntry, failure.writeLogNow);
+            main_.statusPanel(1)->setText(failure.statusText);
+        });
+    if (result.frameSaved) {
+        CaptureBitmapPath = result.bitmapPath;
+        CaptureJpegPath = result.jpegPath;
+    }
+}
+
+void WebsiteController::Start() {
+    auto* ui = main_.ui();
+    setStartedLook(true);
+    setBusyLight(true);
+    exportFrame(true);
+    oneUpload();
+    setBusyLight(false);
+    const UpdateInterval interval = updateIntervalFromField(ui->EditInterval->text());
+    if (ui->EditInterval->text() != interval.fieldText) ui->EditInterval->setText(interval.fieldText);
+    UpdateIntervalMs = interval.milliseconds;
+    // FTPerror may have set the suspension interval; Start always begins at its own.
+    main_.Timer1()->start(UpdateIntervalMs);
+}
+
+void WebsiteController::Timer1Timer() {
+    exportFrame(false);
+    oneUpload();
+    setBusyLight(false);
+}
+
+void WebsiteController::connectIfNeeded() {
+    QDir::setCurrent(main_.programFolder());
+    auto* ftp = main_.FtpClient();
+    if (!ftp->Connected()) ftp->Connect();
+}
+
+bool WebsiteController::put(const QString& remote, const QString& local) {
+    auto* ftp = main_.FtpClient();
+    if (ftp->Tag() != ftptag::Succeeded) return false;
+    ftp->setHostFileName(remote);
+    ftp->setLocalFileName(main_.programFolder() + local);
+    return ftp->Put();
+}
+
+void WebsiteController::oneUpload() {
+    setBusyLight(true);
+    connectIfNeeded();
+    auto* ftp = main_.FtpClient();
+    if (ftp->Tag() == ftptag::Failed) {
+        ftp->setTag(ftptag::Suspended);
+        FTPerror();
+    }
+    put(RemoteCaptureName, CaptureJpegName);
+    put(RemoteStampName, StampBitmapName);
+    if (ftp->Connected()) ftp->Quit();
+}
+
+void WebsiteController::Stop() {
+    main_.Timer1()->stop();
+    setStartedLook(false);
+    setBusyLight(false);
+    connectIfNeeded();
+    auto* ftp = main_.FtpClient();
+    if (ftp->Tag() == ftptag::Failed) return;
+    put(RemoteCaptureName, StopCaptureName);
+    put(RemoteStampName, StopStampName);
+    if (ftp->Connected()) ftp->Quit();
+}
+
+bool WebsiteController::StopForClose() {
+    main_.Timer1()->stop();
+    const QString folder = main_.programFolder();
+    QDir::setCurrent(folder);
+    for (const auto& [from, to] : {std::pair{StopCaptureName, CaptureJpegName},
+                                   std::pair{StopStampName, StampBitmapName}}) {
+        QFile::remove(folder + to);
+        QFile::copy(folder + from, folder + to);
+    }
+    connectIfNeeded();
+    auto* ftp = main_.FtpClient();
+    if (ftp->Tag() == ftptag::Failed) return false;
+    put(RemoteCaptureName, StopCaptureName);
+    put(RemoteStampName, StopStampName);
+    if (ftp->Connected()) ftp->Quit();
+    main_.ui()->stWebUpdate->hide();
+    return true;
+}
+
+void WebsiteController::FTPerror() {
+    auto* timer = main_.Timer1();
+    timer->stop();
+    setBusyLight(false);
+    timer->start(SuspensionInterval);
+    ++FailureCount;
+    if (logsSuspension(FailureCount)) main_.errorLog().add(SuspendedLogEntry);
+    if (!main_.DisableOnFail || FailureCount < DisableThreshold) return;
+
+    if (main_.Network.failNotification && !main_.Network.destinationAddress.isEmpty())
+        sendDisabledMail();
+    main_.errorLog().add(DisabledLogEntry);
+    showWarning(DisabledWarning, &main_);
+    setStartedLook(false);
+    setBusyLight(false);
+    auto* ftp = main_.FtpClient();
+    ftp->Abort();
+    if (ftp->Connected()) ftp->Quit();
+    timer->stop();
+    ftp->setTag(ftptag::None);
+    FailureCount = 0;
+    timer->setInterval(UpdateIntervalMs);
+}
+
+void WebsiteController::sendDisabledMail() {
+    auto* smtp = main_.SmtpClient();
+    // A mail still under way is left alone rather than rewritten mid-flight.
+    if (!smtp->Ready() || smtp->Connected()) return;
+    const FailureMail mail =
+        websiteDisabledMail(QCoreApplication::applicationName(), main_.Camera, desktop().now());
+    smtp->RcptName().clear();
+    smtp->RcptName().append(main_.DestinationAddress);
+    if (!main_.CCAddress.isEmpty() && main_.CCAddress != main_.DestinationAddress)
+        smtp->RcptName().append(main_.CCAddress);
+    smtp->EmailFiles().clear();
+    smtp->MailMessage() = mail.lines;
+    smtp->setHdrSubject(mail.subject);
+    smtp->Connect();
+}
+
+void WebsiteController::Reestablish() {
+    FailureCount = 0;
+    auto* timer = main_.Timer1();
+    if (timer->isActive()) timer->start(UpdateIntervalMs);
+    main_.errorLog().add(ReestablishedLogEntry);
+}
+
+} // namespace ostrel
