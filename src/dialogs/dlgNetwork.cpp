@@ -1,0 +1,364 @@
+#include "dialogs/dlgNetwork.h"
+#include "dialogs/unNetworkHelp.h"
+#include "net/FtpClient.h"
+#include "net/NetworkSettings.h"
+#include "net/SmtpClient.h"
+#include "platform/Application.h"
+#include "platform/Desktop.h"
+#include "platform/DigitFilter.h"
+#include "platform/IniFile.h"
+#include "platform/ProgramFolder.h"
+#include "ui_dlgNetwork.h"
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QFocusEvent>
+#include <QScreen>
+#include <QShortcut>
+
+namespace ostrel {
+
+namespace {
+
+const QString Ftp = QStringLiteral("FTP Settings");
+const QString Email = QStringLiteral("Email Settings");
+const QString Other = QStringLiteral("Other Settings");
+const QString Protocol = QStringLiteral("Protocol Settings");
+
+// Runs a handler from a signal; an error it raises is shown and the program runs on.
+template <class F> auto guarded(F handler) {
+    return [handler = std::move(handler)](auto&&...) {
+        try {
+            handler();
+        } catch (...) {
+            Application::showCurrentException();
+        }
+    };
+}
+
+// Leaves a field that already shows the text alone, so its cursor and undo stay.
+void showText(QLineEdit* field, const QString& text) {
+    if (field->text() != text) field->setText(text);
+}
+
+} // namespace
+
+SavedNetworkSettings readSavedNetworkSettings(const IniFile& ini) {
+    SavedNetworkSettings s;
+    s.ftpHost = ini.readString(Ftp, "FTP_Host", "");
+    s.ftpPort = ini.readString(Ftp, "FTP_Port", "21");
+    s.ftpTimeout = ini.readInteger(Ftp, "FTP_Timeout", 15);
+    s.userId = ini.readString(Ftp, "User_ID", "");
+    s.ftpPassword = ini.readString(Ftp, "Password", "");
+    s.updateInterval = ini.readString(Ftp, "Update_Interval", "5");
+    s.autoStart = ini.readBool(Ftp, "AutoStart", false);
+    s.passiveMode = ini.readBool(Ftp, "Passive_Mode", true);
+    s.smtpHost = ini.readString(Email, "SMTP_Host", "");
+    s.smtpPort = ini.readString(Email, "SMTP_Port", "25");
+    s.smtpUserName = ini.readString(Email, "SMTP_UserName", "");
+    s.smtpPassword = ini.readString(Email, "SMTP_Password", "");
+    s.userAddress = ini.readString(Email, "User_Address", "");
+    s.destinationAddress = ini.readString(Email, "Destination_Address", "");
+    s.ccAddress = ini.readString(Email, "CC_Address", "");
+    s.camera = ini.readString(Other, "Camera", "Location 1");
+    s.emailOnly = ini.readBool(Protocol, "EmailOnly", false);
+    s.ftpUpload = ini.readBool(Protocol, "FTPupload", true);
+    s.notification = ini.readBool(Protocol, "Notification", false);
+    s.disableOnFail = ini.readBool(Protocol, "DisableOnFail", false);
+    s.failNotification = ini.readBool(Protocol, "FailNotification", false);
+    return s;
+}
+
+void addressNotificationMail(TSmtpClient& smtp, const QString& destination, const QString& cc) {
+    smtp.RcptName().clear();
+    smtp.RcptName().append(destination);
+    if (!cc.isEmpty()) smtp.RcptName().append(cc);
+    smtp.setHdrFrom(smtp.FromName());
+    smtp.setHdrSender(smtp.FromName());
+    // Without a copy address the To line names the destination alone.
+    smtp.setHdrTo(cc.isEmpty() ? destination : destination + QStringLiteral(" , ") + cc);
+}
+
+TfrmNetwork::TfrmNetwork(const QString& programFolder, NetworkSettings& settings,
+                         NetworkDialogHost& host, TFtpClient& ftp, TSmtpClient& smtp,
+                         QWidget* parent)
+    : QDialog(parent), settingsFile_(withSlash(programFolder) + QStringLiteral("Ostrel.sif")),
+      settings_(settings), host_(host), ftp_(ftp), smtp_(smtp),
+      ui_(std::make_unique<Ui::TfrmNetwork>()) {
+    ui_->setupUi(this);
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    // A dialog that lives for the whole run never keeps the program alive on its own.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setProperty("helpContext", HelpContext);
+    // The designed client size, unless the fonts need more.
+    setFixedSize(QSize(632, 453).expandedTo(minimumSizeHint()));
+
+    // The help window belongs to the dialog, so it takes input while the dialog is modal.
+    help_ = new TfrmNetworkHelp(this);
+
+    for (QLineEdit* field : {ui_->edPort, ui_->edTimeout, ui_->edSMTPport})
+        DigitFilter::install(field);
+    for (QLineEdit* field : {ui_->edUserEmail, ui_->edDestinationAddress, ui_->edCCAddress})
+        field->installEventFilter(this);
+
+    auto* helpKey = new QShortcut(QKeySequence::HelpContents, this);
+    connect(helpKey, &QShortcut::activated, this,
+            guarded([] { desktop().help(HelpCommand::Context, HelpContext); }));
+
+    connectControls();
+    FormCreate();
+}
+
+TfrmNetwork::~TfrmNetwork() = default;
+
+void TfrmNetwork::connectControls() {
+    auto* ui = ui_.get();
+    // Every edit goes into the live settings at once.
+    auto text = [this](QLineEdit* field, QString NetworkSettings::*member) {
+        connect(field, &QLineEdit::textChanged, this, [this, member](const QString& value) {
+            if (!showing_) settings_.*member = value;
+        });
+    };
+    auto check = [this](QAbstractButton* box, bool NetworkSettings::*member) {
+        connect(box, &QAbstractButton::toggled, this, [this, member](bool on) {
+            if (!showing_) settings_.*member = on;
+        });
+    };
+    text(ui->edCameraName, &NetworkSettings::cameraName);
+    text(ui->edFTPhost, &NetworkSettings::ftpHost);
+    text(ui->edPort, &NetworkSettings::ftpPort);
+    text(ui->edTimeout, &NetworkSettings::ftpTimeout);
+    text(ui->edUserID, &NetworkSettings::userId);
+    text(ui->edPassword, &NetworkSettings::ftpPassword);
+    text(ui->edSMTPhost, &NetworkSettings::smtpHost);
+    text(ui->edSMTPport, &NetworkSettings::smtpPort);
+    text(ui->edSMTPUserName, &NetworkSettings::smtpUserName);
+    text(ui->edEmailPassword, &NetworkSettings::emailPassword);
+    text(ui->edUserEmail, &NetworkSettings::userEmail);
+    text(ui->edDestinationAddress, &NetworkSettings::destinationAddress);
+    text(ui->edCCAddress, &NetworkSettings::ccAddress);
+    check(ui->rbEmailOnly, &NetworkSettings::emailOnly);
+    check(ui->rbFTPupload, &NetworkSettings::ftpUpload);
+    check(ui->CheckBoxNotification, &NetworkSettings::notification);
+    check(ui->CheckBoxFailDisable, &NetworkSettings::failDisable);
+    check(ui->CheckBoxFailNotification, &NetworkSettings::failNotification);
+    check(ui->CheckBoxPassive, &NetworkSettings::passiveMode);
+    check(ui->CheckAutoStart, &NetworkSettings::autoStart);
+
+    // The upload choice reacts to a click and to being set on by the program alike.
+    connect(ui->rbEmailOnly, &QAbstractButton::toggled, this, guarded([this] {
+                if (!showing_ && ui_->rbEmailOnly->isChecked()) rbEmailOnlyClick();
+            }));
+    connect(ui->rbFTPupload, &QAbstractButton::toggled, this, guarded([this] {
+                if (!showing_ && ui_->rbFTPupload->isChecked()) rbFTPuploadClick();
+            }));
+
+    refillWhenEmpty(ui->edPort, QStringLiteral("21"));
+    refillWhenEmpty(ui->edTimeout, QStringLiteral("15"));
+    refillWhenEmpty(ui->edSMTPport, QStringLiteral("25"));
+    connect(ui->edCameraName, &QLineEdit::textChanged, this,
+            guarded([this] { edCameraNameChange(); }));
+
+    connect(ui->OKBtn, &QPushButton::clicked, this, guarded([this] { OKBtnClick(); }));
+    connect(ui->btnCancel, &QPushButton::clicked, this, guarded([this] { btnCancelClick(); }));
+    connect(ui->btnHelp, &QPushButton::clicked, this, guarded([this] { btnHelpClick(); }));
+}
+
+void TfrmNetwork::refillWhenEmpty(QLineEdit* field, const QString& standard) {
+    connect(field, &QLineEdit::textChanged, this, [field, standard](const QString& value) {
+        if (value.isEmpty()) field->setText(standard);
+    });
+}
+
+void TfrmNetwork::FormCreate() {
+    if (QFile::exists(settingsFile_)) {
+        const IniFile ini(settingsFile_);
+        QString interval = host_.updateIntervalText();
+        settings_.load(ini, &interval);
+        host_.setUpdateIntervalText(interval);
+        host_.setStoredPasswords(settings_.ftpPassword, settings_.emailPassword);
+        showSettings();
+        // Setting the saved choice on runs its reaction, so e-mail only disables the
+        // website update right at start-up.
+        if (settings_.emailOnly)
+            rbEmailOnlyClick();
+        else
+            rbFTPuploadClick();
+    }
+    if (settings_.ftpPort.isEmpty()) settings_.ftpPort = QStringLiteral("21");
+    settings_.ftpPassword = host_.storedFtpPassword();
+    settings_.emailPassword = host_.storedSmtpPassword();
+    showSettings();
+
+    if (settings_.autoStart) {
+        desktop().messageBeep();
+        // A failing start is reported like any handler's error; the dialog exists either way.
+        try {
+            host_.startWebsiteUpdate();
+        } catch (...) {
+            Application::showCurrentException();
+        }
+    }
+}
+
+void TfrmNetwork::showSettings() {
+    auto* ui = ui_.get();
+    showing_ = true;
+    showText(ui->edCameraName, settings_.cameraName);
+    showText(ui->edFTPhost, settings_.ftpHost);
+    showText(ui->edPort, settings_.ftpPort);
+    showText(ui->edTimeout, settings_.ftpTimeout);
+    showText(ui->edUserID, settings_.userId);
+    showText(ui->edPassword, settings_.ftpPassword);
+    showText(ui->edSMTPhost, settings_.smtpHost);
+    showText(ui->edSMTPport, settings_.smtpPort);
+    showText(ui->edSMTPUserName, settings_.smtpUserName);
+    showText(ui->edEmailPassword, settings_.emailPassword);
+    showText(ui->edUserEmail, settings_.userEmail);
+    showText(ui->edDestinationAddress, settings_.destinationAddress);
+    showText(ui->edCCAddress, settings_.ccAddress);
+    // One of the two is always on: e-mail only decides.
+    (settings_.emailOnly ? ui->rbEmailOnly : ui->rbFTPupload)->setChecked(true);
+    ui->CheckBoxNotification->setChecked(settings_.notification);
+    ui->CheckBoxFailDisable->setChecked(settings_.failDisable);
+    ui->CheckBoxFailNotification->setChecked(settings_.failNotification);
+    ui->CheckBoxPassive->setChecked(settings_.passiveMode);
+    ui->CheckAutoStart->setChecked(settings_.autoStart);
+    ui->CheckBoxNotification->setEnabled(!ui->rbEmailOnly->isChecked());
+    showing_ = false;
+    // The settings now hold what the controls show (a refilled port, the radio pair, a
+    // name cut to its limit).
+    settings_.ftpPort = ui->edPort->text();
+    settings_.ftpTimeout = ui->edTimeout->text();
+    settings_.smtpPort = ui->edSMTPport->text();
+    settings_.cameraName = ui->edCameraName->text();
+    settings_.emailOnly = ui->rbEmailOnly->isChecked();
+    settings_.ftpUpload = ui->rbFTPupload->isChecked();
+}
+
+void TfrmNetwork::showEvent(QShowEvent* event) {
+    showSettings();
+    if (!placed_) {
+        placed_ = true;
+        if (QScreen* screen = this->screen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
+    }
+    QDialog::showEvent(event);
+}
+
+void TfrmNetwork::rbEmailOnlyClick() {
+    if (ui_->rbEmailOnly->isChecked()) ui_->CheckBoxNotification->setEnabled(false);
+    host_.setEmailOnlyMode(true);
+}
+
+void TfrmNetwork::rbFTPuploadClick() {
+    if (!ui_->rbEmailOnly->isChecked()) ui_->CheckBoxNotification->setEnabled(true);
+    host_.setEmailOnlyMode(false);
+}
+
+void TfrmNetwork::edCameraNameChange() {
+    const QString name = ui_->edCameraName->text();
+    // Characters, not UTF-16 units: a cut never splits a character in two.
+    const QList<uint> characters = name.toUcs4();
+    if (characters.size() <= CameraNameLimit) return;
+    desktop().messageBeep();
+    showError(QStringLiteral("Maximum 10 characters for Camera Name"), this);
+    ui_->edCameraName->setText(QString::fromUcs4(
+        reinterpret_cast<const char32_t*>(characters.constData()), CameraNameLimit));
+}
+
+bool TfrmNetwork::leavingIsChecked(QEvent* event) const {
+    if (returningFocus_ || !isVisible()) return false;
+    // Switching to another window or opening a menu is not leaving the field.
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return false;
+    // Whoever goes for Cancel wants out, not a word about the field; and the help is
+    // where to read what the field wants. The focus has already moved on here.
+    const QWidget* next = QApplication::focusWidget();
+    return next != ui_->btnCancel && next != ui_->btnHelp;
+}
+
+bool TfrmNetwork::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut && leavingIsChecked(event)) {
+        if (auto* field = qobject_cast<QLineEdit*>(watched)) {
+            // Checked once the focus change is over, so the error box does not open in
+            // the middle of it; by then the dialog may have closed (Esc, Save), and a
+            // closed dialog asks nothing.
+            QMetaObject::invokeMethod(
+                this,
+                [this, field = QPointer<QLineEdit>(field)] {
+                    if (!field || !isVisible() || field->hasFocus()) return;
+                    try {
+                        checkAddress(field);
+                    } catch (...) {
+                        Application::showCurrentException();
+                    }
+                },
+                Qt::QueuedConnection);
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+bool TfrmNetwork::checkAddress(QLineEdit* field) {
+    const QString address = field->text();
+    QString error;
+    if (field == ui_->edUserEmail) {
+        if (!looksLikeEmailAddress(address))
+            error = QStringLiteral("A valid email address is required.");
+    } else if (!address.isEmpty() && !looksLikeEmailAddress(address)) {
+        error = field == ui_->edCCAddress ? QStringLiteral("Invalid email address.")
+                                          : QStringLiteral("A valid email address is required.");
+    }
+    if (error.isEmpty()) return true;
+    desktop().messageBeep();
+    showError(error, this);
+    // The field the focus leaves for is not checked now: the user has not been there.
+    returningFocus_ = true;
+    field->setFocus(Qt::OtherFocusReason);
+    returningFocus_ = false;
+    return false;
+}
+
+void TfrmNetwork::OKBtnClick() {
+    // The fields are the live settings: what they hold is what gets stored.
+    host_.setStoredPasswords(settings_.ftpPassword, settings_.emailPassword);
+    {
+        IniFile ini(settingsFile_, IniFile::Access::OwnerOnly);
+        settings_.save(ini, host_.updateIntervalText());
+    }
+
+    const SavedNetworkSettings saved = readSavedNetworkSettings(IniFile(settingsFile_));
+    ftp_.setHostName(saved.ftpHost);
+    ftp_.setPort(saved.ftpPort);
+    ftp_.setUserName(saved.userId);
+    ftp_.setTimeout(saved.ftpTimeout);
+    ftp_.setPassive(saved.passiveMode);
+    smtp_.setHost(saved.smtpHost);
+    smtp_.setPort(saved.smtpPort);
+    smtp_.setUsername(saved.smtpUserName);
+    smtp_.setFromName(saved.userAddress);
+    host_.setUpdateIntervalText(saved.updateInterval);
+    host_.applySavedSettings(saved);
+
+    if (ui_->edPort->text().isEmpty()) ui_->edPort->setText(QStringLiteral("21"));
+    // The header lines follow the addresses too, or a mail would go to the new
+    // destination naming the old one.
+    addressNotificationMail(smtp_, saved.destinationAddress, saved.ccAddress);
+    accept();
+}
+
+void TfrmNetwork::btnCancelClick() {
+    reject();
+}
+
+void TfrmNetwork::btnHelpClick() {
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
+}
+
+} // namespace ostrel

@@ -1,0 +1,145 @@
+#pragma once
+// The network settings dialog: the FTP and SMTP accounts, the upload choice between FTP and
+// e-mail, the notifications and the camera name.
+//
+// The dialog edits the main window's live NetworkSettings: every change of a control is
+// written into it at once, so the parts that read it see the current state, saved or not.
+// "Save Settings" writes the settings file, reads it back into the running program (the FTP
+// and SMTP clients directly, everything else through the host) and closes with OK; "Cancel"
+// closes and keeps the edits for the next showing.
+#include <QDialog>
+#include <QPointer>
+#include <QString>
+#include <memory>
+
+class QLineEdit;
+
+namespace Ui {
+class TfrmNetwork;
+}
+
+namespace ostrel {
+
+class IniFile;
+class TFtpClient;
+class TSmtpClient;
+class TfrmNetworkHelp;
+struct NetworkSettings;
+
+// The network keys of Ostrel.sif as the running program takes them after a save: the same
+// keys and defaults as the dialog's, but the time-out as a number.
+struct SavedNetworkSettings {
+    // [FTP Settings]
+    QString ftpHost;
+    QString ftpPort = QStringLiteral("21");
+    int ftpTimeout = 15;
+    QString userId;
+    QString ftpPassword;
+    QString updateInterval = QStringLiteral("5");
+    bool autoStart = false;
+    bool passiveMode = true;
+    // [Email Settings]
+    QString smtpHost;
+    QString smtpPort = QStringLiteral("25");
+    QString smtpUserName;
+    QString smtpPassword;
+    QString userAddress;
+    QString destinationAddress;
+    QString ccAddress;
+    // [Other Settings]
+    QString camera = QStringLiteral("Location 1");
+    // [Protocol Settings]
+    bool emailOnly = false;
+    bool ftpUpload = true;
+    bool notification = false;
+    bool disableOnFail = false;
+    bool failNotification = false;
+};
+
+SavedNetworkSettings readSavedNetworkSettings(const IniFile& ini);
+
+// Addresses the notification mail: the recipients (the destination, then the copy address
+// when there is one) and the From, Sender and To header lines.
+void addressNotificationMail(TSmtpClient& smtp, const QString& destination, const QString& cc);
+
+// What the dialog needs of the main window.
+class NetworkDialogHost {
+public:
+    virtual ~NetworkDialogHost() = default;
+
+    // The website update interval field: not a control of the dialog, but loaded and
+    // saved with it.
+    virtual QString updateIntervalText() const = 0;
+    virtual void setUpdateIntervalText(const QString& text) = 0;
+
+    // The passwords as stored in the settings file (FtpPassword, SmtpPassword).
+    virtual QString storedFtpPassword() const = 0;
+    virtual QString storedSmtpPassword() const = 0;
+    virtual void setStoredPasswords(const QString& ftp, const QString& smtp) = 0;
+
+    // The upload choice takes effect the moment it is made: e-mail only sets the EmailOnly
+    // flag and disables the website update and remote host management; FTP undoes both.
+    virtual void setEmailOnlyMode(bool emailOnly) = 0;
+
+    // After a save: the program-wide values read back from the file (stored passwords and
+    // their plain copies, AutoStart, the addresses, the camera name and the protocol
+    // flags). The FTP and SMTP clients and the interval field are set by the dialog.
+    virtual void applySavedSettings(const SavedNetworkSettings& saved) = 0;
+
+    // The website update's Start action, run once at start-up when AutoStart is saved on.
+    virtual void startWebsiteUpdate() = 0;
+};
+
+class TfrmNetwork : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int HelpContext = 15;
+    static constexpr int CameraNameLimit = 10;
+
+    // Loads Ostrel.sif of `programFolder` into `settings` and the controls, applies the
+    // saved upload choice to the host and, when AutoStart is saved on, starts the website
+    // update. Everything passed in must outlive the dialog.
+    TfrmNetwork(const QString& programFolder, NetworkSettings& settings, NetworkDialogHost& host,
+                TFtpClient& ftp, TSmtpClient& smtp, QWidget* parent = nullptr);
+    ~TfrmNetwork() override;
+
+    Ui::TfrmNetwork* ui() const { return ui_.get(); }
+    TfrmNetworkHelp* helpWindow() const { return help_; }
+
+    // Shows the live settings in the controls; runs at every showing, so values written
+    // into the settings by other parts (the setup wizard) appear.
+    void showSettings();
+
+public slots:
+    void OKBtnClick();
+    void btnCancelClick();
+    void btnHelpClick();
+    void rbEmailOnlyClick();
+    void rbFTPuploadClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void connectControls();
+    void refillWhenEmpty(QLineEdit* field, const QString& standard);
+    void edCameraNameChange();
+    // The check an address field runs when the focus leaves it; false when it failed.
+    bool checkAddress(QLineEdit* field);
+    bool leavingIsChecked(QEvent* event) const;
+
+    QString settingsFile_;
+    NetworkSettings& settings_;
+    NetworkDialogHost& host_;
+    TFtpClient& ftp_;
+    TSmtpClient& smtp_;
+    std::unique_ptr<Ui::TfrmNetwork> ui_;
+    QPointer<TfrmNetworkHelp> help_;
+    bool showing_ = false;        // the controls are being filled from the settings
+    bool returningFocus_ = false; // a failed check is putting the focus back
+    bool placed_ = false;         // centred on the screen at the first showing
+};
+
+} // namespace ostrel
