@@ -92,28 +92,41 @@ void TMain::createWindows() {
     // The about box is created for each use; the error log window lives for the run.
     logForm_ = new TLogForm(errorLog_, this);
     logForm_->setObjectName(QStringLiteral("LogForm"));
-    loadNetworkSettings();
+    // The network settings dialog loads its own copy of the settings when it is created,
+    // and may start the website update.
+    frmNetwork_ = new TfrmNetwork(programFolder_, Network, *this, *FtpClient_, *SmtpClient_, this);
+    frmNetwork_->setObjectName(QStringLiteral("frmNetwork"));
 }
 
-void TMain::loadNetworkSettings() {
-    // What the network settings dialog loads when it is created: its own copy of the
-    // settings, which other parts read live.
-    const QString fileName = programFolder_ + SettingsFileName;
-    if (QFile::exists(fileName)) {
-        QString interval = ui_->EditInterval->text();
-        Network.load(IniFile(fileName), &interval);
-        ui_->EditInterval->setText(interval);
-        EmailOnly = Network.emailOnly;
-        applyEmailOnly();
-    }
-    Network.ftpPassword = FtpPassword;
-    Network.emailPassword = SmtpPassword;
-    if (Network.autoStart) {
-        desktop().messageBeep();
-        // The Start action runs even when e-mail only has disabled its button.
-        website_->Start();
-    }
+QString TMain::updateIntervalText() const { return ui_->EditInterval->text(); }
+
+void TMain::setUpdateIntervalText(const QString& text) { ui_->EditInterval->setText(text); }
+
+void TMain::setStoredPasswords(const QString& ftp, const QString& smtp) {
+    FtpPassword = ftp;
+    SmtpPassword = smtp;
 }
+
+void TMain::setEmailOnlyMode(bool emailOnly) {
+    EmailOnly = emailOnly;
+    applyEmailOnly();
+}
+
+void TMain::applySavedSettings(const SavedNetworkSettings& saved) {
+    FtpPassword = FtpPlainPassword = saved.ftpPassword;
+    SmtpPassword = SmtpPlainPassword = saved.smtpPassword;
+    AutoStart = saved.autoStart;
+    DestinationAddress = saved.destinationAddress;
+    CCAddress = saved.ccAddress;
+    Camera = saved.camera;
+    EmailOnly = saved.emailOnly;
+    FTPupload = saved.ftpUpload;
+    Notification = saved.notification;
+    DisableOnFail = saved.disableOnFail;
+    FailNotification = saved.failNotification;
+}
+
+void TMain::startWebsiteUpdate() { website_->Start(); }
 
 void TMain::FormCreate() {
     const QString& folder = programFolder_;
@@ -230,17 +243,9 @@ void TMain::applyEmailOnly() {
 }
 
 void TMain::prepareNotificationMail() {
-    auto* smtp = SmtpClient_;
-    smtp->RcptName().clear();
-    smtp->RcptName().append(DestinationAddress);
-    if (!CCAddress.isEmpty()) smtp->RcptName().append(CCAddress);
-    smtp->setHdrSubject(QCoreApplication::applicationName() + QStringLiteral(" motion detection "));
-    smtp->setHdrFrom(SmtpClient_->FromName());
-    smtp->setHdrSender(SmtpClient_->FromName());
-    // Without a copy address the To line names the destination alone, not an empty second
-    // address after a comma.
-    smtp->setHdrTo(CCAddress.isEmpty() ? DestinationAddress
-                                       : DestinationAddress + QStringLiteral(" , ") + CCAddress);
+    addressNotificationMail(*SmtpClient_, DestinationAddress, CCAddress);
+    SmtpClient_->setHdrSubject(QCoreApplication::applicationName() +
+                               QStringLiteral(" motion detection "));
 }
 
 void TMain::RecordingCaptions(bool recording) {
@@ -353,6 +358,9 @@ void TMain::connectMenus() {
     connect(ui->menuVideoDriver1, &QAction::triggered, this,
             guarded([this] { menuCaptureDriverClick(); }));
     connect(ui->menuAbout, &QAction::triggered, this, guarded([this] { menuAboutClick(); }));
+    connect(ui->menuNetwork, &QAction::triggered, this, guarded([this] {
+                if (frmNetwork_) frmNetwork_->exec();
+            }));
     connect(ui->menuVideoSource, &QAction::triggered, this,
             guarded([this] { VideoCap1_->ShowSourceDialog(); }));
     connect(ui->menuVideoFormat, &QAction::triggered, this,

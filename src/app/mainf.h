@@ -4,6 +4,7 @@
 #include "app/ErrorLog.h"
 #include "app/LogForm.h"
 #include "capture/CaptureDriver.h"
+#include "dialogs/dlgNetwork.h"
 #include "net/NetworkSettings.h"
 #include <QImage>
 #include <QMainWindow>
@@ -28,7 +29,7 @@ class TransferController;
 class TFtpClient;
 class TSmtpClient;
 
-class TMain : public QMainWindow {
+class TMain : public QMainWindow, public NetworkDialogHost {
     Q_OBJECT
 public:
     // Runs the create sequence; `programFolder` holds every file the program keeps.
@@ -81,6 +82,18 @@ public:
     // Whether the create sequence got as far as a connected capture device.
     bool startedWithVideo() const { return startedWithVideo_; }
 
+    TfrmNetwork* frmNetwork() const { return frmNetwork_; }
+
+    // What the network settings dialog needs of the main window.
+    QString updateIntervalText() const override;
+    void setUpdateIntervalText(const QString& text) override;
+    QString storedFtpPassword() const override { return FtpPassword; }
+    QString storedSmtpPassword() const override { return SmtpPassword; }
+    void setStoredPasswords(const QString& ftp, const QString& smtp) override;
+    void setEmailOnlyMode(bool emailOnly) override;
+    void applySavedSettings(const SavedNetworkSettings& saved) override;
+    void startWebsiteUpdate() override;
+
     // Applies the upload choice to the main window: e-mail only disables the website
     // update and remote host management.
     void applyEmailOnly();
@@ -104,7 +117,6 @@ private:
     void FormClose();
     void FormDestroy();
     void loadSettings();
-    void loadNetworkSettings();
     void connectMenus();
     void installHints();
     void deleteTemporaryFiles();
@@ -120,6 +132,7 @@ private:
     std::unique_ptr<MotionController> motion_;
     std::unique_ptr<WebsiteController> website_;
     QPointer<TLogForm> logForm_;
+    QPointer<TfrmNetwork> frmNetwork_;
     QTimer* Timer1_ = nullptr; // website update
     QTimer* Timer2_ = nullptr; // motion checks
     QLabel* panel0_ = nullptr;

@@ -7,6 +7,7 @@
 // "Save Settings" writes the settings file, reads it back into the running program (the FTP
 // and SMTP clients directly, everything else through the host) and closes with OK; "Cancel"
 // closes and keeps the edits for the next showing.
+#include "dialogs/unNetworkHelp.h"
 #include <QDialog>
 #include <QPointer>
 #include <QString>
