@@ -14,6 +14,7 @@
 #include "ui_mainf.h"
 #include <QDir>
 #include <QEventLoop>
+#include <QLabel>
 #include <QTimer>
 #include <climits>
 
@@ -44,9 +45,9 @@ bool MotionController::smtpIdle() const {
 }
 
 void MotionController::BitBtnMotionClick() {
-    // A second click while the start delay beeps would start a session inside the one
-    // being started.
-    if (inStartDelay_) return;
+    // A second click while the start delay beeps, or while the stop waits for the FTP
+    // client, would run a start or stop inside the one under way.
+    if (busy_) return;
     auto* video = main_.VideoCap1();
     if (!video->DriverOpen()) {
         showInformation(QStringLiteral("Select video driver first!"), &main_);
@@ -99,6 +100,17 @@ void MotionController::stopSession() {
     setSessionControlsEnabled(true);
     if (ui->rbRemoteSave->isChecked()) {
         auto* ftp = main_.FtpClient();
+        // The session's connect or an upload may still be running, and the client refuses
+        // a quit meanwhile: the connection would stay open, and the next session's connect
+        // would fail on it. The running request is let finish (the client's timeout bounds
+        // it, and its end reaches the request-done handler) before the quit.
+        busy_ = true;
+        while (!ftp->Ready()) {
+            QEventLoop wait;
+            QTimer::singleShot(10, &wait, &QEventLoop::quit);
+            wait.exec();
+        }
+        busy_ = false;
         if (ftp->Connected()) ftp->Quit();
         ftp->setTag(ftptag::None);
     }
@@ -129,7 +141,7 @@ void MotionController::setSessionControlsEnabled(bool enabled) {
 }
 
 void MotionController::MotionStartDelay(quint32 milliseconds) {
-    inStartDelay_ = true;
+    busy_ = true;
     const quint32 start = desktop().tickCount();
     while (desktop().tickCount() - start < milliseconds) {
         if (main_.ui()->CheckBoxSound->isChecked()) {
@@ -142,7 +154,7 @@ void MotionController::MotionStartDelay(quint32 milliseconds) {
             wait.exec();
         }
     }
-    inStartDelay_ = false;
+    busy_ = false;
 }
 
 void MotionController::Timer2Timer() {
@@ -192,7 +204,7 @@ void MotionController::detectionSteps() {
                 smtp->MailMessage().clear();
                 smtp->setHdrSubject(mail.subject);
                 smtp->MailMessage() = mail.lines;
-                smtp->Connect();
+                startMail();
             }
             MotionNotified = true;
         }
@@ -201,7 +213,17 @@ void MotionController::detectionSteps() {
             ftp->setHostFileName(MotionRemoteName);
             ftp->setLocalFileName(MotionImageFile);
             ftp->setTag(ftptag::None);
-            ftp->PutAsync();
+            try {
+                ftp->PutAsync();
+            } catch (const Exception& e) {
+                // A connection the host dropped while idle shows only here. It is a failed
+                // upload like any other, and the detection goes on, so that its image is
+                // counted and not overwritten by the next one.
+                const FtpRequestOutcome out =
+                    ftpRequestDone(-1, ftp->Tag(), e.message(), main_.errorLog().beepOnErrors());
+                ftp->setTag(out.tag);
+                report(out.report);
+            }
         }
     } else if (ui->rbRemoteSave->isChecked() && smtpIdle()) {
         const MailText mail = imageMail(app, main_.Camera, MotionSessionName, MotionRemoteName);
@@ -209,12 +231,33 @@ void MotionController::detectionSteps() {
         smtp->EmailFiles().clear();
         smtp->addEmailFile(MotionImageFile);
         smtp->MailMessage() = mail.lines;
-        smtp->Connect();
+        startMail();
     }
 
     MotionImageCounter = number;
     ++MotionDetectCount;
     ui->lblDetectCount->setText(detectCountText(MotionDetectCount));
+}
+
+void MotionController::startMail() {
+    try {
+        main_.SmtpClient()->Connect();
+    } catch (const Exception& e) {
+        // A mail that cannot even start (no host, a port that is no number) is reported
+        // like one that failed on its way; the detection's other steps still run.
+        RequestReport r;
+        r.failed = true;
+        r.beep = main_.errorLog().beepOnErrors();
+        r.statusText = e.message();
+        r.logEntry = QStringLiteral(" :   SMTP error = ") + e.message();
+        report(r);
+    }
+}
+
+void MotionController::report(const RequestReport& r) {
+    if (r.beep) desktop().messageBeep();
+    if (!r.statusText.isEmpty()) main_.statusPanel(1)->setText(r.statusText);
+    if (!r.logEntry.isEmpty()) main_.errorLog().add(r.logEntry);
 }
 
 } // namespace ostrel

@@ -8,6 +8,7 @@
 namespace ostrel {
 
 class TMain;
+struct RequestReport;
 
 class MotionController : public QObject {
     Q_OBJECT
@@ -37,11 +38,15 @@ private:
     void setSessionControlsEnabled(bool enabled);
     void detectionSteps();
     bool smtpIdle() const;
+    // Starts sending the prepared mail; a start that fails is reported, not raised.
+    void startMail();
+    // Beep, status bar panel 1 and error log, as the request-done handlers report.
+    void report(const RequestReport& r);
 
     TMain& main_;
     MotionDetector detector_;
     bool timer2Enabled_ = false;
-    bool inStartDelay_ = false;
+    bool busy_ = false; // the start delay or the stop's FTP wait is under way
     bool checking_ = false;
 };
 
