@@ -86,12 +86,19 @@ void WebsiteController::Start() {
     auto* ui = main_.ui();
     setStartedLook(true);
     setBusyLight(true);
+    disabledByFailures_ = false;
     exportFrame(true);
     oneUpload();
     setBusyLight(false);
     const UpdateInterval interval = updateIntervalFromField(ui->EditInterval->text());
     if (ui->EditInterval->text() != interval.fieldText) ui->EditInterval->setText(interval.fieldText);
     UpdateIntervalMs = interval.milliseconds;
+    // The failure count survives Stop and Start, so this start's own upload may have been
+    // the failure that disabled the update: it stays off, as the window now says.
+    if (disabledByFailures_) {
+        main_.Timer1()->setInterval(UpdateIntervalMs);
+        return;
+    }
     // FTPerror may have set the suspension interval; Start always begins at its own.
     main_.Timer1()->start(UpdateIntervalMs);
 }
@@ -181,6 +188,7 @@ void WebsiteController::FTPerror() {
     timer->stop();
     ftp->setTag(ftptag::None);
     FailureCount = 0;
+    disabledByFailures_ = true;
     timer->setInterval(UpdateIntervalMs);
 }
 
@@ -190,10 +198,13 @@ void WebsiteController::sendDisabledMail() {
     if (!smtp->Ready() || smtp->Connected()) return;
     const FailureMail mail =
         websiteDisabledMail(QCoreApplication::applicationName(), main_.Camera, desktop().now());
+    // The addresses as the network settings dialog shows them now, saved or not: the same
+    // field that decided a mail is wanted.
+    const QString& destination = main_.Network.destinationAddress;
+    const QString& cc = main_.Network.ccAddress;
     smtp->RcptName().clear();
-    smtp->RcptName().append(main_.DestinationAddress);
-    if (!main_.CCAddress.isEmpty() && main_.CCAddress != main_.DestinationAddress)
-        smtp->RcptName().append(main_.CCAddress);
+    smtp->RcptName().append(destination);
+    if (!cc.isEmpty() && cc != destination) smtp->RcptName().append(cc);
     smtp->EmailFiles().clear();
     smtp->MailMessage() = mail.lines;
     smtp->setHdrSubject(mail.subject);

@@ -43,6 +43,7 @@ private:
     void sendDisabledMail();
 
     TMain& main_;
+    bool disabledByFailures_ = false; // set when FTPerror disables; read by Start
 };
 
 } // namespace ostrel

@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """A real FTP server for the tests: pyftpdlib on 127.0.0.1 with a free port.
 
-Usage: ftp_server.py ROOT USER PASSWORD [--no-passive] [--no-active]
+Usage: ftp_server.py ROOT USER PASSWORD [--no-passive] [--no-active] [--port PORT]
 
-Serves ROOT (read and write) to USER/PASSWORD. Prints the chosen port as the first line on
+Serves ROOT (read and write) to USER/PASSWORD. Prints the chosen port (PORT when given, so
+a test can bring a host back on the port its client already knows) as the first line on
 stdout, then serves until it is killed or its stdin is closed (so a test that dies never
 leaves it behind). --no-passive refuses PASV, --no-active refuses PORT, which proves the
 client used the other mode.
@@ -26,6 +27,7 @@ def main():
     parser.add_argument("password")
     parser.add_argument("--no-passive", action="store_true")
     parser.add_argument("--no-active", action="store_true")
+    parser.add_argument("--port", type=int, default=0)
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.WARNING, stream=sys.stderr)
@@ -49,7 +51,7 @@ def main():
         Handler.ftp_PORT = refuse_port
         Handler.ftp_EPRT = refuse_port
 
-    server = FTPServer(("127.0.0.1", 0), Handler)
+    server = FTPServer(("127.0.0.1", args.port), Handler)
     port = server.socket.getsockname()[1]
     print(port, flush=True)
 

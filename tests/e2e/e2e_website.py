@@ -1,0 +1,111 @@
+"""The website update from the outside: the Start button pressed through AT-SPI publishes
+the camera's frame and its stamp on a real FTP server, and SIGTERM closes the program
+through its normal close, which leaves the stop pictures on the server."""
+import os
+import struct
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.dirname(__file__))
+from atspi_driver import Program, check, find, press, start_accessibility_bus, wait_for
+
+USER = "webcam"
+PASSWORD = "s3cret"
+PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers")
+
+
+def start_ftp(root):
+    proc = subprocess.Popen(["/usr/bin/python3", os.path.join(PEERS, "ftp_server.py"), root,
+                             USER, PASSWORD], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    return proc, int(proc.stdout.readline())
+
+
+def read(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except OSError:
+        return b""
+
+
+def jpeg_size(data):
+    """(width, height) from the first baseline or progressive frame header."""
+    i = 2
+    while i + 9 <= len(data) and data[i] == 0xFF:
+        marker, length = data[i + 1], struct.unpack(">H", data[i + 2:i + 4])[0]
+        if marker in (0xC0, 0xC2):
+            height, width = struct.unpack(">HH", data[i + 5:i + 9])
+            return width, height
+        i += 2 + length
+    return None
+
+
+def bmp_header(data):
+    """(width, height, bits per pixel) of a bitmap file."""
+    if len(data) < 30 or data[:2] != b"BM":
+        return None
+    width, height = struct.unpack("<ii", data[18:26])
+    return width, height, struct.unpack("<H", data[28:30])[0]
+
+
+def write_settings(program, port):
+    with open(program.path("Ostrel.sif"), "w", newline="") as f:
+        f.write("[FTP Settings]\r\nFTP_Host=127.0.0.1\r\nFTP_Port=%d\r\nUser_ID=%s\r\n"
+                "Password=%s\r\nPassive_Mode=1\r\nUpdate_Interval=5\r\n"
+                "[Other Settings]\r\nFirstRun=0\r\nCamera=Gate\r\n" % (port, USER, PASSWORD))
+    with open(program.path("vcap.sif"), "w", newline="") as f:
+        f.write("[Driver]\r\nindex=0\r\n[Virtual Camera]\r\nMotion_Interval=0\r\n")
+
+
+def main():
+    source = os.environ["OSTREL_PROGRAM_DIR"]
+    bus = start_accessibility_bus()
+    program = Program(source)
+    root = os.path.join(program.folder, "ftp-root")
+    os.mkdir(root)
+    ftp, port = start_ftp(root)
+    try:
+        write_settings(program, port)
+        app = program.start()
+        window = wait_for(lambda: find(app, "frame", "Ostrel - Remote Surveillance"), 30,
+                          "main window")
+        video = wait_for(lambda: find(app, None, "Live video"), 20, "the video control")
+        wait_for(lambda: video.description.startswith("Live picture"), 20, "the first live frame")
+
+        start = wait_for(lambda: find(window, "push button", "Start Website Update"), 10,
+                         "the website update's Start button")
+        press(start)
+        # Both files arrive whole: the host's copies equal the program folder's.
+        wait_for(lambda: read(os.path.join(root, "datetime.bmp")) and
+                 read(os.path.join(root, "datetime.bmp")) == read(program.path("datetime.bmp")),
+                 20, "datetime.bmp on the host")
+        published = read(os.path.join(root, "Capture.jpg"))
+        check(published == read(program.path("Capture.jpg")), "Capture.jpg is on the host")
+        check(published != read(program.path("stopcap.jpg")), "it is the frame, not a stop picture")
+        check(jpeg_size(published) == (640, 480), "Capture.jpg is a 640 x 480 JPEG")
+        check(bmp_header(read(os.path.join(root, "datetime.bmp"))) == (200, 18, 24),
+              "datetime.bmp is a 200 x 18 24-bit bitmap")
+        active = wait_for(lambda: find(window, "label", "Active", showing_only=True), 10,
+                          "the Active badge")
+        check(active is not None, "the Active badge is shown")
+        tools = find(find(window, "menu bar"), "menu item", "Tools")
+        menu = find(tools, "menu item", "Stop Web Update")
+        check(menu is not None, "the Tools menu offers Stop Web Update")
+
+        program.terminate()
+        check(program.wait_exit() == 0, "SIGTERM ends the program normally")
+        check(read(os.path.join(root, "Capture.jpg")) == read(program.path("stopcap.jpg")),
+              "the stop picture replaced Capture.jpg on the host")
+        check(read(os.path.join(root, "datetime.bmp")) == read(program.path("stoptime.bmp")),
+              "the stop stamp replaced datetime.bmp on the host")
+        check(b"FTP error" not in read(program.path("Error.log")), "no FTP error was logged")
+    finally:
+        ftp.stdin.close()
+        ftp.wait(timeout=10)
+        program.cleanup()
+        bus.terminate()
+    print("1 passed, 0 failed")
+
+
+if __name__ == "__main__":
+    main()
