@@ -11,4 +11,3 @@ if [[ "${1:-}" == "--sanitize" ]]; then
 fi
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${extra[@]}" >/dev/null
 cmake --build "$dir" -j "$(nproc)"
-echo "$dir"

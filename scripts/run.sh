@@ -3,5 +3,5 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$root/scripts/install-deps.sh"
-bash "$root/scripts/build.sh" >/dev/null
+bash "$root/scripts/build.sh"
 exec "$root/build/ostrel/ostrel" "$@"

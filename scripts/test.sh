@@ -4,7 +4,8 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 mode=()
-if [[ "${1:-}" == "--sanitize" ]]; then mode=(--sanitize); shift; fi
+dir="$root/build"
+if [[ "${1:-}" == "--sanitize" ]]; then mode=(--sanitize); dir="$root/build-asan"; shift; fi
 bash "$root/scripts/install-deps.sh"
-dir="$(bash "$root/scripts/build.sh" "${mode[@]}" | tail -n 1)"
+bash "$root/scripts/build.sh" "${mode[@]}"
 ctest --test-dir "$dir" --output-on-failure "$@"
