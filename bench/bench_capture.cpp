@@ -1,16 +1,36 @@
-// Per-frame costs of the capture path: the colour conversion on the capture thread and
-// the bitmap file round trip every grab-and-save makes (Capture.bmp, temp00.bmp).
+// Per-frame costs of the capture path: the colour conversion on the capture thread, the
+// whole pipeline (read, decode, convert) next to the ffmpeg program doing the same work,
+// the bitmap file round trip every grab-and-save makes (Capture.bmp, temp00.bmp), and the
+// time from start to the first live frame shown.
 #include "capture/Bitmap.h"
+#include "capture/CaptureDriver.h"
+#include "capture/CaptureSession.h"
 #include "capture/Ffmpeg.h"
+#include "capture/VideoCapture.h"
 
+#include <QApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
 
 extern "C" {
 #include <libavutil/imgutils.h>
 }
 
+extern char** environ;
+
 namespace {
+
+using namespace std::chrono_literals;
 
 QImage cameraFrame(int width, int height) {
     QImage image(width, height, QImage::Format_BGR888);
@@ -20,6 +40,42 @@ QImage cameraFrame(int width, int height) {
             line[x] = uchar(x ^ y);
     }
     return image;
+}
+
+double cpuSeconds(const rusage& r) {
+    return double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
+           double(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+}
+
+double processCpuSeconds() {
+    rusage r{};
+    getrusage(RUSAGE_SELF, &r);
+    return cpuSeconds(r);
+}
+
+// Runs a program to its end with standard input and output on /dev/null; its CPU time
+// (all threads), or a negative number when it did not run or failed.
+double childCpuSeconds(const QStringList& arguments) {
+    QList<QByteArray> bytes;
+    for (const QString& a : arguments)
+        bytes << a.toLocal8Bit();
+    std::vector<char*> argv;
+    for (QByteArray& b : bytes)
+        argv.push_back(b.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) return -1;
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return cpuSeconds(usage);
 }
 
 // YUV 4:2:0 (what cameras and the virtual camera deliver) to 24-bit BGR.
@@ -50,6 +106,238 @@ void BM_ConvertToBgr(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_ConvertToBgr)->Args({640, 480})->Args({1280, 720});
+
+// ---- the pipeline next to ffmpeg ---------------------------------------------------------
+
+constexpr int PipelineFrames = 300;
+
+// What a camera sends, made once per run by the ffmpeg program: Motion-JPEG (4:2:2, as
+// webcams encode it) or raw packed YUYV.
+struct CameraStream {
+    QString file;
+    QString demuxer;         // for the pipeline and for ffmpeg alike
+    QStringList demuxerArgs; // ffmpeg's spelling of the demuxer options
+    ostrel::SourceSpec spec;
+};
+
+QTemporaryDir& streamFolder() {
+    static QTemporaryDir dir;
+    return dir;
+}
+
+bool makeStream(int width, int height, bool mjpeg, CameraStream* out) {
+    const QString size = QStringLiteral("%1x%2").arg(width).arg(height);
+    out->file = QDir(streamFolder().path())
+                    .filePath(QStringLiteral("%1.%2").arg(size, mjpeg ? "mjpeg" : "yuyv"));
+    out->demuxer = mjpeg ? QStringLiteral("mjpeg") : QStringLiteral("rawvideo");
+    out->spec.inputFormat = out->demuxer;
+    out->spec.url = out->file;
+    out->spec.paced = true; // as fast as it decodes: the cost, not the camera's rate
+    if (mjpeg) {
+        out->demuxerArgs = {"-framerate", "30"};
+        out->spec.options = {{"framerate", "30"}};
+    } else {
+        out->demuxerArgs = {"-pixel_format", "yuyv422", "-video_size", size, "-framerate", "30"};
+        out->spec.options = {
+            {"pixel_format", "yuyv422"}, {"video_size", size}, {"framerate", "30"}};
+    }
+    if (QFile::exists(out->file)) return true;
+    QStringList args{"ffmpeg",
+                     "-nostdin",
+                     "-hide_banner",
+                     "-loglevel",
+                     "error",
+                     "-f",
+                     "lavfi",
+                     "-i",
+                     QStringLiteral("testsrc2=size=%1:rate=30").arg(size),
+                     "-frames:v",
+                     QString::number(PipelineFrames)};
+    if (mjpeg)
+        args << "-pix_fmt"
+             << "yuvj422p"
+             << "-c:v"
+             << "mjpeg"
+             << "-q:v"
+             << "4"
+             << "-f"
+             << "mjpeg";
+    else
+        args << "-pix_fmt"
+             << "yuyv422"
+             << "-f"
+             << "rawvideo";
+    args << "-y" << out->file;
+    return childCpuSeconds(args) >= 0;
+}
+
+// CPU time per frame of the capture pipeline (demuxer, decoder, conversion to 24-bit BGR
+// into a fresh image), and of the ffmpeg program decoding the same stream to bgr24 for the
+// same number of frames: in all, and without its start-up (a one-frame run subtracted).
+void BM_PipelineVsFfmpeg(benchmark::State& state) {
+    const int width = int(state.range(0));
+    const int height = int(state.range(1));
+    const bool mjpeg = state.range(2) == 0;
+    CameraStream stream;
+    if (!makeStream(width, height, mjpeg, &stream)) {
+        state.SkipWithError("the ffmpeg program could not make the stream");
+        return;
+    }
+    double pipelineCpu = 0;
+    double ffmpegCpu = 0;
+    double ffmpegStartup = 0;
+    qint64 frames = 0;
+    for (auto _ : state) {
+        const double start = processCpuSeconds();
+        QString why;
+        std::unique_ptr<ostrel::CaptureSession> session =
+            ostrel::CaptureSession::open(stream.spec, &why);
+        if (!session) {
+            state.SkipWithError(qPrintable(why));
+            return;
+        }
+        session->start({});
+        while (!session->ended())
+            std::this_thread::sleep_for(2ms);
+        const qint64 converted = session->framesConverted();
+        session.reset();
+        pipelineCpu += processCpuSeconds() - start;
+        frames += converted;
+
+        auto ffmpeg = [&](qint64 count) {
+            QStringList args{"ffmpeg", "-nostdin", "-hide_banner", "-loglevel",
+                             "error",  "-f",       stream.demuxer};
+            args << stream.demuxerArgs << "-i" << stream.file << "-frames:v"
+                 << QString::number(count) << "-pix_fmt"
+                 << "bgr24"
+                 << "-f"
+                 << "null"
+                 << "-";
+            return childCpuSeconds(args);
+        };
+        const double child = ffmpeg(converted);
+        // One frame: the program's start-up and teardown, which the pipeline, living in
+        // the program, does not pay per run.
+        const double oneFrame = ffmpeg(1);
+        if (child < 0 || oneFrame < 0) {
+            state.SkipWithError("the ffmpeg program failed");
+            return;
+        }
+        ffmpegCpu += child;
+        ffmpegStartup += oneFrame;
+    }
+    if (frames <= state.iterations()) return;
+    const double perFrame = pipelineCpu / double(frames) * 1e3;
+    const double ffmpegPerFrame = ffmpegCpu / double(frames) * 1e3;
+    const double ffmpegMarginal =
+        (ffmpegCpu - ffmpegStartup) / double(frames - state.iterations()) * 1e3;
+    state.counters["pipeline_ms_per_frame"] = perFrame;
+    state.counters["ffmpeg_ms_per_frame"] = ffmpegPerFrame;
+    state.counters["ffmpeg_marginal_ms_per_frame"] = ffmpegMarginal;
+    state.counters["ratio"] = perFrame / ffmpegPerFrame;
+    state.counters["ratio_marginal"] = perFrame / ffmpegMarginal;
+    state.counters["frames"] = double(frames) / double(state.iterations());
+}
+BENCHMARK(BM_PipelineVsFfmpeg)
+    ->ArgNames({"w", "h", "yuyv"})
+    ->Args({640, 480, 0})
+    ->Args({1280, 720, 0})
+    ->Args({640, 480, 1})
+    ->Args({1280, 720, 1})
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
+// ---- start to the first live frame -------------------------------------------------------
+
+// The capture widget on the virtual camera: preview switched on to the first frame shown.
+void BM_OpenToFirstFrame(benchmark::State& state) {
+    QTemporaryDir folder;
+    for (auto _ : state) {
+        ostrel::TVideoCapture video(ostrel::systemDrivers(folder.path()), folder.path());
+        video.setDriverIndex(0);
+        video.setPreviewRate(15);
+        bool shown = false;
+        QObject::connect(&video, &ostrel::TVideoCapture::frameShown, [&] { shown = true; });
+        QElapsedTimer clock;
+        clock.start();
+        video.setVideoPreview(true);
+        while (!shown && clock.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
+        if (!shown) state.SkipWithError("no frame within 10 s");
+    }
+}
+BENCHMARK(BM_OpenToFirstFrame)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
+
+bool copyFolder(const QString& from, const QString& to) {
+    QDirIterator it(from, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString source = it.next();
+        const QString target = QDir(to).filePath(QDir(from).relativeFilePath(source));
+        if (!QDir().mkpath(QFileInfo(target).path()) || !QFile::copy(source, target)) return false;
+        QFile::setPermissions(target, QFile(source).permissions());
+    }
+    return true;
+}
+
+// The whole program from a copy of its folder (virtual camera chosen, no wizard) under
+// the offscreen platform: from starting the process to its first live frame shown.
+void BM_ProgramStartToFirstFrame(benchmark::State& state) {
+    const QString programDir = QStringLiteral(OSTREL_PROGRAM_DIR);
+    if (!QFile::exists(QDir(programDir).filePath(QStringLiteral("ostrel")))) {
+        state.SkipWithError("build the ostrel program first");
+        return;
+    }
+    QTemporaryDir copy;
+    if (!copyFolder(programDir, copy.path())) {
+        state.SkipWithError("could not copy the program folder");
+        return;
+    }
+    auto write = [&](const char* name, const QByteArray& text) {
+        QFile f(QDir(copy.path()).filePath(QString::fromLatin1(name)));
+        return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
+    };
+    for (auto _ : state) {
+        if (!write("vcap.sif", "[Driver]\r\nindex=0\r\n") ||
+            !write("Ostrel.sif", "[Other Settings]\r\nFirstRun=0\r\n")) {
+            state.SkipWithError("could not prepare the settings");
+            return;
+        }
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("OSTREL_FIRST_FRAME_NOTICE"), QStringLiteral("1"));
+        program.setProcessEnvironment(env);
+        QElapsedTimer clock;
+        clock.start();
+        program.setReadChannel(QProcess::StandardError);
+        program.start(QDir(copy.path()).filePath(QStringLiteral("ostrel")), {});
+        QByteArray errors;
+        bool shown = false;
+        while (!shown && clock.elapsed() < 30000 && program.state() != QProcess::NotRunning) {
+            program.waitForReadyRead(100);
+            errors += program.readAllStandardError();
+            shown = errors.contains("ostrel: first live frame shown");
+        }
+        state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
+        program.terminate(); // SIGTERM: the normal close sequence
+        if (!program.waitForFinished(10000)) {
+            program.kill();
+            program.waitForFinished(2000);
+        }
+        if (!shown) {
+            state.SkipWithError(("no live frame: " + errors.right(300)).constData());
+            return;
+        }
+    }
+}
+BENCHMARK(BM_ProgramStartToFirstFrame)
+    ->UseManualTime()
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
+
+// ---- bitmap files ------------------------------------------------------------------------
 
 void BM_EncodeBitmap(benchmark::State& state) {
     const QImage frame = cameraFrame(int(state.range(0)), int(state.range(1)));
@@ -83,4 +371,13 @@ BENCHMARK(BM_SaveAndLoadFile);
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    // The capture widget needs an application; no screen is needed to measure it.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -85,6 +85,9 @@ void DisplayController::VideoCap1Error(int, const QString& text) {
         video->setDriverOpen(false);
         video->setDriverIndex(-1);
         video->setAccessibleDescription(QStringLiteral("No live picture"));
+        // Closing sends no status update of its own; the controls must not show a live
+        // picture that is gone.
+        Video1Status();
         showWarning(
             QStringLiteral("Capture device was not detected. Connect camera before running this "
                            "program."),

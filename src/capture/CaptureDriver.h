@@ -31,6 +31,13 @@ struct SourceSpec {
     QMap<QString, QString> options;
     bool paced = false;  // true: frames arrive in real time on their own
     bool loop = false;   // restart at the end instead of reporting the end
+    // A device: any read error, and a silence longer than stallTimeoutMs, means the
+    // device is gone. Non-blocking reads keep a silent device from holding the thread.
+    bool device = false;
+    bool nonBlocking = false;
+    int stallTimeoutMs = 0; // 0: wait for frames as long as it takes
+
+    bool operator==(const SourceSpec&) const = default;
 };
 
 class CaptureDriver {
@@ -54,8 +61,13 @@ public:
     static constexpr int MaxDrivers = 10;
 };
 
+class V4l2Backend;
+
 // Index 0 is the built-in virtual camera (settings in `programFolder`/vcap.sif);
-// indices 1 to 9 are the V4L2 devices that can capture, in device-number order.
+// indices 1 to 9 are the V4L2 devices that can capture, in device-number order, looked
+// for again whenever a device node appears, goes or is replaced. Used on one thread.
 std::shared_ptr<DriverRegistry> systemDrivers(const QString& programFolder);
+std::shared_ptr<DriverRegistry> systemDrivers(const QString& programFolder,
+                                              std::shared_ptr<V4l2Backend> v4l2);
 
 } // namespace ostrel

@@ -46,6 +46,17 @@ bool isDeviceLost(int code) {
            code == AVERROR(ENXIO) || code == AVERROR(ESHUTDOWN);
 }
 
+bool headerIsComplete(const AVFormatContext* format) {
+    bool video = false;
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        const AVCodecParameters* p = format->streams[i]->codecpar;
+        if (p->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+        if (p->codec_id == AV_CODEC_ID_NONE || p->width <= 0 || p->height <= 0) return false;
+        video = true;
+    }
+    return video;
+}
+
 } // namespace
 
 CaptureSession::CaptureSession(const SourceSpec& spec) : spec_(spec) {}
@@ -63,8 +74,25 @@ std::unique_ptr<CaptureSession> CaptureSession::open(const SourceSpec& spec, QSt
 int CaptureSession::interruptCallback(void* opaque) {
     auto* self = static_cast<CaptureSession*>(opaque);
     if (self->stop_.load()) return 1;
+    // A read that blocks inside FFmpeg (a network stream) is given up when the source
+    // has been silent too long, like a device that stopped answering.
+    if (self->stalled()) {
+        self->stallDetected_.store(true);
+        return 1;
+    }
     const Clock::rep deadline = self->openDeadline_.load();
     return deadline != 0 && Clock::now().time_since_epoch().count() > deadline ? 1 : 0;
+}
+
+bool CaptureSession::stalled() const {
+    const Clock::rep last = lastActivity_.load();
+    if (spec_.stallTimeoutMs <= 0 || last == 0) return false;
+    const Clock::duration silence = Clock::now().time_since_epoch() - Clock::duration(last);
+    return silence > std::chrono::milliseconds(spec_.stallTimeoutMs);
+}
+
+void CaptureSession::noteActivity() {
+    lastActivity_.store(Clock::now().time_since_epoch().count());
 }
 
 bool CaptureSession::openInput(std::unique_ptr<CaptureInput>& out, QString* error) {
@@ -90,6 +118,9 @@ bool CaptureSession::openInput(std::unique_ptr<CaptureInput>& out, QString* erro
     AVFormatContext* raw = avformat_alloc_context();
     if (!raw) return fail(ff::errorText(AVERROR(ENOMEM)));
     raw->interrupt_callback = AVIOInterruptCB{&CaptureSession::interruptCallback, this};
+    // A camera read without blocking answers EAGAIN while no frame is ready, so a
+    // silent camera cannot keep the capture thread from stopping.
+    if (spec_.nonBlocking) raw->flags |= AVFMT_FLAG_NONBLOCK;
 
     openDeadline_.store((Clock::now() + OpenTimeout).time_since_epoch().count());
     struct DeadlineReset {
@@ -103,8 +134,12 @@ bool CaptureSession::openInput(std::unique_ptr<CaptureInput>& out, QString* erro
     auto input = std::make_unique<CaptureInput>();
     input->format.reset(raw);
 
-    rc = avformat_find_stream_info(raw, nullptr);
-    if (rc < 0) return fail(ff::errorText(rc));
+    // Probing reads frames ahead. A non-blocking device whose header already gave its
+    // picture size is not probed: the probe would spin on EAGAIN until the first frame.
+    if (!spec_.nonBlocking || !headerIsComplete(raw)) {
+        rc = avformat_find_stream_info(raw, nullptr);
+        if (rc < 0) return fail(ff::errorText(rc));
+    }
     const AVCodec* codec = nullptr;
     rc = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
     if (rc < 0 || !codec)
@@ -195,12 +230,26 @@ void CaptureSession::readLoop() {
         return;
     }
     qint64 framesAtRestart = -1; // frames seen when the source last started over
+    noteActivity();
     while (!stop_.load()) {
         const int rc = av_read_frame(input_->format.get(), packet.get());
         if (stop_.load()) break;
         if (rc == AVERROR(EAGAIN)) {
+            if (stalled()) {
+                finish(ETIMEDOUT, QString::fromUtf8(DeviceLostText));
+                return;
+            }
             sleepUntil(Clock::now() + 5ms);
             continue;
+        }
+        if (rc >= 0) noteActivity();
+        const bool willLoop = rc == AVERROR_EOF && spec_.loop;
+        if (rc < 0 && !willLoop && (spec_.device || stallDetected_.load())) {
+            // Whatever a device reports once it stops delivering, it is gone for the
+            // program: unplugged, failed, or silent.
+            finish(stallDetected_.load() ? ETIMEDOUT : (rc == AVERROR_EOF ? ENODEV : AVUNERROR(rc)),
+                   QString::fromUtf8(DeviceLostText));
+            return;
         }
         if (rc < 0) {
             if (rc == AVERROR_EOF) {
@@ -278,6 +327,7 @@ void CaptureSession::handleFrame(AVFrame* frame) {
     uint8_t* const dst[4] = {image.bits(), nullptr, nullptr, nullptr};
     const int dstStride[4] = {int(image.bytesPerLine()), 0, 0, 0};
     sws_scale(scaler.get(), frame->data, frame->linesize, 0, height, dst, dstStride);
+    framesConverted_.fetch_add(1);
 
     {
         std::lock_guard lock(mutex_);

@@ -55,6 +55,11 @@ public:
     // Same, but waits up to `timeout` for a first frame. Processes no events.
     QImage waitForFrame(std::chrono::milliseconds timeout) const;
     bool ended() const;
+    // Frames converted since the start (for measurements).
+    qint64 framesConverted() const { return framesConverted_.load(); }
+    // What was opened: an owner compares it with a driver's new source to see whether
+    // a dialog changed anything that needs a new connection.
+    const SourceSpec& spec() const { return spec_; }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -70,6 +75,8 @@ private:
     void handleFrame(AVFrame* frame);
     void pace(AVFrame* frame);
     double frameRate() const; // of the source, for frames without timestamps
+    bool stalled() const;     // a device silent for longer than its stall timeout
+    void noteActivity();
     void deliver(const QImage& image);
     void finish(int errorNumber, const QString& text);
     bool sleepUntil(Clock::time_point when);
@@ -84,6 +91,9 @@ private:
     std::atomic<bool> delivering_{false};
     std::atomic<bool> framePending_{false};
     std::atomic<qint64> previewIntervalUs_{1000000 / 30};
+    std::atomic<Clock::rep> lastActivity_{0}; // 0 while no read is under way
+    std::atomic<bool> stallDetected_{false};
+    std::atomic<qint64> framesConverted_{0};
 
     mutable std::mutex mutex_; // guards the members below
     mutable std::condition_variable changed_;

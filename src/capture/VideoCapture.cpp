@@ -2,6 +2,8 @@
 
 #include "capture/Bitmap.h"
 #include "capture/CaptureSession.h"
+#include "capture/DlgCompression.h"
+#include "capture/DriverDialogs.h"
 #include "platform/ProgramFolder.h"
 
 #include <QDir>
@@ -11,6 +13,7 @@
 #include <QTemporaryFile>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -45,6 +48,17 @@ double roundEven(double value) {
 
 quint16 toQuint16(int value) {
     return quint16(std::clamp(value, 0, 0xFFFF));
+}
+
+// Start-up timing: with OSTREL_FIRST_FRAME_NOTICE set, the first live frame of the run
+// is announced on standard error, so a measurement outside the program sees it.
+void announceFirstFrame() {
+    static bool announced = false;
+    if (announced) return;
+    announced = true;
+    if (qEnvironmentVariableIsEmpty("OSTREL_FIRST_FRAME_NOTICE")) return;
+    std::fputs("ostrel: first live frame shown\n", stderr);
+    std::fflush(stderr);
 }
 
 } // namespace
@@ -177,6 +191,7 @@ void TVideoCapture::onSessionFrame(quint64 generation, const QImage& frame) {
     }
     displayed_ = frame;
     update(captureWindow_);
+    announceFirstFrame();
     emit frameShown();
 }
 
@@ -470,8 +485,9 @@ bool TVideoCapture::runDriverDialog(bool (CaptureDriver::*show)(QWidget*), bool 
         if (wasClosed) closeWindow();
     });
     if (!((*driver).*show)(this)) return false;
-    // The driver's source (size, rate, input) may have changed: connect it afresh.
-    reconnectSession();
+    // The driver's source (size, rate, input, file) may have changed: connect it afresh.
+    // A change the device takes while running (a control) needs no new connection.
+    if (!session_ || !(driver->source() == session_->spec())) reconnectSession();
     if (refresh) {
         statusUpdate(true);
         resizeCaptureWindow();
@@ -492,9 +508,23 @@ bool TVideoCapture::ShowDisplayDialog() {
     return runDriverDialog(&CaptureDriver::showDisplayDialog, true);
 }
 
-// Recording quality belongs to the recorder, which does not exist yet.
+// The recording quality is the same for every driver; the recorder reads it from here.
 bool TVideoCapture::ShowCompressionDialog() {
-    return false;
+    if (driverIndex_ == -1 || !drivers_->driver(driverIndex_)) return false;
+    const bool wasClosed = !session_;
+    if (wasClosed) setDriverOpen(true);
+    const auto closeAgain = qScopeGuard([&] {
+        if (wasClosed) closeWindow();
+    });
+    TDlgVideoCompression dialog(CompressionQuality(), this);
+    if (execDriverDialog(dialog) != QDialog::Accepted) return false;
+    writeCompressionQuality(programFolder_, dialog.quality());
+    update();
+    return true;
+}
+
+int TVideoCapture::CompressionQuality() const {
+    return readCompressionQuality(programFolder_);
 }
 
 // ---- geometry and painting ---------------------------------------------------------------

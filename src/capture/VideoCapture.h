@@ -115,6 +115,8 @@ public:
     bool ShowSourceDialog();
     bool ShowDisplayDialog();
     bool ShowCompressionDialog();
+    // Quality of recorded video, 1 to 100 (Video Compression; kept in vcap.sif).
+    int CompressionQuality() const;
 
     // "name version" for indices 0.., stopping at the first index without a driver.
     QStringList ListDrivers();

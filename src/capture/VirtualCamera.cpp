@@ -1,5 +1,7 @@
 #include "capture/VirtualCamera.h"
 
+#include "capture/DlgVirtualSource.h"
+#include "capture/DriverDialogs.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 
@@ -14,7 +16,12 @@ namespace ostrel {
 namespace {
 
 const QString Section = QStringLiteral("Virtual Camera");
-constexpr int MaxMotionInterval = 24 * 60 * 60;
+const QString MotionIntervalKey = QStringLiteral("Motion_Interval");
+const QString SourceKey = QStringLiteral("Source");
+
+QString settingsFile(const QString& programFolder) {
+    return resolveIn(programFolder, QStringLiteral("vcap.sif"));
+}
 
 struct PatternDeleter {
     void operator()(FcPattern* p) const { FcPatternDestroy(p); }
@@ -57,13 +64,38 @@ DriverDescription VirtualCamera::description() const {
 }
 
 DriverCaps VirtualCamera::caps() const {
-    return {};
+    DriverCaps c;
+    c.hasSourceDialog = true;
+    return c;
+}
+
+VirtualCameraSettings VirtualCamera::readSettings(const QString& programFolder) {
+    const IniFile ini(settingsFile(programFolder));
+    VirtualCameraSettings s;
+    s.motionInterval = std::clamp(
+        ini.readInteger(Section, MotionIntervalKey, DefaultMotionInterval), 0, MaxMotionInterval);
+    s.source = ini.readString(Section, SourceKey, QString()).trimmed();
+    return s;
+}
+
+void VirtualCamera::writeSettings(const QString& programFolder, const VirtualCameraSettings& s) {
+    IniFile ini(settingsFile(programFolder));
+    ini.writeInteger(Section, MotionIntervalKey,
+                     std::clamp(s.motionInterval, 0, MaxMotionInterval));
+    ini.writeString(Section, SourceKey, s.source);
+}
+
+bool VirtualCamera::showSourceDialog(QWidget* parent) {
+    TDlgVirtualSource dialog(programFolder_, readSettings(programFolder_), parent);
+    if (execDriverDialog(dialog) != QDialog::Accepted) return false;
+    writeSettings(programFolder_, dialog.settings());
+    return true;
 }
 
 SourceSpec VirtualCamera::source() const {
-    const IniFile ini(resolveIn(programFolder_, QStringLiteral("vcap.sif")));
+    const VirtualCameraSettings settings = readSettings(programFolder_);
     SourceSpec spec;
-    const QString file = ini.readString(Section, QStringLiteral("Source"), QString()).trimmed();
+    const QString file = settings.source;
     if (!file.isEmpty()) {
         const QString path = resolveIn(programFolder_, file);
         // A file that has gone away falls back to the room, so the camera stays usable.
@@ -73,11 +105,8 @@ SourceSpec VirtualCamera::source() const {
             return spec;
         }
     }
-    const int interval = std::clamp(
-        ini.readInteger(Section, QStringLiteral("Motion_Interval"), DefaultMotionInterval), 0,
-        MaxMotionInterval);
     spec.inputFormat = QStringLiteral("lavfi");
-    spec.url = sceneGraph(interval, clockFontFile());
+    spec.url = sceneGraph(settings.motionInterval, clockFontFile());
     return spec;
 }
 

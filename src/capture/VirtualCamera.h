@@ -7,6 +7,12 @@
 
 namespace ostrel {
 
+// [Virtual Camera] of vcap.sif.
+struct VirtualCameraSettings {
+    int motionInterval = 20; // seconds; 0 = the figure never comes
+    QString source;          // a video file to play instead of the room; empty: the room
+};
+
 class VirtualCamera : public CaptureDriver {
 public:
     explicit VirtualCamera(QString programFolder);
@@ -15,11 +21,18 @@ public:
     DriverCaps caps() const override;
     // Reads vcap.sif each time, so a changed setting applies at the next connect.
     SourceSpec source() const override;
+    // Motion interval and video file; true when confirmed (and stored).
+    bool showSourceDialog(QWidget* parent) override;
+
+    static VirtualCameraSettings readSettings(const QString& programFolder);
+    // Raises EIniFileException when vcap.sif cannot be written.
+    static void writeSettings(const QString& programFolder, const VirtualCameraSettings& s);
 
     static constexpr int Width = 640;
     static constexpr int Height = 480;
     static constexpr int FramesPerSecond = 15;
     static constexpr int DefaultMotionInterval = 20; // seconds; 0 = the figure never comes
+    static constexpr int MaxMotionInterval = 24 * 60 * 60;
     static constexpr int CrossingSeconds = 4;
 
     // The lavfi filter graph of the room. The figure enters at every multiple of

@@ -90,7 +90,7 @@ void TestCapturePipeline::virtualCameraSavesFrameFiles() {
     QCOMPARE(video.ListDrivers(), QStringList{QStringLiteral("Ostrel Virtual Camera 1.0")});
     video.setDriverIndex(0);
     QCOMPARE(video.DriverName(), QStringLiteral("Ostrel Virtual Camera"));
-    QVERIFY(!video.HasOverlay() && !video.HasFormatDialog() && !video.HasSourceDialog());
+    QVERIFY(!video.HasOverlay() && !video.HasFormatDialog() && video.HasSourceDialog());
 
     video.setDriverOpen(true);
     QCOMPARE(video.imageWidth(), quint16(640));

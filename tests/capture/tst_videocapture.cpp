@@ -2,6 +2,7 @@
 // and limits, the capture window's geometry, the exceptions, and what a closed device
 // answers. Drivers are scripted; the ones that connect play lavfi test pictures.
 #include "ScriptedDrivers.h"
+#include "capture/DriverDialogs.h"
 #include "capture/VideoCapture.h"
 
 #include <QDir>
@@ -419,7 +420,15 @@ void TestVideoCapture::dialogs() {
     // No driver here offers these.
     QVERIFY(!video.ShowSourceDialog());
     QVERIFY(!video.ShowDisplayDialog());
+    // Every driver has the compression dialog; cancelled, it answers false.
+    int compressionShown = 0;
+    setDriverDialogRunner([&](QDialog&) {
+        ++compressionShown;
+        return int(QDialog::Rejected);
+    });
     QVERIFY(!video.ShowCompressionDialog());
+    setDriverDialogRunner({});
+    QCOMPARE(compressionShown, expectedShown);
     QVERIFY(!video.DriverOpen());
 }
 
