@@ -11,12 +11,22 @@ constexpr qint64 floodCap = 64 * 1024 * 1024;
 
 ScriptedServer::ScriptedServer(QList<Exchange> script, QObject* parent)
     : QObject(parent), script_(std::move(script)) {
+    for (const Exchange& e : script_)
+        if (!e.command.isEmpty()) scripted << QString::fromUtf8(e.command);
     server_.listen(QHostAddress::LocalHost, 0);
     connect(&server_, &QTcpServer::newConnection, this, &ScriptedServer::onConnection);
     connect(&dataServer_, &QTcpServer::newConnection, this, &ScriptedServer::onDataConnection);
 }
 
 ScriptedServer::~ScriptedServer() = default;
+
+QStringList ScriptedServer::commandsAsScripted() const {
+    QStringList got = commands;
+    for (qsizetype i = 0; i < got.size() && i < scripted.size(); ++i)
+        if (scripted[i].endsWith('*') && got[i].startsWith(scripted[i].chopped(1)))
+            got[i] = scripted[i];
+    return got;
+}
 
 void ScriptedServer::onConnection() {
     QTcpSocket* socket = server_.nextPendingConnection();
@@ -54,8 +64,7 @@ void ScriptedServer::onLine(const QByteArray& line) {
     if (line.startsWith("PORT ")) {
         const QList<QByteArray> n = line.mid(5).split(',');
         if (n.size() == 6) {
-            portAddress_ =
-                QHostAddress(QString::fromLatin1(n[0] + '.' + n[1] + '.' + n[2] + '.' + n[3]));
+            portAddress_ = QHostAddress(QString::fromLatin1(n.mid(0, 4).join('.')));
             portPort_ = quint16(n[4].toInt() * 256 + n[5].toInt());
         }
     }
@@ -86,16 +95,10 @@ void ScriptedServer::sendReply(QByteArray reply) {
     if (reply.contains("{pasv}")) {
         dataServer_.close();
         dataServer_.listen(QHostAddress::LocalHost, 0);
-        const quint32 a = pasvAddress.toIPv4Address();
         const quint16 p = dataServer_.serverPort();
-        const QByteArray pasv = QStringLiteral("227 Entering Passive Mode (%1,%2,%3,%4,%5,%6)")
-                                    .arg(a >> 24)
-                                    .arg((a >> 16) & 255)
-                                    .arg((a >> 8) & 255)
-                                    .arg(a & 255)
-                                    .arg(p >> 8)
-                                    .arg(p & 255)
-                                    .toLatin1();
+        const QByteArray pasv =
+            "227 Entering Passive Mode (" + pasvAddress.toString().replace('.', ',').toLatin1() +
+            ',' + QByteArray::number(p >> 8) + ',' + QByteArray::number(p & 255) + ')';
         reply.replace("{pasv}", pasv);
     }
     if (reply == "{endless}" || reply == "{endless-line}") {

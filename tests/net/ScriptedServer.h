@@ -33,6 +33,13 @@ struct Exchange {
     DataAction data = DataAction::None;
     QByteArray replyAfterData;
 };
+inline Exchange greet(QByteArray reply) {
+    return {QByteArray(), std::move(reply), DataAction::None, QByteArray()};
+}
+inline Exchange on(QByteArray command, QByteArray reply, DataAction data = DataAction::None,
+                   QByteArray after = {}) {
+    return {std::move(command), std::move(reply), data, std::move(after)};
+}
 // Reply text: "{pasv}" becomes "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)" for a data
 // listener opened right then; "{pause}" splits the reply into pieces sent 40 ms apart;
 // "{endless}" floods continuation lines and "{endless-line}" one line that never ends, for
@@ -54,8 +61,12 @@ public:
 
     // What happened.
     QStringList commands; // every line the client sent, in order
-    QByteArray received;  // data received on the data connection, or the SMTP message
-    qint64 flooded = 0;   // bytes sent by {endless}
+    QStringList scripted; // the command lines the script expects, in order
+    // `commands`, each line matched by a trailing-'*' pattern shown as that pattern: equal to
+    // `scripted` exactly when the client sent the whole script and nothing else.
+    QStringList commandsAsScripted() const;
+    QByteArray received; // data received on the data connection, or the SMTP message
+    qint64 flooded = 0;  // bytes sent by {endless}
     bool controlClosed() const {
         return !control_ || control_->state() == QAbstractSocket::UnconnectedState;
     }

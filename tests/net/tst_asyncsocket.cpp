@@ -25,6 +25,26 @@ struct Peer {
     QString port() const { return QString::number(server.serverPort()); }
 };
 
+// A socket connected to a Peer, with the lines and session-closed events it reports.
+struct Session {
+    Peer peer;
+    TAsyncSocket s;
+    QList<QByteArray> lines;
+    QList<int> closed;
+    explicit Session(bool lineMode) {
+        s.setLineMode(lineMode);
+        s.setAddr(QStringLiteral("127.0.0.1"));
+        s.setPort(peer.port());
+        QObject::connect(&s, &TAsyncSocket::OnLineReceived, &s,
+                         [this](const QByteArray& l) { lines << l; });
+        QObject::connect(&s, &TAsyncSocket::OnSessionClosed, &s, [this](int e) { closed << e; });
+    }
+    bool open() {
+        s.Connect();
+        return QTest::qWaitFor([this] { return s.state() == State::Connected; }) && peer.accept();
+    }
+};
+
 QString raised(const std::function<void()>& f) {
     try {
         f();
@@ -46,7 +66,6 @@ private slots:
     void serviceNameResolves();
     void lineMode_data();
     void lineMode();
-    void overlongLineClosesWithMessageTooLong();
     void handlerMayCloseWhileLinesWait();
     void listenAndAccept();
     void orderlyCloseDeliversQueuedData();
@@ -61,49 +80,24 @@ void TestAsyncSocket::connectRaises_data() {
     QTest::addColumn<QString>("proto");
     QTest::addColumn<QString>("localAddr");
     QTest::addColumn<QString>("text");
-    QTest::newRow("no port") << "127.0.0.1"
-                             << ""
-                             << "tcp"
-                             << "0.0.0.0"
-                             << "Connect: No Port Specified";
-    QTest::newRow("no address") << " "
-                                << "21"
-                                << "tcp"
-                                << "0.0.0.0"
-                                << "Connect: No IP Address Specified";
-    QTest::newRow("no protocol") << "127.0.0.1"
-                                 << "21"
-                                 << ""
-                                 << "0.0.0.0"
-                                 << "Connect: No Protocol Specified";
-    QTest::newRow("udp") << "127.0.0.1"
-                         << "21"
-                         << "udp"
-                         << "0.0.0.0"
-                         << "Error 10043 in function socket\nProtocol not supported";
-    QTest::newRow("unknown service")
-        << "127.0.0.1"
-        << "no-such-service"
-        << "tcp"
-        << "0.0.0.0"
-        << "ResolvePort: Cannot convert port 'no-such-service', Error #11004";
-    QTest::newRow("port 0") << "127.0.0.1"
-                            << "0"
-                            << "tcp"
-                            << "0.0.0.0"
-                            << "ResolvePort: Cannot convert port '0', Error #10022";
-    QTest::newRow("local address by name")
-        << "127.0.0.1"
-        << "21"
-        << "tcp"
-        << "my-pc"
-        << "ResolveHost: Cannot convert host address 'my-pc', Error #10022";
-    QTest::newRow("local address not ours")
-        << "127.0.0.1"
-        << "21"
-        << "tcp"
-        << "192.0.2.77"
-        << "Error 10049 in function bind\nAddress not available";
+    const auto row = [](const char* name, const char* addr, const char* port, const char* proto,
+                        const char* localAddr, const char* text) {
+        QTest::newRow(name) << QString(addr) << QString(port) << QString(proto)
+                            << QString(localAddr) << QString(text);
+    };
+    row("no port", "127.0.0.1", "", "tcp", "0.0.0.0", "Connect: No Port Specified");
+    row("no address", " ", "21", "tcp", "0.0.0.0", "Connect: No IP Address Specified");
+    row("no protocol", "127.0.0.1", "21", "", "0.0.0.0", "Connect: No Protocol Specified");
+    row("udp", "127.0.0.1", "21", "udp", "0.0.0.0",
+        "Error 10043 in function socket\nProtocol not supported");
+    row("unknown service", "127.0.0.1", "no-such-service", "tcp", "0.0.0.0",
+        "ResolvePort: Cannot convert port 'no-such-service', Error #11004");
+    row("port 0", "127.0.0.1", "0", "tcp", "0.0.0.0",
+        "ResolvePort: Cannot convert port '0', Error #10022");
+    row("local address by name", "127.0.0.1", "21", "tcp", "my-pc",
+        "ResolveHost: Cannot convert host address 'my-pc', Error #10022");
+    row("local address not ours", "127.0.0.1", "21", "tcp", "192.0.2.77",
+        "Error 10049 in function bind\nAddress not available");
 }
 
 void TestAsyncSocket::connectRaises() {
@@ -175,77 +169,46 @@ void TestAsyncSocket::serviceNameResolves() {
 }
 
 void TestAsyncSocket::lineMode_data() {
-    QTest::addColumn<bool>("loneLf");
+    QTest::addColumn<int>("limit"); // 0: the default
     QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<bool>("peerCloses");
     QTest::addColumn<QList<QByteArray>>("lines");
+    QTest::addColumn<int>("closedWith");
     QTest::newRow("CR LF, last line ended by the close")
-        << false << QByteArray("220-a\r\n220 b\r\n221 bye")
-        << QList<QByteArray>{"220-a", "220 b", "221 bye"};
+        << 0 << QByteArray("220-a\r\n220 b\r\n221 bye") << true
+        << QList<QByteArray>{"220-a", "220 b", "221 bye"} << 0;
+    QTest::newRow("overlong line closes with Message too long")
+        << 1024 << "220 short\r\n" + QByteArray(4096, 'x') << false
+        << QList<QByteArray>{"220 short"} << 10040;
 }
 
 void TestAsyncSocket::lineMode() {
-    QFETCH(bool, loneLf);
+    QFETCH(int, limit);
     QFETCH(QByteArray, sent);
+    QFETCH(bool, peerCloses);
     QFETCH(QList<QByteArray>, lines);
-    Peer peer;
-    TAsyncSocket s;
-    s.setLineMode(true);
-    s.setLineEndLoneLf(loneLf);
-    s.setAddr(QStringLiteral("127.0.0.1"));
-    s.setPort(peer.port());
-    QList<QByteArray> got;
-    QList<int> closed;
-    connect(&s, &TAsyncSocket::OnLineReceived, this, [&](const QByteArray& l) { got << l; });
-    connect(&s, &TAsyncSocket::OnSessionClosed, this, [&](int e) { closed << e; });
-    s.Connect();
-    QVERIFY(peer.accept());
-    peer.socket->write(sent);
-    peer.socket->disconnectFromHost();
-    QTRY_COMPARE(closed, QList<int>{0});
-    QCOMPARE(got, lines);
-    QCOMPARE(s.state(), State::Closed);
-}
-
-void TestAsyncSocket::overlongLineClosesWithMessageTooLong() {
-    Peer peer;
-    TAsyncSocket s;
-    s.setLineMode(true);
-    s.setLineLimit(1024);
-    s.setAddr(QStringLiteral("127.0.0.1"));
-    s.setPort(peer.port());
-    QList<QByteArray> got;
-    QList<int> closed;
-    connect(&s, &TAsyncSocket::OnLineReceived, this, [&](const QByteArray& l) { got << l; });
-    connect(&s, &TAsyncSocket::OnSessionClosed, this, [&](int e) { closed << e; });
-    s.Connect();
-    QVERIFY(peer.accept());
-    peer.socket->write("220 short\r\n" + QByteArray(4096, 'x'));
-    QTRY_COMPARE(closed, QList<int>{10040});
-    QCOMPARE(got, QList<QByteArray>{"220 short"});
-    QCOMPARE(s.LastError(), 10040);
-    QCOMPARE(s.state(), State::Closed);
+    QFETCH(int, closedWith);
+    Session x(true);
+    if (limit) x.s.setLineLimit(limit);
+    QVERIFY(x.open());
+    x.peer.socket->write(sent);
+    if (peerCloses) x.peer.socket->disconnectFromHost();
+    QTRY_COMPARE(x.closed, QList<int>{closedWith});
+    QCOMPARE(x.lines, lines);
+    if (closedWith) QCOMPARE(x.s.LastError(), closedWith);
+    QCOMPARE(x.s.state(), State::Closed);
 }
 
 void TestAsyncSocket::handlerMayCloseWhileLinesWait() {
-    Peer peer;
-    TAsyncSocket s;
-    s.setLineMode(true);
-    s.setAddr(QStringLiteral("127.0.0.1"));
-    s.setPort(peer.port());
-    QList<QByteArray> got;
-    QSignalSpy closed(&s, &TAsyncSocket::OnSessionClosed);
-    connect(&s, &TAsyncSocket::OnLineReceived, this, [&](const QByteArray& l) {
-        got << l;
-        s.Close();
-    });
-    s.Connect();
-    QVERIFY(peer.accept());
-    peer.socket->write("221 one\r\n221 two\r\n221 three\r\n");
-    QTRY_COMPARE(got.size(), 1);
+    Session x(true);
+    connect(&x.s, &TAsyncSocket::OnLineReceived, this, [&] { x.s.Close(); });
+    QVERIFY(x.open());
+    x.peer.socket->write("221 one\r\n221 two\r\n221 three\r\n");
+    QTRY_COMPARE(x.lines.size(), 1);
     QTest::qWait(50);
-    QCOMPARE(got, QList<QByteArray>{"221 one"});
-    QCOMPARE(closed.size(), 0);
-    QTRY_COMPARE(peer.socket->state(), QAbstractSocket::UnconnectedState);
+    QCOMPARE(x.lines, QList<QByteArray>{"221 one"});
+    QCOMPARE(x.closed, QList<int>{});
+    QTRY_COMPARE(x.peer.socket->state(), QAbstractSocket::UnconnectedState);
 }
 
 void TestAsyncSocket::listenAndAccept() {
@@ -279,40 +242,28 @@ void TestAsyncSocket::listenAndAccept() {
 }
 
 void TestAsyncSocket::orderlyCloseDeliversQueuedData() {
-    Peer peer;
-    TAsyncSocket s;
-    s.setAddr(QStringLiteral("127.0.0.1"));
-    s.setPort(peer.port());
-    QSignalSpy connected(&s, &TAsyncSocket::OnSessionConnected);
-    s.Connect();
-    QTRY_COMPARE(connected.size(), 1);
-    QVERIFY(peer.accept());
+    Session x(false);
+    QVERIFY(x.open());
     const QByteArray data(8 * 1024 * 1024, 'd');
-    QCOMPARE(s.Send(data), data.size());
-    s.Close();
-    QCOMPARE(s.state(), State::Closed); // closed for its owner at once
+    QCOMPARE(x.s.Send(data), data.size());
+    x.s.Close();
+    QCOMPARE(x.s.state(), State::Closed); // closed for its owner at once
     QByteArray got;
+    QTcpSocket* peer = x.peer.socket;
     QTRY_VERIFY_WITH_TIMEOUT(
-        (got += peer.socket->readAll(), peer.socket->state() == QAbstractSocket::UnconnectedState),
-        10000);
-    got += peer.socket->readAll();
+        (got += peer->readAll(), peer->state() == QAbstractSocket::UnconnectedState), 10000);
+    got += peer->readAll();
     QCOMPARE(got.size(), data.size());
 }
 
 void TestAsyncSocket::abortReportsNothing() {
-    Peer peer;
-    TAsyncSocket s;
-    s.setAddr(QStringLiteral("127.0.0.1"));
-    s.setPort(peer.port());
-    QSignalSpy closed(&s, &TAsyncSocket::OnSessionClosed);
-    QSignalSpy connected(&s, &TAsyncSocket::OnSessionConnected);
-    s.Connect();
-    QTRY_COMPARE(connected.size(), 1);
-    QVERIFY(peer.accept());
-    s.Abort();
-    QCOMPARE(s.state(), State::Closed);
-    QTRY_COMPARE(peer.socket->state(), QAbstractSocket::UnconnectedState);
-    QCOMPARE(closed.size(), 0);
+    Session x(false);
+    QVERIFY(x.open());
+    x.s.Abort();
+    QCOMPARE(x.s.state(), State::Closed);
+    QTRY_COMPARE(x.peer.socket->state(), QAbstractSocket::UnconnectedState);
+    QTest::qWait(20);
+    QCOMPARE(x.closed, QList<int>{});
 }
 
 void TestAsyncSocket::sendWhenClosed() {

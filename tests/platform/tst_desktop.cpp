@@ -150,54 +150,50 @@ private slots:
         QVERIFY(qobject_cast<ostrel::Application*>(QCoreApplication::instance()));
     }
 
-    void exceptionFromEventBecomesErrorBox_data() {
+    void exceptionBecomesErrorBox_data() {
+        QTest::addColumn<QString>("from");
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("text");
-        QTest::newRow("ostrel::Exception") << 0 << "Unable to write to /x/Error.log";
-        QTest::newRow("std::exception") << 1 << "disk on fire";
-        QTest::newRow("anything else") << 2 << "Unknown error";
+        QTest::newRow("ostrel::Exception") << "event" << 0 << "Unable to write to /x/Error.log";
+        QTest::newRow("std::exception") << "event" << 1 << "disk on fire";
+        QTest::newRow("anything else") << "event" << 2 << "Unknown error";
+        QTest::newRow("from a timer slot") << "timer" << 3 << "'x' is not a valid integer value";
+        QTest::newRow("on a worker thread, shown on the UI thread")
+            << "worker" << 1 << "disk on fire";
     }
 
-    void exceptionFromEventBecomesErrorBox() {
+    void exceptionBecomesErrorBox() {
+        QFETCH(QString, from);
         QFETCH(int, kind);
         QFETCH(QString, text);
-        ScriptedDesktop d;
-        Thrower thrower;
-        thrower.kind = kind;
-        QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
-        bool later = false;
-        QTimer::singleShot(0, [&later] { later = true; });
-        QTRY_VERIFY(later); // the loop runs on after the error
-        QCOMPARE(d.shown.size(), 1);
-        QCOMPARE(d.shown[0].kind, MsgKind::Error);
-        QCOMPARE(d.shown[0].text, text);
-        QCOMPARE(d.shown[0].buttons, MsgButtons(MsgButton::Ok));
-    }
-
-    void exceptionFromTimerSlot() {
-        ScriptedDesktop d;
-        QTimer timer;
-        timer.setSingleShot(true);
-        connect(&timer, &QTimer::timeout, this,
-                [] { throw EConvertError("'x' is not a valid integer value"); });
-        timer.start(0);
-        QTRY_COMPARE(d.shown.size(), 1);
-        QCOMPARE(d.shown[0].text, QStringLiteral("'x' is not a valid integer value"));
-    }
-
-    void exceptionOnWorkerThreadIsShownOnUiThread() {
         ScriptedDesktop d;
         QThread* shownOn = nullptr;
         d.onMessageBox = [&](const ScriptedDesktop::Shown&) { shownOn = QThread::currentThread(); };
         QThread worker;
-        worker.start();
         Thrower thrower;
-        thrower.kind = 1;
-        thrower.moveToThread(&worker);
-        QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
+        thrower.kind = kind;
+        QTimer timer;
+        if (from == "timer") {
+            timer.setSingleShot(true);
+            connect(&timer, &QTimer::timeout, this,
+                    [] { throw EConvertError("'x' is not a valid integer value"); });
+            timer.start(0);
+        } else {
+            if (from == "worker") {
+                worker.start();
+                thrower.moveToThread(&worker);
+            }
+            QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
+        }
         QTRY_COMPARE(d.shown.size(), 1);
+        bool later = false;
+        QTimer::singleShot(0, [&later] { later = true; });
+        QTRY_VERIFY(later); // the loop runs on after the error
+        QCOMPARE(d.shown.size(), 1);
         QCOMPARE(shownOn, QThread::currentThread());
-        QCOMPARE(d.shown[0].text, QStringLiteral("disk on fire"));
+        QCOMPARE(d.shown[0].kind, MsgKind::Error);
+        QCOMPARE(d.shown[0].text, text);
+        QCOMPARE(d.shown[0].buttons, MsgButtons(MsgButton::Ok));
         worker.quit();
         worker.wait();
     }
@@ -221,24 +217,23 @@ private slots:
         QTest::addColumn<int>("icon");
         QTest::addColumn<int>("defaultButton");
 
-        QTest::newRow("error ok") << MsgKind::Error << MsgButtons(MsgButton::Ok)
-                                  << int(QMessageBox::Ok) << MsgButton::Ok
-                                  << int(QMessageBox::Critical) << int(QMessageBox::Ok);
-        QTest::newRow("warning no")
-            << MsgKind::Warning << (MsgButton::Yes | MsgButton::No) << int(QMessageBox::No)
-            << MsgButton::No << int(QMessageBox::Warning) << int(QMessageBox::Yes);
-        QTest::newRow("confirmation escape")
-            << MsgKind::Confirmation << (MsgButton::Yes | MsgButton::No)
-            << int(QMessageBox::NoButton) << MsgButton::No << int(QMessageBox::Question)
-            << int(QMessageBox::Yes);
-        QTest::newRow("information escape cancels")
-            << MsgKind::Information << (MsgButton::Ok | MsgButton::Cancel)
-            << int(QMessageBox::NoButton) << MsgButton::Cancel << int(QMessageBox::Information)
-            << int(QMessageBox::Ok);
-        QTest::newRow("three buttons yes")
-            << MsgKind::Confirmation << (MsgButton::Yes | MsgButton::No | MsgButton::Cancel)
-            << int(QMessageBox::Yes) << MsgButton::Yes << int(QMessageBox::Question)
-            << int(QMessageBox::Yes);
+        using B = QMessageBox;
+        const auto row = [](const char* name, MsgKind kind, MsgButtons buttons,
+                            B::StandardButton press, MsgButton expected, B::Icon icon,
+                            B::StandardButton defaultButton) {
+            QTest::newRow(name) << kind << buttons << int(press) << expected << int(icon)
+                                << int(defaultButton);
+        };
+        row("error ok", MsgKind::Error, MsgButton::Ok, B::Ok, MsgButton::Ok, B::Critical, B::Ok);
+        row("warning no", MsgKind::Warning, MsgButton::Yes | MsgButton::No, B::No, MsgButton::No,
+            B::Warning, B::Yes);
+        row("confirmation escape", MsgKind::Confirmation, MsgButton::Yes | MsgButton::No,
+            B::NoButton, MsgButton::No, B::Question, B::Yes);
+        row("information escape cancels", MsgKind::Information, MsgButton::Ok | MsgButton::Cancel,
+            B::NoButton, MsgButton::Cancel, B::Information, B::Ok);
+        row("three buttons yes", MsgKind::Confirmation,
+            MsgButton::Yes | MsgButton::No | MsgButton::Cancel, B::Yes, MsgButton::Yes, B::Question,
+            B::Yes);
     }
 
     void messageBox() {
@@ -259,12 +254,13 @@ private slots:
         QCOMPARE(seen.title, QStringLiteral("Ostrel"));
         QCOMPARE(seen.text, QStringLiteral("first line\nsecond line"));
         QCOMPARE(int(seen.defaultButton), defaultButton);
-        QMessageBox::StandardButtons expectedButtons;
-        if (buttons.testFlag(MsgButton::Ok)) expectedButtons |= QMessageBox::Ok;
-        if (buttons.testFlag(MsgButton::Cancel)) expectedButtons |= QMessageBox::Cancel;
-        if (buttons.testFlag(MsgButton::Yes)) expectedButtons |= QMessageBox::Yes;
-        if (buttons.testFlag(MsgButton::No)) expectedButtons |= QMessageBox::No;
-        QCOMPARE(seen.buttons, expectedButtons);
+        QMessageBox::StandardButtons offered;
+        for (auto [ours, qt] : {std::pair{MsgButton::Ok, QMessageBox::Ok},
+                                {MsgButton::Cancel, QMessageBox::Cancel},
+                                {MsgButton::Yes, QMessageBox::Yes},
+                                {MsgButton::No, QMessageBox::No}})
+            if (buttons.testFlag(ours)) offered |= qt;
+        QCOMPARE(seen.buttons, offered);
     }
 
     void helpViewer() {

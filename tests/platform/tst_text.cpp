@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include <clocale>
+#include <tuple>
 
 using namespace ostrel;
 
@@ -110,30 +111,18 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("slashed");
         QTest::addColumn<QString>("resolved");
-        QTest::newRow("plain") << "/opt/ostrel"
-                               << "Error.log"
-                               << "/opt/ostrel/"
-                               << "/opt/ostrel/Error.log";
-        QTest::newRow("trailing slashes collapse") << "/opt/ostrel//"
-                                                   << "a"
-                                                   << "/opt/ostrel/"
-                                                   << "/opt/ostrel/a";
-        QTest::newRow("backslashes") << "/opt/ostrel"
-                                     << "Server\\ostrel.bkp"
-                                     << "/opt/ostrel/"
-                                     << "/opt/ostrel/Server/ostrel.bkp";
-        QTest::newRow("absolute name stays") << "/opt/ostrel"
-                                             << "/tmp/x"
-                                             << "/opt/ostrel/"
-                                             << "/tmp/x";
-        QTest::newRow("root") << "/"
-                              << "x"
-                              << "/"
-                              << "/x";
-        QTest::newRow("no folder never means root") << ""
-                                                    << "x"
-                                                    << ""
-                                                    << "x";
+        const auto row = [](const char* name, const char* folder, const char* file,
+                            const char* slashed, const char* resolved) {
+            QTest::newRow(name) << QString(folder) << QString(file) << QString(slashed)
+                                << QString(resolved);
+        };
+        row("plain", "/opt/ostrel", "Error.log", "/opt/ostrel/", "/opt/ostrel/Error.log");
+        row("trailing slashes collapse", "/opt/ostrel//", "a", "/opt/ostrel/", "/opt/ostrel/a");
+        row("backslashes", "/opt/ostrel", "Server\\ostrel.bkp", "/opt/ostrel/",
+            "/opt/ostrel/Server/ostrel.bkp");
+        row("absolute name stays", "/opt/ostrel", "/tmp/x", "/opt/ostrel/", "/tmp/x");
+        row("root", "/", "x", "/", "/x");
+        row("no folder never means root", "", "x", "", "x");
     }
 
     void paths() {
@@ -148,16 +137,13 @@ private slots:
     void qtFilter_data() {
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("one pair") << "Text files|*.txt"
-                                  << "Text files (*.txt)";
-        QTest::newRow("two pairs") << "Bitmaps|*.bmp|All files|*.*"
-                                   << "Bitmaps (*.bmp);;All files (*.*)";
-        QTest::newRow("several patterns") << "Images|*.jpg;*.bmp"
-                                          << "Images (*.jpg *.bmp)";
-        QTest::newRow("missing pattern") << "Everything"
-                                         << "Everything (*)";
-        QTest::newRow("empty") << ""
-                               << "";
+        for (const auto& [name, filter, expected] :
+             {std::tuple{"one pair", "Text files|*.txt", "Text files (*.txt)"},
+              {"two pairs", "Bitmaps|*.bmp|All files|*.*", "Bitmaps (*.bmp);;All files (*.*)"},
+              {"several patterns", "Images|*.jpg;*.bmp", "Images (*.jpg *.bmp)"},
+              {"missing pattern", "Everything", "Everything (*)"},
+              {"empty", "", ""}})
+            QTest::newRow(name) << QString(filter) << QString(expected);
     }
 
     void qtFilter() {
