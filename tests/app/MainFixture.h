@@ -1,0 +1,114 @@
+#pragma once
+// A program folder with a ScriptedDesktop and the main window opened on it, and the mail
+// server of tests/peers with a parser for what it received.
+#include "../net/Peer.h"
+#include "TestDrivers.h"
+#include "app/mainf.h"
+#include "platform/ScriptedDesktop.h"
+#include "ui_mainf.h"
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+namespace ostrel::test {
+
+inline QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+inline bool writeFile(const QString& path, const QByteArray& text) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
+}
+
+// A failed check inside a helper ends the test too.
+#define CHECK(call)                                                                                \
+    do {                                                                                           \
+        call;                                                                                      \
+        if (QTest::currentTestFailed()) return;                                                    \
+    } while (false)
+
+#define VERIFY_NO_BOXES(desk)                                                                      \
+    QVERIFY2((desk).shown.isEmpty(), qPrintable((desk).shownTexts().join("; ")))
+
+// The folder (path ends with '/'), the desktop the window talks to, and the window.
+// Declared in this order, the window goes first and the folder last.
+struct Program {
+    QTemporaryDir dir;
+    QString path = dir.path() + QLatin1Char('/');
+    ScriptedDesktop desk;
+    std::unique_ptr<TMain> main;
+
+    void write(const QString& name, const QByteArray& text) {
+        QVERIFY(writeFile(path + name, text));
+    }
+    QByteArray read(const QString& name) const { return readAll(path + name); }
+    TMain& open(std::shared_ptr<DriverRegistry> drivers, bool windows = true) {
+        main = std::make_unique<TMain>(path, std::move(drivers));
+        if (windows) main->createWindows();
+        return *main;
+    }
+    Ui::TMain* ui() const { return main->ui(); }
+};
+
+// The real FTP server of tests/peers serving a temporary folder to one user; started again,
+// it takes the port it had.
+struct FtpHost {
+    QTemporaryDir root;
+    QString user, password;
+    std::unique_ptr<PeerServer> server;
+    quint16 port = 0;
+    explicit FtpHost(QString u = "ostrel", QString pw = "s3cret") : user(u), password(pw) {}
+    bool start() {
+        QStringList args{root.path(), user, password};
+        if (port) args << QStringLiteral("--port") << QString::number(port);
+        server = std::make_unique<PeerServer>(peerScript(QStringLiteral("ftp_server.py")), args);
+        if (!server->start()) {
+            qWarning("%s", qPrintable(server->error()));
+            return false;
+        }
+        port = server->port();
+        return true;
+    }
+    void stop() { server.reset(); }
+    QStringList files() const { return QDir(root.path()).entryList(QDir::Files, QDir::Name); }
+    QByteArray file(const QString& name) const { return readAll(root.filePath(name)); }
+};
+
+// The real SMTP server; each mail it receives is mail-N.eml (and its envelope mail-N.json).
+struct MailServer {
+    QTemporaryDir folder;
+    PeerServer server{peerScript(QStringLiteral("smtp_server.py")), {folder.path()}};
+    QString mail(int n) const { return folder.filePath(QStringLiteral("mail-%1.eml").arg(n)); }
+    int mails() const { return QDir(folder.path()).entryList({"mail-*.eml"}, QDir::Files).size(); }
+    // subject, to, text (first text/plain part), attachments [{filename, data (hex)}], envelope.
+    QJsonObject parsed(int n) const {
+        static const char* const script = R"(
+import email, json, sys
+from email import policy
+msg = email.message_from_bytes(open(sys.argv[1], 'rb').read(), policy=policy.default)
+text, attachments = None, []
+for part in msg.walk():
+    if part.is_multipart():
+        continue
+    if part.get_content_disposition() == 'attachment':
+        attachments.append({'filename': part.get_filename(),
+                            'data': part.get_payload(decode=True).hex()})
+    elif part.get_content_type() == 'text/plain' and text is None:
+        text = part.get_content().replace('\r\n', '\n')
+print(json.dumps({'subject': str(msg['subject']), 'to': str(msg['to']), 'text': text,
+                  'attachments': attachments, 'envelope': json.load(open(sys.argv[2]))}))
+)";
+        return QJsonDocument::fromJson(
+                   runPython(script,
+                             {mail(n), folder.filePath(QStringLiteral("mail-%1.json").arg(n))}))
+            .object();
+    }
+};
+
+} // namespace ostrel::test
