@@ -16,6 +16,7 @@
 #include "net/SmtpClient.h"
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QSignalSpy>
 #include <QTimer>
 
 using namespace ostrel;
@@ -82,6 +83,12 @@ struct Room : Program {
         return items;
     }
     // Moves the reference away from the scene, then runs one check.
+    // Waits for a new camera frame, so that the next detection saves another picture
+    // however slowly the build runs.
+    void freshFrame() {
+        QSignalSpy fresh(main->VideoCap1(), &TVideoCapture::frameShown);
+        QVERIFY(fresh.wait(5000));
+    }
     void forcedDetection() {
         MotionDetector& d = main->motion()->detector();
         QVERIFY(d.LastFrameSum() > 1000000);
@@ -483,6 +490,7 @@ private slots:
 
         // The second upload runs when the third detection comes: the third is kept only here.
         r.desk.clock = Start.addSecs(33);
+        CHECK(r.freshFrame());
         CHECK(r.forcedDetection());
         r.desk.clock = Start.addSecs(34);
         CHECK(r.forcedDetection());
