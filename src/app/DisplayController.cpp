@@ -1,7 +1,5 @@
 #include "app/DisplayController.h"
-#include "app/Guard.h"
-#include "app/MotionController.h"
-#include "app/WebsiteController.h"
+#include "platform/Guard.h"
 #include "app/mainf.h"
 #include "capture/VideoCapture.h"
 #include "platform/Desktop.h"
@@ -46,20 +44,10 @@ DisplayController::DisplayController(TMain& main) : QObject(&main), main_(main) 
 void DisplayController::Video1Status() {
     auto* ui = main_.ui();
     auto* video = main_.VideoCap1();
-    const bool haveDriver = video->DriverIndex() != -1;
-    ui->CheckPrev->setEnabled(haveDriver);
-    // Grabs of a running motion session or website update report status too; the entry
-    // stays locked while they run.
-    const bool busy = (main_.motion() && main_.motion()->running()) ||
-                      (main_.website() && main_.website()->running());
-    ui->menuVideoCompression1->setEnabled(haveDriver && !busy);
     ui->Edit1->setText(QString::number(video->PreviewRate()));
-    ui->CheckOverl->setEnabled(video->HasOverlay());
     ui->CheckPrev->setChecked(video->VideoPreview());
     ui->CheckOverl->setChecked(video->VideoOverlay());
-    ui->menuVideoFormat->setEnabled(video->HasFormatDialog());
-    ui->menuVideoDisplay->setEnabled(video->HasDisplayDialog());
-    ui->menuVideoSource->setEnabled(video->HasSourceDialog());
+    main_.updateControls();
     ui->CheckFitWindow->setChecked(true);
 }
 

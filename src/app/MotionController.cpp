@@ -1,5 +1,5 @@
 #include "app/MotionController.h"
-#include "app/Guard.h"
+#include "platform/Guard.h"
 #include "app/mainf.h"
 #include "capture/VideoCapture.h"
 #include "motion/DetectionSession.h"
@@ -13,7 +13,6 @@
 #include "platform/Exception.h"
 #include "ui_mainf.h"
 #include <QDir>
-#include <QEventLoop>
 #include <QLabel>
 #include <QTimer>
 #include <climits>
@@ -22,11 +21,6 @@ namespace ostrel {
 
 namespace {
 const QString TempFrame = QStringLiteral("temp00.bmp");
-
-void paintCaption(QPushButton* button, const QString& text, const char* colour) {
-    button->setText(text);
-    button->setStyleSheet(QStringLiteral("color: %1;").arg(QLatin1String(colour)));
-}
 } // namespace
 
 MotionController::MotionController(TMain& main) : QObject(&main), main_(main) {
@@ -35,6 +29,14 @@ MotionController::MotionController(TMain& main) : QObject(&main), main_(main) {
             guarded([this] { BitBtnMotionClick(); }));
     connect(ui->menuMotion, &QAction::triggered, this, guarded([this] { BitBtnMotionClick(); }));
     connect(main.Timer2(), &QTimer::timeout, this, guarded([this] { Timer2Timer(); }));
+    delayTimer_.setSingleShot(true);
+    connect(&delayTimer_, &QTimer::timeout, this, guarded([this] { StartDelayTick(); }));
+    // Queued: the stop's quit follows the request-done handler that records the outcome.
+    connect(main.FtpClient(), &TFtpClient::OnRequestDone, this,
+            guarded([this] {
+                if (quitPending_) quitFtpWhenReady();
+            }),
+            Qt::QueuedConnection);
     DigitFilter::install(ui->edDelay);
     DigitFilter::install(ui->edDetectInterval);
 }
@@ -45,9 +47,9 @@ bool MotionController::smtpIdle() const {
 }
 
 void MotionController::BitBtnMotionClick() {
-    // A second click while the start delay beeps, or while the stop waits for the FTP
-    // client, would run a start or stop inside the one under way.
-    if (busy_) return;
+    // A click while the start delay runs, or while the stop waits for the FTP client,
+    // would start or stop a session inside the one under way.
+    if (delaying_ || quitPending_) return;
     auto* video = main_.VideoCap1();
     if (!video->DriverOpen()) {
         showInformation(QStringLiteral("Select video driver first!"), &main_);
@@ -67,11 +69,43 @@ void MotionController::startSession() {
     QDir().mkdir(MotionSessionFolder);
 
     const int delay = strToInt(ui->edDelay->text());
-    if (delay > 0) MotionStartDelay(quint32(delay) * 1000u);
+    if (delay > 0)
+        MotionStartDelay(quint32(delay) * 1000u);
+    else
+        startChecks();
+}
 
-    paintCaption(ui->BitBtnMotion, QStringLiteral("Stop"), "red");
-    ui->stMotionActive->show();
-    ui->menuMotion->setText(QStringLiteral("Stop Motion Detection"));
+void MotionController::MotionStartDelay(quint32 milliseconds) {
+    delaying_ = true;
+    delayStart_ = desktop().tickCount();
+    delayLength_ = milliseconds;
+    StartDelayTick();
+}
+
+void MotionController::StartDelayTick() {
+    if (!delaying_) return;
+    const quint32 elapsed = desktop().tickCount() - delayStart_; // wraps like the counter
+    if (elapsed >= delayLength_) {
+        delaying_ = false;
+        startChecks();
+        return;
+    }
+    // One tone a beat; a silent delay simply waits out the rest.
+    if (main_.ui()->CheckBoxSound->isChecked()) {
+        desktop().tone(ToneHz, ToneMs);
+        delayTimer_.start(ToneMs);
+    } else {
+        delayTimer_.start(int(delayLength_ - elapsed));
+    }
+}
+
+void MotionController::cancelStartDelay() {
+    delaying_ = false;
+    delayTimer_.stop();
+}
+
+void MotionController::startChecks() {
+    auto* ui = main_.ui();
     MotionDetectCount = 0;
     ui->lblDetectCount->setText(detectCountText(0));
     ui->ListBox1->clear();
@@ -84,77 +118,31 @@ void MotionController::startSession() {
     timer->setInterval(int(std::clamp<qint64>(interval, 0, INT_MAX)));
     // An interval of 0 means a session without checks, not a check on every idle moment.
     if (interval > 0) timer->start();
-
-    setSessionControlsEnabled(false);
+    main_.updateControls();
     if (ui->rbRemoteSave->isChecked() && !main_.EmailOnly) main_.FtpClient()->ConnectAsync();
 }
 
 void MotionController::stopSession() {
-    auto* ui = main_.ui();
     timer2Enabled_ = false;
     main_.Timer2()->stop();
-    paintCaption(ui->BitBtnMotion, QStringLiteral("Start"), "green");
-    ui->stMotionActive->hide();
-    ui->menuMotion->setText(QStringLiteral("Start Motion Detection"));
     MotionNotified = false;
-    setSessionControlsEnabled(true);
-    if (ui->rbRemoteSave->isChecked()) {
-        auto* ftp = main_.FtpClient();
-        // The session's connect or an upload may still be running, and the client refuses
-        // a quit meanwhile: the connection would stay open, and the next session's connect
-        // would fail on it. The running request is let finish (the client's timeout bounds
-        // it, and its end reaches the request-done handler) before the quit.
-        busy_ = true;
-        while (!ftp->Ready()) {
-            QEventLoop wait;
-            QTimer::singleShot(10, &wait, &QEventLoop::quit);
-            wait.exec();
-        }
-        busy_ = false;
-        if (ftp->Connected()) ftp->Quit();
-        ftp->setTag(ftptag::None);
-    }
+    main_.updateControls();
+    if (main_.ui()->rbRemoteSave->isChecked()) quitFtpWhenReady();
 }
 
-void MotionController::setSessionControlsEnabled(bool enabled) {
-    auto* ui = main_.ui();
-    for (QWidget* w : {static_cast<QWidget*>(ui->GroupBox1), static_cast<QWidget*>(ui->GroupBox2),
-                       static_cast<QWidget*>(ui->GroupBox3)})
-        w->setEnabled(enabled);
-    for (QAction* a : {ui->menuVideoDriver1, ui->menuCaptureparameter1, ui->menuVideoCompression1,
-                       ui->menuNetwork, ui->menuFileAnimation, ui->menuSnapshot, ui->menuVideo,
-                       ui->menuPeriodicUpdate, ui->menuWizard})
-        a->setEnabled(enabled);
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             ui->edDetectInterval, ui->edDelay, ui->CheckBoxSound, ui->CheckBoxDetectionSound,
-             ui->ScrollBarTreshold, ui->ScrollBarSensitivity, ui->rbLocalSave, ui->rbRemoteSave})
-        w->setEnabled(enabled);
-    const bool remote = enabled && !main_.EmailOnly;
-    ui->menuRemoteMgt->setEnabled(remote);
-    ui->btnWebMgt->setEnabled(remote);
-    if (enabled) {
-        // A compression dialog needs a driver, as the capture status says.
-        ui->menuVideoCompression1->setEnabled(main_.VideoCap1()->DriverIndex() != -1);
-        // E-mail only keeps the website update unavailable.
-        if (main_.EmailOnly) main_.applyEmailOnly();
+void MotionController::quitFtpWhenReady() {
+    auto* ftp = main_.FtpClient();
+    // The session's connect or an upload may still be running, and the client refuses a
+    // quit meanwhile: the connection would stay open, and the next session's connect would
+    // fail on it. The running request is let finish (the client's time-out bounds it, and
+    // its end reaches the request-done handler first); the quit follows its end.
+    if (!ftp->Ready()) {
+        quitPending_ = true;
+        return;
     }
-}
-
-void MotionController::MotionStartDelay(quint32 milliseconds) {
-    busy_ = true;
-    const quint32 start = desktop().tickCount();
-    while (desktop().tickCount() - start < milliseconds) {
-        if (main_.ui()->CheckBoxSound->isChecked()) {
-            desktop().tone(1100, 800);
-            QCoreApplication::processEvents();
-        } else {
-            // Keep the window alive without spinning the processor.
-            QEventLoop wait;
-            QTimer::singleShot(20, &wait, &QEventLoop::quit);
-            wait.exec();
-        }
-    }
-    busy_ = false;
+    quitPending_ = false;
+    if (ftp->Connected()) ftp->Quit();
+    ftp->setTag(ftptag::None);
 }
 
 void MotionController::Timer2Timer() {

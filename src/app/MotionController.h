@@ -3,6 +3,7 @@
 // delay, and what each detection does (image file, list, count, upload, mails).
 #include "motion/MotionDetector.h"
 #include <QObject>
+#include <QTimer>
 #include <QString>
 
 namespace ostrel {
@@ -16,7 +17,16 @@ public:
     explicit MotionController(TMain& main);
 
     void BitBtnMotionClick();
+    // The start delay: one 1100 Hz tone of 800 ms a beat (when its sound is on) until the
+    // time is up, then the checks start. Clicks meanwhile are ignored.
     void MotionStartDelay(quint32 milliseconds);
+    void StartDelayTick();
+    bool delaying() const { return delaying_; }
+    void cancelStartDelay();
+    // The stop waits for the FTP request under way before it quits.
+    bool quitPending() const { return quitPending_; }
+    static constexpr int ToneHz = 1100;
+    static constexpr int ToneMs = 800;
     void Timer2Timer();
     void CheckMotion();
 
@@ -34,8 +44,9 @@ public:
 
 private:
     void startSession();
+    void startChecks();
     void stopSession();
-    void setSessionControlsEnabled(bool enabled);
+    void quitFtpWhenReady();
     void detectionSteps();
     bool smtpIdle() const;
     // Starts sending the prepared mail; a start that fails is reported, not raised.
@@ -46,7 +57,11 @@ private:
     TMain& main_;
     MotionDetector detector_;
     bool timer2Enabled_ = false;
-    bool busy_ = false; // the start delay or the stop's FTP wait is under way
+    QTimer delayTimer_;
+    bool delaying_ = false;
+    quint32 delayStart_ = 0;
+    quint32 delayLength_ = 0;
+    bool quitPending_ = false;
     bool checking_ = false;
 };
 

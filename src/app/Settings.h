@@ -1,22 +1,20 @@
 #pragma once
-// The keys of Ostrel.sif the main window reads at start-up and writes at close, and the
+// What the main window reads from Ostrel.sif at start-up and writes at close, and the
 // driver index of vcap.sif. Reading never fails: a missing file, section or key gives the
-// key's default.
+// key's default (see platform/SettingsKeys.h).
+#include "net/NetworkSettings.h"
 #include <QString>
 
 namespace ostrel {
 
 class IniFile;
 
-inline constexpr const char* SettingsFileName = "Ostrel.sif";
-inline constexpr const char* DriverFileName = "vcap.sif";
-
 struct StoredSettings {
     // [Motion Detection]
     int treshold = 0;
     int sensitivity = 100;
-    QString interval = QStringLiteral("1");
-    QString startDelay = QStringLiteral("0");
+    QString interval;
+    QString startDelay;
     bool delaySound = true;
     bool detectionSound = false;
     bool remoteSave = false;
@@ -26,37 +24,17 @@ struct StoredSettings {
     int indexSize = 0;
     int bufferSize = 0;
     bool captureAudio = false;
-    // [FTP Settings]
-    QString ftpHost;
-    QString ftpPort = QStringLiteral("21");
-    int ftpTimeout = 15;
-    QString userId;
-    QString ftpPassword;
-    bool passiveMode = true;
-    QString updateInterval = QStringLiteral("5");
-    bool autoStart = false;
-    // [Other Settings]
+    // [Other Settings] of the main window's own
     bool logErrors = true;
     bool errorBeep = false;
     bool firstRun = true;
-    QString camera = QStringLiteral("Location 1");
-    // [Email Settings]
-    QString smtpHost;
-    QString smtpPort = QStringLiteral("25");
-    QString smtpUserName;
-    QString smtpPassword;
-    QString userAddress;
-    QString destinationAddress;
-    QString ccAddress;
-    // [Protocol Settings]
-    bool emailOnly = false;
-    bool ftpUpload = true;
-    bool notification = false;
-    bool disableOnFail = false;
-    bool failNotification = false;
+    // The keys the network settings dialog edits, with the website update interval and
+    // the FTP time-out as the number the client takes.
+    NetworkSettings network;
+    QString updateInterval;
+    int ftpTimeout = 15;
 };
 
-// Every key the main window reads, in file order.
 StoredSettings readStoredSettings(const IniFile& ini);
 
 // What the main window writes when it closes.

@@ -1,5 +1,5 @@
 #include "app/TransferController.h"
-#include "app/Guard.h"
+#include "platform/Guard.h"
 #include "app/mainf.h"
 #include "net/RequestReport.h"
 #include "platform/Desktop.h"

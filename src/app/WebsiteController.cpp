@@ -1,5 +1,5 @@
 #include "app/WebsiteController.h"
-#include "app/Guard.h"
+#include "platform/Guard.h"
 #include "app/mainf.h"
 #include "capture/VideoCapture.h"
 #include "net/FtpClient.h"
@@ -28,7 +28,7 @@ WebsiteController::WebsiteController(TMain& main) : QObject(&main), main_(main) 
     setBusyLight(false);
 }
 
-bool WebsiteController::running() const { return main_.Timer1()->isActive(); }
+
 
 void WebsiteController::BitBtnFrameCapClick() {
     if (running())
@@ -46,27 +46,9 @@ void WebsiteController::setBusyLight(bool busy) {
 }
 
 void WebsiteController::setStartedLook(bool started) {
-    auto* ui = main_.ui();
-    ui->BitBtnFrameCap->setText(started ? QStringLiteral("Stop") : QStringLiteral("Start"));
-    ui->BitBtnFrameCap->setStyleSheet(started ? QStringLiteral("color: red;")
-                                              : QStringLiteral("color: green;"));
-    ui->menuPeriodicUpdate->setText(started ? QStringLiteral("Stop Web Update")
-                                            : QStringLiteral("Start Web Update"));
-    ui->stWebUpdate->setVisible(started);
-    const bool enable = !started;
-    for (QWidget* w : std::initializer_list<QWidget*>{ui->GroupBox1, ui->GroupBox2, ui->GroupBox4,
-                                                      ui->EditInterval, ui->btnWebMgt})
-        w->setEnabled(enable);
-    for (QAction* a : {ui->menuVideoDriver1, ui->menuCaptureparameter1, ui->menuVideoCompression1,
-                       ui->menuNetwork, ui->menuRemoteMgt, ui->menuFileAnimation, ui->menuSnapshot,
-                       ui->menuVideo, ui->menuMotion, ui->menuWizard})
-        a->setEnabled(enable);
-    if (enable) {
-        ui->menuVideoCompression1->setEnabled(main_.VideoCap1()->DriverIndex() != -1);
-        // An update started at start-up in e-mail-only mode must not unlock remote host
-        // management when it stops.
-        if (main_.EmailOnly) main_.applyEmailOnly();
-    }
+    started_ = started;
+    hasRun_ = hasRun_ || started;
+    main_.updateControls();
 }
 
 void WebsiteController::exportFrame(bool atStart) {
@@ -150,6 +132,7 @@ void WebsiteController::Stop() {
 
 bool WebsiteController::StopForClose() {
     main_.Timer1()->stop();
+    started_ = false;
     const QString folder = main_.programFolder();
     QDir::setCurrent(folder);
     for (const auto& [from, to] : {std::pair{StopCaptureName, CaptureJpegName},
@@ -163,7 +146,7 @@ bool WebsiteController::StopForClose() {
     put(RemoteCaptureName, StopCaptureName);
     put(RemoteStampName, StopStampName);
     if (ftp->Connected()) ftp->Quit();
-    main_.ui()->stWebUpdate->hide();
+    main_.updateControls();
     return true;
 }
 

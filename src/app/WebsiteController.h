@@ -26,7 +26,9 @@ public:
     // here because the FTP host could not be reached.
     bool StopForClose();
 
-    bool running() const;
+    // From Start until Stop, or until repeated failures disable the update.
+    bool running() const { return started_; }
+    bool hasRun() const { return hasRun_; }
     int FailureCount = 0;
     int UpdateIntervalMs = 60000;
     QString CaptureBitmapPath; // the last frame bitmap and its JPEG file
@@ -44,6 +46,8 @@ private:
 
     TMain& main_;
     bool disabledByFailures_ = false; // set when FTPerror disables; read by Start
+    bool started_ = false;
+    bool hasRun_ = false;
 };
 
 } // namespace ostrel

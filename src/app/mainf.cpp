@@ -1,7 +1,8 @@
 #include "app/mainf.h"
 #include "app/About.h"
+#include "app/ControlStates.h"
 #include "app/DisplayController.h"
-#include "app/Guard.h"
+#include "platform/Guard.h"
 #include "app/LogForm.h"
 #include "app/MainHints.h"
 #include "app/MotionController.h"
@@ -17,6 +18,7 @@
 #include "platform/Desktop.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
+#include "platform/SettingsKeys.h"
 #include "ui_mainf.h"
 #include <QAbstractScrollArea>
 #include <QCloseEvent>
@@ -41,11 +43,11 @@ TMain::TMain(QString programFolder, std::shared_ptr<DriverRegistry> drivers, QWi
     panel0_ = new QLabel(this);
     panel0_->setObjectName(QStringLiteral("StatusPanel0"));
     panel0_->setFixedWidth(400);
-    panel0_->setAccessibleName(QStringLiteral("Hint"));
+    panel0_->setAccessibleDescription(QStringLiteral("Hint"));
     panel1_ = new QLabel(this);
     panel1_->setObjectName(QStringLiteral("StatusPanel1"));
     panel1_->setMinimumWidth(300);
-    panel1_->setAccessibleName(QStringLiteral("Status"));
+    panel1_->setAccessibleDescription(QStringLiteral("Status"));
     ui_->StatusBar1->addWidget(panel0_);
     ui_->StatusBar1->addWidget(panel1_, 1);
 
@@ -109,20 +111,26 @@ void TMain::setStoredPasswords(const QString& ftp, const QString& smtp) {
 
 void TMain::setEmailOnlyMode(bool emailOnly) {
     EmailOnly = emailOnly;
-    applyEmailOnly();
+    updateControls();
 }
 
-void TMain::applySavedSettings(const SavedNetworkSettings& saved) {
-    FtpPassword = FtpPlainPassword = saved.ftpPassword;
-    SmtpPassword = SmtpPlainPassword = saved.smtpPassword;
+void TMain::applySavedSettings(const NetworkSettings& saved) {
+    takeNetworkSettings(saved);
+    FtpPlainPassword = FtpPassword;
+    SmtpPlainPassword = SmtpPassword;
+}
+
+void TMain::takeNetworkSettings(const NetworkSettings& saved) {
+    FtpPassword = saved.ftpPassword;
+    SmtpPassword = saved.emailPassword;
     AutoStart = saved.autoStart;
+    Camera = saved.cameraName;
     DestinationAddress = saved.destinationAddress;
     CCAddress = saved.ccAddress;
-    Camera = saved.camera;
     EmailOnly = saved.emailOnly;
     FTPupload = saved.ftpUpload;
     Notification = saved.notification;
-    DisableOnFail = saved.disableOnFail;
+    DisableOnFail = saved.failDisable;
     FailNotification = saved.failNotification;
 }
 
@@ -142,7 +150,7 @@ void TMain::FormCreate() {
     // The log is kept from the start, so errors reported while starting are not lost.
     errorLog_.reload();
 
-    IniFile vcap(folder + DriverFileName);
+    IniFile vcap(folder + sif::DriverFile);
     VideoCap1_->setDriverIndex(readDriverIndex(vcap));
     if (VideoCap1_->DriverName().isEmpty()) {
         desktop().messageBeep();
@@ -179,14 +187,14 @@ void TMain::FormCreate() {
         }
     }
 
-    applyEmailOnly();
+    updateControls();
     prepareNotificationMail();
     HelpFilePath = folder + QStringLiteral("Help/");
 }
 
 void TMain::loadSettings() {
-    if (!QFile::exists(programFolder_ + SettingsFileName)) return;
-    const StoredSettings s = readStoredSettings(IniFile(programFolder_ + SettingsFileName));
+    if (!QFile::exists(programFolder_ + sif::ProgramFile)) return;
+    const StoredSettings s = readStoredSettings(IniFile(programFolder_ + sif::ProgramFile));
 
     ui_->ScrollBarTreshold->setValue(s.treshold);
     ui_->ScrollBarSensitivity->setValue(s.sensitivity);
@@ -204,42 +212,72 @@ void TMain::loadSettings() {
     VideoCap1_->setBufferFileSize(quint16(std::clamp(s.bufferSize, 0, 65535)));
     VideoCap1_->setCapAudio(s.captureAudio);
 
-    FtpClient_->setHostName(s.ftpHost);
-    FtpClient_->setPort(s.ftpPort);
+    const NetworkSettings& net = s.network;
+    FtpClient_->setHostName(net.ftpHost);
+    FtpClient_->setPort(net.ftpPort);
     FtpClient_->setTimeout(s.ftpTimeout);
-    FtpClient_->setUserName(s.userId);
-    FtpPassword = s.ftpPassword;
-    FtpClient_->setPassive(s.passiveMode);
+    FtpClient_->setUserName(net.userId);
+    FtpClient_->setPassive(net.passiveMode);
     ui_->EditInterval->setText(s.updateInterval);
-    AutoStart = s.autoStart;
     ui_->menuLogErrors->setChecked(s.logErrors);
     ui_->menuErrorBeep->setChecked(s.errorBeep);
     FirstRun = s.firstRun;
-    Camera = s.camera;
-    SmtpClient_->setHost(s.smtpHost);
-    SmtpClient_->setPort(s.smtpPort);
-    SmtpClient_->setUsername(s.smtpUserName);
-    SmtpPassword = s.smtpPassword;
-    SmtpClient_->setFromName(s.userAddress);
-    DestinationAddress = s.destinationAddress;
-    CCAddress = s.ccAddress;
-    EmailOnly = s.emailOnly;
-    FTPupload = s.ftpUpload;
-    Notification = s.notification;
-    DisableOnFail = s.disableOnFail;
-    FailNotification = s.failNotification;
+    SmtpClient_->setHost(net.smtpHost);
+    SmtpClient_->setPort(net.smtpPort);
+    SmtpClient_->setUsername(net.smtpUserName);
+    SmtpClient_->setFromName(net.userEmail);
+    takeNetworkSettings(net);
+    Network = net;
 }
 
-void TMain::applyEmailOnly() {
-    const bool ftp = !EmailOnly;
-    ui_->btnWebMgt->setEnabled(ftp);
-    ui_->menuRemoteMgt->setEnabled(ftp);
-    ui_->BitBtnFrameCap->setEnabled(ftp);
-    ui_->GroupBox3->setEnabled(ftp);
+ProgramState TMain::programState() const {
+    ProgramState st;
+    st.driver = VideoCap1_->DriverIndex() != -1;
+    st.detecting = motion_ && motion_->running();
+    st.updating = website_ && website_->running();
+    st.updateHasRun = website_ && website_->hasRun();
+    st.recording = VideoCap1_->IsRecording();
+    st.emailOnly = EmailOnly;
+    st.windowOpen = windowOpen_;
+    if (st.driver) {
+        st.hasOverlay = VideoCap1_->HasOverlay();
+        st.hasFormatDialog = VideoCap1_->HasFormatDialog();
+        st.hasSourceDialog = VideoCap1_->HasSourceDialog();
+        st.hasDisplayDialog = VideoCap1_->HasDisplayDialog();
+    }
+    return st;
+}
+
+void TMain::updateControls() {
+    const ProgramState st = programState();
+    const MainWindowLook look = mainWindowLook(st);
+    for (const ControlEnabled& c : look.controls) {
+        if (QObject* control = findChild<QObject*>(QLatin1String(c.name)))
+            control->setProperty("enabled", c.enabled);
+    }
+    // The captions are what a screen reader says for the buttons: they carry no fixed
+    // accessible name.
+    const auto caption = [](QPushButton* button, const QString& text) {
+        button->setText(text);
+        button->setStyleSheet(text == QLatin1String("Stop") ? QStringLiteral("color: red;")
+                                                            : QStringLiteral("color: green;"));
+    };
+    caption(ui_->BitBtnMotion, look.motionCaption);
+    ui_->menuMotion->setText(look.motionMenu);
+    ui_->stMotionActive->setVisible(st.detecting);
+    caption(ui_->BitBtnFrameCap, look.updateCaption);
+    ui_->menuPeriodicUpdate->setText(look.updateMenu);
+    ui_->stWebUpdate->setVisible(st.updating);
     QPalette palette = ui_->GroupBox3->palette();
-    palette.setColor(QPalette::WindowText,
-                     ftp ? this->palette().color(QPalette::WindowText) : QColor(128, 128, 128));
+    palette.setColor(QPalette::WindowText, look.websiteGroupGrey
+                                               ? QColor(128, 128, 128)
+                                               : this->palette().color(QPalette::WindowText));
     ui_->GroupBox3->setPalette(palette);
+}
+
+void TMain::setWindowOpen(bool open) {
+    windowOpen_ = open;
+    updateControls();
 }
 
 void TMain::prepareNotificationMail() {
@@ -297,7 +335,7 @@ void TMain::FormClose() {
     FtpPassword = Network.ftpPassword;
     SmtpPassword = Network.emailPassword;
     step([&] {
-        IniFile ini(programFolder_ + SettingsFileName, IniFile::Access::OwnerOnly);
+        IniFile ini(programFolder_ + sif::ProgramFile, IniFile::Access::OwnerOnly);
         CloseSettings s;
         s.ftpPassword = FtpPassword;
         s.updateInterval = ui_->EditInterval->text();
@@ -346,7 +384,7 @@ void TMain::deleteTemporaryFiles() {
 }
 
 void TMain::FormDestroy() {
-    IniFile vcap(programFolder_ + DriverFileName);
+    IniFile vcap(programFolder_ + sif::DriverFile);
     writeDriverIndex(vcap, VideoCap1_->DriverIndex());
 }
 

@@ -2,6 +2,7 @@
 // The main window: the hub that owns the capture device, the error log, the program-wide
 // state and one controller per subsystem.
 #include "app/ErrorLog.h"
+#include "app/ControlStates.h"
 #include "app/LogForm.h"
 #include "capture/CaptureDriver.h"
 #include "dialogs/dlgNetwork.h"
@@ -91,12 +92,15 @@ public:
     QString storedSmtpPassword() const override { return SmtpPassword; }
     void setStoredPasswords(const QString& ftp, const QString& smtp) override;
     void setEmailOnlyMode(bool emailOnly) override;
-    void applySavedSettings(const SavedNetworkSettings& saved) override;
+    void applySavedSettings(const NetworkSettings& saved) override;
     void startWebsiteUpdate() override;
 
-    // Applies the upload choice to the main window: e-mail only disables the website
-    // update and remote host management.
-    void applyEmailOnly();
+    // Enables the controls and sets the session captions for the program's state; called
+    // whenever that state changes.
+    void updateControls();
+    ProgramState programState() const;
+    // The setup wizard or remote host management is open.
+    void setWindowOpen(bool open);
     // Recipients and header of the notification mails from the current addresses.
     void prepareNotificationMail();
 
@@ -117,6 +121,8 @@ private:
     void FormClose();
     void FormDestroy();
     void loadSettings();
+    // The one place where saved network settings become program-wide values.
+    void takeNetworkSettings(const NetworkSettings& saved);
     void connectMenus();
     void installHints();
     void deleteTemporaryFiles();
@@ -140,6 +146,7 @@ private:
     bool shown_ = false;
     bool closed_ = false;
     bool startedWithVideo_ = false;
+    bool windowOpen_ = false;
 };
 
 } // namespace ostrel

@@ -4,10 +4,12 @@
 #include "net/NetworkSettings.h"
 #include "net/SmtpClient.h"
 #include "platform/Application.h"
+#include "platform/Guard.h"
 #include "platform/Desktop.h"
 #include "platform/DigitFilter.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
+#include "platform/SettingsKeys.h"
 #include "ui_dlgNetwork.h"
 #include <QApplication>
 #include <QCheckBox>
@@ -20,54 +22,12 @@ namespace ostrel {
 
 namespace {
 
-const QString Ftp = QStringLiteral("FTP Settings");
-const QString Email = QStringLiteral("Email Settings");
-const QString Other = QStringLiteral("Other Settings");
-const QString Protocol = QStringLiteral("Protocol Settings");
-
-// Runs a handler from a signal; an error it raises is shown and the program runs on.
-template <class F> auto guarded(F handler) {
-    return [handler = std::move(handler)](auto&&...) {
-        try {
-            handler();
-        } catch (...) {
-            Application::showCurrentException();
-        }
-    };
-}
-
 // Leaves a field that already shows the text alone, so its cursor and undo stay.
 void showText(QLineEdit* field, const QString& text) {
     if (field->text() != text) field->setText(text);
 }
 
 } // namespace
-
-SavedNetworkSettings readSavedNetworkSettings(const IniFile& ini) {
-    SavedNetworkSettings s;
-    s.ftpHost = ini.readString(Ftp, "FTP_Host", "");
-    s.ftpPort = ini.readString(Ftp, "FTP_Port", "21");
-    s.ftpTimeout = ini.readInteger(Ftp, "FTP_Timeout", 15);
-    s.userId = ini.readString(Ftp, "User_ID", "");
-    s.ftpPassword = ini.readString(Ftp, "Password", "");
-    s.updateInterval = ini.readString(Ftp, "Update_Interval", "5");
-    s.autoStart = ini.readBool(Ftp, "AutoStart", false);
-    s.passiveMode = ini.readBool(Ftp, "Passive_Mode", true);
-    s.smtpHost = ini.readString(Email, "SMTP_Host", "");
-    s.smtpPort = ini.readString(Email, "SMTP_Port", "25");
-    s.smtpUserName = ini.readString(Email, "SMTP_UserName", "");
-    s.smtpPassword = ini.readString(Email, "SMTP_Password", "");
-    s.userAddress = ini.readString(Email, "User_Address", "");
-    s.destinationAddress = ini.readString(Email, "Destination_Address", "");
-    s.ccAddress = ini.readString(Email, "CC_Address", "");
-    s.camera = ini.readString(Other, "Camera", "Location 1");
-    s.emailOnly = ini.readBool(Protocol, "EmailOnly", false);
-    s.ftpUpload = ini.readBool(Protocol, "FTPupload", true);
-    s.notification = ini.readBool(Protocol, "Notification", false);
-    s.disableOnFail = ini.readBool(Protocol, "DisableOnFail", false);
-    s.failNotification = ini.readBool(Protocol, "FailNotification", false);
-    return s;
-}
 
 void addressNotificationMail(TSmtpClient& smtp, const QString& destination, const QString& cc) {
     smtp.RcptName().clear();
@@ -82,7 +42,7 @@ void addressNotificationMail(TSmtpClient& smtp, const QString& destination, cons
 TfrmNetwork::TfrmNetwork(const QString& programFolder, NetworkSettings& settings,
                          NetworkDialogHost& host, TFtpClient& ftp, TSmtpClient& smtp,
                          QWidget* parent)
-    : QDialog(parent), settingsFile_(withSlash(programFolder) + QStringLiteral("Ostrel.sif")),
+    : QDialog(parent), settingsFile_(withSlash(programFolder) + QString::fromLatin1(sif::ProgramFile)),
       settings_(settings), host_(host), ftp_(ftp), smtp_(smtp),
       ui_(std::make_unique<Ui::TfrmNetwork>()) {
     ui_->setupUi(this);
@@ -331,17 +291,21 @@ void TfrmNetwork::OKBtnClick() {
         settings_.save(ini, host_.updateIntervalText());
     }
 
-    const SavedNetworkSettings saved = readSavedNetworkSettings(IniFile(settingsFile_));
+    // What the program runs with is what the file now says.
+    const IniFile ini(settingsFile_);
+    NetworkSettings saved;
+    QString interval;
+    saved.load(ini, &interval);
     ftp_.setHostName(saved.ftpHost);
     ftp_.setPort(saved.ftpPort);
     ftp_.setUserName(saved.userId);
-    ftp_.setTimeout(saved.ftpTimeout);
+    ftp_.setTimeout(sif::read(ini, sif::key::FtpTimeout));
     ftp_.setPassive(saved.passiveMode);
     smtp_.setHost(saved.smtpHost);
     smtp_.setPort(saved.smtpPort);
     smtp_.setUsername(saved.smtpUserName);
-    smtp_.setFromName(saved.userAddress);
-    host_.setUpdateIntervalText(saved.updateInterval);
+    smtp_.setFromName(saved.userEmail);
+    host_.setUpdateIntervalText(interval);
     host_.applySavedSettings(saved);
 
     if (ui_->edPort->text().isEmpty()) ui_->edPort->setText(QStringLiteral("21"));

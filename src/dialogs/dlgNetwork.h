@@ -27,38 +27,6 @@ class TSmtpClient;
 class TfrmNetworkHelp;
 struct NetworkSettings;
 
-// The network keys of Ostrel.sif as the running program takes them after a save: the same
-// keys and defaults as the dialog's, but the time-out as a number.
-struct SavedNetworkSettings {
-    // [FTP Settings]
-    QString ftpHost;
-    QString ftpPort = QStringLiteral("21");
-    int ftpTimeout = 15;
-    QString userId;
-    QString ftpPassword;
-    QString updateInterval = QStringLiteral("5");
-    bool autoStart = false;
-    bool passiveMode = true;
-    // [Email Settings]
-    QString smtpHost;
-    QString smtpPort = QStringLiteral("25");
-    QString smtpUserName;
-    QString smtpPassword;
-    QString userAddress;
-    QString destinationAddress;
-    QString ccAddress;
-    // [Other Settings]
-    QString camera = QStringLiteral("Location 1");
-    // [Protocol Settings]
-    bool emailOnly = false;
-    bool ftpUpload = true;
-    bool notification = false;
-    bool disableOnFail = false;
-    bool failNotification = false;
-};
-
-SavedNetworkSettings readSavedNetworkSettings(const IniFile& ini);
-
 // Addresses the notification mail: the recipients (the destination, then the copy address
 // when there is one) and the From, Sender and To header lines.
 void addressNotificationMail(TSmtpClient& smtp, const QString& destination, const QString& cc);
@@ -85,7 +53,7 @@ public:
     // After a save: the program-wide values read back from the file (stored passwords and
     // their plain copies, AutoStart, the addresses, the camera name and the protocol
     // flags). The FTP and SMTP clients and the interval field are set by the dialog.
-    virtual void applySavedSettings(const SavedNetworkSettings& saved) = 0;
+    virtual void applySavedSettings(const NetworkSettings& saved) = 0;
 
     // The website update's Start action, run once at start-up when AutoStart is saved on.
     virtual void startWebsiteUpdate() = 0;

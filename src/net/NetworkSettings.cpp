@@ -1,64 +1,58 @@
 #include "net/NetworkSettings.h"
-#include "platform/IniFile.h"
+#include "platform/SettingsKeys.h"
 
 namespace ostrel {
 
-namespace {
-const QString Ftp = QStringLiteral("FTP Settings");
-const QString Email = QStringLiteral("Email Settings");
-const QString Other = QStringLiteral("Other Settings");
-const QString Protocol = QStringLiteral("Protocol Settings");
-} // namespace
-
 void NetworkSettings::load(const IniFile& ini, QString* updateInterval) {
-    ftpHost = ini.readString(Ftp, "FTP_Host", "");
-    ftpPort = ini.readString(Ftp, "FTP_Port", "21");
-    ftpTimeout = ini.readString(Ftp, "FTP_Timeout", "15");
-    userId = ini.readString(Ftp, "User_ID", "");
-    ftpPassword = ini.readString(Ftp, "Password", "");
-    if (updateInterval) *updateInterval = ini.readString(Ftp, "Update_Interval", "5");
-    autoStart = ini.readBool(Ftp, "AutoStart", false);
-    passiveMode = ini.readBool(Ftp, "Passive_Mode", true);
-    smtpHost = ini.readString(Email, "SMTP_Host", "");
-    smtpPort = ini.readString(Email, "SMTP_Port", "25");
-    smtpUserName = ini.readString(Email, "SMTP_UserName", "");
-    emailPassword = ini.readString(Email, "SMTP_Password", "");
-    userEmail = ini.readString(Email, "User_Address", "");
-    destinationAddress = ini.readString(Email, "Destination_Address", "");
-    ccAddress = ini.readString(Email, "CC_Address", "");
-    cameraName = ini.readString(Other, "Camera", "Location 1");
-    emailOnly = ini.readBool(Protocol, "EmailOnly", false);
-    ftpUpload = ini.readBool(Protocol, "FTPupload", true);
-    notification = ini.readBool(Protocol, "Notification", false);
-    failDisable = ini.readBool(Protocol, "DisableOnFail", false);
-    failNotification = ini.readBool(Protocol, "FailNotification", false);
+    using namespace sif;
+    ftpHost = read(ini, key::FtpHost);
+    ftpPort = read(ini, key::FtpPort);
+    ftpTimeout = readText(ini, key::FtpTimeout);
+    userId = read(ini, key::UserId);
+    ftpPassword = read(ini, key::FtpPassword);
+    if (updateInterval) *updateInterval = read(ini, key::UpdateInterval);
+    autoStart = read(ini, key::AutoStart);
+    passiveMode = read(ini, key::PassiveMode);
+    smtpHost = read(ini, key::SmtpHost);
+    smtpPort = read(ini, key::SmtpPort);
+    smtpUserName = read(ini, key::SmtpUserName);
+    emailPassword = read(ini, key::SmtpPassword);
+    userEmail = read(ini, key::UserAddress);
+    destinationAddress = read(ini, key::DestinationAddress);
+    ccAddress = read(ini, key::CcAddress);
+    cameraName = read(ini, key::Camera);
+    emailOnly = read(ini, key::EmailOnly);
+    notification = read(ini, key::Notification);
+    failDisable = read(ini, key::DisableOnFail);
+    failNotification = read(ini, key::FailNotification);
     // The two choices are one radio group: only e-mail-only is consulted.
     ftpUpload = !emailOnly;
-    if (ftpPort.isEmpty()) ftpPort = QStringLiteral("21");
+    if (ftpPort.isEmpty()) ftpPort = QString::fromLatin1(key::FtpPort.def);
 }
 
 void NetworkSettings::save(IniFile& ini, const QString& updateInterval) const {
-    ini.writeString(Ftp, "FTP_Host", ftpHost);
-    ini.writeString(Ftp, "FTP_Port", ftpPort);
-    ini.writeString(Ftp, "FTP_Timeout", ftpTimeout);
-    ini.writeString(Ftp, "User_ID", userId);
-    ini.writeString(Ftp, "Password", ftpPassword);
-    ini.writeString(Ftp, "Update_Interval", updateInterval);
-    ini.writeBool(Ftp, "AutoStart", autoStart);
-    ini.writeBool(Ftp, "Passive_Mode", passiveMode);
-    ini.writeString(Email, "SMTP_Host", smtpHost);
-    ini.writeString(Email, "SMTP_Port", smtpPort);
-    ini.writeString(Email, "SMTP_UserName", smtpUserName);
-    ini.writeString(Email, "SMTP_Password", emailPassword);
-    ini.writeString(Email, "User_Address", userEmail);
-    ini.writeString(Email, "Destination_Address", destinationAddress);
-    ini.writeString(Email, "CC_Address", ccAddress);
-    ini.writeString(Other, "Camera", cameraName);
-    ini.writeBool(Protocol, "EmailOnly", emailOnly);
-    ini.writeBool(Protocol, "FTPupload", ftpUpload);
-    ini.writeBool(Protocol, "Notification", notification);
-    ini.writeBool(Protocol, "DisableOnFail", failDisable);
-    ini.writeBool(Protocol, "FailNotification", failNotification);
+    using namespace sif;
+    write(ini, key::FtpHost, ftpHost);
+    write(ini, key::FtpPort, ftpPort);
+    writeText(ini, key::FtpTimeout, ftpTimeout);
+    write(ini, key::UserId, userId);
+    write(ini, key::FtpPassword, ftpPassword);
+    write(ini, key::UpdateInterval, updateInterval);
+    write(ini, key::AutoStart, autoStart);
+    write(ini, key::PassiveMode, passiveMode);
+    write(ini, key::SmtpHost, smtpHost);
+    write(ini, key::SmtpPort, smtpPort);
+    write(ini, key::SmtpUserName, smtpUserName);
+    write(ini, key::SmtpPassword, emailPassword);
+    write(ini, key::UserAddress, userEmail);
+    write(ini, key::DestinationAddress, destinationAddress);
+    write(ini, key::CcAddress, ccAddress);
+    write(ini, key::Camera, cameraName);
+    write(ini, key::EmailOnly, emailOnly);
+    write(ini, key::FtpUpload, ftpUpload);
+    write(ini, key::Notification, notification);
+    write(ini, key::DisableOnFail, failDisable);
+    write(ini, key::FailNotification, failNotification);
 }
 
 bool looksLikeEmailAddress(const QString& address) {

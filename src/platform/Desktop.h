@@ -47,7 +47,8 @@ public:
 
     // The default message sound.
     virtual void messageBeep() = 0;
-    // A tone of the given frequency; returns when it has played (or its time has passed).
+    // Starts a tone of the given frequency and length and returns at once; the caller
+    // paces itself by the length. Without a sound device nothing is heard.
     virtual void tone(int frequencyHz, int milliseconds) = 0;
 
     // Open a document or web address with the desktop's default handler.

@@ -10,7 +10,6 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMediaDevices>
@@ -18,7 +17,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTextBrowser>
-#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -30,6 +28,10 @@ namespace ostrel {
 
 struct QtDesktop::Private {
     QString helpFolder;
+    // The tone playing now; a new tone replaces it.
+    std::unique_ptr<QAudioSink> toneSink;
+    std::unique_ptr<QByteArray> toneSamples;
+    std::unique_ptr<QBuffer> toneBuffer;
     QPointer<QDialog> helpDialog;
     QPointer<QTextBrowser> helpBrowser;
 };
@@ -189,23 +191,6 @@ void QtDesktop::messageBeep() {
     QApplication::beep();
 }
 
-namespace {
-
-// Waits `ms` while the event loop keeps running (timers and sockets go on meanwhile).
-void waitProcessingEvents(int ms) {
-    if (ms <= 0) return;
-    if (!QCoreApplication::instance() ||
-        QThread::currentThread() != QCoreApplication::instance()->thread()) {
-        QThread::msleep(static_cast<unsigned long>(ms));
-        return;
-    }
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-} // namespace
-
 void QtDesktop::tone(int frequencyHz, int milliseconds) {
     if (milliseconds <= 0) return;
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
@@ -213,10 +198,8 @@ void QtDesktop::tone(int frequencyHz, int milliseconds) {
     format.setChannelCount(1);
     format.setSampleFormat(QAudioFormat::Int16);
     format.setSampleRate(22050);
-    if (device.isNull() || frequencyHz <= 0 || !device.isFormatSupported(format)) {
-        waitProcessingEvents(milliseconds); // no sound, same length
-        return;
-    }
+    // Without sound the caller still paces itself by the tone's length.
+    if (device.isNull() || frequencyHz <= 0 || !device.isFormatSupported(format)) return;
 
     const int rate = format.sampleRate();
     const qint64 count = static_cast<qint64>(rate) * milliseconds / 1000;
@@ -235,12 +218,15 @@ void QtDesktop::tone(int frequencyHz, int milliseconds) {
                                      std::sin(2.0 * std::numbers::pi * frequency * i / rate));
     }
 
-    QBuffer buffer(&samples);
-    buffer.open(QIODevice::ReadOnly);
-    QAudioSink sink(device, format);
-    sink.start(&buffer);
-    waitProcessingEvents(milliseconds);
-    sink.stop();
+    d->toneSink.reset(); // stops the tone before its samples go
+    d->toneBuffer.reset();
+    d->toneSamples = std::make_unique<QByteArray>(std::move(samples));
+    d->toneBuffer = std::make_unique<QBuffer>(d->toneSamples.get());
+    d->toneBuffer->open(QIODevice::ReadOnly);
+    d->toneSink = std::make_unique<QAudioSink>(device, format);
+    d->toneSink->start(d->toneBuffer.get());
+    // The sink stops by itself at the end of the buffer; the timer makes sure of it.
+    QTimer::singleShot(milliseconds + 50, d->toneSink.get(), &QAudioSink::stop);
 }
 
 bool QtDesktop::openUrl(const QString& url) {

@@ -4,6 +4,9 @@ ostrel_add_test(tst_mainwindow LABEL gui
 ostrel_add_test(tst_settings LABEL unit
   SOURCES tst_settings.cpp
   LIBS ostrel_app)
+ostrel_add_test(tst_controlstates LABEL unit
+  SOURCES tst_controlstates.cpp
+  LIBS ostrel_app)
 # Detection sessions: the window and the camera here, the servers in the _net build.
 ostrel_add_test(tst_motionsession LABEL gui
   SOURCES tst_motionsession.cpp MainFixture.h TestDrivers.h ../net/Peer.cpp ../net/Peer.h

@@ -1,6 +1,8 @@
-// The main window's keys: defaults, typed reads, what the close writes.
+// The settings keys: one declaration each, defaults, typed reads, what the close writes.
 #include "app/Settings.h"
 #include "platform/IniFile.h"
+#include "platform/SettingsKeys.h"
+#include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -9,18 +11,30 @@ using namespace ostrel;
 class TestSettings : public QObject {
     Q_OBJECT
 private slots:
+    // Two declarations of one key would let two windows read it with different defaults.
+    void everyKeyIsDeclaredOnce() {
+        QSet<QString> seen;
+        for (const sif::KeyInfo& k : sif::allKeys()) {
+            const QString id = QStringLiteral("%1/%2/%3").arg(k.file, k.section, k.name).toLower();
+            QVERIFY2(!seen.contains(id), qPrintable(id));
+            seen.insert(id);
+            QVERIFY2(k.writers != 0, qPrintable(id)); // a key nobody writes is dead
+        }
+    }
+
     void missingFileGivesKeyDefaults() {
         QTemporaryDir dir;
         const StoredSettings s = readStoredSettings(IniFile(dir.filePath("Ostrel.sif")));
         QCOMPARE(s.sensitivity, 100);
         QCOMPARE(s.interval, QString("1"));
-        QCOMPARE(s.ftpPort, QString("21"));
+        QCOMPARE(s.network.ftpPort, QString("21"));
         QCOMPARE(s.ftpTimeout, 15);
-        QCOMPARE(s.passiveMode, true);
+        QCOMPARE(s.network.ftpTimeout, QString("15"));
+        QCOMPARE(s.network.passiveMode, true);
         QCOMPARE(s.updateInterval, QString("5"));
-        QCOMPARE(s.camera, QString("Location 1"));
-        QCOMPARE(s.smtpPort, QString("25"));
-        QCOMPARE(s.ftpUpload, true);
+        QCOMPARE(s.network.cameraName, QString("Location 1"));
+        QCOMPARE(s.network.smtpPort, QString("25"));
+        QCOMPARE(s.network.ftpUpload, true);
         QCOMPARE(s.firstRun, true);
         QCOMPARE(readDriverIndex(IniFile(dir.filePath("vcap.sif"))), -1);
     }
@@ -35,10 +49,12 @@ private slots:
         ini.writeString("Protocol Settings", "FTPupload", "1");
         const StoredSettings s = readStoredSettings(ini);
         QCOMPARE(s.ftpTimeout, 45);
+        QCOMPARE(s.network.ftpTimeout, QString("45"));
         QCOMPARE(s.frameRate, 30);
         QCOMPARE(s.indexSize, 0); // not a number: the default
-        QVERIFY(s.emailOnly);
-        QVERIFY(s.ftpUpload);
+        // Both choices on: e-mail only is the one consulted.
+        QVERIFY(s.network.emailOnly);
+        QVERIFY(!s.network.ftpUpload);
     }
 
     void closeKeysRoundTrip() {
@@ -61,7 +77,8 @@ private slots:
         c.smtpPassword = "s";
         writeCloseSettings(ini, c);
         const StoredSettings s = readStoredSettings(ini);
-        QCOMPARE(s.ftpHost, QString("ftp.example.org"));
+        QCOMPARE(s.network.ftpHost, QString("ftp.example.org"));
+        QCOMPARE(s.network.ftpPassword, c.ftpPassword);
         QCOMPARE(s.updateInterval, QString("12"));
         QCOMPARE(s.treshold, 7);
         QCOMPARE(s.sensitivity, 93);
@@ -73,7 +90,7 @@ private slots:
         QCOMPARE(s.logErrors, false);
         QCOMPARE(s.errorBeep, true);
         QCOMPARE(s.firstRun, false);
-        QCOMPARE(s.smtpPassword, QString("s"));
+        QCOMPARE(s.network.emailPassword, QString("s"));
         QCOMPARE(QFile(ini.fileName()).permissions() & (QFile::ReadGroup | QFile::ReadOther),
                  QFile::Permissions());
 

@@ -25,7 +25,7 @@ struct FakeHost : NetworkDialogHost {
     QString ftpPassword;
     QString smtpPassword;
     QStringList events;
-    QList<SavedNetworkSettings> applied;
+    QList<NetworkSettings> applied;
 
     QString updateIntervalText() const override { return interval; }
     void setUpdateIntervalText(const QString& text) override { interval = text; }
@@ -38,7 +38,7 @@ struct FakeHost : NetworkDialogHost {
     void setEmailOnlyMode(bool emailOnly) override {
         events << (emailOnly ? QStringLiteral("email only") : QStringLiteral("ftp"));
     }
-    void applySavedSettings(const SavedNetworkSettings& saved) override { applied << saved; }
+    void applySavedSettings(const NetworkSettings& saved) override { applied << saved; }
     void startWebsiteUpdate() override { events << QStringLiteral("start"); }
 };
 
@@ -481,14 +481,15 @@ private slots:
         // The main window's own reader finds what was typed, the time-out as a number.
         const StoredSettings s = readStoredSettings(IniFile(p.file()));
         QCOMPARE(s.treshold, 12); // other keys stay
-        QCOMPARE(QStringList({s.camera, s.ftpHost, s.ftpPort, QString::number(s.ftpTimeout),
-                              s.userId, s.ftpPassword, s.smtpHost, s.smtpPort, s.smtpUserName,
-                              s.smtpPassword, s.userAddress, s.destinationAddress, s.ccAddress}),
+        const NetworkSettings& n = s.network;
+        QCOMPARE(QStringList({n.cameraName, n.ftpHost, n.ftpPort, QString::number(s.ftpTimeout),
+                              n.userId, n.ftpPassword, n.smtpHost, n.smtpPort, n.smtpUserName,
+                              n.emailPassword, n.userEmail, n.destinationAddress, n.ccAddress}),
                  QStringList(typed).replaceInStrings("045", "45"));
         QCOMPARE(s.updateInterval, QString("9"));
         QString flags;
-        for (bool on : {s.emailOnly, s.ftpUpload, s.notification, s.disableOnFail,
-                        s.failNotification, s.passiveMode, s.autoStart})
+        for (bool on : {n.emailOnly, n.ftpUpload, n.notification, n.failDisable,
+                        n.failNotification, n.passiveMode, n.autoStart})
             flags += on ? '1' : '0';
         QCOMPARE(flags, QString("1001101"));
         QCOMPARE(IniFile(p.file()).readString("FTP Settings", "FTP_Timeout", ""), QString("045"));
@@ -509,11 +510,11 @@ private slots:
         QCOMPARE(p.smtp.HdrTo(), to);
         // ...and to the main window.
         QCOMPARE(p.host.applied.size(), 1);
-        const SavedNetworkSettings& a = p.host.applied.first();
+        const NetworkSettings& a = p.host.applied.first();
         QCOMPARE(QStringList(
-                     {a.ftpPassword, a.smtpPassword, a.destinationAddress, a.ccAddress, a.camera}),
+                     {a.ftpPassword, a.emailPassword, a.destinationAddress, a.ccAddress, a.cameraName}),
                  QStringList({"p=ss;word", "m pass", "you@example.org", cc, "Shed"}));
-        QVERIFY(a.autoStart && a.emailOnly && !a.ftpUpload && !a.notification && a.disableOnFail &&
+        QVERIFY(a.autoStart && a.emailOnly && !a.ftpUpload && !a.notification && a.failDisable &&
                 a.failNotification);
         QCOMPARE(p.host.interval, QString("9"));
         // Saving starts nothing, even with AutoStart now on.

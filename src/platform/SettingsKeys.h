@@ -1,0 +1,134 @@
+#pragma once
+// Every key of the two settings files, declared once: file, section, name, type, default
+// and the windows that write it. Readers and writers go through these declarations only,
+// so a key's spelling and default cannot drift apart between the places that use it.
+#include "platform/IniFile.h"
+#include <QString>
+#include <span>
+
+namespace ostrel::sif {
+
+inline constexpr const char ProgramFile[] = "Ostrel.sif"; // every user setting
+inline constexpr const char DriverFile[] = "vcap.sif";    // the capture driver and its choices
+
+// Who writes a key (a bit set): the main window's close or destroy, the network settings
+// dialog, the setup wizard, the capture parameters dialog, the capture drivers' dialogs.
+enum Writer : unsigned {
+    MainClose = 1u << 0,
+    MainDestroy = 1u << 1,
+    NetworkDialog = 1u << 2,
+    Wizard = 1u << 3,
+    CapParamDialog = 1u << 4,
+    DriverDialogs = 1u << 5,
+};
+
+enum class Type { String, Integer, Bool };
+
+// `section` is empty for the keys kept per device; their section is named when reading.
+template <typename T> struct Key {
+    const char* file;
+    const char* section;
+    const char* name;
+    T def;
+    unsigned writers;
+};
+using StringKey = Key<const char*>;
+using IntKey = Key<int>;
+using BoolKey = Key<bool>;
+
+// A key's declaration without its type, for walking all of them.
+struct KeyInfo {
+    const char* file;
+    const char* section;
+    const char* name;
+    Type type;
+    unsigned writers;
+};
+std::span<const KeyInfo> allKeys();
+
+QString read(const IniFile& ini, const StringKey& key, const QString& section = {});
+int read(const IniFile& ini, const IntKey& key, const QString& section = {});
+bool read(const IniFile& ini, const BoolKey& key, const QString& section = {});
+// A number key as the digits stored (dialogs show and write them as text).
+QString readText(const IniFile& ini, const IntKey& key, const QString& section = {});
+
+void write(IniFile& ini, const StringKey& key, const QString& value, const QString& section = {});
+void write(IniFile& ini, const IntKey& key, int value, const QString& section = {});
+void write(IniFile& ini, const BoolKey& key, bool value, const QString& section = {});
+// A number key written as typed: the same digits read back as the number.
+void writeText(IniFile& ini, const IntKey& key, const QString& digits, const QString& section = {});
+
+// Ostrel.sif, in the order the main window reads it.
+namespace key {
+inline constexpr IntKey Treshold{ProgramFile, "Motion Detection", "Treshold", 0, MainClose};
+inline constexpr IntKey Sensitivity{ProgramFile, "Motion Detection", "Sensitivity", 100, MainClose};
+inline constexpr StringKey Interval{ProgramFile, "Motion Detection", "Interval", "1", MainClose};
+inline constexpr StringKey StartDelay{ProgramFile, "Motion Detection", "Start_Delay", "0", MainClose};
+inline constexpr BoolKey DelaySound{ProgramFile, "Motion Detection", "Delay_Sound", true, MainClose};
+inline constexpr BoolKey DetectionSound{ProgramFile, "Motion Detection", "Detection_Sound", false,
+                                        MainClose};
+inline constexpr BoolKey RemoteSave{ProgramFile, "Motion Detection", "Remote_Save", false,
+                                    MainClose};
+
+inline constexpr IntKey FrameRate{ProgramFile, "Capture Parameters", "FrameRate", 15,
+                                  CapParamDialog};
+inline constexpr IntKey CaptureTime{ProgramFile, "Capture Parameters", "Capture_Time", 0,
+                                    CapParamDialog};
+inline constexpr IntKey IndexSize{ProgramFile, "Capture Parameters", "Index_Size", 0,
+                                  CapParamDialog};
+inline constexpr IntKey BufferSize{ProgramFile, "Capture Parameters", "Buffer_Size", 0,
+                                   CapParamDialog};
+inline constexpr BoolKey CaptureAudio{ProgramFile, "Capture Parameters", "Capture_Audio", false,
+                                      CapParamDialog};
+
+inline constexpr StringKey FtpHost{ProgramFile, "FTP Settings", "FTP_Host", "",
+                                   NetworkDialog | Wizard};
+inline constexpr StringKey FtpPort{ProgramFile, "FTP Settings", "FTP_Port", "21",
+                                   NetworkDialog | Wizard};
+inline constexpr IntKey FtpTimeout{ProgramFile, "FTP Settings", "FTP_Timeout", 15,
+                                   NetworkDialog | Wizard};
+inline constexpr StringKey UserId{ProgramFile, "FTP Settings", "User_ID", "", NetworkDialog | Wizard};
+inline constexpr StringKey FtpPassword{ProgramFile, "FTP Settings", "Password", "",
+                                       MainClose | NetworkDialog | Wizard};
+inline constexpr BoolKey PassiveMode{ProgramFile, "FTP Settings", "Passive_Mode", true,
+                                     NetworkDialog | Wizard};
+inline constexpr StringKey UpdateInterval{ProgramFile, "FTP Settings", "Update_Interval", "5",
+                                          MainClose | NetworkDialog};
+inline constexpr BoolKey AutoStart{ProgramFile, "FTP Settings", "AutoStart", false, NetworkDialog};
+
+inline constexpr BoolKey LogErrors{ProgramFile, "Other Settings", "LogErrors", true, MainClose};
+inline constexpr BoolKey ErrorBeep{ProgramFile, "Other Settings", "ErrorBeep", false, MainClose};
+inline constexpr BoolKey FirstRun{ProgramFile, "Other Settings", "FirstRun", true, MainClose};
+inline constexpr StringKey Camera{ProgramFile, "Other Settings", "Camera", "Location 1",
+                                  NetworkDialog};
+
+inline constexpr StringKey SmtpHost{ProgramFile, "Email Settings", "SMTP_Host", "",
+                                    NetworkDialog | Wizard};
+inline constexpr StringKey SmtpPort{ProgramFile, "Email Settings", "SMTP_Port", "25",
+                                    NetworkDialog | Wizard};
+inline constexpr StringKey SmtpUserName{ProgramFile, "Email Settings", "SMTP_UserName", "",
+                                        NetworkDialog | Wizard};
+inline constexpr StringKey SmtpPassword{ProgramFile, "Email Settings", "SMTP_Password", "",
+                                        MainClose | NetworkDialog | Wizard};
+inline constexpr StringKey UserAddress{ProgramFile, "Email Settings", "User_Address", "",
+                                       NetworkDialog | Wizard};
+inline constexpr StringKey DestinationAddress{ProgramFile, "Email Settings", "Destination_Address",
+                                              "", NetworkDialog | Wizard};
+inline constexpr StringKey CcAddress{ProgramFile, "Email Settings", "CC_Address", "", NetworkDialog};
+
+inline constexpr BoolKey EmailOnly{ProgramFile, "Protocol Settings", "EmailOnly", false,
+                                   NetworkDialog | Wizard};
+inline constexpr BoolKey FtpUpload{ProgramFile, "Protocol Settings", "FTPupload", true,
+                                   NetworkDialog | Wizard};
+inline constexpr BoolKey Notification{ProgramFile, "Protocol Settings", "Notification", false,
+                                      NetworkDialog | Wizard};
+inline constexpr BoolKey DisableOnFail{ProgramFile, "Protocol Settings", "DisableOnFail", false,
+                                       NetworkDialog};
+inline constexpr BoolKey FailNotification{ProgramFile, "Protocol Settings", "FailNotification",
+                                          false, NetworkDialog};
+
+// vcap.sif
+inline constexpr IntKey DriverIndex{DriverFile, "Driver", "index", -1, MainDestroy};
+} // namespace key
+
+} // namespace ostrel::sif

@@ -1,0 +1,104 @@
+// The main window's enabled controls as one function of the program's state, checked for
+// every combination of the states against what a user must and must not be able to do.
+#include "app/ControlStates.h"
+#include <QHash>
+#include <QtTest>
+
+using namespace ostrel;
+
+namespace {
+
+ProgramState stateOf(unsigned bits) {
+    ProgramState s;
+    s.driver = bits & 1;
+    s.detecting = bits & 2;
+    s.updating = bits & 4;
+    s.recording = bits & 8;
+    s.emailOnly = bits & 16;
+    s.windowOpen = bits & 32;
+    s.hasOverlay = s.hasFormatDialog = s.hasSourceDialog = s.hasDisplayDialog = true;
+    return s;
+}
+constexpr unsigned Combinations = 64;
+
+QHash<QString, bool> enabledOf(const MainWindowLook& look) {
+    QHash<QString, bool> on;
+    for (const ControlEnabled& c : look.controls) on.insert(QLatin1String(c.name), c.enabled);
+    return on;
+}
+
+} // namespace
+
+class TestControlStates : public QObject {
+    Q_OBJECT
+private slots:
+    void idleWindowOffersEverything() {
+        const auto on = enabledOf(mainWindowLook(stateOf(1)));
+        for (auto it = on.cbegin(); it != on.cend(); ++it) QVERIFY2(it.value(), qPrintable(it.key()));
+    }
+
+    void everyCombination_data() {
+        QTest::addColumn<unsigned>("bits");
+        for (unsigned bits = 0; bits < Combinations; ++bits)
+            QTest::addRow("%02x", bits) << bits;
+    }
+    void everyCombination() {
+        QFETCH(unsigned, bits);
+        const ProgramState s = stateOf(bits);
+        const MainWindowLook look = mainWindowLook(s);
+        const auto on = enabledOf(look);
+        const auto off = [&](std::initializer_list<const char*> names) {
+            for (const char* n : names) {
+                QVERIFY2(on.contains(n), n);
+                QVERIFY2(!on.value(n), n);
+            }
+        };
+        const bool anySession = s.detecting || s.updating || s.recording;
+        // The camera's settings stay as they are while anything uses the camera.
+        if (anySession) off({"GroupBox1", "menuVideoDriver1", "menuCaptureparameter1",
+                             "menuVideoCompression1", "menuSnapshot", "menuWizard", "btnWebMgt"});
+        // The sessions exclude each other.
+        if (s.detecting) off({"GroupBox2", "GroupBox3", "menuVideo", "menuPeriodicUpdate",
+                              "menuNetwork", "menuRemoteMgt", "edDetectInterval",
+                              "ScrollBarTreshold", "ScrollBarSensitivity", "rbRemoteSave"});
+        if (s.updating) off({"GroupBox2", "GroupBox4", "menuVideo", "menuMotion", "EditInterval",
+                             "menuNetwork", "menuRemoteMgt"});
+        if (s.recording) off({"GroupBox3", "GroupBox4", "menuMotion", "menuPeriodicUpdate",
+                              "btnSnapshot", "menuVideoFormat", "menuVideoSource"});
+        if (s.emailOnly) off({"btnWebMgt", "menuRemoteMgt", "BitBtnFrameCap", "GroupBox3"});
+        if (!s.driver) off({"CheckPrev", "CheckOverl", "menuVideoCompression1", "menuVideoFormat",
+                            "menuVideoSource", "menuVideoDisplay"});
+        if (s.windowOpen) off({"menuWizard", "menuRemoteMgt", "btnWebMgt", "menuNetwork",
+                               "menuMotion", "menuPeriodicUpdate"});
+
+        // A session running alone can always be stopped by its own button and menu entry.
+        const int sessions = s.detecting + s.updating + s.recording;
+        if (sessions == 1 && !s.windowOpen) {
+            if (s.detecting)
+                for (const char* n : {"GroupBox4", "BitBtnMotion", "menuMotion"}) QVERIFY2(on[n], n);
+            if (s.updating) {
+                QVERIFY(on["menuPeriodicUpdate"]);
+                if (!s.emailOnly) QVERIFY(on["GroupBox3"] && on["BitBtnFrameCap"]);
+            }
+            if (s.recording) QVERIFY(on["GroupBox2"] && on["menuVideo"]);
+        }
+
+        // More state never unlocks a control.
+        for (unsigned more = 1; more < Combinations; more <<= 1) {
+            if (bits & more || more == 1) continue; // the driver bit unlocks, by design
+            const auto moreOn = enabledOf(mainWindowLook(stateOf(bits | more)));
+            for (auto it = moreOn.cbegin(); it != moreOn.cend(); ++it)
+                QVERIFY2(!it.value() || on.value(it.key()), qPrintable(it.key()));
+        }
+
+        QCOMPARE(look.motionCaption, QString(s.detecting ? "Stop" : "Start"));
+        QCOMPARE(look.motionMenu,
+                 QString(s.detecting ? "Stop Motion Detection" : "Start Motion Detection"));
+        QCOMPARE(look.updateCaption, QString(s.updating ? "Stop" : "Start"));
+        QCOMPARE(look.updateMenu, QString(s.updating ? "Stop Web Update" : "Start Website Update"));
+        QCOMPARE(look.websiteGroupGrey, s.emailOnly);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestControlStates)
+#include "tst_controlstates.moc"
