@@ -58,12 +58,19 @@ def walk(node, depth=0, limit=40):
         yield from walk(child, depth + 1, limit)
 
 
-def find(root, role=None, name=None, showing_only=False):
+def find(root, role=None, name=None, showing_only=False, description=None):
+    """The first node of the role whose name (and description) match; a name may be a
+    function that tells whether a name matches."""
     for node in walk(root):
         try:
             if role is not None and node.getRoleName() != role:
                 continue
-            if name is not None and node.name != name:
+            if callable(name):
+                if not name(node.name):
+                    continue
+            elif name is not None and node.name != name:
+                continue
+            if description is not None and node.description != description:
                 continue
             if showing_only and not node.getState().contains(pyatspi.STATE_SHOWING):
                 continue

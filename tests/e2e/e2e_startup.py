@@ -10,8 +10,10 @@ sys.path.insert(0, os.path.dirname(__file__))
 from atspi_driver import (Program, check, find, find_all, labels_of, press, read_ini,
                           start_accessibility_bus, text_of, wait_for)
 
-PUSH_BUTTONS = ["Snapshot", "Start Video", "Start Website Update", "Start Motion Detection",
-                "View Picture", "Delete", "Delete All", "Remote Host Management"]
+PUSH_BUTTONS = ["Snapshot", "Start Video", "View Picture", "Delete", "Delete All",
+                "Remote Host Management"]
+# Buttons whose caption changes: the name is the caption, the description says what for.
+SESSION_BUTTONS = {"Start": ["Website update", "Motion detection"]}
 CHECK_BOXES = ["Preview", "Overlay", "Fit to Window", "Prop. Scale", "Sound On",
                "Detection Sound On"]
 RADIO_BUTTONS = ["Local Save", "Local and Remote"]
@@ -75,6 +77,10 @@ def main():
 
         for name in PUSH_BUTTONS:
             check(find(window, "push button", name) is not None, f"button '{name}'")
+        for name, descriptions in SESSION_BUTTONS.items():
+            for description in descriptions:
+                check(find(window, "push button", name, description=description) is not None,
+                      f"button '{name}' for {description}")
         for name in CHECK_BOXES:
             check(find(window, "check box", name) is not None, f"check box '{name}'")
         for name in RADIO_BUTTONS:

@@ -72,9 +72,10 @@ def main():
         video = wait_for(lambda: find(app, None, "Live video"), 20, "the video control")
         wait_for(lambda: video.description.startswith("Live picture"), 20, "the first live frame")
 
-        start = wait_for(lambda: find(window, "push button", "Start Website Update"), 10,
-                         "the website update's Start button")
+        start = wait_for(lambda: find(window, "push button", "Start", description="Website update"),
+                         10, "the website update's Start button")
         press(start)
+        wait_for(lambda: start.name == "Stop", 20, "the button to say Stop")
         # Both files arrive whole: the host's copies equal the program folder's.
         wait_for(lambda: read(os.path.join(root, "datetime.bmp")) and
                  read(os.path.join(root, "datetime.bmp")) == read(program.path("datetime.bmp")),
