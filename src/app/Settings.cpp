@@ -6,26 +6,25 @@ namespace ostrel {
 
 using namespace sif;
 
+namespace {
+using W = MainWindowSettings;
+using C = CaptureParameters;
+const auto windowFields = std::tuple{
+    field(key::Treshold, &W::treshold),     field(key::Sensitivity, &W::sensitivity),
+    field(key::Interval, &W::interval),     field(key::StartDelay, &W::startDelay),
+    field(key::DelaySound, &W::delaySound), field(key::DetectionSound, &W::detectionSound),
+    field(key::RemoteSave, &W::remoteSave), field(key::LogErrors, &W::logErrors),
+    field(key::ErrorBeep, &W::errorBeep),   field(key::FirstRun, &W::firstRun)};
+const auto captureFields = std::tuple{
+    field(key::FrameRate, &C::frameRate), field(key::CaptureTime, &C::captureTime),
+    field(key::IndexSize, &C::indexSize), field(key::BufferSize, &C::bufferSize),
+    field(key::CaptureAudio, &C::captureAudio)};
+} // namespace
+
 StoredSettings readStoredSettings(const IniFile& ini) {
     StoredSettings s;
-    s.treshold = read(ini, key::Treshold);
-    s.sensitivity = read(ini, key::Sensitivity);
-    s.interval = read(ini, key::Interval);
-    s.startDelay = read(ini, key::StartDelay);
-    s.delaySound = read(ini, key::DelaySound);
-    s.detectionSound = read(ini, key::DetectionSound);
-    s.remoteSave = read(ini, key::RemoteSave);
-
-    s.frameRate = read(ini, key::FrameRate);
-    s.captureTime = read(ini, key::CaptureTime);
-    s.indexSize = read(ini, key::IndexSize);
-    s.bufferSize = read(ini, key::BufferSize);
-    s.captureAudio = read(ini, key::CaptureAudio);
-
-    s.logErrors = read(ini, key::LogErrors);
-    s.errorBeep = read(ini, key::ErrorBeep);
-    s.firstRun = read(ini, key::FirstRun);
-
+    readFields(ini, s.window, windowFields);
+    readFields(ini, s.capture, captureFields);
     s.network.load(ini, &s.updateInterval);
     s.ftpTimeout = read(ini, key::FtpTimeout);
     return s;
@@ -34,16 +33,7 @@ StoredSettings readStoredSettings(const IniFile& ini) {
 void writeCloseSettings(IniFile& ini, const CloseSettings& s) {
     write(ini, key::FtpPassword, s.ftpPassword);
     write(ini, key::UpdateInterval, s.updateInterval);
-    write(ini, key::Treshold, s.treshold);
-    write(ini, key::Sensitivity, s.sensitivity);
-    write(ini, key::Interval, s.interval);
-    write(ini, key::StartDelay, s.startDelay);
-    write(ini, key::DelaySound, s.delaySound);
-    write(ini, key::DetectionSound, s.detectionSound);
-    write(ini, key::RemoteSave, s.remoteSave);
-    write(ini, key::LogErrors, s.logErrors);
-    write(ini, key::ErrorBeep, s.errorBeep);
-    write(ini, key::FirstRun, s.firstRun);
+    writeFields(ini, s.window, windowFields);
     write(ini, key::SmtpPassword, s.smtpPassword);
 }
 

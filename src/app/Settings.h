@@ -9,48 +9,48 @@ namespace ostrel {
 
 class IniFile;
 
-struct StoredSettings {
+// The keys of the main window's own controls: read at start-up, written at close.
+struct MainWindowSettings {
     // [Motion Detection]
     int treshold = 0;
     int sensitivity = 100;
-    QString interval;
-    QString startDelay;
+    QString interval = QStringLiteral("1");
+    QString startDelay = QStringLiteral("0");
     bool delaySound = true;
     bool detectionSound = false;
     bool remoteSave = false;
-    // [Capture Parameters]
+    // [Other Settings]
+    bool logErrors = true;
+    bool errorBeep = false;
+    bool firstRun = true;
+};
+
+// [Capture Parameters]: the recording's settings of the capture device.
+struct CaptureParameters {
     int frameRate = 15;
     int captureTime = 0;
     int indexSize = 0;
     int bufferSize = 0;
     bool captureAudio = false;
-    // [Other Settings] of the main window's own
-    bool logErrors = true;
-    bool errorBeep = false;
-    bool firstRun = true;
+};
+
+struct StoredSettings {
+    MainWindowSettings window;
+    CaptureParameters capture;
     // The keys the network settings dialog edits, with the website update interval and
     // the FTP time-out as the number the client takes.
     NetworkSettings network;
     QString updateInterval;
     int ftpTimeout = 15;
 };
-
 StoredSettings readStoredSettings(const IniFile& ini);
 
-// What the main window writes when it closes.
+// What the main window writes when it closes: its controls, the interval field and the
+// passwords as they stand.
 struct CloseSettings {
-    QString ftpPassword;
+    MainWindowSettings window;
     QString updateInterval;
-    int treshold = 0;
-    int sensitivity = 100;
-    QString interval;
-    QString startDelay;
-    bool delaySound = true;
-    bool detectionSound = false;
-    bool remoteSave = false;
-    bool logErrors = true;
-    bool errorBeep = false;
-    bool firstRun = true;
+    QString ftpPassword;
     QString smtpPassword;
 };
 void writeCloseSettings(IniFile& ini, const CloseSettings& s);

@@ -120,6 +120,34 @@ void TMain::applySavedSettings(const NetworkSettings& saved) {
     SmtpPlainPassword = SmtpPassword;
 }
 
+void TMain::showWindowSettings(const MainWindowSettings& w) {
+    ui_->ScrollBarTreshold->setValue(w.treshold);
+    ui_->ScrollBarSensitivity->setValue(w.sensitivity);
+    ui_->edDetectInterval->setText(w.interval);
+    ui_->edDelay->setText(w.startDelay);
+    ui_->CheckBoxSound->setChecked(w.delaySound);
+    ui_->CheckBoxDetectionSound->setChecked(w.detectionSound);
+    (w.remoteSave ? ui_->rbRemoteSave : ui_->rbLocalSave)->setChecked(true);
+    ui_->menuLogErrors->setChecked(w.logErrors);
+    ui_->menuErrorBeep->setChecked(w.errorBeep);
+    FirstRun = w.firstRun;
+}
+
+MainWindowSettings TMain::windowSettings() const {
+    MainWindowSettings w;
+    w.treshold = ui_->ScrollBarTreshold->value();
+    w.sensitivity = ui_->ScrollBarSensitivity->value();
+    w.interval = ui_->edDetectInterval->text();
+    w.startDelay = ui_->edDelay->text();
+    w.delaySound = ui_->CheckBoxSound->isChecked();
+    w.detectionSound = ui_->CheckBoxDetectionSound->isChecked();
+    w.remoteSave = ui_->rbRemoteSave->isChecked();
+    w.logErrors = ui_->menuLogErrors->isChecked();
+    w.errorBeep = ui_->menuErrorBeep->isChecked();
+    w.firstRun = FirstRun;
+    return w;
+}
+
 void TMain::takeNetworkSettings(const NetworkSettings& saved) {
     FtpPassword = saved.ftpPassword;
     SmtpPassword = saved.emailPassword;
@@ -196,21 +224,16 @@ void TMain::loadSettings() {
     if (!QFile::exists(programFolder_ + sif::ProgramFile)) return;
     const StoredSettings s = readStoredSettings(IniFile(programFolder_ + sif::ProgramFile));
 
-    ui_->ScrollBarTreshold->setValue(s.treshold);
-    ui_->ScrollBarSensitivity->setValue(s.sensitivity);
-    ui_->edDetectInterval->setText(s.interval);
-    ui_->edDelay->setText(s.startDelay);
-    ui_->CheckBoxSound->setChecked(s.delaySound);
-    ui_->CheckBoxDetectionSound->setChecked(s.detectionSound);
-    (s.remoteSave ? ui_->rbRemoteSave : ui_->rbLocalSave)->setChecked(true);
+    showWindowSettings(s.window);
 
     // Hand-edited values outside what the capture parameters dialog produces are cut
     // to the device's ranges instead of wrapping around.
-    VideoCap1_->setFrameRate(quint16(std::clamp(s.frameRate, 0, 65535)));
-    VideoCap1_->setCapTimeLimit(quint16(std::clamp(s.captureTime, 0, 65535)));
-    VideoCap1_->setCapIndexSize(quint32(std::max(s.indexSize, 0)));
-    VideoCap1_->setBufferFileSize(quint16(std::clamp(s.bufferSize, 0, 65535)));
-    VideoCap1_->setCapAudio(s.captureAudio);
+    const CaptureParameters& c = s.capture;
+    VideoCap1_->setFrameRate(quint16(std::clamp(c.frameRate, 0, 65535)));
+    VideoCap1_->setCapTimeLimit(quint16(std::clamp(c.captureTime, 0, 65535)));
+    VideoCap1_->setCapIndexSize(quint32(std::max(c.indexSize, 0)));
+    VideoCap1_->setBufferFileSize(quint16(std::clamp(c.bufferSize, 0, 65535)));
+    VideoCap1_->setCapAudio(c.captureAudio);
 
     const NetworkSettings& net = s.network;
     FtpClient_->setHostName(net.ftpHost);
@@ -219,9 +242,6 @@ void TMain::loadSettings() {
     FtpClient_->setUserName(net.userId);
     FtpClient_->setPassive(net.passiveMode);
     ui_->EditInterval->setText(s.updateInterval);
-    ui_->menuLogErrors->setChecked(s.logErrors);
-    ui_->menuErrorBeep->setChecked(s.errorBeep);
-    FirstRun = s.firstRun;
     SmtpClient_->setHost(net.smtpHost);
     SmtpClient_->setPort(net.smtpPort);
     SmtpClient_->setUsername(net.smtpUserName);
@@ -337,18 +357,9 @@ void TMain::FormClose() {
     step([&] {
         IniFile ini(programFolder_ + sif::ProgramFile, IniFile::Access::OwnerOnly);
         CloseSettings s;
-        s.ftpPassword = FtpPassword;
+        s.window = windowSettings();
         s.updateInterval = ui_->EditInterval->text();
-        s.treshold = ui_->ScrollBarTreshold->value();
-        s.sensitivity = ui_->ScrollBarSensitivity->value();
-        s.interval = ui_->edDetectInterval->text();
-        s.startDelay = ui_->edDelay->text();
-        s.delaySound = ui_->CheckBoxSound->isChecked();
-        s.detectionSound = ui_->CheckBoxDetectionSound->isChecked();
-        s.remoteSave = ui_->rbRemoteSave->isChecked();
-        s.logErrors = ui_->menuLogErrors->isChecked();
-        s.errorBeep = ui_->menuErrorBeep->isChecked();
-        s.firstRun = FirstRun;
+        s.ftpPassword = FtpPassword;
         s.smtpPassword = SmtpPassword;
         writeCloseSettings(ini, s);
     });

@@ -4,6 +4,7 @@
 #include "app/ErrorLog.h"
 #include "app/ControlStates.h"
 #include "app/LogForm.h"
+#include "app/Settings.h"
 #include "capture/CaptureDriver.h"
 #include "dialogs/dlgNetwork.h"
 #include "net/NetworkSettings.h"
@@ -123,6 +124,9 @@ private:
     void loadSettings();
     // The one place where saved network settings become program-wide values.
     void takeNetworkSettings(const NetworkSettings& saved);
+    // The main window's own keys, into and out of its controls.
+    void showWindowSettings(const MainWindowSettings& w);
+    MainWindowSettings windowSettings() const;
     void connectMenus();
     void installHints();
     void deleteTemporaryFiles();

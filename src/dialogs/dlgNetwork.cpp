@@ -22,6 +22,35 @@ namespace ostrel {
 
 namespace {
 
+// Each field or box and the live setting it edits, in tab order.
+using N = NetworkSettings;
+QList<std::pair<QLineEdit*, QString N::*>> textFields(Ui::TfrmNetwork* ui) {
+    return {{ui->edCameraName, &N::cameraName},
+            {ui->edFTPhost, &N::ftpHost},
+            {ui->edPort, &N::ftpPort},
+            {ui->edTimeout, &N::ftpTimeout},
+            {ui->edUserID, &N::userId},
+            {ui->edPassword, &N::ftpPassword},
+            {ui->edSMTPhost, &N::smtpHost},
+            {ui->edSMTPport, &N::smtpPort},
+            {ui->edSMTPUserName, &N::smtpUserName},
+            {ui->edEmailPassword, &N::emailPassword},
+            {ui->edUserEmail, &N::userEmail},
+            {ui->edDestinationAddress, &N::destinationAddress},
+            {ui->edCCAddress, &N::ccAddress}};
+}
+// The radio pair is shown from e-mail only alone (one of the two is always on).
+QList<std::pair<QAbstractButton*, bool N::*>> boxFields(Ui::TfrmNetwork* ui, bool withRadios) {
+    QList<std::pair<QAbstractButton*, bool N::*>> boxes{
+        {ui->CheckBoxNotification, &N::notification},
+        {ui->CheckBoxFailDisable, &N::failDisable},
+        {ui->CheckBoxFailNotification, &N::failNotification},
+        {ui->CheckBoxPassive, &N::passiveMode},
+        {ui->CheckAutoStart, &N::autoStart}};
+    if (withRadios) boxes += {{ui->rbEmailOnly, &N::emailOnly}, {ui->rbFTPupload, &N::ftpUpload}};
+    return boxes;
+}
+
 // Leaves a field that already shows the text alone, so its cursor and undo stay.
 void showText(QLineEdit* field, const QString& text) {
     if (field->text() != text) field->setText(text);
@@ -74,36 +103,16 @@ TfrmNetwork::~TfrmNetwork() = default;
 void TfrmNetwork::connectControls() {
     auto* ui = ui_.get();
     // Every edit goes into the live settings at once.
-    auto text = [this](QLineEdit* field, QString NetworkSettings::*member) {
-        connect(field, &QLineEdit::textChanged, this, [this, member](const QString& value) {
-            if (!showing_) settings_.*member = value;
+    for (const auto& [field, member] : textFields(ui)) {
+        connect(field, &QLineEdit::textChanged, this, [this, m = member](const QString& v) {
+            if (!showing_) settings_.*m = v;
         });
-    };
-    auto check = [this](QAbstractButton* box, bool NetworkSettings::*member) {
-        connect(box, &QAbstractButton::toggled, this, [this, member](bool on) {
-            if (!showing_) settings_.*member = on;
+    }
+    for (const auto& [box, member] : boxFields(ui, true)) {
+        connect(box, &QAbstractButton::toggled, this, [this, m = member](bool on) {
+            if (!showing_) settings_.*m = on;
         });
-    };
-    text(ui->edCameraName, &NetworkSettings::cameraName);
-    text(ui->edFTPhost, &NetworkSettings::ftpHost);
-    text(ui->edPort, &NetworkSettings::ftpPort);
-    text(ui->edTimeout, &NetworkSettings::ftpTimeout);
-    text(ui->edUserID, &NetworkSettings::userId);
-    text(ui->edPassword, &NetworkSettings::ftpPassword);
-    text(ui->edSMTPhost, &NetworkSettings::smtpHost);
-    text(ui->edSMTPport, &NetworkSettings::smtpPort);
-    text(ui->edSMTPUserName, &NetworkSettings::smtpUserName);
-    text(ui->edEmailPassword, &NetworkSettings::emailPassword);
-    text(ui->edUserEmail, &NetworkSettings::userEmail);
-    text(ui->edDestinationAddress, &NetworkSettings::destinationAddress);
-    text(ui->edCCAddress, &NetworkSettings::ccAddress);
-    check(ui->rbEmailOnly, &NetworkSettings::emailOnly);
-    check(ui->rbFTPupload, &NetworkSettings::ftpUpload);
-    check(ui->CheckBoxNotification, &NetworkSettings::notification);
-    check(ui->CheckBoxFailDisable, &NetworkSettings::failDisable);
-    check(ui->CheckBoxFailNotification, &NetworkSettings::failNotification);
-    check(ui->CheckBoxPassive, &NetworkSettings::passiveMode);
-    check(ui->CheckAutoStart, &NetworkSettings::autoStart);
+    }
 
     // The upload choice reacts to a click and to being set on by the program alike.
     connect(ui->rbEmailOnly, &QAbstractButton::toggled, this, guarded([this] {
@@ -164,26 +173,10 @@ void TfrmNetwork::FormCreate() {
 void TfrmNetwork::showSettings() {
     auto* ui = ui_.get();
     showing_ = true;
-    showText(ui->edCameraName, settings_.cameraName);
-    showText(ui->edFTPhost, settings_.ftpHost);
-    showText(ui->edPort, settings_.ftpPort);
-    showText(ui->edTimeout, settings_.ftpTimeout);
-    showText(ui->edUserID, settings_.userId);
-    showText(ui->edPassword, settings_.ftpPassword);
-    showText(ui->edSMTPhost, settings_.smtpHost);
-    showText(ui->edSMTPport, settings_.smtpPort);
-    showText(ui->edSMTPUserName, settings_.smtpUserName);
-    showText(ui->edEmailPassword, settings_.emailPassword);
-    showText(ui->edUserEmail, settings_.userEmail);
-    showText(ui->edDestinationAddress, settings_.destinationAddress);
-    showText(ui->edCCAddress, settings_.ccAddress);
+    for (const auto& [field, member] : textFields(ui)) showText(field, settings_.*member);
+    for (const auto& [box, member] : boxFields(ui, false)) box->setChecked(settings_.*member);
     // One of the two is always on: e-mail only decides.
     (settings_.emailOnly ? ui->rbEmailOnly : ui->rbFTPupload)->setChecked(true);
-    ui->CheckBoxNotification->setChecked(settings_.notification);
-    ui->CheckBoxFailDisable->setChecked(settings_.failDisable);
-    ui->CheckBoxFailNotification->setChecked(settings_.failNotification);
-    ui->CheckBoxPassive->setChecked(settings_.passiveMode);
-    ui->CheckAutoStart->setChecked(settings_.autoStart);
     ui->CheckBoxNotification->setEnabled(!ui->rbEmailOnly->isChecked());
     showing_ = false;
     // The settings now hold what the controls show (a refilled port, the radio pair, a

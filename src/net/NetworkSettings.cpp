@@ -3,56 +3,45 @@
 
 namespace ostrel {
 
+namespace {
+using S = NetworkSettings;
+using namespace sif;
+// In the order of the file; the website update interval goes between Password and AutoStart.
+const auto ftpFields = std::tuple{
+    field(key::FtpHost, &S::ftpHost), field(key::FtpPort, &S::ftpPort),
+    field(key::FtpTimeout, &S::ftpTimeout), field(key::UserId, &S::userId),
+    field(key::FtpPassword, &S::ftpPassword)};
+const auto otherFields = std::tuple{
+    field(key::AutoStart, &S::autoStart),
+    field(key::PassiveMode, &S::passiveMode),
+    field(key::SmtpHost, &S::smtpHost),
+    field(key::SmtpPort, &S::smtpPort),
+    field(key::SmtpUserName, &S::smtpUserName),
+    field(key::SmtpPassword, &S::emailPassword),
+    field(key::UserAddress, &S::userEmail),
+    field(key::DestinationAddress, &S::destinationAddress),
+    field(key::CcAddress, &S::ccAddress),
+    field(key::Camera, &S::cameraName),
+    field(key::EmailOnly, &S::emailOnly),
+    field(key::FtpUpload, &S::ftpUpload),
+    field(key::Notification, &S::notification),
+    field(key::DisableOnFail, &S::failDisable),
+    field(key::FailNotification, &S::failNotification)};
+} // namespace
+
 void NetworkSettings::load(const IniFile& ini, QString* updateInterval) {
-    using namespace sif;
-    ftpHost = read(ini, key::FtpHost);
-    ftpPort = read(ini, key::FtpPort);
-    ftpTimeout = readText(ini, key::FtpTimeout);
-    userId = read(ini, key::UserId);
-    ftpPassword = read(ini, key::FtpPassword);
+    readFields(ini, *this, ftpFields);
     if (updateInterval) *updateInterval = read(ini, key::UpdateInterval);
-    autoStart = read(ini, key::AutoStart);
-    passiveMode = read(ini, key::PassiveMode);
-    smtpHost = read(ini, key::SmtpHost);
-    smtpPort = read(ini, key::SmtpPort);
-    smtpUserName = read(ini, key::SmtpUserName);
-    emailPassword = read(ini, key::SmtpPassword);
-    userEmail = read(ini, key::UserAddress);
-    destinationAddress = read(ini, key::DestinationAddress);
-    ccAddress = read(ini, key::CcAddress);
-    cameraName = read(ini, key::Camera);
-    emailOnly = read(ini, key::EmailOnly);
-    notification = read(ini, key::Notification);
-    failDisable = read(ini, key::DisableOnFail);
-    failNotification = read(ini, key::FailNotification);
+    readFields(ini, *this, otherFields);
     // The two choices are one radio group: only e-mail-only is consulted.
     ftpUpload = !emailOnly;
     if (ftpPort.isEmpty()) ftpPort = QString::fromLatin1(key::FtpPort.def);
 }
 
 void NetworkSettings::save(IniFile& ini, const QString& updateInterval) const {
-    using namespace sif;
-    write(ini, key::FtpHost, ftpHost);
-    write(ini, key::FtpPort, ftpPort);
-    writeText(ini, key::FtpTimeout, ftpTimeout);
-    write(ini, key::UserId, userId);
-    write(ini, key::FtpPassword, ftpPassword);
+    writeFields(ini, *this, ftpFields);
     write(ini, key::UpdateInterval, updateInterval);
-    write(ini, key::AutoStart, autoStart);
-    write(ini, key::PassiveMode, passiveMode);
-    write(ini, key::SmtpHost, smtpHost);
-    write(ini, key::SmtpPort, smtpPort);
-    write(ini, key::SmtpUserName, smtpUserName);
-    write(ini, key::SmtpPassword, emailPassword);
-    write(ini, key::UserAddress, userEmail);
-    write(ini, key::DestinationAddress, destinationAddress);
-    write(ini, key::CcAddress, ccAddress);
-    write(ini, key::Camera, cameraName);
-    write(ini, key::EmailOnly, emailOnly);
-    write(ini, key::FtpUpload, ftpUpload);
-    write(ini, key::Notification, notification);
-    write(ini, key::DisableOnFail, failDisable);
-    write(ini, key::FailNotification, failNotification);
+    writeFields(ini, *this, otherFields);
 }
 
 bool looksLikeEmailAddress(const QString& address) {

@@ -61,6 +61,19 @@ public:
     virtual std::uint32_t tickCount() const = 0;
 };
 
+// The overrides every implementation declares.
+#define OSTREL_DESKTOP_SERVICES                                                                    \
+    MsgButton messageBox(MsgKind kind, const QString& text, MsgButtons buttons,                    \
+                         QWidget* parent) override;                                                \
+    QString openFileName(const FileDialogRequest& request, QWidget* parent) override;              \
+    QString saveFileName(const FileDialogRequest& request, QWidget* parent) override;              \
+    void messageBeep() override;                                                                   \
+    void tone(int frequencyHz, int milliseconds) override;                                         \
+    bool openUrl(const QString& url) override;                                                     \
+    void help(HelpCommand command, int context) override;                                          \
+    QDateTime now() const override;                                                                \
+    std::uint32_t tickCount() const override;
+
 // The installed services; a QtDesktop unless a test installed its own.
 Desktop& desktop();
 // Installs `d` (not owned) and returns the previous one; nullptr restores the default.

@@ -10,16 +10,7 @@ public:
     explicit QtDesktop(QString helpFolder = {});
     ~QtDesktop() override;
 
-    MsgButton messageBox(MsgKind kind, const QString& text, MsgButtons buttons,
-                         QWidget* parent) override;
-    QString openFileName(const FileDialogRequest& request, QWidget* parent) override;
-    QString saveFileName(const FileDialogRequest& request, QWidget* parent) override;
-    void messageBeep() override;
-    void tone(int frequencyHz, int milliseconds) override;
-    bool openUrl(const QString& url) override;
-    void help(HelpCommand command, int context) override;
-    QDateTime now() const override;
-    std::uint32_t tickCount() const override;
+    OSTREL_DESKTOP_SERVICES
 
     void setHelpFolder(const QString& folder);
 

@@ -5,6 +5,7 @@
 #include "platform/IniFile.h"
 #include <QString>
 #include <span>
+#include <tuple>
 
 namespace ostrel::sif {
 
@@ -14,12 +15,12 @@ inline constexpr const char DriverFile[] = "vcap.sif";    // the capture driver 
 // Who writes a key (a bit set): the main window's close or destroy, the network settings
 // dialog, the setup wizard, the capture parameters dialog, the capture drivers' dialogs.
 enum Writer : unsigned {
-    MainClose = 1u << 0,
-    MainDestroy = 1u << 1,
-    NetworkDialog = 1u << 2,
-    Wizard = 1u << 3,
-    CapParamDialog = 1u << 4,
-    DriverDialogs = 1u << 5,
+    MainClose = 0x01,
+    MainDestroy = 0x02,
+    NetworkDialog = 0x04,
+    Wizard = 0x08,
+    CapParamDialog = 0x10,
+    DriverDialogs = 0x20,
 };
 
 enum class Type { String, Integer, Bool };
@@ -57,6 +58,33 @@ void write(IniFile& ini, const IntKey& key, int value, const QString& section = 
 void write(IniFile& ini, const BoolKey& key, bool value, const QString& section = {});
 // A number key written as typed: the same digits read back as the number.
 void writeText(IniFile& ini, const IntKey& key, const QString& digits, const QString& section = {});
+
+// A key bound to a member of a settings struct: one table of bindings serves both the
+// reading and the writing of that struct, so the two cannot list different keys.
+template <typename S, typename K, typename M> struct Field {
+    const K* key;
+    M S::*member;
+};
+template <typename S, typename K, typename M> constexpr Field<S, K, M> field(const K& key, M S::*member) {
+    return {&key, member};
+}
+
+inline void readInto(const IniFile& ini, const StringKey& k, QString& v) { v = read(ini, k); }
+inline void readInto(const IniFile& ini, const IntKey& k, int& v) { v = read(ini, k); }
+inline void readInto(const IniFile& ini, const IntKey& k, QString& v) { v = readText(ini, k); }
+inline void readInto(const IniFile& ini, const BoolKey& k, bool& v) { v = read(ini, k); }
+inline void writeFrom(IniFile& ini, const StringKey& k, const QString& v) { write(ini, k, v); }
+inline void writeFrom(IniFile& ini, const IntKey& k, int v) { write(ini, k, v); }
+inline void writeFrom(IniFile& ini, const IntKey& k, const QString& v) { writeText(ini, k, v); }
+inline void writeFrom(IniFile& ini, const BoolKey& k, bool v) { write(ini, k, v); }
+
+// Reads or writes every bound key, in the table's order.
+template <typename S, typename Fields> void readFields(const IniFile& ini, S& s, const Fields& fields) {
+    std::apply([&](const auto&... f) { (readInto(ini, *f.key, s.*(f.member)), ...); }, fields);
+}
+template <typename S, typename Fields> void writeFields(IniFile& ini, const S& s, const Fields& fields) {
+    std::apply([&](const auto&... f) { (writeFrom(ini, *f.key, s.*(f.member)), ...); }, fields);
+}
 
 // Ostrel.sif, in the order the main window reads it.
 namespace key {

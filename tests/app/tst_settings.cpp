@@ -25,8 +25,8 @@ private slots:
     void missingFileGivesKeyDefaults() {
         QTemporaryDir dir;
         const StoredSettings s = readStoredSettings(IniFile(dir.filePath("Ostrel.sif")));
-        QCOMPARE(s.sensitivity, 100);
-        QCOMPARE(s.interval, QString("1"));
+        QCOMPARE(s.window.sensitivity, 100);
+        QCOMPARE(s.window.interval, QString("1"));
         QCOMPARE(s.network.ftpPort, QString("21"));
         QCOMPARE(s.ftpTimeout, 15);
         QCOMPARE(s.network.ftpTimeout, QString("15"));
@@ -35,7 +35,7 @@ private slots:
         QCOMPARE(s.network.cameraName, QString("Location 1"));
         QCOMPARE(s.network.smtpPort, QString("25"));
         QCOMPARE(s.network.ftpUpload, true);
-        QCOMPARE(s.firstRun, true);
+        QCOMPARE(s.window.firstRun, true);
         QCOMPARE(readDriverIndex(IniFile(dir.filePath("vcap.sif"))), -1);
     }
 
@@ -50,8 +50,8 @@ private slots:
         const StoredSettings s = readStoredSettings(ini);
         QCOMPARE(s.ftpTimeout, 45);
         QCOMPARE(s.network.ftpTimeout, QString("45"));
-        QCOMPARE(s.frameRate, 30);
-        QCOMPARE(s.indexSize, 0); // not a number: the default
+        QCOMPARE(s.capture.frameRate, 30);
+        QCOMPARE(s.capture.indexSize, 0); // not a number: the default
         // Both choices on: e-mail only is the one consulted.
         QVERIFY(s.network.emailOnly);
         QVERIFY(!s.network.ftpUpload);
@@ -64,32 +64,32 @@ private slots:
         CloseSettings c;
         c.ftpPassword = "p=ss;word";
         c.updateInterval = "12";
-        c.treshold = 7;
-        c.sensitivity = 93;
-        c.interval = "4";
-        c.startDelay = "2";
-        c.delaySound = false;
-        c.detectionSound = true;
-        c.remoteSave = true;
-        c.logErrors = false;
-        c.errorBeep = true;
-        c.firstRun = false;
+        c.window.treshold = 7;
+        c.window.sensitivity = 93;
+        c.window.interval = "4";
+        c.window.startDelay = "2";
+        c.window.delaySound = false;
+        c.window.detectionSound = true;
+        c.window.remoteSave = true;
+        c.window.logErrors = false;
+        c.window.errorBeep = true;
+        c.window.firstRun = false;
         c.smtpPassword = "s";
         writeCloseSettings(ini, c);
         const StoredSettings s = readStoredSettings(ini);
         QCOMPARE(s.network.ftpHost, QString("ftp.example.org"));
         QCOMPARE(s.network.ftpPassword, c.ftpPassword);
         QCOMPARE(s.updateInterval, QString("12"));
-        QCOMPARE(s.treshold, 7);
-        QCOMPARE(s.sensitivity, 93);
-        QCOMPARE(s.interval, QString("4"));
-        QCOMPARE(s.startDelay, QString("2"));
-        QCOMPARE(s.delaySound, false);
-        QCOMPARE(s.detectionSound, true);
-        QCOMPARE(s.remoteSave, true);
-        QCOMPARE(s.logErrors, false);
-        QCOMPARE(s.errorBeep, true);
-        QCOMPARE(s.firstRun, false);
+        QCOMPARE(s.window.treshold, 7);
+        QCOMPARE(s.window.sensitivity, 93);
+        QCOMPARE(s.window.interval, QString("4"));
+        QCOMPARE(s.window.startDelay, QString("2"));
+        QCOMPARE(s.window.delaySound, false);
+        QCOMPARE(s.window.detectionSound, true);
+        QCOMPARE(s.window.remoteSave, true);
+        QCOMPARE(s.window.logErrors, false);
+        QCOMPARE(s.window.errorBeep, true);
+        QCOMPARE(s.window.firstRun, false);
         QCOMPARE(s.network.emailPassword, QString("s"));
         QCOMPARE(QFile(ini.fileName()).permissions() & (QFile::ReadGroup | QFile::ReadOther),
                  QFile::Permissions());

@@ -480,7 +480,7 @@ private slots:
 
         // The main window's own reader finds what was typed, the time-out as a number.
         const StoredSettings s = readStoredSettings(IniFile(p.file()));
-        QCOMPARE(s.treshold, 12); // other keys stay
+        QCOMPARE(s.window.treshold, 12); // other keys stay
         const NetworkSettings& n = s.network;
         QCOMPARE(QStringList({n.cameraName, n.ftpHost, n.ftpPort, QString::number(s.ftpTimeout),
                               n.userId, n.ftpPassword, n.smtpHost, n.smtpPort, n.smtpUserName,
