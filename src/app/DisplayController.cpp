@@ -1,6 +1,8 @@
 #include "app/DisplayController.h"
 #include "platform/Guard.h"
-#include "app/mainf.h"
+#include "app/MainWindowParts.h"
+#include "app/ErrorLog.h"
+#include "net/NetworkSettings.h"
 #include "capture/VideoCapture.h"
 #include "platform/Desktop.h"
 #include "platform/DigitFilter.h"
@@ -10,7 +12,8 @@
 
 namespace ostrel {
 
-DisplayController::DisplayController(TMain& main) : QObject(&main), main_(main) {
+DisplayController::DisplayController(MainWindowParts& main, QObject* parent)
+    : QObject(parent), main_(main) {
     auto* ui = main.ui();
     auto* video = main.VideoCap1();
     connect(video, &TVideoCapture::OnStatus, this, guarded([this] { Video1Status(); }));
@@ -55,7 +58,7 @@ void DisplayController::Video1StatusCallback(int statusNumber, const QString& te
     if (statusNumber == CapStatusCurrentFrame) return;
     QString shown = text;
     shown.replace(QStringLiteral("Live window"), QStringLiteral("Preview window"));
-    main_.statusPanel(1)->setText(shown);
+    main_.showStatus(shown);
     if (statusNumber == CapStatusCaptureBegins) {
         main_.RecordingCaptions(true);
     } else if (statusNumber == CapStatusCaptureEnds) {
@@ -65,7 +68,7 @@ void DisplayController::Video1StatusCallback(int statusNumber, const QString& te
 }
 
 void DisplayController::VideoCap1Error(int, const QString& text) {
-    main_.statusPanel(1)->setText(text);
+    main_.showStatus(text);
     if (!text.isEmpty()) main_.errorLog().add(QStringLiteral(" :   Video error = ") + text);
     if (text == QLatin1String(DeviceLostText)) {
         desktop().messageBeep();
@@ -79,7 +82,7 @@ void DisplayController::VideoCap1Error(int, const QString& text) {
         showWarning(
             QStringLiteral("Capture device was not detected. Connect camera before running this "
                            "program."),
-            &main_);
+            main_.dialogParent());
     }
 }
 

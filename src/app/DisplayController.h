@@ -5,12 +5,12 @@
 
 namespace ostrel {
 
-class TMain;
+class MainWindowParts;
 
 class DisplayController : public QObject {
     Q_OBJECT
 public:
-    explicit DisplayController(TMain& main);
+    DisplayController(MainWindowParts& main, QObject* parent);
 
     void Video1Status();
     void Video1StatusCallback(int statusNumber, const QString& text);
@@ -18,7 +18,7 @@ public:
     void Edit1Change(const QString& text);
 
 private:
-    TMain& main_;
+    MainWindowParts& main_;
 };
 
 } // namespace ostrel

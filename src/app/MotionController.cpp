@@ -1,6 +1,8 @@
 #include "app/MotionController.h"
 #include "platform/Guard.h"
-#include "app/mainf.h"
+#include "app/MainWindowParts.h"
+#include "app/ErrorLog.h"
+#include "net/NetworkSettings.h"
 #include "capture/VideoCapture.h"
 #include "motion/DetectionSession.h"
 #include "net/FtpClient.h"
@@ -23,7 +25,8 @@ namespace {
 const QString TempFrame = QStringLiteral("temp00.bmp");
 } // namespace
 
-MotionController::MotionController(TMain& main) : QObject(&main), main_(main) {
+MotionController::MotionController(MainWindowParts& main, QObject* parent)
+    : QObject(parent), main_(main) {
     auto* ui = main.ui();
     connect(ui->BitBtnMotion, &QPushButton::clicked, this,
             guarded([this] { BitBtnMotionClick(); }));
@@ -52,7 +55,7 @@ void MotionController::BitBtnMotionClick() {
     if (delaying_ || quitPending_) return;
     auto* video = main_.VideoCap1();
     if (!video->DriverOpen()) {
-        showInformation(QStringLiteral("Select video driver first!"), &main_);
+        showInformation(QStringLiteral("Select video driver first!"), main_.dialogParent());
         return;
     }
     detector_.setLastFrameSum(detector_.GetFrameSum(*video, main_.programFolder()));
@@ -119,7 +122,7 @@ void MotionController::startChecks() {
     // An interval of 0 means a session without checks, not a check on every idle moment.
     if (interval > 0) timer->start();
     main_.updateControls();
-    if (ui->rbRemoteSave->isChecked() && !main_.EmailOnly) main_.FtpClient()->ConnectAsync();
+    if (ui->rbRemoteSave->isChecked() && !main_.emailOnly()) main_.FtpClient()->ConnectAsync();
 }
 
 void MotionController::stopSession() {
@@ -182,12 +185,12 @@ void MotionController::detectionSteps() {
 
     const QString app = QCoreApplication::applicationName();
     auto* smtp = main_.SmtpClient();
-    if (!main_.EmailOnly) {
-        if (main_.Network.notification && !MotionNotified) {
+    if (!main_.emailOnly()) {
+        if (main_.network().notification && !MotionNotified) {
             // The mail is composed only when no other mail is under way, so a mail in
             // transit is never altered.
             if (smtpIdle()) {
-                const MailText mail = notificationMail(app, main_.Camera, desktop().now());
+                const MailText mail = notificationMail(app, main_.camera(), desktop().now());
                 smtp->EmailFiles().clear();
                 smtp->MailMessage().clear();
                 smtp->setHdrSubject(mail.subject);
@@ -210,11 +213,11 @@ void MotionController::detectionSteps() {
                 const FtpRequestOutcome out =
                     ftpRequestDone(-1, ftp->Tag(), e.message(), main_.errorLog().beepOnErrors());
                 ftp->setTag(out.tag);
-                report(out.report);
+                main_.report(out.report);
             }
         }
     } else if (ui->rbRemoteSave->isChecked() && smtpIdle()) {
-        const MailText mail = imageMail(app, main_.Camera, MotionSessionName, MotionRemoteName);
+        const MailText mail = imageMail(app, main_.camera(), MotionSessionName, MotionRemoteName);
         smtp->setHdrSubject(mail.subject);
         smtp->EmailFiles().clear();
         smtp->addEmailFile(MotionImageFile);
@@ -238,14 +241,9 @@ void MotionController::startMail() {
         r.beep = main_.errorLog().beepOnErrors();
         r.statusText = e.message();
         r.logEntry = QStringLiteral(" :   SMTP error = ") + e.message();
-        report(r);
+        main_.report(r);
     }
 }
 
-void MotionController::report(const RequestReport& r) {
-    if (r.beep) desktop().messageBeep();
-    if (!r.statusText.isEmpty()) main_.statusPanel(1)->setText(r.statusText);
-    if (!r.logEntry.isEmpty()) main_.errorLog().add(r.logEntry);
-}
 
 } // namespace ostrel

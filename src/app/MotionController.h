@@ -8,13 +8,13 @@
 
 namespace ostrel {
 
-class TMain;
+class MainWindowParts;
 struct RequestReport;
 
 class MotionController : public QObject {
     Q_OBJECT
 public:
-    explicit MotionController(TMain& main);
+    MotionController(MainWindowParts& main, QObject* parent);
 
     void BitBtnMotionClick();
     // The start delay: one 1100 Hz tone of 800 ms a beat (when its sound is on) until the
@@ -51,10 +51,8 @@ private:
     bool smtpIdle() const;
     // Starts sending the prepared mail; a start that fails is reported, not raised.
     void startMail();
-    // Beep, status bar panel 1 and error log, as the request-done handlers report.
-    void report(const RequestReport& r);
 
-    TMain& main_;
+    MainWindowParts& main_;
     MotionDetector detector_;
     bool timer2Enabled_ = false;
     QTimer delayTimer_;

@@ -1,6 +1,8 @@
 #include "app/TransferController.h"
 #include "platform/Guard.h"
-#include "app/mainf.h"
+#include "app/MainWindowParts.h"
+#include "app/ErrorLog.h"
+#include "net/NetworkSettings.h"
 #include "net/RequestReport.h"
 #include "platform/Desktop.h"
 #include <QApplication>
@@ -8,7 +10,8 @@
 
 namespace ostrel {
 
-TransferController::TransferController(TMain& main) : QObject(&main), main_(main) {
+TransferController::TransferController(MainWindowParts& main, QObject* parent)
+    : QObject(parent), main_(main) {
     connect(main.FtpClient(), &TFtpClient::OnCommand, this,
             guarded([this](const QString& line) { FtpClientCommand(line); }));
     connect(main.FtpClient(), &TFtpClient::OnRequestDone, this,
@@ -39,18 +42,12 @@ void TransferController::FtpClientRequestDone(TFtpClient::Request, int error) {
     }
     ftp->setTag(outcome.tag);
     if (outcome.reestablish && onReestablished) onReestablished();
-    report(outcome.report);
+    main_.report(outcome.report);
 }
 
 void TransferController::SmtpClientRequestDone(TSmtpClient::Request rqType, int error) {
-    report(smtpRequestDone(*main_.SmtpClient(), rqType, error, main_.errorLog().beepOnErrors()));
+    main_.report(smtpRequestDone(*main_.SmtpClient(), rqType, error, main_.errorLog().beepOnErrors()));
 }
 
-void TransferController::report(const RequestReport& r) {
-    if (!r.failed) return;
-    if (r.beep) desktop().messageBeep();
-    if (!r.statusText.isEmpty()) main_.statusPanel(1)->setText(r.statusText);
-    if (!r.logEntry.isEmpty()) main_.errorLog().add(r.logEntry);
-}
 
 } // namespace ostrel

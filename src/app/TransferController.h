@@ -9,13 +9,13 @@
 
 namespace ostrel {
 
-class TMain;
+class MainWindowParts;
 struct RequestReport;
 
 class TransferController : public QObject {
     Q_OBJECT
 public:
-    explicit TransferController(TMain& main);
+    TransferController(MainWindowParts& main, QObject* parent);
     ~TransferController() override;
 
     void FtpClientCommand(const QString& line);
@@ -26,8 +26,7 @@ public:
     std::function<void()> onReestablished;
 
 private:
-    void report(const RequestReport& r);
-    TMain& main_;
+    MainWindowParts& main_;
     bool hourglass_ = false;
 };
 

@@ -1,6 +1,8 @@
 #include "app/WebsiteController.h"
 #include "platform/Guard.h"
-#include "app/mainf.h"
+#include "app/MainWindowParts.h"
+#include "app/ErrorLog.h"
+#include "net/NetworkSettings.h"
 #include "capture/VideoCapture.h"
 #include "net/FtpClient.h"
 #include "net/RequestReport.h"
@@ -17,7 +19,8 @@
 
 namespace ostrel {
 
-WebsiteController::WebsiteController(TMain& main) : QObject(&main), main_(main) {
+WebsiteController::WebsiteController(MainWindowParts& main, QObject* parent)
+    : QObject(parent), main_(main) {
     auto* ui = main.ui();
     connect(ui->BitBtnFrameCap, &QPushButton::clicked, this,
             guarded([this] { BitBtnFrameCapClick(); }));
@@ -40,7 +43,7 @@ void WebsiteController::BitBtnFrameCapClick() {
 void WebsiteController::setBusyLight(bool busy) {
     auto* light = main_.ui()->lblColor;
     QPalette p = light->palette();
-    p.setColor(QPalette::Window, busy ? QColor(Qt::red) : main_.palette().color(QPalette::Button));
+    p.setColor(QPalette::Window, busy ? QColor(Qt::red) : QApplication::palette().color(QPalette::Button));
     light->setPalette(p);
     light->setAccessibleDescription(busy ? QStringLiteral("Busy") : QString());
 }
@@ -54,9 +57,9 @@ void WebsiteController::setStartedLook(bool started) {
 void WebsiteController::exportFrame(bool atStart) {
     const ExportResult result = exportFrameAndStamp(
         *main_.VideoCap1(), main_.programFolder(), atStart ? ExportKind::Start : ExportKind::Tick,
-        main_.Camera, Image1, [this](const FrameSaveFailure& failure) {
+        main_.camera(), Image1, [this](const FrameSaveFailure& failure) {
             main_.errorLog().add(failure.logEntry, failure.writeLogNow);
-            main_.statusPanel(1)->setText(failure.statusText);
+            main_.showStatus(failure.statusText);
         });
     if (result.frameSaved) {
         CaptureBitmapPath = result.bitmapPath;
@@ -157,12 +160,12 @@ void WebsiteController::FTPerror() {
     timer->start(SuspensionInterval);
     ++FailureCount;
     if (logsSuspension(FailureCount)) main_.errorLog().add(SuspendedLogEntry);
-    if (!main_.DisableOnFail || FailureCount < DisableThreshold) return;
+    if (!main_.disableOnFail() || FailureCount < DisableThreshold) return;
 
-    if (main_.Network.failNotification && !main_.Network.destinationAddress.isEmpty())
+    if (main_.network().failNotification && !main_.network().destinationAddress.isEmpty())
         sendDisabledMail();
     main_.errorLog().add(DisabledLogEntry);
-    showWarning(DisabledWarning, &main_);
+    showWarning(DisabledWarning, main_.dialogParent());
     setStartedLook(false);
     setBusyLight(false);
     auto* ftp = main_.FtpClient();
@@ -180,11 +183,11 @@ void WebsiteController::sendDisabledMail() {
     // A mail still under way is left alone rather than rewritten mid-flight.
     if (!smtp->Ready() || smtp->Connected()) return;
     const FailureMail mail =
-        websiteDisabledMail(QCoreApplication::applicationName(), main_.Camera, desktop().now());
+        websiteDisabledMail(QCoreApplication::applicationName(), main_.camera(), desktop().now());
     // The addresses as the network settings dialog shows them now, saved or not: the same
     // field that decided a mail is wanted.
-    const QString& destination = main_.Network.destinationAddress;
-    const QString& cc = main_.Network.ccAddress;
+    const QString& destination = main_.network().destinationAddress;
+    const QString& cc = main_.network().ccAddress;
     smtp->RcptName().clear();
     smtp->RcptName().append(destination);
     if (!cc.isEmpty() && cc != destination) smtp->RcptName().append(cc);

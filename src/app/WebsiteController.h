@@ -8,12 +8,12 @@
 
 namespace ostrel {
 
-class TMain;
+class MainWindowParts;
 
 class WebsiteController : public QObject {
     Q_OBJECT
 public:
-    explicit WebsiteController(TMain& main);
+    WebsiteController(MainWindowParts& main, QObject* parent);
 
     void BitBtnFrameCapClick(); // start or stop, by whether Timer1 runs
     void Start();
@@ -44,7 +44,7 @@ private:
     void connectIfNeeded();
     void sendDisabledMail();
 
-    TMain& main_;
+    MainWindowParts& main_;
     bool disabledByFailures_ = false; // set when FTPerror disables; read by Start
     bool started_ = false;
     bool hasRun_ = false;

@@ -13,6 +13,7 @@
 #include "capture/DlgDriver.h"
 #include "capture/VideoCapture.h"
 #include "net/FtpClient.h"
+#include "net/RequestReport.h"
 #include "net/SmtpClient.h"
 #include "platform/Application.h"
 #include "platform/Desktop.h"
@@ -65,10 +66,10 @@ TMain::TMain(QString programFolder, std::shared_ptr<DriverRegistry> drivers, QWi
     SmtpClient_ = new TSmtpClient(this);
     SmtpClient_->setObjectName(QStringLiteral("SmtpClient"));
 
-    display_ = std::make_unique<DisplayController>(*this);
-    transfer_ = std::make_unique<TransferController>(*this);
-    motion_ = std::make_unique<MotionController>(*this);
-    website_ = std::make_unique<WebsiteController>(*this);
+    display_ = std::make_unique<DisplayController>(*this, this);
+    transfer_ = std::make_unique<TransferController>(*this, this);
+    motion_ = std::make_unique<MotionController>(*this, this);
+    website_ = std::make_unique<WebsiteController>(*this, this);
     transfer_->onReestablished = [this] { website_->Reestablish(); };
     connectMenus();
     installHints();
@@ -89,6 +90,15 @@ TMain::~TMain() {
 }
 
 QLabel* TMain::statusPanel(int index) const { return index == 0 ? panel0_ : panel1_; }
+
+void TMain::showStatus(const QString& text) { panel1_->setText(text); }
+
+void TMain::report(const RequestReport& r) {
+    if (!r.failed) return;
+    if (r.beep) desktop().messageBeep();
+    if (!r.statusText.isEmpty()) showStatus(r.statusText);
+    if (!r.logEntry.isEmpty()) errorLog_.add(r.logEntry);
+}
 
 void TMain::createWindows() {
     // The about box is created for each use; the error log window lives for the run.

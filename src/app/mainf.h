@@ -4,6 +4,7 @@
 #include "app/ErrorLog.h"
 #include "app/ControlStates.h"
 #include "app/LogForm.h"
+#include "app/MainWindowParts.h"
 #include "app/Settings.h"
 #include "capture/CaptureDriver.h"
 #include "dialogs/dlgNetwork.h"
@@ -31,7 +32,7 @@ class TransferController;
 class TFtpClient;
 class TSmtpClient;
 
-class TMain : public QMainWindow, public NetworkDialogHost {
+class TMain : public QMainWindow, public NetworkDialogHost, public MainWindowParts {
     Q_OBJECT
 public:
     // Runs the create sequence; `programFolder` holds every file the program keeps.
@@ -42,14 +43,21 @@ public:
     // The windows created after the main window, in their order.
     void createWindows();
 
-    Ui::TMain* ui() const { return ui_.get(); }
-    TVideoCapture* VideoCap1() const { return VideoCap1_; }
-    ErrorLog& errorLog() { return errorLog_; }
+    Ui::TMain* ui() const override { return ui_.get(); }
+    QWidget* dialogParent() override { return this; }
+    TVideoCapture* VideoCap1() const override { return VideoCap1_; }
+    ErrorLog& errorLog() override { return errorLog_; }
     TLogForm* logForm() const { return logForm_; }
-    const QString& programFolder() const { return programFolder_; }
+    const QString& programFolder() const override { return programFolder_; }
     QLabel* statusPanel(int index) const;
-    QTimer* Timer1() const { return Timer1_; }
-    QTimer* Timer2() const { return Timer2_; }
+    QTimer* Timer1() const override { return Timer1_; }
+    QTimer* Timer2() const override { return Timer2_; }
+    void showStatus(const QString& text) override;
+    void report(const RequestReport& r) override;
+    const NetworkSettings& network() const override { return Network; }
+    QString& camera() override { return Camera; }
+    bool emailOnly() const override { return EmailOnly; }
+    bool disableOnFail() const override { return DisableOnFail; }
 
     // Program-wide state other parts read and write.
     bool AutoStart = false;
@@ -74,13 +82,13 @@ public:
     // The live network settings: what the network settings dialog shows and edits.
     NetworkSettings Network;
 
-    TFtpClient* FtpClient() const { return FtpClient_; }
-    TSmtpClient* SmtpClient() const { return SmtpClient_; }
+    TFtpClient* FtpClient() const override { return FtpClient_; }
+    TSmtpClient* SmtpClient() const override { return SmtpClient_; }
     MotionController* motion() const { return motion_.get(); }
     WebsiteController* website() const { return website_.get(); }
 
     // Recording button and menu captions for the recording state.
-    void RecordingCaptions(bool recording);
+    void RecordingCaptions(bool recording) override;
     // Whether the create sequence got as far as a connected capture device.
     bool startedWithVideo() const { return startedWithVideo_; }
 
@@ -98,7 +106,7 @@ public:
 
     // Enables the controls and sets the session captions for the program's state; called
     // whenever that state changes.
-    void updateControls();
+    void updateControls() override;
     ProgramState programState() const;
     // The setup wizard or remote host management is open.
     void setWindowOpen(bool open);

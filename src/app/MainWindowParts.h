@@ -1,0 +1,52 @@
+#pragma once
+// What the main window's controllers work with: its controls and shared parts, not the
+// window itself. Each controller sees this narrow face of the hub, never the others.
+#include <QString>
+
+class QTimer;
+class QWidget;
+
+namespace Ui {
+class TMain;
+}
+
+namespace ostrel {
+
+class ErrorLog;
+class TFtpClient;
+class TSmtpClient;
+class TVideoCapture;
+struct NetworkSettings;
+struct RequestReport;
+
+class MainWindowParts {
+public:
+    virtual ~MainWindowParts() = default;
+
+    virtual Ui::TMain* ui() const = 0;
+    virtual QWidget* dialogParent() = 0; // the window message boxes belong to
+    virtual TVideoCapture* VideoCap1() const = 0;
+    virtual TFtpClient* FtpClient() const = 0;
+    virtual TSmtpClient* SmtpClient() const = 0;
+    virtual ErrorLog& errorLog() = 0;
+    virtual const QString& programFolder() const = 0;
+    virtual QTimer* Timer1() const = 0; // website update
+    virtual QTimer* Timer2() const = 0; // motion checks
+
+    // Status bar panel 1.
+    virtual void showStatus(const QString& text) = 0;
+    // A failed request: beep, status bar and error log, as the report says.
+    virtual void report(const RequestReport& r) = 0;
+
+    // The live network settings and the program-wide values.
+    virtual const NetworkSettings& network() const = 0;
+    virtual QString& camera() = 0; // the stamp pads it in place
+    virtual bool emailOnly() const = 0;
+    virtual bool disableOnFail() const = 0;
+
+    // The program's state changed: controls and captions follow.
+    virtual void updateControls() = 0;
+    virtual void RecordingCaptions(bool recording) = 0;
+};
+
+} // namespace ostrel
