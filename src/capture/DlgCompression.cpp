@@ -2,6 +2,7 @@
 #include "ui_DlgCompression.h"
 
 #include "platform/IniFile.h"
+#include "platform/SettingsKeys.h"
 #include "platform/ProgramFolder.h"
 
 #include <algorithm>
@@ -9,24 +10,21 @@
 namespace ostrel {
 
 namespace {
-const QString Section = QStringLiteral("Video Compression");
-const QString QualityKey = QStringLiteral("Quality");
 
 QString settingsFile(const QString& programFolder) {
-    return resolveIn(programFolder, QStringLiteral("vcap.sif"));
+    return resolveIn(programFolder, QString::fromLatin1(sif::DriverFile));
 }
 } // namespace
 
 int readCompressionQuality(const QString& programFolder) {
-    return std::clamp(IniFile(settingsFile(programFolder))
-                          .readInteger(Section, QualityKey, DefaultCompressionQuality),
+    return std::clamp(sif::read(IniFile(settingsFile(programFolder)), sif::key::CompressionQuality),
                       MinCompressionQuality, MaxCompressionQuality);
 }
 
 void writeCompressionQuality(const QString& programFolder, int quality) {
     IniFile ini(settingsFile(programFolder));
-    ini.writeInteger(Section, QualityKey,
-                     std::clamp(quality, MinCompressionQuality, MaxCompressionQuality));
+    sif::write(ini, sif::key::CompressionQuality,
+               std::clamp(quality, MinCompressionQuality, MaxCompressionQuality));
 }
 
 TDlgVideoCompression::TDlgVideoCompression(int quality, QWidget* parent)

@@ -1,6 +1,7 @@
 #pragma once
 // "Video Compression": the quality of recorded video (Motion JPEG, 1 to 100), kept in
 // vcap.sif as [Video Compression] Quality for every driver alike.
+#include "platform/SettingsKeys.h"
 #include <QDialog>
 #include <memory>
 
@@ -12,7 +13,7 @@ namespace ostrel {
 
 constexpr int MinCompressionQuality = 1;
 constexpr int MaxCompressionQuality = 100;
-constexpr int DefaultCompressionQuality = 75;
+constexpr int DefaultCompressionQuality = sif::key::CompressionQuality.def;
 
 int readCompressionQuality(const QString& programFolder);
 // Raises EIniFileException when vcap.sif cannot be written.

@@ -4,6 +4,7 @@
 #include "capture/DlgVideoSource.h"
 #include "capture/DriverDialogs.h"
 #include "platform/IniFile.h"
+#include "platform/SettingsKeys.h"
 #include "platform/ProgramFolder.h"
 
 #include <QDialog>
@@ -14,14 +15,10 @@ namespace ostrel {
 
 namespace {
 
-const QString PixelFormatKey = QStringLiteral("Pixel_Format");
-const QString WidthKey = QStringLiteral("Width");
-const QString HeightKey = QStringLiteral("Height");
-const QString FrameRateKey = QStringLiteral("Frame_Rate");
-const QString InputKey = QStringLiteral("Input");
+using namespace sif;
 
 QString controlKey(quint32 id) {
-    return QStringLiteral("Control_%1").arg(id, 8, 16, QLatin1Char('0'));
+    return QLatin1String(key::ControlKeyPrefix) + QStringLiteral("%1").arg(id, 8, 16, QLatin1Char('0'));
 }
 
 constexpr QSize PreferredSize(640, 480);
@@ -206,13 +203,13 @@ QMap<QString, QString> demuxerOptions(const FormatChoice& choice) {
 DeviceSettings DeviceSettings::read(const IniFile& ini, const QString& section,
                                     const QList<V4l2Control>& controls) {
     DeviceSettings s;
-    s.format.fourcc = fourccFromText(ini.readString(section, PixelFormatKey, QString()));
-    const int width = ini.readInteger(section, WidthKey, 0);
-    const int height = ini.readInteger(section, HeightKey, 0);
+    s.format.fourcc = fourccFromText(sif::read(ini, key::PixelFormat, section));
+    const int width = sif::read(ini, key::Width, section);
+    const int height = sif::read(ini, key::Height, section);
     if (width > 0 && height > 0 && width <= MaxDimension && height <= MaxDimension)
         s.format.size = QSize(width, height);
-    s.format.rate = FrameRate::fromString(ini.readString(section, FrameRateKey, QString()));
-    s.input = std::max(ini.readInteger(section, InputKey, -1), -1);
+    s.format.rate = FrameRate::fromString(sif::read(ini, key::DeviceFrameRate, section));
+    s.input = std::max(sif::read(ini, key::Input, section), -1);
     for (const V4l2Control& c : controls) {
         const QString key = controlKey(c.id);
         if (!ini.valueExists(section, key)) continue;
@@ -224,13 +221,13 @@ DeviceSettings DeviceSettings::read(const IniFile& ini, const QString& section,
 }
 
 void DeviceSettings::write(IniFile& ini, const QString& section) const {
-    if (format.fourcc != 0) ini.writeString(section, PixelFormatKey, fourccText(format.fourcc));
+    if (format.fourcc != 0) sif::write(ini, key::PixelFormat, fourccText(format.fourcc), section);
     if (format.size.isValid()) {
-        ini.writeInteger(section, WidthKey, format.size.width());
-        ini.writeInteger(section, HeightKey, format.size.height());
+        sif::write(ini, key::Width, format.size.width(), section);
+        sif::write(ini, key::Height, format.size.height(), section);
     }
-    if (format.rate.isValid()) ini.writeString(section, FrameRateKey, format.rate.toString());
-    if (input >= 0) ini.writeInteger(section, InputKey, input);
+    if (format.rate.isValid()) sif::write(ini, key::DeviceFrameRate, format.rate.toString(), section);
+    if (input >= 0) sif::write(ini, key::Input, input, section);
     for (auto it = controls.cbegin(); it != controls.cend(); ++it)
         ini.writeInteger(section, controlKey(it.key()), it.value());
 }
@@ -256,7 +253,7 @@ QString V4l2Driver::settingsSection() const {
 }
 
 QString V4l2Driver::settingsFile() const {
-    return resolveIn(programFolder_, QStringLiteral("vcap.sif"));
+    return resolveIn(programFolder_, QString::fromLatin1(DriverFile));
 }
 
 SourceSpec V4l2Driver::source() const {

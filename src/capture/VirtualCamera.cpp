@@ -3,6 +3,7 @@
 #include "capture/DlgVirtualSource.h"
 #include "capture/DriverDialogs.h"
 #include "platform/IniFile.h"
+#include "platform/SettingsKeys.h"
 #include "platform/ProgramFolder.h"
 
 #include <QFileInfo>
@@ -15,12 +16,9 @@
 namespace ostrel {
 namespace {
 
-const QString Section = QStringLiteral("Virtual Camera");
-const QString MotionIntervalKey = QStringLiteral("Motion_Interval");
-const QString SourceKey = QStringLiteral("Source");
 
 QString settingsFile(const QString& programFolder) {
-    return resolveIn(programFolder, QStringLiteral("vcap.sif"));
+    return resolveIn(programFolder, QString::fromLatin1(sif::DriverFile));
 }
 
 struct PatternDeleter {
@@ -73,16 +71,15 @@ VirtualCameraSettings VirtualCamera::readSettings(const QString& programFolder) 
     const IniFile ini(settingsFile(programFolder));
     VirtualCameraSettings s;
     s.motionInterval = std::clamp(
-        ini.readInteger(Section, MotionIntervalKey, DefaultMotionInterval), 0, MaxMotionInterval);
-    s.source = ini.readString(Section, SourceKey, QString()).trimmed();
+        sif::read(ini, sif::key::MotionInterval), 0, MaxMotionInterval);
+    s.source = sif::read(ini, sif::key::VirtualSource).trimmed();
     return s;
 }
 
 void VirtualCamera::writeSettings(const QString& programFolder, const VirtualCameraSettings& s) {
     IniFile ini(settingsFile(programFolder));
-    ini.writeInteger(Section, MotionIntervalKey,
-                     std::clamp(s.motionInterval, 0, MaxMotionInterval));
-    ini.writeString(Section, SourceKey, s.source);
+    sif::write(ini, sif::key::MotionInterval, std::clamp(s.motionInterval, 0, MaxMotionInterval));
+    sif::write(ini, sif::key::VirtualSource, s.source);
 }
 
 bool VirtualCamera::showSourceDialog(QWidget* parent) {

@@ -3,6 +3,7 @@
 // table) with a little sensor noise and a running clock; a figure crosses the room every
 // `[Virtual Camera] Motion_Interval` seconds of vcap.sif. `[Virtual Camera] Source` names
 // a video file to play (looped) instead of the room.
+#include "platform/SettingsKeys.h"
 #include "capture/CaptureDriver.h"
 
 namespace ostrel {
@@ -31,7 +32,8 @@ public:
     static constexpr int Width = 640;
     static constexpr int Height = 480;
     static constexpr int FramesPerSecond = 15;
-    static constexpr int DefaultMotionInterval = 20; // seconds; 0 = the figure never comes
+    // Seconds; 0 = the figure never comes.
+    static constexpr int DefaultMotionInterval = sif::key::MotionInterval.def;
     static constexpr int MaxMotionInterval = 24 * 60 * 60;
     static constexpr int CrossingSeconds = 4;
 

@@ -26,7 +26,9 @@ constexpr KeyInfo keys[] = {
     info(SmtpHost),     info(SmtpPort),       info(SmtpUserName),   info(SmtpPassword),
     info(UserAddress),  info(DestinationAddress), info(CcAddress),  info(EmailOnly),
     info(FtpUpload),    info(Notification),   info(DisableOnFail),  info(FailNotification),
-    info(DriverIndex),
+    info(DriverIndex),  info(CompressionQuality), info(MotionInterval), info(VirtualSource),
+    info(PixelFormat),  info(Width),          info(Height),         info(DeviceFrameRate),
+    info(Input),
 };
 
 } // namespace

@@ -157,6 +157,19 @@ inline constexpr BoolKey FailNotification{ProgramFile, "Protocol Settings", "Fai
 
 // vcap.sif
 inline constexpr IntKey DriverIndex{DriverFile, "Driver", "index", -1, MainDestroy};
+inline constexpr IntKey CompressionQuality{DriverFile, "Video Compression", "Quality", 75,
+                                           DriverDialogs};
+inline constexpr IntKey MotionInterval{DriverFile, "Virtual Camera", "Motion_Interval", 20,
+                                       DriverDialogs};
+inline constexpr StringKey VirtualSource{DriverFile, "Virtual Camera", "Source", "", DriverDialogs};
+// Kept per camera, in a section named after the device.
+inline constexpr StringKey PixelFormat{DriverFile, "", "Pixel_Format", "", DriverDialogs};
+inline constexpr IntKey Width{DriverFile, "", "Width", 0, DriverDialogs};
+inline constexpr IntKey Height{DriverFile, "", "Height", 0, DriverDialogs};
+inline constexpr StringKey DeviceFrameRate{DriverFile, "", "Frame_Rate", "", DriverDialogs};
+inline constexpr IntKey Input{DriverFile, "", "Input", -1, DriverDialogs};
+// One key per camera control: the prefix, then the control's id in eight hex digits.
+inline constexpr const char ControlKeyPrefix[] = "Control_";
 } // namespace key
 
 } // namespace ostrel::sif
