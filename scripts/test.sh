@@ -8,4 +8,4 @@ dir="$root/build"
 if [[ "${1:-}" == "--sanitize" ]]; then mode=(--sanitize); dir="$root/build-asan"; shift; fi
 bash "$root/scripts/install-deps.sh"
 bash "$root/scripts/build.sh" "${mode[@]}"
-ctest --test-dir "$dir" --output-on-failure "$@"
+ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" "$@"
