@@ -109,12 +109,12 @@ inline SourceSpec rawVideo(const QString& path, const QString& pixelFormat, QSiz
     return s;
 }
 
-// Serves `data` to the first client on 127.0.0.1, then either resets the connection or
-// falls silent until destroyed. Runs on its own thread: the capture code opens the
+// Serves `data` to the first client on 127.0.0.1, then resets the connection, falls
+// silent, or sends JPEG markers around junk (packets that never decode) until destroyed. Runs on its own thread: the capture code opens the
 // stream while the test's thread is blocked in the open.
 class StreamServer {
 public:
-    enum class End { Reset, Silence };
+    enum class End { Reset, Silence, Garbage };
 
     StreamServer(QByteArray data, End end) : data_(std::move(data)), end_(end) {
         listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -160,8 +160,13 @@ private:
             const linger reset{1, 0}; // close with RST, as a peer that failed does
             ::setsockopt(client, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
         } else {
-            while (!stop_.load())
+            // A picture 0 pixels wide: a frame header that no decoder accepts.
+            const QByteArray junk = QByteArray::fromHex("ffd8ffc0000b0800080000010111" "00ffd9");
+            while (!stop_.load()) {
+                if (end_ == End::Garbage) // never blocks: the reader may have stopped
+                    ::send(client, junk.constData(), size_t(junk.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
         }
         ::close(client);
     }

@@ -2,6 +2,7 @@
 // and limits, the capture window's geometry, the exceptions, and what a closed device
 // answers. Drivers are scripted; the ones that connect play lavfi test pictures.
 #include "ScriptedDrivers.h"
+#include "capture/CaptureSession.h"
 #include "capture/DriverDialogs.h"
 #include "capture/VideoCapture.h"
 
@@ -295,15 +296,27 @@ void TestVideoCapture::openWithoutDriver() {
 void TestVideoCapture::openDriverThatWillNotConnect_data() {
     QTest::addColumn<SourceSpec>("spec");
     QTest::addColumn<bool>("installed");
-    QTest::newRow("missing camera device") << missingCamera() << true;
+    QTest::addColumn<QString>("reason"); // the step that failed, then FFmpeg's own text
+    QTest::newRow("missing camera device")
+        << missingCamera() << true
+        << "Opening the input \"/dev/ostrel-no-such-camera\" failed: No such file or directory";
     QTest::newRow("filter graph that does not parse")
-        << lavfiSource(QStringLiteral("nosuchfilter=1")) << true;
-    QTest::newRow("driver went away") << SourceSpec{} << false;
+        << lavfiSource(QStringLiteral("nosuchfilter=1")) << true
+        << "Opening the input \"nosuchfilter=1\" failed: ";
+    QTest::newRow("sound only") << lavfiSource(QStringLiteral("anullsrc")) << true
+                                << "Finding a video stream and its decoder failed: Stream not found";
+    QTest::newRow("driver went away") << SourceSpec{} << false << "";
 }
 
 void TestVideoCapture::openDriverThatWillNotConnect() {
     QFETCH(SourceSpec, spec);
     QFETCH(bool, installed);
+    QFETCH(QString, reason);
+    if (installed) {
+        QString why;
+        QVERIFY(!CaptureSession::open(spec, &why));
+        QVERIFY2(why.startsWith(reason) && !why.endsWith(QLatin1String(": ")), qPrintable(why));
+    }
     auto drivers = std::make_shared<ScriptedDrivers>();
     drivers->add(0, QStringLiteral("Broken"), spec);
     TVideoCapture video(drivers, tempRoot_.path());
