@@ -14,11 +14,9 @@ namespace ostrel {
 
 namespace {
 
-const QString PixelFormatKey = QStringLiteral("Pixel_Format");
-const QString WidthKey = QStringLiteral("Width");
-const QString HeightKey = QStringLiteral("Height");
-const QString FrameRateKey = QStringLiteral("Frame_Rate");
-const QString InputKey = QStringLiteral("Input");
+// Keys of a device's section in vcap.sif.
+constexpr QLatin1String PixelFormatKey("Pixel_Format"), WidthKey("Width"), HeightKey("Height"),
+    FrameRateKey("Frame_Rate"), InputKey("Input");
 
 QString controlKey(quint32 id) {
     return QStringLiteral("Control_%1").arg(id, 8, 16, QLatin1Char('0'));
