@@ -1,7 +1,7 @@
 #include "capture/Bitmap.h"
+#include "platform/ProgramFolder.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QtEndian>
 #include <cstring>
 #include <limits>
@@ -220,15 +220,11 @@ QByteArray encode(const QImage& image) {
     return out;
 }
 
-void save(const QString& fileName, const QImage& image) {
-    const QByteArray data = encode(image);
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        throw EBitmapError(
-            QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, file.errorString()));
-    if (file.write(data) != data.size() || !file.commit())
-        throw EBitmapError(
-            QStringLiteral("Cannot write file \"%1\". %2").arg(fileName, file.errorString()));
+void save(const QString& fileName, const QImage& image, Durability durability) {
+    QString why;
+    if (!writeFileAtomically(fileName, encode(image), &why, false,
+                             durability == Durability::Synced))
+        throw EBitmapError(QStringLiteral("Cannot write file \"%1\". %2").arg(fileName, why));
 }
 
 } // namespace ostrel::bitmap

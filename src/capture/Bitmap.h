@@ -41,9 +41,14 @@ QImage load(const QString& fileName);
 // the valid 0 by 0 bitmap.
 QByteArray encode(const QImage& image);
 
+// Whether a write waits until the file is on the disk. A frame file that is read back
+// and deleted at once needs no such wait; anything kept does.
+enum class Durability { Synced, Unsynced };
+
 // Writes encode(image) to `fileName` atomically (a temporary file beside it, then a
 // rename), so a reader never sees half a frame. Throws EBitmapError on failure.
-void save(const QString& fileName, const QImage& image);
+void save(const QString& fileName, const QImage& image,
+          Durability durability = Durability::Synced);
 
 } // namespace bitmap
 } // namespace ostrel

@@ -7,8 +7,12 @@
 extern "C" {
 #include <libavdevice/avdevice.h>
 }
+#include <QLoggingCategory>
 #include <algorithm>
 #include <cerrno>
+
+// Decode and conversion errors of running sources; debug messages are off by default.
+Q_LOGGING_CATEGORY(lcCapture, "ostrel.capture", QtInfoMsg)
 
 namespace ostrel {
 
@@ -30,13 +34,29 @@ using namespace std::chrono_literals;
 // driver cannot freeze the program.
 constexpr auto OpenTimeout = 15s;
 
+// A broken stream fails on every packet: at most this many errors are logged per window,
+// the rest only counted.
+constexpr int LoggedErrorsPerWindow = 5;
+constexpr auto ErrorLogWindow = 10s;
+
+// FFmpeg's own messages go to the debug output of the capture category. A broken stream
+// repeats them for every packet; this code reports each failure itself, naming its step,
+// and rate-limited where it repeats.
+void forwardFfmpegLog(void* context, int level, const char* format, va_list args) {
+    if (level > av_log_get_level() || !lcCapture().isDebugEnabled()) return;
+    char line[1024];
+    int printPrefix = 1;
+    av_log_format_line2(context, level, format, args, line, sizeof line, &printPrefix);
+    qCDebug(lcCapture, "%s", qUtf8Printable(QString::fromUtf8(line).trimmed()));
+}
+
 void registerDevicesOnce() {
     static std::once_flag once;
     std::call_once(once, [] {
         avdevice_register_all();
-        // Per-frame warnings (deprecated pixel formats, late frames) would flood the
-        // terminal; real failures are still printed.
+        // Per-frame warnings (deprecated pixel formats, late frames) are noise.
         av_log_set_level(AV_LOG_ERROR);
+        av_log_set_callback(forwardFfmpegLog);
     });
 }
 
@@ -130,7 +150,8 @@ bool CaptureSession::openInput(std::unique_ptr<CaptureInput>& out, QString* erro
 
     // On failure avformat_open_input frees the context itself.
     int rc = avformat_open_input(&raw, spec_.url.toUtf8().constData(), inputFormat, &options.raw);
-    if (rc < 0) return fail(ff::errorText(rc));
+    if (rc < 0)
+        return fail(ff::stepError(QStringLiteral("Opening the input \"%1\"").arg(spec_.url), rc));
     auto input = std::make_unique<CaptureInput>();
     input->format.reset(raw);
 
@@ -138,21 +159,24 @@ bool CaptureSession::openInput(std::unique_ptr<CaptureInput>& out, QString* erro
     // picture size is not probed: the probe would spin on EAGAIN until the first frame.
     if (!spec_.nonBlocking || !headerIsComplete(raw)) {
         rc = avformat_find_stream_info(raw, nullptr);
-        if (rc < 0) return fail(ff::errorText(rc));
+        if (rc < 0) return fail(ff::stepError(QStringLiteral("Reading the stream information"), rc));
     }
     const AVCodec* codec = nullptr;
     rc = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
     if (rc < 0 || !codec)
-        return fail(QStringLiteral("The source has no video that can be decoded"));
+        return fail(ff::stepError(QStringLiteral("Finding a video stream and its decoder"),
+                                  rc < 0 ? rc : AVERROR_DECODER_NOT_FOUND));
     input->stream = rc;
     AVStream* stream = raw->streams[rc];
 
     input->decoder.reset(avcodec_alloc_context3(codec));
     input->frame.reset(av_frame_alloc());
-    if (!input->decoder || !input->frame) return fail(ff::errorText(AVERROR(ENOMEM)));
-    rc = avcodec_parameters_to_context(input->decoder.get(), stream->codecpar);
+    rc = !input->decoder || !input->frame
+             ? AVERROR(ENOMEM)
+             : avcodec_parameters_to_context(input->decoder.get(), stream->codecpar);
     if (rc >= 0) rc = avcodec_open2(input->decoder.get(), codec, nullptr);
-    if (rc < 0) return fail(ff::errorText(rc));
+    if (rc < 0)
+        return fail(ff::stepError(QStringLiteral("Opening the %1 decoder").arg(codec->name), rc));
     input->timeBase = stream->time_base;
     input->frameRate = av_guess_frame_rate(raw, stream, nullptr);
 
@@ -160,6 +184,8 @@ bool CaptureSession::openInput(std::unique_ptr<CaptureInput>& out, QString* erro
         std::lock_guard lock(mutex_);
         frameSize_ = QSize(input->decoder->width, input->decoder->height);
     }
+    qCDebug(lcCapture, "Opened \"%s\": %s, %dx%d", qUtf8Printable(spec_.url), codec->name,
+            input->decoder->width, input->decoder->height);
     out = std::move(input);
     return true;
 }
@@ -242,7 +268,6 @@ void CaptureSession::readLoop() {
             sleepUntil(Clock::now() + 5ms);
             continue;
         }
-        if (rc >= 0) noteActivity();
         const bool willLoop = rc == AVERROR_EOF && spec_.loop;
         if (rc < 0 && !willLoop && (spec_.device || stallDetected_.load())) {
             // Whatever a device reports once it stops delivering, it is gone for the
@@ -265,11 +290,16 @@ void CaptureSession::readLoop() {
                 finish(rc == AVERROR_EOF ? ENODEV : AVUNERROR(rc),
                        QString::fromUtf8(DeviceLostText));
             else
-                finish(AVUNERROR(rc), ff::errorText(rc));
+                finish(AVUNERROR(rc), ff::stepError(QStringLiteral("Reading the input"), rc));
             return;
         }
         if (packet->stream_index == input_->stream) decodePacket(packet.get());
         av_packet_unref(packet.get());
+        // Packets that never decode are no sign of life: such a device is lost as well.
+        if (stalled()) {
+            finish(ETIMEDOUT, QString::fromUtf8(DeviceLostText));
+            return;
+        }
     }
 }
 
@@ -288,18 +318,45 @@ bool CaptureSession::restartInput() {
     return true;
 }
 
-bool CaptureSession::decodePacket(const AVPacket* packet) {
+void CaptureSession::decodePacket(const AVPacket* packet) {
     AVCodecContext* decoder = input_->decoder.get();
     AVFrame* frame = input_->frame.get();
     // A damaged packet is skipped like a dropped frame; the next one may decode.
-    if (avcodec_send_packet(decoder, packet) < 0) return false;
+    int rc = avcodec_send_packet(decoder, packet);
+    if (rc < 0 && rc != AVERROR_EOF) {
+        logError(QStringLiteral("Sending a packet to the decoder"), rc);
+        return;
+    }
     while (!stop_.load()) {
-        const int rc = avcodec_receive_frame(decoder, frame);
-        if (rc < 0) break; // EAGAIN: needs more input; EOF: drained; others: a bad frame
+        rc = avcodec_receive_frame(decoder, frame);
+        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) break; // wants more input; drained
+        if (rc < 0) {
+            logError(QStringLiteral("Decoding a frame"), rc);
+            break;
+        }
+        // Alive means frames that decode, not bytes that arrive.
+        noteActivity();
         handleFrame(frame);
         av_frame_unref(frame);
     }
-    return true;
+}
+
+void CaptureSession::logError(const QString& step, int code) {
+    const Clock::time_point now = Clock::now();
+    if (now - errorWindowStart_ >= ErrorLogWindow) {
+        if (errorsSuppressed_ > 0)
+            qCWarning(lcCapture, "%d more capture errors not shown", errorsSuppressed_);
+        errorWindowStart_ = now;
+        errorsLogged_ = 0;
+        errorsSuppressed_ = 0;
+    }
+    if (errorsLogged_ >= LoggedErrorsPerWindow) {
+        ++errorsSuppressed_;
+        return;
+    }
+    ++errorsLogged_;
+    qCWarning(lcCapture, "%s: %s", qUtf8Printable(spec_.url),
+              qUtf8Printable(ff::stepError(step, code)));
 }
 
 void CaptureSession::handleFrame(AVFrame* frame) {
@@ -319,7 +376,10 @@ void CaptureSession::handleFrame(AVFrame* frame) {
     scaler.reset(sws_getCachedContext(scaler.release(), width, height,
                                       static_cast<AVPixelFormat>(frame->format), width, height,
                                       AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr));
-    if (!scaler) return;
+    if (!scaler) {
+        logError(QStringLiteral("Setting up the converter"), AVERROR(EINVAL));
+        return;
+    }
     // A fresh image per frame: the previous one may still be shown or grabbed, and images
     // handed out are never written again.
     QImage image(width, height, QImage::Format_BGR888);

@@ -71,7 +71,8 @@ private:
     void run() noexcept;
     void readLoop();
     bool restartInput();
-    bool decodePacket(const AVPacket* packet);
+    void decodePacket(const AVPacket* packet); // nullptr drains the decoder
+    void logError(const QString& step, int code); // rate-limited
     void handleFrame(AVFrame* frame);
     void pace(AVFrame* frame);
     double frameRate() const; // of the source, for frames without timestamps
@@ -109,6 +110,9 @@ private:
     double paceSeconds_ = 0;
     double lastSeconds_ = 0;
     qint64 framesSeen_ = 0;
+    Clock::time_point errorWindowStart_{};
+    int errorsLogged_ = 0;
+    int errorsSuppressed_ = 0;
 };
 
 } // namespace ostrel

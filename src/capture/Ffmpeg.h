@@ -52,4 +52,9 @@ inline QString errorText(int code) {
     return QString::fromUtf8(buffer);
 }
 
+// The text of a failed FFmpeg call: which step failed, then FFmpeg's reason.
+inline QString stepError(const QString& step, int code) {
+    return QStringLiteral("%1 failed: %2").arg(step, errorText(code));
+}
+
 } // namespace ostrel::ff

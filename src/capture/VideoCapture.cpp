@@ -113,8 +113,12 @@ void TVideoCapture::openWindow() {
 
 void TVideoCapture::closeWindow() {
     if (!session_) return;
-    applyBufferFile(0); // releasing allocates nothing and cannot fail
     stopSession();
+    clearWindow();
+}
+
+void TVideoCapture::clearWindow() {
+    applyBufferFile(0); // releasing allocates nothing and cannot fail
     previewFlag_ = false;
     overlayFlag_ = false;
     captureWindow_ = QRect();
@@ -168,14 +172,7 @@ void TVideoCapture::reconnectSession() {
     if (!session_) return;
     stopSession();
     if (!connectSession()) {
-        // The device is closed now, as after a failed open.
-        applyBufferFile(0);
-        previewFlag_ = false;
-        overlayFlag_ = false;
-        captureWindow_ = QRect();
-        displayed_ = QImage();
-        lastGrabbed_ = QImage();
-        update();
+        clearWindow(); // the device is closed now, as after a failed open
         statusUpdate(true);
         throw ENotConnectException();
     }
@@ -433,10 +430,10 @@ bool TVideoCapture::GrabFrameStill() {
     return true;
 }
 
-bool TVideoCapture::SaveFrameFile() {
+bool TVideoCapture::SaveFrameFile(bitmap::Durability durability) {
     if (!session_ || lastGrabbed_.isNull()) return false;
     try {
-        bitmap::save(resolveIn(programFolder_, singleImageFile_), lastGrabbed_);
+        bitmap::save(resolveIn(programFolder_, singleImageFile_), lastGrabbed_, durability);
         return true;
     } catch (const EBitmapError& e) {
         qWarning("%s", qUtf8Printable(e.message()));

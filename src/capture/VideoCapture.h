@@ -3,6 +3,7 @@
 // picture (scaled or not), grabs single frames to bitmap files and reports status and
 // errors. Frames are decoded and converted to 24-bit BGR on a capture thread; every
 // event reaches the program on the user-interface thread.
+#include "capture/Bitmap.h"
 #include "capture/CaptureDriver.h"
 #include "platform/Exception.h"
 #include <QImage>
@@ -101,7 +102,7 @@ public:
     bool GrabFrameLive();
     bool GrabFrameStill();
     // Writes the last grabbed frame as a 24-bit bitmap to SingleImageFile.
-    bool SaveFrameFile();
+    bool SaveFrameFile(bitmap::Durability durability = bitmap::Durability::Synced);
     bool StartRecording();
     bool StopRecording();
     bool IsRecording();
@@ -149,6 +150,7 @@ private:
     void resizeCaptureWindow();
     void openWindow();
     void closeWindow();
+    void clearWindow(); // what a closed device keeps: no buffer file, display or grab
     void dropCaches();
     bool queryCaps();
     bool connectSession();

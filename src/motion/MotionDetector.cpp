@@ -41,8 +41,9 @@ quint32 MotionDetector::GetFrameSum(TVideoCapture& device, const QString& progra
     // fails; without it, a failed grab ends in the file error below.
     QFile::remove(fileName);
     device.setSingleImageFile(fileName);
-    if (device.GrabFrameLive())
-        device.SaveFrameFile(); // a failed save leaves no file, which the load reports
+    // The file is deleted right after the load: waiting for the disk would only make the
+    // check slower. A failed save leaves no file, which the load reports.
+    if (device.GrabFrameLive()) device.SaveFrameFile(bitmap::Durability::Unsynced);
     const quint32 sum = sumBitmapFile(fileName);
     QFile::remove(fileName); // not checked: the next grab overwrites whatever is left
     return sum;

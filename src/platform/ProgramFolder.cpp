@@ -57,7 +57,7 @@ bool writeAll(int fd, const char* data, qsizetype size) {
 } // namespace
 
 bool writeFileAtomically(const QString& target, const QByteArray& data, QString* error,
-                         bool ownerOnly) {
+                         bool ownerOnly, bool durable) {
     if (target.isEmpty()) return fail(error, QStringLiteral("No file name"));
 
     // Write through a symbolic link rather than replacing the link with a plain file.
@@ -105,7 +105,7 @@ bool writeFileAtomically(const QString& target, const QByteArray& data, QString*
         ::fchmod(fd, st.st_mode & 0777); // keep the replaced file's permissions
     }
     if (!writeAll(fd, data.constData(), data.size())) return abandon(errno);
-    if (::fsync(fd) != 0) return abandon(errno);
+    if (durable && ::fsync(fd) != 0) return abandon(errno);
     if (::close(fd) != 0) {
         const int err = errno;
         ::unlink(tempPath.constData());
@@ -116,6 +116,7 @@ bool writeFileAtomically(const QString& target, const QByteArray& data, QString*
         ::unlink(tempPath.constData());
         return fail(error, qt_error_string(err));
     }
+    if (!durable) return true;
     // Make the rename itself durable; a failure here does not undo the replacement.
     const int dirFd =
         ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

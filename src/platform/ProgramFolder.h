@@ -11,8 +11,10 @@ QString resolveIn(const QString& folder, const QString& name);
 QString withSlash(const QString& folder);
 
 // Replaces `target` with `data` atomically (write beside, then rename); returns false
-// and sets `error` on failure. `ownerOnly` creates the file with mode 0600.
+// and sets `error` on failure. `ownerOnly` creates the file with mode 0600. Without
+// `durable` nothing waits for the disk: readers still never see half a file, but a crash
+// may lose it (for files deleted a moment later).
 bool writeFileAtomically(const QString& target, const QByteArray& data, QString* error = nullptr,
-                         bool ownerOnly = false);
+                         bool ownerOnly = false, bool durable = true);
 
 } // namespace ostrel

@@ -1,7 +1,9 @@
 #pragma once
 // Capture drivers whose description, capabilities, source and dialogs a test sets, in a
-// registry with drivers at any indices.
+// registry with drivers at any indices; and the scripting of the drivers' dialogs.
 #include "capture/CaptureDriver.h"
+#include "capture/DriverDialogs.h"
+#include "platform/Exception.h"
 #include <QMap>
 #include <QMetaType>
 #include <functional>
@@ -32,10 +34,9 @@ inline SourceSpec missingCamera() {
 
 class ScriptedDriver : public CaptureDriver {
 public:
-    ScriptedDriver(QString name, SourceSpec spec, DriverCaps caps = {})
+    ScriptedDriver(QString name, SourceSpec spec, DriverCaps caps)
         : name(std::move(name)), spec(std::move(spec)), capabilities(caps) {}
-
-    DriverDescription description() const override { return {name, version}; }
+    DriverDescription description() const override { return {name, QStringLiteral("1.0")}; }
     DriverCaps caps() const override { return capabilities; }
     SourceSpec source() const override {
         ++sourceCalls;
@@ -47,7 +48,6 @@ public:
     }
 
     QString name;
-    QString version = QStringLiteral("1.0");
     SourceSpec spec;
     DriverCaps capabilities;
     std::function<bool(QWidget*)> formatDialog;
@@ -58,16 +58,30 @@ public:
 class ScriptedDrivers : public DriverRegistry {
 public:
     std::shared_ptr<CaptureDriver> driver(int index) override { return byIndex.value(index); }
-
     std::shared_ptr<ScriptedDriver> add(int index, const QString& name,
                                         SourceSpec spec = testPicture(), DriverCaps caps = {}) {
         auto d = std::make_shared<ScriptedDriver>(name, std::move(spec), caps);
         byIndex[index] = d;
         return d;
     }
-
     QMap<int, std::shared_ptr<CaptureDriver>> byIndex;
 };
+
+// Installs a runner for the driver dialogs for the life of the object.
+struct DialogScript {
+    explicit DialogScript(DriverDialogRunner runner) { setDriverDialogRunner(std::move(runner)); }
+    ~DialogScript() { setDriverDialogRunner({}); }
+};
+
+// The message of the exception `action` raises.
+inline QString messageOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Exception& e) {
+        return e.message();
+    }
+    return QStringLiteral("(nothing raised)");
+}
 
 } // namespace ostrel::test
 

@@ -17,49 +17,47 @@ struct ScriptedCamera {
     bool opens = true;
     QList<V4l2Format> formats;
     QStringList inputs;
-    int input = 0;
     QList<V4l2Control> controls;
     QMap<quint32, int> values;
-    // Which controls are inactive for the current values (an automatic mode on).
-    std::function<bool(quint32 id, const QMap<quint32, int>& values)> inactive;
     QList<QPair<quint32, int>> sets; // every successful write, in order
 
-    bool isInactive(quint32 id) const { return inactive && inactive(id, values); }
+    // The white balance temperature is inactive while the automatic white balance is on.
+    bool isInactive(quint32 id) const {
+        return id == V4L2_CID_WHITE_BALANCE_TEMPERATURE && values.value(V4L2_CID_AUTO_WHITE_BALANCE);
+    }
 };
 
 class ScriptedV4l2Device : public V4l2Device {
 public:
-    explicit ScriptedV4l2Device(std::shared_ptr<ScriptedCamera> camera)
-        : camera_(std::move(camera)) {}
-    V4l2Capability capability() const override { return camera_->cap; }
-    QList<V4l2Format> formats() override { return camera_->formats; }
-    QStringList inputs() override { return camera_->inputs; }
-    int currentInput() override { return camera_->input; }
+    explicit ScriptedV4l2Device(std::shared_ptr<ScriptedCamera> camera) : c_(std::move(camera)) {}
+    V4l2Capability capability() const override { return c_->cap; }
+    QList<V4l2Format> formats() override { return c_->formats; }
+    QStringList inputs() override { return c_->inputs; }
+    int currentInput() override { return 0; }
     QList<V4l2Control> controls() override {
-        QList<V4l2Control> list = camera_->controls;
+        QList<V4l2Control> list = c_->controls;
         for (V4l2Control& c : list)
-            c.inactive = camera_->isInactive(c.id);
+            c.inactive = c_->isInactive(c.id);
         return list;
     }
     std::optional<int> control(quint32 id) override {
-        if (!camera_->values.contains(id)) return std::nullopt;
-        return camera_->values.value(id);
+        return c_->values.contains(id) ? std::optional<int>(c_->values.value(id)) : std::nullopt;
     }
     // Like a camera: values are clamped, and an inactive control refuses to be set.
     bool setControl(quint32 id, int value) override {
-        for (const V4l2Control& c : camera_->controls) {
+        for (const V4l2Control& c : c_->controls) {
             if (c.id != id) continue;
-            if (c.readOnly || camera_->isInactive(id)) return false;
+            if (c.readOnly || c_->isInactive(id)) return false;
             if (c.type != V4l2Control::Type::Button)
-                camera_->values[id] = std::clamp(value, c.minimum, c.maximum);
-            camera_->sets.append({id, value});
+                c_->values[id] = std::clamp(value, c.minimum, c.maximum);
+            c_->sets.append({id, value});
             return true;
         }
         return false;
     }
 
 private:
-    std::shared_ptr<ScriptedCamera> camera_;
+    std::shared_ptr<ScriptedCamera> c_;
 };
 
 class ScriptedV4l2 : public V4l2Backend {
@@ -71,46 +69,36 @@ public:
     QList<QMap<QString, QString>> streamed; // options of every stream asked for
     int opens = 0;
 
-    std::shared_ptr<ScriptedCamera> add(const QString& card, const QString& bus = QString(),
-                                        quint32 version = 0x050a00) {
+    std::shared_ptr<ScriptedCamera> add(const QString& card, const QString& bus = QString()) {
         auto camera = std::make_shared<ScriptedCamera>();
         camera->path = QStringLiteral("/dev/video%1").arg(cameras.size() * 2);
-        camera->cap.card = card;
-        camera->cap.busInfo = bus;
-        camera->cap.driver = QStringLiteral("uvcvideo");
-        camera->cap.version = version;
-        camera->cap.canCapture = true;
+        camera->cap = {QStringLiteral("uvcvideo"), card, bus, 0x050a00, true};
         cameras.append(camera);
         return camera;
     }
-
     QList<Node> nodes() override {
         QList<Node> list;
         for (const auto& c : cameras)
             list.append({c->path, c->identity});
         return list;
     }
-
     std::unique_ptr<V4l2Device> open(const QString& path) override {
         ++opens;
         for (const auto& c : cameras)
             if (c->path == path && c->opens) return std::make_unique<ScriptedV4l2Device>(c);
         return nullptr;
     }
-
     SourceSpec stream(const QString& path, const QMap<QString, QString>& options) override {
         streamed.append(options);
         if (streamFor) return streamFor(path, options);
         QString pixelFormat = options.value(QStringLiteral("input_format"));
-        if (pixelFormat.isEmpty() || pixelFormat == QLatin1String("mjpeg") ||
-            pixelFormat == QLatin1String("h264"))
+        if (pixelFormat.isEmpty() || pixelFormat == QLatin1String("mjpeg"))
             pixelFormat = QStringLiteral("yuv420p");
         SourceSpec s;
         s.inputFormat = QStringLiteral("lavfi");
-        s.url =
-            QStringLiteral("testsrc=size=%1:rate=%2,format=%3")
-                .arg(options.value(QStringLiteral("video_size"), QStringLiteral("320x240")),
-                     options.value(QStringLiteral("framerate"), QStringLiteral("15")), pixelFormat);
+        s.url = QStringLiteral("testsrc=size=%1:rate=%2,format=%3")
+                    .arg(options.value(QStringLiteral("video_size"), QStringLiteral("320x240")),
+                         options.value(QStringLiteral("framerate"), QStringLiteral("15")), pixelFormat);
         return s;
     }
 };
@@ -124,13 +112,7 @@ inline V4l2FrameSize frameSize(int w, int h, std::initializer_list<int> rates) {
 
 inline V4l2Format format(quint32 fourcc, const QString& description,
                          std::initializer_list<V4l2FrameSize> sizes) {
-    V4l2Format f;
-    f.fourcc = fourcc;
-    f.description = description;
-    f.compressed =
-        fourcc == V4L2_PIX_FMT_MJPEG || fourcc == V4L2_PIX_FMT_JPEG || fourcc == V4L2_PIX_FMT_H264;
-    f.sizes = sizes;
-    return f;
+    return {fourcc, description, fourcc == V4L2_PIX_FMT_MJPEG, sizes};
 }
 
 // What a typical USB webcam offers: raw YUYV up to 1280 x 720 (slowly), Motion-JPEG up to
@@ -146,40 +128,23 @@ inline QList<V4l2Format> webcamFormats() {
                    {frameSize(800, 600, {60})})};
 }
 
-inline V4l2Control control(quint32 id, const QString& name, V4l2Control::Type type, int min,
-                           int max, int def, QList<QPair<int, QString>> menu = {}) {
-    V4l2Control c;
-    c.id = id;
-    c.name = name;
-    c.type = type;
-    c.minimum = min;
-    c.maximum = max;
-    c.defaultValue = def;
-    c.menu = std::move(menu);
-    return c;
-}
-
 // Brightness, contrast, automatic white balance governing the temperature, the power
-// line frequency menu, and a button.
+// line frequency menu, and a button; every value at its default.
 inline void addWebcamControls(ScriptedCamera& camera) {
     using T = V4l2Control::Type;
     camera.controls = {
-        control(V4L2_CID_BRIGHTNESS, QStringLiteral("Brightness"), T::Integer, 0, 255, 128),
-        control(V4L2_CID_CONTRAST, QStringLiteral("Contrast"), T::Integer, 0, 95, 32),
-        control(V4L2_CID_AUTO_WHITE_BALANCE, QStringLiteral("White Balance, Automatic"), T::Boolean,
-                0, 1, 1),
-        control(V4L2_CID_POWER_LINE_FREQUENCY, QStringLiteral("Power Line Frequency"), T::Menu, 0,
-                2, 1, {{0, "Disabled"}, {1, "50 Hz"}, {2, "60 Hz"}}),
-        control(V4L2_CID_WHITE_BALANCE_TEMPERATURE, QStringLiteral("White Balance Temperature"),
-                T::Integer, 2800, 6500, 4600),
-        control(V4L2_CID_PAN_RESET, QStringLiteral("Pan, Reset"), T::Button, 0, 0, 0),
+        {V4L2_CID_BRIGHTNESS, QStringLiteral("Brightness"), T::Integer, 0, 255, 1, 128, {}},
+        {V4L2_CID_CONTRAST, QStringLiteral("Contrast"), T::Integer, 0, 95, 1, 32, {}},
+        {V4L2_CID_AUTO_WHITE_BALANCE, QStringLiteral("White Balance, Automatic"), T::Boolean, 0, 1,
+         1, 1, {}},
+        {V4L2_CID_POWER_LINE_FREQUENCY, QStringLiteral("Power Line Frequency"), T::Menu, 0, 2, 1, 1,
+         {{0, "Disabled"}, {1, "50 Hz"}, {2, "60 Hz"}}},
+        {V4L2_CID_WHITE_BALANCE_TEMPERATURE, QStringLiteral("White Balance Temperature"),
+         T::Integer, 2800, 6500, 1, 4600, {}},
+        {V4L2_CID_PAN_RESET, QStringLiteral("Pan, Reset"), T::Button, 0, 0, 1, 0, {}},
     };
     for (const V4l2Control& c : camera.controls)
         if (c.type != T::Button) camera.values[c.id] = c.defaultValue;
-    camera.inactive = [](quint32 id, const QMap<quint32, int>& values) {
-        return id == V4L2_CID_WHITE_BALANCE_TEMPERATURE &&
-               values.value(V4L2_CID_AUTO_WHITE_BALANCE) != 0;
-    };
 }
 
 } // namespace ostrel::test

@@ -7,8 +7,8 @@
 #include <QColor>
 #include <QFile>
 #include <QImage>
-#include <QSize>
 #include <arpa/inet.h>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <netinet/in.h>
@@ -19,26 +19,19 @@
 namespace ostrel::test {
 
 // Four upright bars, each a quarter of the width.
-inline const QList<QColor>& barColours() {
-    static const QList<QColor> colours{QColor(255, 255, 255), QColor(255, 0, 0), QColor(0, 160, 0),
-                                       QColor(0, 0, 255)};
-    return colours;
-}
-
 inline QColor barAt(int x, int width) {
-    return barColours()[std::min(3, x * 4 / width)];
+    static const QColor colours[] = {QColor(255, 255, 255), QColor(255, 0, 0), QColor(0, 160, 0),
+                                     QColor(0, 0, 255)};
+    return colours[std::min(3, x * 4 / width)];
 }
 
-struct Yuv {
-    int y, u, v;
-};
-
-// BT.601 with the studio range cameras use for raw formats.
-inline Yuv toYuv(const QColor& c) {
+// BT.601 with the studio range cameras use for raw formats: Y, U, V of a bar.
+inline std::array<char, 3> yuvAt(int x, int width) {
+    const QColor c = barAt(x, width);
     const double r = c.red() / 255.0, g = c.green() / 255.0, b = c.blue() / 255.0;
-    return {int(std::lround(16 + 65.481 * r + 128.553 * g + 24.966 * b)),
-            int(std::lround(128 - 37.797 * r - 74.203 * g + 112.0 * b)),
-            int(std::lround(128 + 112.0 * r - 93.786 * g - 18.214 * b))};
+    return {char(std::lround(16 + 65.481 * r + 128.553 * g + 24.966 * b)),
+            char(std::lround(128 - 37.797 * r - 74.203 * g + 112.0 * b)),
+            char(std::lround(128 + 112.0 * r - 93.786 * g - 18.214 * b))};
 }
 
 // Packed 4:2:2, two pixels in four bytes: Y0 U Y1 V (YUYV) or U Y0 V Y1 (UYVY).
@@ -46,75 +39,54 @@ inline QByteArray packedFrame(QSize size, bool uyvy) {
     QByteArray data;
     for (int y = 0; y < size.height(); ++y)
         for (int x = 0; x < size.width(); x += 2) {
-            const Yuv p = toYuv(barAt(x, size.width()));
-            const char bytes[4] = {char(uyvy ? p.u : p.y), char(uyvy ? p.y : p.u),
-                                   char(uyvy ? p.v : p.y), char(uyvy ? p.y : p.v)};
-            data.append(bytes, 4);
+            const auto [l, u, v] = yuvAt(x, size.width());
+            const char yuyvBytes[4] = {l, u, l, v}, uyvyBytes[4] = {u, l, v, l};
+            data.append(uyvy ? uyvyBytes : yuyvBytes, 4);
         }
     return data;
 }
 
 // 4:2:0: the Y plane, then U and V interleaved (NV12) or as two planes (I420).
 inline QByteArray planarFrame(QSize size, bool interleaved) {
-    QByteArray luma, cb, cr;
+    QByteArray luma, cb, cr, chroma;
     for (int y = 0; y < size.height(); ++y)
         for (int x = 0; x < size.width(); ++x)
-            luma.append(char(toYuv(barAt(x, size.width())).y));
+            luma.append(yuvAt(x, size.width())[0]);
     for (int y = 0; y < size.height() / 2; ++y)
-        for (int x = 0; x < size.width() / 2; ++x) {
-            const Yuv p = toYuv(barAt(2 * x, size.width()));
-            cb.append(char(p.u));
-            cr.append(char(p.v));
+        for (int x = 0; x < size.width(); x += 2) {
+            const auto [l, u, v] = yuvAt(x, size.width());
+            cb.append(u);
+            cr.append(v);
+            chroma.append(u).append(v);
         }
-    if (!interleaved) return luma + cb + cr;
-    QByteArray chroma;
-    for (qsizetype i = 0; i < cb.size(); ++i)
-        chroma.append(cb[i]).append(cr[i]);
-    return luma + chroma;
+    return interleaved ? luma + chroma : luma + cb + cr;
 }
 
-inline QImage barImage(QSize size) {
+// One JPEG picture of the bars: a Motion-JPEG stream is these, one after another.
+inline QByteArray jpegFrame(QSize size) {
     QImage image(size, QImage::Format_RGB888);
     for (int y = 0; y < size.height(); ++y)
         for (int x = 0; x < size.width(); ++x)
             image.setPixelColor(x, y, barAt(x, size.width()));
-    return image;
-}
-
-// One JPEG picture: a Motion-JPEG stream is these, one after another.
-inline QByteArray jpegFrame(QSize size) {
     QByteArray data;
     QBuffer buffer(&data);
     buffer.open(QIODevice::WriteOnly);
-    barImage(size).save(&buffer, "JPG", 95);
+    image.save(&buffer, "JPG", 95);
     return data;
 }
 
 inline bool writeRepeated(const QString& path, const QByteArray& frame, int count) {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    for (int i = 0; i < count; ++i)
-        if (file.write(frame) != frame.size()) return false;
-    return true;
+    return file.open(QIODevice::WriteOnly) && file.write(frame.repeated(count)) == frame.size() * count;
 }
 
-inline SourceSpec rawVideo(const QString& path, const QString& pixelFormat, QSize size, int rate) {
-    SourceSpec s;
-    s.inputFormat = QStringLiteral("rawvideo");
-    s.url = path;
-    s.options = {{QStringLiteral("pixel_format"), pixelFormat},
-                 {QStringLiteral("video_size"),
-                  QStringLiteral("%1x%2").arg(size.width()).arg(size.height())},
-                 {QStringLiteral("framerate"), QString::number(rate)}};
-    return s;
-}
-
-// Serves `data` to the first client on 127.0.0.1, then either resets the connection or
-// falls silent until destroyed. Runs on its own thread: the capture code opens the
-// stream while the test's thread is blocked in the open.
+// Serves `data` to the first client on 127.0.0.1, then resets the connection, falls
+// silent, or sends JPEG markers around junk (packets that never decode) until destroyed.
+// Runs on its own thread: the capture code opens the stream while the test's thread is
+// blocked in the open.
 class StreamServer {
 public:
-    enum class End { Reset, Silence };
+    enum class End { Reset, Silence, Garbage };
 
     StreamServer(QByteArray data, End end) : data_(std::move(data)), end_(end) {
         listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -122,46 +94,42 @@ public:
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        if (listener_ < 0 ||
-            ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
             ::listen(listener_, 1) != 0 ||
             ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
             return;
-        port_ = ntohs(address.sin_port);
+        url = QStringLiteral("tcp://127.0.0.1:%1").arg(ntohs(address.sin_port));
         thread_ = std::thread([this] { serve(); });
     }
     ~StreamServer() {
         stop_.store(true);
         ::shutdown(listener_, SHUT_RDWR);
         if (thread_.joinable()) thread_.join();
-        if (listener_ >= 0) ::close(listener_);
+        ::close(listener_);
     }
-    StreamServer(const StreamServer&) = delete;
-    StreamServer& operator=(const StreamServer&) = delete;
 
-    int port() const { return port_; }
-    QString url() const { return QStringLiteral("tcp://127.0.0.1:%1").arg(port_); }
+    QString url;
 
 private:
     void serve() {
         const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
         if (client < 0) return;
-        qsizetype sent = 0;
-        while (sent < data_.size() && !stop_.load()) {
-            const ssize_t n =
-                ::send(client, data_.constData() + sent, size_t(data_.size() - sent), MSG_NOSIGNAL);
-            if (n <= 0) break;
-            sent += n;
-        }
+        for (qsizetype sent = 0, n = 0; sent < data_.size() && !stop_.load(); sent += n)
+            if ((n = ::send(client, data_.constData() + sent, size_t(data_.size() - sent),
+                            MSG_NOSIGNAL)) <= 0)
+                break;
         // Long enough for the reader to have opened the stream and be reading it.
-        for (int i = 0; i < 10 && !stop_.load(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
         if (end_ == End::Reset) {
             const linger reset{1, 0}; // close with RST, as a peer that failed does
             ::setsockopt(client, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-        } else {
-            while (!stop_.load())
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        // A picture 0 pixels wide: a frame header that no decoder accepts.
+        const QByteArray junk = QByteArray::fromHex("ffd8ffc0000b080008000001011100ffd9");
+        while (end_ != End::Reset && !stop_.load()) {
+            if (end_ == End::Garbage) // never blocks: the reader may have stopped
+                ::send(client, junk.constData(), size_t(junk.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         ::close(client);
     }
@@ -169,7 +137,6 @@ private:
     QByteArray data_;
     End end_;
     int listener_ = -1;
-    int port_ = 0;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };

@@ -1,28 +1,35 @@
-// The V4L2 drivers above the ioctls: which devices become drivers 1 to 9, the format
-// negotiation and the demuxer options it gives, what vcap.sif keeps per device, and the
-// Video Format, Video Source and Video Compression dialogs, on scripted cameras whose
-// frames come from FFmpeg stand-ins.
+// The V4L2 drivers above the ioctls, on scripted cameras whose frames come from FFmpeg
+// stand-ins: which devices become drivers 1 to 9, the format negotiation and the demuxer
+// options it gives, what vcap.sif keeps per device, the Video Format, Video Source and
+// Video Compression dialogs, the formats cameras deliver (Motion-JPEG, packed and planar
+// YUV) converted to 24-bit BGR, sources that end, fail, fall silent or send only junk
+// reported as a lost device, and the virtual camera's Video Source dialog.
+#include "ScriptedDrivers.h"
 #include "ScriptedV4l2.h"
+#include "StandInSources.h"
 #include "capture/DlgCompression.h"
 #include "capture/DlgVideoFormat.h"
 #include "capture/DlgVideoSource.h"
-#include "capture/DriverDialogs.h"
+#include "capture/DlgVirtualSource.h"
 #include "capture/V4l2Driver.h"
 #include "capture/VideoCapture.h"
+#include "capture/VirtualCamera.h"
 #include "platform/IniFile.h"
+#include "platform/ScriptedDesktop.h"
 #include "ui_DlgCompression.h"
 #include "ui_DlgVideoFormat.h"
 #include "ui_DlgVideoSource.h"
+#include "ui_DlgVirtualSource.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cerrno>
 
 using namespace ostrel;
 using namespace ostrel::test;
@@ -30,12 +37,6 @@ using namespace ostrel::test;
 Q_DECLARE_METATYPE(ostrel::FormatChoice)
 
 namespace {
-
-// Installs a runner for the driver dialogs for the life of the object.
-struct DialogScript {
-    explicit DialogScript(DriverDialogRunner runner) { setDriverDialogRunner(std::move(runner)); }
-    ~DialogScript() { setDriverDialogRunner({}); }
-};
 
 QString optionsText(const QMap<QString, QString>& options) {
     QStringList parts;
@@ -52,8 +53,11 @@ FormatChoice choice(quint32 fourcc, QSize size = {}, int rate = 0) {
     return c;
 }
 
-QString settingsFile(const QTemporaryDir& dir) {
-    return QDir(dir.path()).filePath(QStringLiteral("vcap.sif"));
+QStringList itemsOf(const QComboBox* box) {
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items << box->itemText(i);
+    return items;
 }
 
 // A dialog's control by its accessible name, as a screen reader finds it.
@@ -64,31 +68,50 @@ template <typename T> T* findNamed(QWidget& parent, const QString& accessibleNam
     return nullptr;
 }
 
+// Every bar's centre within `tolerance` of its colour; an empty string when it is.
+QString compareBars(const QImage& frame, int tolerance) {
+    for (int bar = 0; bar < 4; ++bar) {
+        const int x = bar * frame.width() / 4 + frame.width() / 8;
+        const QColor wanted = barAt(x, frame.width());
+        for (int y : {frame.height() / 4, frame.height() / 2, frame.height() * 3 / 4}) {
+            const QColor seen = frame.pixelColor(x, y);
+            if (qAbs(seen.red() - wanted.red()) > tolerance ||
+                qAbs(seen.green() - wanted.green()) > tolerance ||
+                qAbs(seen.blue() - wanted.blue()) > tolerance)
+                return QStringLiteral("bar %1 at (%2, %3): %4, expected %5")
+                    .arg(bar).arg(x).arg(y).arg(seen.name(), wanted.name());
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 class TestV4l2 : public QObject {
     Q_OBJECT
 private slots:
     void init();
-
     void enumeration_data();
     void enumeration();
     void devicesAreLookedForAgainWhenNodesChange();
     void machineNodesInNumberOrder();
-
     void negotiation_data();
     void negotiation();
     void storedChoicesReachTheDemuxer();
-
-    void formatDialogChoosesAmongOffered();
-    void formatDialogCancelChangesNothing();
+    void formatDialog();
     void sourceDialogSetsControlsLive();
     void sourceDialogCancelPutsControlsBack();
-    void storedControlsApplyAtNextStart();
     void compressionDialog_data();
     void compressionDialog();
+    void conversion_data();
+    void conversion();
+    void deviceLost_data();
+    void deviceLost();
+    void virtualSourceDialog_data();
+    void virtualSourceDialog();
 
 private:
+    QString settingsFile() const { return QDir(folder_->path()).filePath(QStringLiteral("vcap.sif")); }
     std::unique_ptr<QTemporaryDir> folder_;
 };
 
@@ -128,15 +151,11 @@ void TestV4l2::enumeration() {
     }
     TVideoCapture video(systemDrivers(folder_->path(), v4l2), folder_->path());
     QCOMPARE(video.ListDrivers(), expected);
-    if (expected.size() > 1) {
-        video.setDriverIndex(1);
-        QCOMPARE(video.DriverName(), expected[1].section(QLatin1Char(' '), 0, -2));
-        QVERIFY(video.HasFormatDialog());
-        QVERIFY(video.HasSourceDialog());
-        QVERIFY(!video.HasDisplayDialog());
-        QVERIFY(!video.HasOverlay());
-        QCOMPARE(video.DriverOpen(), false);
-    }
+    video.setDriverIndex(expected.size() - 1);
+    QCOMPARE(video.DriverName(), expected.last().section(QLatin1Char(' '), 0, -2));
+    const bool camera = expected.size() > 1; // the virtual camera has no format dialog
+    QVERIFY(video.HasFormatDialog() == camera && video.HasSourceDialog());
+    QVERIFY(!video.HasDisplayDialog() && !video.HasOverlay() && !video.DriverOpen());
 }
 
 void TestV4l2::devicesAreLookedForAgainWhenNodesChange() {
@@ -144,23 +163,20 @@ void TestV4l2::devicesAreLookedForAgainWhenNodesChange() {
     auto first = v4l2->add(QStringLiteral("First"));
     v4l2->add(QStringLiteral("Second"));
     auto drivers = systemDrivers(folder_->path(), v4l2);
-    const auto firstDriver = drivers->driver(1);
-    QVERIFY(firstDriver);
-    QCOMPARE(firstDriver->description().name, QStringLiteral("First"));
+    auto name = [&](int index) { return drivers->driver(index)->description().name; };
+    QCOMPARE(name(1), QStringLiteral("First"));
     const int opens = v4l2->opens;
-    QCOMPARE(drivers->driver(2)->description().name, QStringLiteral("Second"));
+    QCOMPARE(name(2), QStringLiteral("Second"));
     QVERIFY(!drivers->driver(3));
     QCOMPARE(v4l2->opens, opens); // nothing changed: no device is asked again
-
-    v4l2->cameras.removeFirst(); // unplugged
-    QCOMPARE(drivers->driver(1)->description().name, QStringLiteral("Second"));
+    v4l2->cameras.removeFirst();  // unplugged
+    QCOMPARE(name(1), QStringLiteral("Second"));
     QVERIFY(!drivers->driver(2));
-
     first->identity = QStringLiteral("2"); // plugged in again: a new node
     first->cap.card = QStringLiteral("First again");
     v4l2->cameras.prepend(first);
-    QCOMPARE(drivers->driver(1)->description().name, QStringLiteral("First again"));
-    QCOMPARE(drivers->driver(2)->description().name, QStringLiteral("Second"));
+    QCOMPARE(name(1), QStringLiteral("First again"));
+    QCOMPARE(name(2), QStringLiteral("Second"));
 }
 
 void TestV4l2::machineNodesInNumberOrder() {
@@ -251,7 +267,7 @@ void TestV4l2::storedChoicesReachTheDemuxer() {
     auto b = v4l2->add(QStringLiteral("HD Webcam")); // the same model, no bus information
     b->formats = webcamFormats();
     addWebcamControls(*b);
-    QFile file(settingsFile(*folder_));
+    QFile file(settingsFile());
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("[Device usb-0000:00:14.0-1]\r\nPixel_Format=MJPG\r\nWidth=1280\r\nHeight=720\r\n"
                "Frame_Rate=15\r\nInput=1\r\nControl_00980900=300\r\n"
@@ -283,81 +299,66 @@ void TestV4l2::storedChoicesReachTheDemuxer() {
     QVERIFY(machine.paced && machine.nonBlocking);
 }
 
-// ---- Video Format ------------------------------------------------------------------------
+// ---- Video Format, Video Source, Video Compression ---------------------------------------
 
-void TestV4l2::formatDialogChoosesAmongOffered() {
+void TestV4l2::formatDialog() {
     auto v4l2 = std::make_shared<ScriptedV4l2>();
-    auto camera = v4l2->add(QStringLiteral("HD Webcam"), QStringLiteral("usb-1"));
-    camera->formats = webcamFormats();
+    v4l2->add(QStringLiteral("HD Webcam"), QStringLiteral("usb-1"))->formats = webcamFormats();
     TVideoCapture video(systemDrivers(folder_->path(), v4l2), folder_->path());
     video.resize(800, 600);
     video.setDriverIndex(1);
-    video.setDriverOpen(true);
-    QCOMPARE(video.imageWidth(), quint16(640));
-
-    QStringList offeredFormats, offeredSizes, offeredRates, preselected;
-    DialogScript script([&](QDialog& d) {
-        auto& dialog = dynamic_cast<TDlgVideoFormat&>(d);
-        auto* ui = dialog.ui();
-        preselected << ui->cbPixelFormat->currentText() << ui->cbFrameSize->currentText()
-                    << ui->cbFrameRate->currentText();
-        for (int i = 0; i < ui->cbPixelFormat->count(); ++i)
-            offeredFormats << ui->cbPixelFormat->itemText(i);
-        ui->cbPixelFormat->setCurrentIndex(1);
-        for (int i = 0; i < ui->cbFrameSize->count(); ++i)
-            offeredSizes << ui->cbFrameSize->itemText(i);
-        ui->cbFrameSize->setCurrentText(QStringLiteral("1280 x 720"));
-        for (int i = 0; i < ui->cbFrameRate->count(); ++i)
-            offeredRates << ui->cbFrameRate->itemText(i);
-        ui->cbFrameRate->setCurrentText(QStringLiteral("15 frames per second"));
-        ui->OKBtn->click();
-        return dialog.result();
-    });
-    QSignalSpy status(&video, &TVideoCapture::OnStatus);
-    QVERIFY(video.ShowFormatDialog());
-    QCOMPARE(preselected, (QStringList{"YUYV 4:2:2 (YUYV)", "640 x 480", "30 frames per second"}));
-    QCOMPARE(offeredFormats, (QStringList{"YUYV 4:2:2 (YUYV)", "Motion-JPEG (MJPG)"}));
-    QCOMPARE(offeredSizes, (QStringList{"320 x 240", "640 x 480", "1280 x 720", "1920 x 1080"}));
-    QCOMPARE(offeredRates, (QStringList{"30 frames per second", "15 frames per second"}));
-
-    // Reconnected with the choice: a new size, the status reported, the window resized.
-    QCOMPARE(optionsText(v4l2->streamed.last()),
-             QStringLiteral("framerate=15 input_format=mjpeg video_size=1280x720"));
-    QVERIFY(video.DriverOpen());
-    QCOMPARE(video.imageWidth(), quint16(1280));
-    QCOMPARE(status.count(), 1);
-    QCOMPARE(video.captureWindowGeometry(), QRect(0, 0, 1280, 720));
-
-    const IniFile ini(settingsFile(*folder_));
-    QCOMPARE(ini.readString("Device usb-1", "Pixel_Format", ""), QStringLiteral("MJPG"));
-    QCOMPARE(ini.readString("Device usb-1", "Frame_Rate", ""), QStringLiteral("15"));
-
-    // The next start asks for the same.
-    TVideoCapture again(systemDrivers(folder_->path(), v4l2), folder_->path());
-    again.setDriverIndex(1);
-    again.setDriverOpen(true);
-    QCOMPARE(again.imageWidth(), quint16(1280));
-    QCOMPARE(again.imageHeight(), quint16(720));
-}
-
-void TestV4l2::formatDialogCancelChangesNothing() {
-    auto v4l2 = std::make_shared<ScriptedV4l2>();
-    v4l2->add(QStringLiteral("HD Webcam"))->formats = webcamFormats();
-    TVideoCapture video(systemDrivers(folder_->path(), v4l2), folder_->path());
-    video.setDriverIndex(1);
-    DialogScript script([](QDialog& d) {
+    // Cancelled: opened for the dialog, closed again, nothing kept.
+    auto cancel = std::make_unique<DialogScript>([](QDialog& d) {
         auto& dialog = dynamic_cast<TDlgVideoFormat&>(d);
         dialog.ui()->cbPixelFormat->setCurrentIndex(1);
         dialog.ui()->CancelBtn->click();
         return dialog.result();
     });
     QVERIFY(!video.ShowFormatDialog());
-    QVERIFY(!video.DriverOpen()); // opened for the dialog, closed again
+    QVERIFY(!video.DriverOpen());
     QCOMPARE(v4l2->streamed.size(), 1);
-    QVERIFY(!QFile::exists(settingsFile(*folder_)));
-}
+    QVERIFY(!QFile::exists(settingsFile()));
+    cancel.reset();
 
-// ---- Video Source ------------------------------------------------------------------------
+    video.setDriverOpen(true);
+    QCOMPARE(video.imageWidth(), quint16(640));
+    QStringList offered;
+    DialogScript script([&](QDialog& d) {
+        auto* ui = dynamic_cast<TDlgVideoFormat&>(d).ui();
+        offered << ui->cbPixelFormat->currentText() + " " + ui->cbFrameSize->currentText() + " " +
+                       ui->cbFrameRate->currentText()
+                << itemsOf(ui->cbPixelFormat);
+        ui->cbPixelFormat->setCurrentIndex(1);
+        offered << itemsOf(ui->cbFrameSize);
+        ui->cbFrameSize->setCurrentText(QStringLiteral("1280 x 720"));
+        offered << itemsOf(ui->cbFrameRate);
+        ui->cbFrameRate->setCurrentText(QStringLiteral("15 frames per second"));
+        ui->OKBtn->click();
+        return d.result();
+    });
+    QSignalSpy status(&video, &TVideoCapture::OnStatus);
+    QVERIFY(video.ShowFormatDialog());
+    // Preselected what runs; offered only what FFmpeg reads, then the sizes and rates of
+    // the format chosen.
+    QCOMPARE(offered, (QStringList{"YUYV 4:2:2 (YUYV) 640 x 480 30 frames per second",
+                                   "YUYV 4:2:2 (YUYV)", "Motion-JPEG (MJPG)", "320 x 240",
+                                   "640 x 480", "1280 x 720", "1920 x 1080",
+                                   "30 frames per second", "15 frames per second"}));
+    // Reconnected with the choice: a new size, the status reported, the window resized.
+    QCOMPARE(optionsText(v4l2->streamed.last()),
+             QStringLiteral("framerate=15 input_format=mjpeg video_size=1280x720"));
+    QVERIFY(video.DriverOpen());
+    QCOMPARE(status.count(), 1);
+    QCOMPARE(video.captureWindowGeometry(), QRect(0, 0, 1280, 720));
+    const IniFile ini(settingsFile());
+    QCOMPARE(ini.readString("Device usb-1", "Pixel_Format", ""), QStringLiteral("MJPG"));
+    QCOMPARE(ini.readString("Device usb-1", "Frame_Rate", ""), QStringLiteral("15"));
+    // The next start asks for the same.
+    TVideoCapture again(systemDrivers(folder_->path(), v4l2), folder_->path());
+    again.setDriverIndex(1);
+    again.setDriverOpen(true);
+    QCOMPARE(QSize(again.imageWidth(), again.imageHeight()), QSize(1280, 720));
+}
 
 void TestV4l2::sourceDialogSetsControlsLive() {
     auto v4l2 = std::make_shared<ScriptedV4l2>();
@@ -365,13 +366,11 @@ void TestV4l2::sourceDialogSetsControlsLive() {
     camera->formats = webcamFormats();
     camera->inputs = QStringList{"Camera 1", "Composite"};
     addWebcamControls(*camera);
-    TVideoCapture video(systemDrivers(folder_->path(), v4l2), folder_->path());
-    video.setDriverIndex(1);
-    video.setDriverOpen(true);
-
-    bool temperatureLockedFirst = false;
-    bool temperatureFreedAfter = false;
-    DialogScript script([&](QDialog& d) {
+    auto video = std::make_unique<TVideoCapture>(systemDrivers(folder_->path(), v4l2), folder_->path());
+    video->setDriverIndex(1);
+    video->setDriverOpen(true);
+    bool temperatureLockedFirst = false, temperatureFreedAfter = false;
+    auto script = std::make_unique<DialogScript>([&](QDialog& d) {
         auto& dialog = dynamic_cast<TDlgVideoSource&>(d);
         findNamed<QSlider>(dialog, "Brightness")->setValue(200);
         [&] { QCOMPARE(camera->values.value(V4L2_CID_BRIGHTNESS), 200); }(); // at once
@@ -388,39 +387,47 @@ void TestV4l2::sourceDialogSetsControlsLive() {
         dialog.ui()->OKBtn->click();
         return dialog.result();
     });
-    const int streams = int(v4l2->streamed.size());
-    QVERIFY(video.ShowSourceDialog());
-    QVERIFY(temperatureLockedFirst);
-    QVERIFY(temperatureFreedAfter);
+    QVERIFY(video->ShowSourceDialog());
+    QVERIFY(temperatureLockedFirst && temperatureFreedAfter);
     QCOMPARE(camera->values.value(V4L2_CID_CONTRAST), 40);
     QCOMPARE(camera->values.value(V4L2_CID_WHITE_BALANCE_TEMPERATURE), 3500);
     QCOMPARE(camera->values.value(V4L2_CID_POWER_LINE_FREQUENCY), 2);
     // The new input needs a new connection.
-    QVERIFY(v4l2->streamed.size() > streams);
     QCOMPARE(v4l2->streamed.last().value("channel"), QStringLiteral("1"));
-    QVERIFY(video.DriverOpen());
-
-    const IniFile ini(settingsFile(*folder_));
+    QVERIFY(video->DriverOpen());
     const QString section = QStringLiteral("Device usb-1");
-    QCOMPARE(ini.readInteger(section, "Control_00980900", -1), 200);
-    QCOMPARE(ini.readInteger(section, "Control_0098090c", -1), 0);
-    QCOMPARE(ini.readInteger(section, "Control_0098091a", -1), 3500);
-    QCOMPARE(ini.readInteger(section, "Input", -1), 1);
-    QCOMPARE(ini.readInteger(section, "Control_00980918", -1), 2);
-    QCOMPARE(ini.readInteger(section, "Control_00980901", -1), 40);
+    auto stored = [&](const char* key) { return IniFile(settingsFile()).readInteger(section, key, -1); };
+    QCOMPARE(stored("Control_00980900"), 200);
+    QCOMPARE(stored("Control_0098090c"), 0);
+    QCOMPARE(stored("Control_0098091a"), 3500);
+    QCOMPARE(stored("Input"), 1);
+    QCOMPARE(stored("Control_00980918"), 2);
+    QCOMPARE(stored("Control_00980901"), 40);
 
     // A control change alone reaches the running device without a new connection.
     const int before = int(v4l2->streamed.size());
-    DialogScript again([&](QDialog& d) {
-        auto& dialog = dynamic_cast<TDlgVideoSource&>(d);
-        findNamed<QSlider>(dialog, "Brightness")->setValue(100);
-        dialog.ui()->OKBtn->click();
-        return dialog.result();
+    script.reset(); // before the next one is installed
+    script = std::make_unique<DialogScript>([&](QDialog& d) {
+        findNamed<QSlider>(d, "Brightness")->setValue(100);
+        dynamic_cast<TDlgVideoSource&>(d).ui()->OKBtn->click();
+        return d.result();
     });
-    QVERIFY(video.ShowSourceDialog());
+    QVERIFY(video->ShowSourceDialog());
     QCOMPARE(v4l2->streamed.size(), before + 1); // asked for its source, not reconnected
-    QVERIFY(video.DriverOpen());
-    QCOMPARE(IniFile(settingsFile(*folder_)).readInteger(section, "Control_00980900", -1), 100);
+    QVERIFY(video->DriverOpen());
+    QCOMPARE(stored("Control_00980900"), 100);
+
+    // Unplugged and plugged in again: the camera forgot; the next start tells it again,
+    // the automatic mode off before the value it governs.
+    video.reset();
+    addWebcamControls(*camera);
+    camera->identity = QStringLiteral("2");
+    TVideoCapture again(systemDrivers(folder_->path(), v4l2), folder_->path());
+    again.setDriverIndex(1);
+    again.setDriverOpen(true);
+    QCOMPARE(camera->values.value(V4L2_CID_BRIGHTNESS), 100);
+    QCOMPARE(camera->values.value(V4L2_CID_AUTO_WHITE_BALANCE), 0);
+    QCOMPARE(camera->values.value(V4L2_CID_WHITE_BALANCE_TEMPERATURE), 3500);
 }
 
 void TestV4l2::sourceDialogCancelPutsControlsBack() {
@@ -431,7 +438,7 @@ void TestV4l2::sourceDialogCancelPutsControlsBack() {
     TVideoCapture video(systemDrivers(folder_->path(), v4l2), folder_->path());
     video.setDriverIndex(1);
     const QMap<quint32, int> before = camera->values;
-    DialogScript script([&](QDialog& d) {
+    auto script = std::make_unique<DialogScript>([&](QDialog& d) {
         auto& dialog = dynamic_cast<TDlgVideoSource&>(d);
         // The automatic mode off, then the value it governs: putting them back must go
         // the other way round, or the camera refuses the value.
@@ -443,12 +450,13 @@ void TestV4l2::sourceDialogCancelPutsControlsBack() {
     });
     QVERIFY(!video.ShowSourceDialog());
     QCOMPARE(camera->values, before);
-    QVERIFY(!QFile::exists(settingsFile(*folder_)));
+    QVERIFY(!QFile::exists(settingsFile()));
     QVERIFY(!video.DriverOpen());
 
     // Defaults: every control back to the device's default at once.
     camera->values[V4L2_CID_BRIGHTNESS] = 7;
-    DialogScript defaults([&](QDialog& d) {
+    script.reset(); // before the next one is installed
+    script = std::make_unique<DialogScript>([&](QDialog& d) {
         auto& dialog = dynamic_cast<TDlgVideoSource&>(d);
         dialog.ui()->btnDefaults->click();
         [&] {
@@ -460,63 +468,28 @@ void TestV4l2::sourceDialogCancelPutsControlsBack() {
     });
     QVERIFY(video.ShowSourceDialog());
     // Values at the device's default are not kept.
-    QVERIFY(!IniFile(settingsFile(*folder_)).valueExists("Device HD Webcam", "Control_00980900"));
+    QVERIFY(!IniFile(settingsFile()).valueExists("Device HD Webcam", "Control_00980900"));
 }
-
-void TestV4l2::storedControlsApplyAtNextStart() {
-    auto v4l2 = std::make_shared<ScriptedV4l2>();
-    auto camera = v4l2->add(QStringLiteral("HD Webcam"), QStringLiteral("usb-1"));
-    camera->formats = webcamFormats();
-    addWebcamControls(*camera);
-    {
-        TVideoCapture video(systemDrivers(folder_->path(), v4l2), folder_->path());
-        video.setDriverIndex(1);
-        DialogScript script([&](QDialog& d) {
-            auto& dialog = dynamic_cast<TDlgVideoSource&>(d);
-            findNamed<QCheckBox>(dialog, "White Balance, Automatic")->click();
-            findNamed<QSlider>(dialog, "White Balance Temperature")->setValue(5000);
-            findNamed<QSlider>(dialog, "Brightness")->setValue(90);
-            dialog.ui()->OKBtn->click();
-            return dialog.result();
-        });
-        QVERIFY(video.ShowSourceDialog());
-    }
-    // Unplugged and plugged in again: the camera forgot; the next start tells it again.
-    addWebcamControls(*camera);
-    camera->identity = QStringLiteral("2");
-    camera->sets.clear();
-    TVideoCapture video(systemDrivers(folder_->path(), v4l2), folder_->path());
-    video.setDriverIndex(1);
-    video.setDriverOpen(true);
-    QCOMPARE(camera->values.value(V4L2_CID_BRIGHTNESS), 90);
-    QCOMPARE(camera->values.value(V4L2_CID_AUTO_WHITE_BALANCE), 0);
-    QCOMPARE(camera->values.value(V4L2_CID_WHITE_BALANCE_TEMPERATURE), 5000);
-}
-
-// ---- Video Compression -------------------------------------------------------------------
 
 void TestV4l2::compressionDialog_data() {
     QTest::addColumn<int>("index");
     QTest::addColumn<bool>("confirm");
-    QTest::addColumn<bool>("expected");
     QTest::addColumn<int>("expectedQuality");
     QTest::addColumn<int>("expectedShown");
-    QTest::newRow("confirmed") << 0 << true << true << 40 << 1;
-    QTest::newRow("cancelled") << 0 << false << false << DefaultCompressionQuality << 1;
-    QTest::newRow("no driver") << -1 << true << false << DefaultCompressionQuality << 0;
+    QTest::newRow("confirmed") << 0 << true << 40 << 1;
+    QTest::newRow("cancelled") << 0 << false << DefaultCompressionQuality << 1;
+    QTest::newRow("no driver") << -1 << true << DefaultCompressionQuality << 0;
 }
 
 void TestV4l2::compressionDialog() {
     QFETCH(int, index);
     QFETCH(bool, confirm);
-    QFETCH(bool, expected);
     QFETCH(int, expectedQuality);
     QFETCH(int, expectedShown);
     TVideoCapture video(systemDrivers(folder_->path(), std::make_shared<ScriptedV4l2>()),
                         folder_->path());
     video.setDriverIndex(index);
-    int shown = 0;
-    int preset = 0;
+    int shown = 0, preset = 0;
     bool openWhileShown = false;
     DialogScript script([&](QDialog& d) {
         auto& dialog = dynamic_cast<TDlgVideoCompression&>(d);
@@ -528,17 +501,227 @@ void TestV4l2::compressionDialog() {
         return dialog.result();
     });
     QSignalSpy status(&video, &TVideoCapture::OnStatus);
-    QCOMPARE(video.ShowCompressionDialog(), expected);
+    QCOMPARE(video.ShowCompressionDialog(), confirm && expectedShown > 0);
     QCOMPARE(shown, expectedShown);
-    if (shown) {
-        QCOMPARE(preset, DefaultCompressionQuality);
-        QVERIFY(openWhileShown);
-        QCOMPARE(status.count(), 1); // the temporary open's only
-    }
+    QCOMPARE(status.count(), expectedShown); // the temporary open's only
+    QVERIFY(!shown || (preset == DefaultCompressionQuality && openWhileShown));
     QVERIFY(!video.DriverOpen());
     QCOMPARE(video.CompressionQuality(), expectedQuality);
-    // Kept across starts, for every driver alike.
-    QCOMPARE(readCompressionQuality(folder_->path()), expectedQuality);
+    QCOMPARE(readCompressionQuality(folder_->path()), expectedQuality); // kept across starts
+}
+
+// ---- frames of cameras -------------------------------------------------------------------
+
+void TestV4l2::conversion_data() {
+    QTest::addColumn<quint32>("fourcc");
+    QTest::addColumn<QString>("inputFormat");
+    QTest::addColumn<int>("tolerance");
+    // JPEG is lossy; the raw formats lose only the rounding of the colour conversion.
+    QTest::newRow("Motion-JPEG") << quint32(V4L2_PIX_FMT_MJPEG) << "mjpeg" << 12;
+    QTest::newRow("YUYV 4:2:2 packed") << quint32(V4L2_PIX_FMT_YUYV) << "yuyv422" << 5;
+    QTest::newRow("UYVY 4:2:2 packed") << quint32(V4L2_PIX_FMT_UYVY) << "uyvy422" << 5;
+    QTest::newRow("NV12 4:2:0") << quint32(V4L2_PIX_FMT_NV12) << "nv12" << 5;
+    QTest::newRow("YUV 4:2:0 planar") << quint32(V4L2_PIX_FMT_YUV420) << "yuv420p" << 5;
+}
+
+void TestV4l2::conversion() {
+    QFETCH(quint32, fourcc);
+    QFETCH(QString, inputFormat);
+    QFETCH(int, tolerance);
+    auto v4l2 = std::make_shared<ScriptedV4l2>();
+    v4l2->add(QStringLiteral("Stand-in"))->formats = {
+        format(fourcc, fourccText(fourcc), {frameSize(160, 120, {30}), frameSize(320, 240, {30})})};
+    const QString file = QDir(folder_->path()).filePath(QStringLiteral("frames"));
+    v4l2->streamFor = [&](const QString&, const QMap<QString, QString>& options) {
+        const QSize size(320, 240);
+        SourceSpec s;
+        s.url = file;
+        s.inputFormat = inputFormat == QLatin1String("mjpeg") ? inputFormat : QStringLiteral("rawvideo");
+        s.options = {{QStringLiteral("framerate"), options.value(QStringLiteral("framerate"))},
+                     {QStringLiteral("video_size"), options.value(QStringLiteral("video_size"))},
+                     {QStringLiteral("pixel_format"), options.value(QStringLiteral("input_format"))}};
+        const bool packed = fourcc == V4L2_PIX_FMT_YUYV || fourcc == V4L2_PIX_FMT_UYVY;
+        writeRepeated(file,
+                      fourcc == V4L2_PIX_FMT_MJPEG ? jpegFrame(size)
+                      : packed ? packedFrame(size, fourcc == V4L2_PIX_FMT_UYVY)
+                               : planarFrame(size, fourcc == V4L2_PIX_FMT_NV12),
+                      15);
+        s.loop = true;
+        // Read as the camera is: without blocking (which skips the probe where the
+        // header tells the picture size, as FFmpeg's video4linux2 input does).
+        s.nonBlocking = true;
+        return s;
+    };
+    TVideoCapture video(systemDrivers(folder_->path(), v4l2), folder_->path());
+    video.setDriverIndex(1);
+    video.setDriverOpen(true);
+    QCOMPARE(v4l2->streamed.last().value(QStringLiteral("input_format")), inputFormat);
+    QVERIFY(video.GrabFrameLive());
+    const QImage frame = video.lastGrabbedFrame();
+    QCOMPARE(frame.size(), QSize(320, 240));
+    const QString mismatch = compareBars(frame, tolerance);
+    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
+}
+
+void TestV4l2::deviceLost_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("expectedError");
+    QTest::newRow("source ends") << "ends" << ENODEV;
+    QTest::newRow("connection reset mid-stream") << "reset" << ECONNRESET;
+    QTest::newRow("source falls silent") << "silent" << ETIMEDOUT;
+    // Data that arrives but never decodes is silence too.
+    QTest::newRow("source sends only junk") << "junk" << ETIMEDOUT;
+}
+
+void TestV4l2::deviceLost() {
+    QFETCH(QString, how);
+    QFETCH(int, expectedError);
+    QByteArray stream = jpegFrame(QSize(160, 120)).repeated(20);
+    std::unique_ptr<StreamServer> server;
+    if (how != QLatin1String("ends"))
+        server = std::make_unique<StreamServer>(
+            stream, how == QLatin1String("reset")    ? StreamServer::End::Reset
+                    : how == QLatin1String("junk") ? StreamServer::End::Garbage
+                                                   : StreamServer::End::Silence);
+    auto v4l2 = std::make_shared<ScriptedV4l2>();
+    v4l2->add(QStringLiteral("Stand-in"))->formats = {
+        format(V4L2_PIX_FMT_MJPEG, "Motion-JPEG", {frameSize(160, 120, {30})})};
+    const QString file = QDir(folder_->path()).filePath(QStringLiteral("frames.mjpeg"));
+    QVERIFY(writeRepeated(file, stream, 1));
+    v4l2->streamFor = [&](const QString&, const QMap<QString, QString>&) {
+        SourceSpec s;
+        s.inputFormat = QStringLiteral("mjpeg");
+        s.options = {{QStringLiteral("framerate"), QStringLiteral("30")},
+                     // Open on the first frames, as with a camera, not after seconds of them.
+                     {QStringLiteral("analyzeduration"), QStringLiteral("100000")}};
+        s.url = server ? server->url : file;
+        if (how == QLatin1String("silent") || how == QLatin1String("junk")) s.stallTimeoutMs = 600;
+        return s;
+    };
+
+    TVideoCapture video(systemDrivers(folder_->path(), v4l2), folder_->path());
+    video.setDriverIndex(1);
+    video.setPreviewRate(30);
+    QSignalSpy shown(&video, &TVideoCapture::frameShown);
+    QSignalSpy errors(&video, &TVideoCapture::OnError);
+    static std::atomic<int> logged;
+    logged = 0;
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext& context, const QString&) {
+            if (type == QtWarningMsg && qstrcmp(context.category, "ostrel.capture") == 0) ++logged;
+        });
+    video.setVideoPreview(true);
+    const bool ended = errors.wait(8000);
+    qInstallMessageHandler(previous);
+    QVERIFY(ended);
+    QVERIFY2(logged <= 5, qPrintable(QString::number(logged))); // a broken stream is no flood
+    QVERIFY(logged > 0 || how != QLatin1String("junk"));
+    QVERIFY2(shown.count() > 0, "the source delivered before it went away");
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(errors.at(0).at(1).toString(), QStringLiteral("Capture device was not detected."));
+    if (how != QLatin1String("reset")) // a reset may also read as the end of the stream
+        QCOMPARE(errors.at(0).at(0).toInt(), expectedError);
+    QVERIFY(video.DriverOpen()); // closing is the program's decision
+    QVERIFY(!video.GrabFrameLive());
+    QTest::qWait(200);
+    QCOMPARE(errors.count(), 1);
+    // What the program does next: close, forget the driver; another choice works.
+    video.setDriverOpen(false);
+    video.setDriverIndex(-1);
+    video.setDriverIndex(0);
+    video.setDriverOpen(true);
+    QVERIFY(video.GrabFrameLive());
+}
+
+// ---- the virtual camera's Video Source ---------------------------------------------------
+
+void TestV4l2::virtualSourceDialog_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QString>("expectedSource"); // "<outside>": the absolute outside name
+    QTest::addColumn<QString>("expectedError");
+    QTest::newRow("motion interval") << "interval" << true << "" << "";
+    QTest::newRow("video file in the program folder") << "browse" << true << "clip.mjpeg" << "";
+    QTest::newRow("video file elsewhere") << "outside" << true << "<outside>" << "";
+    QTest::newRow("file that does not play")
+        << "garbage" << false << "" << "Can not play the video file \"";
+    QTest::newRow("no file named") << "empty" << false << "" << "Choose a video file to play.";
+    QTest::newRow("browsing cancelled keeps the scene") << "cancel browse" << true << "" << "";
+}
+
+void TestV4l2::virtualSourceDialog() {
+    QFETCH(QString, action);
+    QFETCH(bool, accepted);
+    QFETCH(QString, expectedSource);
+    QFETCH(QString, expectedError);
+    const QString folder = folder_->path();
+    QTemporaryDir outside;
+    const QString outsideClip = QDir(outside.path()).filePath(QStringLiteral("far.mjpeg"));
+    QVERIFY(writeRepeated(QDir(folder).filePath(QStringLiteral("clip.mjpeg")), jpegFrame(QSize(160, 120)), 10));
+    QVERIFY(writeRepeated(outsideClip, jpegFrame(QSize(160, 120)), 10));
+    QVERIFY(writeRepeated(QDir(folder).filePath(QStringLiteral("broken.avi")), QByteArray(4096, '\x5a'), 1));
+    if (expectedSource == QLatin1String("<outside>")) expectedSource = outsideClip;
+    ScriptedDesktop desk;
+    const QMap<QString, QString> answers{{"browse", QDir(folder).filePath("clip.mjpeg")},
+                                         {"outside", outsideClip},
+                                         {"garbage", QDir(folder).filePath("broken.avi")}};
+    if (answers.contains(action)) desk.fileAnswers << answers.value(action);
+
+    TVideoCapture video(systemDrivers(folder, std::make_shared<ScriptedV4l2>()), folder);
+    video.setDriverIndex(0);
+    video.setDriverOpen(true);
+    QCOMPARE(video.imageWidth(), quint16(VirtualCamera::Width));
+    int result = -1;
+    DialogScript script([&](QDialog& d) {
+        auto& dialog = dynamic_cast<TDlgVirtualSource&>(d);
+        auto* ui = dialog.ui();
+        if (action == QLatin1String("interval")) {
+            ui->seMotionInterval->setValue(7);
+        } else if (action == QLatin1String("empty")) {
+            ui->rbFile->setChecked(true);
+        } else {
+            ui->rbFile->click(); // the button and the name field are for a file only
+            ui->btnBrowse->click();
+            if (action == QLatin1String("cancel browse")) ui->rbScene->click();
+        }
+        ui->OKBtn->click();
+        result = dialog.result();
+        // A refused choice leaves the dialog open for another; the user gives up.
+        if (result != QDialog::Accepted) ui->CancelBtn->click();
+        return dialog.result();
+    });
+    QCOMPARE(video.ShowSourceDialog(), accepted);
+    QCOMPARE(result == QDialog::Accepted, accepted);
+    QCOMPARE(desk.fileRequests.size(), action == QLatin1String("interval") || action == QLatin1String("empty") ? 0 : 1);
+    const QString shown = desk.shownTexts().join('\n');
+    QVERIFY2(expectedError.isEmpty() ? shown.isEmpty()
+                                     : desk.shownTexts().size() == 1 && shown.startsWith(expectedError),
+             qPrintable(shown));
+    const VirtualCameraSettings stored = VirtualCamera::readSettings(folder);
+    QCOMPARE(stored.source, accepted ? expectedSource : QString());
+    QCOMPARE(stored.motionInterval, action == QLatin1String("interval") ? 7 : 20);
+    if (!accepted) {
+        QVERIFY(!QFile::exists(settingsFile()));
+        return;
+    }
+    QVERIFY(video.DriverOpen());
+    if (expectedSource.isEmpty()) {
+        QCOMPARE(VirtualCamera(folder).source().url.contains(QStringLiteral("mod(t,7)")),
+                 action == QLatin1String("interval"));
+        return;
+    }
+    // Reconnected to the file at once, and again after a restart.
+    QVERIFY(video.GrabFrameLive());
+    QString mismatch = compareBars(video.lastGrabbedFrame(), 12);
+    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
+    video.setDriverOpen(false);
+    TVideoCapture restarted(systemDrivers(folder, std::make_shared<ScriptedV4l2>()), folder);
+    restarted.setDriverIndex(0);
+    restarted.setDriverOpen(true);
+    QVERIFY(restarted.GrabFrameLive());
+    QCOMPARE(restarted.lastGrabbedFrame().size(), QSize(160, 120));
+    mismatch = compareBars(restarted.lastGrabbedFrame(), 12);
+    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
 }
 
 QTEST_MAIN(TestV4l2)

@@ -1,178 +1,99 @@
-// The frame sum and the comparison of two sums: the worked values, the rounding of
-// halves, the strict window of the sliders, the 32-bit corner cases, and the reference
-// carried from check to check.
+// The pure parts of motion detection. The frame sum and the comparison of two sums: the
+// worked values, the rounding of halves, the strict window of the sliders, the 32-bit
+// corner cases, and the reference carried from check to check. The names, numbers and
+// mails of a detection session, in the locale the tests run under (LC_ALL=C.UTF-8: short
+// date MM/DD/YY, long time HH:MM:SS).
+#include "motion/DetectionSession.h"
 #include "motion/FrameComparison.h"
 #include "motion/MotionDetector.h"
+#include "platform/DateTimeText.h"
 
 #include <QRandomGenerator>
 #include <QTest>
+#include <clocale>
 #include <limits>
 #include <vector>
 
 using namespace ostrel;
 
 namespace {
-
 constexpr int NoSimilarity = std::numeric_limits<int>::min() + 1; // marker in test data
-
-int asColumn(const std::optional<int>& s) {
-    return s ? *s : NoSimilarity;
-}
-
-// The frame sum written the plain way, byte by byte, to check the fast one against.
-quint32 naiveSum(const std::vector<uchar>& data, int width, int height, int bytesPerLine) {
-    quint32 sum = 0;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const uchar* pixel = data.data() + qsizetype(y) * bytesPerLine + qsizetype(x) * 3;
-            sum += pixel[2];
-            sum += pixel[1];
-            sum += pixel[0];
-        }
-    return sum;
-}
-
+int asColumn(const std::optional<int>& s) { return s ? *s : NoSimilarity; }
 } // namespace
 
 class TestFrameComparison : public QObject {
     Q_OBJECT
 private slots:
-    void similarity_data();
-    void similarity();
-    void detectionWindow_data();
-    void detectionWindow();
-    void overlappingWindowNeverDetects_data();
-    void overlappingWindowNeverDetects();
-
+    void initTestCase() { QVERIFY(std::setlocale(LC_ALL, "C.UTF-8") || std::setlocale(LC_ALL, "C")); }
+    void comparison_data();
+    void comparison();
     void frameSumOfRows_data();
     void frameSumOfRows();
     void frameSumWrapsAt32Bits();
-    void frameSumOfPictures_data();
-    void frameSumOfPictures();
-
     void referenceMovesOnEveryCheck();
-    void oneChangeGivesOneDetection();
+    void sessionNames_data();
+    void sessionNames();
+    void imageNumbersWrapAfter999();
+    void mails();
 };
 
-void TestFrameComparison::similarity_data() {
+void TestFrameComparison::comparison_data() {
     QTest::addColumn<quint32>("reference");
     QTest::addColumn<quint32>("newSum");
-    QTest::addColumn<int>("expected");
-
+    QTest::addColumn<int>("similarity");
+    QTest::addColumn<bool>("detection"); // with the sliders at 100 and 0
     // The worked table.
-    QTest::newRow("unchanged") << 1000000u << 1000000u << 100;
-    QTest::newRow("99.5001 rounds up") << 1000000u << 995001u << 100;
-    QTest::newRow("99.4") << 1000000u << 994000u << 99;
-    QTest::newRow("99") << 1000000u << 990000u << 99;
-    QTest::newRow("49.4") << 1000000u << 494000u << 49;
-    QTest::newRow("black frame") << 1000000u << 0u << 0;
-    QTest::newRow("two and a half times") << 1000000u << 2500000u << -50;
-    // The difference is twice the reference: 100 * (1 - 2).
-    QTest::newRow("three times") << 1000000u << 3000000u << -100;
-    QTest::newRow("difference three times") << 1000000u << 4000000u << -200;
-
+    QTest::newRow("unchanged") << 1000000u << 1000000u << 100 << false;
+    QTest::newRow("99.5001 rounds up") << 1000000u << 995001u << 100 << false;
+    QTest::newRow("99.4") << 1000000u << 994000u << 99 << true;
+    QTest::newRow("49.4") << 1000000u << 494000u << 49 << true;
+    QTest::newRow("black frame") << 1000000u << 0u << 0 << false;
+    QTest::newRow("three times") << 1000000u << 3000000u << -100 << false; // 100 * (1 - 2)
     // Exact halves go to the even neighbour, in both directions and on both sides of 0.
-    QTest::newRow("99.5 up to 100") << 200u << 199u << 100;
-    QTest::newRow("98.5 down to 98") << 200u << 197u << 98;
-    QTest::newRow("97.5 up to 98") << 200u << 195u << 98;
-    QTest::newRow("99.5 of a million") << 1000000u << 995000u << 100;
-    QTest::newRow("98.5 from above") << 1000000u << 1015000u << 98;
-    QTest::newRow("-72.5 up to -72") << 40u << 109u << -72;
-    QTest::newRow("-77.5 down to -78") << 40u << 111u << -78;
-    QTest::newRow("57.5 up to 58") << 40u << 23u << 58;
-    QTest::newRow("42.5 down to 42") << 40u << 17u << 42;
+    QTest::newRow("99.5 up to 100") << 200u << 199u << 100 << false;
+    QTest::newRow("98.5 down to 98") << 200u << 197u << 98 << true;
+    QTest::newRow("98.5 from above") << 1000000u << 1015000u << 98 << true;
+    QTest::newRow("-72.5 up to -72") << 40u << 109u << -72 << false;
+    QTest::newRow("-77.5 down to -78") << 40u << 111u << -78 << false;
     if constexpr (std::numeric_limits<long double>::digits == 64) {
         // In the 80-bit format these land just beside the half (27.4999…, 22.5000…),
         // where double precision lands on the other side.
-        QTest::newRow("extended 27.4999") << 40u << 11u << 27;
-        QTest::newRow("extended 22.5000") << 40u << 9u << 23;
-        QTest::newRow("extended -7.5000") << 40u << 83u << -8;
+        QTest::newRow("extended 27.4999") << 40u << 11u << 27 << true;
+        QTest::newRow("extended 22.5000") << 40u << 9u << 23 << true;
+        QTest::newRow("extended -7.5000") << 40u << 83u << -8 << false;
     }
-
     // The difference is taken in 32 bits and read as a signed number: 500,000,000 minus
     // 3,000,000,000 reads as 1,794,967,296, not 2,500,000,000.
-    QTest::newRow("signed reading") << 3000000000u << 500000000u << 40;
-    QTest::newRow("difference of 2^31") << 2147483658u << 10u << 0;
-
-    QTest::newRow("reference 0") << 0u << 123456u << NoSimilarity;
-    QTest::newRow("reference and sum 0") << 0u << 0u << NoSimilarity;
-    QTest::newRow("just fits 32 bits") << 1u << 21474838u << -2147483600;
-    QTest::newRow("beyond 32 bits") << 1u << 21474839u << NoSimilarity;
-    QTest::newRow("far beyond 32 bits") << 3u << 1000000000u << NoSimilarity;
+    QTest::newRow("signed reading") << 3000000000u << 500000000u << 40 << true;
+    QTest::newRow("difference of 2^31") << 2147483658u << 10u << 0 << false;
+    QTest::newRow("just fits 32 bits") << 1u << 21474838u << -2147483600 << false;
+    QTest::newRow("reference 0") << 0u << 123456u << NoSimilarity << false;
+    QTest::newRow("beyond 32 bits") << 1u << 21474839u << NoSimilarity << false;
 }
 
-void TestFrameComparison::similarity() {
+void TestFrameComparison::comparison() {
     QFETCH(quint32, reference);
     QFETCH(quint32, newSum);
-    QFETCH(int, expected);
-    QCOMPARE(asColumn(ostrel::similarity(reference, newSum)), expected);
-}
-
-void TestFrameComparison::detectionWindow_data() {
-    QTest::addColumn<quint32>("reference");
-    QTest::addColumn<quint32>("newSum");
-    QTest::addColumn<int>("sensitivity");
-    QTest::addColumn<int>("treshold");
-    QTest::addColumn<bool>("detection");
-
-    const struct {
-        quint32 newSum;
-        bool atDefault;
-        bool atSensitivity50;
-    } table[] = {{1000000, false, false}, {995001, false, false}, {994000, true, false},
-                 {990000, true, false},   {494000, true, true},   {0, false, false},
-                 {2500000, false, false}};
-    for (const auto& row : table) {
-        QTest::addRow("default %u", row.newSum)
-            << 1000000u << row.newSum << 100 << 0 << row.atDefault;
-        QTest::addRow("sensitivity 50 %u", row.newSum)
-            << 1000000u << row.newSum << 50 << 0 << row.atSensitivity50;
-    }
-    // Both bounds are strict.
-    QTest::newRow("99 < 99 fails") << 1000000u << 990000u << 99 << 0 << false;
-    QTest::newRow("99 > 99 fails") << 1000000u << 990000u << 100 << 99 << false;
-    QTest::newRow("99 > 98") << 1000000u << 990000u << 100 << 98 << true;
-    QTest::newRow("three times") << 1000000u << 3000000u << 100 << 0 << false;
-    QTest::newRow("identical, widest window") << 5000u << 5000u << 100 << 0 << false;
-    // No similarity is never a detection, however wide the window.
-    QTest::newRow("reference 0") << 0u << 1000000u << 100 << std::numeric_limits<int>::min()
-                                 << false;
-    QTest::newRow("beyond 32 bits") << 1u << 1000000000u << std::numeric_limits<int>::max()
-                                    << std::numeric_limits<int>::min() << false;
-}
-
-void TestFrameComparison::detectionWindow() {
-    QFETCH(quint32, reference);
-    QFETCH(quint32, newSum);
-    QFETCH(int, sensitivity);
-    QFETCH(int, treshold);
+    QFETCH(int, similarity);
     QFETCH(bool, detection);
-    const Comparison result = compareFrameSums(reference, newSum, sensitivity, treshold);
-    QCOMPARE(result.detection, detection);
-    QVERIFY(!result.detection || result.similarity.has_value());
-}
-
-void TestFrameComparison::overlappingWindowNeverDetects_data() {
-    QTest::addColumn<int>("sensitivity");
-    QTest::addColumn<int>("treshold");
-    QTest::newRow("60 / 59") << 60 << 59;
-    QTest::newRow("50 / 100") << 50 << 100;
-}
-
-void TestFrameComparison::overlappingWindowNeverDetects() {
-    QFETCH(int, sensitivity);
-    QFETCH(int, treshold);
-    for (quint32 newSum = 0; newSum <= 3000000; newSum += 2500)
-        QVERIFY2(!compareFrameSums(1000000u, newSum, sensitivity, treshold).detection,
-                 qPrintable(QString::number(newSum)));
+    const Comparison c = compareFrameSums(reference, newSum, 100, 0);
+    QCOMPARE(asColumn(c.similarity), similarity);
+    QCOMPARE(c.detection, detection);
+    constexpr int most = std::numeric_limits<int>::max(), least = std::numeric_limits<int>::min();
+    if (!c.similarity) { // no similarity is never a detection, however wide the window
+        QVERIFY(!compareFrameSums(reference, newSum, most, least).detection);
+        return;
+    }
+    const int s = *c.similarity; // both bounds of the window are strict
+    QVERIFY(compareFrameSums(reference, newSum, s + 1, s - 1).detection);
+    QVERIFY(!compareFrameSums(reference, newSum, s, least).detection);
+    QVERIFY(!compareFrameSums(reference, newSum, most, s).detection);
 }
 
 void TestFrameComparison::frameSumOfRows_data() {
     QTest::addColumn<int>("width");
     QTest::addColumn<int>("height");
     QTest::addColumn<int>("padding");
-
-    QTest::newRow("no rows") << 4 << 0 << 0;
     QTest::newRow("rows of width 0") << 0 << 3 << 4;
     QTest::newRow("one pixel") << 1 << 1 << 1;
     QTest::newRow("odd width, padded to 4") << 5 << 3 << 1;
@@ -180,98 +101,100 @@ void TestFrameComparison::frameSumOfRows_data() {
     QTest::newRow("22 pixels: 66 bytes") << 22 << 4 << 2;
     QTest::newRow("wide padding") << 7 << 5 << 37;
     QTest::newRow("VGA") << 640 << 480 << 0;
-    QTest::newRow("odd large") << 333 << 17 << 1;
 }
 
 void TestFrameComparison::frameSumOfRows() {
     QFETCH(int, width);
     QFETCH(int, height);
     QFETCH(int, padding);
+    // Random picture bytes, padding bytes 0xFF: padding is never part of the picture.
     const int bytesPerLine = width * 3 + padding;
-    std::vector<uchar> data(size_t(qMax(1, bytesPerLine * height)));
+    std::vector<uchar> data(size_t(qMax(1, bytesPerLine * height)), 0xFF);
     QRandomGenerator random(uint(width * 7919 + height));
-    for (int y = 0; y < height; ++y) {
-        uchar* row = data.data() + qsizetype(y) * bytesPerLine;
+    quint32 expected = 0;
+    for (int y = 0; y < height; ++y)
         for (int i = 0; i < width * 3; ++i)
-            row[i] = uchar(random.bounded(256));
-        // Padding bytes are never part of the picture.
-        for (int i = width * 3; i < bytesPerLine; ++i)
-            row[i] = 0xFF;
-    }
-    QCOMPARE(frameSum(data.data(), width, height, bytesPerLine),
-             naiveSum(data, width, height, bytesPerLine));
-    if (width > 0 && height > 0) {
-        QVERIFY(frameSum(data.data(), width, height, bytesPerLine) <
-                quint32(765) * quint32(width * height) + 1);
-    }
+            expected += data[size_t(y * bytesPerLine + i)] = uchar(random.bounded(256));
+    QCOMPARE(frameSum(data.data(), width, height, bytesPerLine), expected);
+    if (bytesPerLine % 4 != 0 || height == 0) return;
+    // A picture: 24-bit ones are summed in place, others converted first.
+    const QImage picture(data.data(), width, height, bytesPerLine, QImage::Format_BGR888);
+    QCOMPARE(frameSum(picture), expected);
+    QCOMPARE(frameSum(picture.convertToFormat(QImage::Format_RGB888)), expected);
+    QCOMPARE(frameSum(picture.convertToFormat(QImage::Format_ARGB32)), expected);
 }
 
 void TestFrameComparison::frameSumWrapsAt32Bits() {
     // 6,000,000 white pixels: 4,590,000,000, which is 295,032,704 after the wrap.
-    const int width = 3000, height = 2000;
-    const std::vector<uchar> white(size_t(width) * 3 * height, 0xFF);
-    QCOMPARE(frameSum(white.data(), width, height, width * 3), quint32(295032704u));
+    const std::vector<uchar> white(size_t(3000) * 3 * 2000, 0xFF);
+    QCOMPARE(frameSum(white.data(), 3000, 2000, 3000 * 3), quint32(295032704u));
     // 5,614,336 pixels is the most that cannot wrap.
-    const std::vector<uchar> limit(size_t(5614336) * 3, 0xFF);
-    QCOMPARE(frameSum(limit.data(), 5614336, 1, 5614336 * 3), quint32(4294967040u));
-}
-
-void TestFrameComparison::frameSumOfPictures_data() {
-    QTest::addColumn<int>("format");
-    QTest::newRow("BGR888") << int(QImage::Format_BGR888);
-    QTest::newRow("RGB888") << int(QImage::Format_RGB888);
-    QTest::newRow("RGB32") << int(QImage::Format_RGB32);
-    QTest::newRow("ARGB32") << int(QImage::Format_ARGB32);
-}
-
-void TestFrameComparison::frameSumOfPictures() {
-    QFETCH(int, format);
-    // An odd width, so each 24-bit row carries padding.
-    QImage picture(13, 7, QImage::Format_BGR888);
-    quint32 expected = 0;
-    for (int y = 0; y < picture.height(); ++y)
-        for (int x = 0; x < picture.width(); ++x) {
-            const QColor c((x * 37) % 256, (y * 53) % 256, (x * y * 11) % 256);
-            picture.setPixelColor(x, y, c);
-            expected += c.red() + c.green() + c.blue();
-        }
-    const QImage converted = picture.convertToFormat(QImage::Format(format));
-    QCOMPARE(frameSum(converted), expected);
+    QCOMPARE(frameSum(white.data(), 5614336, 1, 5614336 * 3), quint32(4294967040u));
 }
 
 void TestFrameComparison::referenceMovesOnEveryCheck() {
-    MotionDetector detector;
+    MotionDetector detector; // 0 at the start: no similarity, and yet the reference moves on
+    QVERIFY(!detector.compareAndAdvance(1000000, 100, 0).similarity);
+    QVERIFY(detector.compareAndAdvance(990000, 100, 0).detection);
+    // Compared with the check before, not with the first one.
+    QCOMPARE(asColumn(detector.compareAndAdvance(990000, 100, 0).similarity), 100);
+    QCOMPARE(asColumn(detector.compareAndAdvance(0, 100, 0).similarity), 0);
     QCOMPARE(detector.LastFrameSum(), 0u);
-
-    // A reference of 0 gives no similarity and no detection, and still moves on.
-    Comparison c = detector.compareAndAdvance(1000000, 100, 0);
-    QVERIFY(!c.similarity.has_value());
-    QVERIFY(!c.detection);
-    QCOMPARE(detector.LastFrameSum(), 1000000u);
-
-    c = detector.compareAndAdvance(990000, 100, 0); // a detection
-    QCOMPARE(asColumn(c.similarity), 99);
-    QVERIFY(c.detection);
-    QCOMPARE(detector.LastFrameSum(), 990000u);
-
-    c = detector.compareAndAdvance(0, 100, 0); // not a detection, but the reference moves
-    QCOMPARE(asColumn(c.similarity), 0);
-    QVERIFY(!c.detection);
-    QCOMPARE(detector.LastFrameSum(), 0u);
-
-    c = detector.compareAndAdvance(990000, 100, 0);
-    QVERIFY(!c.similarity.has_value());
-    QCOMPARE(detector.LastFrameSum(), 990000u);
 }
 
-void TestFrameComparison::oneChangeGivesOneDetection() {
-    MotionDetector detector;
-    detector.setLastFrameSum(1000000);
-    const quint32 sums[] = {1000000, 1000400, 999800, 950000, 950000, 950300, 949900, 950000};
-    QList<bool> detections;
-    for (quint32 sum : sums)
-        detections.append(detector.compareAndAdvance(sum, 100, 0).detection);
-    QCOMPARE(detections, (QList<bool>{false, false, false, true, false, false, false, false}));
+void TestFrameComparison::sessionNames_data() {
+    QTest::addColumn<QDateTime>("start");
+    QTest::addColumn<QTime>("detection");
+    QTest::addColumn<QString>("session");
+    QTest::addColumn<QString>("remote");
+    const QDate day(2026, 12, 5);
+    QTest::newRow("same day") << QDateTime(day, QTime(10, 15, 30)) << QTime(10, 16, 2)
+                              << "12-05-26_10.15.30" << "12-05-26_10.15.30_10.16.02.jpg";
+    // The detection's time is always written out, midnight included.
+    QTest::newRow("detection at midnight") << QDateTime(QDate(2025, 1, 31), QTime(23, 59, 59))
+                                           << QTime(0, 0) << "01-31-25_23.59.59"
+                                           << "01-31-25_23.59.59_00.00.00.jpg";
+    // A session started exactly at midnight has no time part, so no trailing "_" either.
+    QTest::newRow("session at midnight") << QDateTime(day, QTime(0, 0)) << QTime(0, 0, 5)
+                                         << "12-05-26" << "12-05-26_00.00.05.jpg";
+    QTest::newRow("one second past") << QDateTime(day, QTime(0, 0, 1)) << QTime(0, 0, 1)
+                                     << "12-05-26_00.00.01" << "12-05-26_00.00.01_00.00.01.jpg";
+}
+
+void TestFrameComparison::sessionNames() {
+    QFETCH(QDateTime, start);
+    QFETCH(QTime, detection);
+    QFETCH(QString, session);
+    QFETCH(QString, remote);
+    QCOMPARE(motionSessionName(start), session);
+    QCOMPARE(motionRemoteName(session, detection), remote);
+    // Whatever the session name holds is made safe again with the rest.
+    QCOMPARE(motionRemoteName(dateTimeToStr(start), detection), remote);
+}
+
+void TestFrameComparison::imageNumbersWrapAfter999() {
+    QCOMPARE(motionImageName(42), QString("image042.jpg"));
+    int counter = 0; // a session's counter starts at 0
+    QStringList names;
+    for (int detection = 1; detection <= 1001; ++detection)
+        names << motionImageName(counter = nextMotionImageNumber(counter));
+    QCOMPARE(names[0], QString("image001.jpg"));
+    QCOMPARE(names[998], QString("image999.jpg"));
+    QCOMPARE(names[999], QString("image001.jpg")); // detection 1000 replaces the first file
+    QCOMPARE(names[1000], QString("image002.jpg"));
+}
+
+// The parts of the mails that come from the session; the rest is fixed text.
+void TestFrameComparison::mails() {
+    const MailText first =
+        notificationMail("Ostrel", "Shop  ", QDateTime(QDate(2026, 12, 5), QTime(0, 0)));
+    QCOMPARE(first.lines.mid(1, 3).join('|'),
+             QString("Ostrel: motion detection notification - Camera: Shop  | |"
+                     "Movement was detected on 12/05/26 (local system time)."));
+    const MailText image = imageMail("Ostrel", "Garage", "Session", "Remote.jpg");
+    QCOMPARE(image.subject + '|' + image.lines.join('|'),
+             QString("Ostrel Garage motion detection - Session: Session|"
+                     "Ostrel - Camera: Garage|(Date__Session Start__Time)|Remote.jpg"));
 }
 
 QTEST_GUILESS_MAIN(TestFrameComparison)
