@@ -5,7 +5,10 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QPointer>
-#include <QSaveFile>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstdio>
 
 namespace ostrel {
 
@@ -16,6 +19,8 @@ Q_LOGGING_CATEGORY(lcFtp, "ostrel.ftp", QtWarningMsg)
 // Upload pacing: the file is read in blocks and at most this much waits in the socket.
 constexpr qint64 uploadBlock = 256 * 1024;
 constexpr qint64 uploadHighWater = 1024 * 1024;
+// Downloads are taken from the socket in blocks of at most this size.
+constexpr qsizetype receiveBlock = 256 * 1024;
 
 // For the log, in the order of TFtpClient::Step.
 constexpr const char* stepNames[] = {"Idle",      "Open", "User", "Pass", "Cwd",  "Type",
@@ -25,17 +30,77 @@ bool holdsLineBreak(const QString& s) {
     return s.contains(QLatin1Char('\r')) || s.contains(QLatin1Char('\n')) || s.contains(QChar(0));
 }
 
+// The target of a download: written beside the local file and renamed over it only when
+// whole, so a failed download leaves the old file as it was; a new file gets the
+// permissions an existing one had. Unlike QSaveFile it does not wait for the data to reach
+// the disk before the rename: a download can be fetched again, and on a large file that
+// wait took longer than the transfer itself.
+class PartFile {
+public:
+    explicit PartFile(const QString& target) : target_(target) {}
+    ~PartFile() {
+        if (part_.isEmpty()) return;
+        file_.close();
+        QFile::remove(part_);
+    }
+    PartFile(const PartFile&) = delete;
+    PartFile& operator=(const PartFile&) = delete;
+
+    bool open() {
+        for (int attempt = 0; attempt < 16; ++attempt) {
+            const QString part =
+                QStringLiteral("%1.part%2")
+                    .arg(target_, QString::number(QRandomGenerator::global()->generate(), 36));
+            file_.setFileName(part);
+            if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+                part_ = part;
+                if (QFile::exists(target_)) file_.setPermissions(QFile::permissions(target_));
+                return true;
+            }
+            if (!QFile::exists(part)) break; // not a clash of names: the folder refuses
+        }
+        error_ = file_.errorString();
+        return false;
+    }
+    bool write(const char* data, qint64 size) {
+        if (file_.write(data, size) == size) return true;
+        error_ = file_.errorString();
+        return false;
+    }
+    bool commit() {
+        file_.close();
+        if (file_.error() != QFileDevice::NoError) {
+            error_ = file_.errorString();
+            return false;
+        }
+        if (std::rename(QFile::encodeName(part_).constData(),
+                        QFile::encodeName(target_).constData()) != 0) {
+            error_ = qt_error_string(errno);
+            return false;
+        }
+        part_.clear();
+        return true;
+    }
+    QString errorString() const { return error_; }
+
+private:
+    QString target_;
+    QString part_; // while it exists
+    QFile file_;
+    QString error_;
+};
+
 } // namespace
 
 struct TFtpClient::Transfer {
-    std::unique_ptr<QFile> source;     // STOR
-    std::unique_ptr<QSaveFile> target; // RETR and NLST: replaces the local file only when whole
-    bool preliminary = false;          // the 1xx reply came
-    bool finalOk = false;              // an accepted final reply came
-    bool dataOpen = false;             // the data connection is up
-    bool dataDone = false;             // ... and over
-    bool dataBroken = false;           // it ended before all data went, or with an error
-    bool sourceDone = false;           // the whole local file went into the socket
+    std::unique_ptr<QFile> source;    // STOR
+    std::unique_ptr<PartFile> target; // RETR and NLST
+    bool preliminary = false;         // the 1xx reply came
+    bool finalOk = false;             // an accepted final reply came
+    bool dataOpen = false;            // the data connection is up
+    bool dataDone = false;            // ... and over
+    bool dataBroken = false;          // it ended before all data went, or with an error
+    bool sourceDone = false;          // the whole local file went into the socket
 };
 
 TFtpClient::TFtpClient(QObject* parent) : QObject(parent), channel_(*this, lcFtp(), stepNames, 15) {
@@ -408,8 +473,8 @@ void TFtpClient::startTransfer() {
         }
         command = "STOR " + hostFileName_.toUtf8();
     } else {
-        t.target = std::make_unique<QSaveFile>(localFileName_);
-        if (!t.target->open(QIODevice::WriteOnly)) {
+        t.target = std::make_unique<PartFile>(localFileName_);
+        if (!t.target->open()) {
             failLocal(ftptext::OpenLocalFile, t.target->errorString());
             return;
         }
@@ -472,13 +537,19 @@ void TFtpClient::pumpUpload() {
 }
 
 void TFtpClient::onDataAvailable(int) {
-    const QByteArray bytes = data_.ReceiveAll();
-    if (bytes.isEmpty() || !transfer_) return;
-    channel_.restartInactivity();
+    if (!transfer_) return;
     Transfer& t = *transfer_;
-    if (!t.target) return; // nothing is expected in this direction
-    if (t.target->write(bytes) != bytes.size())
-        failLocal(ftptext::WriteLocalFile, t.target->errorString());
+    if (receiveBuffer_.isEmpty()) receiveBuffer_.resize(receiveBlock);
+    bool moved = false;
+    while (const qint64 n = data_.Receive(receiveBuffer_.data(), receiveBuffer_.size())) {
+        moved = true;
+        if (!t.target) continue; // nothing is expected in this direction
+        if (!t.target->write(receiveBuffer_.constData(), n)) {
+            failLocal(ftptext::WriteLocalFile, t.target->errorString());
+            return;
+        }
+    }
+    if (moved) channel_.restartInactivity();
 }
 
 void TFtpClient::onDataBytesWritten(qint64) {
@@ -518,7 +589,7 @@ void TFtpClient::completeTransferWhenDone() {
 void TFtpClient::dropTransfer() {
     data_.Abort();
     listener_.Abort();
-    // An uncommitted QSaveFile removes its temporary file: the old local file stays.
+    // An uncommitted download removes its part file: the old local file stays.
     transfer_.reset();
 }
 

@@ -181,6 +181,7 @@ private:
     TAsyncSocket data_;
     TAsyncSocket listener_;
     std::unique_ptr<Transfer> transfer_;
+    QByteArray receiveBuffer_; // reused by every download
 };
 
 } // namespace ostrel
