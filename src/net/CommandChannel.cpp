@@ -131,7 +131,8 @@ void CommandChannel::finish() {
     setState(0);
     const quint64 serial = serial_;
     pendingDelivery_ = serial;
-    qCDebug(log_, "request %llu ends with %d %s", serial, result_, qUtf8Printable(errorMessage_));
+    qCDebug(log_, "request %llu ends with %d%s%s", serial, result_,
+            errorMessage_.isEmpty() ? "" : ": ", qUtf8Printable(errorMessage_));
     QMetaObject::invokeMethod(
         this, [this, serial] { deliverNow(serial); }, Qt::QueuedConnection);
 }

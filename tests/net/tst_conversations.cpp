@@ -384,11 +384,6 @@ void TestConversations::ftpUsageErrors_data() {
     row("folder name with a line feed", false, "Transmit", "HostDirName", "www\nRMD www",
         "HostDirName holds a line break");
     row("no host", false, "Connect", "HostName", "", "Connect: No IP Address Specified");
-    row("no port", false, "Connect", "Port", "", "Connect: No Port Specified");
-    row("unknown service", false, "Connect", "Port", "nosuchservice",
-        "ResolvePort: Cannot convert port 'nosuchservice', Error #11004");
-    row("port out of range", false, "Connect", "Port", "70000",
-        "ResolvePort: Cannot convert port '70000', Error #10022");
 }
 
 void TestConversations::ftpUsageErrors() {
@@ -407,7 +402,6 @@ void TestConversations::ftpUsageErrors() {
     if (field == QLatin1String("HostFileName")) c.ftp.setHostFileName(value);
     if (field == QLatin1String("HostDirName")) c.ftp.setHostDirName(value);
     if (field == QLatin1String("HostName")) c.ftp.setHostName(value);
-    if (field == QLatin1String("Port")) c.ftp.setPort(value);
 
     QVERIFY(!c.run(op));
     QCOMPARE(c.ftp.ErrorMessage(), text);
