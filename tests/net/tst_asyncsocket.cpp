@@ -1,5 +1,6 @@
 // TAsyncSocket on the loopback interface: its exceptions and texts, name lookup, line mode
-// and its limit, listen and accept, lookups that are cancelled.
+// and its limit, lookups that are cancelled. Listen and Accept are used by the FTP
+// client's active mode, which the conversation tests run.
 #include "net/AsyncSocket.h"
 
 #include <QSignalSpy>
@@ -67,7 +68,6 @@ private slots:
     void lineMode_data();
     void lineMode();
     void handlerMayCloseWhileLinesWait();
-    void listenAndAccept();
     void sendWhenClosed();
     void cancelledLookupReportsNothing();
 };
@@ -209,36 +209,6 @@ void TestAsyncSocket::handlerMayCloseWhileLinesWait() {
     QCOMPARE(x.lines, QList<QByteArray>{"221 one"});
     QCOMPARE(x.closed, QList<int>{});
     QTRY_COMPARE(x.peer.socket->state(), QAbstractSocket::UnconnectedState);
-}
-
-void TestAsyncSocket::listenAndAccept() {
-    TAsyncSocket listener;
-    listener.setLocalAddr(QStringLiteral("127.0.0.1"));
-    listener.Listen();
-    QCOMPARE(listener.state(), State::Listening);
-    QCOMPARE(listener.boundAddress(), QHostAddress(QHostAddress::LocalHost));
-    QVERIFY(listener.boundPort() != 0);
-
-    TAsyncSocket accepted;
-    QByteArray received;
-    connect(&accepted, &TAsyncSocket::OnDataAvailable, this,
-            [&] { received += accepted.ReceiveAll(); });
-    connect(&listener, &TAsyncSocket::OnSessionAvailable, this, [&](int error) {
-        QCOMPARE(error, 0);
-        QVERIFY(listener.Accept(accepted));
-    });
-    QTcpSocket client;
-    client.connectToHost(QHostAddress::LocalHost, listener.boundPort());
-    client.write("sent before the accept");
-    QTRY_COMPARE(accepted.state(), State::Connected);
-    QTRY_COMPARE(received, QByteArray("sent before the accept"));
-    QCOMPARE(accepted.peerAddress(), QHostAddress(QHostAddress::LocalHost));
-    QCOMPARE(accepted.Send("answer"), 6);
-    QTRY_COMPARE(client.bytesAvailable(), 6);
-    QCOMPARE(client.readAll(), QByteArray("answer"));
-    listener.Close();
-    QCOMPARE(listener.state(), State::Closed);
-    QCOMPARE(accepted.state(), State::Connected);
 }
 
 void TestAsyncSocket::sendWhenClosed() {
