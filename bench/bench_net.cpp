@@ -1,7 +1,9 @@
 // Network benchmarks.
 //  - Base64 encoding of attachments (RFC 2045 lines), in MB/s.
 //  - FTP Put and Get of a 200 MB file through TFtpClient against `curl -T` and `curl -o`
-//    with the same local pyftpdlib server and file; the throughput ratios are printed last.
+//    with the same local pyftpdlib server and file. The medians of throughput and of the
+//    client's processor time (user + system) per transfer, and the throughput ratios, are
+//    printed last: on a shared machine the median says more than the best or the mean.
 // The FTP cases start tests/peers/ftp_server.py with /usr/bin/python3 and need curl.
 #include "net/FtpClient.h"
 #include "net/MailFormat.h"
@@ -16,11 +18,14 @@
 
 #include <benchmark/benchmark.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 using namespace ostrel;
 
@@ -77,13 +82,51 @@ FtpBench& env() {
     return instance;
 }
 
-// Best throughput per case, in MB/s, for the ratios at the end.
-std::map<std::string, double> best;
+// Pairs of transfers per direction; OSTREL_BENCH_PAIRS sets another number (1 for a
+// profiler run).
+const int iterations = [] {
+    bool ok = false;
+    const int n = qEnvironmentVariableIntValue("OSTREL_BENCH_PAIRS", &ok);
+    return ok && n > 0 ? n : 7;
+}();
 
-void record(benchmark::State& state, const std::string& name, double seconds) {
-    state.SetIterationTime(seconds);
-    const double mbps = double(transferSize) / (1024.0 * 1024.0) / seconds;
-    best[name] = std::max(best[name], mbps);
+// Processor time (user + system) of this process, or of its children that have ended.
+double cpuSeconds(int who) {
+    rusage u{};
+    getrusage(who, &u);
+    const auto s = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return s(u.ru_utime) + s(u.ru_stime);
+}
+
+// One transfer's wall time and the client's processor time, measured around it.
+class Measure {
+public:
+    explicit Measure(int who) : who_(who), cpu_(cpuSeconds(who)) { wall_.start(); }
+    double wall() const { return double(wall_.nsecsElapsed()) / 1e9; }
+    double cpu() const { return cpuSeconds(who_) - cpu_; }
+
+private:
+    int who_;
+    double cpu_;
+    QElapsedTimer wall_;
+};
+
+struct Samples {
+    std::vector<double> mbps;
+    std::vector<double> cpuMs;
+};
+std::map<std::string, Samples> samples;
+
+double median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+void record(const std::string& name, const Measure& m) {
+    samples[name].mbps.push_back(double(transferSize) / (1024.0 * 1024.0) / m.wall());
+    samples[name].cpuMs.push_back(m.cpu() * 1000);
 }
 
 bool ready(benchmark::State& state) {
@@ -122,84 +165,96 @@ void BM_Base64Encode(benchmark::State& state) {
 }
 BENCHMARK(BM_Base64Encode)->Unit(benchmark::kMillisecond);
 
-void BM_FtpPut_Ostrel(benchmark::State& state) {
+// One Ostrel transfer and one curl transfer per iteration, the order swapped every time, so
+// that both meet the same load on a shared machine and the same state of the page cache.
+template <typename Ostrel, typename Curl>
+void pairs(benchmark::State& state, const std::string& name, Ostrel ostrel, Curl curl) {
+    int round = 0;
+    for (auto _ : state) {
+        bool ok = true;
+        double ostrelSeconds = 0;
+        for (int k = 0; k < 2 && ok; ++k) {
+            if ((k + round) % 2 == 0) {
+                const Measure m(RUSAGE_SELF);
+                ok = ostrel();
+                ostrelSeconds = m.wall();
+                record(name + "-ostrel", m);
+            } else {
+                const Measure m(RUSAGE_CHILDREN);
+                ok = curl();
+                record(name + "-curl", m);
+            }
+        }
+        if (!ok) return;
+        state.SetIterationTime(ostrelSeconds);
+        ++round;
+    }
+    state.SetBytesProcessed(state.iterations() * transferSize);
+}
+
+void BM_FtpPut(benchmark::State& state) {
     if (!ready(state)) return;
     TFtpClient ftp;
     setUp(ftp);
     ftp.setLocalFileName(env().source);
     ftp.setHostFileName(QStringLiteral("ostrel-put.bin"));
-    for (auto _ : state) {
-        QElapsedTimer t;
-        t.start();
-        if (!ftp.Connect() || !ftp.Put() || !ftp.Quit()) {
+    const QString curlTarget = env().url(QStringLiteral("curl-put.bin"));
+    pairs(
+        state, "put",
+        [&] {
+            if (ftp.Connect() && ftp.Put() && ftp.Quit()) return true;
             state.SkipWithError(ftp.ErrorMessage().toLocal8Bit().constData());
-            return;
-        }
-        record(state, "put-ostrel", t.nsecsElapsed() / 1e9);
-    }
-    state.SetBytesProcessed(state.iterations() * transferSize);
-}
-BENCHMARK(BM_FtpPut_Ostrel)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
-
-void BM_FtpPut_Curl(benchmark::State& state) {
-    if (!ready(state)) return;
-    for (auto _ : state) {
-        QElapsedTimer t;
-        t.start();
-        if (!runCurl(
-                {QStringLiteral("-T"), env().source, env().url(QStringLiteral("curl-put.bin"))})) {
+            return false;
+        },
+        [&] {
+            if (runCurl({QStringLiteral("-T"), env().source, curlTarget})) return true;
             state.SkipWithError("curl -T failed");
-            return;
-        }
-        record(state, "put-curl", t.nsecsElapsed() / 1e9);
-    }
-    state.SetBytesProcessed(state.iterations() * transferSize);
+            return false;
+        });
 }
-BENCHMARK(BM_FtpPut_Curl)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+BENCHMARK(BM_FtpPut)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(iterations);
 
-void BM_FtpGet_Ostrel(benchmark::State& state) {
+void BM_FtpGet(benchmark::State& state) {
     if (!ready(state)) return;
     QFile::copy(env().source, env().root.filePath(QStringLiteral("served.bin")));
     TFtpClient ftp;
     setUp(ftp);
     ftp.setLocalFileName(env().local.filePath(QStringLiteral("ostrel-get.bin")));
     ftp.setHostFileName(QStringLiteral("served.bin"));
-    for (auto _ : state) {
-        QElapsedTimer t;
-        t.start();
-        if (!ftp.Connect() || !ftp.Get() || !ftp.Quit()) {
-            state.SkipWithError(ftp.ErrorMessage().toLocal8Bit().constData());
-            return;
-        }
-        record(state, "get-ostrel", t.nsecsElapsed() / 1e9);
-    }
-    state.SetBytesProcessed(state.iterations() * transferSize);
-    if (QFileInfo(ftp.LocalFileName()).size() != transferSize)
-        state.SkipWithError("short download");
-}
-BENCHMARK(BM_FtpGet_Ostrel)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
-
-void BM_FtpGet_Curl(benchmark::State& state) {
-    if (!ready(state)) return;
-    QFile::copy(env().source, env().root.filePath(QStringLiteral("served.bin")));
-    const QString target = env().local.filePath(QStringLiteral("curl-get.bin"));
-    for (auto _ : state) {
-        QElapsedTimer t;
-        t.start();
-        if (!runCurl({QStringLiteral("-o"), target, env().url(QStringLiteral("served.bin"))})) {
+    const QString curlTarget = env().local.filePath(QStringLiteral("curl-get.bin"));
+    pairs(
+        state, "get",
+        [&] {
+            if (ftp.Connect() && ftp.Get() && ftp.Quit() &&
+                QFileInfo(ftp.LocalFileName()).size() == transferSize)
+                return true;
+            state.SkipWithError(ftp.ErrorMessage().isEmpty()
+                                    ? "short download"
+                                    : ftp.ErrorMessage().toLocal8Bit().constData());
+            return false;
+        },
+        [&] {
+            if (runCurl(
+                    {QStringLiteral("-o"), curlTarget, env().url(QStringLiteral("served.bin"))}))
+                return true;
             state.SkipWithError("curl -o failed");
-            return;
-        }
-        record(state, "get-curl", t.nsecsElapsed() / 1e9);
-    }
-    state.SetBytesProcessed(state.iterations() * transferSize);
+            return false;
+        });
 }
-BENCHMARK(BM_FtpGet_Curl)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+BENCHMARK(BM_FtpGet)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(iterations);
 
-void printRatio(const char* what, const std::string& ours, const std::string& curl) {
-    if (!best.count(ours) || !best.count(curl)) return;
-    std::printf("%s: Ostrel %.0f MB/s, curl %.0f MB/s, ratio Ostrel/curl %.2f\n", what, best[ours],
-                best[curl], best[ours] / best[curl]);
+void printRatio(const char* what, const std::string& name) {
+    const Samples& o = samples[name + "-ostrel"];
+    const Samples& c = samples[name + "-curl"];
+    if (o.mbps.empty() || o.mbps.size() != c.mbps.size()) return;
+    // The ratio of each pair, then their median: a pair shares the machine's load.
+    std::vector<double> ratios;
+    for (size_t i = 0; i < o.mbps.size(); ++i)
+        ratios.push_back(o.mbps[i] / c.mbps[i]);
+    std::printf("%s: Ostrel %.0f MB/s (%.0f ms CPU), curl %.0f MB/s (%.0f ms CPU), "
+                "ratio Ostrel/curl %.2f\n",
+                what, median(o.mbps), median(o.cpuMs), median(c.mbps), median(c.cpuMs),
+                median(ratios));
 }
 
 } // namespace
@@ -209,9 +264,9 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::printf("\nThroughput of a %lld MB file, best of 3, local pyftpdlib server:\n",
-                transferSize / (1024 * 1024));
-    printRatio("Put (curl -T)", "put-ostrel", "put-curl");
-    printRatio("Get (curl -o)", "get-ostrel", "get-curl");
+    std::printf("\nA %lld MB file, medians of %d pairs, local pyftpdlib server:\n",
+                transferSize / (1024 * 1024), iterations);
+    printRatio("Put (curl -T)", "put");
+    printRatio("Get (curl -o)", "get");
     return 0;
 }

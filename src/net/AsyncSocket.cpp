@@ -9,6 +9,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 
+#include <algorithm>
 #include <optional>
 
 namespace ostrel {
@@ -418,6 +419,11 @@ qint64 TAsyncSocket::BufferedByteCount() const {
 
 QByteArray TAsyncSocket::ReceiveAll() {
     return socket_ ? socket_->readAll() : QByteArray();
+}
+
+qint64 TAsyncSocket::Receive(char* data, qint64 size) {
+    if (!socket_) return 0;
+    return std::max<qint64>(socket_->read(data, size), 0);
 }
 
 QHostAddress TAsyncSocket::boundAddress() const {

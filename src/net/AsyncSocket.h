@@ -83,6 +83,10 @@ public:
     qint64 BufferedByteCount() const;
     // Raw mode: everything received so far.
     QByteArray ReceiveAll();
+    // Raw mode: up to `size` bytes of what was received, into `data`; the count taken
+    // (0 when nothing waits). A caller that reuses its buffer saves an allocation and a
+    // copy per notification, which counts on a fast download.
+    qint64 Receive(char* data, qint64 size);
 
     // Address and port of this end of a connected or listening socket, and of the peer.
     QHostAddress boundAddress() const;

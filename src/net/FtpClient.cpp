@@ -5,84 +5,120 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QPointer>
-#include <QSaveFile>
+#include <QRandomGenerator>
 
-#include <algorithm>
-#include <exception>
+#include <cerrno>
+#include <cstdio>
 
 namespace ostrel {
 
 namespace {
 
-// A reply line longer than this, or a multi-line reply longer than maxReplyBytes, ends
-// the control connection: no real server needs that much, and a hostile one must not
-// make the client buffer without bound.
-constexpr qsizetype maxReplyLine = 16 * 1024;
-constexpr qsizetype maxReplyBytes = 256 * 1024;
+Q_LOGGING_CATEGORY(lcFtp, "ostrel.ftp", QtWarningMsg)
+
 // Upload pacing: the file is read in blocks and at most this much waits in the socket.
 constexpr qint64 uploadBlock = 256 * 1024;
 constexpr qint64 uploadHighWater = 1024 * 1024;
-// QTimer takes an int of milliseconds.
-constexpr int maxTimeoutSeconds = 2'000'000;
+// Downloads are taken from the socket in blocks of at most this size.
+constexpr qsizetype receiveBlock = 256 * 1024;
+
+// For the log, in the order of TFtpClient::Step.
+constexpr const char* stepNames[] = {"Idle",      "Open", "User", "Pass", "Cwd",  "Type",
+                                     "DataSetup", "Stor", "Retr", "Nlst", "Dele", "Quit"};
 
 bool holdsLineBreak(const QString& s) {
     return s.contains(QLatin1Char('\r')) || s.contains(QLatin1Char('\n')) || s.contains(QChar(0));
 }
 
+// The target of a download: written beside the local file and renamed over it only when
+// whole, so a failed download leaves the old file as it was; a new file gets the
+// permissions an existing one had. Unlike QSaveFile it does not wait for the data to reach
+// the disk before the rename: a download can be fetched again, and on a large file that
+// wait took longer than the transfer itself.
+class PartFile {
+public:
+    explicit PartFile(const QString& target) : target_(target) {}
+    ~PartFile() {
+        if (part_.isEmpty()) return;
+        file_.close();
+        QFile::remove(part_);
+    }
+    PartFile(const PartFile&) = delete;
+    PartFile& operator=(const PartFile&) = delete;
+
+    bool open() {
+        for (int attempt = 0; attempt < 16; ++attempt) {
+            const QString part =
+                QStringLiteral("%1.part%2")
+                    .arg(target_, QString::number(QRandomGenerator::global()->generate(), 36));
+            file_.setFileName(part);
+            if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+                part_ = part;
+                if (QFile::exists(target_)) file_.setPermissions(QFile::permissions(target_));
+                return true;
+            }
+            if (!QFile::exists(part)) break; // not a clash of names: the folder refuses
+        }
+        error_ = file_.errorString();
+        return false;
+    }
+    bool write(const char* data, qint64 size) {
+        if (file_.write(data, size) == size) return true;
+        error_ = file_.errorString();
+        return false;
+    }
+    bool commit() {
+        file_.close();
+        if (file_.error() != QFileDevice::NoError) {
+            error_ = file_.errorString();
+            return false;
+        }
+        if (std::rename(QFile::encodeName(part_).constData(),
+                        QFile::encodeName(target_).constData()) != 0) {
+            error_ = qt_error_string(errno);
+            return false;
+        }
+        part_.clear();
+        return true;
+    }
+    QString errorString() const { return error_; }
+
+private:
+    QString target_;
+    QString part_; // while it exists
+    QFile file_;
+    QString error_;
+};
+
 } // namespace
 
 struct TFtpClient::Transfer {
-    std::unique_ptr<QFile> source;     // STOR
-    std::unique_ptr<QSaveFile> target; // RETR and NLST: replaces the local file only when whole
-    bool preliminary = false;          // the 1xx reply came
-    bool finalOk = false;              // an accepted final reply came
-    bool dataOpen = false;             // the data connection is up
-    bool dataDone = false;             // ... and over
-    bool dataBroken = false;           // it ended before all data went, or with an error
-    bool sourceDone = false;           // the whole local file went into the socket
+    std::unique_ptr<QFile> source;    // STOR
+    std::unique_ptr<PartFile> target; // RETR and NLST
+    bool preliminary = false;         // the 1xx reply came
+    bool finalOk = false;             // an accepted final reply came
+    bool dataOpen = false;            // the data connection is up
+    bool dataDone = false;            // ... and over
+    bool dataBroken = false;          // it ended before all data went, or with an error
+    bool sourceDone = false;          // the whole local file went into the socket
 };
 
-TFtpClient::TFtpClient(QObject* parent) : QObject(parent) {
-    control_.setLineMode(true);
-    control_.setLineEndLoneLf(true);
-    control_.setLineLimit(maxReplyLine);
-    reply_ = ReplyReader(maxReplyBytes);
-    inactivity_.setSingleShot(true);
-
-    connect(&control_, &TAsyncSocket::OnSessionConnected, this,
-            [this](int e) { guard([&] { onControlConnected(e); }); });
-    connect(&control_, &TAsyncSocket::OnLineReceived, this,
-            [this](const QByteArray& l) { guard([&] { onControlLine(l); }); });
-    connect(&control_, &TAsyncSocket::OnSessionClosed, this,
-            [this](int e) { guard([&] { onControlClosed(e); }); });
-    connect(&data_, &TAsyncSocket::OnSessionConnected, this,
-            [this](int e) { guard([&] { onDataConnected(e); }); });
-    connect(&data_, &TAsyncSocket::OnDataAvailable, this,
-            [this](int e) { guard([&] { onDataAvailable(e); }); });
-    connect(&data_, &TAsyncSocket::OnBytesWritten, this,
-            [this](qint64 n) { guard([&] { onDataBytesWritten(n); }); });
-    connect(&data_, &TAsyncSocket::OnSessionClosed, this,
-            [this](int e) { guard([&] { onDataClosed(e); }); });
-    connect(&listener_, &TAsyncSocket::OnSessionAvailable, this,
-            [this](int e) { guard([&] { onListenerAvailable(e); }); });
-    connect(&inactivity_, &QTimer::timeout, this, [this] { guard([&] { onInactivity(); }); });
+TFtpClient::TFtpClient(QObject* parent) : QObject(parent), channel_(*this, lcFtp(), stepNames, 15) {
+    static_assert(std::size(stepNames) == std::size_t(Step::Quit) + 1);
+    connect(&channel_, &CommandChannel::commandSent, this, &TFtpClient::OnCommand);
+    connect(&channel_, &CommandChannel::requestDone, this, [this](quint64 serial, int result) {
+        emit OnRequestDone(request_, result);
+        emit chainEnded(serial, result, QPrivateSignal());
+    });
+    channel_.route(data_, &TAsyncSocket::OnSessionConnected, this, &TFtpClient::onDataConnected);
+    channel_.route(data_, &TAsyncSocket::OnDataAvailable, this, &TFtpClient::onDataAvailable);
+    channel_.route(data_, &TAsyncSocket::OnBytesWritten, this, &TFtpClient::onDataBytesWritten);
+    channel_.route(data_, &TAsyncSocket::OnSessionClosed, this, &TFtpClient::onDataClosed);
+    channel_.route(listener_, &TAsyncSocket::OnSessionAvailable, this,
+                   &TFtpClient::onListenerAvailable);
 }
 
 TFtpClient::~TFtpClient() = default;
-
-template <typename F> void TFtpClient::guard(F&& f) {
-    try {
-        f();
-    } catch (const Exception& e) {
-        if (busy_ && !pendingDelivery_) stepFailed(500, e.message());
-    } catch (const std::exception& e) {
-        if (busy_ && !pendingDelivery_) stepFailed(500, QString::fromLocal8Bit(e.what()));
-    }
-}
-
-bool TFtpClient::Connected() const {
-    return control_.state() != TAsyncSocket::State::Closed;
-}
 
 // ---- operations ---------------------------------------------------------------------------
 
@@ -139,15 +175,7 @@ bool TFtpClient::Quit() {
 }
 
 void TFtpClient::Abort() {
-    control_.Abort();
-    dropTransfer();
-    if (busy_ && !pendingDelivery_) {
-        if (errorMessage_.isEmpty()) errorMessage_ = QString::fromLatin1(ftptext::Aborted);
-        statusCode_ = 426;
-        if (result_ == 0) result_ = 426;
-        steps_.clear();
-        finishChain();
-    }
+    channel_.abort();
 }
 
 // ---- chains -------------------------------------------------------------------------------
@@ -158,7 +186,7 @@ bool TFtpClient::runWaiting(Request request, QList<Step> steps) {
     } catch (const Exception&) {
         return false;
     }
-    return waitFor(serial_);
+    return waitFor(channel_.serial());
 }
 
 void TFtpClient::checkUsage(const QList<Step>& steps) const {
@@ -187,11 +215,12 @@ void TFtpClient::checkUsage(const QList<Step>& steps) const {
 }
 
 void TFtpClient::startChain(Request request, QList<Step> steps) {
-    if (busy_) throw EFtpException(QString::fromLatin1(ftptext::NotReady));
+    // A request that is running keeps its own ErrorMessage.
+    if (channel_.busy()) throw EFtpException(QString::fromLatin1(ftptext::NotReady));
     try {
         checkUsage(steps);
     } catch (const Exception& e) {
-        errorMessage_ = e.message();
+        channel_.setErrorMessage(e.message());
         throw;
     }
     // Binary transfers must not depend on the server's default type (ASCII, which some
@@ -203,24 +232,14 @@ void TFtpClient::startChain(Request request, QList<Step> steps) {
         sessionType_ != wantedType)
         steps.insert(setup, Step::Type);
 
-    busy_ = true;
     request_ = request;
     steps_ = std::move(steps);
-    result_ = 0;
-    errorMessage_.clear();
-    awaitingReply_ = false;
-    ++serial_;
-    restartInactivity();
+    channel_.begin();
     try {
         nextStep();
     } catch (const Exception& e) {
         // Only the first step runs here, before anything was sent: a usage error.
-        control_.Abort();
-        dropTransfer();
-        inactivity_.stop();
-        steps_.clear();
-        busy_ = false;
-        errorMessage_ = e.message();
+        channel_.cancel(e.message());
         throw;
     }
 }
@@ -244,44 +263,41 @@ bool TFtpClient::waitFor(quint64 serial) {
     if (!self) return false;
     if (!ended) {
         // The application is shutting down: end the chain here and now.
-        if (pendingDelivery_ != serial && busy_ && serial_ == serial) Abort();
-        if (pendingDelivery_ == serial) deliverDone(serial);
+        if (channel_.active() && channel_.serial() == serial) Abort();
+        channel_.deliverNow(serial);
     }
     return ended && result == 0;
 }
 
 void TFtpClient::nextStep() {
+    // PASS only when USER asked for it, CWD only into a named folder.
+    while (!steps_.isEmpty() && ((steps_.first() == Step::Pass && !passNeeded_) ||
+                                 (steps_.first() == Step::Cwd && hostDirName_.isEmpty())))
+        steps_.removeFirst();
     if (steps_.isEmpty()) {
-        finishChain();
+        channel_.finish();
         return;
     }
-    current_ = steps_.takeFirst();
-    awaitingReply_ = false;
-    switch (current_) {
+    channel_.setState(int(steps_.takeFirst()));
+    switch (step()) {
+    case Step::Idle:
+        break;
     case Step::Open:
-        control_.setAddr(hostName_);
-        control_.setPort(port_);
-        control_.setLocalAddr(localAddr_);
-        control_.setLocalPort(QStringLiteral("0"));
-        reply_.reset();
         sessionType_ = 0;
-        awaitingReply_ = true; // the greeting
-        control_.Connect();
+        channel_.open(hostName_, port_, localAddr_);
         break;
     case Step::User:
         passNeeded_ = false;
-        sendCommand("USER " + userName_.toUtf8());
+        channel_.send("USER " + userName_.toUtf8());
         break;
     case Step::Pass:
-        if (!passNeeded_) return nextStep();
-        sendCommand("PASS " + passWord_.toUtf8());
+        channel_.send("PASS " + passWord_.toUtf8());
         break;
     case Step::Cwd:
-        if (hostDirName_.isEmpty()) return nextStep();
-        sendCommand("CWD " + hostDirName_.toUtf8());
+        channel_.send("CWD " + hostDirName_.toUtf8());
         break;
     case Step::Type:
-        sendCommand(binary_ ? "TYPE I" : "TYPE A");
+        channel_.send(binary_ ? "TYPE I" : "TYPE A");
         break;
     case Step::DataSetup:
         startDataSetup();
@@ -292,157 +308,68 @@ void TFtpClient::nextStep() {
         startTransfer();
         break;
     case Step::Dele:
-        sendCommand("DELE " + hostFileName_.toUtf8());
+        channel_.send("DELE " + hostFileName_.toUtf8());
         break;
     case Step::Quit:
-        sendCommand("QUIT");
+        channel_.sendQuit();
         break;
     }
-}
-
-void TFtpClient::sendCommand(const QByteArray& line) {
-    awaitingReply_ = true;
-    if (control_.Send(line + "\r\n") < 0) {
-        controlLost(wsa::NotConnected);
-        return;
-    }
-    emit OnCommand(QString::fromUtf8(line));
 }
 
 void TFtpClient::stepDone() {
-    awaitingReply_ = false;
     nextStep();
 }
 
 void TFtpClient::stepFailed(int result, const QString& message, int statusCode) {
-    awaitingReply_ = false;
-    if (result_ == 0) result_ = result;
-    if (errorMessage_.isEmpty()) errorMessage_ = message;
-    if (statusCode >= 0) statusCode_ = statusCode;
+    channel_.noteFailure(result, message, statusCode);
     dropTransfer();
-    const bool quitPending = current_ != Step::Quit && steps_.contains(Step::Quit) &&
-                             control_.state() == TAsyncSocket::State::Connected;
+    // A chain that ends with QUIT still says goodbye while the server listens.
+    const bool quitPending = step() != Step::Quit && steps_.contains(Step::Quit) &&
+                             channel_.socket().state() == TAsyncSocket::State::Connected;
     steps_.clear();
     if (quitPending) steps_.append(Step::Quit);
     nextStep();
 }
 
+void TFtpClient::failLocal(const char* text, const QString& error) {
+    stepFailed(426, QString::fromLatin1(text) + localFileName_ + QStringLiteral(": ") + error, 426);
+}
+
 void TFtpClient::controlLost(int error) {
-    control_.Abort();
-    const int code = error != 0 ? error : wsa::ConnectionReset;
-    stepFailed(500, QString::fromLatin1(ftptext::ControlClosed) + winsockErrorTail(code), 500);
+    stepFailed(500, QString::fromLatin1(ftptext::ControlClosed) + winsockErrorTail(error), 500);
 }
 
-void TFtpClient::finishChain() {
+void TFtpClient::ending() {
     dropTransfer();
-    inactivity_.stop();
     steps_.clear();
-    awaitingReply_ = false;
-    const quint64 serial = serial_;
-    pendingDelivery_ = serial;
-    QMetaObject::invokeMethod(
-        this, [this, serial] { deliverDone(serial); }, Qt::QueuedConnection);
 }
 
-void TFtpClient::deliverDone(quint64 serial) {
-    if (pendingDelivery_ != serial) return;
-    pendingDelivery_ = 0;
-    busy_ = false;
-    const Request request = request_;
-    const int result = result_;
-    emit OnRequestDone(request, result);
-    emit chainEnded(serial, result, QPrivateSignal());
-}
-
-void TFtpClient::restartInactivity() {
-    if (timeout_ > 0)
-        inactivity_.start(std::min(timeout_, maxTimeoutSeconds) * 1000);
-    else
-        inactivity_.stop();
-}
-
-void TFtpClient::onInactivity() {
-    if (!busy_ || pendingDelivery_) return;
-    control_.Abort();
-    dropTransfer();
-    errorMessage_ = QString::fromLatin1(ftptext::Timeout);
-    statusCode_ = 426;
-    result_ = 426;
-    steps_.clear();
-    finishChain();
-}
-
-// ---- control connection -------------------------------------------------------------------
-
-void TFtpClient::onControlConnected(int error) {
-    if (!busy_ || pendingDelivery_ || current_ != Step::Open) return;
-    if (error != 0) stepFailed(error, QStringLiteral("500 ") + winsockErrorTail(error), 500);
-}
-
-void TFtpClient::onControlLine(const QByteArray& line) {
-    switch (reply_.feed(line)) {
-    case ReplyReader::Result::Pending:
-        return;
-    case ReplyReader::Result::TooLong:
-        reply_.reset();
-        if (busy_ && !pendingDelivery_)
-            controlLost(wsa::MessageTooLong);
-        else
-            control_.Abort();
-        return;
-    case ReplyReader::Result::Complete:
+void TFtpClient::replied(int code, const QByteArray& line) {
+    switch (step()) {
+    case Step::Idle:
         break;
-    }
-    if (!busy_ || pendingDelivery_) return; // nobody asked; a server's parting words
-    statusCode_ = reply_.code();
-    lastResponse_ = QString::fromUtf8(reply_.line());
-    if (!awaitingReply_) return;
-    onReply(reply_.code(), reply_.line());
-}
-
-void TFtpClient::onControlClosed(int error) {
-    if (!busy_ || pendingDelivery_) return;
-    if (current_ == Step::Quit && awaitingReply_) {
-        // The server ended the session we were ending.
-        stepDone();
-        return;
-    }
-    controlLost(error);
-}
-
-void TFtpClient::onReply(int code, const QByteArray& line) {
-    const QString text = QString::fromUtf8(line);
-    const auto accept = [&](std::initializer_list<int> codes) {
-        if (std::find(codes.begin(), codes.end(), code) != codes.end()) {
-            stepDone();
-        } else {
-            stepFailed(code, text);
-        }
-    };
-    switch (current_) {
     case Step::Open:
-        accept({220});
+        channel_.accept(code, line, {220});
         break;
     case Step::User:
         passNeeded_ = code == 331;
-        accept({331, 230});
+        channel_.accept(code, line, {331, 230});
         break;
     case Step::Pass:
         // 202: the server needs no password for this account.
-        accept({230, 202});
+        channel_.accept(code, line, {230, 202});
         break;
     case Step::Cwd:
-        accept({200, 250, 257});
+        channel_.accept(code, line, {200, 250, 257});
         break;
     case Step::Type:
         if (code == 200) sessionType_ = binary_ ? 'I' : 'A';
-        accept({200});
+        channel_.accept(code, line, {200});
         break;
     case Step::DataSetup:
         if (code != 200 && code != 227) {
-            stepFailed(code, text);
+            stepFailed(code, QString::fromUtf8(line), -1);
         } else if (passive_) {
-            awaitingReply_ = false;
             const auto pasv = parsePasvReply(line);
             if (!pasv) {
                 dataSetupFailed(wsa::AddressNotAvailable);
@@ -451,7 +378,7 @@ void TFtpClient::onReply(int code, const QByteArray& line) {
             // The data connection goes to the server we are talking to, whatever address
             // the reply names: a reply naming another host would make the client connect
             // (and send the file) wherever the server points it.
-            data_.setAddr(control_.peerAddress().toString());
+            data_.setAddr(channel_.socket().peerAddress().toString());
             data_.setPort(QString::number(pasv->port));
             data_.setLocalAddr(localAddr_);
             try {
@@ -469,11 +396,10 @@ void TFtpClient::onReply(int code, const QByteArray& line) {
         transferReply(code, line);
         break;
     case Step::Dele:
-        accept({250, 257});
+        channel_.accept(code, line, {250, 257});
         break;
     case Step::Quit:
-        control_.Close();
-        accept({221});
+        channel_.accept(code, line, {221});
         break;
     }
 }
@@ -481,24 +407,24 @@ void TFtpClient::onReply(int code, const QByteArray& line) {
 // ---- data connection ----------------------------------------------------------------------
 
 void TFtpClient::dataSetupFailed(int error) {
-    dropTransfer();
-    stepFailed(error, QString::fromLatin1(ftptext::DataConnection) + QString::number(error));
+    stepFailed(error, QString::fromLatin1(ftptext::DataConnection) + QString::number(error), -1);
 }
 
 void TFtpClient::startDataSetup() {
     dropTransfer();
     transfer_ = std::make_unique<Transfer>();
     if (passive_) {
-        sendCommand("PASV");
+        channel_.send("PASV");
         return;
     }
+    const TAsyncSocket& control = channel_.socket();
     bool ok = false;
-    const quint32 local = control_.boundAddress().toIPv4Address(&ok);
+    const quint32 local = control.boundAddress().toIPv4Address(&ok);
     if (!ok) {
         dataSetupFailed(wsa::AddressNotAvailable);
         return;
     }
-    listener_.setLocalAddr(control_.boundAddress().toString());
+    listener_.setLocalAddr(control.boundAddress().toString());
     listener_.setLocalPort(QStringLiteral("0"));
     try {
         listener_.Listen();
@@ -506,11 +432,11 @@ void TFtpClient::startDataSetup() {
         dataSetupFailed(listener_.LastError() ? listener_.LastError() : wsa::AddressInUse);
         return;
     }
-    sendCommand(portCommand(local, listener_.boundPort()));
+    channel_.send(portCommand(local, listener_.boundPort()));
 }
 
 void TFtpClient::onDataConnected(int error) {
-    if (!busy_ || pendingDelivery_ || current_ != Step::DataSetup || !transfer_) return;
+    if (step() != Step::DataSetup || !transfer_) return;
     if (error != 0) {
         dataSetupFailed(error);
         return;
@@ -520,15 +446,14 @@ void TFtpClient::onDataConnected(int error) {
 }
 
 void TFtpClient::onListenerAvailable(int) {
-    const bool wanted = busy_ && !pendingDelivery_ && transfer_ && !transfer_->dataOpen;
-    if (!wanted) {
+    if (!transfer_ || transfer_->dataOpen) {
         TAsyncSocket unwanted;
         listener_.Accept(unwanted);
         return;
     }
     if (!listener_.Accept(data_)) return;
     // Only the server may connect: anyone else who finds the port is turned away.
-    if (data_.peerAddress() != control_.peerAddress()) {
+    if (data_.peerAddress() != channel_.socket().peerAddress()) {
         data_.Abort();
         return;
     }
@@ -540,67 +465,58 @@ void TFtpClient::onListenerAvailable(int) {
 void TFtpClient::startTransfer() {
     Transfer& t = *transfer_;
     QByteArray command;
-    if (current_ == Step::Stor) {
+    if (step() == Step::Stor) {
         t.source = std::make_unique<QFile>(localFileName_);
         if (!t.source->open(QIODevice::ReadOnly)) {
-            stepFailed(426,
-                       QString::fromLatin1(ftptext::OpenLocalFile) + localFileName_ +
-                           QStringLiteral(": ") + t.source->errorString(),
-                       426);
+            failLocal(ftptext::OpenLocalFile, t.source->errorString());
             return;
         }
         command = "STOR " + hostFileName_.toUtf8();
     } else {
-        t.target = std::make_unique<QSaveFile>(localFileName_);
-        if (!t.target->open(QIODevice::WriteOnly)) {
-            stepFailed(426,
-                       QString::fromLatin1(ftptext::OpenLocalFile) + localFileName_ +
-                           QStringLiteral(": ") + t.target->errorString(),
-                       426);
+        t.target = std::make_unique<PartFile>(localFileName_);
+        if (!t.target->open()) {
+            failLocal(ftptext::OpenLocalFile, t.target->errorString());
             return;
         }
-        command = current_ == Step::Retr ? "RETR " + hostFileName_.toUtf8() : QByteArray("NLST");
+        command = step() == Step::Retr ? "RETR " + hostFileName_.toUtf8() : QByteArray("NLST");
     }
-    sendCommand(command);
+    channel_.send(command);
 }
 
 void TFtpClient::transferReply(int code, const QByteArray& line) {
     Transfer& t = *transfer_;
-    const bool stor = current_ == Step::Stor;
+    const bool stor = step() == Step::Stor;
     if (!t.preliminary) {
         const bool ok =
             stor ? (code == 125 || code == 150) : (code == 125 || (code >= 150 && code <= 159));
         if (!ok) {
-            stepFailed(code, QString::fromUtf8(line));
+            stepFailed(code, QString::fromUtf8(line), -1);
             return;
         }
         t.preliminary = true;
+        channel_.expectReply(); // the final one
         pumpUpload();
         return;
     }
     const bool ok =
         stor ? (code == 226 || code == 250) : (code == 125 || code == 226 || code == 250);
     if (!ok) {
-        stepFailed(code, QString::fromUtf8(line));
+        stepFailed(code, QString::fromUtf8(line), -1);
         return;
     }
     t.finalOk = true;
-    awaitingReply_ = false;
     completeTransferWhenDone();
 }
 
 void TFtpClient::pumpUpload() {
-    if (!transfer_ || current_ != Step::Stor) return;
+    if (!transfer_ || step() != Step::Stor) return;
     Transfer& t = *transfer_;
     if (!t.preliminary || !t.dataOpen || t.sourceDone || t.dataDone || !t.source) return;
     while (data_.BufferedByteCount() < uploadHighWater) {
         const QByteArray block = t.source->read(uploadBlock);
         if (block.isEmpty()) {
             if (!t.source->atEnd()) {
-                stepFailed(426,
-                           QString::fromLatin1(ftptext::ReadLocalFile) + localFileName_ +
-                               QStringLiteral(": ") + t.source->errorString(),
-                           426);
+                failLocal(ftptext::ReadLocalFile, t.source->errorString());
                 return;
             }
             // The end of the file is the end of the data: closing tells the server.
@@ -621,34 +537,36 @@ void TFtpClient::pumpUpload() {
 }
 
 void TFtpClient::onDataAvailable(int) {
-    const QByteArray bytes = data_.ReceiveAll();
-    if (bytes.isEmpty() || !busy_ || pendingDelivery_ || !transfer_) return;
-    restartInactivity();
+    if (!transfer_) return;
     Transfer& t = *transfer_;
-    if (!t.target) return; // nothing is expected in this direction
-    if (t.target->write(bytes) != bytes.size()) {
-        stepFailed(426,
-                   QString::fromLatin1(ftptext::WriteLocalFile) + localFileName_ +
-                       QStringLiteral(": ") + t.target->errorString(),
-                   426);
+    if (receiveBuffer_.isEmpty()) receiveBuffer_.resize(receiveBlock);
+    bool moved = false;
+    while (const qint64 n = data_.Receive(receiveBuffer_.data(), receiveBuffer_.size())) {
+        moved = true;
+        if (!t.target) continue; // nothing is expected in this direction
+        if (!t.target->write(receiveBuffer_.constData(), n)) {
+            failLocal(ftptext::WriteLocalFile, t.target->errorString());
+            return;
+        }
     }
+    if (moved) channel_.restartInactivity();
 }
 
 void TFtpClient::onDataBytesWritten(qint64) {
-    if (!busy_ || pendingDelivery_ || !transfer_) return;
-    restartInactivity();
+    if (!transfer_) return;
+    channel_.restartInactivity();
     pumpUpload();
 }
 
 void TFtpClient::onDataClosed(int error) {
-    if (!busy_ || pendingDelivery_ || !transfer_) return;
+    if (!transfer_) return;
     Transfer& t = *transfer_;
-    if (current_ == Step::DataSetup) {
+    if (step() == Step::DataSetup) {
         dataSetupFailed(error != 0 ? error : wsa::ConnectionReset);
         return;
     }
     t.dataDone = true;
-    if (error != 0 || (current_ == Step::Stor && !t.sourceDone)) t.dataBroken = true;
+    if (error != 0 || (step() == Step::Stor && !t.sourceDone)) t.dataBroken = true;
     completeTransferWhenDone();
 }
 
@@ -661,10 +579,7 @@ void TFtpClient::completeTransferWhenDone() {
         return;
     }
     if (t.target && !t.target->commit()) {
-        stepFailed(426,
-                   QString::fromLatin1(ftptext::WriteLocalFile) + localFileName_ +
-                       QStringLiteral(": ") + t.target->errorString(),
-                   426);
+        failLocal(ftptext::WriteLocalFile, t.target->errorString());
         return;
     }
     dropTransfer();
@@ -674,7 +589,7 @@ void TFtpClient::completeTransferWhenDone() {
 void TFtpClient::dropTransfer() {
     data_.Abort();
     listener_.Abort();
-    // An uncommitted QSaveFile removes its temporary file: the old local file stays.
+    // An uncommitted download removes its part file: the old local file stays.
     transfer_.reset();
 }
 

@@ -14,20 +14,14 @@
 // every block that moves on the data connection. At the deadline the chain ends with
 // "426 Timeout" (OnRequestDone reports 426). The no-wait operations are bounded the same
 // way, so a silent server cannot keep the client busy for ever.
-#include "net/AsyncSocket.h"
+#include "net/CommandChannel.h"
 #include "platform/Exception.h"
 #include <QList>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 #include <memory>
 
 namespace ostrel {
-
-class EFtpException : public Exception {
-public:
-    using Exception::Exception;
-};
 
 // Texts of the client's own that can stand in ErrorMessage or be raised.
 namespace ftptext {
@@ -42,11 +36,15 @@ inline constexpr const char ReadLocalFile[] = "426 Unable to read local file ";
 inline constexpr const char DataConnection[] = "Unable to establish data connection, error #";
 inline constexpr const char ControlClosed[] = "500 Control connection closed. ";
 inline constexpr const char TransferBroken[] = "426 Connection closed; transfer aborted.";
-inline constexpr const char Aborted[] = "426 Operation aborted.";
-inline constexpr const char Timeout[] = "426 Timeout";
+using namespace channeltext; // Aborted, Timeout
 } // namespace ftptext
 
-class TFtpClient : public QObject {
+class EFtpException : public Exception {
+public:
+    using Exception::Exception;
+};
+
+class TFtpClient : public QObject, private CommandChannel::Protocol {
     Q_OBJECT
 public:
     enum class Request {
@@ -79,8 +77,8 @@ public:
     void setUserName(const QString& v) { userName_ = v; }
     QString PassWord() const { return passWord_; }
     void setPassWord(const QString& v) { passWord_ = v; }
-    int Timeout() const { return timeout_; } // seconds; 0 or less: no deadline
-    void setTimeout(int seconds) { timeout_ = seconds; }
+    int Timeout() const { return channel_.timeout(); } // seconds; 0 or less: no deadline
+    void setTimeout(int seconds) { channel_.setTimeout(seconds); }
     bool Passive() const { return passive_; }
     void setPassive(bool on) { passive_ = on; }
     bool Binary() const { return binary_; }
@@ -97,12 +95,12 @@ public:
     void setLocalFileName(const QString& v) { localFileName_ = v; }
 
     // Results.
-    int StatusCode() const { return statusCode_; }
-    QString LastResponse() const { return lastResponse_; }
-    QString ErrorMessage() const { return errorMessage_; }
-    bool Connected() const;
+    int StatusCode() const { return channel_.statusCode(); }
+    QString LastResponse() const { return channel_.lastResponse(); }
+    QString ErrorMessage() const { return channel_.errorMessage(); }
+    bool Connected() const { return channel_.connected(); }
     // No chain is running (or waiting for its OnRequestDone).
-    bool Ready() const { return !busy_; }
+    bool Ready() const { return !channel_.busy(); }
 
     // The main window's outcome of the last request: 0 none or busy, 1 succeeded,
     // 2 failed, 3 website update suspended.
@@ -131,29 +129,26 @@ signals:
     void chainEnded(quint64 serial, int result, QPrivateSignal);
 
 private:
-    enum class Step { Open, User, Pass, Cwd, Type, DataSetup, Stor, Retr, Nlst, Dele, Quit };
+    enum class Step { Idle, Open, User, Pass, Cwd, Type, DataSetup, Stor, Retr, Nlst, Dele, Quit };
     struct Transfer;
 
+    Step step() const { return Step(channel_.state()); }
     bool runWaiting(Request request, QList<Step> steps);
     void startChain(Request request, QList<Step> steps);
     void checkUsage(const QList<Step>& steps) const;
     bool waitFor(quint64 serial);
     void nextStep();
-    void sendCommand(const QByteArray& line);
-    void stepDone();
-    void stepFailed(int result, const QString& message, int statusCode = -1);
-    void controlLost(int error);
-    void finishChain();
-    void deliverDone(quint64 serial);
-    void restartInactivity();
-    void onInactivity();
+    void failLocal(const char* text, const QString& error);
 
-    void onControlConnected(int error);
-    void onControlLine(const QByteArray& line);
-    void onControlClosed(int error);
-    void onReply(int code, const QByteArray& line);
+    // CommandChannel::Protocol
+    void replied(int code, const QByteArray& line) override;
+    void stepDone() override;
+    void stepFailed(int result, const QString& message, int statusCode) override;
+    void controlLost(int error) override;
+    void ending() override;
 
     void startDataSetup();
+    void dataSetupFailed(int error);
     void onDataConnected(int error);
     void onListenerAvailable(int error);
     void onDataAvailable(int error);
@@ -164,46 +159,29 @@ private:
     void pumpUpload();
     void completeTransferWhenDone();
     void dropTransfer();
-    void dataSetupFailed(int error);
-
-    // Runs a socket notification handler; whatever it raises ends the chain instead of
-    // unwinding into Qt.
-    template <typename F> void guard(F&& f);
 
     QString hostName_;
     QString port_ = QStringLiteral("ftp");
     QString userName_;
     QString passWord_;
-    int timeout_ = 15;
     bool passive_ = true;
     bool binary_ = true;
     QString localAddr_ = QStringLiteral("0.0.0.0");
     QString hostDirName_;
     QString hostFileName_;
     QString localFileName_;
-
-    int statusCode_ = 0;
-    QString lastResponse_;
-    QString errorMessage_;
     int tag_ = 0;
 
-    bool busy_ = false;
     Request request_ = Request::None;
     QList<Step> steps_;
-    Step current_ = Step::Open;
-    bool awaitingReply_ = false;
     bool passNeeded_ = false;
     int sessionType_ = 0; // 'I' or 'A' once a TYPE was accepted in this session
-    int result_ = 0;
-    quint64 serial_ = 0;
-    quint64 pendingDelivery_ = 0;
 
-    TAsyncSocket control_;
+    CommandChannel channel_;
     TAsyncSocket data_;
     TAsyncSocket listener_;
-    ReplyReader reply_;
     std::unique_ptr<Transfer> transfer_;
-    QTimer inactivity_;
+    QByteArray receiveBuffer_; // reused by every download
 };
 
 } // namespace ostrel

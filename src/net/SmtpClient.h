@@ -11,12 +11,11 @@
 //
 // Timeout bounds the wait for each reply and the pauses of the data stream, so a server
 // that falls silent cannot keep the client (and every later mail) waiting for ever.
-#include "net/AsyncSocket.h"
+#include "net/CommandChannel.h"
 #include "net/MailFormat.h"
 #include "platform/Exception.h"
 #include <QObject>
 #include <QStringList>
-#include <QTimer>
 #include <memory>
 
 namespace ostrel {
@@ -31,11 +30,10 @@ inline constexpr const char NotReady[] = "SMTP component not ready";
 inline constexpr const char AlreadyConnected[] = "SMTP component already connected";
 inline constexpr const char NotConnected[] = "SMTP component not connected";
 inline constexpr const char RcptNameEmpty[] = "RcptName list is empty";
-inline constexpr const char Aborted[] = "426 Operation aborted.";
-inline constexpr const char Timeout[] = "426 Timeout";
+using namespace channeltext; // Aborted, Timeout
 } // namespace smtptext
 
-class TSmtpClient : public QObject {
+class TSmtpClient : public QObject, private CommandChannel::Protocol {
     Q_OBJECT
 public:
     enum class Request { Connect = 0, Helo = 1, MailFrom = 2, RcptTo = 4, Data = 5, Quit = 6 };
@@ -59,8 +57,8 @@ public:
     void setLocalAddr(const QString& v) { localAddr_ = v; }
     QString SignOn() const { return signOn_; } // HELO name; empty: the local host name
     void setSignOn(const QString& v) { signOn_ = v; }
-    int Timeout() const { return timeout_; } // seconds; 0 or less: no limit
-    void setTimeout(int seconds) { timeout_ = seconds; }
+    int Timeout() const { return channel_.timeout(); } // seconds; 0 or less: no limit
+    void setTimeout(int seconds) { channel_.setTimeout(seconds); }
 
     // The mail.
     QStringList& RcptName() { return rcptName_; }
@@ -87,11 +85,11 @@ public:
     void setHdrSender(const QString& v) { header_.sender = v; }
 
     // Results.
-    QString ErrorMessage() const { return errorMessage_; }
-    int StatusCode() const { return statusCode_; }
-    QString LastResponse() const { return lastResponse_; }
-    bool Connected() const;
-    bool Ready() const { return !busy_; }
+    QString ErrorMessage() const { return channel_.errorMessage(); }
+    int StatusCode() const { return channel_.statusCode(); }
+    QString LastResponse() const { return channel_.lastResponse(); }
+    bool Connected() const { return channel_.connected(); }
+    bool Ready() const { return !channel_.busy(); }
 
     // The steps. Each raises ESmtpException when another step runs ("SMTP component not
     // ready"), Connect when connected, the others when not connected. Data raises
@@ -110,23 +108,22 @@ signals:
     void OnRequestDone(ostrel::TSmtpClient::Request rqType, int error);
 
 private:
-    enum class DataPhase { None, AwaitGo, Sending, Sent };
+    // Connect waits for the greeting; Data for the go-ahead (DataGo), then sends the message
+    // (DataSending) and waits for its acceptance (DataSent).
+    enum class State { Idle, Connect, Helo, MailFrom, RcptTo, DataGo, DataSending, DataSent, Quit };
 
-    void begin(Request request);
-    void sendCommand(const QByteArray& line);
+    State state() const { return State(channel_.state()); }
+    void begin(Request request, State state);
     void sendRecipient();
     void pumpData();
-    void succeed();
-    void fail(int error, const QString& message);
-    void finish(int error);
-    void deliverDone(quint64 serial);
-    void restartInactivity();
-    void onConnected(int error);
-    void onLine(const QByteArray& line);
-    void onClosed(int error);
-    void onReply(int code, const QByteArray& line);
+    void onBytesWritten(qint64 bytes);
 
-    template <typename F> void guard(F&& f);
+    // CommandChannel::Protocol
+    void replied(int code, const QByteArray& line) override;
+    void stepDone() override;
+    void stepFailed(int result, const QString& message, int statusCode) override;
+    void controlLost(int error) override;
+    void ending() override;
 
     QString host_;
     QString port_ = QStringLiteral("smtp");
@@ -135,31 +132,18 @@ private:
     QString charSet_ = QStringLiteral("iso-8859-1");
     QString localAddr_ = QStringLiteral("0.0.0.0");
     QString signOn_;
-    int timeout_ = 120;
 
     QStringList rcptName_;
     QStringList mailMessage_;
     QStringList emailFiles_;
     MailHeaderFields header_;
 
-    QString errorMessage_;
-    int statusCode_ = 0;
-    QString lastResponse_;
-
-    bool busy_ = false;
     Request request_ = Request::Connect;
-    quint64 serial_ = 0;
-    quint64 pendingDelivery_ = 0;
-    int result_ = 0;
-    bool awaitingReply_ = false;
     QStringList recipients_; // of the running RcptTo
     qsizetype recipient_ = 0;
-    DataPhase dataPhase_ = DataPhase::None;
     std::unique_ptr<MailComposer> composer_;
 
-    TAsyncSocket control_;
-    ReplyReader reply_;
-    QTimer inactivity_;
+    CommandChannel channel_;
 };
 
 } // namespace ostrel

@@ -7,118 +7,103 @@ namespace ostrel::test {
 namespace {
 // A flood stops here even when the client never gives up, so a failing test ends.
 constexpr qint64 floodCap = 64 * 1024 * 1024;
+const QList<QByteArray> dataTokens{"{send}",        "{send-slowly}", "{receive}",
+                                   "{receive-cut}", "{drop-midway}", "{message}"};
+
+QByteArray lineEnded(const QByteArray& text) {
+    return text.isEmpty() || text.endsWith('\n') ? text : text + "\r\n";
+}
 } // namespace
 
-ScriptedServer::ScriptedServer(QList<Exchange> script, QObject* parent)
-    : QObject(parent), script_(std::move(script)) {
-    for (const Exchange& e : script_)
-        if (!e.command.isEmpty()) scripted << QString::fromUtf8(e.command);
+ScriptedServer::ScriptedServer(const Replies& defaults, const Replies& replies) {
+    for (const auto& [key, text] : defaults + replies)
+        table_[key] = text;
     server_.listen(QHostAddress::LocalHost, 0);
-    connect(&server_, &QTcpServer::newConnection, this, &ScriptedServer::onConnection);
-    connect(&dataServer_, &QTcpServer::newConnection, this, &ScriptedServer::onDataConnection);
-}
-
-ScriptedServer::~ScriptedServer() = default;
-
-QStringList ScriptedServer::commandsAsScripted() const {
-    QStringList got = commands;
-    for (qsizetype i = 0; i < got.size() && i < scripted.size(); ++i)
-        if (scripted[i].endsWith('*') && got[i].startsWith(scripted[i].chopped(1)))
-            got[i] = scripted[i];
-    return got;
-}
-
-void ScriptedServer::onConnection() {
-    QTcpSocket* socket = server_.nextPendingConnection();
-    if (!socket) return;
-    socket->setParent(this);
-    control_ = socket;
-    connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
-        lineBuffer_ += socket->readAll();
-        qsizetype lf;
-        while ((lf = lineBuffer_.indexOf('\n')) >= 0) {
-            QByteArray line = lineBuffer_.left(lf);
-            lineBuffer_.remove(0, lf + 1);
-            if (line.endsWith('\r')) line.chop(1);
-            onLine(line);
-        }
+    connect(&server_, &QTcpServer::newConnection, this, [this] {
+        QTcpSocket* socket = server_.nextPendingConnection();
+        socket->setParent(this);
+        control_ = socket;
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+            lineBuffer_ += socket->readAll();
+            for (qsizetype lf; (lf = lineBuffer_.indexOf('\n')) >= 0;) {
+                QByteArray line = lineBuffer_.left(lf);
+                if (line.endsWith('\r')) line.chop(1);
+                lineBuffer_.remove(0, lf + 1);
+                onLine(line);
+            }
+        });
+        connect(socket, &QTcpSocket::bytesWritten, this, [this] {
+            if (!floodLine_.isEmpty()) flood();
+        });
+        reply(table_.value(""));
     });
-    connect(socket, &QTcpSocket::bytesWritten, this, [this] {
-        if (!floodLine_.isEmpty()) flood();
+    connect(&dataServer_, &QTcpServer::newConnection, this, [this] {
+        QTcpSocket* socket = dataServer_.nextPendingConnection();
+        socket->setParent(this);
+        data_ = socket;
+        if (pendingData_) std::exchange(pendingData_, nullptr)(socket);
     });
-    if (!script_.isEmpty() && script_.first().command.isEmpty())
-        sendReply(script_.takeFirst().reply);
 }
 
 void ScriptedServer::onLine(const QByteArray& line) {
-    if (collectingMessage_) {
+    if (inMessage_) {
         if (line == ".") {
-            collectingMessage_ = false;
-            sendReply(afterMessage_);
+            inMessage_ = false;
+            send(afterMessage_);
         } else {
             received += line + "\r\n";
         }
         return;
     }
     commands << QString::fromUtf8(line);
-    if (line.startsWith("PORT ")) {
+    const QByteArray verb = line.left(line.indexOf(' '));
+    if (verb == "PORT") {
         const QList<QByteArray> n = line.mid(5).split(',');
-        if (n.size() == 6) {
-            portAddress_ = QHostAddress(QString::fromLatin1(n.mid(0, 4).join('.')));
-            portPort_ = quint16(n[4].toInt() * 256 + n[5].toInt());
-        }
+        portAddress_ = QHostAddress(QString::fromLatin1(n.mid(0, 4).join('.')));
+        portPort_ = quint16(n.value(4).toInt() * 256 + n.value(5).toInt());
     }
-    if (script_.isEmpty()) {
-        sendReply("500 Script ended\r\n");
-        return;
-    }
-    const Exchange& next = script_.first();
-    const bool match = next.command.endsWith('*') ? line.startsWith(next.command.chopped(1))
-                                                  : line == next.command;
-    if (!match) {
-        sendReply("500 Unexpected command\r\n");
-        return;
-    }
-    const Exchange e = script_.takeFirst();
-    sendReply(e.reply);
-    if (e.data == DataAction::Message) {
-        collectingMessage_ = true;
-        afterMessage_ = e.replyAfterData;
-        received.clear();
-    } else if (e.data != DataAction::None) {
-        startData(e.data, e.replyAfterData);
-    }
+    const QByteArray nth = verb + '#' + QByteArray::number(++uses_[verb]);
+    reply(table_.value(line, table_.value(nth, table_.value(verb, "500 Unknown command"))));
 }
 
-void ScriptedServer::sendReply(QByteArray reply) {
+void ScriptedServer::reply(QByteArray text) {
     if (!control_) return;
-    if (reply.contains("{pasv}")) {
+    if (text.contains("{pasv}")) {
         dataServer_.close();
         dataServer_.listen(QHostAddress::LocalHost, 0);
         const quint16 p = dataServer_.serverPort();
-        const QByteArray pasv =
-            "227 Entering Passive Mode (" + pasvAddress.toString().replace('.', ',').toLatin1() +
-            ',' + QByteArray::number(p >> 8) + ',' + QByteArray::number(p & 255) + ')';
-        reply.replace("{pasv}", pasv);
+        text.replace("{pasv}", "227 Entering Passive Mode (" +
+                                   pasvAddress.toString().replace('.', ',').toLatin1() + ',' +
+                                   QByteArray::number(p >> 8) + ',' + QByteArray::number(p & 255) +
+                                   ')');
     }
-    if (reply == "{endless}" || reply == "{endless-line}") {
+    if (text == "{endless}" || text == "{endless-line}") {
         floodLine_ =
-            reply == "{endless}" ? "220-" + QByteArray(120, 'f') + "\r\n" : QByteArray(4096, 'x');
+            text == "{endless}" ? "220-" + QByteArray(120, 'f') + "\r\n" : QByteArray(4096, 'x');
         flood();
         return;
     }
-    if (reply == "{drop}") {
+    if (text == "{drop}") {
         control_->abort();
         return;
     }
-    QList<QByteArray> pieces;
-    qsizetype from = 0, at;
-    while ((at = reply.indexOf("{pause}", from)) >= 0) {
-        pieces << reply.mid(from, at - from);
-        from = at + 7;
+    for (const QByteArray& token : dataTokens) {
+        const qsizetype at = text.indexOf(token);
+        if (at < 0) continue;
+        send(text.left(at));
+        startData(token, text.mid(at + token.size()));
+        return;
     }
-    pieces << reply.mid(from);
-    writePieces(pieces);
+    send(text);
+}
+
+void ScriptedServer::send(const QByteArray& text) {
+    const QByteArray all = lineEnded(text);
+    QList<QByteArray> pieces;
+    qsizetype from = 0;
+    for (qsizetype at; (at = all.indexOf("{pause}", from)) >= 0; from = at + 7)
+        pieces << all.mid(from, at - from);
+    writePieces(pieces << all.mid(from));
 }
 
 void ScriptedServer::writePieces(QList<QByteArray> pieces) {
@@ -135,22 +120,10 @@ void ScriptedServer::flood() {
     }
 }
 
-void ScriptedServer::onDataConnection() {
-    QTcpSocket* socket = dataServer_.nextPendingConnection();
-    if (!socket) return;
-    socket->setParent(this);
-    data_ = socket;
-    if (pendingData_) {
-        auto f = std::move(pendingData_);
-        pendingData_ = nullptr;
-        f(socket);
-    }
-}
-
 void ScriptedServer::withData(std::function<void(QTcpSocket*)> f) {
     if (data_) {
         f(data_);
-    } else if (portPort_ != 0) {
+    } else if (portPort_ != 0) { // active mode: the server connects
         auto* socket = new QTcpSocket(this);
         data_ = socket;
         connect(socket, &QTcpSocket::connected, this, [f, socket] { f(socket); });
@@ -160,68 +133,59 @@ void ScriptedServer::withData(std::function<void(QTcpSocket*)> f) {
     }
 }
 
-void ScriptedServer::dataFinished(const QByteArray& after) {
+void ScriptedServer::dataDone(const QByteArray& after) {
     if (data_) data_->deleteLater();
     data_ = nullptr;
     portPort_ = 0;
-    if (!after.isEmpty()) sendReply(after);
+    send(after);
 }
 
-void ScriptedServer::startData(DataAction action, QByteArray after) {
-    switch (action) {
-    case DataAction::None:
-    case DataAction::Message:
-        return;
-    case DataAction::Send:
+void ScriptedServer::startData(const QByteArray& action, const QByteArray& after) {
+    if (action == "{message}") {
+        inMessage_ = true;
+        afterMessage_ = after;
+        received.clear();
+    } else if (action == "{send}") {
         withData([this, after](QTcpSocket* d) {
-            connect(d, &QTcpSocket::disconnected, this, [this, after] { dataFinished(after); });
+            connect(d, &QTcpSocket::disconnected, this, [this, after] { dataDone(after); });
             d->write(payload);
             d->disconnectFromHost();
         });
-        return;
-    case DataAction::SendSlowly:
+    } else if (action == "{send-slowly}") {
         withData([this, after](QTcpSocket* d) {
             auto* timer = new QTimer(d);
-            auto sent = std::make_shared<int>(0);
-            connect(timer, &QTimer::timeout, this, [this, d, timer, sent, after] {
+            connect(timer, &QTimer::timeout, this, [this, d, timer, after, sent = 0]() mutable {
                 const qsizetype piece = (payload.size() + slowPieces - 1) / slowPieces;
-                d->write(payload.mid(*sent * piece, piece));
-                if (++*sent >= slowPieces) {
-                    timer->stop();
-                    connect(d, &QTcpSocket::disconnected, this,
-                            [this, after] { dataFinished(after); });
-                    d->disconnectFromHost();
-                }
+                d->write(payload.mid(sent * piece, piece));
+                if (++sent < slowPieces) return;
+                timer->stop();
+                connect(d, &QTcpSocket::disconnected, this, [this, after] { dataDone(after); });
+                d->disconnectFromHost();
             });
             timer->start(slowIntervalMs);
         });
-        return;
-    case DataAction::Receive:
+    } else if (action == "{receive}") {
         withData([this, after](QTcpSocket* d) {
-            received.clear();
-            received += d->readAll();
+            received = d->readAll();
             connect(d, &QTcpSocket::readyRead, this, [this, d] { received += d->readAll(); });
             connect(d, &QTcpSocket::disconnected, this, [this, d, after] {
                 received += d->readAll();
-                dataFinished(after);
+                dataDone(after);
             });
-            if (d->state() == QAbstractSocket::UnconnectedState) dataFinished(after);
+            if (d->state() == QAbstractSocket::UnconnectedState) dataDone(after);
         });
-        return;
-    case DataAction::ReceiveAndCut:
+    } else if (action == "{receive-cut}") {
         withData([this, after](QTcpSocket* d) {
             received.clear();
             connect(d, &QTcpSocket::readyRead, this, [this, d, after] {
                 received += d->readAll();
-                if (received.size() >= 64 * 1024) {
-                    QObject::disconnect(d, nullptr, this, nullptr);
-                    d->abort();
-                    dataFinished(after);
-                }
+                if (received.size() < 64 * 1024) return;
+                QObject::disconnect(d, nullptr, this, nullptr);
+                d->abort();
+                dataDone(after);
             });
         });
-        return;
-    case DataAction::DropMidway:
+    } else if (action == "{drop-midway}") {
         withData([this](QTcpSocket* socket) {
             QPointer<QTcpSocket> d = socket;
             d->write(payload.left(payload.size() / 2));
@@ -230,7 +194,6 @@ void ScriptedServer::startData(DataAction action, QByteArray after) {
                 if (control_) control_->abort();
             });
         });
-        return;
     }
 }
 

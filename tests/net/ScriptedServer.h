@@ -1,13 +1,23 @@
 #pragma once
-// A server that follows a script, for the replies no real server sends: split greetings,
+// A server that answers from a table, for the replies no real server sends: split greetings,
 // lone LF, silence, floods, drops in the middle of a transfer, foreign passive addresses.
-// Each exchange names the command line the client must send and what the server answers;
-// the test then compares the commands received with the ones expected, the way curl's
-// protocol tests do.
+// Every line the client sends is recorded, so a test states the exact command lines it
+// expects, the way curl's protocol tests do.
+//
+// The table maps a command to its reply, looked up by the whole line, then by "VERB#n" (the
+// n-th command with that verb), then by the verb; "" is the greeting. A reply is sent as
+// written, with CR LF added to a reply that does not end in LF; "" is silence. In a reply,
+// "{pasv}" becomes "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)" for a data listener opened
+// right then; "{pause}" splits it into pieces sent 40 ms apart; "{drop}" cuts the
+// connection; "{endless}" floods continuation lines and "{endless-line}" one line that never
+// ends. One data token splits a reply in two: the part after it follows when the data
+// connection is done: "{send}" the payload, "{send-slowly}" the same in slowPieces pieces,
+// "{receive}" until the client closes, "{receive-cut}" a little then a cut, "{drop-midway}"
+// half the payload and then a cut of both connections (the rest is never sent), "{message}"
+// (SMTP) the message lines up to ".".
 #include <QHostAddress>
 #include <QList>
-#include <QMetaType>
-#include <QObject>
+#include <QPair>
 #include <QPointer>
 #include <QStringList>
 #include <QTcpServer>
@@ -16,40 +26,13 @@
 
 namespace ostrel::test {
 
-// What the data connection does once the exchange's reply has gone out.
-enum class DataAction {
-    None,
-    Send,          // send `payload`, close, then replyAfterData
-    SendSlowly,    // the same in `slowPieces` pieces, `slowIntervalMs` apart
-    Receive,       // read until the client closes, then replyAfterData
-    ReceiveAndCut, // read a little, cut the data connection, then replyAfterData anyway
-    DropMidway,    // send half of `payload`, then cut data and control connection
-    Message,       // SMTP: collect message lines up to ".", then replyAfterData
-};
-
-struct Exchange {
-    QByteArray command; // the client's line; "" = the greeting; a trailing '*' matches any rest
-    QByteArray reply;   // bytes sent in answer, see below
-    DataAction data = DataAction::None;
-    QByteArray replyAfterData;
-};
-inline Exchange greet(QByteArray reply) {
-    return {QByteArray(), std::move(reply), DataAction::None, QByteArray()};
-}
-inline Exchange on(QByteArray command, QByteArray reply, DataAction data = DataAction::None,
-                   QByteArray after = {}) {
-    return {std::move(command), std::move(reply), data, std::move(after)};
-}
-// Reply text: "{pasv}" becomes "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)" for a data
-// listener opened right then; "{pause}" splits the reply into pieces sent 40 ms apart;
-// "{endless}" floods continuation lines and "{endless-line}" one line that never ends, for
-// as long as the client reads; "{drop}" cuts the connection; an empty reply is silence.
+using Replies = QList<QPair<QByteArray, QByteArray>>;
 
 class ScriptedServer : public QObject {
     Q_OBJECT
 public:
-    explicit ScriptedServer(QList<Exchange> script, QObject* parent = nullptr);
-    ~ScriptedServer() override;
+    // `replies` override `defaults` entry by entry.
+    ScriptedServer(const Replies& defaults, const Replies& replies);
 
     quint16 port() const { return server_.serverPort(); }
 
@@ -61,28 +44,24 @@ public:
 
     // What happened.
     QStringList commands; // every line the client sent, in order
-    QStringList scripted; // the command lines the script expects, in order
-    // `commands`, each line matched by a trailing-'*' pattern shown as that pattern: equal to
-    // `scripted` exactly when the client sent the whole script and nothing else.
-    QStringList commandsAsScripted() const;
-    QByteArray received; // data received on the data connection, or the SMTP message
-    qint64 flooded = 0;  // bytes sent by {endless}
+    QByteArray received;  // data received on the data connection, or the SMTP message
+    qint64 flooded = 0;   // bytes sent by {endless}
     bool controlClosed() const {
         return !control_ || control_->state() == QAbstractSocket::UnconnectedState;
     }
 
 private:
-    void onConnection();
     void onLine(const QByteArray& line);
-    void sendReply(QByteArray reply);
+    void reply(QByteArray text);
+    void send(const QByteArray& text);
     void writePieces(QList<QByteArray> pieces);
     void flood();
-    void startData(DataAction action, QByteArray after);
+    void startData(const QByteArray& action, const QByteArray& after);
     void withData(std::function<void(QTcpSocket*)> f);
-    void dataFinished(const QByteArray& after);
-    void onDataConnection();
+    void dataDone(const QByteArray& after);
 
-    QList<Exchange> script_;
+    QHash<QByteArray, QByteArray> table_;
+    QHash<QByteArray, int> uses_;
     QTcpServer server_;
     QTcpServer dataServer_;
     QPointer<QTcpSocket> control_;
@@ -91,12 +70,11 @@ private:
     QHostAddress portAddress_;
     quint16 portPort_ = 0;
     std::function<void(QTcpSocket*)> pendingData_;
-    bool collectingMessage_ = false;
+    bool inMessage_ = false;
     QByteArray afterMessage_;
     QByteArray floodLine_;
 };
 
 } // namespace ostrel::test
 
-Q_DECLARE_METATYPE(ostrel::test::Exchange)
-Q_DECLARE_METATYPE(QList<ostrel::test::Exchange>)
+Q_DECLARE_METATYPE(ostrel::test::Replies)

@@ -1,0 +1,610 @@
+// TFtpClient and TSmtpClient against scripted servers. A row is a conversation: the default
+// one below with the replies that differ, the exact command lines the client must send
+// ("|" between lines) and the outcome.
+#include "ScriptedServer.h"
+#include "net/FtpClient.h"
+#include "net/RequestReport.h"
+#include "net/SmtpClient.h"
+#include "platform/ScriptedDesktop.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace ostrel;
+using namespace ostrel::test;
+using Rq = TFtpClient::Request;
+using Done = QList<QPair<Rq, int>>;
+using SmtpRq = TSmtpClient::Request;
+
+namespace {
+
+const Replies ftpServer{
+    {"", "220 scripted server ready"},
+    {"USER", "331 Password required"},
+    {"PASS", "230 Logged in"},
+    {"CWD", "250 Directory changed"},
+    {"TYPE", "200 Type set to I"},
+    {"PASV", "{pasv}"},
+    {"PORT", "200 PORT ok"},
+    {"RETR", "150 Opening BINARY mode data connection\r\n{send}226 Transfer complete"},
+    {"STOR", "150 Ok\r\n{receive}226 Transfer complete"},
+    {"NLST", "150 Here comes the list\r\n{send}226 Done"},
+    {"DELE", "250 Deleted"},
+    {"QUIT", "221 Bye"},
+};
+const Replies smtpServer{
+    {"", "220 scripted mail server ready"},
+    {"HELO", "250 scripted"},
+    {"MAIL", "250 Ok"},
+    {"RCPT", "250 Ok"},
+    {"DATA", "354 Go ahead\r\n{message}250 Queued"},
+    {"QUIT", "221 Bye"},
+};
+
+QByteArray readFile(const QString& name) {
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Binary content with CR LF pairs, lone LFs and NULs, which an ASCII-mode transfer would alter.
+QByteArray binaryPayload(qsizetype size) {
+    QByteArray b(size, Qt::Uninitialized);
+    QRandomGenerator rng(4711);
+    for (auto& c : b)
+        c = char(rng.bounded(256));
+    for (qsizetype i = 0; i + 1 < size; i += 997) {
+        b[i] = '\r';
+        b[i + 1] = '\n';
+    }
+    return b;
+}
+
+// The lines the client sent; a PORT line's own port numbers read "*".
+QString sent(const ScriptedServer& server) {
+    QStringList lines = server.commands;
+    for (QString& line : lines)
+        if (line.startsWith(QLatin1String("PORT ")))
+            line = line.section(QLatin1Char(','), 0, 3) + ",*";
+    return lines.join(QLatin1Char('|'));
+}
+
+// The client the way the main window sets up its one instance, with the results recorded.
+struct Client {
+    QTemporaryDir dir;
+    TFtpClient ftp;
+    Done done;
+    QStringList sent;
+    QString local;
+
+    explicit Client(quint16 port, const QByteArray& localContent = {}) {
+        ftp.setHostName(QStringLiteral("127.0.0.1"));
+        ftp.setPort(QString::number(port));
+        ftp.setUserName(QStringLiteral("bob"));
+        ftp.setPassWord(QStringLiteral("secret"));
+        ftp.setTimeout(5);
+        ftp.setHostFileName(QStringLiteral("pic.jpg"));
+        local = dir.filePath(QStringLiteral("pic.jpg"));
+        ftp.setLocalFileName(local);
+        QFile f(local);
+        if (!localContent.isNull() &&
+            (!f.open(QIODevice::WriteOnly) || f.write(localContent) != localContent.size()))
+            qFatal("cannot write %s", qPrintable(local));
+        QObject::connect(&ftp, &TFtpClient::OnRequestDone, &ftp, [this](Rq rq, int error) {
+            done.append({rq, error});
+        });
+        QObject::connect(&ftp, &TFtpClient::OnCommand, &ftp,
+                         [this](const QString& line) { sent.append(line); });
+    }
+
+    // "Connect+Put" and the like: each operation after the one before succeeded.
+    bool run(const QString& ops) {
+        for (const QString& op : ops.split(QLatin1Char('+')))
+            if (!run1(op)) return false;
+        return true;
+    }
+    bool run1(const QString& op) {
+        if (op == QLatin1String("ConnectAsync")) {
+            // The motion upload: PutAsync from the handler of the ConnectAsync that ended.
+            auto chain = std::make_shared<QMetaObject::Connection>();
+            *chain = QObject::connect(&ftp, &TFtpClient::OnRequestDone, &ftp,
+                                      [this, chain](Rq rq, int e) {
+                                          QObject::disconnect(*chain);
+                                          if (rq == Rq::ConnectAsync && e == 0) ftp.PutAsync();
+                                      });
+            ftp.ConnectAsync();
+            return QTest::qWaitFor([&] { return ftp.Ready(); }, 20000) && done.last().second == 0;
+        }
+        if (op == QLatin1String("PutAsync")) return done.last() == qMakePair(Rq::PutAsync, 0);
+        static const QMap<QString, bool (TFtpClient::*)()> ops{
+            {"Connect", &TFtpClient::Connect},   {"Receive", &TFtpClient::Receive},
+            {"Transmit", &TFtpClient::Transmit}, {"List", &TFtpClient::List},
+            {"Delete", &TFtpClient::Delete},     {"Quit", &TFtpClient::Quit},
+            {"Put", &TFtpClient::Put},           {"Get", &TFtpClient::Get}};
+        return (ftp.*ops.value(op))();
+    }
+};
+
+// The requests an operation chain reports, each succeeding but the last.
+Done expectedDone(const QString& ops, int error) {
+    static const QMap<QString, Rq> requests{
+        {"Connect", Rq::Connect},   {"Receive", Rq::Receive},
+        {"Transmit", Rq::Transmit}, {"List", Rq::List},
+        {"Delete", Rq::Delete},     {"Put", Rq::Put},
+        {"Get", Rq::Get},           {"ConnectAsync", Rq::ConnectAsync},
+        {"PutAsync", Rq::PutAsync}};
+    Done done;
+    for (const QString& op : ops.split(QLatin1Char('+')))
+        done.append({requests.value(op), 0});
+    done.last().second = error;
+    return done;
+}
+
+const QString login = QStringLiteral("USER bob|PASS secret");
+
+struct Mailer {
+    TSmtpClient smtp;
+    QList<QPair<SmtpRq, int>> done;
+    QList<RequestReport> reports;
+
+    explicit Mailer(quint16 port) {
+        smtp.setHost(QStringLiteral("127.0.0.1"));
+        smtp.setPort(QString::number(port));
+        smtp.setSignOn(QStringLiteral("ostrel-host"));
+        smtp.setFromName(QStringLiteral("cam@example.org"));
+        smtp.setTimeout(1);
+        smtp.setHdrFrom(QStringLiteral("cam@example.org"));
+        smtp.setHdrTo(QStringLiteral("a@example.org"));
+        smtp.setMailMessage({QStringLiteral("Motion was detected.")});
+        // The main window's SmtpClientRequestDone: the next step, or the failure reported.
+        QObject::connect(&smtp, &TSmtpClient::OnRequestDone, &smtp, [this](SmtpRq rq, int error) {
+            done.append({rq, error});
+            reports.append(smtpRequestDone(smtp, rq, error, true));
+        });
+    }
+    bool over() const {
+        return !reports.isEmpty() && (reports.last().failed || done.last().first == SmtpRq::Quit);
+    }
+};
+
+} // namespace
+
+class TestConversations : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void ftp_data();
+    void ftp();
+    void ftpUsageErrors_data();
+    void ftpUsageErrors();
+    void ftpSecondRequestWhileOneRuns();
+    void smtp_data();
+    void smtp();
+    void smtpUsageErrors();
+    void debugLogMasksPasswords();
+
+private:
+    std::unique_ptr<ScriptedDesktop> desktop_;
+};
+
+void TestConversations::initTestCase() {
+    desktop_ = std::make_unique<ScriptedDesktop>();
+    desktop_->clock = QDateTime(QDate(2024, 2, 5), QTime(14, 4, 5), Qt::OffsetFromUTC, 3600);
+}
+
+void TestConversations::ftp_data() {
+    QTest::addColumn<QString>("op");
+    // "active"; "cams" (a HostDirName); "pasv=<address {pasv} names>"; "timeout=<seconds>";
+    // "nolocal" or "big" (no local file, or 32 MiB); "refused" (nobody listens);
+    // "host=<name>"; "abort" (Abort after 300 ms).
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<Replies>("replies");
+    QTest::addColumn<QString>("commands");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("message"); // %1: the local file
+    QTest::addColumn<QString>("after");   // "uploaded", "downloaded", "connected"
+    const auto row = [](const char* name, const char* op, const char* setup, const Replies& replies,
+                        const QString& commands, int error, const char* message,
+                        const char* after) {
+        QTest::newRow(name) << QString(op) << QString(setup) << replies << commands << error
+                            << QString(message) << QString(after);
+    };
+    const QString receive = login + "|TYPE I|PASV|RETR pic.jpg|QUIT";
+    const QString transmit = login + "|TYPE I|PASV|STOR pic.jpg|QUIT";
+    const QString put = login + "|TYPE I|PASV|STOR pic.jpg";
+    const QString get = login + "|TYPE I|PASV|RETR pic.jpg";
+    const QByteArray slowly = "150 Opening\r\n{send-slowly}226 Done";
+
+    row("USER answered 230 gets no PASS", "Connect", "", {{"USER", "230 Logged in"}}, "USER bob", 0,
+        "", "connected");
+    row("greeting split over lines and packets counts once", "Connect", "",
+        {{"", "220-Welcome{pause}\r\n220-to the scripted{pause} server\r\n220 ready"}}, login, 0,
+        "", "connected");
+    row("lone LF ends reply lines", "Connect", "",
+        {{"", "220 ready\n"},
+         {"USER", "331 Password required\n"},
+         {"PASS", "230-Welcome\n text of the banner\n230 Logged in\n"}},
+        login, 0, "", "connected");
+    row("multi-line reply with text lines counts at its final line", "Connect", "",
+        {{"PASS", "230-Welcome\r\n 230 looks like a code but is indented\r\nTerms\r\n230 In"}},
+        login, 0, "", "connected");
+    row("wrong password keeps the session for the caller's Quit", "Connect", "",
+        {{"PASS", "530 Login incorrect."}}, login, 530, "530 Login incorrect.", "connected");
+    row("USER answered with a code no step accepts", "Connect", "",
+        {{"USER", "332 Need account for login."}}, "USER bob", 332, "332 Need account for login.",
+        "connected");
+    row("greeting that refuses service", "Connect", "", {{"", "421 Too many users"}}, "", 421,
+        "421 Too many users", "connected");
+    row("Transmit without HostDirName sends no CWD; a failed STOR still sends QUIT", "Transmit", "",
+        {{"STOR", "553 Could not create file."}}, transmit, 553, "553 Could not create file.", "");
+    row("Transmit into a folder", "Transmit", "cams", {},
+        login + "|CWD cams|TYPE I|PASV|STOR pic.jpg|QUIT", 0, "", "uploaded");
+    row("Receive through a passive data connection", "Receive", "", {}, receive, 0, "",
+        "downloaded");
+    row("227 naming a foreign address: data still goes to the server", "Receive", "pasv=10.255.1.2",
+        {}, receive, 0, "", "downloaded");
+    row("Receive through an active data connection", "Receive", "active", {},
+        login + "|TYPE I|PORT 127,0,0,1,*|RETR pic.jpg|QUIT", 0, "", "downloaded");
+    row("Transmit through an active data connection", "Transmit", "active", {},
+        login + "|TYPE I|PORT 127,0,0,1,*|STOR pic.jpg|QUIT", 0, "", "uploaded");
+    row("227 without an address", "Receive", "", {{"PASV", "227 Entering Passive Mode"}},
+        login + "|TYPE I|PASV|QUIT", 10049, "Unable to establish data connection, error #10049",
+        "");
+    row("refused data connection", "Receive", "",
+        {{"PASV", "227 Entering Passive Mode (127,0,0,1,0,1)"}}, login + "|TYPE I|PASV|QUIT", 10061,
+        "Unable to establish data connection, error #10061", "");
+    row("List writes the name list", "List", "", {}, login + "|PASV|NLST|QUIT", 0, "",
+        "downloaded");
+    row("Delete answered 550 still quits", "Delete", "", {{"DELE", "550 No such file."}},
+        login + "|DELE pic.jpg|QUIT", 550, "550 No such file.", "");
+    row("Put after Connect sets binary type first", "Connect+Put", "", {}, put, 0, "",
+        "uploaded connected");
+    row("Get after Connect: 125, then 250", "Connect+Get", "",
+        {{"RETR", "125 Data connection already open\r\n{send}250 Requested file action okay"}}, get,
+        0, "", "downloaded connected");
+    row("Get of a missing file", "Connect+Get", "", {{"RETR", "550 No such file."}}, get, 550,
+        "550 No such file.", "connected");
+    row("slow download is not cut off by the time-out", "Connect+Get", "timeout=1",
+        {{"RETR", slowly}}, get, 0, "", "downloaded connected");
+    row("Abort ends a running download", "Connect+Get", "abort", {{"RETR", slowly}}, get, 426,
+        "426 Operation aborted.", "");
+    row("server falls silent: time-out", "Connect+Put", "timeout=1", {{"PASV", ""}},
+        login + "|TYPE I|PASV", 426, "426 Timeout", "");
+    row("connection dropped mid-download keeps the old file", "Connect+Get", "",
+        {{"RETR", "150 Opening\r\n{drop-midway}"}}, get, 500,
+        "500 Control connection closed. Connection reset by peer (Winsock error #10054)", "");
+    row("upload cut short fails though the server says 226", "Connect+Put", "big",
+        {{"STOR", "150 Ok\r\n{receive-cut}226 Transfer complete"}}, put, 426,
+        "426 Connection closed; transfer aborted.", "connected");
+    row("missing local file", "Connect+Put", "nolocal", {}, login + "|TYPE I|PASV", 426,
+        "426 Unable to open local file %1: No such file or directory", "connected");
+    // No deadline: the size limit alone must end these.
+    for (const char* flood : {"{endless}", "{endless-line}"})
+        row(flood, "Connect", "timeout=0", {{"", flood}}, "", 500,
+            "500 Control connection closed. Message too long (Winsock error #10040)", "");
+    row("nobody listens", "Connect", "refused", {}, "", 10061,
+        "500 Connection refused (Winsock error #10061)", "");
+    row("name that does not exist", "Connect", "host=no-such-host.invalid", {}, "", 11001,
+        "500 Host not found (Winsock error #11001)", "");
+    row("no-wait upload started from the handler of the no-wait connect", "ConnectAsync+PutAsync",
+        "", {}, put, 0, "", "uploaded connected");
+    row("no-wait upload to a silent server still ends", "ConnectAsync+PutAsync", "timeout=1",
+        {{"PASV", ""}}, login + "|TYPE I|PASV", 426, "426 Timeout", "");
+}
+
+void TestConversations::ftp() {
+    QFETCH(QString, op);
+    QFETCH(QString, setup);
+    QFETCH(Replies, replies);
+    QFETCH(QString, commands);
+    QFETCH(int, error);
+    QFETCH(QString, message);
+    QFETCH(QString, after);
+    const auto option = [&](const char* key) {
+        for (const QString& s : setup.split(QLatin1Char(' ')))
+            if (s.section(QLatin1Char('='), 0, 0) == QLatin1String(key))
+                return s.section(QLatin1Char('='), 1).isEmpty() ? QStringLiteral("on")
+                                                                : s.section(QLatin1Char('='), 1);
+        return QString();
+    };
+
+    ScriptedServer server(ftpServer, replies);
+    server.payload = binaryPayload(300 * 1024);
+    if (!option("pasv").isEmpty()) server.pasvAddress = QHostAddress(option("pasv"));
+    const QByteArray local =
+        option("nolocal").isEmpty()
+            ? binaryPayload(option("big").isEmpty() ? 200 * 1024 + 7 : 32 << 20)
+            : QByteArray();
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+    Client c(option("refused").isEmpty() ? server.port() : closed.serverPort(), local);
+    closed.close();
+    c.ftp.setPassive(option("active").isEmpty());
+    if (!option("cams").isEmpty()) c.ftp.setHostDirName(QStringLiteral("cams"));
+    if (!option("host").isEmpty()) c.ftp.setHostName(option("host"));
+    if (!option("timeout").isEmpty()) c.ftp.setTimeout(option("timeout").toInt());
+    if (!option("abort").isEmpty()) QTimer::singleShot(300, &c.ftp, [&] { c.ftp.Abort(); });
+    QTimer safety; // ends a client that never gives up, so a failing row ends
+    connect(&safety, &QTimer::timeout, &c.ftp, [&] { c.ftp.Abort(); });
+    safety.start(20000);
+    QElapsedTimer clock;
+    clock.start();
+
+    QCOMPARE(c.run(op), error == 0);
+    QCOMPARE(sent(server), commands);
+    QCOMPARE(c.done, expectedDone(op, error));
+    QCOMPARE(c.ftp.ErrorMessage(), QString(message).replace("%1", c.local));
+    if (error)
+        QCOMPARE(c.ftp.StatusCode(), commands.endsWith("QUIT") ? 221 : error < 1000 ? error : 500);
+    if (error && c.ftp.Timeout() == 1) QVERIFY(clock.elapsed() >= 900);
+    QVERIFY(c.ftp.Ready());
+    QCOMPARE(c.ftp.Connected(), after.contains("connected"));
+    if (!c.ftp.Connected()) QTRY_VERIFY(server.controlClosed());
+    QVERIFY2(server.flooded < 8 * 1024 * 1024, qPrintable(QString::number(server.flooded)));
+    if (after.contains("uploaded")) QCOMPARE(server.received, local);
+    // Uploads only read the local file; failed downloads leave it as it was, and no part
+    // file is left behind.
+    const bool downloaded = after.contains("downloaded");
+    QCOMPARE(readFile(c.local), downloaded       ? server.payload
+                                : local.isNull() ? QByteArray("<missing>")
+                                                 : local);
+    QCOMPARE(QDir(c.dir.path()).entryList(QDir::Files),
+             local.isNull() && !downloaded ? QStringList() : QStringList{"pic.jpg"});
+    // An idle Abort ends nothing and reports nothing.
+    const qsizetype reported = c.done.size();
+    c.ftp.Abort();
+    QCoreApplication::processEvents();
+    QCOMPARE(c.done.size(), reported);
+}
+
+void TestConversations::ftpUsageErrors_data() {
+    QTest::addColumn<bool>("connectFirst");
+    QTest::addColumn<QString>("op");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("text");
+    const auto row = [](const char* name, bool connectFirst, const char* op, const char* field,
+                        const char* value, const char* text) {
+        QTest::newRow(name) << connectFirst << QString(op) << QString(field) << QString(value)
+                            << QString(text);
+    };
+    row("Put before Connect", false, "Put", "", "", "STOR/APPE: not connected");
+    row("Get before Connect", false, "Get", "", "", "FTP component not connected");
+    row("Quit before Connect", false, "Quit", "", "", "FTP component not connected");
+    row("Connect twice", true, "Connect", "", "", "FTP component already connected");
+    row("Receive while connected", true, "Receive", "", "", "FTP component already connected");
+    row("Put without LocalFileName", true, "Put", "LocalFileName", "", "LocalFileName empty");
+    row("file name that would smuggle a command", true, "Put", "HostFileName",
+        "a.jpg\r\nDELE index.html", "HostFileName holds a line break");
+    row("folder name with a line feed", false, "Transmit", "HostDirName", "www\nRMD www",
+        "HostDirName holds a line break");
+    row("no host", false, "Connect", "HostName", "", "Connect: No IP Address Specified");
+}
+
+void TestConversations::ftpUsageErrors() {
+    QFETCH(bool, connectFirst);
+    QFETCH(QString, op);
+    QFETCH(QString, field);
+    QFETCH(QString, value);
+    QFETCH(QString, text);
+
+    ScriptedServer server(ftpServer, {{"USER", "230 Logged in"}});
+    Client c(server.port(), "content");
+    if (connectFirst) QVERIFY(c.ftp.Connect());
+    const qsizetype eventsBefore = c.done.size();
+    const qsizetype sentBefore = c.sent.size();
+    if (field == QLatin1String("LocalFileName")) c.ftp.setLocalFileName(value);
+    if (field == QLatin1String("HostFileName")) c.ftp.setHostFileName(value);
+    if (field == QLatin1String("HostDirName")) c.ftp.setHostDirName(value);
+    if (field == QLatin1String("HostName")) c.ftp.setHostName(value);
+
+    QVERIFY(!c.run(op));
+    QCOMPARE(c.ftp.ErrorMessage(), text);
+    QVERIFY(c.ftp.Ready());
+    // The no-wait forms raise the same text to their caller.
+    if (op == QLatin1String("Put") || op == QLatin1String("Connect")) {
+        try {
+            op == QLatin1String("Put") ? c.ftp.PutAsync() : c.ftp.ConnectAsync();
+            QFAIL("no exception");
+        } catch (const Exception& e) {
+            QCOMPARE(e.message(), text);
+        }
+    }
+    QTest::qWait(50);
+    QCOMPARE(c.done.size(), eventsBefore); // no request-done event
+    QCOMPARE(c.sent.size(), sentBefore);   // nothing sent
+    QCOMPARE(c.ftp.Connected(), connectFirst);
+}
+
+void TestConversations::ftpSecondRequestWhileOneRuns() {
+    ScriptedServer server(ftpServer, {{"RETR", "150 Opening\r\n{send-slowly}226 Done"}});
+    server.payload = binaryPayload(30 * 1024);
+    server.slowIntervalMs = 150;
+    Client c(server.port());
+    QVERIFY(c.ftp.Connect());
+    // A timer tick during the download tries an upload of its own.
+    bool secondResult = true;
+    QString raised, messageDuring;
+    QTimer::singleShot(300, &c.ftp, [&] {
+        c.ftp.setLocalFileName(c.dir.filePath(QStringLiteral("other.jpg")));
+        secondResult = c.ftp.Put();
+        try {
+            c.ftp.PutAsync();
+        } catch (const Exception& e) {
+            raised = e.message();
+        }
+        messageDuring = c.ftp.ErrorMessage();
+        c.ftp.setLocalFileName(c.local);
+    });
+    QVERIFY2(c.ftp.Get(), qPrintable(c.ftp.ErrorMessage()));
+    QVERIFY(!secondResult);
+    QCOMPARE(raised, QStringLiteral("FTP component not ready"));
+    QCOMPARE(messageDuring, QString()); // the running request's state stays untouched
+    QCOMPARE(readFile(c.local), server.payload);
+    QCOMPARE(c.done, (Done{{Rq::Connect, 0}, {Rq::Get, 0}}));
+    QCOMPARE(sent(server), login + "|TYPE I|PASV|RETR pic.jpg");
+}
+
+void TestConversations::smtp_data() {
+    QTest::addColumn<QString>("fromName");
+    QTest::addColumn<QStringList>("recipients");
+    QTest::addColumn<Replies>("replies");
+    QTest::addColumn<QString>("commands");
+    QTest::addColumn<SmtpRq>("last"); // the last step reported; the ones before it succeeded
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("message"); // the failure reported; %1: the attachment
+    const auto row = [](const char* name, const char* from, const QStringList& to,
+                        const Replies& replies, const QString& commands, SmtpRq last = SmtpRq::Quit,
+                        int error = 0, const char* message = "") {
+        QTest::newRow(name) << QString(from) << to << replies << commands << last << error
+                            << QString(message);
+    };
+    const QString helo = QStringLiteral("HELO ostrel-host|");
+    const QString envelope = helo + "MAIL FROM:<cam@example.org>|RCPT TO:<a@example.org>";
+    const QString mail = envelope + "|DATA|QUIT";
+    const QStringList a{"a@example.org"}, ab{"a@example.org", " b@example.org "};
+    const char* cam = "cam@example.org";
+
+    row("bare addresses get brackets; two recipients give two RCPT TO lines", cam, ab,
+        {{"RCPT TO:<b@example.org>", "251 User not local; will forward"}},
+        envelope + "|RCPT TO:<b@example.org>|DATA|QUIT");
+    row("addresses already in brackets go out unchanged", "Camera <cam@example.org>",
+        {"Alice <a@example.org>"}, {},
+        helo + "MAIL FROM:Camera <cam@example.org>|RCPT TO:Alice <a@example.org>|DATA|QUIT");
+    row("empty sender gives empty brackets", "", a, {},
+        helo + "MAIL FROM:<>|RCPT TO:<a@example.org>|DATA|QUIT");
+    row("multi-line greeting and lone LF replies", cam, a,
+        {{"", "220-scripted\n220-mail{pause} server\n220 ready\n"},
+         {"HELO", "250 scripted\n"},
+         {"MAIL", "250 Ok\n"},
+         {"RCPT", "250 Ok\n"},
+         {"DATA", "354 Go ahead\n{message}250 Queued\n"},
+         {"QUIT", "221 Bye\n"}},
+        mail);
+    row("rejected recipient stops the mail", cam, ab,
+        {{"RCPT TO:<b@example.org>", "550 5.1.1 <b@example.org>: User unknown"}},
+        envelope + "|RCPT TO:<b@example.org>", SmtpRq::RcptTo, 550,
+        "550 5.1.1 <b@example.org>: User unknown");
+    row("greeting refuses service", cam, a, {{"", "554 No SMTP service here"}}, "", SmtpRq::Connect,
+        554, "554 No SMTP service here");
+    row("sender refused", cam, a, {{"MAIL", "553 Sender address rejected"}},
+        helo + "MAIL FROM:<cam@example.org>", SmtpRq::MailFrom, 553, "553 Sender address rejected");
+    row("message refused after its data", cam, a,
+        {{"DATA", "354 Go ahead\r\n{message}552 Message size exceeds fixed limit"}},
+        envelope + "|DATA", SmtpRq::Data, 552, "552 Message size exceeds fixed limit");
+    row("server falls silent: time-out", cam, a, {{"HELO", ""}}, "HELO ostrel-host", SmtpRq::Helo,
+        426, "426 Timeout");
+    row("connection dropped during a step", cam, a, {{"HELO", "{drop}"}}, "HELO ostrel-host",
+        SmtpRq::Helo, 10054, "500 Connection reset by peer (Winsock error #10054)");
+    row("endless greeting", cam, a, {{"", "{endless}"}}, "", SmtpRq::Connect, 10040,
+        "500 Message too long (Winsock error #10040)");
+    row("no recipients", cam, {"", "  "}, {}, helo + "MAIL FROM:<cam@example.org>", SmtpRq::RcptTo,
+        500, "RcptName list is empty");
+    // Added when it was there, gone when the data goes out: no DATA is sent.
+    row("attachment gone before the data", cam, a, {}, envelope, SmtpRq::RcptTo, 0,
+        "File not found '%1'");
+}
+
+void TestConversations::smtp() {
+    QFETCH(QString, fromName);
+    QFETCH(QStringList, recipients);
+    QFETCH(Replies, replies);
+    QFETCH(QString, commands);
+    QFETCH(SmtpRq, last);
+    QFETCH(int, error);
+    QFETCH(QString, message);
+
+    ScriptedServer server(smtpServer, replies);
+    Mailer m(server.port());
+    m.smtp.setFromName(fromName);
+    m.smtp.setRcptName(recipients);
+    QTemporaryDir dir;
+    const QString picture = dir.filePath(QStringLiteral("20240205_140405.jpg"));
+    if (message.contains(QLatin1String("%1"))) {
+        QFile f(picture);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("jpeg") == 4);
+        f.close();
+        m.smtp.addEmailFile(picture);
+        QVERIFY(f.remove());
+    }
+    m.smtp.Connect(); // sending a mail: fill the fields, then connect
+    QTRY_VERIFY_WITH_TIMEOUT(m.over(), 10000);
+    QTest::qWait(50); // nothing more may follow
+
+    QCOMPARE(sent(server), commands);
+    QList<QPair<SmtpRq, int>> done;
+    for (SmtpRq step : {SmtpRq::Connect, SmtpRq::Helo, SmtpRq::MailFrom, SmtpRq::RcptTo,
+                        SmtpRq::Data, SmtpRq::Quit}) {
+        done.append({step, step == last ? error : 0});
+        if (step == last) break;
+    }
+    QCOMPARE(m.done, done);
+    const RequestReport& report = m.reports.last();
+    const QString failure = QString(message).replace("%1", picture);
+    QCOMPARE(report.failed, !message.isEmpty());
+    QCOMPARE(report.beep, !message.isEmpty());
+    QCOMPARE(report.statusText, failure);
+    QCOMPARE(report.logEntry, message.isEmpty() ? QString() : " :   SMTP error = " + failure);
+    QCOMPARE(m.smtp.ErrorMessage(), failure);
+    QVERIFY(server.flooded < 8 * 1024 * 1024);
+    // Once the mail is over the session is gone, so the next mail connects afresh.
+    QTRY_VERIFY(!m.smtp.Connected());
+    QVERIFY(m.smtp.Ready());
+}
+
+void TestConversations::smtpUsageErrors() {
+    ScriptedServer server(smtpServer, {});
+    TSmtpClient smtp;
+    smtp.setHost(QStringLiteral("127.0.0.1"));
+    smtp.setPort(QString::number(server.port()));
+    const auto raised = [](auto&& step) {
+        try {
+            step();
+        } catch (const Exception& e) {
+            return e.message();
+        }
+        return QString();
+    };
+    QCOMPARE(raised([&] { smtp.Helo(); }), QStringLiteral("SMTP component not connected"));
+    QSignalSpy spy(&smtp, &TSmtpClient::OnRequestDone);
+    smtp.Connect();
+    QCOMPARE(raised([&] { smtp.Helo(); }), QStringLiteral("SMTP component not ready"));
+    QTRY_COMPARE(spy.size(), 1);
+    QCOMPARE(raised([&] { smtp.Connect(); }), QStringLiteral("SMTP component already connected"));
+    QCOMPARE(raised([&] { smtp.addEmailFile(QStringLiteral("/no/such/picture.jpg")); }),
+             QStringLiteral("File not found '/no/such/picture.jpg'"));
+    QVERIFY(smtp.EmailFiles().isEmpty());
+    smtp.setHost(QString());
+    smtp.Abort();
+    QCOMPARE(raised([&] { smtp.Connect(); }), QStringLiteral("Connect: No IP Address Specified"));
+}
+
+void TestConversations::debugLogMasksPasswords() {
+    static QStringList logged;
+    logged.clear();
+    QLoggingCategory::setFilterRules(QStringLiteral("ostrel.ftp.debug=true"));
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext& where, const QString& text) {
+            if (qstrcmp(where.category, "ostrel.ftp") == 0) logged << text;
+        });
+    ScriptedServer server(ftpServer, {});
+    Client c(server.port());
+    const bool ok = c.ftp.Connect() && c.ftp.Quit();
+    qInstallMessageHandler(previous);
+    QLoggingCategory::setFilterRules(QString());
+
+    QVERIFY(ok);
+    for (const char* line : {"state User -> Pass", "> PASS ****", "< 230 Logged in"})
+        QVERIFY2(logged.contains(QLatin1String(line)), qPrintable(logged.join('\n')));
+    for (const QString& line : std::as_const(logged))
+        QVERIFY2(!line.contains(QLatin1String("secret")), qPrintable(line));
+    QCOMPARE(maskedCommand("auth plain AGJvYgBzZWNyZXQ="), QByteArray("auth ****"));
+}
+
+QTEST_GUILESS_MAIN(TestConversations)
+#include "tst_conversations.moc"
