@@ -1,5 +1,6 @@
-// The desktop services: scripted answers for tests, the real message boxes and help
-// viewer, the application's last-resort error box, and close requests by signal.
+// The desktop services: the real message boxes and help viewer, the application's
+// last-resort error box, and close requests by signal. (ScriptedDesktop, the stand-in the
+// other tests use, is no part of the program and is not tested for itself.)
 #include "platform/Application.h"
 #include "platform/CloseSignals.h"
 #include "platform/Exception.h"
@@ -29,31 +30,17 @@ Q_DECLARE_METATYPE(ostrel::MsgButtons)
 
 namespace {
 
-struct SeenBox {
-    bool found = false;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QString title;
-    QString text;
-    QMessageBox::StandardButtons buttons;
-    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
-};
-
-// Waits for the next modal message box, records what it shows, then presses `press`
-// (or Escape when `press` is NoButton).
-void answerNextBox(QMessageBox::StandardButton press, SeenBox* seen) {
+// Waits for the next modal message box, records what it shows (icon, title, text, buttons,
+// default button), then presses `press`, or Escape when `press` is NoButton.
+void answerNextBox(QMessageBox::StandardButton press, QVariantList* seen) {
     auto* poll = new QTimer;
     poll->setInterval(5);
     QObject::connect(poll, &QTimer::timeout, poll, [poll, press, seen] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box) return;
-        poll->stop();
         poll->deleteLater();
-        seen->found = true;
-        seen->icon = box->icon();
-        seen->title = box->windowTitle();
-        seen->text = box->text();
-        seen->buttons = box->standardButtons();
-        if (box->defaultButton()) seen->defaultButton = box->standardButton(box->defaultButton());
+        *seen = {int(box->icon()), box->windowTitle(), box->text(), int(box->standardButtons()),
+                 box->defaultButton() ? int(box->standardButton(box->defaultButton())) : 0};
         if (press == QMessageBox::NoButton)
             QTest::keyClick(box, Qt::Key_Escape);
         else
@@ -62,151 +49,55 @@ void answerNextBox(QMessageBox::StandardButton press, SeenBox* seen) {
     poll->start();
 }
 
-class Thrower : public QObject {
-public:
-    int kind = 0;
-    bool event(QEvent* e) override {
-        if (e->type() != QEvent::User) return QObject::event(e);
-        switch (kind) {
-        case 0:
-            throw Exception(QStringLiteral("Unable to write to /x/Error.log"));
-        case 1:
-            throw std::runtime_error("disk on fire");
-        default:
-            throw 42;
-        }
-    }
-};
-
 } // namespace
 
 class TestDesktop : public QObject {
     Q_OBJECT
 
 private slots:
-    void scriptedDesktopInstallsAndRestores() {
-        Desktop* outer = &desktop();
-        {
-            ScriptedDesktop a;
-            QCOMPARE(&desktop(), static_cast<Desktop*>(&a));
-            {
-                ScriptedDesktop b;
-                QCOMPARE(&desktop(), static_cast<Desktop*>(&b));
-                showError("x");
-                QCOMPARE(b.shownTexts(), QStringList{"x"});
-                QVERIFY(a.shown.isEmpty());
-            }
-            QCOMPARE(&desktop(), static_cast<Desktop*>(&a));
-        }
-        QCOMPARE(&desktop(), outer);
-        QVERIFY(dynamic_cast<QtDesktop*>(&desktop()));
-    }
-
-    void scriptedDefaultAnswers_data() {
-        QTest::addColumn<MsgButtons>("offered");
-        QTest::addColumn<MsgButton>("expected");
-        QTest::newRow("yes/no") << (MsgButton::Yes | MsgButton::No) << MsgButton::Yes;
-        QTest::newRow("ok/cancel") << (MsgButton::Ok | MsgButton::Cancel) << MsgButton::Ok;
-        QTest::newRow("no/cancel") << (MsgButton::No | MsgButton::Cancel) << MsgButton::No;
-        QTest::newRow("cancel") << MsgButtons(MsgButton::Cancel) << MsgButton::Cancel;
-        QTest::newRow("none") << MsgButtons() << MsgButton::Ok;
-    }
-
-    void scriptedDefaultAnswers() {
-        QFETCH(MsgButtons, offered);
-        QFETCH(MsgButton, expected);
-        ScriptedDesktop d;
-        QCOMPARE(desktop().messageBox(MsgKind::Confirmation, "?", offered), expected);
-    }
-
-    void scriptedQueuesAndClock() {
-        ScriptedDesktop d;
-        d.answers << MsgButton::No << MsgButton::Cancel;
-        d.fileAnswers << "/tmp/a.txt";
-        QStringList seenInCallback;
-        d.onMessageBox = [&](const ScriptedDesktop::Shown& s) { seenInCallback << s.text; };
-        QCOMPARE(desktop().messageBox(MsgKind::Warning, "1", MsgButton::Yes | MsgButton::No),
-                 MsgButton::No);
-        QCOMPARE(desktop().messageBox(MsgKind::Warning, "2", MsgButton::Ok | MsgButton::Cancel),
-                 MsgButton::Cancel);
-        QCOMPARE(desktop().messageBox(MsgKind::Warning, "3", MsgButton::Yes | MsgButton::No),
-                 MsgButton::Yes);
-        QCOMPARE(seenInCallback, (QStringList{"1", "2", "3"}));
-        QCOMPARE(desktop().saveFileName({"t", "Text files|*.txt", "txt", {}, {}}),
-                 QStringLiteral("/tmp/a.txt"));
-        QCOMPARE(desktop().openFileName({}), QString()); // queue empty: cancelled
-        QCOMPARE(d.fileRequests.size(), 2);
-        QCOMPARE(d.fileRequests[0].title, QStringLiteral("t"));
-
-        d.ticks = 0xFFFFFFF0u;
-        desktop().tone(880, 0x20);
-        QCOMPARE(desktop().tickCount(), 0x10u); // wraps like a 32-bit tick count
-        d.clock = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5));
-        QCOMPARE(desktop().now(), d.clock);
-    }
-
-    void applicationName() {
-        QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Ostrel"));
-        QVERIFY(qobject_cast<ostrel::Application*>(QCoreApplication::instance()));
-    }
-
     void exceptionBecomesErrorBox_data() {
-        QTest::addColumn<QString>("from");
         QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("onWorker");
         QTest::addColumn<QString>("text");
-        QTest::newRow("ostrel::Exception") << "event" << 0 << "Unable to write to /x/Error.log";
-        QTest::newRow("std::exception") << "event" << 1 << "disk on fire";
-        QTest::newRow("anything else") << "event" << 2 << "Unknown error";
-        QTest::newRow("from a timer slot") << "timer" << 3 << "'x' is not a valid integer value";
-        QTest::newRow("on a worker thread, shown on the UI thread")
-            << "worker" << 1 << "disk on fire";
+        QTest::newRow("ostrel::Exception") << 0 << false << "Unable to write to /x/Error.log";
+        QTest::newRow("std::exception") << 1 << false << "disk on fire";
+        QTest::newRow("anything else") << 2 << false << "Unknown error";
+        QTest::newRow("on a worker thread, shown on the UI thread") << 1 << true << "disk on fire";
     }
 
+    // An exception out of any event shows one error box, and the event loop runs on.
     void exceptionBecomesErrorBox() {
-        QFETCH(QString, from);
         QFETCH(int, kind);
+        QFETCH(bool, onWorker);
         QFETCH(QString, text);
         ScriptedDesktop d;
         QThread* shownOn = nullptr;
         d.onMessageBox = [&](const ScriptedDesktop::Shown&) { shownOn = QThread::currentThread(); };
         QThread worker;
-        Thrower thrower;
-        thrower.kind = kind;
-        QTimer timer;
-        if (from == "timer") {
-            timer.setSingleShot(true);
-            connect(&timer, &QTimer::timeout, this,
-                    [] { throw EConvertError("'x' is not a valid integer value"); });
-            timer.start(0);
-        } else {
-            if (from == "worker") {
-                worker.start();
-                thrower.moveToThread(&worker);
-            }
-            QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
-        }
+        QObject target;
+        if (onWorker) worker.start();
+        if (onWorker) target.moveToThread(&worker);
+        QMetaObject::invokeMethod(
+            &target,
+            [kind] {
+                if (kind == 0) throw Exception(QStringLiteral("Unable to write to /x/Error.log"));
+                if (kind == 1) throw std::runtime_error("disk on fire");
+                throw 42;
+            },
+            Qt::QueuedConnection);
         QTRY_COMPARE(d.shown.size(), 1);
         bool later = false;
         QTimer::singleShot(0, [&later] { later = true; });
-        QTRY_VERIFY(later); // the loop runs on after the error
+        QTRY_VERIFY(later);
         QCOMPARE(d.shown.size(), 1);
         QCOMPARE(shownOn, QThread::currentThread());
         QCOMPARE(d.shown[0].kind, MsgKind::Error);
         QCOMPARE(d.shown[0].text, text);
         QCOMPARE(d.shown[0].buttons, MsgButtons(MsgButton::Ok));
+        Application::showCurrentException(); // outside a handler: nothing to show
+        QCOMPARE(d.shown.size(), 1);
         worker.quit();
         worker.wait();
-    }
-
-    void showCurrentExceptionInCatch() {
-        ScriptedDesktop d;
-        try {
-            throw Exception("shown from a catch block");
-        } catch (...) {
-            Application::showCurrentException();
-        }
-        Application::showCurrentException(); // outside a handler: nothing to show
-        QCOMPARE(d.shownTexts(), QStringList{"shown from a catch block"});
     }
 
     void messageBox_data() {
@@ -214,53 +105,39 @@ private slots:
         QTest::addColumn<MsgButtons>("buttons");
         QTest::addColumn<int>("press");
         QTest::addColumn<MsgButton>("expected");
-        QTest::addColumn<int>("icon");
-        QTest::addColumn<int>("defaultButton");
-
+        QTest::addColumn<QVariantList>("seen");
         using B = QMessageBox;
+        using M = MsgButton;
         const auto row = [](const char* name, MsgKind kind, MsgButtons buttons,
-                            B::StandardButton press, MsgButton expected, B::Icon icon,
-                            B::StandardButton defaultButton) {
-            QTest::newRow(name) << kind << buttons << int(press) << expected << int(icon)
-                                << int(defaultButton);
+                            B::StandardButton press, M expected, B::Icon icon,
+                            B::StandardButtons offered, B::StandardButton dflt) {
+            QTest::newRow(name) << kind << buttons << int(press) << expected
+                                << QVariantList{int(icon), "Ostrel", "first line\nsecond line",
+                                                int(offered), int(dflt)};
         };
-        row("error ok", MsgKind::Error, MsgButton::Ok, B::Ok, MsgButton::Ok, B::Critical, B::Ok);
-        row("warning no", MsgKind::Warning, MsgButton::Yes | MsgButton::No, B::No, MsgButton::No,
-            B::Warning, B::Yes);
-        row("confirmation escape", MsgKind::Confirmation, MsgButton::Yes | MsgButton::No,
-            B::NoButton, MsgButton::No, B::Question, B::Yes);
-        row("information escape cancels", MsgKind::Information, MsgButton::Ok | MsgButton::Cancel,
-            B::NoButton, MsgButton::Cancel, B::Information, B::Ok);
-        row("three buttons yes", MsgKind::Confirmation,
-            MsgButton::Yes | MsgButton::No | MsgButton::Cancel, B::Yes, MsgButton::Yes, B::Question,
-            B::Yes);
+        row("error ok", MsgKind::Error, M::Ok, B::Ok, M::Ok, B::Critical, B::Ok, B::Ok);
+        row("warning no", MsgKind::Warning, M::Yes | M::No, B::No, M::No, B::Warning,
+            B::Yes | B::No, B::Yes);
+        row("confirmation escape", MsgKind::Confirmation, M::Yes | M::No, B::NoButton, M::No,
+            B::Question, B::Yes | B::No, B::Yes);
+        row("information escape cancels", MsgKind::Information, M::Ok | M::Cancel, B::NoButton,
+            M::Cancel, B::Information, B::Ok | B::Cancel, B::Ok);
+        row("three buttons yes", MsgKind::Confirmation, M::Yes | M::No | M::Cancel, B::Yes, M::Yes,
+            B::Question, B::Yes | B::No | B::Cancel, B::Yes);
     }
 
+    // The real box: icon, title, buttons, default, Escape, and "\r" line breaks.
     void messageBox() {
         QFETCH(MsgKind, kind);
         QFETCH(MsgButtons, buttons);
         QFETCH(int, press);
         QFETCH(MsgButton, expected);
-        QFETCH(int, icon);
-        QFETCH(int, defaultButton);
-
-        QtDesktop real;
-        SeenBox seen;
-        answerNextBox(QMessageBox::StandardButton(press), &seen);
-        const MsgButton got = real.messageBox(kind, "first line\rsecond line", buttons, nullptr);
-        QVERIFY(seen.found);
-        QCOMPARE(got, expected);
-        QCOMPARE(int(seen.icon), icon);
-        QCOMPARE(seen.title, QStringLiteral("Ostrel"));
-        QCOMPARE(seen.text, QStringLiteral("first line\nsecond line"));
-        QCOMPARE(int(seen.defaultButton), defaultButton);
-        QMessageBox::StandardButtons offered;
-        for (auto [ours, qt] : {std::pair{MsgButton::Ok, QMessageBox::Ok},
-                                {MsgButton::Cancel, QMessageBox::Cancel},
-                                {MsgButton::Yes, QMessageBox::Yes},
-                                {MsgButton::No, QMessageBox::No}})
-            if (buttons.testFlag(ours)) offered |= qt;
-        QCOMPARE(seen.buttons, offered);
+        QFETCH(QVariantList, seen);
+        QVariantList shown;
+        answerNextBox(QMessageBox::StandardButton(press), &shown);
+        QCOMPARE(QtDesktop().messageBox(kind, "first line\rsecond line", buttons, nullptr),
+                 expected);
+        QCOMPARE(shown, seen);
     }
 
     void helpViewer() {
@@ -275,15 +152,12 @@ private slots:
         QWidget* viewer = nullptr;
         for (QWidget* w : QApplication::topLevelWidgets())
             if (w->objectName() == QLatin1String("HelpViewer")) viewer = w;
-        QVERIFY(viewer);
-        QVERIFY(viewer->isVisible());
+        QVERIFY(viewer && viewer->isVisible());
         auto* browser = viewer->findChild<QTextBrowser*>("HelpBrowser");
         QVERIFY(browser);
         QVERIFY(browser->toPlainText().contains("About the error log"));
-
         real.help(HelpCommand::Contents, 0); // no contents.html in this folder
         QVERIFY(browser->toPlainText().contains("Help topic not found"));
-
         real.help(HelpCommand::Quit, 0);
         QVERIFY(!viewer->isVisible());
     }

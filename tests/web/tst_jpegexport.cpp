@@ -16,14 +16,10 @@ using namespace ostrel::test;
 
 namespace {
 
-QImage gradient(int width, int height) {
+// A picture of one colour: red, which comes back blue if the channels are swapped.
+QImage red(int width, int height) {
     QImage picture(width, height, QImage::Format_BGR888);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            picture.setPixelColor(x, y,
-                                  QColor(x * 255 / qMax(1, width - 1),
-                                         y * 255 / qMax(1, height - 1),
-                                         (x + y) * 255 / qMax(1, width + height - 2)));
+    picture.fill(QColor(255, 0, 0));
     return picture;
 }
 
@@ -38,135 +34,97 @@ void writeFile(const QString& name, const QByteArray& data) {
     QCOMPARE(file.write(data), data.size());
 }
 
-QString errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Exception& e) {
-        return e.message();
-    }
-    return {};
-}
-
 } // namespace
 
 class TestJpegExport : public QObject {
     Q_OBJECT
-private slots:
-    void init();
-
-    void writesBaselineJpeg_data();
-    void writesBaselineJpeg();
-    void replacesExistingTarget();
-
-    void missingSourceLeavesNoTarget();
-    void damagedBitmapKeepsTarget_data();
-    void damagedBitmapKeepsTarget();
-    void unwritableTarget_data();
-    void unwritableTarget();
-
-private:
     std::unique_ptr<QTemporaryDir> dir_;
     QString folder_;
+    QStringList entries() const {
+        return QDir(folder_).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+
+private slots:
+    void init() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir_->isValid());
+        folder_ = dir_->path() + QLatin1Char('/');
+    }
+
+    void writesBaselineJpeg_data() {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("1 x 1") << QSize(1, 1);
+        QTest::newRow("odd 17 x 9") << QSize(17, 9);
+        QTest::newRow("VGA") << QSize(640, 480);
+    }
+
+    void writesBaselineJpeg() {
+        QFETCH(QSize, size);
+        bitmap::save(folder_ + "Capture.bmp", red(size.width(), size.height()));
+        writeFile(folder_ + "Capture.jpg", QByteArray(1000000, 'x')); // longer than the new file
+
+        QVERIFY(SaveBitmapAsJpeg(folder_ + "Capture.bmp", folder_ + "Capture.jpg"));
+        const QByteArray data = readAll(folder_ + "Capture.jpg");
+        const DecodedJpeg jpeg = decodeJpeg(data);
+        QVERIFY(jpeg.ok);
+        QCOMPARE(QSize(jpeg.width, jpeg.height), size);
+        QCOMPARE(jpeg.colorspace, int(TJCS_YCbCr));
+        QCOMPARE(jpeg.subsampling, int(TJSAMP_420));
+        // Baseline (start of frame 0xC0), not progressive (0xC2); both marker pairs cannot
+        // occur inside the tables or the entropy-coded data of these files.
+        QVERIFY(data.contains(QByteArray("\xFF\xC0", 2)));
+        QVERIFY(!data.contains(QByteArray("\xFF\xC2", 2)));
+        // Quality 90 scales the standard luminance table's DC step 16 to 3: the first value
+        // of the first quantisation table (after marker, length and table byte).
+        const qsizetype table = data.indexOf(QByteArray("\xFF\xDB", 2));
+        QVERIFY(table > 0);
+        QCOMPARE(int(uchar(data.at(table + 5))), 3);
+        const QColor centre = jpeg.picture.pixelColor(size.width() / 2, size.height() / 2);
+        QVERIFY2(centre.red() > 240 && centre.green() < 16 && centre.blue() < 16,
+                 qPrintable(centre.name()));
+        QCOMPARE(entries(), (QStringList{"Capture.bmp", "Capture.jpg"}));
+    }
+
+    // Rows: what Capture.bmp holds, the target, and a part of the error text.
+    void failureKeepsTarget_data() {
+        QTest::addColumn<QByteArray>("bitmap");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("error");
+        const QByteArray good = bitmap::encode(red(33, 21));
+        const auto row = [](const char* name, const QByteArray& bitmap, const char* target,
+                            const char* error) {
+            QTest::newRow(name) << bitmap << QString(target) << QString(error);
+        };
+        row("no bitmap", QByteArray(), "Capture.jpg", "Capture.bmp");
+        row("empty bitmap file", QByteArray(""), "Capture.jpg", "");
+        row("not a bitmap", "\xFF\xD8\xFF\xE0 a JPEG", "Capture.jpg", "");
+        row("cut in the pixels", good.left(good.size() - 200), "Capture.jpg", "");
+        row("no pixels", bitmap::encode(QImage()), "Capture.jpg", "");
+        row("missing folder", good, "no/such/folder/Capture.jpg", "Cannot write file");
+        row("a folder", good, "folder.jpg", "Cannot write file");
+    }
+
+    void failureKeepsTarget() {
+        QFETCH(QByteArray, bitmap);
+        QFETCH(QString, target);
+        QFETCH(QString, error);
+        if (!bitmap.isNull()) writeFile(folder_ + "Capture.bmp", bitmap);
+        writeFile(folder_ + "Capture.jpg", "a good JPEG from an earlier update");
+        QVERIFY(QDir(folder_).mkdir("folder.jpg"));
+        const QStringList before = entries();
+        QString message;
+        try {
+            SaveBitmapAsJpeg(folder_ + "Capture.bmp", folder_ + target);
+        } catch (const Exception& e) {
+            message = e.message();
+        }
+        QVERIFY2(!message.isEmpty() && message.contains(error), qPrintable(message));
+        QCOMPARE(entries(), before);
+        QCOMPARE(readAll(folder_ + "Capture.jpg"),
+                 QByteArray("a good JPEG from an earlier update"));
+        QVERIFY(QFileInfo(folder_ + "folder.jpg").isDir());
+    }
 };
-
-void TestJpegExport::init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    folder_ = dir_->path() + QLatin1Char('/');
-}
-
-void TestJpegExport::writesBaselineJpeg_data() {
-    QTest::addColumn<QSize>("size");
-    QTest::newRow("1 x 1") << QSize(1, 1);
-    QTest::newRow("odd 17 x 9") << QSize(17, 9);
-    QTest::newRow("VGA") << QSize(640, 480);
-}
-
-void TestJpegExport::writesBaselineJpeg() {
-    QFETCH(QSize, size);
-    const QImage picture = gradient(size.width(), size.height());
-    const QString source = folder_ + QStringLiteral("Capture.bmp");
-    const QString target = folder_ + QStringLiteral("Capture.jpg");
-    bitmap::save(source, picture);
-
-    QVERIFY(SaveBitmapAsJpeg(source, target));
-    const QByteArray data = readAll(target);
-    const DecodedJpeg jpeg = decodeJpeg(data);
-    QVERIFY(jpeg.ok);
-    QCOMPARE(QSize(jpeg.width, jpeg.height), size);
-    QCOMPARE(jpeg.colorspace, int(TJCS_YCbCr));
-    QCOMPARE(jpeg.subsampling, int(TJSAMP_420));
-    QCOMPARE(frameMarkers(data), QList<uchar>{0xC0}); // baseline, one frame
-    // Quality 90 scales the standard luminance table's DC step 16 to 3.
-    QCOMPARE(firstLumaQuantizer(data), 3);
-    // Colours come through in their places (a swapped red and blue would be far off).
-    QVERIFY2(meanDifference(jpeg.picture, picture) < 4.0,
-             qPrintable(QString::number(meanDifference(jpeg.picture, picture))));
-    QCOMPARE(QDir(folder_).entryList(QDir::Files | QDir::Hidden),
-             (QStringList{QStringLiteral("Capture.bmp"), QStringLiteral("Capture.jpg")}));
-}
-
-void TestJpegExport::replacesExistingTarget() {
-    const QString source = folder_ + QStringLiteral("frame.bmp");
-    const QString target = folder_ + QStringLiteral("image001.jpg");
-    bitmap::save(source, gradient(40, 30));
-    writeFile(target, QByteArray(100000, 'x')); // longer than the new file
-    QVERIFY(SaveBitmapAsJpeg(source, target));
-    const DecodedJpeg jpeg = decodeJpeg(readAll(target));
-    QVERIFY(jpeg.ok);
-    QCOMPARE(jpeg.width, 40);
-    QVERIFY(readAll(target).size() < 100000);
-}
-
-void TestJpegExport::missingSourceLeavesNoTarget() {
-    const QString source = folder_ + QStringLiteral("temp00.bmp");
-    const QString error =
-        errorOf([&] { SaveBitmapAsJpeg(source, folder_ + QStringLiteral("image001.jpg")); });
-    QVERIFY2(error.contains(source), qPrintable(error));
-    QVERIFY(QDir(folder_).entryList(QDir::Files | QDir::Hidden).isEmpty());
-}
-
-void TestJpegExport::damagedBitmapKeepsTarget_data() {
-    QTest::addColumn<QByteArray>("contents");
-    const QByteArray good = bitmap::encode(gradient(33, 21));
-    QTest::newRow("empty file") << QByteArray();
-    QTest::newRow("not a bitmap") << QByteArray("\xFF\xD8\xFF\xE0 a JPEG is no bitmap");
-    QTest::newRow("cut in the pixels") << good.left(good.size() - 200);
-    QTest::newRow("no pixels") << bitmap::encode(QImage());
-}
-
-void TestJpegExport::damagedBitmapKeepsTarget() {
-    QFETCH(QByteArray, contents);
-    const QString source = folder_ + QStringLiteral("Capture.bmp");
-    const QString target = folder_ + QStringLiteral("Capture.jpg");
-    writeFile(source, contents);
-    // A good JPEG from an earlier update.
-    bitmap::save(folder_ + QStringLiteral("earlier.bmp"), gradient(20, 10));
-    QVERIFY(SaveBitmapAsJpeg(folder_ + QStringLiteral("earlier.bmp"), target));
-    const QByteArray before = readAll(target);
-
-    QVERIFY(!errorOf([&] { SaveBitmapAsJpeg(source, target); }).isEmpty());
-    QCOMPARE(readAll(target), before);
-    QCOMPARE(QDir(folder_).entryList(QDir::Files | QDir::Hidden).size(), 3);
-}
-
-void TestJpegExport::unwritableTarget_data() {
-    QTest::addColumn<QString>("target");
-    QTest::newRow("missing folder") << QStringLiteral("no/such/folder/Capture.jpg");
-    QTest::newRow("a folder") << QStringLiteral("folder.jpg");
-}
-
-void TestJpegExport::unwritableTarget() {
-    QFETCH(QString, target);
-    QVERIFY(QDir(folder_).mkdir(QStringLiteral("folder.jpg")));
-    const QString source = folder_ + QStringLiteral("Capture.bmp");
-    bitmap::save(source, gradient(8, 8));
-    const QString error = errorOf([&] { SaveBitmapAsJpeg(source, folder_ + target); });
-    QVERIFY2(error.contains(QStringLiteral("Cannot write file")), qPrintable(error));
-    QVERIFY(QFileInfo(folder_ + QStringLiteral("folder.jpg")).isDir());
-    QCOMPARE(QDir(folder_).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-             (QStringList{QStringLiteral("Capture.bmp"), QStringLiteral("folder.jpg")}));
-}
 
 QTEST_GUILESS_MAIN(TestJpegExport)
 #include "tst_jpegexport.moc"
