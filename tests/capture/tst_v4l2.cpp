@@ -85,7 +85,17 @@ QString compareBars(const QImage& frame, int tolerance) {
     return {};
 }
 
+struct Negotiation { QList<V4l2Format> offered; FormatChoice wanted; QString options; };
+struct CompressionRow { int index; bool confirm; int expectedQuality, expectedShown; };
+struct ConversionRow { quint32 fourcc; QString inputFormat; int tolerance; };
+struct VirtualSourceRow { QString action; bool accepted; QString source, error; };
+
 } // namespace
+
+Q_DECLARE_METATYPE(Negotiation)
+Q_DECLARE_METATYPE(CompressionRow)
+Q_DECLARE_METATYPE(ConversionRow)
+Q_DECLARE_METATYPE(VirtualSourceRow)
 
 class TestV4l2 : public QObject {
     Q_OBJECT
@@ -111,6 +121,12 @@ private slots:
     void virtualSourceDialog();
 
 private:
+    std::unique_ptr<TVideoCapture> capture(std::shared_ptr<V4l2Backend> v4l2, int index, bool open) {
+        auto video = std::make_unique<TVideoCapture>(systemDrivers(folder_->path(), v4l2), folder_->path());
+        video->setDriverIndex(index);
+        video->setDriverOpen(open);
+        return video;
+    }
     QString settingsFile() const { return QDir(folder_->path()).filePath(QStringLiteral("vcap.sif")); }
     std::unique_ptr<QTemporaryDir> folder_;
 };
@@ -201,72 +217,58 @@ void TestV4l2::machineNodesInNumberOrder() {
 // ---- format negotiation ------------------------------------------------------------------
 
 void TestV4l2::negotiation_data() {
-    QTest::addColumn<QList<V4l2Format>>("offered");
-    QTest::addColumn<FormatChoice>("wanted");
-    QTest::addColumn<QString>("options");
+    QTest::addColumn<Negotiation>("row");
 
     const QList<V4l2Format> webcam = webcamFormats();
     const quint32 yuyv = V4L2_PIX_FMT_YUYV;
     const quint32 mjpg = V4L2_PIX_FMT_MJPEG;
     QTest::newRow("nothing stored: 640x480, raw on a tie, 30 fps")
-        << webcam << FormatChoice{} << "framerate=30 input_format=yuyv422 video_size=640x480";
+        << Negotiation{webcam, FormatChoice{}, "framerate=30 input_format=yuyv422 video_size=640x480"};
     QTest::newRow("a size: the format that gives it fastest")
-        << webcam << choice(0, {1280, 720})
-        << "framerate=30 input_format=mjpeg video_size=1280x720";
+        << Negotiation{webcam, choice(0, {1280, 720}), "framerate=30 input_format=mjpeg video_size=1280x720"};
     QTest::newRow("format, size and rate as stored")
-        << webcam << choice(yuyv, {1280, 720}, 5)
-        << "framerate=5 input_format=yuyv422 video_size=1280x720";
+        << Negotiation{webcam, choice(yuyv, {1280, 720}, 5), "framerate=5 input_format=yuyv422 video_size=1280x720"};
     QTest::newRow("a rate not offered: the fastest up to 30")
-        << webcam << choice(mjpg, {1280, 720}, 60)
-        << "framerate=30 input_format=mjpeg video_size=1280x720";
+        << Negotiation{webcam, choice(mjpg, {1280, 720}, 60), "framerate=30 input_format=mjpeg video_size=1280x720"};
     QTest::newRow("a size the stored format lacks")
-        << webcam << choice(yuyv, {1920, 1080}, 30)
-        << "framerate=30 input_format=yuyv422 video_size=640x480";
+        << Negotiation{webcam, choice(yuyv, {1920, 1080}, 30), "framerate=30 input_format=yuyv422 video_size=640x480"};
     QTest::newRow("a format this camera lacks")
-        << webcam << choice(V4L2_PIX_FMT_GREY, {1920, 1080})
-        << "framerate=30 input_format=mjpeg video_size=1920x1080";
+        << Negotiation{webcam, choice(V4L2_PIX_FMT_GREY, {1920, 1080}), "framerate=30 input_format=mjpeg video_size=1920x1080"};
     QTest::newRow("never a format FFmpeg cannot read")
-        << webcam << choice(v4l2_fourcc('Y', '1', '0', 'B'), {800, 600}, 60)
-        << "framerate=30 input_format=yuyv422 video_size=640x480";
+        << Negotiation{webcam, choice(v4l2_fourcc('Y', '1', '0', 'B'), {800, 600}, 60), "framerate=30 input_format=yuyv422 video_size=640x480"};
 
     const QList<V4l2Format> large{
         format(mjpg, "MJPEG", {frameSize(1920, 1080, {60, 30}), frameSize(1280, 720, {60, 30})})};
     QTest::newRow("nothing up to 640x480: the smallest")
-        << large << FormatChoice{} << "framerate=30 input_format=mjpeg video_size=1280x720";
+        << Negotiation{large, FormatChoice{}, "framerate=30 input_format=mjpeg video_size=1280x720"};
     const QList<V4l2Format> fast{format(mjpg, "MJPEG", {frameSize(640, 480, {60, 50})})};
     QTest::newRow("every rate above 30: the slowest")
-        << fast << FormatChoice{} << "framerate=50 input_format=mjpeg video_size=640x480";
+        << Negotiation{fast, FormatChoice{}, "framerate=50 input_format=mjpeg video_size=640x480"};
     const QList<V4l2Format> small{
         format(yuyv, "YUYV",
                {frameSize(160, 120, {30}), frameSize(352, 288, {30}), frameSize(800, 600, {15})})};
     QTest::newRow("no 640x480: the largest below")
-        << small << FormatChoice{} << "framerate=30 input_format=yuyv422 video_size=352x288";
+        << Negotiation{small, FormatChoice{}, "framerate=30 input_format=yuyv422 video_size=352x288"};
     const QList<V4l2Format> silent{format(V4L2_PIX_FMT_NV12, "NV12", {}),
                                    format(yuyv, "YUYV", {frameSize(640, 480, {})})};
     QTest::newRow("sizes not listed: only the format")
-        << QList<V4l2Format>{silent[0]} << FormatChoice{} << "input_format=nv12";
-    QTest::newRow("rates not listed: no rate") << QList<V4l2Format>{silent[1]} << FormatChoice{}
-                                               << "input_format=yuyv422 video_size=640x480";
+        << Negotiation{QList<V4l2Format>{silent[0]}, FormatChoice{}, "input_format=nv12"};
+    QTest::newRow("rates not listed: no rate")
+        << Negotiation{QList<V4l2Format>{silent[1]}, FormatChoice{}, "input_format=yuyv422 video_size=640x480"};
     QTest::newRow("nothing readable: the device decides")
-        << QList<V4l2Format>{webcam[2]} << choice(yuyv, {640, 480}, 30) << "";
+        << Negotiation{QList<V4l2Format>{webcam[2]}, choice(yuyv, {640, 480}, 30), ""};
 }
 
 void TestV4l2::negotiation() {
-    QFETCH(QList<V4l2Format>, offered);
-    QFETCH(FormatChoice, wanted);
-    QFETCH(QString, options);
-    QCOMPARE(optionsText(demuxerOptions(negotiateFormat(offered, wanted))), options);
+    QFETCH(Negotiation, row);
+    QCOMPARE(optionsText(demuxerOptions(negotiateFormat(row.offered, row.wanted))), row.options);
 }
 
 void TestV4l2::storedChoicesReachTheDemuxer() {
     auto v4l2 = std::make_shared<ScriptedV4l2>();
-    auto a = v4l2->add(QStringLiteral("HD Webcam"), QStringLiteral("usb-0000:00:14.0-1"));
-    a->formats = webcamFormats();
-    a->inputs = QStringList{"Camera 1", "Composite"};
-    addWebcamControls(*a);
-    auto b = v4l2->add(QStringLiteral("HD Webcam")); // the same model, no bus information
-    b->formats = webcamFormats();
-    addWebcamControls(*b);
+    auto a = v4l2->addWebcam(QStringLiteral("HD Webcam"), QStringLiteral("usb-0000:00:14.0-1"));
+    auto b = v4l2->addWebcam(QStringLiteral("HD Webcam")); // the same model, no bus information
+    b->inputs.clear();
     QFile file(settingsFile());
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("[Device usb-0000:00:14.0-1]\r\nPixel_Format=MJPG\r\nWidth=1280\r\nHeight=720\r\n"
@@ -354,21 +356,14 @@ void TestV4l2::formatDialog() {
     QCOMPARE(ini.readString("Device usb-1", "Pixel_Format", ""), QStringLiteral("MJPG"));
     QCOMPARE(ini.readString("Device usb-1", "Frame_Rate", ""), QStringLiteral("15"));
     // The next start asks for the same.
-    TVideoCapture again(systemDrivers(folder_->path(), v4l2), folder_->path());
-    again.setDriverIndex(1);
-    again.setDriverOpen(true);
-    QCOMPARE(QSize(again.imageWidth(), again.imageHeight()), QSize(1280, 720));
+    auto again = capture(v4l2, 1, true);
+    QCOMPARE(QSize(again->imageWidth(), again->imageHeight()), QSize(1280, 720));
 }
 
 void TestV4l2::sourceDialogSetsControlsLive() {
     auto v4l2 = std::make_shared<ScriptedV4l2>();
-    auto camera = v4l2->add(QStringLiteral("HD Webcam"), QStringLiteral("usb-1"));
-    camera->formats = webcamFormats();
-    camera->inputs = QStringList{"Camera 1", "Composite"};
-    addWebcamControls(*camera);
-    auto video = std::make_unique<TVideoCapture>(systemDrivers(folder_->path(), v4l2), folder_->path());
-    video->setDriverIndex(1);
-    video->setDriverOpen(true);
+    auto camera = v4l2->addWebcam(QStringLiteral("HD Webcam"), QStringLiteral("usb-1"));
+    auto video = capture(v4l2, 1, true);
     bool temperatureLockedFirst = false, temperatureFreedAfter = false;
     auto script = std::make_unique<DialogScript>([&](QDialog& d) {
         auto& dialog = dynamic_cast<TDlgVideoSource&>(d);
@@ -422,9 +417,7 @@ void TestV4l2::sourceDialogSetsControlsLive() {
     video.reset();
     addWebcamControls(*camera);
     camera->identity = QStringLiteral("2");
-    TVideoCapture again(systemDrivers(folder_->path(), v4l2), folder_->path());
-    again.setDriverIndex(1);
-    again.setDriverOpen(true);
+    auto again = capture(v4l2, 1, true);
     QCOMPARE(camera->values.value(V4L2_CID_BRIGHTNESS), 100);
     QCOMPARE(camera->values.value(V4L2_CID_AUTO_WHITE_BALANCE), 0);
     QCOMPARE(camera->values.value(V4L2_CID_WHITE_BALANCE_TEMPERATURE), 3500);
@@ -432,9 +425,8 @@ void TestV4l2::sourceDialogSetsControlsLive() {
 
 void TestV4l2::sourceDialogCancelPutsControlsBack() {
     auto v4l2 = std::make_shared<ScriptedV4l2>();
-    auto camera = v4l2->add(QStringLiteral("HD Webcam"));
-    camera->formats = webcamFormats();
-    addWebcamControls(*camera);
+    auto camera = v4l2->addWebcam(QStringLiteral("HD Webcam"));
+    camera->inputs.clear();
     TVideoCapture video(systemDrivers(folder_->path(), v4l2), folder_->path());
     video.setDriverIndex(1);
     const QMap<quint32, int> before = camera->values;
@@ -472,20 +464,15 @@ void TestV4l2::sourceDialogCancelPutsControlsBack() {
 }
 
 void TestV4l2::compressionDialog_data() {
-    QTest::addColumn<int>("index");
-    QTest::addColumn<bool>("confirm");
-    QTest::addColumn<int>("expectedQuality");
-    QTest::addColumn<int>("expectedShown");
-    QTest::newRow("confirmed") << 0 << true << 40 << 1;
-    QTest::newRow("cancelled") << 0 << false << DefaultCompressionQuality << 1;
-    QTest::newRow("no driver") << -1 << true << DefaultCompressionQuality << 0;
+    QTest::addColumn<CompressionRow>("row");
+    QTest::newRow("confirmed") << CompressionRow{0, true, 40, 1};
+    QTest::newRow("cancelled") << CompressionRow{0, false, DefaultCompressionQuality, 1};
+    QTest::newRow("no driver") << CompressionRow{-1, true, DefaultCompressionQuality, 0};
 }
 
 void TestV4l2::compressionDialog() {
-    QFETCH(int, index);
-    QFETCH(bool, confirm);
-    QFETCH(int, expectedQuality);
-    QFETCH(int, expectedShown);
+    QFETCH(CompressionRow, row);
+    const auto [index, confirm, expectedQuality, expectedShown] = row;
     TVideoCapture video(systemDrivers(folder_->path(), std::make_shared<ScriptedV4l2>()),
                         folder_->path());
     video.setDriverIndex(index);
@@ -513,21 +500,18 @@ void TestV4l2::compressionDialog() {
 // ---- frames of cameras -------------------------------------------------------------------
 
 void TestV4l2::conversion_data() {
-    QTest::addColumn<quint32>("fourcc");
-    QTest::addColumn<QString>("inputFormat");
-    QTest::addColumn<int>("tolerance");
+    QTest::addColumn<ConversionRow>("row");
     // JPEG is lossy; the raw formats lose only the rounding of the colour conversion.
-    QTest::newRow("Motion-JPEG") << quint32(V4L2_PIX_FMT_MJPEG) << "mjpeg" << 12;
-    QTest::newRow("YUYV 4:2:2 packed") << quint32(V4L2_PIX_FMT_YUYV) << "yuyv422" << 5;
-    QTest::newRow("UYVY 4:2:2 packed") << quint32(V4L2_PIX_FMT_UYVY) << "uyvy422" << 5;
-    QTest::newRow("NV12 4:2:0") << quint32(V4L2_PIX_FMT_NV12) << "nv12" << 5;
-    QTest::newRow("YUV 4:2:0 planar") << quint32(V4L2_PIX_FMT_YUV420) << "yuv420p" << 5;
+    QTest::newRow("Motion-JPEG") << ConversionRow{V4L2_PIX_FMT_MJPEG, "mjpeg", 12};
+    QTest::newRow("YUYV 4:2:2 packed") << ConversionRow{V4L2_PIX_FMT_YUYV, "yuyv422", 5};
+    QTest::newRow("UYVY 4:2:2 packed") << ConversionRow{V4L2_PIX_FMT_UYVY, "uyvy422", 5};
+    QTest::newRow("NV12 4:2:0") << ConversionRow{V4L2_PIX_FMT_NV12, "nv12", 5};
+    QTest::newRow("YUV 4:2:0 planar") << ConversionRow{V4L2_PIX_FMT_YUV420, "yuv420p", 5};
 }
 
 void TestV4l2::conversion() {
-    QFETCH(quint32, fourcc);
-    QFETCH(QString, inputFormat);
-    QFETCH(int, tolerance);
+    QFETCH(ConversionRow, row);
+    const auto& [fourcc, inputFormat, tolerance] = row;
     auto v4l2 = std::make_shared<ScriptedV4l2>();
     v4l2->add(QStringLiteral("Stand-in"))->formats = {
         format(fourcc, fourccText(fourcc), {frameSize(160, 120, {30}), frameSize(320, 240, {30})})};
@@ -636,24 +620,24 @@ void TestV4l2::deviceLost() {
 // ---- the virtual camera's Video Source ---------------------------------------------------
 
 void TestV4l2::virtualSourceDialog_data() {
-    QTest::addColumn<QString>("action");
-    QTest::addColumn<bool>("accepted");
-    QTest::addColumn<QString>("expectedSource"); // "<outside>": the absolute outside name
-    QTest::addColumn<QString>("expectedError");
-    QTest::newRow("motion interval") << "interval" << true << "" << "";
-    QTest::newRow("video file in the program folder") << "browse" << true << "clip.mjpeg" << "";
-    QTest::newRow("video file elsewhere") << "outside" << true << "<outside>" << "";
+    QTest::addColumn<VirtualSourceRow>("row"); // source "<outside>": the absolute outside name
+    QTest::newRow("motion interval") << VirtualSourceRow{"interval", true, "", ""};
+    QTest::newRow("video file in the program folder")
+        << VirtualSourceRow{"browse", true, "clip.mjpeg", ""};
+    QTest::newRow("video file elsewhere") << VirtualSourceRow{"outside", true, "<outside>", ""};
     QTest::newRow("file that does not play")
-        << "garbage" << false << "" << "Can not play the video file \"";
-    QTest::newRow("no file named") << "empty" << false << "" << "Choose a video file to play.";
-    QTest::newRow("browsing cancelled keeps the scene") << "cancel browse" << true << "" << "";
+        << VirtualSourceRow{"garbage", false, "", "Can not play the video file \""};
+    QTest::newRow("no file named")
+        << VirtualSourceRow{"empty", false, "", "Choose a video file to play."};
+    QTest::newRow("browsing cancelled keeps the scene")
+        << VirtualSourceRow{"cancel browse", true, "", ""};
 }
 
 void TestV4l2::virtualSourceDialog() {
-    QFETCH(QString, action);
-    QFETCH(bool, accepted);
-    QFETCH(QString, expectedSource);
-    QFETCH(QString, expectedError);
+    QFETCH(VirtualSourceRow, row);
+    const QString action = row.action, expectedError = row.error;
+    const bool accepted = row.accepted;
+    QString expectedSource = row.source;
     const QString folder = folder_->path();
     QTemporaryDir outside;
     const QString outsideClip = QDir(outside.path()).filePath(QStringLiteral("far.mjpeg"));
