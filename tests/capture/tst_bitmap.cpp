@@ -97,17 +97,16 @@ void TestBitmap::writesBottomUpWithPaddedRows() {
 }
 
 void TestBitmap::roundTrip_data() {
-    QTest::addColumn<int>("width");
-    QTest::addColumn<int>("height");
-    QTest::newRow("odd width, 1 padding byte") << 5 << 3;
-    QTest::newRow("no padding") << 4 << 4;
-    QTest::newRow("camera frame") << 640 << 480;
-    QTest::newRow("no pixels: a valid 0 by 0 bitmap") << 0 << 0;
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("odd width, 1 padding byte") << QSize(5, 3);
+    QTest::newRow("no padding") << QSize(4, 4);
+    QTest::newRow("camera frame") << QSize(640, 480);
+    QTest::newRow("no pixels: a valid 0 by 0 bitmap") << QSize(0, 0);
 }
 
 void TestBitmap::roundTrip() {
-    QFETCH(int, width);
-    QFETCH(int, height);
+    QFETCH(QSize, size);
+    const int width = size.width(), height = size.height();
     const QImage image = width ? patterned(width, height) : QImage();
     const QByteArray file = bitmap::encode(image);
     QCOMPARE(file.size(), 54 + bitmap::rowStride24(width) * height);

@@ -124,7 +124,7 @@ private:
     std::unique_ptr<TVideoCapture> capture(std::shared_ptr<V4l2Backend> v4l2, int index, bool open) {
         auto video = std::make_unique<TVideoCapture>(systemDrivers(folder_->path(), v4l2), folder_->path());
         video->setDriverIndex(index);
-        video->setDriverOpen(open);
+        if (open) video->setDriverOpen(true);
         return video;
     }
     QString settingsFile() const { return QDir(folder_->path()).filePath(QStringLiteral("vcap.sif")); }
@@ -427,8 +427,7 @@ void TestV4l2::sourceDialogCancelPutsControlsBack() {
     auto v4l2 = std::make_shared<ScriptedV4l2>();
     auto camera = v4l2->addWebcam(QStringLiteral("HD Webcam"));
     camera->inputs.clear();
-    TVideoCapture video(systemDrivers(folder_->path(), v4l2), folder_->path());
-    video.setDriverIndex(1);
+    auto video = capture(v4l2, 1, false);
     const QMap<quint32, int> before = camera->values;
     auto script = std::make_unique<DialogScript>([&](QDialog& d) {
         auto& dialog = dynamic_cast<TDlgVideoSource&>(d);
@@ -440,10 +439,10 @@ void TestV4l2::sourceDialogCancelPutsControlsBack() {
         dialog.ui()->CancelBtn->click();
         return dialog.result();
     });
-    QVERIFY(!video.ShowSourceDialog());
+    QVERIFY(!video->ShowSourceDialog());
     QCOMPARE(camera->values, before);
     QVERIFY(!QFile::exists(settingsFile()));
-    QVERIFY(!video.DriverOpen());
+    QVERIFY(!video->DriverOpen());
 
     // Defaults: every control back to the device's default at once.
     camera->values[V4L2_CID_BRIGHTNESS] = 7;
@@ -458,7 +457,7 @@ void TestV4l2::sourceDialogCancelPutsControlsBack() {
         dialog.ui()->OKBtn->click();
         return dialog.result();
     });
-    QVERIFY(video.ShowSourceDialog());
+    QVERIFY(video->ShowSourceDialog());
     // Values at the device's default are not kept.
     QVERIFY(!IniFile(settingsFile()).valueExists("Device HD Webcam", "Control_00980900"));
 }
@@ -473,27 +472,25 @@ void TestV4l2::compressionDialog_data() {
 void TestV4l2::compressionDialog() {
     QFETCH(CompressionRow, row);
     const auto [index, confirm, expectedQuality, expectedShown] = row;
-    TVideoCapture video(systemDrivers(folder_->path(), std::make_shared<ScriptedV4l2>()),
-                        folder_->path());
-    video.setDriverIndex(index);
+    auto video = capture(std::make_shared<ScriptedV4l2>(), index, false);
     int shown = 0, preset = 0;
     bool openWhileShown = false;
     DialogScript script([&](QDialog& d) {
         auto& dialog = dynamic_cast<TDlgVideoCompression&>(d);
         ++shown;
         preset = dialog.ui()->tbQuality->value();
-        openWhileShown = video.DriverOpen();
+        openWhileShown = video->DriverOpen();
         dialog.ui()->tbQuality->setValue(40);
         (confirm ? dialog.ui()->OKBtn : dialog.ui()->CancelBtn)->click();
         return dialog.result();
     });
-    QSignalSpy status(&video, &TVideoCapture::OnStatus);
-    QCOMPARE(video.ShowCompressionDialog(), confirm && expectedShown > 0);
+    QSignalSpy status(video.get(), &TVideoCapture::OnStatus);
+    QCOMPARE(video->ShowCompressionDialog(), confirm && expectedShown > 0);
     QCOMPARE(shown, expectedShown);
     QCOMPARE(status.count(), expectedShown); // the temporary open's only
     QVERIFY(!shown || (preset == DefaultCompressionQuality && openWhileShown));
-    QVERIFY(!video.DriverOpen());
-    QCOMPARE(video.CompressionQuality(), expectedQuality);
+    QVERIFY(!video->DriverOpen());
+    QCOMPARE(video->CompressionQuality(), expectedQuality);
     QCOMPARE(readCompressionQuality(folder_->path()), expectedQuality); // kept across starts
 }
 
@@ -536,12 +533,10 @@ void TestV4l2::conversion() {
         s.nonBlocking = true;
         return s;
     };
-    TVideoCapture video(systemDrivers(folder_->path(), v4l2), folder_->path());
-    video.setDriverIndex(1);
-    video.setDriverOpen(true);
+    auto video = capture(v4l2, 1, true);
     QCOMPARE(v4l2->streamed.last().value(QStringLiteral("input_format")), inputFormat);
-    QVERIFY(video.GrabFrameLive());
-    const QImage frame = video.lastGrabbedFrame();
+    QVERIFY(video->GrabFrameLive());
+    const QImage frame = video->lastGrabbedFrame();
     QCOMPARE(frame.size(), QSize(320, 240));
     const QString mismatch = compareBars(frame, tolerance);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
@@ -583,18 +578,17 @@ void TestV4l2::deviceLost() {
         return s;
     };
 
-    TVideoCapture video(systemDrivers(folder_->path(), v4l2), folder_->path());
-    video.setDriverIndex(1);
-    video.setPreviewRate(30);
-    QSignalSpy shown(&video, &TVideoCapture::frameShown);
-    QSignalSpy errors(&video, &TVideoCapture::OnError);
+    auto video = capture(v4l2, 1, false);
+    video->setPreviewRate(30);
+    QSignalSpy shown(video.get(), &TVideoCapture::frameShown);
+    QSignalSpy errors(video.get(), &TVideoCapture::OnError);
     static std::atomic<int> logged;
     logged = 0;
     const QtMessageHandler previous = qInstallMessageHandler(
         [](QtMsgType type, const QMessageLogContext& context, const QString&) {
             if (type == QtWarningMsg && qstrcmp(context.category, "ostrel.capture") == 0) ++logged;
         });
-    video.setVideoPreview(true);
+    video->setVideoPreview(true);
     const bool ended = errors.wait(8000);
     qInstallMessageHandler(previous);
     QVERIFY(ended);
@@ -605,16 +599,16 @@ void TestV4l2::deviceLost() {
     QCOMPARE(errors.at(0).at(1).toString(), QStringLiteral("Capture device was not detected."));
     if (how != QLatin1String("reset")) // a reset may also read as the end of the stream
         QCOMPARE(errors.at(0).at(0).toInt(), expectedError);
-    QVERIFY(video.DriverOpen()); // closing is the program's decision
-    QVERIFY(!video.GrabFrameLive());
+    QVERIFY(video->DriverOpen()); // closing is the program's decision
+    QVERIFY(!video->GrabFrameLive());
     QTest::qWait(200);
     QCOMPARE(errors.count(), 1);
     // What the program does next: close, forget the driver; another choice works.
-    video.setDriverOpen(false);
-    video.setDriverIndex(-1);
-    video.setDriverIndex(0);
-    video.setDriverOpen(true);
-    QVERIFY(video.GrabFrameLive());
+    video->setDriverOpen(false);
+    video->setDriverIndex(-1);
+    video->setDriverIndex(0);
+    video->setDriverOpen(true);
+    QVERIFY(video->GrabFrameLive());
 }
 
 // ---- the virtual camera's Video Source ---------------------------------------------------
@@ -651,10 +645,8 @@ void TestV4l2::virtualSourceDialog() {
                                          {"garbage", QDir(folder).filePath("broken.avi")}};
     if (answers.contains(action)) desk.fileAnswers << answers.value(action);
 
-    TVideoCapture video(systemDrivers(folder, std::make_shared<ScriptedV4l2>()), folder);
-    video.setDriverIndex(0);
-    video.setDriverOpen(true);
-    QCOMPARE(video.imageWidth(), quint16(VirtualCamera::Width));
+    auto video = capture(std::make_shared<ScriptedV4l2>(), 0, true);
+    QCOMPARE(video->imageWidth(), quint16(VirtualCamera::Width));
     int result = -1;
     DialogScript script([&](QDialog& d) {
         auto& dialog = dynamic_cast<TDlgVirtualSource&>(d);
@@ -674,7 +666,7 @@ void TestV4l2::virtualSourceDialog() {
         if (result != QDialog::Accepted) ui->CancelBtn->click();
         return dialog.result();
     });
-    QCOMPARE(video.ShowSourceDialog(), accepted);
+    QCOMPARE(video->ShowSourceDialog(), accepted);
     QCOMPARE(result == QDialog::Accepted, accepted);
     QCOMPARE(desk.fileRequests.size(), action == QLatin1String("interval") || action == QLatin1String("empty") ? 0 : 1);
     const QString shown = desk.shownTexts().join('\n');
@@ -688,23 +680,21 @@ void TestV4l2::virtualSourceDialog() {
         QVERIFY(!QFile::exists(settingsFile()));
         return;
     }
-    QVERIFY(video.DriverOpen());
+    QVERIFY(video->DriverOpen());
     if (expectedSource.isEmpty()) {
         QCOMPARE(VirtualCamera(folder).source().url.contains(QStringLiteral("mod(t,7)")),
                  action == QLatin1String("interval"));
         return;
     }
     // Reconnected to the file at once, and again after a restart.
-    QVERIFY(video.GrabFrameLive());
-    QString mismatch = compareBars(video.lastGrabbedFrame(), 12);
+    QVERIFY(video->GrabFrameLive());
+    QString mismatch = compareBars(video->lastGrabbedFrame(), 12);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
-    video.setDriverOpen(false);
-    TVideoCapture restarted(systemDrivers(folder, std::make_shared<ScriptedV4l2>()), folder);
-    restarted.setDriverIndex(0);
-    restarted.setDriverOpen(true);
-    QVERIFY(restarted.GrabFrameLive());
-    QCOMPARE(restarted.lastGrabbedFrame().size(), QSize(160, 120));
-    mismatch = compareBars(restarted.lastGrabbedFrame(), 12);
+    video->setDriverOpen(false);
+    auto restarted = capture(std::make_shared<ScriptedV4l2>(), 0, true);
+    QVERIFY(restarted->GrabFrameLive());
+    QCOMPARE(restarted->lastGrabbedFrame().size(), QSize(160, 120));
+    mismatch = compareBars(restarted->lastGrabbedFrame(), 12);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
 }
 

@@ -82,6 +82,13 @@ private slots:
     void closedSessionEventsAreDropped();
 
 private:
+    // A device on the first driver, not yet open.
+    std::unique_ptr<TVideoCapture> capture(std::shared_ptr<DriverRegistry> drivers,
+                                           const QString& folder = {}) {
+        auto video = std::make_unique<TVideoCapture>(drivers, folder.isEmpty() ? folder_->path() : folder);
+        video->setDriverIndex(0);
+        return video;
+    }
     QTemporaryDir tempRoot_;
     std::unique_ptr<QTemporaryDir> folder_;
 };
@@ -135,18 +142,17 @@ void TestVideoCapture::selection() {
 void TestVideoCapture::driverIndexChangeClosesAndDropsCaches() {
     auto drivers = oneDriver(testPicture(), DriverCaps{true, false, false, false});
     auto b = drivers->add(1, QStringLiteral("B"));
-    TVideoCapture video(drivers, folder_->path());
-    video.setDriverIndex(0);
-    video.setDriverOpen(true);
-    QVERIFY(video.HasOverlay());
-    QCOMPARE(video.imageWidth(), quint16(320));
-    video.setDriverIndex(0); // the same index changes nothing
-    QVERIFY(video.DriverOpen());
-    video.setDriverIndex(1);
-    QVERIFY(!video.DriverOpen());
-    QCOMPARE(QSize(video.imageWidth(), video.imageHeight()), QSize(0, 0));
-    QVERIFY(video.captureWindowGeometry().isEmpty());
-    QVERIFY(!video.HasOverlay()); // asked again, of driver B
+    auto video = capture(drivers);
+    video->setDriverOpen(true);
+    QVERIFY(video->HasOverlay());
+    QCOMPARE(video->imageWidth(), quint16(320));
+    video->setDriverIndex(0); // the same index changes nothing
+    QVERIFY(video->DriverOpen());
+    video->setDriverIndex(1);
+    QVERIFY(!video->DriverOpen());
+    QCOMPARE(QSize(video->imageWidth(), video->imageHeight()), QSize(0, 0));
+    QVERIFY(video->captureWindowGeometry().isEmpty());
+    QVERIFY(!video->HasOverlay()); // asked again, of driver B
     QCOMPARE(b->sourceCalls, 1);  // which was connected to answer
 }
 
@@ -232,34 +238,32 @@ void TestVideoCapture::openFailures() {
     }
     auto drivers = std::make_shared<ScriptedDrivers>();
     if (!driver.isEmpty()) drivers->add(0, QStringLiteral("Broken"), spec);
-    TVideoCapture video(drivers, folder_->path());
-    video.setDriverIndex(0);
+    auto video = capture(drivers);
     if (driver == QLatin1String("gone")) drivers->byIndex.clear();
-    QSignalSpy status(&video, &TVideoCapture::OnStatus);
-    QCOMPARE(messageOf([&] { video.setDriverOpen(true); }), error);
+    QSignalSpy status(video.get(), &TVideoCapture::OnStatus);
+    QCOMPARE(messageOf([&] { video->setDriverOpen(true); }), error);
     QCOMPARE(status.count(), 1);
-    QVERIFY(!video.DriverOpen());
-    QCOMPARE(video.DriverIndex(), driver.isEmpty() ? -1 : 0); // kept, to be tried again
-    QVERIFY(video.captureWindowGeometry().isEmpty());
+    QVERIFY(!video->DriverOpen());
+    QCOMPARE(video->DriverIndex(), driver.isEmpty() ? -1 : 0); // kept, to be tried again
+    QVERIFY(video->captureWindowGeometry().isEmpty());
     // Switching preview on opens first, and fails the same way; overlay needs a driver
     // that has it.
-    QCOMPARE(messageOf([&] { video.setVideoPreview(true); }), error);
-    QVERIFY(!video.VideoPreview());
-    QCOMPARE(messageOf([&] { video.setVideoOverlay(true); }), QStringLiteral("Driver has no overlay mode"));
-    QVERIFY(!video.VideoOverlay());
+    QCOMPARE(messageOf([&] { video->setVideoPreview(true); }), error);
+    QVERIFY(!video->VideoPreview());
+    QCOMPARE(messageOf([&] { video->setVideoOverlay(true); }), QStringLiteral("Driver has no overlay mode"));
+    QVERIFY(!video->VideoOverlay());
 }
 
 void TestVideoCapture::closedDeviceAnswersFalse() {
-    TVideoCapture video(oneDriver(), folder_->path());
-    video.setDriverIndex(0);
-    QSignalSpy status(&video, &TVideoCapture::OnStatus);
-    for (bool answer : {video.GrabFrameLive(), video.GrabFrameStill(), video.SaveFrameFile(),
-                        video.StartRecording(), video.StopRecording(), video.IsRecording(),
-                        video.SaveRecordingAs(), video.VideoPreview(), video.VideoOverlay()})
+    auto video = capture(oneDriver());
+    QSignalSpy status(video.get(), &TVideoCapture::OnStatus);
+    for (bool answer : {video->GrabFrameLive(), video->GrabFrameStill(), video->SaveFrameFile(),
+                        video->StartRecording(), video->StopRecording(), video->IsRecording(),
+                        video->SaveRecordingAs(), video->VideoPreview(), video->VideoOverlay()})
         QVERIFY(!answer);
     QVERIFY(!QFile::exists(QDir(folder_->path()).filePath(QStringLiteral("Capture.bmp"))));
-    video.setVideoPreview(false); // already off: nothing opens
-    QVERIFY(!video.DriverOpen());
+    video->setVideoPreview(false); // already off: nothing opens
+    QVERIFY(!video->DriverOpen());
     QCOMPARE(status.count(), 0);
 }
 
@@ -319,39 +323,37 @@ void TestVideoCapture::dialogOnOpenDeviceReconnects() {
         a->spec = next;
         return true;
     };
-    TVideoCapture video(drivers, folder_->path());
-    video.setDriverIndex(0);
-    video.setDriverOpen(true);
-    video.resize(200, 200);
-    QCOMPARE(video.captureWindowGeometry(), QRect(0, 0, 320, 240));
-    QVERIFY(video.ShowFormatDialog());
-    QVERIFY(video.DriverOpen());
-    QCOMPARE(video.captureWindowGeometry(), QRect(0, 0, 160, 120));
+    auto video = capture(drivers);
+    video->setDriverOpen(true);
+    video->resize(200, 200);
+    QCOMPARE(video->captureWindowGeometry(), QRect(0, 0, 320, 240));
+    QVERIFY(video->ShowFormatDialog());
+    QVERIFY(video->DriverOpen());
+    QCOMPARE(video->captureWindowGeometry(), QRect(0, 0, 160, 120));
     // A new format the driver cannot deliver leaves the device closed, with the error.
     next = missingCamera();
-    QCOMPARE(messageOf([&] { video.ShowFormatDialog(); }),
+    QCOMPARE(messageOf([&] { video->ShowFormatDialog(); }),
              QStringLiteral("Can not connect capture driver with capture window"));
-    QVERIFY(!video.DriverOpen());
+    QVERIFY(!video->DriverOpen());
 }
 
 void TestVideoCapture::bufferFile() {
     const QDir temp(tempRoot_.path());
     auto files = [&] { return temp.entryList({QStringLiteral("cap*")}, QDir::Files); };
-    TVideoCapture video(oneDriver(), folder_->path());
-    video.setDriverIndex(0);
-    video.setBufferFileSize(2); // closed: only remembered
+    auto video = capture(oneDriver());
+    video->setBufferFileSize(2); // closed: only remembered
     QVERIFY(files().isEmpty());
-    video.setDriverOpen(true);
+    video->setDriverOpen(true);
     const QStringList first = files();
     QCOMPARE(first.size(), 1);
     QCOMPARE(QFileInfo(temp.filePath(first.first())).size(), qint64(2) * 1048576);
-    video.setBufferFileSize(1); // open: the same file, the new size reserved
+    video->setBufferFileSize(1); // open: the same file, the new size reserved
     QCOMPARE(files(), first);
-    video.setBufferFileSize(0); // gone, and forgotten
+    video->setBufferFileSize(0); // gone, and forgotten
     QVERIFY(files().isEmpty());
-    video.setBufferFileSize(1);
+    video->setBufferFileSize(1);
     QCOMPARE(files().size(), 1);
-    video.setDriverOpen(false); // closing releases it
+    video->setDriverOpen(false); // closing releases it
     QVERIFY(files().isEmpty());
 }
 
@@ -359,26 +361,25 @@ void TestVideoCapture::bufferFile() {
 
 void TestVideoCapture::frameFiles() {
     const QString folder = folder_->path();
-    TVideoCapture video(systemDrivers(folder), folder); // the virtual camera
-    video.setDriverIndex(0);
-    video.setDriverOpen(true);
-    QVERIFY(!video.SaveFrameFile()); // nothing grabbed yet
-    QSignalSpy status(&video, &TVideoCapture::OnStatus);
-    QVERIFY(video.GrabFrameLive());
+    auto video = capture(systemDrivers(folder), folder); // the virtual camera
+    video->setDriverOpen(true);
+    QVERIFY(!video->SaveFrameFile()); // nothing grabbed yet
+    QSignalSpy status(video.get(), &TVideoCapture::OnStatus);
+    QVERIFY(video->GrabFrameLive());
     QCOMPARE(status.count(), 1);
-    QVERIFY(video.SaveFrameFile());
+    QVERIFY(video->SaveFrameFile());
     const QImage saved = bitmap::load(QDir(folder).filePath(QStringLiteral("Capture.bmp")));
-    QCOMPARE(saved, video.lastGrabbedFrame().convertToFormat(QImage::Format_BGR888));
+    QCOMPARE(saved, video->lastGrabbedFrame().convertToFormat(QImage::Format_BGR888));
     // Other names: absolute, and in a folder that does not exist.
     QTemporaryDir elsewhere;
-    video.setSingleImageFile(QDir(elsewhere.path()).filePath(QStringLiteral("temp00.bmp")));
-    QVERIFY(video.SaveFrameFile(bitmap::Durability::Unsynced));
-    QCOMPARE(bitmap::load(video.SingleImageFile()).size(), QSize(640, 480));
-    video.setSingleImageFile(QStringLiteral("no/such/folder/x.bmp"));
-    QVERIFY(!video.SaveFrameFile());
-    video.setDriverOpen(false);
-    QVERIFY(!video.SaveFrameFile()); // closed: the grab is gone with the device
-    QVERIFY(video.lastGrabbedFrame().isNull());
+    video->setSingleImageFile(QDir(elsewhere.path()).filePath(QStringLiteral("temp00.bmp")));
+    QVERIFY(video->SaveFrameFile(bitmap::Durability::Unsynced));
+    QCOMPARE(bitmap::load(video->SingleImageFile()).size(), QSize(640, 480));
+    video->setSingleImageFile(QStringLiteral("no/such/folder/x.bmp"));
+    QVERIFY(!video->SaveFrameFile());
+    video->setDriverOpen(false);
+    QVERIFY(!video->SaveFrameFile()); // closed: the grab is gone with the device
+    QVERIFY(video->lastGrabbedFrame().isNull());
 }
 
 void TestVideoCapture::virtualCameraPlaysSourceFile() {
@@ -390,17 +391,16 @@ void TestVideoCapture::virtualCameraPlaysSourceFile() {
     QVERIFY(settings.open(QIODevice::WriteOnly));
     settings.write("[Virtual Camera]\nSource=scene.bmp\n");
     settings.close();
-    TVideoCapture video(systemDrivers(folder.path()), folder.path());
-    video.setDriverIndex(0);
-    video.setDriverOpen(true);
-    QVERIFY(video.GrabFrameLive());
-    const QColor seen = video.lastGrabbedFrame().pixelColor(32, 24);
+    auto video = capture(systemDrivers(folder.path()), folder.path());
+    video->setDriverOpen(true);
+    QVERIFY(video->GrabFrameLive());
+    const QColor seen = video->lastGrabbedFrame().pixelColor(32, 24);
     QVERIFY2(qAbs(seen.green() - 200) < 8 && seen.red() < 20, qPrintable(seen.name()));
     // A source file that has gone away falls back to the room.
-    video.setDriverOpen(false);
+    video->setDriverOpen(false);
     QVERIFY(QFile::remove(folder.filePath(QStringLiteral("scene.bmp"))));
-    video.setDriverOpen(true);
-    QCOMPARE(video.imageWidth(), quint16(640));
+    video->setDriverOpen(true);
+    QCOMPARE(video->imageWidth(), quint16(640));
 }
 
 void TestVideoCapture::previewShowsScaledFrames() {
@@ -435,51 +435,47 @@ void TestVideoCapture::previewShowsScaledFrames() {
 }
 
 void TestVideoCapture::previewRateThrottlesDisplay() {
-    TVideoCapture video(oneDriver(lavfiSource(QStringLiteral("testsrc=size=160x120:rate=30"))),
-                        folder_->path());
-    video.setDriverIndex(0);
-    video.setPreviewRate(5);
-    video.setVideoPreview(true);
+    auto video = capture(oneDriver(lavfiSource(QStringLiteral("testsrc=size=160x120:rate=30"))));
+    video->setPreviewRate(5);
+    video->setVideoPreview(true);
     QTest::qWait(300);
-    const int slow = countFrames(video, 2000);
+    const int slow = countFrames(*video, 2000);
     QVERIFY2(slow >= 3 && slow <= 12, qPrintable(QString::number(slow)));
-    video.setPreviewRate(30);
-    const int fast = countFrames(video, 2000);
+    video->setPreviewRate(30);
+    const int fast = countFrames(*video, 2000);
     QVERIFY2(fast > slow * 2, qPrintable(QStringLiteral("%1 then %2").arg(slow).arg(fast)));
 }
 
 void TestVideoCapture::grabsAndOverlay() {
-    TVideoCapture video(oneDriver(testPicture(), DriverCaps{true, false, false, false}),
-                        folder_->path());
-    video.setDriverIndex(0);
-    QSignalSpy status(&video, &TVideoCapture::OnStatus);
-    QSignalSpy shown(&video, &TVideoCapture::frameShown);
-    video.setVideoOverlay(true);
-    QVERIFY(video.DriverOpen() && video.VideoOverlay() && !video.VideoPreview());
-    QVERIFY(!video.lastGrabbedFrame().isNull()); // the still grab came first
+    auto video = capture(oneDriver(testPicture(), DriverCaps{true, false, false, false}));
+    QSignalSpy status(video.get(), &TVideoCapture::OnStatus);
+    QSignalSpy shown(video.get(), &TVideoCapture::frameShown);
+    video->setVideoOverlay(true);
+    QVERIFY(video->DriverOpen() && video->VideoOverlay() && !video->VideoPreview());
+    QVERIFY(!video->lastGrabbedFrame().isNull()); // the still grab came first
     QCOMPARE(status.count(), 3);                 // open, grab, overlay
     QVERIFY(shown.wait(3000));
-    video.setVideoPreview(true); // one or the other
-    QVERIFY(video.VideoPreview() && !video.VideoOverlay());
+    video->setVideoPreview(true); // one or the other
+    QVERIFY(video->VideoPreview() && !video->VideoOverlay());
     QVERIFY(shown.wait(3000));
 
     // The still grab ends the live display, which keeps the grabbed picture.
     status.clear();
-    QVERIFY(video.GrabFrameStill());
+    QVERIFY(video->GrabFrameStill());
     QCOMPARE(status.count(), 1);
-    QVERIFY(!video.VideoPreview());
+    QVERIFY(!video->VideoPreview());
     QTest::qWait(100);
-    QCOMPARE(countFrames(video, 400), 0);
-    QCOMPARE(video.displayedFrame(), video.lastGrabbedFrame());
+    QCOMPARE(countFrames(*video, 400), 0);
+    QCOMPARE(video->displayedFrame(), video->lastGrabbedFrame());
     // The live grab keeps the display running.
-    video.setVideoPreview(true);
-    video.setVideoOverlay(true); // one or the other
-    QVERIFY(!video.VideoPreview());
-    QVERIFY(video.GrabFrameLive());
-    QVERIFY(video.VideoOverlay());
+    video->setVideoPreview(true);
+    video->setVideoOverlay(true); // one or the other
+    QVERIFY(!video->VideoPreview());
+    QVERIFY(video->GrabFrameLive());
+    QVERIFY(video->VideoOverlay());
     QVERIFY(shown.wait(3000));
-    video.setVideoOverlay(false);
-    QVERIFY(!video.VideoOverlay() && video.DriverOpen());
+    video->setVideoOverlay(false);
+    QVERIFY(!video->VideoOverlay() && video->DriverOpen());
 }
 
 // ---- sources that end, loop, or wait -----------------------------------------------------
@@ -504,43 +500,40 @@ void TestVideoCapture::sourceEndsOrLoops() {
         picture.fill(Qt::gray);
         bitmap::save(spec.url, picture);
     }
-    TVideoCapture video(oneDriver(spec), folder_->path());
-    video.setDriverIndex(0);
-    QSignalSpy errors(&video, &TVideoCapture::OnError);
+    auto video = capture(oneDriver(spec));
+    QSignalSpy errors(video.get(), &TVideoCapture::OnError);
     QThread* deliveredOn = nullptr;
     connect(
-        &video, &TVideoCapture::OnError, this, [&] { deliveredOn = QThread::currentThread(); },
+        video.get(), &TVideoCapture::OnError, this, [&] { deliveredOn = QThread::currentThread(); },
         Qt::DirectConnection);
-    video.setVideoPreview(true);
+    video->setVideoPreview(true);
     QTest::qWait(200);
-    const int frames = countFrames(video, 1500);
+    const int frames = countFrames(*video, 1500);
     if (loop) {
         QVERIFY2(frames >= 8, qPrintable(QString::number(frames)));
         // Paced: a one-picture file must not spin through thousands of frames.
         QVERIFY2(frames <= 50, qPrintable(QString::number(frames)));
         QCOMPARE(errors.count(), 0);
-        QVERIFY(video.GrabFrameLive());
+        QVERIFY(video->GrabFrameLive());
         return;
     }
     QCOMPARE(errors.count(), 1);
     QCOMPARE(errors.at(0).at(0).toInt(), ENODEV);
     QCOMPARE(errors.at(0).at(1).toString(), QStringLiteral("Capture device was not detected."));
     QCOMPARE(deliveredOn, QThread::currentThread());
-    QVERIFY(video.DriverOpen()); // closing is the program's decision
-    QVERIFY(!video.GrabFrameLive());
+    QVERIFY(video->DriverOpen()); // closing is the program's decision
+    QVERIFY(!video->GrabFrameLive());
 }
 
 void TestVideoCapture::closeStopsWaitingThread() {
     // One frame every 4 seconds: the capture thread spends its time waiting.
-    TVideoCapture video(oneDriver(lavfiSource(QStringLiteral("testsrc=size=160x120:rate=1/4"))),
-                        folder_->path());
-    video.setDriverIndex(0);
-    video.setDriverOpen(true);
-    QVERIFY(video.GrabFrameLive());
+    auto video = capture(oneDriver(lavfiSource(QStringLiteral("testsrc=size=160x120:rate=1/4"))));
+    video->setDriverOpen(true);
+    QVERIFY(video->GrabFrameLive());
     QTest::qWait(100);
     QElapsedTimer timer;
     timer.start();
-    video.setDriverOpen(false);
+    video->setDriverOpen(false);
     QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
 }
 
