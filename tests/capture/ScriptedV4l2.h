@@ -60,49 +60,6 @@ private:
     std::shared_ptr<ScriptedCamera> c_;
 };
 
-class ScriptedV4l2 : public V4l2Backend {
-public:
-    QList<std::shared_ptr<ScriptedCamera>> cameras;
-    // Frames for a camera, from the demuxer options; unset: a lavfi test picture of the
-    // size, rate and raw pixel format asked for.
-    std::function<SourceSpec(const QString& path, const QMap<QString, QString>& options)> streamFor;
-    QList<QMap<QString, QString>> streamed; // options of every stream asked for
-    int opens = 0;
-
-    std::shared_ptr<ScriptedCamera> add(const QString& card, const QString& bus = QString()) {
-        auto camera = std::make_shared<ScriptedCamera>();
-        camera->path = QStringLiteral("/dev/video%1").arg(cameras.size() * 2);
-        camera->cap = {QStringLiteral("uvcvideo"), card, bus, 0x050a00, true};
-        cameras.append(camera);
-        return camera;
-    }
-    QList<Node> nodes() override {
-        QList<Node> list;
-        for (const auto& c : cameras)
-            list.append({c->path, c->identity});
-        return list;
-    }
-    std::unique_ptr<V4l2Device> open(const QString& path) override {
-        ++opens;
-        for (const auto& c : cameras)
-            if (c->path == path && c->opens) return std::make_unique<ScriptedV4l2Device>(c);
-        return nullptr;
-    }
-    SourceSpec stream(const QString& path, const QMap<QString, QString>& options) override {
-        streamed.append(options);
-        if (streamFor) return streamFor(path, options);
-        QString pixelFormat = options.value(QStringLiteral("input_format"));
-        if (pixelFormat.isEmpty() || pixelFormat == QLatin1String("mjpeg"))
-            pixelFormat = QStringLiteral("yuv420p");
-        SourceSpec s;
-        s.inputFormat = QStringLiteral("lavfi");
-        s.url = QStringLiteral("testsrc=size=%1:rate=%2,format=%3")
-                    .arg(options.value(QStringLiteral("video_size"), QStringLiteral("320x240")),
-                         options.value(QStringLiteral("framerate"), QStringLiteral("15")), pixelFormat);
-        return s;
-    }
-};
-
 inline V4l2FrameSize frameSize(int w, int h, std::initializer_list<int> rates) {
     V4l2FrameSize s{QSize(w, h), {}};
     for (int r : rates)
@@ -146,5 +103,56 @@ inline void addWebcamControls(ScriptedCamera& camera) {
     for (const V4l2Control& c : camera.controls)
         if (c.type != T::Button) camera.values[c.id] = c.defaultValue;
 }
+
+class ScriptedV4l2 : public V4l2Backend {
+public:
+    QList<std::shared_ptr<ScriptedCamera>> cameras;
+    // Frames for a camera, from the demuxer options; unset: a lavfi test picture of the
+    // size, rate and raw pixel format asked for.
+    std::function<SourceSpec(const QString& path, const QMap<QString, QString>& options)> streamFor;
+    QList<QMap<QString, QString>> streamed; // options of every stream asked for
+    int opens = 0;
+
+    std::shared_ptr<ScriptedCamera> add(const QString& card, const QString& bus = QString()) {
+        auto camera = std::make_shared<ScriptedCamera>();
+        camera->path = QStringLiteral("/dev/video%1").arg(cameras.size() * 2);
+        camera->cap = {QStringLiteral("uvcvideo"), card, bus, 0x050a00, true};
+        cameras.append(camera);
+        return camera;
+    }
+    // A typical webcam with two inputs.
+    std::shared_ptr<ScriptedCamera> addWebcam(const QString& card, const QString& bus = QString()) {
+        auto camera = add(card, bus);
+        camera->formats = webcamFormats();
+        camera->inputs = QStringList{"Camera 1", "Composite"};
+        addWebcamControls(*camera);
+        return camera;
+    }
+    QList<Node> nodes() override {
+        QList<Node> list;
+        for (const auto& c : cameras)
+            list.append({c->path, c->identity});
+        return list;
+    }
+    std::unique_ptr<V4l2Device> open(const QString& path) override {
+        ++opens;
+        for (const auto& c : cameras)
+            if (c->path == path && c->opens) return std::make_unique<ScriptedV4l2Device>(c);
+        return nullptr;
+    }
+    SourceSpec stream(const QString& path, const QMap<QString, QString>& options) override {
+        streamed.append(options);
+        if (streamFor) return streamFor(path, options);
+        QString pixelFormat = options.value(QStringLiteral("input_format"));
+        if (pixelFormat.isEmpty() || pixelFormat == QLatin1String("mjpeg"))
+            pixelFormat = QStringLiteral("yuv420p");
+        SourceSpec s;
+        s.inputFormat = QStringLiteral("lavfi");
+        s.url = QStringLiteral("testsrc=size=%1:rate=%2,format=%3")
+                    .arg(options.value(QStringLiteral("video_size"), QStringLiteral("320x240")),
+                         options.value(QStringLiteral("framerate"), QStringLiteral("15")), pixelFormat);
+        return s;
+    }
+};
 
 } // namespace ostrel::test

@@ -85,7 +85,17 @@ QString compareBars(const QImage& frame, int tolerance) {
     return {};
 }
 
+struct Negotiation { QList<V4l2Format> offered; FormatChoice wanted; QString options; };
+struct CompressionRow { int index; bool confirm; int expectedQuality, expectedShown; };
+struct ConversionRow { quint32 fourcc; QString inputFormat; int tolerance; };
+struct VirtualSourceRow { QString action; bool accepted; QString source, error; };
+
 } // namespace
+
+Q_DECLARE_METATYPE(Negotiation)
+Q_DECLARE_METATYPE(CompressionRow)
+Q_DECLARE_METATYPE(ConversionRow)
+Q_DECLARE_METATYPE(VirtualSourceRow)
 
 class TestV4l2 : public QObject {
     Q_OBJECT
@@ -111,6 +121,12 @@ private slots:
     void virtualSourceDialog();
 
 private:
+    std::unique_ptr<TVideoCapture> capture(std::shared_ptr<V4l2Backend> v4l2, int index, bool open) {
+        auto video = std::make_unique<TVideoCapture>(systemDrivers(folder_->path(), v4l2), folder_->path());
+        video->setDriverIndex(index);
+        if (open) video->setDriverOpen(true);
+        return video;
+    }
     QString settingsFile() const { return QDir(folder_->path()).filePath(QStringLiteral("vcap.sif")); }
     std::unique_ptr<QTemporaryDir> folder_;
 };
@@ -201,72 +217,58 @@ void TestV4l2::machineNodesInNumberOrder() {
 // ---- format negotiation ------------------------------------------------------------------
 
 void TestV4l2::negotiation_data() {
-    QTest::addColumn<QList<V4l2Format>>("offered");
-    QTest::addColumn<FormatChoice>("wanted");
-    QTest::addColumn<QString>("options");
+    QTest::addColumn<Negotiation>("row");
 
     const QList<V4l2Format> webcam = webcamFormats();
     const quint32 yuyv = V4L2_PIX_FMT_YUYV;
     const quint32 mjpg = V4L2_PIX_FMT_MJPEG;
     QTest::newRow("nothing stored: 640x480, raw on a tie, 30 fps")
-        << webcam << FormatChoice{} << "framerate=30 input_format=yuyv422 video_size=640x480";
+        << Negotiation{webcam, FormatChoice{}, "framerate=30 input_format=yuyv422 video_size=640x480"};
     QTest::newRow("a size: the format that gives it fastest")
-        << webcam << choice(0, {1280, 720})
-        << "framerate=30 input_format=mjpeg video_size=1280x720";
+        << Negotiation{webcam, choice(0, {1280, 720}), "framerate=30 input_format=mjpeg video_size=1280x720"};
     QTest::newRow("format, size and rate as stored")
-        << webcam << choice(yuyv, {1280, 720}, 5)
-        << "framerate=5 input_format=yuyv422 video_size=1280x720";
+        << Negotiation{webcam, choice(yuyv, {1280, 720}, 5), "framerate=5 input_format=yuyv422 video_size=1280x720"};
     QTest::newRow("a rate not offered: the fastest up to 30")
-        << webcam << choice(mjpg, {1280, 720}, 60)
-        << "framerate=30 input_format=mjpeg video_size=1280x720";
+        << Negotiation{webcam, choice(mjpg, {1280, 720}, 60), "framerate=30 input_format=mjpeg video_size=1280x720"};
     QTest::newRow("a size the stored format lacks")
-        << webcam << choice(yuyv, {1920, 1080}, 30)
-        << "framerate=30 input_format=yuyv422 video_size=640x480";
+        << Negotiation{webcam, choice(yuyv, {1920, 1080}, 30), "framerate=30 input_format=yuyv422 video_size=640x480"};
     QTest::newRow("a format this camera lacks")
-        << webcam << choice(V4L2_PIX_FMT_GREY, {1920, 1080})
-        << "framerate=30 input_format=mjpeg video_size=1920x1080";
+        << Negotiation{webcam, choice(V4L2_PIX_FMT_GREY, {1920, 1080}), "framerate=30 input_format=mjpeg video_size=1920x1080"};
     QTest::newRow("never a format FFmpeg cannot read")
-        << webcam << choice(v4l2_fourcc('Y', '1', '0', 'B'), {800, 600}, 60)
-        << "framerate=30 input_format=yuyv422 video_size=640x480";
+        << Negotiation{webcam, choice(v4l2_fourcc('Y', '1', '0', 'B'), {800, 600}, 60), "framerate=30 input_format=yuyv422 video_size=640x480"};
 
     const QList<V4l2Format> large{
         format(mjpg, "MJPEG", {frameSize(1920, 1080, {60, 30}), frameSize(1280, 720, {60, 30})})};
     QTest::newRow("nothing up to 640x480: the smallest")
-        << large << FormatChoice{} << "framerate=30 input_format=mjpeg video_size=1280x720";
+        << Negotiation{large, FormatChoice{}, "framerate=30 input_format=mjpeg video_size=1280x720"};
     const QList<V4l2Format> fast{format(mjpg, "MJPEG", {frameSize(640, 480, {60, 50})})};
     QTest::newRow("every rate above 30: the slowest")
-        << fast << FormatChoice{} << "framerate=50 input_format=mjpeg video_size=640x480";
+        << Negotiation{fast, FormatChoice{}, "framerate=50 input_format=mjpeg video_size=640x480"};
     const QList<V4l2Format> small{
         format(yuyv, "YUYV",
                {frameSize(160, 120, {30}), frameSize(352, 288, {30}), frameSize(800, 600, {15})})};
     QTest::newRow("no 640x480: the largest below")
-        << small << FormatChoice{} << "framerate=30 input_format=yuyv422 video_size=352x288";
+        << Negotiation{small, FormatChoice{}, "framerate=30 input_format=yuyv422 video_size=352x288"};
     const QList<V4l2Format> silent{format(V4L2_PIX_FMT_NV12, "NV12", {}),
                                    format(yuyv, "YUYV", {frameSize(640, 480, {})})};
     QTest::newRow("sizes not listed: only the format")
-        << QList<V4l2Format>{silent[0]} << FormatChoice{} << "input_format=nv12";
-    QTest::newRow("rates not listed: no rate") << QList<V4l2Format>{silent[1]} << FormatChoice{}
-                                               << "input_format=yuyv422 video_size=640x480";
+        << Negotiation{QList<V4l2Format>{silent[0]}, FormatChoice{}, "input_format=nv12"};
+    QTest::newRow("rates not listed: no rate")
+        << Negotiation{QList<V4l2Format>{silent[1]}, FormatChoice{}, "input_format=yuyv422 video_size=640x480"};
     QTest::newRow("nothing readable: the device decides")
-        << QList<V4l2Format>{webcam[2]} << choice(yuyv, {640, 480}, 30) << "";
+        << Negotiation{QList<V4l2Format>{webcam[2]}, choice(yuyv, {640, 480}, 30), ""};
 }
 
 void TestV4l2::negotiation() {
-    QFETCH(QList<V4l2Format>, offered);
-    QFETCH(FormatChoice, wanted);
-    QFETCH(QString, options);
-    QCOMPARE(optionsText(demuxerOptions(negotiateFormat(offered, wanted))), options);
+    QFETCH(Negotiation, row);
+    QCOMPARE(optionsText(demuxerOptions(negotiateFormat(row.offered, row.wanted))), row.options);
 }
 
 void TestV4l2::storedChoicesReachTheDemuxer() {
     auto v4l2 = std::make_shared<ScriptedV4l2>();
-    auto a = v4l2->add(QStringLiteral("HD Webcam"), QStringLiteral("usb-0000:00:14.0-1"));
-    a->formats = webcamFormats();
-    a->inputs = QStringList{"Camera 1", "Composite"};
-    addWebcamControls(*a);
-    auto b = v4l2->add(QStringLiteral("HD Webcam")); // the same model, no bus information
-    b->formats = webcamFormats();
-    addWebcamControls(*b);
+    auto a = v4l2->addWebcam(QStringLiteral("HD Webcam"), QStringLiteral("usb-0000:00:14.0-1"));
+    auto b = v4l2->addWebcam(QStringLiteral("HD Webcam")); // the same model, no bus information
+    b->inputs.clear();
     QFile file(settingsFile());
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("[Device usb-0000:00:14.0-1]\r\nPixel_Format=MJPG\r\nWidth=1280\r\nHeight=720\r\n"
@@ -354,21 +356,14 @@ void TestV4l2::formatDialog() {
     QCOMPARE(ini.readString("Device usb-1", "Pixel_Format", ""), QStringLiteral("MJPG"));
     QCOMPARE(ini.readString("Device usb-1", "Frame_Rate", ""), QStringLiteral("15"));
     // The next start asks for the same.
-    TVideoCapture again(systemDrivers(folder_->path(), v4l2), folder_->path());
-    again.setDriverIndex(1);
-    again.setDriverOpen(true);
-    QCOMPARE(QSize(again.imageWidth(), again.imageHeight()), QSize(1280, 720));
+    auto again = capture(v4l2, 1, true);
+    QCOMPARE(QSize(again->imageWidth(), again->imageHeight()), QSize(1280, 720));
 }
 
 void TestV4l2::sourceDialogSetsControlsLive() {
     auto v4l2 = std::make_shared<ScriptedV4l2>();
-    auto camera = v4l2->add(QStringLiteral("HD Webcam"), QStringLiteral("usb-1"));
-    camera->formats = webcamFormats();
-    camera->inputs = QStringList{"Camera 1", "Composite"};
-    addWebcamControls(*camera);
-    auto video = std::make_unique<TVideoCapture>(systemDrivers(folder_->path(), v4l2), folder_->path());
-    video->setDriverIndex(1);
-    video->setDriverOpen(true);
+    auto camera = v4l2->addWebcam(QStringLiteral("HD Webcam"), QStringLiteral("usb-1"));
+    auto video = capture(v4l2, 1, true);
     bool temperatureLockedFirst = false, temperatureFreedAfter = false;
     auto script = std::make_unique<DialogScript>([&](QDialog& d) {
         auto& dialog = dynamic_cast<TDlgVideoSource&>(d);
@@ -422,9 +417,7 @@ void TestV4l2::sourceDialogSetsControlsLive() {
     video.reset();
     addWebcamControls(*camera);
     camera->identity = QStringLiteral("2");
-    TVideoCapture again(systemDrivers(folder_->path(), v4l2), folder_->path());
-    again.setDriverIndex(1);
-    again.setDriverOpen(true);
+    auto again = capture(v4l2, 1, true);
     QCOMPARE(camera->values.value(V4L2_CID_BRIGHTNESS), 100);
     QCOMPARE(camera->values.value(V4L2_CID_AUTO_WHITE_BALANCE), 0);
     QCOMPARE(camera->values.value(V4L2_CID_WHITE_BALANCE_TEMPERATURE), 3500);
@@ -432,11 +425,9 @@ void TestV4l2::sourceDialogSetsControlsLive() {
 
 void TestV4l2::sourceDialogCancelPutsControlsBack() {
     auto v4l2 = std::make_shared<ScriptedV4l2>();
-    auto camera = v4l2->add(QStringLiteral("HD Webcam"));
-    camera->formats = webcamFormats();
-    addWebcamControls(*camera);
-    TVideoCapture video(systemDrivers(folder_->path(), v4l2), folder_->path());
-    video.setDriverIndex(1);
+    auto camera = v4l2->addWebcam(QStringLiteral("HD Webcam"));
+    camera->inputs.clear();
+    auto video = capture(v4l2, 1, false);
     const QMap<quint32, int> before = camera->values;
     auto script = std::make_unique<DialogScript>([&](QDialog& d) {
         auto& dialog = dynamic_cast<TDlgVideoSource&>(d);
@@ -448,10 +439,10 @@ void TestV4l2::sourceDialogCancelPutsControlsBack() {
         dialog.ui()->CancelBtn->click();
         return dialog.result();
     });
-    QVERIFY(!video.ShowSourceDialog());
+    QVERIFY(!video->ShowSourceDialog());
     QCOMPARE(camera->values, before);
     QVERIFY(!QFile::exists(settingsFile()));
-    QVERIFY(!video.DriverOpen());
+    QVERIFY(!video->DriverOpen());
 
     // Defaults: every control back to the device's default at once.
     camera->values[V4L2_CID_BRIGHTNESS] = 7;
@@ -466,68 +457,58 @@ void TestV4l2::sourceDialogCancelPutsControlsBack() {
         dialog.ui()->OKBtn->click();
         return dialog.result();
     });
-    QVERIFY(video.ShowSourceDialog());
+    QVERIFY(video->ShowSourceDialog());
     // Values at the device's default are not kept.
     QVERIFY(!IniFile(settingsFile()).valueExists("Device HD Webcam", "Control_00980900"));
 }
 
 void TestV4l2::compressionDialog_data() {
-    QTest::addColumn<int>("index");
-    QTest::addColumn<bool>("confirm");
-    QTest::addColumn<int>("expectedQuality");
-    QTest::addColumn<int>("expectedShown");
-    QTest::newRow("confirmed") << 0 << true << 40 << 1;
-    QTest::newRow("cancelled") << 0 << false << DefaultCompressionQuality << 1;
-    QTest::newRow("no driver") << -1 << true << DefaultCompressionQuality << 0;
+    QTest::addColumn<CompressionRow>("row");
+    QTest::newRow("confirmed") << CompressionRow{0, true, 40, 1};
+    QTest::newRow("cancelled") << CompressionRow{0, false, DefaultCompressionQuality, 1};
+    QTest::newRow("no driver") << CompressionRow{-1, true, DefaultCompressionQuality, 0};
 }
 
 void TestV4l2::compressionDialog() {
-    QFETCH(int, index);
-    QFETCH(bool, confirm);
-    QFETCH(int, expectedQuality);
-    QFETCH(int, expectedShown);
-    TVideoCapture video(systemDrivers(folder_->path(), std::make_shared<ScriptedV4l2>()),
-                        folder_->path());
-    video.setDriverIndex(index);
+    QFETCH(CompressionRow, row);
+    const auto [index, confirm, expectedQuality, expectedShown] = row;
+    auto video = capture(std::make_shared<ScriptedV4l2>(), index, false);
     int shown = 0, preset = 0;
     bool openWhileShown = false;
     DialogScript script([&](QDialog& d) {
         auto& dialog = dynamic_cast<TDlgVideoCompression&>(d);
         ++shown;
         preset = dialog.ui()->tbQuality->value();
-        openWhileShown = video.DriverOpen();
+        openWhileShown = video->DriverOpen();
         dialog.ui()->tbQuality->setValue(40);
         (confirm ? dialog.ui()->OKBtn : dialog.ui()->CancelBtn)->click();
         return dialog.result();
     });
-    QSignalSpy status(&video, &TVideoCapture::OnStatus);
-    QCOMPARE(video.ShowCompressionDialog(), confirm && expectedShown > 0);
+    QSignalSpy status(video.get(), &TVideoCapture::OnStatus);
+    QCOMPARE(video->ShowCompressionDialog(), confirm && expectedShown > 0);
     QCOMPARE(shown, expectedShown);
     QCOMPARE(status.count(), expectedShown); // the temporary open's only
     QVERIFY(!shown || (preset == DefaultCompressionQuality && openWhileShown));
-    QVERIFY(!video.DriverOpen());
-    QCOMPARE(video.CompressionQuality(), expectedQuality);
+    QVERIFY(!video->DriverOpen());
+    QCOMPARE(video->CompressionQuality(), expectedQuality);
     QCOMPARE(readCompressionQuality(folder_->path()), expectedQuality); // kept across starts
 }
 
 // ---- frames of cameras -------------------------------------------------------------------
 
 void TestV4l2::conversion_data() {
-    QTest::addColumn<quint32>("fourcc");
-    QTest::addColumn<QString>("inputFormat");
-    QTest::addColumn<int>("tolerance");
+    QTest::addColumn<ConversionRow>("row");
     // JPEG is lossy; the raw formats lose only the rounding of the colour conversion.
-    QTest::newRow("Motion-JPEG") << quint32(V4L2_PIX_FMT_MJPEG) << "mjpeg" << 12;
-    QTest::newRow("YUYV 4:2:2 packed") << quint32(V4L2_PIX_FMT_YUYV) << "yuyv422" << 5;
-    QTest::newRow("UYVY 4:2:2 packed") << quint32(V4L2_PIX_FMT_UYVY) << "uyvy422" << 5;
-    QTest::newRow("NV12 4:2:0") << quint32(V4L2_PIX_FMT_NV12) << "nv12" << 5;
-    QTest::newRow("YUV 4:2:0 planar") << quint32(V4L2_PIX_FMT_YUV420) << "yuv420p" << 5;
+    QTest::newRow("Motion-JPEG") << ConversionRow{V4L2_PIX_FMT_MJPEG, "mjpeg", 12};
+    QTest::newRow("YUYV 4:2:2 packed") << ConversionRow{V4L2_PIX_FMT_YUYV, "yuyv422", 5};
+    QTest::newRow("UYVY 4:2:2 packed") << ConversionRow{V4L2_PIX_FMT_UYVY, "uyvy422", 5};
+    QTest::newRow("NV12 4:2:0") << ConversionRow{V4L2_PIX_FMT_NV12, "nv12", 5};
+    QTest::newRow("YUV 4:2:0 planar") << ConversionRow{V4L2_PIX_FMT_YUV420, "yuv420p", 5};
 }
 
 void TestV4l2::conversion() {
-    QFETCH(quint32, fourcc);
-    QFETCH(QString, inputFormat);
-    QFETCH(int, tolerance);
+    QFETCH(ConversionRow, row);
+    const auto& [fourcc, inputFormat, tolerance] = row;
     auto v4l2 = std::make_shared<ScriptedV4l2>();
     v4l2->add(QStringLiteral("Stand-in"))->formats = {
         format(fourcc, fourccText(fourcc), {frameSize(160, 120, {30}), frameSize(320, 240, {30})})};
@@ -552,12 +533,10 @@ void TestV4l2::conversion() {
         s.nonBlocking = true;
         return s;
     };
-    TVideoCapture video(systemDrivers(folder_->path(), v4l2), folder_->path());
-    video.setDriverIndex(1);
-    video.setDriverOpen(true);
+    auto video = capture(v4l2, 1, true);
     QCOMPARE(v4l2->streamed.last().value(QStringLiteral("input_format")), inputFormat);
-    QVERIFY(video.GrabFrameLive());
-    const QImage frame = video.lastGrabbedFrame();
+    QVERIFY(video->GrabFrameLive());
+    const QImage frame = video->lastGrabbedFrame();
     QCOMPARE(frame.size(), QSize(320, 240));
     const QString mismatch = compareBars(frame, tolerance);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
@@ -599,18 +578,17 @@ void TestV4l2::deviceLost() {
         return s;
     };
 
-    TVideoCapture video(systemDrivers(folder_->path(), v4l2), folder_->path());
-    video.setDriverIndex(1);
-    video.setPreviewRate(30);
-    QSignalSpy shown(&video, &TVideoCapture::frameShown);
-    QSignalSpy errors(&video, &TVideoCapture::OnError);
+    auto video = capture(v4l2, 1, false);
+    video->setPreviewRate(30);
+    QSignalSpy shown(video.get(), &TVideoCapture::frameShown);
+    QSignalSpy errors(video.get(), &TVideoCapture::OnError);
     static std::atomic<int> logged;
     logged = 0;
     const QtMessageHandler previous = qInstallMessageHandler(
         [](QtMsgType type, const QMessageLogContext& context, const QString&) {
             if (type == QtWarningMsg && qstrcmp(context.category, "ostrel.capture") == 0) ++logged;
         });
-    video.setVideoPreview(true);
+    video->setVideoPreview(true);
     const bool ended = errors.wait(8000);
     qInstallMessageHandler(previous);
     QVERIFY(ended);
@@ -621,39 +599,39 @@ void TestV4l2::deviceLost() {
     QCOMPARE(errors.at(0).at(1).toString(), QStringLiteral("Capture device was not detected."));
     if (how != QLatin1String("reset")) // a reset may also read as the end of the stream
         QCOMPARE(errors.at(0).at(0).toInt(), expectedError);
-    QVERIFY(video.DriverOpen()); // closing is the program's decision
-    QVERIFY(!video.GrabFrameLive());
+    QVERIFY(video->DriverOpen()); // closing is the program's decision
+    QVERIFY(!video->GrabFrameLive());
     QTest::qWait(200);
     QCOMPARE(errors.count(), 1);
     // What the program does next: close, forget the driver; another choice works.
-    video.setDriverOpen(false);
-    video.setDriverIndex(-1);
-    video.setDriverIndex(0);
-    video.setDriverOpen(true);
-    QVERIFY(video.GrabFrameLive());
+    video->setDriverOpen(false);
+    video->setDriverIndex(-1);
+    video->setDriverIndex(0);
+    video->setDriverOpen(true);
+    QVERIFY(video->GrabFrameLive());
 }
 
 // ---- the virtual camera's Video Source ---------------------------------------------------
 
 void TestV4l2::virtualSourceDialog_data() {
-    QTest::addColumn<QString>("action");
-    QTest::addColumn<bool>("accepted");
-    QTest::addColumn<QString>("expectedSource"); // "<outside>": the absolute outside name
-    QTest::addColumn<QString>("expectedError");
-    QTest::newRow("motion interval") << "interval" << true << "" << "";
-    QTest::newRow("video file in the program folder") << "browse" << true << "clip.mjpeg" << "";
-    QTest::newRow("video file elsewhere") << "outside" << true << "<outside>" << "";
+    QTest::addColumn<VirtualSourceRow>("row"); // source "<outside>": the absolute outside name
+    QTest::newRow("motion interval") << VirtualSourceRow{"interval", true, "", ""};
+    QTest::newRow("video file in the program folder")
+        << VirtualSourceRow{"browse", true, "clip.mjpeg", ""};
+    QTest::newRow("video file elsewhere") << VirtualSourceRow{"outside", true, "<outside>", ""};
     QTest::newRow("file that does not play")
-        << "garbage" << false << "" << "Can not play the video file \"";
-    QTest::newRow("no file named") << "empty" << false << "" << "Choose a video file to play.";
-    QTest::newRow("browsing cancelled keeps the scene") << "cancel browse" << true << "" << "";
+        << VirtualSourceRow{"garbage", false, "", "Can not play the video file \""};
+    QTest::newRow("no file named")
+        << VirtualSourceRow{"empty", false, "", "Choose a video file to play."};
+    QTest::newRow("browsing cancelled keeps the scene")
+        << VirtualSourceRow{"cancel browse", true, "", ""};
 }
 
 void TestV4l2::virtualSourceDialog() {
-    QFETCH(QString, action);
-    QFETCH(bool, accepted);
-    QFETCH(QString, expectedSource);
-    QFETCH(QString, expectedError);
+    QFETCH(VirtualSourceRow, row);
+    const QString action = row.action, expectedError = row.error;
+    const bool accepted = row.accepted;
+    QString expectedSource = row.source;
     const QString folder = folder_->path();
     QTemporaryDir outside;
     const QString outsideClip = QDir(outside.path()).filePath(QStringLiteral("far.mjpeg"));
@@ -667,10 +645,8 @@ void TestV4l2::virtualSourceDialog() {
                                          {"garbage", QDir(folder).filePath("broken.avi")}};
     if (answers.contains(action)) desk.fileAnswers << answers.value(action);
 
-    TVideoCapture video(systemDrivers(folder, std::make_shared<ScriptedV4l2>()), folder);
-    video.setDriverIndex(0);
-    video.setDriverOpen(true);
-    QCOMPARE(video.imageWidth(), quint16(VirtualCamera::Width));
+    auto video = capture(std::make_shared<ScriptedV4l2>(), 0, true);
+    QCOMPARE(video->imageWidth(), quint16(VirtualCamera::Width));
     int result = -1;
     DialogScript script([&](QDialog& d) {
         auto& dialog = dynamic_cast<TDlgVirtualSource&>(d);
@@ -690,7 +666,7 @@ void TestV4l2::virtualSourceDialog() {
         if (result != QDialog::Accepted) ui->CancelBtn->click();
         return dialog.result();
     });
-    QCOMPARE(video.ShowSourceDialog(), accepted);
+    QCOMPARE(video->ShowSourceDialog(), accepted);
     QCOMPARE(result == QDialog::Accepted, accepted);
     QCOMPARE(desk.fileRequests.size(), action == QLatin1String("interval") || action == QLatin1String("empty") ? 0 : 1);
     const QString shown = desk.shownTexts().join('\n');
@@ -704,23 +680,21 @@ void TestV4l2::virtualSourceDialog() {
         QVERIFY(!QFile::exists(settingsFile()));
         return;
     }
-    QVERIFY(video.DriverOpen());
+    QVERIFY(video->DriverOpen());
     if (expectedSource.isEmpty()) {
         QCOMPARE(VirtualCamera(folder).source().url.contains(QStringLiteral("mod(t,7)")),
                  action == QLatin1String("interval"));
         return;
     }
     // Reconnected to the file at once, and again after a restart.
-    QVERIFY(video.GrabFrameLive());
-    QString mismatch = compareBars(video.lastGrabbedFrame(), 12);
+    QVERIFY(video->GrabFrameLive());
+    QString mismatch = compareBars(video->lastGrabbedFrame(), 12);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
-    video.setDriverOpen(false);
-    TVideoCapture restarted(systemDrivers(folder, std::make_shared<ScriptedV4l2>()), folder);
-    restarted.setDriverIndex(0);
-    restarted.setDriverOpen(true);
-    QVERIFY(restarted.GrabFrameLive());
-    QCOMPARE(restarted.lastGrabbedFrame().size(), QSize(160, 120));
-    mismatch = compareBars(restarted.lastGrabbedFrame(), 12);
+    video->setDriverOpen(false);
+    auto restarted = capture(std::make_shared<ScriptedV4l2>(), 0, true);
+    QVERIFY(restarted->GrabFrameLive());
+    QCOMPARE(restarted->lastGrabbedFrame().size(), QSize(160, 120));
+    mismatch = compareBars(restarted->lastGrabbedFrame(), 12);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
 }
 

@@ -33,7 +33,21 @@ std::shared_ptr<ScriptedDrivers> oneDriver(SourceSpec spec = testPicture(), Driv
     return drivers;
 }
 
+struct Selection { const char* choice; int index; const char* name; };
+struct Limit { const char* property; qint64 value, expected; int frameRate = -1; }; // -1: not asked
+struct Scaling { bool scale, proportional; QSize widget, picture; QRect expected; };
+struct OpenFailure { SourceSpec spec; QString driver, reason, error; };
+struct DialogRow { int index; bool confirm; int expectedStatus, expectedShown; };
+struct Ending { bool bitmapFile, paced, loop; };
+
 } // namespace
+
+Q_DECLARE_METATYPE(Selection)
+Q_DECLARE_METATYPE(Limit)
+Q_DECLARE_METATYPE(Scaling)
+Q_DECLARE_METATYPE(OpenFailure)
+Q_DECLARE_METATYPE(DialogRow)
+Q_DECLARE_METATYPE(Ending)
 
 class TestVideoCapture : public QObject {
     Q_OBJECT
@@ -68,6 +82,13 @@ private slots:
     void closedSessionEventsAreDropped();
 
 private:
+    // A device on the first driver, not yet open.
+    std::unique_ptr<TVideoCapture> capture(std::shared_ptr<DriverRegistry> drivers,
+                                           const QString& folder = {}) {
+        auto video = std::make_unique<TVideoCapture>(drivers, folder.isEmpty() ? folder_->path() : folder);
+        video->setDriverIndex(0);
+        return video;
+    }
     QTemporaryDir tempRoot_;
     std::unique_ptr<QTemporaryDir> folder_;
 };
@@ -86,22 +107,19 @@ void TestVideoCapture::init() {
 // ---- driver index and name, rates and limits, geometry -----------------------------------
 
 void TestVideoCapture::selection_data() {
-    QTest::addColumn<QString>("choice"); // an index, or a name after "name "
-    QTest::addColumn<int>("expectedIndex");
-    QTest::addColumn<QString>("expectedName");
-    QTest::newRow("second driver") << "1" << 1 << "Twin";
-    QTest::newRow("in the gap") << "3" << -1 << "";
-    QTest::newRow("past the last index") << "10" << -1 << "";
-    QTest::newRow("first name match wins") << "name Twin" << 1 << "Twin";
-    QTest::newRow("behind a gap") << "name Far" << 5 << "Far";
-    QTest::newRow("unknown name") << "name Nobody" << -1 << "";
-    QTest::newRow("case matters") << "name twin" << -1 << "";
+    QTest::addColumn<Selection>("row"); // choice: an index, or a name after "name "
+    QTest::newRow("second driver") << Selection{"1", 1, "Twin"};
+    QTest::newRow("in the gap") << Selection{"3", -1, ""};
+    QTest::newRow("past the last index") << Selection{"10", -1, ""};
+    QTest::newRow("first name match wins") << Selection{"name Twin", 1, "Twin"};
+    QTest::newRow("behind a gap") << Selection{"name Far", 5, "Far"};
+    QTest::newRow("unknown name") << Selection{"name Nobody", -1, ""};
+    QTest::newRow("case matters") << Selection{"name twin", -1, ""};
 }
 
 void TestVideoCapture::selection() {
-    QFETCH(QString, choice);
-    QFETCH(int, expectedIndex);
-    QFETCH(QString, expectedName);
+    QFETCH(Selection, row);
+    const QString choice = QString::fromLatin1(row.choice);
     auto drivers = std::make_shared<ScriptedDrivers>();
     const std::pair<int, const char*> installed[] = {{0, "Zero"}, {1, "Twin"}, {2, "Twin"}, {5, "Far"}};
     for (auto [index, name] : installed)
@@ -114,8 +132,8 @@ void TestVideoCapture::selection() {
         video.setDriverName(choice.mid(5));
     else
         video.setDriverIndex(choice.toInt());
-    QCOMPARE(video.DriverIndex(), expectedIndex);
-    QCOMPARE(video.DriverName(), expectedName);
+    QCOMPARE(video.DriverIndex(), row.index);
+    QCOMPARE(video.DriverName(), QString::fromLatin1(row.name));
     for (int i = 0; i < 12; ++i)
         drivers->add(i, QStringLiteral("Camera"));
     QCOMPARE(video.ListDrivers().size(), 10); // only indices 0 to 9 exist
@@ -124,46 +142,41 @@ void TestVideoCapture::selection() {
 void TestVideoCapture::driverIndexChangeClosesAndDropsCaches() {
     auto drivers = oneDriver(testPicture(), DriverCaps{true, false, false, false});
     auto b = drivers->add(1, QStringLiteral("B"));
-    TVideoCapture video(drivers, folder_->path());
-    video.setDriverIndex(0);
-    video.setDriverOpen(true);
-    QVERIFY(video.HasOverlay());
-    QCOMPARE(video.imageWidth(), quint16(320));
-    video.setDriverIndex(0); // the same index changes nothing
-    QVERIFY(video.DriverOpen());
-    video.setDriverIndex(1);
-    QVERIFY(!video.DriverOpen());
-    QCOMPARE(QSize(video.imageWidth(), video.imageHeight()), QSize(0, 0));
-    QVERIFY(video.captureWindowGeometry().isEmpty());
-    QVERIFY(!video.HasOverlay()); // asked again, of driver B
+    auto video = capture(drivers);
+    video->setDriverOpen(true);
+    QVERIFY(video->HasOverlay());
+    QCOMPARE(video->imageWidth(), quint16(320));
+    video->setDriverIndex(0); // the same index changes nothing
+    QVERIFY(video->DriverOpen());
+    video->setDriverIndex(1);
+    QVERIFY(!video->DriverOpen());
+    QCOMPARE(QSize(video->imageWidth(), video->imageHeight()), QSize(0, 0));
+    QVERIFY(video->captureWindowGeometry().isEmpty());
+    QVERIFY(!video->HasOverlay()); // asked again, of driver B
     QCOMPARE(b->sourceCalls, 1);  // which was connected to answer
 }
 
 void TestVideoCapture::limits_data() {
-    QTest::addColumn<QString>("property");
-    QTest::addColumn<qint64>("value");
-    QTest::addColumn<qint64>("expected");
-    QTest::addColumn<int>("expectedFrameRate"); // -1: not asked
-    QTest::newRow("preview rate 15") << "preview rate" << qint64(15) << qint64(15) << -1;
-    QTest::newRow("preview rate 45 is limited") << "preview rate" << qint64(45) << qint64(30) << -1;
-    QTest::newRow("preview rate 0 is limited") << "preview rate" << qint64(0) << qint64(1) << -1;
-    QTest::newRow("15 fps") << "frame rate" << qint64(15) << qint64(66667) << 15;
-    QTest::newRow("60 fps passes the floor") << "frame rate" << qint64(60) << qint64(16667) << 60;
-    QTest::newRow("0 fps keeps the time") << "frame rate" << qint64(0) << qint64(66667) << 15;
-    QTest::newRow("half rounds to even") << "frame rate" << qint64(128) << qint64(7812) << 128;
-    QTest::newRow("frame time floor") << "frame time" << qint64(10000) << qint64(33333) << 30;
-    QTest::newRow("long frame time") << "frame time" << qint64(4000000) << qint64(4000000) << 0;
-    QTest::newRow("index size 0 stays 0") << "index size" << qint64(0) << qint64(0) << -1;
-    QTest::newRow("index size 1 is raised") << "index size" << qint64(1) << qint64(1800) << -1;
-    QTest::newRow("index size inside") << "index size" << qint64(5000) << qint64(5000) << -1;
-    QTest::newRow("index size lowered") << "index size" << qint64(400000) << qint64(324000) << -1;
+    QTest::addColumn<Limit>("row");
+    QTest::newRow("preview rate 15") << Limit{"preview rate", 15, 15};
+    QTest::newRow("preview rate 45 is limited") << Limit{"preview rate", 45, 30};
+    QTest::newRow("preview rate 0 is limited") << Limit{"preview rate", 0, 1};
+    QTest::newRow("15 fps") << Limit{"frame rate", 15, 66667, 15};
+    QTest::newRow("60 fps passes the floor") << Limit{"frame rate", 60, 16667, 60};
+    QTest::newRow("0 fps keeps the time") << Limit{"frame rate", 0, 66667, 15};
+    QTest::newRow("half rounds to even") << Limit{"frame rate", 128, 7812, 128};
+    QTest::newRow("frame time floor") << Limit{"frame time", 10000, 33333, 30};
+    QTest::newRow("long frame time") << Limit{"frame time", 4000000, 4000000, 0};
+    QTest::newRow("index size 0 stays 0") << Limit{"index size", 0, 0};
+    QTest::newRow("index size 1 is raised") << Limit{"index size", 1, 1800};
+    QTest::newRow("index size inside") << Limit{"index size", 5000, 5000};
+    QTest::newRow("index size lowered") << Limit{"index size", 400000, 324000};
 }
 
 void TestVideoCapture::limits() {
-    QFETCH(QString, property);
-    QFETCH(qint64, value);
-    QFETCH(qint64, expected);
-    QFETCH(int, expectedFrameRate);
+    QFETCH(Limit, row);
+    const QString property = QString::fromLatin1(row.property);
+    const qint64 value = row.value;
     TVideoCapture video(std::make_shared<ScriptedDrivers>(), folder_->path());
     qint64 seen = -1;
     if (property == QLatin1String("preview rate")) {
@@ -176,69 +189,48 @@ void TestVideoCapture::limits() {
         if (property == QLatin1String("frame rate")) video.setFrameRate(quint16(value));
         if (property == QLatin1String("frame time")) video.setMicroSecPerFrame(quint32(value));
         seen = video.MicroSecPerFrame();
-        QCOMPARE(int(video.FrameRate()), expectedFrameRate);
+        QCOMPARE(int(video.FrameRate()), row.frameRate);
     }
-    QCOMPARE(seen, expected);
+    QCOMPARE(seen, row.expected);
 }
 
 void TestVideoCapture::scaledWindow_data() {
-    QTest::addColumn<bool>("scale");
-    QTest::addColumn<bool>("proportional");
-    QTest::addColumn<QSize>("widget");
-    QTest::addColumn<QSize>("picture");
-    QTest::addColumn<QRect>("expected");
+    QTest::addColumn<Scaling>("row");
     const QSize qvga(320, 240);
-    QTest::newRow("unscaled: the picture's size")
-        << false << false << QSize(500, 300) << qvga << QRect(0, 0, 320, 240);
-    QTest::newRow("scaled: fills") << true << false << QSize(500, 300) << qvga << QRect(0, 0, 500, 300);
-    QTest::newRow("399x300 gives 399x299")
-        << true << true << QSize(399, 300) << qvga << QRect(0, 0, 399, 299);
-    QTest::newRow("tall widget, not centred")
-        << true << true << QSize(300, 500) << qvga << QRect(0, 0, 300, 225);
-    QTest::newRow("half a pixel rounds to even")
-        << true << true << QSize(100, 1) << QSize(5, 2) << QRect(0, 0, 2, 1);
-    QTest::newRow("unknown picture fills")
-        << true << true << QSize(500, 300) << QSize(0, 0) << QRect(0, 0, 500, 300);
-    QTest::newRow("widget without height")
-        << true << true << QSize(500, 0) << qvga << QRect(0, 0, 500, 0);
+    QTest::newRow("unscaled: the picture's size") << Scaling{false, false, {500, 300}, qvga, {0, 0, 320, 240}};
+    QTest::newRow("scaled: fills") << Scaling{true, false, {500, 300}, qvga, {0, 0, 500, 300}};
+    QTest::newRow("399x300 gives 399x299") << Scaling{true, true, {399, 300}, qvga, {0, 0, 399, 299}};
+    QTest::newRow("tall widget, not centred") << Scaling{true, true, {300, 500}, qvga, {0, 0, 300, 225}};
+    QTest::newRow("half a pixel rounds to even") << Scaling{true, true, {100, 1}, {5, 2}, {0, 0, 2, 1}};
+    QTest::newRow("unknown picture fills") << Scaling{true, true, {500, 300}, {0, 0}, {0, 0, 500, 300}};
+    QTest::newRow("widget without height") << Scaling{true, true, {500, 0}, qvga, {0, 0, 500, 0}};
 }
 
 void TestVideoCapture::scaledWindow() {
-    QFETCH(bool, scale);
-    QFETCH(bool, proportional);
-    QFETCH(QSize, widget);
-    QFETCH(QSize, picture);
-    QFETCH(QRect, expected);
-    QCOMPARE(TVideoCapture::scaledWindow(scale, proportional, widget, picture), expected);
+    QFETCH(Scaling, row);
+    QCOMPARE(TVideoCapture::scaledWindow(row.scale, row.proportional, row.widget, row.picture), row.expected);
 }
 
 // ---- opening, capabilities and dialogs ---------------------------------------------------
 
 void TestVideoCapture::openFailures_data() {
-    QTest::addColumn<SourceSpec>("spec");
-    QTest::addColumn<QString>("driver"); // "": none installed; "gone": uninstalled after choice
-    QTest::addColumn<QString>("reason"); // the step that failed, then FFmpeg's own text
-    QTest::addColumn<QString>("error");
+    // driver "": none installed; "gone": uninstalled after the choice. reason: the step that
+    // failed, then FFmpeg's own text.
+    QTest::addColumn<OpenFailure>("row");
     const QString notConnected = QStringLiteral("Can not connect capture driver with capture window");
-    QTest::newRow("no driver") << SourceSpec{} << "" << "" << "No capture driver selected";
-    QTest::newRow("driver went away") << SourceSpec{} << "gone" << "" << notConnected;
-    QTest::newRow("missing camera device")
-        << missingCamera() << "camera"
-        << "Opening the input \"/dev/ostrel-no-such-camera\" failed: No such file or directory"
-        << notConnected;
-    QTest::newRow("filter graph that does not parse")
-        << lavfiSource(QStringLiteral("nosuchfilter=1")) << "camera"
-        << "Opening the input \"nosuchfilter=1\" failed: " << notConnected;
-    QTest::newRow("sound only") << lavfiSource(QStringLiteral("anullsrc")) << "camera"
-                                << "Finding a video stream and its decoder failed: Stream not found"
-                                << notConnected;
+    QTest::newRow("no driver") << OpenFailure{{}, "", "", "No capture driver selected"};
+    QTest::newRow("driver went away") << OpenFailure{{}, "gone", "", notConnected};
+    QTest::newRow("missing camera device") << OpenFailure{missingCamera(), "camera",
+        "Opening the input \"/dev/ostrel-no-such-camera\" failed: No such file or directory", notConnected};
+    QTest::newRow("filter graph that does not parse") << OpenFailure{lavfiSource("nosuchfilter=1"),
+        "camera", "Opening the input \"nosuchfilter=1\" failed: ", notConnected};
+    QTest::newRow("sound only") << OpenFailure{lavfiSource("anullsrc"), "camera",
+        "Finding a video stream and its decoder failed: Stream not found", notConnected};
 }
 
 void TestVideoCapture::openFailures() {
-    QFETCH(SourceSpec, spec);
-    QFETCH(QString, driver);
-    QFETCH(QString, reason);
-    QFETCH(QString, error);
+    QFETCH(OpenFailure, row);
+    const auto& [spec, driver, reason, error] = row;
     if (!reason.isEmpty()) {
         QString why;
         QVERIFY(!CaptureSession::open(spec, &why));
@@ -246,34 +238,32 @@ void TestVideoCapture::openFailures() {
     }
     auto drivers = std::make_shared<ScriptedDrivers>();
     if (!driver.isEmpty()) drivers->add(0, QStringLiteral("Broken"), spec);
-    TVideoCapture video(drivers, folder_->path());
-    video.setDriverIndex(0);
+    auto video = capture(drivers);
     if (driver == QLatin1String("gone")) drivers->byIndex.clear();
-    QSignalSpy status(&video, &TVideoCapture::OnStatus);
-    QCOMPARE(messageOf([&] { video.setDriverOpen(true); }), error);
+    QSignalSpy status(video.get(), &TVideoCapture::OnStatus);
+    QCOMPARE(messageOf([&] { video->setDriverOpen(true); }), error);
     QCOMPARE(status.count(), 1);
-    QVERIFY(!video.DriverOpen());
-    QCOMPARE(video.DriverIndex(), driver.isEmpty() ? -1 : 0); // kept, to be tried again
-    QVERIFY(video.captureWindowGeometry().isEmpty());
+    QVERIFY(!video->DriverOpen());
+    QCOMPARE(video->DriverIndex(), driver.isEmpty() ? -1 : 0); // kept, to be tried again
+    QVERIFY(video->captureWindowGeometry().isEmpty());
     // Switching preview on opens first, and fails the same way; overlay needs a driver
     // that has it.
-    QCOMPARE(messageOf([&] { video.setVideoPreview(true); }), error);
-    QVERIFY(!video.VideoPreview());
-    QCOMPARE(messageOf([&] { video.setVideoOverlay(true); }), QStringLiteral("Driver has no overlay mode"));
-    QVERIFY(!video.VideoOverlay());
+    QCOMPARE(messageOf([&] { video->setVideoPreview(true); }), error);
+    QVERIFY(!video->VideoPreview());
+    QCOMPARE(messageOf([&] { video->setVideoOverlay(true); }), QStringLiteral("Driver has no overlay mode"));
+    QVERIFY(!video->VideoOverlay());
 }
 
 void TestVideoCapture::closedDeviceAnswersFalse() {
-    TVideoCapture video(oneDriver(), folder_->path());
-    video.setDriverIndex(0);
-    QSignalSpy status(&video, &TVideoCapture::OnStatus);
-    for (bool answer : {video.GrabFrameLive(), video.GrabFrameStill(), video.SaveFrameFile(),
-                        video.StartRecording(), video.StopRecording(), video.IsRecording(),
-                        video.SaveRecordingAs(), video.VideoPreview(), video.VideoOverlay()})
+    auto video = capture(oneDriver());
+    QSignalSpy status(video.get(), &TVideoCapture::OnStatus);
+    for (bool answer : {video->GrabFrameLive(), video->GrabFrameStill(), video->SaveFrameFile(),
+                        video->StartRecording(), video->StopRecording(), video->IsRecording(),
+                        video->SaveRecordingAs(), video->VideoPreview(), video->VideoOverlay()})
         QVERIFY(!answer);
     QVERIFY(!QFile::exists(QDir(folder_->path()).filePath(QStringLiteral("Capture.bmp"))));
-    video.setVideoPreview(false); // already off: nothing opens
-    QVERIFY(!video.DriverOpen());
+    video->setVideoPreview(false); // already off: nothing opens
+    QVERIFY(!video->DriverOpen());
     QCOMPARE(status.count(), 0);
 }
 
@@ -296,21 +286,16 @@ void TestVideoCapture::capabilitiesOpenTemporarilyAndAreCached() {
 }
 
 void TestVideoCapture::dialogs_data() {
-    QTest::addColumn<int>("index");
-    QTest::addColumn<bool>("confirm");
-    QTest::addColumn<int>("expectedStatus");
-    QTest::addColumn<int>("expectedShown");
+    QTest::addColumn<DialogRow>("row");
     // A temporary open reports its status too: one for the open, one for the confirmation.
-    QTest::newRow("confirmed") << 0 << true << 2 << 1;
-    QTest::newRow("cancelled") << 0 << false << 1 << 1;
-    QTest::newRow("no driver selected") << -1 << true << 0 << 0;
+    QTest::newRow("confirmed") << DialogRow{0, true, 2, 1};
+    QTest::newRow("cancelled") << DialogRow{0, false, 1, 1};
+    QTest::newRow("no driver selected") << DialogRow{-1, true, 0, 0};
 }
 
 void TestVideoCapture::dialogs() {
-    QFETCH(int, index);
-    QFETCH(bool, confirm);
-    QFETCH(int, expectedStatus);
-    QFETCH(int, expectedShown);
+    QFETCH(DialogRow, row);
+    const auto [index, confirm, expectedStatus, expectedShown] = row;
     auto drivers = oneDriver();
     auto a = std::static_pointer_cast<ScriptedDriver>(drivers->driver(0));
     bool openWhileShown = false;
@@ -338,39 +323,37 @@ void TestVideoCapture::dialogOnOpenDeviceReconnects() {
         a->spec = next;
         return true;
     };
-    TVideoCapture video(drivers, folder_->path());
-    video.setDriverIndex(0);
-    video.setDriverOpen(true);
-    video.resize(200, 200);
-    QCOMPARE(video.captureWindowGeometry(), QRect(0, 0, 320, 240));
-    QVERIFY(video.ShowFormatDialog());
-    QVERIFY(video.DriverOpen());
-    QCOMPARE(video.captureWindowGeometry(), QRect(0, 0, 160, 120));
+    auto video = capture(drivers);
+    video->setDriverOpen(true);
+    video->resize(200, 200);
+    QCOMPARE(video->captureWindowGeometry(), QRect(0, 0, 320, 240));
+    QVERIFY(video->ShowFormatDialog());
+    QVERIFY(video->DriverOpen());
+    QCOMPARE(video->captureWindowGeometry(), QRect(0, 0, 160, 120));
     // A new format the driver cannot deliver leaves the device closed, with the error.
     next = missingCamera();
-    QCOMPARE(messageOf([&] { video.ShowFormatDialog(); }),
+    QCOMPARE(messageOf([&] { video->ShowFormatDialog(); }),
              QStringLiteral("Can not connect capture driver with capture window"));
-    QVERIFY(!video.DriverOpen());
+    QVERIFY(!video->DriverOpen());
 }
 
 void TestVideoCapture::bufferFile() {
     const QDir temp(tempRoot_.path());
     auto files = [&] { return temp.entryList({QStringLiteral("cap*")}, QDir::Files); };
-    TVideoCapture video(oneDriver(), folder_->path());
-    video.setDriverIndex(0);
-    video.setBufferFileSize(2); // closed: only remembered
+    auto video = capture(oneDriver());
+    video->setBufferFileSize(2); // closed: only remembered
     QVERIFY(files().isEmpty());
-    video.setDriverOpen(true);
+    video->setDriverOpen(true);
     const QStringList first = files();
     QCOMPARE(first.size(), 1);
     QCOMPARE(QFileInfo(temp.filePath(first.first())).size(), qint64(2) * 1048576);
-    video.setBufferFileSize(1); // open: the same file, the new size reserved
+    video->setBufferFileSize(1); // open: the same file, the new size reserved
     QCOMPARE(files(), first);
-    video.setBufferFileSize(0); // gone, and forgotten
+    video->setBufferFileSize(0); // gone, and forgotten
     QVERIFY(files().isEmpty());
-    video.setBufferFileSize(1);
+    video->setBufferFileSize(1);
     QCOMPARE(files().size(), 1);
-    video.setDriverOpen(false); // closing releases it
+    video->setDriverOpen(false); // closing releases it
     QVERIFY(files().isEmpty());
 }
 
@@ -378,26 +361,25 @@ void TestVideoCapture::bufferFile() {
 
 void TestVideoCapture::frameFiles() {
     const QString folder = folder_->path();
-    TVideoCapture video(systemDrivers(folder), folder); // the virtual camera
-    video.setDriverIndex(0);
-    video.setDriverOpen(true);
-    QVERIFY(!video.SaveFrameFile()); // nothing grabbed yet
-    QSignalSpy status(&video, &TVideoCapture::OnStatus);
-    QVERIFY(video.GrabFrameLive());
+    auto video = capture(systemDrivers(folder), folder); // the virtual camera
+    video->setDriverOpen(true);
+    QVERIFY(!video->SaveFrameFile()); // nothing grabbed yet
+    QSignalSpy status(video.get(), &TVideoCapture::OnStatus);
+    QVERIFY(video->GrabFrameLive());
     QCOMPARE(status.count(), 1);
-    QVERIFY(video.SaveFrameFile());
+    QVERIFY(video->SaveFrameFile());
     const QImage saved = bitmap::load(QDir(folder).filePath(QStringLiteral("Capture.bmp")));
-    QCOMPARE(saved, video.lastGrabbedFrame().convertToFormat(QImage::Format_BGR888));
+    QCOMPARE(saved, video->lastGrabbedFrame().convertToFormat(QImage::Format_BGR888));
     // Other names: absolute, and in a folder that does not exist.
     QTemporaryDir elsewhere;
-    video.setSingleImageFile(QDir(elsewhere.path()).filePath(QStringLiteral("temp00.bmp")));
-    QVERIFY(video.SaveFrameFile(bitmap::Durability::Unsynced));
-    QCOMPARE(bitmap::load(video.SingleImageFile()).size(), QSize(640, 480));
-    video.setSingleImageFile(QStringLiteral("no/such/folder/x.bmp"));
-    QVERIFY(!video.SaveFrameFile());
-    video.setDriverOpen(false);
-    QVERIFY(!video.SaveFrameFile()); // closed: the grab is gone with the device
-    QVERIFY(video.lastGrabbedFrame().isNull());
+    video->setSingleImageFile(QDir(elsewhere.path()).filePath(QStringLiteral("temp00.bmp")));
+    QVERIFY(video->SaveFrameFile(bitmap::Durability::Unsynced));
+    QCOMPARE(bitmap::load(video->SingleImageFile()).size(), QSize(640, 480));
+    video->setSingleImageFile(QStringLiteral("no/such/folder/x.bmp"));
+    QVERIFY(!video->SaveFrameFile());
+    video->setDriverOpen(false);
+    QVERIFY(!video->SaveFrameFile()); // closed: the grab is gone with the device
+    QVERIFY(video->lastGrabbedFrame().isNull());
 }
 
 void TestVideoCapture::virtualCameraPlaysSourceFile() {
@@ -409,17 +391,16 @@ void TestVideoCapture::virtualCameraPlaysSourceFile() {
     QVERIFY(settings.open(QIODevice::WriteOnly));
     settings.write("[Virtual Camera]\nSource=scene.bmp\n");
     settings.close();
-    TVideoCapture video(systemDrivers(folder.path()), folder.path());
-    video.setDriverIndex(0);
-    video.setDriverOpen(true);
-    QVERIFY(video.GrabFrameLive());
-    const QColor seen = video.lastGrabbedFrame().pixelColor(32, 24);
+    auto video = capture(systemDrivers(folder.path()), folder.path());
+    video->setDriverOpen(true);
+    QVERIFY(video->GrabFrameLive());
+    const QColor seen = video->lastGrabbedFrame().pixelColor(32, 24);
     QVERIFY2(qAbs(seen.green() - 200) < 8 && seen.red() < 20, qPrintable(seen.name()));
     // A source file that has gone away falls back to the room.
-    video.setDriverOpen(false);
+    video->setDriverOpen(false);
     QVERIFY(QFile::remove(folder.filePath(QStringLiteral("scene.bmp"))));
-    video.setDriverOpen(true);
-    QCOMPARE(video.imageWidth(), quint16(640));
+    video->setDriverOpen(true);
+    QCOMPARE(video->imageWidth(), quint16(640));
 }
 
 void TestVideoCapture::previewShowsScaledFrames() {
@@ -454,71 +435,64 @@ void TestVideoCapture::previewShowsScaledFrames() {
 }
 
 void TestVideoCapture::previewRateThrottlesDisplay() {
-    TVideoCapture video(oneDriver(lavfiSource(QStringLiteral("testsrc=size=160x120:rate=30"))),
-                        folder_->path());
-    video.setDriverIndex(0);
-    video.setPreviewRate(5);
-    video.setVideoPreview(true);
+    auto video = capture(oneDriver(lavfiSource(QStringLiteral("testsrc=size=160x120:rate=30"))));
+    video->setPreviewRate(5);
+    video->setVideoPreview(true);
     QTest::qWait(300);
-    const int slow = countFrames(video, 2000);
+    const int slow = countFrames(*video, 2000);
     QVERIFY2(slow >= 3 && slow <= 12, qPrintable(QString::number(slow)));
-    video.setPreviewRate(30);
-    const int fast = countFrames(video, 2000);
+    video->setPreviewRate(30);
+    const int fast = countFrames(*video, 2000);
     QVERIFY2(fast > slow * 2, qPrintable(QStringLiteral("%1 then %2").arg(slow).arg(fast)));
 }
 
 void TestVideoCapture::grabsAndOverlay() {
-    TVideoCapture video(oneDriver(testPicture(), DriverCaps{true, false, false, false}),
-                        folder_->path());
-    video.setDriverIndex(0);
-    QSignalSpy status(&video, &TVideoCapture::OnStatus);
-    QSignalSpy shown(&video, &TVideoCapture::frameShown);
-    video.setVideoOverlay(true);
-    QVERIFY(video.DriverOpen() && video.VideoOverlay() && !video.VideoPreview());
-    QVERIFY(!video.lastGrabbedFrame().isNull()); // the still grab came first
+    auto video = capture(oneDriver(testPicture(), DriverCaps{true, false, false, false}));
+    QSignalSpy status(video.get(), &TVideoCapture::OnStatus);
+    QSignalSpy shown(video.get(), &TVideoCapture::frameShown);
+    video->setVideoOverlay(true);
+    QVERIFY(video->DriverOpen() && video->VideoOverlay() && !video->VideoPreview());
+    QVERIFY(!video->lastGrabbedFrame().isNull()); // the still grab came first
     QCOMPARE(status.count(), 3);                 // open, grab, overlay
     QVERIFY(shown.wait(3000));
-    video.setVideoPreview(true); // one or the other
-    QVERIFY(video.VideoPreview() && !video.VideoOverlay());
+    video->setVideoPreview(true); // one or the other
+    QVERIFY(video->VideoPreview() && !video->VideoOverlay());
     QVERIFY(shown.wait(3000));
 
     // The still grab ends the live display, which keeps the grabbed picture.
     status.clear();
-    QVERIFY(video.GrabFrameStill());
+    QVERIFY(video->GrabFrameStill());
     QCOMPARE(status.count(), 1);
-    QVERIFY(!video.VideoPreview());
+    QVERIFY(!video->VideoPreview());
     QTest::qWait(100);
-    QCOMPARE(countFrames(video, 400), 0);
-    QCOMPARE(video.displayedFrame(), video.lastGrabbedFrame());
+    QCOMPARE(countFrames(*video, 400), 0);
+    QCOMPARE(video->displayedFrame(), video->lastGrabbedFrame());
     // The live grab keeps the display running.
-    video.setVideoPreview(true);
-    video.setVideoOverlay(true); // one or the other
-    QVERIFY(!video.VideoPreview());
-    QVERIFY(video.GrabFrameLive());
-    QVERIFY(video.VideoOverlay());
+    video->setVideoPreview(true);
+    video->setVideoOverlay(true); // one or the other
+    QVERIFY(!video->VideoPreview());
+    QVERIFY(video->GrabFrameLive());
+    QVERIFY(video->VideoOverlay());
     QVERIFY(shown.wait(3000));
-    video.setVideoOverlay(false);
-    QVERIFY(!video.VideoOverlay() && video.DriverOpen());
+    video->setVideoOverlay(false);
+    QVERIFY(!video->VideoOverlay() && video->DriverOpen());
 }
 
 // ---- sources that end, loop, or wait -----------------------------------------------------
 
 void TestVideoCapture::sourceEndsOrLoops_data() {
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<bool>("paced");
-    QTest::addColumn<bool>("loop");
-    QTest::newRow("live source ends") << "lavfi" << true << false;
-    QTest::newRow("source paced to its timestamps ends") << "lavfi" << false << false;
-    QTest::newRow("graph that must be opened again loops") << "lavfi" << false << true;
-    QTest::newRow("single picture file loops") << "bitmap" << false << true;
+    QTest::addColumn<Ending>("row");
+    QTest::newRow("live source ends") << Ending{false, true, false};
+    QTest::newRow("source paced to its timestamps ends") << Ending{false, false, false};
+    QTest::newRow("graph that must be opened again loops") << Ending{false, false, true};
+    QTest::newRow("single picture file loops") << Ending{true, false, true};
 }
 
 void TestVideoCapture::sourceEndsOrLoops() {
-    QFETCH(QString, kind);
-    QFETCH(bool, paced);
-    QFETCH(bool, loop);
+    QFETCH(Ending, row);
+    const auto [bitmapFile, paced, loop] = row;
     SourceSpec spec = lavfiSource(QStringLiteral("testsrc=duration=0.6:size=160x120:rate=15"), paced, loop);
-    if (kind == QLatin1String("bitmap")) {
+    if (bitmapFile) {
         spec = SourceSpec{};
         spec.url = QDir(folder_->path()).filePath(QStringLiteral("one.bmp"));
         spec.loop = true;
@@ -526,43 +500,40 @@ void TestVideoCapture::sourceEndsOrLoops() {
         picture.fill(Qt::gray);
         bitmap::save(spec.url, picture);
     }
-    TVideoCapture video(oneDriver(spec), folder_->path());
-    video.setDriverIndex(0);
-    QSignalSpy errors(&video, &TVideoCapture::OnError);
+    auto video = capture(oneDriver(spec));
+    QSignalSpy errors(video.get(), &TVideoCapture::OnError);
     QThread* deliveredOn = nullptr;
     connect(
-        &video, &TVideoCapture::OnError, this, [&] { deliveredOn = QThread::currentThread(); },
+        video.get(), &TVideoCapture::OnError, this, [&] { deliveredOn = QThread::currentThread(); },
         Qt::DirectConnection);
-    video.setVideoPreview(true);
+    video->setVideoPreview(true);
     QTest::qWait(200);
-    const int frames = countFrames(video, 1500);
+    const int frames = countFrames(*video, 1500);
     if (loop) {
         QVERIFY2(frames >= 8, qPrintable(QString::number(frames)));
         // Paced: a one-picture file must not spin through thousands of frames.
         QVERIFY2(frames <= 50, qPrintable(QString::number(frames)));
         QCOMPARE(errors.count(), 0);
-        QVERIFY(video.GrabFrameLive());
+        QVERIFY(video->GrabFrameLive());
         return;
     }
     QCOMPARE(errors.count(), 1);
     QCOMPARE(errors.at(0).at(0).toInt(), ENODEV);
     QCOMPARE(errors.at(0).at(1).toString(), QStringLiteral("Capture device was not detected."));
     QCOMPARE(deliveredOn, QThread::currentThread());
-    QVERIFY(video.DriverOpen()); // closing is the program's decision
-    QVERIFY(!video.GrabFrameLive());
+    QVERIFY(video->DriverOpen()); // closing is the program's decision
+    QVERIFY(!video->GrabFrameLive());
 }
 
 void TestVideoCapture::closeStopsWaitingThread() {
     // One frame every 4 seconds: the capture thread spends its time waiting.
-    TVideoCapture video(oneDriver(lavfiSource(QStringLiteral("testsrc=size=160x120:rate=1/4"))),
-                        folder_->path());
-    video.setDriverIndex(0);
-    video.setDriverOpen(true);
-    QVERIFY(video.GrabFrameLive());
+    auto video = capture(oneDriver(lavfiSource(QStringLiteral("testsrc=size=160x120:rate=1/4"))));
+    video->setDriverOpen(true);
+    QVERIFY(video->GrabFrameLive());
     QTest::qWait(100);
     QElapsedTimer timer;
     timer.start();
-    video.setDriverOpen(false);
+    video->setDriverOpen(false);
     QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
 }
 
