@@ -80,6 +80,7 @@ private slots:
     void refusesHostileFiles_data();
     void refusesHostileFiles();
     void refusesEveryTruncation();
+    void refusesOneSideTooLarge();
     void files();
 };
 
@@ -193,6 +194,16 @@ void TestBitmap::refusesHostileFiles() {
         QFAIL("decoded a bad bitmap");
     } catch (const EBitmapError& e) {
         QVERIFY2(e.message().contains(reason, Qt::CaseInsensitive), qPrintable(e.message()));
+    }
+}
+
+// Either side alone past the limit is refused, reading and writing alike.
+void TestBitmap::refusesOneSideTooLarge() {
+    for (const QSize size : {QSize(bitmap::MaxDimension + 1, 1), QSize(1, bitmap::MaxDimension + 1)}) {
+        QVERIFY_THROWS_EXCEPTION(EBitmapError, bitmap::encode(QImage(size, QImage::Format_RGB888)));
+        const QByteArray file = makeFile({.width = size.width(), .height = size.height()}, {},
+                                         QByteArray(16, '\x55'));
+        QVERIFY_THROWS_EXCEPTION(EBitmapError, bitmap::decode(file));
     }
 }
 
