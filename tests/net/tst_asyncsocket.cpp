@@ -46,6 +46,14 @@ struct Session {
     }
 };
 
+struct BadConnect {
+    const char* addr = "127.0.0.1";
+    const char* port = "21";
+    const char* proto = "tcp";
+    const char* localAddr = "0.0.0.0";
+    const char* text = "";
+};
+
 QString raised(const std::function<void()>& f) {
     try {
         f();
@@ -57,179 +65,156 @@ QString raised(const std::function<void()>& f) {
 
 } // namespace
 
+Q_DECLARE_METATYPE(BadConnect)
+
 class TestAsyncSocket : public QObject {
     Q_OBJECT
 private slots:
-    void connectRaises_data();
-    void connectRaises();
-    void otherCallsRaise();
-    void connectsByNameWithoutBlocking();
-    void serviceNameResolves();
-    void lineMode_data();
-    void lineMode();
-    void handlerMayCloseWhileLinesWait();
-    void sendWhenClosed();
-    void cancelledLookupReportsNothing();
+    void connectRaises_data() {
+        QTest::addColumn<BadConnect>("row");
+        const auto row = [](const char* name, BadConnect r) { QTest::newRow(name) << r; };
+        row("no port", {.port = "", .text = "Connect: No Port Specified"});
+        row("no address", {.addr = " ", .text = "Connect: No IP Address Specified"});
+        row("no protocol", {.proto = "", .text = "Connect: No Protocol Specified"});
+        row("udp",
+            {.proto = "udp", .text = "Error 10043 in function socket\nProtocol not supported"});
+        row("unknown service",
+            {.port = "no-such-service",
+             .text = "ResolvePort: Cannot convert port 'no-such-service', Error #11004"});
+        row("port 0", {.port = "0", .text = "ResolvePort: Cannot convert port '0', Error #10022"});
+        row("port out of range",
+            {.port = "70000", .text = "ResolvePort: Cannot convert port '70000', Error #10022"});
+        row("local address by name",
+            {.localAddr = "my-pc",
+             .text = "ResolveHost: Cannot convert host address 'my-pc', Error #10022"});
+        row("local address not ours",
+            {.localAddr = "192.0.2.77",
+             .text = "Error 10049 in function bind\nAddress not available"});
+    }
+
+    void connectRaises() {
+        QFETCH(BadConnect, row);
+        TAsyncSocket s;
+        s.setAddr(row.addr);
+        s.setPort(row.port);
+        s.setProto(row.proto);
+        s.setLocalAddr(row.localAddr);
+        QSignalSpy connected(&s, &TAsyncSocket::OnSessionConnected);
+        QCOMPARE(raised([&] { s.Connect(); }), QString(row.text));
+        QCOMPARE(s.state(), State::Closed);
+        QTest::qWait(20);
+        QCOMPARE(connected.size(), 0);
+    }
+
+    void otherCallsRaise() {
+        Peer peer;
+        TAsyncSocket s;
+        s.setAddr(QStringLiteral("127.0.0.1"));
+        s.setPort(peer.port());
+        s.Connect();
+        QCOMPARE(raised([&] { s.Connect(); }), QStringLiteral("Connect: Socket already in use"));
+        QCOMPARE(raised([&] { s.Listen(); }), QStringLiteral("Listen: Socket already in use"));
+        TAsyncSocket lookup;
+        QCOMPARE(raised([&] { lookup.DnsLookup(QString()); }),
+                 QStringLiteral("DNS lookup: invalid host name."));
+        TAsyncSocket taken;
+        taken.setLocalAddr(QStringLiteral("127.0.0.1"));
+        taken.setLocalPort(peer.port());
+        QCOMPARE(raised([&] { taken.Listen(); }),
+                 QStringLiteral("Error 10048 in function bind\nAddress already in use"));
+        QCOMPARE(taken.LastError(), 10048);
+        QCOMPARE(lookup.Send("x"), qint64(-1)); // not connected
+        QCOMPARE(lookup.LastError(), 10057);
+    }
+
+    void connectsByNameWithoutBlocking() {
+        Peer peer;
+        TAsyncSocket s;
+        s.setAddr(QStringLiteral("localhost"));
+        s.setPort(peer.port());
+        QSignalSpy connected(&s, &TAsyncSocket::OnSessionConnected);
+        QSignalSpy looked(&s, &TAsyncSocket::OnDnsLookupDone);
+        s.Connect();
+        QCOMPARE(s.state(), State::DnsLookup); // Connect returned before the name was known
+        QTRY_COMPARE(connected.size(), 1);
+        QCOMPARE(connected[0][0].toInt(), 0);
+        QCOMPARE(looked.size(), 1);
+        QCOMPARE(s.state(), State::Connected);
+        QCOMPARE(s.peerAddress(), QHostAddress(QHostAddress::LocalHost));
+        QVERIFY(s.boundPort() != 0);
+    }
+
+    void serviceNameResolves() {
+        // "ftp" is port 21, where nothing listens here: the call is accepted and the refusal
+        // arrives as an event.
+        TAsyncSocket s;
+        s.setAddr(QStringLiteral("127.0.0.1"));
+        s.setPort(QStringLiteral("ftp"));
+        QSignalSpy connected(&s, &TAsyncSocket::OnSessionConnected);
+        s.Connect();
+        QTRY_COMPARE(connected.size(), 1);
+        QCOMPARE(connected[0][0].toInt(), 10061);
+        QCOMPARE(s.state(), State::Closed);
+        QCOMPARE(s.LastError(), 10061);
+    }
+
+    void lineMode_data() {
+        QTest::addColumn<int>("limit"); // 0: the default
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<bool>("peerCloses");
+        QTest::addColumn<QList<QByteArray>>("lines");
+        QTest::addColumn<int>("closedWith");
+        QTest::newRow("CR LF, last line ended by the close")
+            << 0 << QByteArray("220-a\r\n220 b\r\n221 bye") << true
+            << QList<QByteArray>{"220-a", "220 b", "221 bye"} << 0;
+        QTest::newRow("overlong line closes with Message too long")
+            << 1024 << "220 short\r\n" + QByteArray(4096, 'x') << false
+            << QList<QByteArray>{"220 short"} << 10040;
+    }
+
+    void lineMode() {
+        QFETCH(int, limit);
+        QFETCH(QByteArray, sent);
+        QFETCH(bool, peerCloses);
+        QFETCH(QList<QByteArray>, lines);
+        QFETCH(int, closedWith);
+        Session x(true);
+        if (limit) x.s.setLineLimit(limit);
+        QVERIFY(x.open());
+        x.peer.socket->write(sent);
+        if (peerCloses) x.peer.socket->disconnectFromHost();
+        QTRY_COMPARE(x.closed, QList<int>{closedWith});
+        QCOMPARE(x.lines, lines);
+        if (closedWith) QCOMPARE(x.s.LastError(), closedWith);
+        QCOMPARE(x.s.state(), State::Closed);
+    }
+
+    void handlerMayCloseWhileLinesWait() {
+        Session x(true);
+        connect(&x.s, &TAsyncSocket::OnLineReceived, this, [&] { x.s.Close(); });
+        QVERIFY(x.open());
+        x.peer.socket->write("221 one\r\n221 two\r\n221 three\r\n");
+        QTRY_COMPARE(x.lines.size(), 1);
+        QTest::qWait(50);
+        QCOMPARE(x.lines, QList<QByteArray>{"221 one"});
+        QCOMPARE(x.closed, QList<int>{});
+        QTRY_COMPARE(x.peer.socket->state(), QAbstractSocket::UnconnectedState);
+    }
+
+    void cancelledLookupReportsNothing() {
+        TAsyncSocket s;
+        s.setAddr(QStringLiteral("localhost"));
+        s.setPort(QStringLiteral("1"));
+        QSignalSpy connected(&s, &TAsyncSocket::OnSessionConnected);
+        QSignalSpy looked(&s, &TAsyncSocket::OnDnsLookupDone);
+        s.Connect();
+        s.CancelDnsLookup();
+        QCOMPARE(s.state(), State::Closed);
+        QTest::qWait(200);
+        QCOMPARE(connected.size(), 0);
+        QCOMPARE(looked.size(), 0);
+    }
 };
-
-void TestAsyncSocket::connectRaises_data() {
-    QTest::addColumn<QString>("addr");
-    QTest::addColumn<QString>("port");
-    QTest::addColumn<QString>("proto");
-    QTest::addColumn<QString>("localAddr");
-    QTest::addColumn<QString>("text");
-    const auto row = [](const char* name, const char* addr, const char* port, const char* proto,
-                        const char* localAddr, const char* text) {
-        QTest::newRow(name) << QString(addr) << QString(port) << QString(proto)
-                            << QString(localAddr) << QString(text);
-    };
-    row("no port", "127.0.0.1", "", "tcp", "0.0.0.0", "Connect: No Port Specified");
-    row("no address", " ", "21", "tcp", "0.0.0.0", "Connect: No IP Address Specified");
-    row("no protocol", "127.0.0.1", "21", "", "0.0.0.0", "Connect: No Protocol Specified");
-    row("udp", "127.0.0.1", "21", "udp", "0.0.0.0",
-        "Error 10043 in function socket\nProtocol not supported");
-    row("unknown service", "127.0.0.1", "no-such-service", "tcp", "0.0.0.0",
-        "ResolvePort: Cannot convert port 'no-such-service', Error #11004");
-    row("port 0", "127.0.0.1", "0", "tcp", "0.0.0.0",
-        "ResolvePort: Cannot convert port '0', Error #10022");
-    row("port out of range", "127.0.0.1", "70000", "tcp", "0.0.0.0",
-        "ResolvePort: Cannot convert port '70000', Error #10022");
-    row("local address by name", "127.0.0.1", "21", "tcp", "my-pc",
-        "ResolveHost: Cannot convert host address 'my-pc', Error #10022");
-    row("local address not ours", "127.0.0.1", "21", "tcp", "192.0.2.77",
-        "Error 10049 in function bind\nAddress not available");
-}
-
-void TestAsyncSocket::connectRaises() {
-    QFETCH(QString, addr);
-    QFETCH(QString, port);
-    QFETCH(QString, proto);
-    QFETCH(QString, localAddr);
-    QFETCH(QString, text);
-    TAsyncSocket s;
-    s.setAddr(addr);
-    s.setPort(port);
-    s.setProto(proto);
-    s.setLocalAddr(localAddr);
-    QSignalSpy connected(&s, &TAsyncSocket::OnSessionConnected);
-    QCOMPARE(raised([&] { s.Connect(); }), text);
-    QCOMPARE(s.state(), State::Closed);
-    QTest::qWait(20);
-    QCOMPARE(connected.size(), 0);
-}
-
-void TestAsyncSocket::otherCallsRaise() {
-    Peer peer;
-    TAsyncSocket s;
-    s.setAddr(QStringLiteral("127.0.0.1"));
-    s.setPort(peer.port());
-    s.Connect();
-    QCOMPARE(raised([&] { s.Connect(); }), QStringLiteral("Connect: Socket already in use"));
-    QCOMPARE(raised([&] { s.Listen(); }), QStringLiteral("Listen: Socket already in use"));
-    TAsyncSocket lookup;
-    QCOMPARE(raised([&] { lookup.DnsLookup(QString()); }),
-             QStringLiteral("DNS lookup: invalid host name."));
-    TAsyncSocket taken;
-    taken.setLocalAddr(QStringLiteral("127.0.0.1"));
-    taken.setLocalPort(peer.port());
-    QCOMPARE(raised([&] { taken.Listen(); }),
-             QStringLiteral("Error 10048 in function bind\nAddress already in use"));
-    QCOMPARE(taken.LastError(), 10048);
-}
-
-void TestAsyncSocket::connectsByNameWithoutBlocking() {
-    Peer peer;
-    TAsyncSocket s;
-    s.setAddr(QStringLiteral("localhost"));
-    s.setPort(peer.port());
-    QSignalSpy connected(&s, &TAsyncSocket::OnSessionConnected);
-    QSignalSpy looked(&s, &TAsyncSocket::OnDnsLookupDone);
-    s.Connect();
-    QCOMPARE(s.state(), State::DnsLookup); // Connect returned before the name was known
-    QTRY_COMPARE(connected.size(), 1);
-    QCOMPARE(connected[0][0].toInt(), 0);
-    QCOMPARE(looked.size(), 1);
-    QCOMPARE(s.state(), State::Connected);
-    QCOMPARE(s.peerAddress(), QHostAddress(QHostAddress::LocalHost));
-    QVERIFY(s.boundPort() != 0);
-}
-
-void TestAsyncSocket::serviceNameResolves() {
-    // "ftp" is port 21, where nothing listens here: the call is accepted and the refusal
-    // arrives as an event.
-    TAsyncSocket s;
-    s.setAddr(QStringLiteral("127.0.0.1"));
-    s.setPort(QStringLiteral("ftp"));
-    QSignalSpy connected(&s, &TAsyncSocket::OnSessionConnected);
-    s.Connect();
-    QTRY_COMPARE(connected.size(), 1);
-    QCOMPARE(connected[0][0].toInt(), 10061);
-    QCOMPARE(s.state(), State::Closed);
-    QCOMPARE(s.LastError(), 10061);
-}
-
-void TestAsyncSocket::lineMode_data() {
-    QTest::addColumn<int>("limit"); // 0: the default
-    QTest::addColumn<QByteArray>("sent");
-    QTest::addColumn<bool>("peerCloses");
-    QTest::addColumn<QList<QByteArray>>("lines");
-    QTest::addColumn<int>("closedWith");
-    QTest::newRow("CR LF, last line ended by the close")
-        << 0 << QByteArray("220-a\r\n220 b\r\n221 bye") << true
-        << QList<QByteArray>{"220-a", "220 b", "221 bye"} << 0;
-    QTest::newRow("overlong line closes with Message too long")
-        << 1024 << "220 short\r\n" + QByteArray(4096, 'x') << false
-        << QList<QByteArray>{"220 short"} << 10040;
-}
-
-void TestAsyncSocket::lineMode() {
-    QFETCH(int, limit);
-    QFETCH(QByteArray, sent);
-    QFETCH(bool, peerCloses);
-    QFETCH(QList<QByteArray>, lines);
-    QFETCH(int, closedWith);
-    Session x(true);
-    if (limit) x.s.setLineLimit(limit);
-    QVERIFY(x.open());
-    x.peer.socket->write(sent);
-    if (peerCloses) x.peer.socket->disconnectFromHost();
-    QTRY_COMPARE(x.closed, QList<int>{closedWith});
-    QCOMPARE(x.lines, lines);
-    if (closedWith) QCOMPARE(x.s.LastError(), closedWith);
-    QCOMPARE(x.s.state(), State::Closed);
-}
-
-void TestAsyncSocket::handlerMayCloseWhileLinesWait() {
-    Session x(true);
-    connect(&x.s, &TAsyncSocket::OnLineReceived, this, [&] { x.s.Close(); });
-    QVERIFY(x.open());
-    x.peer.socket->write("221 one\r\n221 two\r\n221 three\r\n");
-    QTRY_COMPARE(x.lines.size(), 1);
-    QTest::qWait(50);
-    QCOMPARE(x.lines, QList<QByteArray>{"221 one"});
-    QCOMPARE(x.closed, QList<int>{});
-    QTRY_COMPARE(x.peer.socket->state(), QAbstractSocket::UnconnectedState);
-}
-
-void TestAsyncSocket::sendWhenClosed() {
-    TAsyncSocket s;
-    QCOMPARE(s.Send("x"), qint64(-1));
-    QCOMPARE(s.LastError(), 10057);
-}
-
-void TestAsyncSocket::cancelledLookupReportsNothing() {
-    TAsyncSocket s;
-    s.setAddr(QStringLiteral("localhost"));
-    s.setPort(QStringLiteral("1"));
-    QSignalSpy connected(&s, &TAsyncSocket::OnSessionConnected);
-    QSignalSpy looked(&s, &TAsyncSocket::OnDnsLookupDone);
-    s.Connect();
-    s.CancelDnsLookup();
-    QCOMPARE(s.state(), State::Closed);
-    QTest::qWait(200);
-    QCOMPARE(connected.size(), 0);
-    QCOMPARE(looked.size(), 0);
-}
 
 QTEST_GUILESS_MAIN(TestAsyncSocket)
 #include "tst_asyncsocket.moc"

@@ -1,6 +1,7 @@
 // TFtpClient and TSmtpClient against scripted servers. A row is a conversation: the default
 // one below with the replies that differ, the exact command lines the client must send
 // ("|" between lines) and the outcome.
+#include "NetTestUtil.h"
 #include "ScriptedServer.h"
 #include "net/FtpClient.h"
 #include "net/RequestReport.h"
@@ -10,7 +11,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -47,22 +47,9 @@ const Replies smtpServer{
     {"QUIT", "221 Bye"},
 };
 
-QByteArray readFile(const QString& name) {
-    QFile f(name);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 // Binary content with CR LF pairs, lone LFs and NULs, which an ASCII-mode transfer would alter.
 QByteArray binaryPayload(qsizetype size) {
-    QByteArray b(size, Qt::Uninitialized);
-    QRandomGenerator rng(4711);
-    for (auto& c : b)
-        c = char(rng.bounded(256));
-    for (qsizetype i = 0; i + 1 < size; i += 997) {
-        b[i] = '\r';
-        b[i + 1] = '\n';
-    }
-    return b;
+    return randomBytes(size, 4711, 997);
 }
 
 // The lines the client sent; a PORT line's own port numbers read "*".
@@ -91,9 +78,7 @@ struct Client {
         ftp.setHostFileName(QStringLiteral("pic.jpg"));
         local = dir.filePath(QStringLiteral("pic.jpg"));
         ftp.setLocalFileName(local);
-        QFile f(local);
-        if (!localContent.isNull() &&
-            (!f.open(QIODevice::WriteOnly) || f.write(localContent) != localContent.size()))
+        if (!localContent.isNull() && !writeFile(local, localContent))
             qFatal("cannot write %s", qPrintable(local));
         QObject::connect(&ftp, &TFtpClient::OnRequestDone, &ftp, [this](Rq rq, int error) {
             done.append({rq, error});
@@ -172,7 +157,40 @@ struct Mailer {
     }
 };
 
+struct FtpRow {
+    QString op;
+    QString setup; // "active"; "cams" (a HostDirName); "pasv=<address {pasv} names>";
+                   // "timeout=<seconds>";
+    // "nolocal" or "big" (no local file, or 32 MiB); "refused" (nobody listens);
+    // "host=<name>"; "abort" (Abort after 300 ms).
+    Replies replies;
+    QString commands;
+    int error;
+    QString message; // %1: the local file
+    QString after;   // "uploaded", "downloaded", "connected"
+};
+struct UsageRow {
+    bool connectFirst;
+    QString op;
+    QString field;
+    QString value;
+    QString text;
+};
+struct SmtpRow {
+    QString fromName;
+    QStringList recipients;
+    Replies replies;
+    QString commands;
+    SmtpRq last; // the last step reported; the ones before it succeeded
+    int error;
+    QString message; // the failure reported; %1: the attachment
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(FtpRow)
+Q_DECLARE_METATYPE(UsageRow)
+Q_DECLARE_METATYPE(SmtpRow)
 
 class TestConversations : public QObject {
     Q_OBJECT
@@ -198,21 +216,12 @@ void TestConversations::initTestCase() {
 }
 
 void TestConversations::ftp_data() {
-    QTest::addColumn<QString>("op");
-    // "active"; "cams" (a HostDirName); "pasv=<address {pasv} names>"; "timeout=<seconds>";
-    // "nolocal" or "big" (no local file, or 32 MiB); "refused" (nobody listens);
-    // "host=<name>"; "abort" (Abort after 300 ms).
-    QTest::addColumn<QString>("setup");
-    QTest::addColumn<Replies>("replies");
-    QTest::addColumn<QString>("commands");
-    QTest::addColumn<int>("error");
-    QTest::addColumn<QString>("message"); // %1: the local file
-    QTest::addColumn<QString>("after");   // "uploaded", "downloaded", "connected"
+    QTest::addColumn<FtpRow>("row");
     const auto row = [](const char* name, const char* op, const char* setup, const Replies& replies,
                         const QString& commands, int error, const char* message,
                         const char* after) {
-        QTest::newRow(name) << QString(op) << QString(setup) << replies << commands << error
-                            << QString(message) << QString(after);
+        QTest::newRow(name) << FtpRow{QString(op), QString(setup),   replies,       commands,
+                                      error,       QString(message), QString(after)};
     };
     const QString receive = login + "|TYPE I|PASV|RETR pic.jpg|QUIT";
     const QString transmit = login + "|TYPE I|PASV|STOR pic.jpg|QUIT";
@@ -298,13 +307,8 @@ void TestConversations::ftp_data() {
 }
 
 void TestConversations::ftp() {
-    QFETCH(QString, op);
-    QFETCH(QString, setup);
-    QFETCH(Replies, replies);
-    QFETCH(QString, commands);
-    QFETCH(int, error);
-    QFETCH(QString, message);
-    QFETCH(QString, after);
+    QFETCH(FtpRow, row);
+    const auto& [op, setup, replies, commands, error, message, after] = row;
     const auto option = [&](const char* key) {
         for (const QString& s : setup.split(QLatin1Char(' ')))
             if (s.section(QLatin1Char('='), 0, 0) == QLatin1String(key))
@@ -363,15 +367,11 @@ void TestConversations::ftp() {
 }
 
 void TestConversations::ftpUsageErrors_data() {
-    QTest::addColumn<bool>("connectFirst");
-    QTest::addColumn<QString>("op");
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<QString>("text");
+    QTest::addColumn<UsageRow>("row");
     const auto row = [](const char* name, bool connectFirst, const char* op, const char* field,
                         const char* value, const char* text) {
-        QTest::newRow(name) << connectFirst << QString(op) << QString(field) << QString(value)
-                            << QString(text);
+        QTest::newRow(name) << UsageRow{connectFirst, QString(op), QString(field), QString(value),
+                                        QString(text)};
     };
     row("Put before Connect", false, "Put", "", "", "STOR/APPE: not connected");
     row("Get before Connect", false, "Get", "", "", "FTP component not connected");
@@ -387,11 +387,8 @@ void TestConversations::ftpUsageErrors_data() {
 }
 
 void TestConversations::ftpUsageErrors() {
-    QFETCH(bool, connectFirst);
-    QFETCH(QString, op);
-    QFETCH(QString, field);
-    QFETCH(QString, value);
-    QFETCH(QString, text);
+    QFETCH(UsageRow, row);
+    const auto& [connectFirst, op, field, value, text] = row;
 
     ScriptedServer server(ftpServer, {{"USER", "230 Logged in"}});
     Client c(server.port(), "content");
@@ -451,18 +448,12 @@ void TestConversations::ftpSecondRequestWhileOneRuns() {
 }
 
 void TestConversations::smtp_data() {
-    QTest::addColumn<QString>("fromName");
-    QTest::addColumn<QStringList>("recipients");
-    QTest::addColumn<Replies>("replies");
-    QTest::addColumn<QString>("commands");
-    QTest::addColumn<SmtpRq>("last"); // the last step reported; the ones before it succeeded
-    QTest::addColumn<int>("error");
-    QTest::addColumn<QString>("message"); // the failure reported; %1: the attachment
+    QTest::addColumn<SmtpRow>("row");
     const auto row = [](const char* name, const char* from, const QStringList& to,
                         const Replies& replies, const QString& commands, SmtpRq last = SmtpRq::Quit,
                         int error = 0, const char* message = "") {
-        QTest::newRow(name) << QString(from) << to << replies << commands << last << error
-                            << QString(message);
+        QTest::newRow(name) << SmtpRow{QString(from), to,    replies,         commands,
+                                       last,          error, QString(message)};
     };
     const QString helo = QStringLiteral("HELO ostrel-host|");
     const QString envelope = helo + "MAIL FROM:<cam@example.org>|RCPT TO:<a@example.org>";
@@ -511,13 +502,8 @@ void TestConversations::smtp_data() {
 }
 
 void TestConversations::smtp() {
-    QFETCH(QString, fromName);
-    QFETCH(QStringList, recipients);
-    QFETCH(Replies, replies);
-    QFETCH(QString, commands);
-    QFETCH(SmtpRq, last);
-    QFETCH(int, error);
-    QFETCH(QString, message);
+    QFETCH(SmtpRow, row);
+    const auto& [fromName, recipients, replies, commands, last, error, message] = row;
 
     ScriptedServer server(smtpServer, replies);
     Mailer m(server.port());
@@ -526,11 +512,9 @@ void TestConversations::smtp() {
     QTemporaryDir dir;
     const QString picture = dir.filePath(QStringLiteral("20240205_140405.jpg"));
     if (message.contains(QLatin1String("%1"))) {
-        QFile f(picture);
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("jpeg") == 4);
-        f.close();
+        QVERIFY(writeFile(picture, "jpeg"));
         m.smtp.addEmailFile(picture);
-        QVERIFY(f.remove());
+        QVERIFY(QFile::remove(picture));
     }
     m.smtp.Connect(); // sending a mail: fill the fields, then connect
     QTRY_VERIFY_WITH_TIMEOUT(m.over(), 10000);

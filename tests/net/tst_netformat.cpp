@@ -1,11 +1,11 @@
 // The network layer's plain code: error texts, reply reading, passive-mode replies, Base64,
 // the mail format, and what the request-done handlers make of an outcome.
+#include "NetTestUtil.h"
 #include "net/MailFormat.h"
 #include "net/ReplyParser.h"
 #include "net/RequestReport.h"
 #include "net/WinsockErrors.h"
 
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -13,374 +13,350 @@ using namespace ostrel;
 
 Q_DECLARE_METATYPE(ostrel::MailHeaderFields)
 
-namespace {
-QByteArray randomBytes(qsizetype size, quint32 seed) {
-    QByteArray b(size, Qt::Uninitialized);
-    QRandomGenerator rng(seed);
-    for (auto& c : b)
-        c = char(rng.bounded(256));
-    return b;
-}
-} // namespace
+using ostrel::test::randomBytes;
 
 class TestNetFormat : public QObject {
     Q_OBJECT
 private slots:
-    void errorTexts_data();
-    void errorTexts();
-    void lineBuffer_data();
-    void lineBuffer();
-    void finalReplyCode_data();
-    void finalReplyCode();
-    void replyReaderCountsMultiLineRepliesOnce();
-    void pasvReply_data();
-    void pasvReply();
-    void base64MatchesReferenceInLines();
-    void mailDateAndBoundary_data();
-    void mailDateAndBoundary();
-    void envelopeCommand_data();
-    void envelopeCommand();
-    void headerOrder_data();
-    void headerOrder();
-    void nonAsciiSubjectIsEncoded();
-    void composerStreamsAttachments();
-    void ftpRequestDone_data();
-    void ftpRequestDone();
-};
-
-void TestNetFormat::errorTexts_data() {
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("none") << 0 << "No Error";
-    QTest::newRow("first") << 10004 << "Interrupted system call";
-    QTest::newRow("reset") << 10054 << "Connection reset by peer";
-    QTest::newRow("refused") << 10061 << "Connection refused";
-    QTest::newRow("host not found") << 11001 << "Host not found";
-    QTest::newRow("last") << 11004 << "No Data";
-    QTest::newRow("gap in the table") << 10072 << "Not a WinSock error";
-    QTest::newRow("negative") << -1 << "Not a WinSock error";
-}
-
-void TestNetFormat::errorTexts() {
-    QFETCH(int, code);
-    QFETCH(QString, text);
-    QCOMPARE(WSocketErrorDesc(code), text);
-    QCOMPARE(winsockErrorTail(code), QStringLiteral("%1 (Winsock error #%2)").arg(text).arg(code));
-}
-
-void TestNetFormat::lineBuffer_data() {
-    QTest::addColumn<QList<QByteArray>>("chunks");
-    QTest::addColumn<bool>("loneLf");
-    QTest::addColumn<QList<QByteArray>>("lines");
-    QTest::addColumn<QByteArray>("rest"); // null: the limit of 100 overflowed
-    using L = QList<QByteArray>;
-    QTest::newRow("CR LF lines") << L{"220 a\r\n331 b\r\n"} << false << L{"220 a", "331 b"}
-                                 << QByteArray("");
-    QTest::newRow("line end split between chunks")
-        << L{"220 a\r", "\n33", "1 b\r\n2"} << false << L{"220 a", "331 b"} << QByteArray("2");
-    QTest::newRow("lone LF accepted")
-        << L{"220 a\n331 b\r\n230 c\n"} << true << L{"220 a", "331 b", "230 c"} << QByteArray("");
-    QTest::newRow("lone LF inside a line when not accepted")
-        << L{"220 a\n331 b\r\n"} << false << L{"220 a\n331 b"} << QByteArray("");
-    QTest::newRow("empty lines and a lone CR kept")
-        << L{"\r\n\n a\rb\r\n"} << true << L{"", "", " a\rb"} << QByteArray("");
-    QTest::newRow("many small chunks")
-        << L{"2", "2", "0", " ", "x", "\r", "\n", "2"} << true << L{"220 x"} << QByteArray("2");
-    QTest::newRow("over the limit, unterminated")
-        << L{"220 ok\r\n" + QByteArray(101, 'x')} << true << L{"220 ok"} << QByteArray();
-    QTest::newRow("over the limit, terminated")
-        << L{QByteArray(101, 'x') + "\r\n220 ok\r\n"} << true << L{} << QByteArray();
-    QTest::newRow("exactly the limit")
-        << L{QByteArray(100, 'x') + "\r\n"} << true << L{QByteArray(100, 'x')} << QByteArray("");
-}
-
-void TestNetFormat::lineBuffer() {
-    QFETCH(QList<QByteArray>, chunks);
-    QFETCH(bool, loneLf);
-    QFETCH(QList<QByteArray>, lines);
-    QFETCH(QByteArray, rest);
-    LineBuffer buffer(100, loneLf);
-    QList<QByteArray> got;
-    for (const QByteArray& c : chunks) {
-        buffer.append(c);
-        while (auto line = buffer.takeLine())
-            got << *line;
+    void errorTexts_data() {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("none") << 0 << "No Error";
+        QTest::newRow("first") << 10004 << "Interrupted system call";
+        QTest::newRow("reset") << 10054 << "Connection reset by peer";
+        QTest::newRow("refused") << 10061 << "Connection refused";
+        QTest::newRow("host not found") << 11001 << "Host not found";
+        QTest::newRow("last") << 11004 << "No Data";
+        QTest::newRow("gap in the table") << 10072 << "Not a WinSock error";
+        QTest::newRow("negative") << -1 << "Not a WinSock error";
     }
-    QCOMPARE(got, lines);
-    QCOMPARE(buffer.overflow(), rest.isNull());
-    if (!rest.isNull()) QCOMPARE(buffer.takeRest(), rest);
-}
 
-void TestNetFormat::finalReplyCode_data() {
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<int>("code"); // -1: not a final line
-    QTest::newRow("final") << QByteArray("220 ready") << 220;
-    QTest::newRow("code alone") << QByteArray("221") << 221;
-    QTest::newRow("continuation") << QByteArray("220-welcome") << -1;
-    QTest::newRow("indented text") << QByteArray(" 230 text") << -1;
-    QTest::newRow("text") << QByteArray("Welcome") << -1;
-    QTest::newRow("four digits") << QByteArray("2200 x") << -1;
-    QTest::newRow("too short") << QByteArray("22") << -1;
-    QTest::newRow("no such class") << QByteArray("600 x") << -1;
-    QTest::newRow("zero class") << QByteArray("099 x") << -1;
-    QTest::newRow("letters after digits") << QByteArray("2a0 x") << -1;
-    QTest::newRow("empty") << QByteArray() << -1;
-}
-
-void TestNetFormat::finalReplyCode() {
-    QFETCH(QByteArray, line);
-    QFETCH(int, code);
-    QCOMPARE(ostrel::finalReplyCode(line).value_or(-1), code);
-}
-
-void TestNetFormat::replyReaderCountsMultiLineRepliesOnce() {
-    ReplyReader reader(1000);
-    QCOMPARE(reader.feed("230-Welcome"), ReplyReader::Result::Pending);
-    QCOMPARE(reader.feed(" 230 still text"), ReplyReader::Result::Pending);
-    QCOMPARE(reader.feed("230 Logged in"), ReplyReader::Result::Complete);
-    QCOMPARE(reader.code(), 230);
-    QCOMPARE(reader.line(), QByteArray("230 Logged in"));
-
-    // The limit counts a whole reply, and starts over with the next.
-    for (int i = 0; i < 9; ++i)
-        QCOMPARE(reader.feed("220-" + QByteArray(96, 'x')), ReplyReader::Result::Pending);
-    QCOMPARE(reader.feed("220 ready"), ReplyReader::Result::Complete);
-    ReplyReader flooded(1000);
-    ReplyReader::Result r = ReplyReader::Result::Pending;
-    int lines = 0;
-    while (r == ReplyReader::Result::Pending && lines < 100) {
-        r = flooded.feed("220-" + QByteArray(96, 'x'));
-        ++lines;
+    void errorTexts() {
+        QFETCH(int, code);
+        QFETCH(QString, text);
+        QCOMPARE(WSocketErrorDesc(code), text);
+        QCOMPARE(winsockErrorTail(code),
+                 QStringLiteral("%1 (Winsock error #%2)").arg(text).arg(code));
     }
-    QCOMPARE(r, ReplyReader::Result::TooLong);
-    QCOMPARE(lines, 10);
-}
 
-void TestNetFormat::pasvReply_data() {
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<QString>("address"); // empty: no address
-    QTest::addColumn<int>("port");
-    QTest::newRow("usual") << QByteArray("227 Entering Passive Mode (192,168,1,20,195,80).")
-                           << "192.168.1.20" << 195 * 256 + 80;
-    QTest::newRow("blanks inside")
-        << QByteArray("227 Entering Passive Mode ( 10, 0, 0, 1, 4, 1 )") << "10.0.0.1" << 1025;
-    QTest::newRow("no parentheses") << QByteArray("227 Entering Passive Mode 127,0,0,1,200,10")
-                                    << "127.0.0.1" << 200 * 256 + 10;
-    QTest::newRow("text numbers before the address")
-        << QByteArray("227 =127,0,0,1,0,21") << "127.0.0.1" << 21;
-    QTest::newRow("no address") << QByteArray("227 Entering Passive Mode") << "" << 0;
-    QTest::newRow("five numbers") << QByteArray("227 (127,0,0,1,200)") << "" << 0;
-    QTest::newRow("number above 255") << QByteArray("227 (127,0,0,256,1,1)") << "" << 0;
-    QTest::newRow("huge number") << QByteArray("227 (127,0,0,1,99999999999999999999,1)") << "" << 0;
-    QTest::newRow("port 0") << QByteArray("227 (127,0,0,1,0,0)") << "" << 0;
-    QTest::newRow("unclosed parenthesis") << QByteArray("227 (127,0,0,1,1,1") << "" << 0;
-    QTest::newRow("negative") << QByteArray("227 (127,0,0,-1,1,1)") << "" << 0;
-}
+    void lineBuffer_data() {
+        QTest::addColumn<QList<QByteArray>>("chunks");
+        QTest::addColumn<bool>("loneLf");
+        QTest::addColumn<QList<QByteArray>>("lines");
+        QTest::addColumn<QByteArray>("rest"); // null: the limit of 100 overflowed
+        using L = QList<QByteArray>;
+        QTest::newRow("CR LF lines")
+            << L{"220 a\r\n331 b\r\n"} << false << L{"220 a", "331 b"} << QByteArray("");
+        QTest::newRow("line end split between chunks")
+            << L{"220 a\r", "\n33", "1 b\r\n2"} << false << L{"220 a", "331 b"} << QByteArray("2");
+        QTest::newRow("lone LF accepted") << L{"220 a\n331 b\r\n230 c\n"} << true
+                                          << L{"220 a", "331 b", "230 c"} << QByteArray("");
+        QTest::newRow("lone LF inside a line when not accepted")
+            << L{"220 a\n331 b\r\n"} << false << L{"220 a\n331 b"} << QByteArray("");
+        QTest::newRow("empty lines and a lone CR kept")
+            << L{"\r\n\n a\rb\r\n"} << true << L{"", "", " a\rb"} << QByteArray("");
+        QTest::newRow("many small chunks")
+            << L{"2", "2", "0", " ", "x", "\r", "\n", "2"} << true << L{"220 x"} << QByteArray("2");
+        QTest::newRow("over the limit, unterminated")
+            << L{"220 ok\r\n" + QByteArray(101, 'x')} << true << L{"220 ok"} << QByteArray();
+        QTest::newRow("over the limit, terminated")
+            << L{QByteArray(101, 'x') + "\r\n220 ok\r\n"} << true << L{} << QByteArray();
+        QTest::newRow("exactly the limit") << L{QByteArray(100, 'x') + "\r\n"} << true
+                                           << L{QByteArray(100, 'x')} << QByteArray("");
+    }
 
-void TestNetFormat::pasvReply() {
-    QFETCH(QByteArray, line);
-    QFETCH(QString, address);
-    QFETCH(int, port);
-    const auto a = parsePasvReply(line);
-    QCOMPARE(a.has_value(), !address.isEmpty());
-    if (!a) return;
-    QCOMPARE(QHostAddress(a->ipv4).toString(), address);
-    QCOMPARE(int(a->port), port);
-    QCOMPARE(portCommand(a->ipv4, a->port), "PORT " + address.toLatin1().replace('.', ',') + ',' +
-                                                QByteArray::number(port >> 8) + ',' +
-                                                QByteArray::number(port & 255));
-}
-
-void TestNetFormat::base64MatchesReferenceInLines() {
-    for (int size : {0, 1, 2, 3, 56, 57, 58, 113, 114, 115, 171, 1000, 65536 + 5}) {
-        const QByteArray data = randomBytes(size, quint32(size));
-        const QByteArray encoded = base64Lines(data);
-        QByteArray joined;
-        for (const QByteArray& line : encoded.split('\n')) {
-            if (line.isEmpty()) continue;
-            QVERIFY(line.endsWith('\r'));
-            QVERIFY2(line.size() - 1 <= 76, "RFC 2045 line length");
-            joined += line.chopped(1);
+    void lineBuffer() {
+        QFETCH(QList<QByteArray>, chunks);
+        QFETCH(bool, loneLf);
+        QFETCH(QList<QByteArray>, lines);
+        QFETCH(QByteArray, rest);
+        LineBuffer buffer(100, loneLf);
+        QList<QByteArray> got;
+        for (const QByteArray& c : chunks) {
+            buffer.append(c);
+            while (auto line = buffer.takeLine())
+                got << *line;
         }
-        QCOMPARE(joined, data.toBase64());
-        QVERIFY(encoded.isEmpty() || encoded.endsWith("\r\n"));
-        // Pieces of 57-byte multiples concatenate to the whole.
-        QByteArray pieces;
-        for (qsizetype at = 0; at < data.size(); at += 57 * 3)
-            appendBase64Lines(
-                pieces, QByteArrayView(data).sliced(at, qMin<qsizetype>(57 * 3, data.size() - at)));
-        QCOMPARE(pieces, encoded);
+        QCOMPARE(got, lines);
+        QCOMPARE(buffer.overflow(), rest.isNull());
+        if (!rest.isNull()) QCOMPARE(buffer.takeRest(), rest);
     }
-}
 
-void TestNetFormat::mailDateAndBoundary_data() {
-    QTest::addColumn<QDateTime>("moment");
-    QTest::addColumn<QByteArray>("date");
-    QTest::newRow("UTC, day without leading zero")
-        << QDateTime(QDate(2024, 2, 5), QTime(13, 4, 5), Qt::UTC)
-        << QByteArray("Mon, 5 Feb 2024 13:04:05 GMT");
-    QTest::newRow("east of Greenwich, previous day in GMT")
-        << QDateTime(QDate(2023, 12, 31), QTime(0, 30, 0), Qt::OffsetFromUTC, 2 * 3600)
-        << QByteArray("Sat, 30 Dec 2023 22:30:00 GMT");
-    QTest::newRow("west of Greenwich, next year in GMT")
-        << QDateTime(QDate(2023, 12, 31), QTime(20, 0, 9), Qt::OffsetFromUTC, -5 * 3600)
-        << QByteArray("Mon, 1 Jan 2024 01:00:09 GMT");
-    QTest::newRow("Sunday") << QDateTime(QDate(2024, 7, 14), QTime(9, 59, 59), Qt::UTC)
-                            << QByteArray("Sun, 14 Jul 2024 09:59:59 GMT");
-}
-
-void TestNetFormat::mailDateAndBoundary() {
-    QFETCH(QDateTime, moment);
-    QFETCH(QByteArray, date);
-    QCOMPARE(mailDate(moment), date);
-    const QDateTime local = moment.toLocalTime();
-    QCOMPARE(mimeBoundary(moment), QStringLiteral("= Multipart Boundary %1%2%3%4%5")
-                                       .arg(local.date().month(), 2, 10, QLatin1Char('0'))
-                                       .arg(local.date().day(), 2, 10, QLatin1Char('0'))
-                                       .arg(local.date().year() % 100, 2, 10, QLatin1Char('0'))
-                                       .arg(local.time().hour(), 2, 10, QLatin1Char('0'))
-                                       .arg(local.time().minute(), 2, 10, QLatin1Char('0')));
-}
-
-void TestNetFormat::envelopeCommand_data() {
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<QByteArray>("line");
-    QTest::newRow("trimmed") << "  cam@example.org " << QByteArray("MAIL FROM:<cam@example.org>");
-    QTest::newRow("only one bracket")
-        << "cam@example.org>" << QByteArray("MAIL FROM:<cam@example.org>>");
-    QTest::newRow("line break cannot start a command")
-        << "cam@example.org>\r\nRCPT TO:<victim@example.org"
-        << QByteArray("MAIL FROM:cam@example.org>RCPT TO:<victim@example.org");
-}
-
-void TestNetFormat::envelopeCommand() {
-    QFETCH(QString, address);
-    QFETCH(QByteArray, line);
-    QCOMPARE(ostrel::envelopeCommand("MAIL FROM:", address), line);
-}
-
-void TestNetFormat::headerOrder_data() {
-    QTest::addColumn<MailHeaderFields>("fields");
-    QTest::addColumn<QString>("boundary");
-    QTest::addColumn<QByteArray>("header");
-    const QByteArray tail =
-        "Date: Mon, 5 Feb 2024 13:04:05 GMT\r\nX-Mailer: Ostrel SMTP Client V2.32\r\n\r\n";
-
-    MailHeaderFields all{"reply@x.org", "bounce@x.org", "from@x.org",  "to@x.org , cc@x.org",
-                         "cc@x.org",    "Motion",       "sender@x.org"};
-    QTest::newRow("every field, in order")
-        << all << ""
-        << "Reply-To: reply@x.org\r\nReturn-Path: bounce@x.org\r\nFrom: from@x.org\r\n"
-           "To: to@x.org , cc@x.org\r\nCc: cc@x.org\r\nSubject: Motion\r\nSender: sender@x.org\r\n"
-           "Mime-Version: 1.0\r\nContent-Type: text/plain; charset=\"iso-8859-1\"\r\n" +
-               tail;
-
-    MailHeaderFields few{" ", "", "from@x.org", "to@x.org", "", "", ""};
-    QTest::newRow("blank fields left out, Sender from From, Subject always")
-        << few << ""
-        << "From: from@x.org\r\nTo: to@x.org\r\nSubject: \r\nSender: from@x.org\r\n"
-           "Mime-Version: 1.0\r\nContent-Type: text/plain; charset=\"iso-8859-1\"\r\n" +
-               tail;
-
-    MailHeaderFields none;
-    QTest::newRow("no From, no Sender, multipart")
-        << none << "= Multipart Boundary 0205241404"
-        << "Subject: \r\nMime-Version: 1.0\r\nContent-Type: multipart/mixed;\r\n"
-           "\tboundary=\"= Multipart Boundary 0205241404\"\r\n" +
-               tail;
-
-    MailHeaderFields injected{
-        "", "", "from@x.org\r\nBcc: a@x.org", "to@x.org\n", "", "Hi\r\n\r\nbody", ""};
-    QTest::newRow("line breaks in values stay inside their line")
-        << injected << ""
-        << "From: from@x.org Bcc: a@x.org\r\nTo: to@x.org \r\nSubject: Hi body\r\n"
-           "Sender: from@x.org Bcc: a@x.org\r\nMime-Version: 1.0\r\n"
-           "Content-Type: text/plain; charset=\"iso-8859-1\"\r\n" +
-               tail;
-}
-
-void TestNetFormat::headerOrder() {
-    QFETCH(MailHeaderFields, fields);
-    QFETCH(QString, boundary);
-    QFETCH(QByteArray, header);
-    const QDateTime now(QDate(2024, 2, 5), QTime(13, 4, 5), Qt::UTC);
-    QCOMPARE(mailHeader(fields, QStringLiteral("iso-8859-1"), boundary, now, false), header);
-}
-
-void TestNetFormat::nonAsciiSubjectIsEncoded() {
-    MailHeaderFields f;
-    f.subject = QStringLiteral("Détection à l'entrée – caméra ") + QString(40, QLatin1Char('x'));
-    const QByteArray h = mailHeader(f, QStringLiteral("iso-8859-1"), QString(),
-                                    QDateTime(QDate(2024, 2, 5), QTime(0, 0), Qt::UTC), true);
-    const QByteArray subject = h.mid(0, h.indexOf("\r\nMime-Version"));
-    QVERIFY(subject.startsWith("Subject: =?iso-8859-1?Q?D=E9tection_=E0_l'entr=E9e_=3F_cam=E9ra_"));
-    for (const QByteArray& line : subject.split('\n')) {
-        QVERIFY(line.size() <= 77); // 76 and the CR
-        for (const char c : line)
-            QVERIFY(uchar(c) < 128);
+    void finalReplyCode_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<int>("code"); // -1: not a final line
+        QTest::newRow("final") << QByteArray("220 ready") << 220;
+        QTest::newRow("code alone") << QByteArray("221") << 221;
+        QTest::newRow("continuation") << QByteArray("220-welcome") << -1;
+        QTest::newRow("indented text") << QByteArray(" 230 text") << -1;
+        QTest::newRow("text") << QByteArray("Welcome") << -1;
+        QTest::newRow("four digits") << QByteArray("2200 x") << -1;
+        QTest::newRow("too short") << QByteArray("22") << -1;
+        QTest::newRow("no such class") << QByteArray("600 x") << -1;
+        QTest::newRow("zero class") << QByteArray("099 x") << -1;
+        QTest::newRow("letters after digits") << QByteArray("2a0 x") << -1;
+        QTest::newRow("empty") << QByteArray() << -1;
     }
-    QVERIFY(h.contains("Content-Transfer-Encoding: 8bit\r\n"));
-}
 
-void TestNetFormat::composerStreamsAttachments() {
-    // The mail's layout is checked by a real server's parser; here, that an attachment goes
-    // out in pieces rather than read whole into memory, and still decodes to its bytes.
-    QTemporaryDir dir;
-    const QByteArray bytes = randomBytes(200000, 3);
-    QFile f(dir.filePath(QStringLiteral("pic.jpg")));
-    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
-    f.close();
-    MailContent content;
-    content.attachments = {f.fileName()};
-    MailComposer composer(content, QDateTime(QDate(2024, 2, 5), QTime(13, 4, 5), Qt::UTC));
-    QList<QByteArray> pieces;
-    while (!composer.atEnd())
-        pieces << composer.next();
-    QVERIFY(pieces.size() > 3);
-    for (const QByteArray& piece : std::as_const(pieces))
-        QVERIFY(piece.size() < bytes.size());
-    const QByteArray data = pieces.join();
-    const qsizetype start = data.indexOf("filename=\"pic.jpg\"\r\n\r\n") + 22;
-    const QByteArray encoded = data.mid(start, data.indexOf("\r\n--=", start) - start);
-    QCOMPARE(QByteArray::fromBase64(QByteArray(encoded).replace("\r\n", "")), bytes);
-}
+    void finalReplyCode() {
+        QFETCH(QByteArray, line);
+        QFETCH(int, code);
+        QCOMPARE(ostrel::finalReplyCode(line).value_or(-1), code);
+    }
 
-void TestNetFormat::ftpRequestDone_data() {
-    QTest::addColumn<int>("error");
-    QTest::addColumn<int>("tag");
-    QTest::addColumn<bool>("beepOnErrors");
-    QTest::addColumn<int>("newTag");
-    QTest::addColumn<bool>("reestablish");
-    QTest::addColumn<bool>("beep");
-    QTest::addColumn<QString>("logEntry");
-    const QString failed = QStringLiteral(" :   FTP error = msg");
-    QTest::newRow("success") << 0 << 0 << true << 1 << false << false << QString();
-    QTest::newRow("success while suspended") << 0 << 3 << true << 1 << true << false << QString();
-    QTest::newRow("reply failure") << 550 << 1 << true << 2 << false << true << failed;
-    QTest::newRow("no beep unless asked") << 550 << 1 << false << 2 << false << false << failed;
-    QTest::newRow("socket failure while suspended")
-        << 10061 << 3 << true << 2 << false << true << failed;
-    QTest::newRow("unexpected 3xx reply is no success")
-        << 332 << 1 << true << 2 << false << true << failed;
-}
+    void replyReaderCountsMultiLineRepliesOnce() {
+        ReplyReader reader(1000);
+        QCOMPARE(reader.feed("230-Welcome"), ReplyReader::Result::Pending);
+        QCOMPARE(reader.feed(" 230 still text"), ReplyReader::Result::Pending);
+        QCOMPARE(reader.feed("230 Logged in"), ReplyReader::Result::Complete);
+        QCOMPARE(reader.code(), 230);
+        QCOMPARE(reader.line(), QByteArray("230 Logged in"));
 
-void TestNetFormat::ftpRequestDone() {
-    QFETCH(int, error);
-    QFETCH(int, tag);
-    QFETCH(bool, beepOnErrors);
-    QFETCH(int, newTag);
-    QFETCH(bool, reestablish);
-    QFETCH(bool, beep);
-    QFETCH(QString, logEntry);
-    const FtpRequestOutcome out =
-        ostrel::ftpRequestDone(error, tag, QStringLiteral("msg"), beepOnErrors);
-    QCOMPARE(out.tag, newTag);
-    QCOMPARE(out.reestablish, reestablish);
-    QCOMPARE(out.report.failed, error != 0);
-    QCOMPARE(out.report.beep, beep);
-    QCOMPARE(out.report.logEntry, logEntry);
-    QCOMPARE(out.report.statusText, error ? QStringLiteral("msg") : QString());
-}
+        // The limit counts a whole reply, and starts over with the next.
+        for (int i = 0; i < 9; ++i)
+            QCOMPARE(reader.feed("220-" + QByteArray(96, 'x')), ReplyReader::Result::Pending);
+        QCOMPARE(reader.feed("220 ready"), ReplyReader::Result::Complete);
+        ReplyReader flooded(1000);
+        ReplyReader::Result r = ReplyReader::Result::Pending;
+        int lines = 0;
+        while (r == ReplyReader::Result::Pending && lines < 100) {
+            r = flooded.feed("220-" + QByteArray(96, 'x'));
+            ++lines;
+        }
+        QCOMPARE(r, ReplyReader::Result::TooLong);
+        QCOMPARE(lines, 10);
+    }
+
+    void pasvReply_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("address"); // empty: no address
+        QTest::addColumn<int>("port");
+        QTest::newRow("usual") << QByteArray("227 Entering Passive Mode (192,168,1,20,195,80).")
+                               << "192.168.1.20" << 195 * 256 + 80;
+        QTest::newRow("blanks inside")
+            << QByteArray("227 Entering Passive Mode ( 10, 0, 0, 1, 4, 1 )") << "10.0.0.1" << 1025;
+        QTest::newRow("no parentheses") << QByteArray("227 Entering Passive Mode 127,0,0,1,200,10")
+                                        << "127.0.0.1" << 200 * 256 + 10;
+        QTest::newRow("text numbers before the address")
+            << QByteArray("227 =127,0,0,1,0,21") << "127.0.0.1" << 21;
+        QTest::newRow("no address") << QByteArray("227 Entering Passive Mode") << "" << 0;
+        QTest::newRow("five numbers") << QByteArray("227 (127,0,0,1,200)") << "" << 0;
+        QTest::newRow("number above 255") << QByteArray("227 (127,0,0,256,1,1)") << "" << 0;
+        QTest::newRow("huge number")
+            << QByteArray("227 (127,0,0,1,99999999999999999999,1)") << "" << 0;
+        QTest::newRow("port 0") << QByteArray("227 (127,0,0,1,0,0)") << "" << 0;
+        QTest::newRow("unclosed parenthesis") << QByteArray("227 (127,0,0,1,1,1") << "" << 0;
+        QTest::newRow("negative") << QByteArray("227 (127,0,0,-1,1,1)") << "" << 0;
+    }
+
+    void pasvReply() {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, address);
+        QFETCH(int, port);
+        const auto a = parsePasvReply(line);
+        QCOMPARE(a.has_value(), !address.isEmpty());
+        if (!a) return;
+        QCOMPARE(QHostAddress(a->ipv4).toString(), address);
+        QCOMPARE(int(a->port), port);
+        QCOMPARE(portCommand(a->ipv4, a->port), "PORT " + address.toLatin1().replace('.', ',') +
+                                                    ',' + QByteArray::number(port >> 8) + ',' +
+                                                    QByteArray::number(port & 255));
+    }
+
+    void base64MatchesReferenceInLines() {
+        for (int size : {0, 1, 2, 3, 56, 57, 58, 113, 114, 115, 171, 1000, 65536 + 5}) {
+            const QByteArray data = randomBytes(size, quint32(size));
+            const QByteArray encoded = base64Lines(data);
+            QByteArray joined;
+            for (const QByteArray& line : encoded.split('\n')) {
+                if (line.isEmpty()) continue;
+                QVERIFY(line.endsWith('\r'));
+                QVERIFY2(line.size() - 1 <= 76, "RFC 2045 line length");
+                joined += line.chopped(1);
+            }
+            QCOMPARE(joined, data.toBase64());
+            QVERIFY(encoded.isEmpty() || encoded.endsWith("\r\n"));
+            // Pieces of 57-byte multiples concatenate to the whole.
+            QByteArray pieces;
+            for (qsizetype at = 0; at < data.size(); at += 57 * 3)
+                appendBase64Lines(pieces, QByteArrayView(data).sliced(
+                                              at, qMin<qsizetype>(57 * 3, data.size() - at)));
+            QCOMPARE(pieces, encoded);
+        }
+    }
+
+    void mailDateAndBoundary_data() {
+        QTest::addColumn<QDateTime>("moment");
+        QTest::addColumn<QByteArray>("date");
+        QTest::newRow("UTC, day without leading zero")
+            << QDateTime(QDate(2024, 2, 5), QTime(13, 4, 5), Qt::UTC)
+            << QByteArray("Mon, 5 Feb 2024 13:04:05 GMT");
+        QTest::newRow("east of Greenwich, previous day in GMT")
+            << QDateTime(QDate(2023, 12, 31), QTime(0, 30, 0), Qt::OffsetFromUTC, 2 * 3600)
+            << QByteArray("Sat, 30 Dec 2023 22:30:00 GMT");
+        QTest::newRow("west of Greenwich, next year in GMT")
+            << QDateTime(QDate(2023, 12, 31), QTime(20, 0, 9), Qt::OffsetFromUTC, -5 * 3600)
+            << QByteArray("Mon, 1 Jan 2024 01:00:09 GMT");
+        QTest::newRow("Sunday") << QDateTime(QDate(2024, 7, 14), QTime(9, 59, 59), Qt::UTC)
+                                << QByteArray("Sun, 14 Jul 2024 09:59:59 GMT");
+    }
+
+    void mailDateAndBoundary() {
+        QFETCH(QDateTime, moment);
+        QFETCH(QByteArray, date);
+        QCOMPARE(mailDate(moment), date);
+        const QDateTime local = moment.toLocalTime();
+        QCOMPARE(mimeBoundary(moment), QStringLiteral("= Multipart Boundary %1%2%3%4%5")
+                                           .arg(local.date().month(), 2, 10, QLatin1Char('0'))
+                                           .arg(local.date().day(), 2, 10, QLatin1Char('0'))
+                                           .arg(local.date().year() % 100, 2, 10, QLatin1Char('0'))
+                                           .arg(local.time().hour(), 2, 10, QLatin1Char('0'))
+                                           .arg(local.time().minute(), 2, 10, QLatin1Char('0')));
+    }
+
+    void envelopeCommand_data() {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("trimmed") << "  cam@example.org "
+                                 << QByteArray("MAIL FROM:<cam@example.org>");
+        QTest::newRow("only one bracket")
+            << "cam@example.org>" << QByteArray("MAIL FROM:<cam@example.org>>");
+        QTest::newRow("line break cannot start a command")
+            << "cam@example.org>\r\nRCPT TO:<victim@example.org"
+            << QByteArray("MAIL FROM:cam@example.org>RCPT TO:<victim@example.org");
+    }
+
+    void envelopeCommand() {
+        QFETCH(QString, address);
+        QFETCH(QByteArray, line);
+        QCOMPARE(ostrel::envelopeCommand("MAIL FROM:", address), line);
+    }
+
+    void headerOrder_data() {
+        QTest::addColumn<MailHeaderFields>("fields");
+        QTest::addColumn<QString>("boundary");
+        QTest::addColumn<QByteArray>("header");
+        const QByteArray tail =
+            "Date: Mon, 5 Feb 2024 13:04:05 GMT\r\nX-Mailer: Ostrel SMTP Client V2.32\r\n\r\n";
+
+        MailHeaderFields all{"reply@x.org", "bounce@x.org", "from@x.org",  "to@x.org , cc@x.org",
+                             "cc@x.org",    "Motion",       "sender@x.org"};
+        QTest::newRow("every field, in order")
+            << all << ""
+            << "Reply-To: reply@x.org\r\nReturn-Path: bounce@x.org\r\nFrom: from@x.org\r\n"
+               "To: to@x.org , cc@x.org\r\nCc: cc@x.org\r\nSubject: Motion\r\nSender: "
+               "sender@x.org\r\n"
+               "Mime-Version: 1.0\r\nContent-Type: text/plain; charset=\"iso-8859-1\"\r\n" +
+                   tail;
+
+        MailHeaderFields few{" ", "", "from@x.org", "to@x.org", "", "", ""};
+        QTest::newRow("blank fields left out, Sender from From, Subject always")
+            << few << ""
+            << "From: from@x.org\r\nTo: to@x.org\r\nSubject: \r\nSender: from@x.org\r\n"
+               "Mime-Version: 1.0\r\nContent-Type: text/plain; charset=\"iso-8859-1\"\r\n" +
+                   tail;
+
+        MailHeaderFields none;
+        QTest::newRow("no From, no Sender, multipart")
+            << none << "= Multipart Boundary 0205241404"
+            << "Subject: \r\nMime-Version: 1.0\r\nContent-Type: multipart/mixed;\r\n"
+               "\tboundary=\"= Multipart Boundary 0205241404\"\r\n" +
+                   tail;
+
+        MailHeaderFields injected{
+            "", "", "from@x.org\r\nBcc: a@x.org", "to@x.org\n", "", "Hi\r\n\r\nbody", ""};
+        QTest::newRow("line breaks in values stay inside their line")
+            << injected << ""
+            << "From: from@x.org Bcc: a@x.org\r\nTo: to@x.org \r\nSubject: Hi body\r\n"
+               "Sender: from@x.org Bcc: a@x.org\r\nMime-Version: 1.0\r\n"
+               "Content-Type: text/plain; charset=\"iso-8859-1\"\r\n" +
+                   tail;
+    }
+
+    void headerOrder() {
+        QFETCH(MailHeaderFields, fields);
+        QFETCH(QString, boundary);
+        QFETCH(QByteArray, header);
+        const QDateTime now(QDate(2024, 2, 5), QTime(13, 4, 5), Qt::UTC);
+        QCOMPARE(mailHeader(fields, QStringLiteral("iso-8859-1"), boundary, now, false), header);
+    }
+
+    void nonAsciiSubjectIsEncoded() {
+        MailHeaderFields f;
+        f.subject =
+            QStringLiteral("Détection à l'entrée – caméra ") + QString(40, QLatin1Char('x'));
+        const QByteArray h = mailHeader(f, QStringLiteral("iso-8859-1"), QString(),
+                                        QDateTime(QDate(2024, 2, 5), QTime(0, 0), Qt::UTC), true);
+        const QByteArray subject = h.mid(0, h.indexOf("\r\nMime-Version"));
+        QVERIFY(
+            subject.startsWith("Subject: =?iso-8859-1?Q?D=E9tection_=E0_l'entr=E9e_=3F_cam=E9ra_"));
+        for (const QByteArray& line : subject.split('\n')) {
+            QVERIFY(line.size() <= 77); // 76 and the CR
+            for (const char c : line)
+                QVERIFY(uchar(c) < 128);
+        }
+        QVERIFY(h.contains("Content-Transfer-Encoding: 8bit\r\n"));
+    }
+
+    void composerStreamsAttachments() {
+        // The mail's layout is checked by a real server's parser; here, that an attachment goes
+        // out in pieces rather than read whole into memory, and still decodes to its bytes.
+        QTemporaryDir dir;
+        const QByteArray bytes = randomBytes(200000, 3);
+        MailContent content;
+        content.attachments = {dir.filePath(QStringLiteral("pic.jpg"))};
+        QVERIFY(ostrel::test::writeFile(content.attachments[0], bytes));
+        MailComposer composer(content, QDateTime(QDate(2024, 2, 5), QTime(13, 4, 5), Qt::UTC));
+        QList<QByteArray> pieces;
+        while (!composer.atEnd())
+            pieces << composer.next();
+        QVERIFY(pieces.size() > 3);
+        for (const QByteArray& piece : std::as_const(pieces))
+            QVERIFY(piece.size() < bytes.size());
+        const QByteArray data = pieces.join();
+        const qsizetype start = data.indexOf("filename=\"pic.jpg\"\r\n\r\n") + 22;
+        const QByteArray encoded = data.mid(start, data.indexOf("\r\n--=", start) - start);
+        QCOMPARE(QByteArray::fromBase64(QByteArray(encoded).replace("\r\n", "")), bytes);
+    }
+
+    void ftpRequestDone_data() {
+        QTest::addColumn<int>("error");
+        QTest::addColumn<int>("tag");
+        QTest::addColumn<bool>("beepOnErrors");
+        QTest::addColumn<int>("newTag");
+        QTest::addColumn<bool>("reestablish");
+        QTest::addColumn<bool>("beep");
+        QTest::addColumn<QString>("logEntry");
+        const QString failed = QStringLiteral(" :   FTP error = msg");
+        QTest::newRow("success") << 0 << 0 << true << 1 << false << false << QString();
+        QTest::newRow("success while suspended")
+            << 0 << 3 << true << 1 << true << false << QString();
+        QTest::newRow("reply failure") << 550 << 1 << true << 2 << false << true << failed;
+        QTest::newRow("no beep unless asked") << 550 << 1 << false << 2 << false << false << failed;
+        QTest::newRow("socket failure while suspended")
+            << 10061 << 3 << true << 2 << false << true << failed;
+        QTest::newRow("unexpected 3xx reply is no success")
+            << 332 << 1 << true << 2 << false << true << failed;
+    }
+
+    void ftpRequestDone() {
+        QFETCH(int, error);
+        QFETCH(int, tag);
+        QFETCH(bool, beepOnErrors);
+        QFETCH(int, newTag);
+        QFETCH(bool, reestablish);
+        QFETCH(bool, beep);
+        QFETCH(QString, logEntry);
+        const FtpRequestOutcome out =
+            ostrel::ftpRequestDone(error, tag, QStringLiteral("msg"), beepOnErrors);
+        QCOMPARE(out.tag, newTag);
+        QCOMPARE(out.reestablish, reestablish);
+        QCOMPARE(out.report.failed, error != 0);
+        QCOMPARE(out.report.beep, beep);
+        QCOMPARE(out.report.logEntry, logEntry);
+        QCOMPARE(out.report.statusText, error ? QStringLiteral("msg") : QString());
+    }
+};
 
 QTEST_GUILESS_MAIN(TestNetFormat)
 #include "tst_netformat.moc"

@@ -2,6 +2,7 @@
 // Files go through pyftpdlib byte for byte, in passive and in active mode; a mail sent to
 // aiosmtpd is parsed back by Python's email package, which must find the same text, names
 // and attachment bytes.
+#include "NetTestUtil.h"
 #include "Peer.h"
 #include "net/FtpClient.h"
 #include "net/RequestReport.h"
@@ -11,7 +12,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -42,29 +42,6 @@ print(json.dumps({
     'envelope': json.load(open(sys.argv[2]))}))
 )";
 
-// Random bytes with the CR LF pairs an ASCII-mode transfer would rewrite.
-QByteArray randomBytes(qsizetype size, quint32 seed) {
-    QByteArray b(size, Qt::Uninitialized);
-    QRandomGenerator rng(seed);
-    for (auto& c : b)
-        c = char(rng.bounded(256));
-    for (qsizetype i = 0; i + 1 < size; i += 501) {
-        b[i] = '\r';
-        b[i + 1] = '\n';
-    }
-    return b;
-}
-
-QByteArray readFile(const QString& name) {
-    QFile f(name);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString& name, const QByteArray& data) {
-    QFile f(name);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
-
 } // namespace
 
 // A request that must succeed, with the client's message when it does not.
@@ -73,140 +50,141 @@ bool writeFile(const QString& name, const QByteArray& data) {
 class TestRealServers : public QObject {
     Q_OBJECT
 private slots:
-    void ftpTransfers_data();
-    void ftpTransfers();
-    void mailArrivesWhole();
+    void ftpTransfers_data() {
+        QTest::addColumn<bool>("passive");
+        QTest::addColumn<QString>("refuse");
+        // Each mode against a server that refuses the other, so it must be the one used.
+        QTest::newRow("passive") << true << "--no-active";
+        QTest::newRow("active") << false << "--no-passive";
+    }
+
+    void ftpTransfers() {
+        QFETCH(bool, passive);
+        QFETCH(QString, refuse);
+        QTemporaryDir root, local;
+        PeerServer server(
+            peerScript(QStringLiteral("ftp_server.py")),
+            {root.path(), QStringLiteral("ostrel"), QStringLiteral("s3cret"), refuse});
+        QVERIFY2(server.start(), qPrintable(server.error()));
+        TFtpClient ftp;
+        QList<QPair<TFtpClient::Request, int>> done;
+        connect(&ftp, &TFtpClient::OnRequestDone, this, [&](TFtpClient::Request rq, int error) {
+            done.append({rq, error});
+        });
+        ftp.setHostName(QStringLiteral("127.0.0.1"));
+        ftp.setPort(QString::number(server.port()));
+        ftp.setUserName(QStringLiteral("ostrel"));
+        ftp.setPassWord(QStringLiteral("s3cret"));
+        ftp.setPassive(passive);
+        const QByteArray image = randomBytes(700 * 1024 + 13, 1, 501);
+        QVERIFY(writeFile(local.filePath("Capture.jpg"), image));
+
+        // The website update: Connect, Put; remote host management: list, view, delete; Quit.
+        OK(ftp.Connect());
+        ftp.setHostFileName(QStringLiteral("Capture.jpg"));
+        ftp.setLocalFileName(local.filePath("Capture.jpg"));
+        OK(ftp.Put());
+        QCOMPARE(readFile(root.filePath("Capture.jpg")), image);
+        ftp.setLocalFileName(local.filePath("HostImagesList.lst"));
+        OK(ftp.Ls());
+        QCOMPARE(readFile(local.filePath("HostImagesList.lst")).trimmed(),
+                 QByteArray("Capture.jpg"));
+        ftp.setLocalFileName(local.filePath("TempRemoteFile.jpg"));
+        OK(ftp.Get());
+        QCOMPARE(readFile(local.filePath("TempRemoteFile.jpg")), image);
+        OK(ftp.Dele());
+        QVERIFY(!QFile::exists(root.filePath("Capture.jpg")));
+        OK(ftp.Quit());
+        QVERIFY(!ftp.Connected());
+        using Rq = TFtpClient::Request;
+        QCOMPARE(done, (QList<QPair<Rq, int>>{{Rq::Connect, 0},
+                                              {Rq::Put, 0},
+                                              {Rq::Ls, 0},
+                                              {Rq::Get, 0},
+                                              {Rq::Dele, 0},
+                                              {Rq::Quit, 0}}));
+        QCOMPARE(ftp.StatusCode(), 221);
+    }
+
+    void mailArrivesWhole() {
+        QTemporaryDir folder, files;
+        PeerServer server(peerScript(QStringLiteral("smtp_server.py")), {folder.path()});
+        QVERIFY2(server.start(), qPrintable(server.error()));
+        using Rq = TSmtpClient::Request;
+        TSmtpClient smtp;
+        QList<QPair<Rq, int>> done;
+        bool failed = false;
+        // The main window's SmtpClientRequestDone drives the steps.
+        connect(&smtp, &TSmtpClient::OnRequestDone, this, [&](Rq rq, int error) {
+            done.append({rq, error});
+            failed = smtpRequestDone(smtp, rq, error, true).failed;
+        });
+        smtp.setHost(QStringLiteral("127.0.0.1"));
+        smtp.setPort(QString::number(server.port()));
+        smtp.setFromName(QStringLiteral("camera@example.org"));
+        smtp.setHdrFrom(QStringLiteral("camera@example.org"));
+        smtp.setHdrSender(QStringLiteral("camera@example.org"));
+        smtp.setRcptName(
+            {QStringLiteral("alice@example.org"), QStringLiteral("<bob@example.org>")});
+        smtp.setHdrTo(QStringLiteral("alice@example.org , bob@example.org"));
+        smtp.setHdrSubject(QStringLiteral("Ostrel: Motion Detection - Caméra: Garage"));
+        // Lines a careless writer would let end the data early, one of them inside an entry.
+        const QStringList body{QStringLiteral(" "),
+                               QStringLiteral("Caméra: Garage"),
+                               QStringLiteral("."),
+                               QStringLiteral(".. two dots"),
+                               QStringLiteral("two\n.\nQUIT"),
+                               QStringLiteral("Please check.")};
+        smtp.setMailMessage(body);
+        const QList<QPair<QString, QByteArray>> attached{
+            {QStringLiteral("Garage_05-02-24_14.04.05_1.jpg"),
+             randomBytes(150 * 1024 + 1, 11, 501)},
+            {QStringLiteral("notes \"v2\".bin"), randomBytes(57 * 3 + 2, 12, 501)},
+            {QStringLiteral("empty.bin"), QByteArray()}};
+        for (const auto& [name, bytes] : attached) {
+            QVERIFY(writeFile(files.filePath(name), bytes));
+            smtp.addEmailFile(files.filePath(name));
+        }
+        smtp.Connect();
+        QTRY_VERIFY_WITH_TIMEOUT(failed || (!done.isEmpty() && done.last().first == Rq::Quit),
+                                 20000);
+        QCOMPARE(done, (QList<QPair<Rq, int>>{{Rq::Connect, 0},
+                                              {Rq::Helo, 0},
+                                              {Rq::MailFrom, 0},
+                                              {Rq::RcptTo, 0},
+                                              {Rq::Data, 0},
+                                              {Rq::Quit, 0}}));
+        QTRY_VERIFY(!smtp.Connected());
+
+        const QString mail = folder.filePath(QStringLiteral("mail-1.eml"));
+        QTRY_VERIFY(QFile::exists(mail));
+        const QJsonObject m = QJsonDocument::fromJson(
+                                  runPython(QString::fromLatin1(parseMail),
+                                            {mail, folder.filePath(QStringLiteral("mail-1.json"))}))
+                                  .object();
+        QVERIFY(!m.isEmpty());
+        QCOMPARE(m["defects"].toInt(), 0);
+        QCOMPARE(m["subject"].toString(), smtp.HdrSubject());
+        QCOMPARE(m["from"].toString(), QStringLiteral("camera@example.org"));
+        QCOMPARE(m["to"].toString(), QStringLiteral("alice@example.org, bob@example.org"));
+        QCOMPARE(m["sender"].toString(), QStringLiteral("camera@example.org"));
+        QCOMPARE(m["type"].toString(), QStringLiteral("multipart/mixed"));
+        QVERIFY(m["date"].toString().endsWith(QLatin1String("+00:00")));
+        QCOMPARE(m["text"].toString(), body.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+        const QJsonArray attachments = m["attachments"].toArray();
+        QCOMPARE(attachments.size(), attached.size());
+        for (qsizetype i = 0; i < attached.size(); ++i) {
+            QCOMPARE(attachments[i]["filename"].toString(), attached[i].first);
+            QCOMPARE(attachments[i]["type"].toString(), QStringLiteral("application/octet-stream"));
+            QCOMPARE(QByteArray::fromHex(attachments[i]["data"].toString().toLatin1()),
+                     attached[i].second);
+        }
+        const QJsonObject envelope = m["envelope"].toObject();
+        QCOMPARE(envelope["mail_from"].toString(), QStringLiteral("camera@example.org"));
+        QCOMPARE(envelope["rcpt_tos"].toArray(), (QJsonArray{QStringLiteral("alice@example.org"),
+                                                             QStringLiteral("bob@example.org")}));
+    }
 };
-
-void TestRealServers::ftpTransfers_data() {
-    QTest::addColumn<bool>("passive");
-    QTest::addColumn<QString>("refuse");
-    // Each mode against a server that refuses the other, so it must be the one used.
-    QTest::newRow("passive") << true << "--no-active";
-    QTest::newRow("active") << false << "--no-passive";
-}
-
-void TestRealServers::ftpTransfers() {
-    QFETCH(bool, passive);
-    QFETCH(QString, refuse);
-    QTemporaryDir root, local;
-    PeerServer server(peerScript(QStringLiteral("ftp_server.py")),
-                      {root.path(), QStringLiteral("ostrel"), QStringLiteral("s3cret"), refuse});
-    QVERIFY2(server.start(), qPrintable(server.error()));
-    TFtpClient ftp;
-    QList<QPair<TFtpClient::Request, int>> done;
-    connect(&ftp, &TFtpClient::OnRequestDone, this, [&](TFtpClient::Request rq, int error) {
-        done.append({rq, error});
-    });
-    ftp.setHostName(QStringLiteral("127.0.0.1"));
-    ftp.setPort(QString::number(server.port()));
-    ftp.setUserName(QStringLiteral("ostrel"));
-    ftp.setPassWord(QStringLiteral("s3cret"));
-    ftp.setPassive(passive);
-    const QByteArray image = randomBytes(700 * 1024 + 13, 1);
-    QVERIFY(writeFile(local.filePath("Capture.jpg"), image));
-
-    // The website update: Connect, Put; remote host management: list, view, delete; Quit.
-    OK(ftp.Connect());
-    ftp.setHostFileName(QStringLiteral("Capture.jpg"));
-    ftp.setLocalFileName(local.filePath("Capture.jpg"));
-    OK(ftp.Put());
-    QCOMPARE(readFile(root.filePath("Capture.jpg")), image);
-    ftp.setLocalFileName(local.filePath("HostImagesList.lst"));
-    OK(ftp.Ls());
-    QCOMPARE(readFile(local.filePath("HostImagesList.lst")).trimmed(), QByteArray("Capture.jpg"));
-    ftp.setLocalFileName(local.filePath("TempRemoteFile.jpg"));
-    OK(ftp.Get());
-    QCOMPARE(readFile(local.filePath("TempRemoteFile.jpg")), image);
-    OK(ftp.Dele());
-    QVERIFY(!QFile::exists(root.filePath("Capture.jpg")));
-    OK(ftp.Quit());
-    QVERIFY(!ftp.Connected());
-    using Rq = TFtpClient::Request;
-    QCOMPARE(done, (QList<QPair<Rq, int>>{{Rq::Connect, 0},
-                                          {Rq::Put, 0},
-                                          {Rq::Ls, 0},
-                                          {Rq::Get, 0},
-                                          {Rq::Dele, 0},
-                                          {Rq::Quit, 0}}));
-    QCOMPARE(ftp.StatusCode(), 221);
-}
-
-void TestRealServers::mailArrivesWhole() {
-    QTemporaryDir folder, files;
-    PeerServer server(peerScript(QStringLiteral("smtp_server.py")), {folder.path()});
-    QVERIFY2(server.start(), qPrintable(server.error()));
-    using Rq = TSmtpClient::Request;
-    TSmtpClient smtp;
-    QList<QPair<Rq, int>> done;
-    bool failed = false;
-    // The main window's SmtpClientRequestDone drives the steps.
-    connect(&smtp, &TSmtpClient::OnRequestDone, this, [&](Rq rq, int error) {
-        done.append({rq, error});
-        failed = smtpRequestDone(smtp, rq, error, true).failed;
-    });
-    smtp.setHost(QStringLiteral("127.0.0.1"));
-    smtp.setPort(QString::number(server.port()));
-    smtp.setFromName(QStringLiteral("camera@example.org"));
-    smtp.setHdrFrom(QStringLiteral("camera@example.org"));
-    smtp.setHdrSender(QStringLiteral("camera@example.org"));
-    smtp.setRcptName({QStringLiteral("alice@example.org"), QStringLiteral("<bob@example.org>")});
-    smtp.setHdrTo(QStringLiteral("alice@example.org , bob@example.org"));
-    smtp.setHdrSubject(QStringLiteral("Ostrel: Motion Detection - Caméra: Garage"));
-    // Lines a careless writer would let end the data early, one of them inside an entry.
-    const QStringList body{QStringLiteral(" "),
-                           QStringLiteral("Caméra: Garage"),
-                           QStringLiteral("."),
-                           QStringLiteral(".. two dots"),
-                           QStringLiteral("two\n.\nQUIT"),
-                           QStringLiteral("Please check.")};
-    smtp.setMailMessage(body);
-    const QList<QPair<QString, QByteArray>> attached{
-        {QStringLiteral("Garage_05-02-24_14.04.05_1.jpg"), randomBytes(150 * 1024 + 1, 11)},
-        {QStringLiteral("notes \"v2\".bin"), randomBytes(57 * 3 + 2, 12)},
-        {QStringLiteral("empty.bin"), QByteArray()}};
-    for (const auto& [name, bytes] : attached) {
-        QVERIFY(writeFile(files.filePath(name), bytes));
-        smtp.addEmailFile(files.filePath(name));
-    }
-    smtp.Connect();
-    QTRY_VERIFY_WITH_TIMEOUT(failed || (!done.isEmpty() && done.last().first == Rq::Quit), 20000);
-    QCOMPARE(done, (QList<QPair<Rq, int>>{{Rq::Connect, 0},
-                                          {Rq::Helo, 0},
-                                          {Rq::MailFrom, 0},
-                                          {Rq::RcptTo, 0},
-                                          {Rq::Data, 0},
-                                          {Rq::Quit, 0}}));
-    QTRY_VERIFY(!smtp.Connected());
-
-    const QString mail = folder.filePath(QStringLiteral("mail-1.eml"));
-    QTRY_VERIFY(QFile::exists(mail));
-    const QJsonObject m =
-        QJsonDocument::fromJson(runPython(QString::fromLatin1(parseMail),
-                                          {mail, folder.filePath(QStringLiteral("mail-1.json"))}))
-            .object();
-    QVERIFY(!m.isEmpty());
-    QCOMPARE(m["defects"].toInt(), 0);
-    QCOMPARE(m["subject"].toString(), smtp.HdrSubject());
-    QCOMPARE(m["from"].toString(), QStringLiteral("camera@example.org"));
-    QCOMPARE(m["to"].toString(), QStringLiteral("alice@example.org, bob@example.org"));
-    QCOMPARE(m["sender"].toString(), QStringLiteral("camera@example.org"));
-    QCOMPARE(m["type"].toString(), QStringLiteral("multipart/mixed"));
-    QVERIFY(m["date"].toString().endsWith(QLatin1String("+00:00")));
-    QCOMPARE(m["text"].toString(), body.join(QLatin1Char('\n')) + QLatin1Char('\n'));
-    const QJsonArray attachments = m["attachments"].toArray();
-    QCOMPARE(attachments.size(), attached.size());
-    for (qsizetype i = 0; i < attached.size(); ++i) {
-        QCOMPARE(attachments[i]["filename"].toString(), attached[i].first);
-        QCOMPARE(attachments[i]["type"].toString(), QStringLiteral("application/octet-stream"));
-        QCOMPARE(QByteArray::fromHex(attachments[i]["data"].toString().toLatin1()),
-                 attached[i].second);
-    }
-    const QJsonObject envelope = m["envelope"].toObject();
-    QCOMPARE(envelope["mail_from"].toString(), QStringLiteral("camera@example.org"));
-    QCOMPARE(envelope["rcpt_tos"].toArray(),
-             (QJsonArray{QStringLiteral("alice@example.org"), QStringLiteral("bob@example.org")}));
-}
 
 QTEST_GUILESS_MAIN(TestRealServers)
 #include "tst_realservers.moc"
