@@ -1,12 +1,12 @@
 // The main window's start-up and close sequences in a temporary program folder, the
 // capture events it wires, its number fields and its hints.
 #include "MainFixture.h"
+#include "app/MainHints.h"
 #include "app/MotionController.h"
+#include "app/Settings.h"
 #include "capture/DlgDriver.h"
 #include "capture/VideoCapture.h"
 #include "net/FtpClient.h"
-#include "net/SmtpClient.h"
-#include "platform/IniFile.h"
 #include "ui_DlgDriver.h"
 #include <QLabel>
 
@@ -18,18 +18,45 @@ namespace {
 const QString SelectDriver =
     QStringLiteral("Could not activate video input device. Select a capture driver first.");
 
+// A lavfi test picture, or a device that is never there.
+class TestDriver : public CaptureDriver {
+public:
+    TestDriver(QString name, bool connects) : name_(std::move(name)), connects_(connects) {}
+    DriverDescription description() const override { return {name_, QStringLiteral("1.0")}; }
+    DriverCaps caps() const override { return {}; }
+    SourceSpec source() const override {
+        SourceSpec s;
+        s.inputFormat = connects_ ? QStringLiteral("lavfi") : QStringLiteral("video4linux2");
+        s.url = connects_ ? QStringLiteral("testsrc=size=320x240:rate=15")
+                          : QStringLiteral("/dev/ostrel-no-such-camera");
+        return s;
+    }
+
+private:
+    QString name_;
+    bool connects_;
+};
+
+struct Drivers : DriverRegistry {
+    QList<std::shared_ptr<CaptureDriver>> list;
+    std::shared_ptr<CaptureDriver> driver(int index) override { return list.value(index); }
+};
+std::shared_ptr<Drivers> drivers(bool connects = true) {
+    auto d = std::make_shared<Drivers>();
+    d->list << std::make_shared<TestDriver>("Test Camera A", connects);
+    if (connects) d->list << std::make_shared<TestDriver>("Test Camera B", true);
+    return d;
+}
+
 // Answers the driver dialog by choosing `line` (-1: Cancel).
 struct DriverChoice {
-    int line;
-    int asked = 0;
+    int line, asked = 0, preselected = -2;
     QStringList offered;
-    int preselected = -2;
     DriverChoice(int l) : line(l) {
         setCaptureDriverDialogRunner([this](TDlgCapDriver& dialog) {
             ++asked;
             auto* combo = dialog.ui()->ComboBox1;
-            for (int i = 0; i < combo->count(); ++i)
-                offered << combo->itemText(i);
+            for (int i = 0; i < combo->count(); ++i) offered << combo->itemText(i);
             preselected = combo->currentIndex();
             if (line < 0) return int(QDialog::Rejected);
             combo->setCurrentIndex(line);
@@ -39,12 +66,12 @@ struct DriverChoice {
     ~DriverChoice() { setCaptureDriverDialogRunner({}); }
 };
 
-// A folder whose vcap.sif chooses driver 0 of twoDrivers(), opened.
+// A folder whose vcap.sif chooses the first test driver, opened.
 struct Ready : Program {
     explicit Ready(const QByteArray& settings = {}, bool windows = false) {
         write("vcap.sif", "[Driver]\r\nindex=0\r\n");
         if (!settings.isEmpty()) write("Ostrel.sif", settings);
-        open(twoDrivers(), windows);
+        open(drivers(), windows);
     }
 };
 
@@ -59,7 +86,7 @@ private slots:
     void firstStartInAnEmptyFolder() {
         Program p;
         DriverChoice choice(1);
-        TMain& main = p.open(twoDrivers());
+        TMain& main = p.open(drivers());
         for (const char* sub : {"Snapshots", "Videos", "Downloaded Images"})
             QVERIFY2(QFileInfo(p.path + sub).isDir(), sub);
         QCOMPARE(p.read("Capture.bmp").left(2), QByteArray("BM"));
@@ -68,55 +95,34 @@ private slots:
         QCOMPARE(p.desk.shownTexts(), QStringList{SelectDriver});
         QCOMPARE(p.desk.shown.first().kind, MsgKind::Warning);
         QCOMPARE(p.desk.beeps, 1);
-        QCOMPARE(choice.asked, 1);
         QCOMPARE(choice.offered, QStringList({"Test Camera A 1.0", "Test Camera B 1.0"}));
         QCOMPARE(choice.preselected, -1);
         QCOMPARE(main.VideoCap1()->DriverIndex(), 1);
-        QVERIFY(main.VideoCap1()->DriverOpen());
-        QVERIFY(main.VideoCap1()->VideoPreview());
+        QVERIFY(main.VideoCap1()->DriverOpen() && main.VideoCap1()->VideoPreview());
         QVERIFY(main.startedWithVideo());
-        for (QCheckBox* box :
-             {p.ui()->CheckPrev, p.ui()->CheckProportional, p.ui()->CheckFitWindow})
-            QVERIFY2(box->isChecked(), qPrintable(box->objectName()));
-        // Designed defaults, not the key defaults, without a settings file.
-        QCOMPARE(p.ui()->EditInterval->text(), QString("3"));
-        QCOMPARE(main.FtpClient()->Port(), QString("ftp"));
-        QCOMPARE(main.SmtpClient()->Port(), QString("smtp"));
-        QCOMPARE(main.FtpClient()->Passive(), false);
-        QCOMPARE(main.Camera, QString());
-        QCOMPARE(main.windowTitle(), QString("Ostrel - Remote Surveillance"));
-        QCOMPARE(p.ui()->EditCapPicture->text(), QString("Snapshot.bmp"));
-        QCOMPARE(p.ui()->EditVideoFile->text(), QString("Video.avi"));
 
         // The close removes the temporary pictures but keeps Capture.bmp.
         QFile::copy(p.path + "Capture.bmp", p.path + "temp00.bmp");
         p.write("Capture.jpg", "");
         main.close();
-        QVERIFY(!QFile::exists(p.path + "temp00.bmp"));
-        QVERIFY(!QFile::exists(p.path + "Capture.jpg"));
+        QVERIFY(!QFile::exists(p.path + "temp00.bmp") && !QFile::exists(p.path + "Capture.jpg"));
         QVERIFY(QFile::exists(p.path + "Capture.bmp"));
         p.main.reset();
 
+        // What the controls showed, not the keys' defaults; no dialog's key is invented.
         IniFile ini(p.path + "Ostrel.sif");
-        const QList<std::array<const char*, 3>> written{
-            {"Motion Detection", "Treshold", "0"},    {"Motion Detection", "Sensitivity", "100"},
-            {"Motion Detection", "Interval", "1"},    {"Motion Detection", "Delay_Sound", "1"},
-            {"Motion Detection", "Remote_Save", "0"}, {"FTP Settings", "Update_Interval", "3"},
-            {"Other Settings", "LogErrors", "1"},     {"Other Settings", "FirstRun", "1"}};
-        for (const auto& [section, key, value] : written)
-            QCOMPARE(ini.readString(section, key, "x"), QString(value));
-        QVERIFY(ini.valueExists("Email Settings", "SMTP_Password"));
-        // Only the close keys: the dialogs' keys are not invented.
+        QCOMPARE(ini.readString("FTP Settings", "Update_Interval", "x"), QString("3"));
+        QCOMPARE(ini.readString("Motion Detection", "Treshold", "x"), QString("0"));
+        QCOMPARE(ini.readString("Other Settings", "FirstRun", "x"), QString("1"));
         QVERIFY(!ini.valueExists("FTP Settings", "FTP_Host"));
-        QCOMPARE(QFile(p.path + "Ostrel.sif").permissions() &
-                     (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther),
+        QCOMPARE(QFile(ini.fileName()).permissions() & (QFile::ReadGroup | QFile::ReadOther),
                  QFile::Permissions());
-        QCOMPARE(IniFile(p.path + "vcap.sif").readInteger("Driver", "index", -5), 1);
+        QCOMPARE(readDriverIndex(IniFile(p.path + "vcap.sif")), 1);
 
         // The next start finds its driver: no warning, no dialog, live at once.
         p.desk.shown.clear();
-        TMain& again = p.open(twoDrivers(), false);
-        QVERIFY(p.desk.shown.isEmpty());
+        TMain& again = p.open(drivers(), false);
+        VERIFY_NO_BOXES(p.desk);
         QCOMPARE(choice.asked, 1);
         QVERIFY(again.VideoCap1()->DriverOpen());
         QCOMPARE(again.VideoCap1()->DriverIndex(), 1);
@@ -142,26 +148,15 @@ private slots:
         QFETCH(int, indexAfter);
         Program p;
         p.write("vcap.sif", "[Driver]\r\nindex=" + QByteArray::number(savedIndex) + "\r\n");
-        p.write("Ostrel.sif", "[Motion Detection]\r\nTreshold=12\r\n"
-                              "[FTP Settings]\r\nUpdate_Interval=9\r\n");
-        auto drivers = std::make_shared<Drivers>();
-        drivers->byIndex[0] = std::make_shared<LavfiDriver>("Test Camera A", connects);
+        p.set("Motion Detection", "Treshold", "12");
         DriverChoice choice(-1);
-        TMain& main = p.open(drivers, false);
+        TMain& main = p.open(drivers(connects), false);
         QCOMPARE(choice.asked, connects ? 1 : 0);
         QCOMPARE(p.desk.shownTexts(), boxes);
         QCOMPARE(main.VideoCap1()->DriverIndex(), indexAfter);
-        QVERIFY(!main.VideoCap1()->DriverOpen());
-        QVERIFY(!main.startedWithVideo());
+        QVERIFY(!main.VideoCap1()->DriverOpen() && !main.startedWithVideo());
         QVERIFY(!p.ui()->CheckPrev->isChecked());
-        if (indexAfter < 0) { // nothing chosen
-            QVERIFY(!p.ui()->CheckPrev->isEnabled());
-            QVERIFY(!p.ui()->menuVideoCompression1->isEnabled());
-        }
-        // Settings are still loaded, so the close writes them back, not the defaults.
-        QCOMPARE(p.ui()->ScrollBarTreshold->value(), 12);
-        QCOMPARE(p.ui()->lblTreshold->text(), QString("12%"));
-        QCOMPARE(p.ui()->EditInterval->text(), QString("9"));
+        QCOMPARE(p.ui()->lblTreshold->text(), QString("12%")); // settings loaded all the same
 
         // Motion detection asks for a driver and changes nothing, not even the folder.
         p.desk.shown.clear();
@@ -170,73 +165,52 @@ private slots:
         p.ui()->menuMotion->trigger();
         QCOMPARE(p.desk.shownTexts(), QStringList(2, "Select video driver first!"));
         QCOMPARE(p.desk.shown.first().kind, MsgKind::Information);
-        QCOMPARE(p.desk.shown.first().buttons, MsgButtons(MsgButton::Ok));
-        QCOMPARE(p.ui()->BitBtnMotion->text(), QString("Start"));
-        QCOMPARE(p.ui()->menuMotion->text(), QString("Start Motion Detection"));
-        QVERIFY(p.ui()->stMotionActive->isHidden());
-        QVERIFY(p.ui()->GroupBox2->isEnabled());
-        QVERIFY(!main.Timer2()->isActive());
-        QVERIFY(!main.motion()->running());
+        QVERIFY(!main.motion()->running() && !main.Timer2()->isActive());
+        CHECK(verifyLook(main));
         QCOMPARE(QDir(p.path).entryList(QDir::AllEntries), files);
         main.close();
         p.main.reset();
         QCOMPARE(IniFile(p.path + "Ostrel.sif").readInteger("Motion Detection", "Treshold", -1),
                  12);
-        QCOMPARE(IniFile(p.path + "vcap.sif").readInteger("Driver", "index", -5), indexAfter);
+        QCOMPARE(readDriverIndex(IniFile(p.path + "vcap.sif")), indexAfter);
     }
 
     void settingsReachTheControls() {
         Ready p("[motion detection]\r\nTreshold=20\r\nSensitivity=0x5A\r\nInterval=4\r\n"
                 "Start_Delay=3\r\nDelay_Sound=0\r\nDetection_Sound=1\r\nRemote_Save=1\r\n"
-                "[Capture Parameters]\r\nFrameRate=60\r\nIndex_Size=100\r\n"
-                "Capture_Time=99999\r\nBuffer_Size=-4\r\n"
-                "[FTP Settings]\r\nFTP_Host=ftp.example.org\r\nFTP_Timeout=30\r\n"
-                "Passive_Mode=0\r\nPassword=secret\r\n"
+                "[Capture Parameters]\r\nFrameRate=60\r\nCapture_Time=99999\r\nBuffer_Size=-4\r\n"
+                "[FTP Settings]\r\nFTP_Host=ftp.example.org\r\nFTP_Timeout=30\r\nPassword=pw\r\n"
                 "[Other Settings]\r\nLogErrors=0\r\nErrorBeep=1\r\nCamera=Shop\r\n"
-                "[Protocol Settings]\r\nEmailOnly=1\r\nFTPupload=1\r\n");
+                "[Protocol Settings]\r\nEmailOnly=1\r\n");
         TMain& main = *p.main;
         auto* ui = p.ui();
-        QVERIFY(p.desk.shown.isEmpty());
+        VERIFY_NO_BOXES(p.desk);
         QCOMPARE(ui->ScrollBarTreshold->value(), 20);
-        QCOMPARE(ui->ScrollBarSensitivity->value(), 90);
         QCOMPARE(ui->lblSensitivity->text(), QString("90%"));
         QCOMPARE(ui->edDetectInterval->text(), QString("4"));
         QCOMPARE(ui->edDelay->text(), QString("3"));
-        QVERIFY(!ui->CheckBoxSound->isChecked());
-        QVERIFY(ui->CheckBoxDetectionSound->isChecked());
+        QVERIFY(!ui->CheckBoxSound->isChecked() && ui->CheckBoxDetectionSound->isChecked());
         QVERIFY(ui->rbRemoteSave->isChecked());
         QCOMPARE(main.VideoCap1()->FrameRate(), quint16(60));
-        QCOMPARE(main.VideoCap1()->MicroSecPerFrame(), quint32(16667));
-        QCOMPARE(main.VideoCap1()->CapIndexSize(), quint32(1800));
         QCOMPARE(main.VideoCap1()->CapTimeLimit(), quint16(65535));
         QCOMPARE(main.VideoCap1()->BufferFileSize(), quint16(0));
         QCOMPARE(main.FtpClient()->HostName(), QString("ftp.example.org"));
         QCOMPARE(main.FtpClient()->Timeout(), 30);
-        QCOMPARE(main.FtpClient()->Port(), QString("21"));
-        QCOMPARE(main.FtpClient()->PassWord(), QString("secret"));
-        QCOMPARE(main.FtpPassword, QString("secret"));
-        QVERIFY(!ui->menuLogErrors->isChecked());
-        QVERIFY(!main.errorLog().logErrors());
+        QCOMPARE(main.FtpClient()->PassWord(), QString("pw"));
+        QVERIFY(!ui->menuLogErrors->isChecked() && !main.errorLog().logErrors());
         QVERIFY(main.errorLog().beepOnErrors());
         QCOMPARE(main.Camera, QString("Shop"));
-        // E-mail only: the website update and remote host management are unavailable.
-        QVERIFY(main.EmailOnly);
-        for (QWidget* w :
-             {(QWidget*)ui->GroupBox3, (QWidget*)ui->BitBtnFrameCap, (QWidget*)ui->btnWebMgt})
-            QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
-        QVERIFY(!ui->menuRemoteMgt->isEnabled());
-        QCOMPARE(ui->GroupBox3->palette().color(QPalette::WindowText), QColor(128, 128, 128));
+        QVERIFY(main.EmailOnly && !ui->GroupBox3->isEnabled());
     }
 
     void logErrorsOffKeepsTheFileAtClose() {
         Program p;
         p.write("vcap.sif", "[Driver]\r\nindex=0\r\n");
         p.write("Error.log", "old line\r\n");
-        TMain& main = p.open(twoDrivers(), false);
+        TMain& main = p.open(drivers(), false);
         QCOMPARE(main.errorLog().lines(), QStringList{"old line"});
         p.ui()->menuLogErrors->trigger(); // unchecked
         main.errorLog().add(" :   not logged");
-        QCOMPARE(main.errorLog().lines().size(), 1);
         main.close();
         p.main.reset();
         QCOMPARE(p.read("Error.log"), QByteArray("old line\r\n"));
@@ -258,7 +232,6 @@ private slots:
     void deviceLostClosesTheDeviceAndWarns() {
         Ready p;
         TMain& main = *p.main;
-        QVERIFY(main.VideoCap1()->DriverOpen());
         emit main.VideoCap1()->OnError(1, "Capture device was not detected.");
         QCOMPARE(p.desk.beeps, 1);
         QCOMPARE(p.desk.shownTexts(),
@@ -266,6 +239,7 @@ private slots:
                              "this program."});
         QVERIFY(!main.VideoCap1()->DriverOpen());
         QCOMPARE(main.VideoCap1()->DriverIndex(), -1);
+        QVERIFY(!p.ui()->CheckPrev->isEnabled());
         QCOMPARE(main.statusPanel(1)->text(), QString("Capture device was not detected."));
         QVERIFY(p.read("Error.log")
                     .contains(" :   Video error = Capture device was not detected.\r\n"));
@@ -337,7 +311,6 @@ private slots:
         p.main->show();
         QVERIFY(QTest::qWaitForWindowExposed(p.main.get()));
         auto* edit = p.main->findChild<QLineEdit*>(field);
-        QVERIFY(edit);
         edit->setText("1");
         edit->setFocus();
         edit->setCursorPosition(1);
@@ -352,37 +325,29 @@ private slots:
         QCOMPARE(p.desk.shown.size(), 3);
     }
 
+    // The hint of the control under the mouse; a check box passes its moves on to its
+    // group, whose empty hint must not replace the box's.
     void hintsFollowTheMouse() {
         Ready p;
         p.main->show();
         QVERIFY(QTest::qWaitForWindowExposed(p.main.get()));
         auto* ui = p.ui();
-        const QList<std::pair<QWidget*, QString>> hints{
-            {ui->BitBtnMotion, "Click to start Motion Detection and Recording."},
-            {ui->Edit1, "Frame Rate for manual video recording."},
-            // A check box passes its mouse moves on to its group; the box's hint must stay.
-            {ui->CheckPrev, "Check to use Preview video mode (use Overlay if available)."},
-            {ui->GroupBox4, ""},
-            {ui->ListBox1, "Latest Motion Detection images. Double click to view."},
-            {p.main->VideoCap1(), ""}};
-        for (const auto& [widget, hint] : hints) {
-            if (widget == ui->GroupBox4)
-                QTest::mouseMove(widget, QPoint(2, widget->height() - 3));
+        for (QWidget* w : {(QWidget*)ui->BitBtnMotion, (QWidget*)ui->GroupBox4,
+                           (QWidget*)ui->CheckPrev, (QWidget*)p.main->VideoCap1(),
+                           (QWidget*)ui->ListBox1}) {
+            const Hint hint = mainWindowHint(w->objectName());
+            QVERIFY2(hint.kind != HintKind::None, qPrintable(w->objectName()));
+            if (w == ui->GroupBox4)
+                QTest::mouseMove(w, QPoint(2, w->height() - 3)); // clear of its controls
             else
-                QTest::mouseMove(widget);
-            QCOMPARE(p.main->statusPanel(0)->text(), hint);
+                QTest::mouseMove(w);
+            QCOMPARE(p.main->statusPanel(0)->text(), hint.text);
         }
     }
 
-    void menusAndErrorLogWindow() {
+    void errorMenusAndHelp() {
         Ready p({}, true);
         auto* ui = p.ui();
-        // Captions a screen reader announces.
-        QCOMPARE(ui->menuViewErrorLog->text(), QString("&View Error Log..."));
-        QCOMPARE(ui->menuVideoDriver1->text(), QString("&Capture Driver..."));
-        QCOMPARE(ui->menuHelpContents->shortcut(), QKeySequence(Qt::Key_F1));
-        QVERIFY(!ui->menuErrorBeep->isChecked());
-        QVERIFY(ui->menuLogErrors->isChecked());
         ui->menuErrorBeep->trigger();
         QVERIFY(p.main->errorLog().beepOnErrors());
 
