@@ -1,9 +1,10 @@
 #pragma once
-// A program folder with a ScriptedDesktop and the main window opened on it, and the mail
-// server of tests/peers with a parser for what it received.
+// A program folder with a ScriptedDesktop and the main window opened on it, the check that
+// the window shows the look of its state, and the FTP and mail servers of tests/peers.
 #include "../net/Peer.h"
-#include "TestDrivers.h"
 #include "app/mainf.h"
+#include "capture/CaptureDriver.h"
+#include "platform/IniFile.h"
 #include "platform/ScriptedDesktop.h"
 #include "ui_mainf.h"
 #include <QDir>
@@ -19,11 +20,6 @@ namespace ostrel::test {
 inline QByteArray readAll(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-inline bool writeFile(const QString& path, const QByteArray& text) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
 }
 
 // A failed check inside a helper ends the test too.
@@ -45,16 +41,45 @@ struct Program {
     std::unique_ptr<TMain> main;
 
     void write(const QString& name, const QByteArray& text) {
-        QVERIFY(writeFile(path + name, text));
+        QFile f(path + name);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(text) == text.size());
     }
     QByteArray read(const QString& name) const { return readAll(path + name); }
-    TMain& open(std::shared_ptr<DriverRegistry> drivers, bool windows = true) {
-        main = std::make_unique<TMain>(path, std::move(drivers));
+    void set(const QString& section, const QString& key, const QString& value) {
+        IniFile(path + QStringLiteral("Ostrel.sif")).writeString(section, key, value);
+    }
+    // The virtual camera as driver, its figure passing every `figure` s (0: a still room),
+    // and no setup wizard.
+    void useCamera(int figure = 0) {
+        write("vcap.sif", "[Driver]\r\nindex=0\r\n[Virtual Camera]\r\nMotion_Interval=" +
+                              QByteArray::number(figure) + "\r\n");
+        set("Other Settings", "FirstRun", "0");
+    }
+    TMain& open(std::shared_ptr<DriverRegistry> drivers = {}, bool windows = true) {
+        main = std::make_unique<TMain>(path, drivers ? std::move(drivers) : systemDrivers(path));
         if (windows) main->createWindows();
         return *main;
     }
     Ui::TMain* ui() const { return main->ui(); }
 };
+
+// Every control the look of the window's state names is there and set as it says (a
+// widget also goes grey with its group box), and so are the session captions.
+inline void verifyLook(TMain& main) {
+    const MainWindowLook look = mainWindowLook(main.programState());
+    for (const ControlEnabled& c : look.controls) {
+        const QObject* control = main.findChild<QObject*>(QLatin1String(c.name));
+        const auto* widget = qobject_cast<const QWidget*>(control);
+        QVERIFY2(control, c.name);
+        QVERIFY2((widget ? !widget->testAttribute(Qt::WA_ForceDisabled)
+                         : control->property("enabled").toBool()) == c.enabled,
+                 c.name);
+    }
+    QCOMPARE(main.ui()->BitBtnMotion->text(), look.motionCaption);
+    QCOMPARE(main.ui()->menuMotion->text(), look.motionMenu);
+    QCOMPARE(main.ui()->BitBtnFrameCap->text(), look.updateCaption);
+    QCOMPARE(main.ui()->menuPeriodicUpdate->text(), look.updateMenu);
+}
 
 // The real FTP server of tests/peers serving a temporary folder to one user; started again,
 // it takes the port it had.
@@ -86,7 +111,14 @@ struct MailServer {
     PeerServer server{peerScript(QStringLiteral("smtp_server.py")), {folder.path()}};
     QString mail(int n) const { return folder.filePath(QStringLiteral("mail-%1.eml").arg(n)); }
     int mails() const { return QDir(folder.path()).entryList({"mail-*.eml"}, QDir::Files).size(); }
-    // subject, to, text (first text/plain part), attachments [{filename, data (hex)}], envelope.
+    // Settings sending from camera@example.org to `to` through this server.
+    void configure(Program& p, const QString& to = QStringLiteral("owner@example.org")) const {
+        p.set("Email Settings", "SMTP_Host", "127.0.0.1");
+        p.set("Email Settings", "SMTP_Port", QString::number(server.port()));
+        p.set("Email Settings", "User_Address", "camera@example.org");
+        p.set("Email Settings", "Destination_Address", to);
+    }
+    // subject, text (first text/plain part), attachments [{filename, data (hex)}], envelope.
     QJsonObject parsed(int n) const {
         static const char* const script = R"(
 import email, json, sys
@@ -101,7 +133,7 @@ for part in msg.walk():
                             'data': part.get_payload(decode=True).hex()})
     elif part.get_content_type() == 'text/plain' and text is None:
         text = part.get_content().replace('\r\n', '\n')
-print(json.dumps({'subject': str(msg['subject']), 'to': str(msg['to']), 'text': text,
+print(json.dumps({'subject': str(msg['subject']), 'text': text,
                   'attachments': attachments, 'envelope': json.load(open(sys.argv[2]))}))
 )";
         return QJsonDocument::fromJson(
