@@ -331,16 +331,10 @@ private slots:
                  QStringList({at(site.desk.clock) + Refused, at(site.desk.clock) + DisabledLogEntry}));
         QVERIFY(site.remote("Capture.jpg").isEmpty());
 
-        if (mailed) { // the mail, as the real server received it
-            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(mails.mail(1)), 15000);
-            const QJsonObject mail = mails.parsed(1);
-            const FailureMail composed = websiteDisabledMail("Ostrel", "Location 1", site.desk.clock);
-            QCOMPARE(mail["subject"].toString(), composed.subject);
-            QCOMPARE(mail["text"].toString(), composed.lines.join('\n') + '\n');
-            QVERIFY(mail["attachments"].toArray().isEmpty());
-            const QJsonObject envelope = mail["envelope"].toObject();
-            QCOMPARE(envelope["mail_from"].toString(), QString("camera@example.org"));
-            QCOMPARE(envelope["rcpt_tos"].toArray(), QJsonArray({"owner@example.org", "copy@example.org"}));
+        if (mailed) {
+            CHECK(mails.verify(1, websiteDisabledMail("Ostrel", "Location 1", site.desk.clock),
+                               {"owner@example.org", "copy@example.org"}));
+            QCOMPARE(mails.parsed(1)["envelope"].toObject()["mail_from"].toString(), "camera@example.org");
             QTRY_VERIFY_WITH_TIMEOUT(!main.SmtpClient()->Connected(), 10000);
             QVERIFY(site.log().filter("SMTP error").isEmpty());
         } else {
