@@ -67,19 +67,17 @@ private slots:
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<QByteArray>("written");
         QTest::newRow("empty file") << QByteArray() << QStringList() << QByteArray();
-        QTest::newRow("one empty line") << QByteArray("\r\n") << QStringList{""}
-                                        << QByteArray("\r\n");
+        QTest::newRow("one empty line")
+            << QByteArray("\r\n") << QStringList{""} << QByteArray("\r\n");
         QTest::newRow("no final line end")
             << QByteArray("a\r\nb") << QStringList{"a", "b"} << QByteArray("a\r\nb\r\n");
         QTest::newRow("LF and lone CR, blank lines kept")
             << QByteArray("a\n\n\r\rb\rc\n") << QStringList{"a", "", "", "", "b", "c"}
             << QByteArray("a\r\n\r\n\r\n\r\nb\r\nc\r\n");
-        QTest::newRow("UTF-8") << QByteArray("K\xc3\xbc"
-                                             "che\r\n")
-                               << QStringList{QString::fromUtf8("K\xc3\xbc"
-                                                                "che")}
-                               << QByteArray("K\xc3\xbc"
-                                             "che\r\n");
+        const QByteArray kueche = "K\xc3\xbc"
+                                  "che";
+        QTest::newRow("UTF-8") << kueche + "\r\n"
+                               << QStringList{QString::fromUtf8(kueche)} << kueche + "\r\n";
     }
     void parseAndSerialize() {
         QFETCH(QByteArray, bytes);
@@ -97,10 +95,12 @@ private slots:
         QVERIFY(f.log.reload());
         f.log.add(" :   FTP error = 530 Login incorrect.");
         f.log.add(" :   Could not save captured frame to disk", false);
-        QCOMPARE(f.log.lines(), QStringList({"", "12/05/26 14:03:09 :   FTP error = 530 Login incorrect.",
-                                             "12/05/26 14:03:09 :   Could not save captured frame to disk"}));
+        QCOMPARE(f.log.lines(),
+                 QStringList({"", "12/05/26 14:03:09 :   FTP error = 530 Login incorrect.",
+                              "12/05/26 14:03:09 :   Could not save captured frame to disk"}));
         // The second line was not written yet.
-        QCOMPARE(readAll(f.file), QByteArray("\r\n12/05/26 14:03:09 :   FTP error = 530 Login incorrect.\r\n"));
+        QCOMPARE(readAll(f.file),
+                 QByteArray("\r\n12/05/26 14:03:09 :   FTP error = 530 Login incorrect.\r\n"));
         f.desk.clock = QDateTime(QDate(2026, 1, 31), QTime(0, 0)); // midnight leaves time out
         f.log.add(" :   x");
         QCOMPARE(f.log.lines().last(), QStringLiteral("01/31/26 :   x"));
@@ -127,7 +127,8 @@ private slots:
             f.log.add(" :   Video error = gone");
             QFAIL("no exception");
         } catch (const Exception& e) {
-            QVERIFY2(e.message().startsWith("Unable to write to " + f.file), qPrintable(e.message()));
+            QVERIFY2(e.message().startsWith("Unable to write to " + f.file),
+                     qPrintable(e.message()));
         }
         QCOMPARE(f.log.lines().size(), 2);
         QCOMPARE(readAll(f.file), QByteArray("line\r\n"));
@@ -170,7 +171,8 @@ private slots:
         f.desk.answers << (yes ? MsgButton::Yes : MsgButton::No);
         f.click("btnClearLog");
         QCOMPARE(f.desk.beeps, 1);
-        QCOMPARE(f.desk.shownTexts(), QStringList{"This action can not be undone. \nAre you sure ?"});
+        QCOMPARE(f.desk.shownTexts(),
+                 QStringList{"This action can not be undone. \nAre you sure ?"});
         QCOMPARE(f.desk.shown[0].kind, MsgKind::Confirmation);
         QCOMPARE(f.desk.shown[0].buttons, MsgButton::Yes | MsgButton::No);
         QCOMPARE(f.log.lines(), yes ? QStringList() : QStringList({"a", "b"}));
@@ -183,19 +185,27 @@ private slots:
     void sizeQuestion_data() {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("how");
-        QTest::addColumn<QString>("answer"); // no, or the copy's name after yes
+        QTest::addColumn<QString>("answer");   // no, or the copy's name after yes
         QTest::addColumn<QByteArray>("after"); // Error.log
         const QByteArray most(61440, 'x'), big(61441, 'x');
-        QTest::newRow("61440") << most + "\r\n" << "button" << "" << most + "\r\n";
+        QTest::newRow("61440") << most + "\r\n"
+                               << "button"
+                               << "" << most + "\r\n";
         for (const char* how : {"button", "escape", "window"})
             QTest::addRow("61441 by %s", how) << big + "\r\n" << how << "no" << big + "\r\n";
         const QByteArray lines = QByteArray(30719, 'x') + "\r\n" + QByteArray(30720, 'y') + "\r\n";
-        QTest::newRow("line ends count") << lines << "button" << "no" << lines;
+        QTest::newRow("line ends count") << lines << "button"
+                                         << "no" << lines;
         // LF only: a rewrite shows as CRLF.
-        QTest::newRow("copy saved") << big + "\n" << "window" << "copy.txt" << QByteArray();
-        QTest::newRow("save cancelled") << big + "\n" << "window" << "-" << big + "\r\n";
-        QTest::newRow("copy cannot be written") << big + "\n" << "window" << "no/such/copy.txt"
-                                                << big + "\n";
+        QTest::newRow("copy saved") << big + "\n"
+                                    << "window"
+                                    << "copy.txt" << QByteArray();
+        QTest::newRow("save cancelled") << big + "\n"
+                                        << "window"
+                                        << "-" << big + "\r\n";
+        QTest::newRow("copy cannot be written") << big + "\n"
+                                                << "window"
+                                                << "no/such/copy.txt" << big + "\n";
     }
     void sizeQuestion() {
         QFETCH(QByteArray, content);
@@ -215,7 +225,8 @@ private slots:
         QVERIFY(!form.isVisible()); // closes in every case
         const QString question = "The Error Log grows too large. Do you want to\ncopy it to a "
                                  "text file and start a new one ?";
-        QCOMPARE(f.desk.shownTexts().mid(0, 1), answer.isEmpty() ? QStringList() : QStringList{question});
+        QCOMPARE(f.desk.shownTexts().mid(0, 1),
+                 answer.isEmpty() ? QStringList() : QStringList{question});
         QCOMPARE(f.desk.beeps, answer.isEmpty() ? 0 : 1);
         if (!answer.isEmpty()) QCOMPARE(f.desk.shown[0].buttons, MsgButton::Yes | MsgButton::No);
         QCOMPARE(f.desk.fileRequests.size(), answer.isEmpty() || answer == "no" ? 0 : 1);

@@ -77,14 +77,16 @@ struct Program {
     // The text fields in tab order; their texts, and then the radio and check boxes ("1"
     // for each one ticked) in tab order.
     QList<QLineEdit*> fields() const {
-        return {ui()->edCameraName,   ui()->edFTPhost,       ui()->edPort,      ui()->edTimeout,
-                ui()->edUserID,       ui()->edPassword,      ui()->edSMTPhost,  ui()->edSMTPport,
-                ui()->edSMTPUserName, ui()->edEmailPassword, ui()->edUserEmail, ui()->edDestinationAddress,
+        return {ui()->edCameraName,    ui()->edFTPhost,   ui()->edPort,
+                ui()->edTimeout,       ui()->edUserID,    ui()->edPassword,
+                ui()->edSMTPhost,      ui()->edSMTPport,  ui()->edSMTPUserName,
+                ui()->edEmailPassword, ui()->edUserEmail, ui()->edDestinationAddress,
                 ui()->edCCAddress};
     }
     QStringList texts() const {
         QStringList all;
-        for (QLineEdit* edit : fields()) all << edit->text();
+        for (QLineEdit* edit : fields())
+            all << edit->text();
         QString ticks;
         for (QAbstractButton* box : std::initializer_list<QAbstractButton*>{
                  ui()->rbEmailOnly, ui()->rbFTPupload, ui()->CheckBoxNotification,
@@ -110,10 +112,12 @@ private slots:
         QTest::addColumn<QByteArray>("protocol"); // null: no settings file
         QTest::addColumn<QStringList>("events");
         QTest::newRow("no file") << QByteArray() << QStringList();
-        QTest::newRow("e-mail only") << QByteArray("EmailOnly=1\r\nFTPupload=0") << QStringList{"email only"};
-        QTest::newRow("both on: e-mail only counts") << QByteArray("EmailOnly=1\r\nFTPupload=1")
-                                                     << QStringList{"email only"};
-        QTest::newRow("both off: ftp") << QByteArray("EmailOnly=0\r\nFTPupload=0") << QStringList{"ftp"};
+        QTest::newRow("e-mail only")
+            << QByteArray("EmailOnly=1\r\nFTPupload=0") << QStringList{"email only"};
+        QTest::newRow("both on: e-mail only counts")
+            << QByteArray("EmailOnly=1\r\nFTPupload=1") << QStringList{"email only"};
+        QTest::newRow("both off: ftp")
+            << QByteArray("EmailOnly=0\r\nFTPupload=0") << QStringList{"ftp"};
         QTest::newRow("unreadable: defaults") << QByteArray("EmailOnly=yes") << QStringList{"ftp"};
         QTest::newRow("AutoStart") << QByteArray("EmailOnly=0\r\n[FTP Settings]\r\nAutoStart=1")
                                    << QStringList{"ftp", "start"};
@@ -121,7 +125,8 @@ private slots:
     void uploadChoiceAtStartup() {
         QFETCH(QByteArray, protocol);
         QFETCH(QStringList, events);
-        Program p(protocol.isNull() ? protocol : "[Protocol Settings]\r\nNotification=1\r\n" + protocol);
+        Program p(protocol.isNull() ? protocol
+                                    : "[Protocol Settings]\r\nNotification=1\r\n" + protocol);
         const bool emailOnly = events.contains("email only");
         QCOMPARE(p.ui()->rbEmailOnly->isChecked(), emailOnly);
         QCOMPARE(p.ui()->rbFTPupload->isChecked(), !emailOnly);
@@ -278,7 +283,8 @@ private slots:
         p.settings.emailOnly = true;
         p.settings.ftpUpload = false;
         QVERIFY(p.showActive());
-        QCOMPARE(p.texts().mid(1, 7), QStringList({"new.example.org", "21", "15", "", "", "smtp.example.org", "25"}));
+        QCOMPARE(p.texts().mid(1, 7),
+                 QStringList({"new.example.org", "21", "15", "", "", "smtp.example.org", "25"}));
         QCOMPARE(p.texts().last(), QString("1001010"));
         QCOMPARE(p.settings.ftpPort, QString("21"));
         QVERIFY(!ui->CheckBoxNotification->isEnabled());
@@ -307,8 +313,10 @@ private slots:
     void saveWritesAppliesAndReloads_data() {
         QTest::addColumn<QString>("cc");
         QTest::addColumn<QString>("to");
-        QTest::newRow("no copy") << "" << "you@example.org";
-        QTest::newRow("copy") << "boss@example.org" << "you@example.org , boss@example.org";
+        QTest::newRow("no copy") << ""
+                                 << "you@example.org";
+        QTest::newRow("copy") << "boss@example.org"
+                              << "you@example.org , boss@example.org";
     }
     void saveWritesAppliesAndReloads() {
         QFETCH(QString, cc);
@@ -318,12 +326,15 @@ private slots:
         QVERIFY(p.showActive());
         p.host.interval = "9"; // typed in the main window since
         auto* ui = p.ui();
-        const QStringList typed{"Shed", "ftp.example.org",  "2121", "045", "cam",  "p=ss;word", "mail.example.org",
-                                "587",  "me", "m pass", "me@example.org", "you@example.org", cc, "1001101"};
-        for (int i = 0; i < 13; ++i) p.fields()[i]->setText(typed[i]);
+        const QStringList typed{"Shed",           "ftp.example.org",  "2121", "045",    "cam",
+                                "p=ss;word",      "mail.example.org", "587",  "me",     "m pass",
+                                "me@example.org", "you@example.org",  cc,     "1001101"};
+        for (int i = 0; i < 13; ++i)
+            p.fields()[i]->setText(typed[i]);
         QTest::mouseClick(ui->rbEmailOnly, Qt::LeftButton);
         for (QAbstractButton* box : std::initializer_list<QAbstractButton*>{
-                 ui->CheckBoxFailDisable, ui->CheckBoxFailNotification, ui->CheckBoxPassive, ui->CheckAutoStart})
+                 ui->CheckBoxFailDisable, ui->CheckBoxFailNotification, ui->CheckBoxPassive,
+                 ui->CheckAutoStart})
             box->toggle();
         QCOMPARE(p.texts(), typed);
         p.focus(ui->edFTPhost);
@@ -337,24 +348,28 @@ private slots:
         for (bool on : {n.emailOnly, n.ftpUpload, n.notification, n.failDisable, n.failNotification,
                         n.passiveMode, n.autoStart})
             flags += on ? '1' : '0';
-        QCOMPARE(QStringList({n.cameraName, n.ftpHost, n.ftpPort, QString::number(s.ftpTimeout), n.userId,
-                              n.ftpPassword, n.smtpHost, n.smtpPort, n.smtpUserName, n.emailPassword,
-                              n.userEmail, n.destinationAddress, n.ccAddress, flags}),
-                 QStringList(typed).replaceInStrings("045", "45"));
+        QCOMPARE(
+            QStringList({n.cameraName, n.ftpHost, n.ftpPort, QString::number(s.ftpTimeout),
+                         n.userId, n.ftpPassword, n.smtpHost, n.smtpPort, n.smtpUserName,
+                         n.emailPassword, n.userEmail, n.destinationAddress, n.ccAddress, flags}),
+            QStringList(typed).replaceInStrings("045", "45"));
         QVERIFY(s.treshold == 12 && s.updateInterval == "9"); // other keys stay
-        QCOMPARE(QFile(p.file).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
+        QCOMPARE(QFile(p.file).permissions() &
+                     (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
                  QFile::Permissions());
 
-        QCOMPARE(QStringList({p.ftp.HostName(), p.ftp.Port(), QString::number(p.ftp.Timeout()), p.ftp.UserName(),
-                              p.ftp.PassWord(), p.smtp.Host(), p.smtp.Port(), p.smtp.Username(),
-                              p.smtp.FromName(), p.smtp.HdrFrom(), p.smtp.HdrSender(), p.smtp.HdrTo()}),
-                 QStringList({"ftp.example.org", "2121", "45", "cam", "", "mail.example.org", "587", "me",
-                              "me@example.org", "me@example.org", "me@example.org", to}));
+        QCOMPARE(QStringList({p.ftp.HostName(), p.ftp.Port(), QString::number(p.ftp.Timeout()),
+                              p.ftp.UserName(), p.ftp.PassWord(), p.smtp.Host(), p.smtp.Port(),
+                              p.smtp.Username(), p.smtp.FromName(), p.smtp.HdrFrom(),
+                              p.smtp.HdrSender(), p.smtp.HdrTo()}),
+                 QStringList({"ftp.example.org", "2121", "45", "cam", "", "mail.example.org", "587",
+                              "me", "me@example.org", "me@example.org", "me@example.org", to}));
         QVERIFY(!p.ftp.Passive());
         QCOMPARE(p.smtp.RcptName(), QStringList({"you@example.org", cc}).filter("@"));
         QCOMPARE(p.host.applied.size(), 1);
         const NetworkSettings& a = p.host.applied.first();
-        QCOMPARE(QStringList({a.ftpPassword, a.emailPassword, a.destinationAddress, a.ccAddress, a.cameraName}),
+        QCOMPARE(QStringList({a.ftpPassword, a.emailPassword, a.destinationAddress, a.ccAddress,
+                              a.cameraName}),
                  QStringList({"p=ss;word", "m pass", "you@example.org", cc, "Shed"}));
         QVERIFY(a.autoStart && a.emailOnly && !a.ftpUpload && !a.notification && a.failDisable &&
                 a.failNotification);
@@ -371,7 +386,8 @@ private slots:
         QCOMPARE(p.settings.ftpPort, QString("21"));
         QCOMPARE(QStringList({p.host.interval, p.host.ftpPassword, p.host.smtpPassword}),
                  QStringList({"9", "p=ss;word", "m pass"}));
-        QCOMPARE(p.host.events, QStringList({"email only", "start"})); // AutoStart, after the choice
+        QCOMPARE(p.host.events,
+                 QStringList({"email only", "start"})); // AutoStart, after the choice
     }
 
     void aSaveThatCannotWriteKeepsTheDialogOpen() {
