@@ -118,6 +118,22 @@ struct MailServer {
         p.set("Email Settings", "User_Address", "camera@example.org");
         p.set("Email Settings", "Destination_Address", to);
     }
+    // Waits for mail n, then checks it against the mail as composed, its recipients, and
+    // its one attachment when a name is given.
+    template <typename Composed>
+    void verify(int n, const Composed& composed, const QStringList& to, const QString& file = {},
+                const QByteArray& data = {}) const {
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(mail(n)), 20000);
+        const QJsonObject m = parsed(n);
+        QCOMPARE(m["subject"].toString(), composed.subject);
+        QCOMPARE(m["text"].toString(), composed.lines.join('\n') + '\n');
+        QCOMPARE(m["envelope"].toObject()["rcpt_tos"].toVariant().toStringList(), to);
+        const QJsonArray files = m["attachments"].toArray();
+        QCOMPARE(files.size(), file.isEmpty() ? 0 : 1);
+        if (file.isEmpty()) return;
+        QCOMPARE(files[0].toObject()["filename"].toString(), file);
+        QCOMPARE(QByteArray::fromHex(files[0].toObject()["data"].toString().toLatin1()), data);
+    }
     // subject, text (first text/plain part), attachments [{filename, data (hex)}], envelope.
     QJsonObject parsed(int n) const {
         static const char* const script = R"(

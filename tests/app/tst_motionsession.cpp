@@ -29,7 +29,8 @@ const QString SessionName = QStringLiteral("12-05-26_10.15.30");
 
 QStringList imageNames(int n) {
     QStringList names;
-    for (int i = 1; i <= n; ++i) names << QStringLiteral("image%1.jpg").arg(i, 3, 10, QChar('0'));
+    for (int i = 1; i <= n; ++i)
+        names << QStringLiteral("image%1.jpg").arg(i, 3, 10, QChar('0'));
     return names;
 }
 
@@ -42,16 +43,25 @@ struct Room : Program {
     }
     void click() { ui()->BitBtnMotion->click(); }
     MotionController& motion() const { return *main->motion(); }
+    // The button, and the check timer with its interval in seconds when it runs.
+    QString state() const {
+        const QTimer* timer = main->Timer2();
+        return ui()->BitBtnMotion->text() +
+               (timer->isActive() ? QStringLiteral(" on %1").arg(timer->interval() / 1000)
+                                  : " off");
+    }
     void useFtp(const FtpHost& host) {
         set("Motion Detection", "Remote_Save", "1");
-        set("FTP Settings", "FTP_Host", "127.0.0.1");
-        set("FTP Settings", "FTP_Port", QString::number(host.port));
-        set("FTP Settings", "User_ID", host.user);
-        set("FTP Settings", "Password", host.password);
+        for (const auto& [key, value] : {std::pair{"FTP_Host", QString("127.0.0.1")},
+                                         {"FTP_Port", QString::number(host.port)},
+                                         {"User_ID", host.user},
+                                         {"Password", host.password}})
+            set("FTP Settings", key, value);
     }
     QStringList sessionFolders() const {
         QStringList all = QDir(path).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-        for (const char* fixed : {"Snapshots", "Videos", "Downloaded Images"}) all.removeAll(fixed);
+        for (const char* fixed : {"Snapshots", "Videos", "Downloaded Images"})
+            all.removeAll(fixed);
         return all;
     }
     QStringList images(const QString& session) const {
@@ -69,8 +79,8 @@ struct Room : Program {
         d.setLastFrameSum(quint32(double(d.LastFrameSum()) * 1.1));
         motion().Timer2Timer();
     }
-    // The session's n images, in the list, the count and the folder, each a whole JPEG
-    // of the camera's size, all different.
+    // The session's n images, in the list, the count and the folder, each a different
+    // JPEG of the camera's size.
     void verifyImages(const QString& session, int n) {
         const QStringList names = imageNames(n);
         QCOMPARE(motion().MotionDetectCount, n);
@@ -80,9 +90,8 @@ struct Room : Program {
         QCOMPARE(images(session), names);
         QSet<QByteArray> different;
         for (const QString& name : names) {
-            QImage image;
-            QVERIFY2(image.load(path + session + "/" + name, "JPG"), qPrintable(name));
-            QCOMPARE(image.size(), QSize(VirtualCamera::Width, VirtualCamera::Height));
+            QCOMPARE(QImage(path + session + "/" + name, "JPG").size(),
+                     QSize(VirtualCamera::Width, VirtualCamera::Height));
             different.insert(read(session + "/" + name));
         }
         QCOMPARE(different.size(), n);
@@ -110,9 +119,8 @@ private slots:
         motion.detector().setLastFrameSum(7);
 
         r.click();
-        QVERIFY(motion.running() && main.Timer2()->isActive());
+        QCOMPARE(r.state(), "Stop on 4");
         CHECK(verifyLook(main));
-        QCOMPARE(main.Timer2()->interval(), 4000);
         QCOMPARE(r.sessionFolders(), QStringList{SessionName});
         QVERIFY(motion.detector().LastFrameSum() > 1000000); // seeded from a real frame
         CHECK(r.verifyImages(SessionName, 0));
@@ -134,7 +142,7 @@ private slots:
         // Stop: the window comes back, the list and count stay for browsing.
         motion.detector().setLastFrameSum(7);
         r.ui()->menuMotion->trigger();
-        QVERIFY(!motion.running() && !main.Timer2()->isActive());
+        QCOMPARE(r.state(), "Start off");
         CHECK(verifyLook(main));
         CHECK(r.detect(34)); // seeded on stop as well; a check after the stop does nothing
         CHECK(r.verifyImages(SessionName, 2));
@@ -172,56 +180,52 @@ private slots:
         QCOMPARE(r.desk.beeps, count); // the detection sound, once per detection
     }
 
+    // The delay runs on its timer (each beat called here, never waited out); the window
+    // stays as it was and a second command is ignored. A tone takes 800 ms and the delay
+    // ends at the first test after its time is up; without tones it still waits.
     void startDelay_data() {
         QTest::addColumn<int>("delay");
-        QTest::addColumn<bool>("sound");
         QTest::addColumn<quint32>("firstTick");
-        QTest::addColumn<int>("tones");
-        // A tone takes 800 ms and the delay ends at the first test after its time is up.
-        QTest::newRow("0") << 0 << true << 0u << 0;
-        QTest::newRow("1") << 1 << true << 0u << 2;
-        QTest::newRow("3") << 3 << true << 0u << 4;
-        QTest::newRow("4") << 4 << true << 0u << 5;
-        QTest::newRow("3 across the tick wrap") << 3 << true << 0xFFFFFE00u << 4;
-        // Without tones the delay still waits; a second passes per beat here.
-        QTest::newRow("2 silent") << 2 << false << 0u << 0;
+        QTest::addColumn<int>("tones"); // -1: silent
+        QTest::newRow("0") << 0 << 0u << 0;
+        QTest::newRow("1") << 1 << 0u << 2;
+        QTest::newRow("4") << 4 << 0u << 5;
+        QTest::newRow("3 across the tick wrap") << 3 << 0xFFFFFE00u << 4;
+        QTest::newRow("2 silent") << 2 << 0u << -1;
     }
     void startDelay() {
         QFETCH(int, delay);
-        QFETCH(bool, sound);
         QFETCH(quint32, firstTick);
         QFETCH(int, tones);
         Room r;
         r.set("Motion Detection", "Start_Delay", QString::number(delay));
-        r.set("Motion Detection", "Delay_Sound", sound ? "1" : "0");
+        r.set("Motion Detection", "Delay_Sound", tones < 0 ? "0" : "1");
         r.desk.ticks = firstTick;
-        TMain& main = r.open({}, false);
+        r.open({}, false);
         r.click();
-        // The delay runs on its timer (each beat called here, never waited out); the window
-        // stays as it was and a second command is ignored.
         int beats = 0;
         for (; r.motion().delaying(); ++beats) {
             QVERIFY(beats < 100);
-            QCOMPARE(r.ui()->BitBtnMotion->text(), QString("Start"));
-            QVERIFY(!main.Timer2()->isActive());
+            QCOMPARE(r.state(), "Start off");
             r.click();
-            if (!sound) r.desk.ticks += 1000;
+            if (tones < 0) r.desk.ticks += 1000; // a second per beat
             r.motion().StartDelayTick();
         }
-        if (!sound) QCOMPARE(beats, delay);
-        QCOMPARE(r.desk.tones.size(), tones);
-        for (const auto& tone : r.desk.tones) QVERIFY(tone.frequencyHz == 1100 && tone.milliseconds == 800);
+        QCOMPARE(beats > 0, delay > 0);
+        if (tones < 0) QCOMPARE(beats, delay);
+        QCOMPARE(r.desk.tones.size(), std::max(tones, 0));
+        for (const auto& tone : r.desk.tones)
+            QVERIFY(tone.frequencyHz == 1100 && tone.milliseconds == 800);
         VERIFY_NO_BOXES(r.desk);
-        QCOMPARE(r.ui()->BitBtnMotion->text(), QString("Stop"));
+        QCOMPARE(r.state(), "Stop on 3600");
         QCOMPARE(r.sessionFolders().size(), 1);
-        QVERIFY(r.motion().running() && main.Timer2()->isActive());
     }
 
     // An empty delay or interval field stops the start with an error; interval 0 runs a
     // session without checks.
     void intervalAndDelayFields() {
         Room r("3600", 3);
-        TMain& main = r.open({}, false);
+        r.open({}, false);
         auto* ui = r.ui();
         ui->edDelay->setText(""); // the folder is made, then the command stops
         r.click();
@@ -233,23 +237,20 @@ private slots:
         QCOMPARE(r.desk.shown.size(), 2);
         QVERIFY(r.desk.shown[0].kind == MsgKind::Error && r.desk.shown[1].kind == MsgKind::Error);
         QCOMPARE(ui->ListBox1->count(), 0);
-        QVERIFY(!r.motion().running() && !main.Timer2()->isActive());
-        QCOMPARE(ui->BitBtnMotion->text(), QString("Start"));
+        QVERIFY(!r.motion().running());
+        QCOMPARE(r.state(), "Start off");
 
         ui->edDetectInterval->setText("0");
         r.click();
-        QVERIFY(r.motion().running() && !main.Timer2()->isActive());
-        QVERIFY(!ui->edDetectInterval->isEnabled());
+        QVERIFY(r.motion().running() && !ui->edDetectInterval->isEnabled());
+        QCOMPARE(r.state(), "Stop off");
         const quint32 reference = r.motion().detector().LastFrameSum();
         QTest::qWait(400);
         QCOMPARE(r.motion().detector().LastFrameSum(), reference); // no check ran
         r.click();
-        QVERIFY(!r.motion().running());
-
         ui->edDetectInterval->setText("2");
         r.click();
-        QCOMPARE(main.Timer2()->interval(), 2000);
-        QVERIFY(main.Timer2()->isActive());
+        QCOMPARE(r.state(), "Stop on 2");
         QCOMPARE(r.desk.shown.size(), 2);
     }
 
@@ -289,8 +290,8 @@ private slots:
         VERIFY_NO_BOXES(r.desk);
         const QStringList log = main.errorLog().lines();
         QCOMPARE(log.filter(" :   SMTP error = ").size(), emailOnly ? 2 : 1);
-        QVERIFY(!main.statusPanel(1)->text().isEmpty());
-        QVERIFY(log.last().endsWith(main.statusPanel(1)->text()));
+        QVERIFY(!main.statusPanel(1)->text().isEmpty() &&
+                log.last().endsWith(main.statusPanel(1)->text()));
         QVERIFY(smtpIdle(main));
     }
 };
@@ -315,14 +316,14 @@ private slots:
             r.desk.clock = Start.addSecs(second);
             r.click();
             QCOMPARE(ftp->Tag(), 0); // the connect has only started
-            QTRY_COMPARE_WITH_TIMEOUT(ftp->Tag(), 1, 15000);
-            QVERIFY(ftp->Connected());
+            QTRY_VERIFY_WITH_TIMEOUT(ftp->Tag() == 1 && ftp->Connected(), 15000);
         };
         auto stop = [&] {
             r.click();
             QVERIFY(!main.motion()->running());
-            QTRY_VERIFY_WITH_TIMEOUT(ftp->Ready() && !ftp->Connected(), 15000);
+            QTRY_VERIFY_WITH_TIMEOUT(ftp->Ready() && !ftp->Connected(), 15000); // quit at once
         };
+        auto uploaded = [&] { QTRY_COMPARE_WITH_TIMEOUT(ftp->Tag(), 1, 15000); };
 
         r.desk.clock = Start.addSecs(-60);
         r.click(); // stopped while the connect is under way
@@ -331,12 +332,11 @@ private slots:
         CHECK(r.detect(32));
         QCOMPARE(ftp->Tag(), 0);
         QCOMPARE(ftp->HostFileName(), SessionName + "_10.16.02.jpg");
-        QTRY_COMPARE_WITH_TIMEOUT(ftp->Tag(), 1, 15000);
-
+        CHECK(uploaded());
         // The second upload runs when the third detection comes: the third is kept only here.
         CHECK(r.detect(33, true));
         CHECK(r.detect(34));
-        QTRY_COMPARE_WITH_TIMEOUT(ftp->Tag(), 1, 15000);
+        CHECK(uploaded());
         QCOMPARE(r.images(SessionName), imageNames(3));
         const QStringList remote{SessionName + "_10.16.02.jpg", SessionName + "_10.16.03.jpg"};
         QCOMPARE(host.files(), remote);
@@ -345,9 +345,9 @@ private slots:
 
         // Two detections within the same second share the remote name.
         CHECK(r.detect(40));
-        QTRY_COMPARE_WITH_TIMEOUT(ftp->Tag(), 1, 15000);
+        CHECK(uploaded());
         CHECK(r.detect(40, true));
-        QTRY_COMPARE_WITH_TIMEOUT(ftp->Tag(), 1, 15000);
+        CHECK(uploaded());
         QCOMPARE(host.file(SessionName + "_10.16.10.jpg"), r.read(SessionName + "/image005.jpg"));
         QCOMPARE(host.files().size(), 3);
 
@@ -358,10 +358,9 @@ private slots:
         QCOMPARE(host.file(SessionName + "_10.16.11.jpg"), r.read(SessionName + "/image006.jpg"));
         CHECK(startAt(120));
         CHECK(r.detect(125));
-        QTRY_COMPARE_WITH_TIMEOUT(ftp->Tag(), 1, 15000);
+        CHECK(uploaded());
         QVERIFY(QFile::exists(host.root.filePath("12-05-26_10.17.30_10.17.35.jpg")));
-        r.click();
-        QVERIFY(!ftp->Connected()); // quit at once
+        CHECK(stop());
         VERIFY_NO_BOXES(r.desk);
         QCOMPARE(main.errorLog().lines(), QStringList{""});
         QCOMPARE(main.statusPanel(1)->text(), QString());
@@ -386,7 +385,6 @@ private slots:
         TMain& main = r.open();
         auto* ftp = main.FtpClient();
         const int beepsBefore = r.desk.beeps;
-
         r.click();
         QTRY_COMPARE_WITH_TIMEOUT(ftp->Tag(), goneWhileIdle ? 1 : 2, 15000);
         if (goneWhileIdle) {
@@ -404,12 +402,14 @@ private slots:
         QCOMPARE(main.statusPanel(1)->text(), ftp->ErrorMessage());
         QCOMPARE(r.desk.beeps, beepsBefore + 1);
         const QStringList log = QString::fromLatin1(r.read("Error.log")).split("\r\n");
-        QCOMPARE(log.filter(" :   FTP error = ").size(), 1);
-        QVERIFY(log.contains("12/05/26 10:15:30 :   FTP error = " + ftp->ErrorMessage()));
+        QCOMPARE(log.filter(" :   FTP error = "),
+                 QStringList{"12/05/26 10:15:30 :   FTP error = " + ftp->ErrorMessage()});
         r.click();
         QCOMPARE(ftp->Tag(), 0);
     }
 
+    // A session notifies its first detection once; when the client is busy with another
+    // mail, that mail goes out as it was, and the session counts as notified.
     void firstDetectionIsNotifiedOnce() {
         MailServer mails;
         QVERIFY2(mails.server.start(), qPrintable(mails.server.error()));
@@ -420,28 +420,17 @@ private slots:
         TMain& main = r.open();
         auto& motion = r.motion();
         auto* smtp = main.SmtpClient();
-        auto mailed = [&](int n) { // the mail as the server received it, once sent
-            QTest::qWaitFor([&] { return QFile::exists(mails.mail(n)) && smtpIdle(main); }, 20000);
-            return mails.parsed(n);
-        };
+        const QStringList owner{"owner@example.org"};
 
         r.click();
         CHECK(r.detect(32));
         QVERIFY(motion.MotionNotified);
-        const QJsonObject m = mailed(1);
-        const MailText composed = notificationMail("Ostrel", "Shop", Start.addSecs(32));
-        QCOMPARE(m["subject"].toString(), composed.subject);
-        QCOMPARE(m["text"].toString(), composed.lines.join('\n') + '\n');
-        QVERIFY(m["attachments"].toArray().isEmpty());
-        QCOMPARE(m["envelope"].toObject()["rcpt_tos"].toArray(), QJsonArray{"owner@example.org"});
+        CHECK(mails.verify(1, notificationMail("Ostrel", "Shop", Start.addSecs(32)), owner));
+        QTRY_VERIFY_WITH_TIMEOUT(smtpIdle(main), 20000);
         QVERIFY(!main.FtpClient()->Connected()); // local save: nothing went to an FTP host
         CHECK(r.detect(33, true));
         CHECK(r.detect(34, true));
-        QTest::qWait(500);
-        QCOMPARE(mails.mails(), 1);
 
-        // A new session may notify again, but not when the client is busy with another
-        // mail: that mail goes out as it was, and the session counts as notified.
         r.click();
         QVERIFY(!motion.MotionNotified);
         r.click();
@@ -451,7 +440,8 @@ private slots:
         smtp->Connect();
         CHECK(r.detect(3600));
         QVERIFY(motion.MotionNotified);
-        QCOMPARE(mailed(2)["text"].toString(), QString("hand\n"));
+        CHECK(mails.verify(2, MailText{"sent by hand", {"hand"}}, owner));
+        QTRY_VERIFY_WITH_TIMEOUT(smtpIdle(main), 20000);
         CHECK(r.detect(3601, true));
         QTest::qWait(500);
         QCOMPARE(mails.mails(), 2);
@@ -460,11 +450,12 @@ private slots:
         r.click();
         r.click();
         CHECK(r.detect(7200));
-        QCOMPARE(mailed(3)["subject"].toString(),
-                 notificationMail("Ostrel", "Shop", Start.addSecs(7200)).subject);
+        CHECK(mails.verify(3, notificationMail("Ostrel", "Shop", Start.addSecs(7200)), owner));
         VERIFY_NO_BOXES(r.desk);
     }
 
+    // In e-mail mode each image goes out when the client is free; the second detection
+    // finds the first mail still under way.
     void emailModeMailsEveryImageTheClientCanTake() {
         MailServer mails;
         QVERIFY2(mails.server.start(), qPrintable(mails.server.error()));
@@ -477,31 +468,17 @@ private slots:
         r.set("Other Settings", "Camera", "Shop");
         mails.configure(r);
         TMain& main = r.open();
-        // The texts themselves are tested with imageMail.
         auto verifyMail = [&](int n, const QString& time, const QString& image) {
-            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(mails.mail(n)), 20000);
+            CHECK(mails.verify(n, imageMail("Ostrel", "Shop", SessionName, SessionName + time),
+                               {"owner@example.org"}, image, r.read(SessionName + "/" + image)));
             QTRY_VERIFY_WITH_TIMEOUT(smtpIdle(main), 20000);
-            const QJsonObject m = mails.parsed(n);
-            const MailText t = imageMail("Ostrel", "Shop", SessionName, SessionName + time);
-            QCOMPARE(m["subject"].toString(), t.subject);
-            QCOMPARE(m["text"].toString(), t.lines.join('\n') + '\n');
-            const QJsonArray attachments = m["attachments"].toArray();
-            QCOMPARE(attachments.size(), 1);
-            QCOMPARE(attachments[0].toObject()["filename"].toString(), image);
-            QCOMPARE(QByteArray::fromHex(attachments[0].toObject()["data"].toString().toLatin1()),
-                     r.read(SessionName + "/" + image));
-            QCOMPARE(m["envelope"].toObject()["rcpt_tos"].toArray(),
-                     QJsonArray{"owner@example.org"});
         };
 
         r.click();
         QCOMPARE(main.FtpClient()->Tag(), 0); // no FTP in e-mail mode
-        // The second detection finds the first mail still under way.
         CHECK(r.detect(32));
         CHECK(r.detect(33));
         CHECK(verifyMail(1, "_10.16.02.jpg", "image001.jpg"));
-        QTest::qWait(300);
-        QCOMPARE(mails.mails(), 1);
         CHECK(r.detect(40, true));
         CHECK(verifyMail(2, "_10.16.10.jpg", "image003.jpg"));
         QVERIFY(!r.motion().MotionNotified); // the notification belongs to FTP mode only

@@ -22,11 +22,13 @@ namespace {
 // Start of every run; each later attempt comes ten minutes after the one before, as the
 // suspended timer would bring it.
 const QDateTime T0(QDate(2026, 12, 5), QTime(10, 15, 30));
-const QString Refused = QStringLiteral(" :   FTP error = 500 Connection refused (Winsock error #10061)");
+const QString Refused =
+    QStringLiteral(" :   FTP error = 500 Connection refused (Winsock error #10061)");
 
 // "12/05/26 10:25:30" for T0 + 10 minutes: the C locale's %x %X.
 QString at(const QDateTime& when) {
-    return when.toString("MM/dd/yy") + (when.time() == QTime(0, 0) ? "" : when.toString(" hh:mm:ss"));
+    return when.toString("MM/dd/yy") +
+           (when.time() == QTime(0, 0) ? "" : when.toString(" hh:mm:ss"));
 }
 
 // A program folder with the virtual camera (a still room), the stop pictures and an update
@@ -38,8 +40,10 @@ struct Site : Program {
         QFile::copy(data + "stopcap.jpg", path + "stopcap.jpg");
         QFile::copy(data + "stoptime.bmp", path + "stoptime.bmp");
         useCamera();
-        for (const auto& [key, value] : {std::pair{"FTP_Host", "127.0.0.1"}, {"User_ID", "webcam"},
-                                         {"Password", "s3cret"}, {"Update_Interval", "2"}})
+        for (const auto& [key, value] : {std::pair{"FTP_Host", "127.0.0.1"},
+                                         {"User_ID", "webcam"},
+                                         {"Password", "s3cret"},
+                                         {"Update_Interval", "2"}})
             set("FTP Settings", key, value);
         desk.clock = T0;
     }
@@ -62,7 +66,8 @@ struct Site : Program {
     // Start, then ticks until `n` attempts have failed.
     void failTimes(int n) {
         click();
-        for (int failure = 2; failure <= n; ++failure) tickLater();
+        for (int failure = 2; failure <= n; ++failure)
+            tickLater();
     }
     // The button, the timer and its interval in seconds, the client's Tag, the failures.
     QString state() const {
@@ -107,7 +112,7 @@ private slots:
         QCOMPARE(site.state(), "Stop on 120 tag1 fail0");
         CHECK(verifyLook(main));
         QVERIFY(!main.FtpClient()->Connected()); // each upload ends with QUIT
-        QVERIFY(site.framePublished()); // the frame and the stamp picture
+        QVERIFY(site.framePublished());          // the frame and the stamp picture
         const QByteArray stamp = site.remote("datetime.bmp");
         // The busy light is off between attempts.
         QCOMPARE(site.ui()->lblColor->palette().color(QPalette::Window),
@@ -192,36 +197,29 @@ private slots:
         QCOMPARE(site.remote("datetime.bmp"), site.read("datetime.bmp"));
         // One failure only: the login. No upload was tried after it.
         QCOMPARE(site.log().size(), 1);
-        QVERIFY2(site.log()[0].startsWith(at(T0) + " :   FTP error = 530"), qPrintable(site.log()[0]));
+        QVERIFY2(site.log()[0].startsWith(at(T0) + " :   FTP error = 530"),
+                 qPrintable(site.log()[0]));
     }
 
-    // Without an FTP host nothing is sent, nothing fails and nothing is reported. (The
-    // field's clamping itself is tested with updateIntervalFromField.)
-    void intervalFromTheField_data() {
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("36000") << "36000" << "999";
-        QTest::newRow("17") << "17" << "17";
-    }
-    void intervalFromTheField() {
-        QFETCH(QString, field);
-        QFETCH(QString, shown);
+    // Without an FTP host nothing is sent, nothing fails and nothing is reported; the timer
+    // takes the field's interval, cut to 999 minutes (the cut itself is tested with
+    // updateIntervalFromField), and the close writes what the field shows.
+    void intervalFromTheFieldWithoutAHost() {
         Site site;
         site.set("FTP Settings", "FTP_Host", "");
         TMain& main = site.openSite();
-        site.ui()->EditInterval->setText(field);
+        site.ui()->EditInterval->setText("36000");
         site.click();
-        QCOMPARE(site.ui()->EditInterval->text(), shown);
         main.website()->Timer1Timer();
-        QCOMPARE(site.state(), QString("Stop on %1 tag0 fail0").arg(shown.toInt() * 60));
+        QCOMPARE(site.ui()->EditInterval->text(), QString("999"));
+        QCOMPARE(site.state(), "Stop on 59940 tag0 fail0");
         QVERIFY(site.log().isEmpty() && site.desk.beeps == 0);
         QCOMPARE(main.statusPanel(1)->text(), QString());
         QVERIFY(decodeJpeg(site.read("Capture.jpg")).ok); // the frame is still made
         site.click();
-        // The stopped update keeps the interval the field now shows for the next close.
         main.close();
-        QCOMPARE(IniFile(site.path + "Ostrel.sif").readString("FTP Settings", "Update_Interval", ""),
-                 shown);
+        IniFile ini(site.path + "Ostrel.sif");
+        QCOMPARE(ini.readString("FTP Settings", "Update_Interval", ""), QString("999"));
     }
 
     // Every failure is logged, each from the second on with a suspension of ten minutes;
@@ -284,10 +282,14 @@ private slots:
         QTest::addColumn<QString>("saved");
         QTest::addColumn<QString>("live");
         QTest::addColumn<bool>("byStart");
-        QTest::newRow("mailed") << true << "old@example.org" << "owner@example.org" << false;
-        QTest::newRow("notification on, no destination") << true << "" << "" << false;
-        QTest::newRow("notification off") << false << "owner@example.org" << "" << false;
-        QTest::newRow("at a Start") << false << "" << "" << true;
+        QTest::newRow("mailed") << true << "old@example.org"
+                                << "owner@example.org" << false;
+        QTest::newRow("notification on, no destination") << true << ""
+                                                         << "" << false;
+        QTest::newRow("notification off") << false << "owner@example.org"
+                                          << "" << false;
+        QTest::newRow("at a Start") << false << ""
+                                    << "" << true;
     }
     void eighthFailureDisables() {
         QFETCH(bool, notify);
@@ -327,20 +329,16 @@ private slots:
         QCOMPARE(site.desk.shownTexts(), QStringList{DisabledWarning});
         QCOMPARE(site.state(), "Start off 120 tag0 fail0");
         CHECK(verifyLook(main));
-        QCOMPARE(site.log().mid(site.log().size() - 2),
-                 QStringList({at(site.desk.clock) + Refused, at(site.desk.clock) + DisabledLogEntry}));
+        QCOMPARE(
+            site.log().mid(site.log().size() - 2),
+            QStringList({at(site.desk.clock) + Refused, at(site.desk.clock) + DisabledLogEntry}));
         QVERIFY(site.remote("Capture.jpg").isEmpty());
 
-        if (mailed) { // the mail, as the real server received it
-            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(mails.mail(1)), 15000);
-            const QJsonObject mail = mails.parsed(1);
-            const FailureMail composed = websiteDisabledMail("Ostrel", "Location 1", site.desk.clock);
-            QCOMPARE(mail["subject"].toString(), composed.subject);
-            QCOMPARE(mail["text"].toString(), composed.lines.join('\n') + '\n');
-            QVERIFY(mail["attachments"].toArray().isEmpty());
-            const QJsonObject envelope = mail["envelope"].toObject();
-            QCOMPARE(envelope["mail_from"].toString(), QString("camera@example.org"));
-            QCOMPARE(envelope["rcpt_tos"].toArray(), QJsonArray({"owner@example.org", "copy@example.org"}));
+        if (mailed) {
+            CHECK(mails.verify(1, websiteDisabledMail("Ostrel", "Location 1", site.desk.clock),
+                               {"owner@example.org", "copy@example.org"}));
+            QCOMPARE(mails.parsed(1)["envelope"].toObject()["mail_from"].toString(),
+                     "camera@example.org");
             QTRY_VERIFY_WITH_TIMEOUT(!main.SmtpClient()->Connected(), 10000);
             QVERIFY(site.log().filter("SMTP error").isEmpty());
         } else {
@@ -374,7 +372,8 @@ private slots:
         QVERIFY(site.framePublished() && site.log().isEmpty());
         QCOMPARE(decodeJpeg(site.remote("Capture.jpg")).width, 640);
         if (!emailOnly) return;
-        QCOMPARE(site.ui()->GroupBox3->palette().color(QPalette::WindowText), QColor(128, 128, 128));
+        QCOMPARE(site.ui()->GroupBox3->palette().color(QPalette::WindowText),
+                 QColor(128, 128, 128));
         site.ui()->menuPeriodicUpdate->trigger();
         QVERIFY(!main.Timer1()->isActive() && site.stopPicturesOnHost());
         QVERIFY(!site.ui()->BitBtnFrameCap->isEnabled());
