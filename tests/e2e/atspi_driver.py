@@ -1,15 +1,16 @@
 """Small helpers to drive a Qt program through AT-SPI, as a screen reader would."""
+import contextlib
 import os
 import shutil
 import signal
 import subprocess
-import sys
 import tempfile
 import time
 
 import pyatspi
 
 BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
+MAIN_WINDOW = "Ostrel - Remote Surveillance"
 
 
 def start_accessibility_bus():
@@ -112,6 +113,19 @@ def labels_of(root, role):
     return sorted({n.name for n in find_all(root, role)})
 
 
+def menu_entry(window, menu, entry):
+    return find(find(find(window, "menu bar"), "menu item", menu), "menu item", entry)
+
+
+def main_window(app):
+    """The main window once its first live frame is on screen, and that frame's description."""
+    window = wait_for(lambda: find(app, "frame", MAIN_WINDOW), 30, "main window")
+    video = wait_for(lambda: find(app, None, "Live video"), 20, "the video control")
+    described = wait_for(lambda: video.description.startswith("Live picture") and video.description,
+                         20, "the first live frame")
+    return window, described
+
+
 class Program:
     """The built program folder copied to a temporary place, started from elsewhere."""
 
@@ -122,6 +136,11 @@ class Program:
 
     def path(self, name):
         return os.path.join(self.folder, name)
+
+    def write(self, name, text):
+        """A settings file as the program writes them, with CR LF line ends."""
+        with open(self.path(name), "w", newline="") as f:
+            f.write(text.replace("\n", "\r\n"))
 
     def start(self):
         env = dict(os.environ)
@@ -141,6 +160,19 @@ class Program:
             self.proc.kill()
             self.proc.wait()
         shutil.rmtree(self.folder, ignore_errors=True)
+
+
+@contextlib.contextmanager
+def session():
+    """The accessibility bus and a fresh program folder, both gone afterwards."""
+    bus = start_accessibility_bus()
+    program = Program(os.environ["OSTREL_PROGRAM_DIR"])
+    try:
+        yield program
+        print("1 passed, 0 failed")
+    finally:
+        program.cleanup()
+        bus.terminate()
 
 
 def read_ini(path):

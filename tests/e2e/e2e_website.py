@@ -7,7 +7,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(__file__))
-from atspi_driver import Program, check, find, press, start_accessibility_bus, wait_for
+from atspi_driver import check, find, main_window, menu_entry, press, session, wait_for
 
 USER = "webcam"
 PASSWORD = "s3cret"
@@ -48,64 +48,48 @@ def bmp_header(data):
     return width, height, struct.unpack("<H", data[28:30])[0]
 
 
-def write_settings(program, port):
-    with open(program.path("Ostrel.sif"), "w", newline="") as f:
-        f.write("[FTP Settings]\r\nFTP_Host=127.0.0.1\r\nFTP_Port=%d\r\nUser_ID=%s\r\n"
-                "Password=%s\r\nPassive_Mode=1\r\nUpdate_Interval=5\r\n"
-                "[Other Settings]\r\nFirstRun=0\r\nCamera=Gate\r\n" % (port, USER, PASSWORD))
-    with open(program.path("vcap.sif"), "w", newline="") as f:
-        f.write("[Driver]\r\nindex=0\r\n[Virtual Camera]\r\nMotion_Interval=0\r\n")
-
-
 def main():
-    source = os.environ["OSTREL_PROGRAM_DIR"]
-    bus = start_accessibility_bus()
-    program = Program(source)
-    root = os.path.join(program.folder, "ftp-root")
-    os.mkdir(root)
-    ftp, port = start_ftp(root)
-    try:
-        write_settings(program, port)
-        app = program.start()
-        window = wait_for(lambda: find(app, "frame", "Ostrel - Remote Surveillance"), 30,
-                          "main window")
-        video = wait_for(lambda: find(app, None, "Live video"), 20, "the video control")
-        wait_for(lambda: video.description.startswith("Live picture"), 20, "the first live frame")
+    with session() as program:
+        root = program.path("ftp-root")
+        os.mkdir(root)
+        ftp, port = start_ftp(root)
+        try:
+            publish(program, root, port)
+        finally:
+            ftp.stdin.close()
+            ftp.wait(timeout=10)
 
-        start = wait_for(lambda: find(window, "push button", "Start", description="Website update"),
-                         10, "the website update's Start button")
-        press(start)
-        wait_for(lambda: start.name == "Stop", 20, "the button to say Stop")
-        # Both files arrive whole: the host's copies equal the program folder's.
-        wait_for(lambda: read(os.path.join(root, "datetime.bmp")) and
-                 read(os.path.join(root, "datetime.bmp")) == read(program.path("datetime.bmp")),
-                 20, "datetime.bmp on the host")
-        published = read(os.path.join(root, "Capture.jpg"))
-        check(published == read(program.path("Capture.jpg")), "Capture.jpg is on the host")
-        check(published != read(program.path("stopcap.jpg")), "it is the frame, not a stop picture")
-        check(jpeg_size(published) == (640, 480), "Capture.jpg is a 640 x 480 JPEG")
-        check(bmp_header(read(os.path.join(root, "datetime.bmp"))) == (200, 18, 24),
-              "datetime.bmp is a 200 x 18 24-bit bitmap")
-        active = wait_for(lambda: find(window, "label", "Active", showing_only=True), 10,
-                          "the Active badge")
-        check(active is not None, "the Active badge is shown")
-        tools = find(find(window, "menu bar"), "menu item", "Tools")
-        menu = find(tools, "menu item", "Stop Web Update")
-        check(menu is not None, "the Tools menu offers Stop Web Update")
 
-        program.terminate()
-        check(program.wait_exit() == 0, "SIGTERM ends the program normally")
-        check(read(os.path.join(root, "Capture.jpg")) == read(program.path("stopcap.jpg")),
-              "the stop picture replaced Capture.jpg on the host")
-        check(read(os.path.join(root, "datetime.bmp")) == read(program.path("stoptime.bmp")),
-              "the stop stamp replaced datetime.bmp on the host")
-        check(b"FTP error" not in read(program.path("Error.log")), "no FTP error was logged")
-    finally:
-        ftp.stdin.close()
-        ftp.wait(timeout=10)
-        program.cleanup()
-        bus.terminate()
-    print("1 passed, 0 failed")
+def publish(program, root, port):
+    program.write("Ostrel.sif", "[FTP Settings]\nFTP_Host=127.0.0.1\nFTP_Port=%d\nUser_ID=%s\n"
+                  "Password=%s\nPassive_Mode=1\nUpdate_Interval=5\n"
+                  "[Other Settings]\nFirstRun=0\nCamera=Gate\n" % (port, USER, PASSWORD))
+    program.write("vcap.sif", "[Driver]\nindex=0\n[Virtual Camera]\nMotion_Interval=0\n")
+    window, _ = main_window(program.start())
+    start = wait_for(lambda: find(window, "push button", "Start", description="Website update"),
+                     10, "the website update's Start button")
+    press(start)
+    wait_for(lambda: start.name == "Stop", 20, "the button to say Stop")
+    # Both files arrive whole: the host's copies equal the program folder's.
+    on_host = lambda name: read(os.path.join(root, name))
+    wait_for(lambda: on_host("datetime.bmp") and on_host("datetime.bmp") == read(program.path("datetime.bmp")),
+             20, "datetime.bmp on the host")
+    published = on_host("Capture.jpg")
+    check(published == read(program.path("Capture.jpg")), "Capture.jpg is on the host")
+    check(published != read(program.path("stopcap.jpg")), "it is the frame, not a stop picture")
+    check(jpeg_size(published) == (640, 480), "Capture.jpg is a 640 x 480 JPEG")
+    check(bmp_header(on_host("datetime.bmp")) == (200, 18, 24), "datetime.bmp is a 200 x 18 24-bit bitmap")
+    wait_for(lambda: find(window, "label", "Active", showing_only=True), 10, "the Active badge")
+    check(menu_entry(window, "Tools", "Stop Web Update") is not None,
+          "the Tools menu offers Stop Web Update")
+
+    program.terminate()
+    check(program.wait_exit() == 0, "SIGTERM ends the program normally")
+    check(on_host("Capture.jpg") == read(program.path("stopcap.jpg")),
+          "the stop picture replaced Capture.jpg on the host")
+    check(on_host("datetime.bmp") == read(program.path("stoptime.bmp")),
+          "the stop stamp replaced datetime.bmp on the host")
+    check(b"FTP error" not in read(program.path("Error.log")), "no FTP error was logged")
 
 
 if __name__ == "__main__":
