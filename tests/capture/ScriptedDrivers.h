@@ -43,7 +43,6 @@ public:
         return spec;
     }
     bool showFormatDialog(QWidget* parent) override {
-        ++formatDialogs;
         return formatDialog ? formatDialog(parent) : false;
     }
 
@@ -52,7 +51,6 @@ public:
     DriverCaps capabilities;
     std::function<bool(QWidget*)> formatDialog;
     mutable int sourceCalls = 0;
-    int formatDialogs = 0;
 };
 
 class ScriptedDrivers : public DriverRegistry {

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
+#include <functional>
 
 using namespace ostrel;
 
@@ -67,6 +68,16 @@ QString pixelsOf(const QImage& image) {
     return rows.join(QLatin1String(" | "));
 }
 
+// The message of the bitmap error `action` raises.
+QString errorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const EBitmapError& e) {
+        return e.message();
+    }
+    return QStringLiteral("(nothing raised)");
+}
+
 } // namespace
 
 class TestBitmap : public QObject {
@@ -101,7 +112,6 @@ void TestBitmap::roundTrip_data() {
     QTest::addColumn<QSize>("size");
     QTest::newRow("odd width, 1 padding byte") << QSize(5, 3);
     QTest::newRow("no padding") << QSize(4, 4);
-    QTest::newRow("camera frame") << QSize(640, 480);
     QTest::newRow("no pixels: a valid 0 by 0 bitmap") << QSize(0, 0);
 }
 
@@ -189,12 +199,8 @@ void TestBitmap::refusesHostileFiles_data() {
 void TestBitmap::refusesHostileFiles() {
     QFETCH(QByteArray, file);
     QFETCH(QString, reason);
-    try {
-        bitmap::decode(file);
-        QFAIL("decoded a bad bitmap");
-    } catch (const EBitmapError& e) {
-        QVERIFY2(e.message().contains(reason, Qt::CaseInsensitive), qPrintable(e.message()));
-    }
+    const QString message = errorOf([&] { bitmap::decode(file); });
+    QVERIFY2(message.contains(reason, Qt::CaseInsensitive), qPrintable(message));
 }
 
 // Either side alone past the limit is refused, reading and writing alike.
@@ -226,18 +232,10 @@ void TestBitmap::files() {
     QCOMPARE(bitmap::load(name), patterned(3, 2));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Capture.bmp"});
     // Errors name the file.
-    for (const QString& missing : {dir.filePath("temp00.bmp"), dir.filePath("no/such/x.bmp")}) {
-        try {
-            if (missing.contains("no/such"))
-                bitmap::save(missing, patterned(2, 2));
-            else
-                bitmap::load(missing);
-            QFAIL("no error");
-        } catch (const EBitmapError& e) {
-            QVERIFY2(e.message().contains(QLatin1Char('"') + missing + QLatin1Char('"')),
-                     qPrintable(e.message()));
-        }
-    }
+    const QString missing = dir.filePath("temp00.bmp"), unwritable = dir.filePath("no/such/x.bmp");
+    QVERIFY(errorOf([&] { bitmap::load(missing); }).contains('"' + missing + '"'));
+    QVERIFY(errorOf([&] { bitmap::save(unwritable, patterned(2, 2)); })
+                .contains('"' + unwritable + '"'));
 }
 
 QTEST_GUILESS_MAIN(TestBitmap)
