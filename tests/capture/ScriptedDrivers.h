@@ -4,6 +4,7 @@
 #include "capture/CaptureDriver.h"
 #include "capture/DriverDialogs.h"
 #include "platform/Exception.h"
+#include <QFile>
 #include <QMap>
 #include <QMetaType>
 #include <functional>
@@ -70,6 +71,13 @@ struct DialogScript {
     explicit DialogScript(DriverDialogRunner runner) { setDriverDialogRunner(std::move(runner)); }
     ~DialogScript() { setDriverDialogRunner({}); }
 };
+
+// Writes `frame` `count` times over into the file `path`.
+inline bool writeRepeated(const QString& path, const QByteArray& frame, int count) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) &&
+           file.write(frame.repeated(count)) == frame.size() * count;
+}
 
 // The message of the exception `action` raises.
 inline QString messageOf(const std::function<void()>& action) {
