@@ -60,12 +60,6 @@ void registerDevicesOnce() {
     });
 }
 
-// Errors after which the source will not deliver again: the device went away.
-bool isDeviceLost(int code) {
-    return code == AVERROR_EOF || code == AVERROR(ENODEV) || code == AVERROR(EIO) ||
-           code == AVERROR(ENXIO) || code == AVERROR(ESHUTDOWN);
-}
-
 bool headerIsComplete(const AVFormatContext* format) {
     bool video = false;
     for (unsigned i = 0; i < format->nb_streams; ++i) {
@@ -78,6 +72,11 @@ bool headerIsComplete(const AVFormatContext* format) {
 }
 
 } // namespace
+
+bool CaptureSession::isDeviceLost(int code) {
+    return code == AVERROR_EOF || code == AVERROR(ENODEV) || code == AVERROR(EIO) ||
+           code == AVERROR(ENXIO) || code == AVERROR(ESHUTDOWN);
+}
 
 CaptureSession::CaptureSession(const SourceSpec& spec) : spec_(spec) {}
 

