@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMetaEnum>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -118,15 +119,9 @@ struct Client {
 // The requests an operation chain reports, each succeeding but the last; a last call
 // refused at once (error -1) reports nothing.
 Done expectedDone(const QString& ops, int error) {
-    static const QMap<QString, Rq> requests{
-        {"Connect", Rq::Connect},   {"Receive", Rq::Receive},
-        {"Transmit", Rq::Transmit}, {"List", Rq::List},
-        {"Delete", Rq::Delete},     {"Put", Rq::Put},
-        {"Get", Rq::Get},           {"ConnectAsync", Rq::ConnectAsync},
-        {"PutAsync", Rq::PutAsync}};
     Done done;
     for (const QString& op : ops.split(QLatin1Char('+')))
-        done.append({requests.value(op), 0});
+        done.append({Rq(QMetaEnum::fromType<Rq>().keyToValue(qPrintable(op))), 0});
     done.last().second = error;
     if (error < 0) done.removeLast();
     return done;
