@@ -67,7 +67,6 @@ struct Client {
     QTemporaryDir dir;
     TFtpClient ftp;
     Done done;
-    QStringList sent;
     QString local;
 
     explicit Client(quint16 port, const QByteArray& localContent = {}) {
@@ -84,8 +83,6 @@ struct Client {
         QObject::connect(&ftp, &TFtpClient::OnRequestDone, &ftp, [this](Rq rq, int error) {
             done.append({rq, error});
         });
-        QObject::connect(&ftp, &TFtpClient::OnCommand, &ftp,
-                         [this](const QString& line) { sent.append(line); });
     }
 
     // "Connect+Put" and the like: each operation after the one before succeeded.
