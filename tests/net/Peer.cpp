@@ -29,25 +29,17 @@ PeerServer::~PeerServer() {
 
 bool PeerServer::start() {
     process_.start(python, QStringList{script_} + arguments_);
-    if (!process_.waitForStarted(10000)) {
-        error_ = QStringLiteral("cannot start %1: %2").arg(python, process_.errorString());
-        return false;
-    }
     const QDeadlineTimer deadline(20000);
-    while (!process_.canReadLine()) {
-        if (deadline.hasExpired() || !process_.waitForReadyRead(int(deadline.remainingTime()))) {
-            error_ = QStringLiteral("%1 printed no port: %2")
-                         .arg(script_, QString::fromLocal8Bit(process_.readAllStandardError()));
-            return false;
-        }
+    while (!process_.canReadLine() && !deadline.hasExpired() &&
+           process_.waitForReadyRead(int(deadline.remainingTime()))) {
     }
     bool ok = false;
-    port_ = quint16(process_.readLine().trimmed().toUInt(&ok));
-    if (!ok || port_ == 0) {
-        error_ = QStringLiteral("%1 printed no port").arg(script_);
-        return false;
-    }
-    return true;
+    if (process_.canReadLine()) port_ = quint16(process_.readLine().trimmed().toUInt(&ok));
+    if (ok && port_ != 0) return true;
+    error_ = QStringLiteral("%1 printed no port (%2): %3")
+                 .arg(script_, process_.errorString(),
+                      QString::fromLocal8Bit(process_.readAllStandardError()));
+    return false;
 }
 
 QByteArray runPython(const QString& code, const QStringList& arguments) {

@@ -7,6 +7,7 @@ namespace ostrel::test {
 namespace {
 // A flood stops here even when the client never gives up, so a failing test ends.
 constexpr qint64 floodCap = 64 * 1024 * 1024;
+constexpr int slowPieces = 6; // {send-slowly}
 const QList<QByteArray> dataTokens{"{send}",        "{send-slowly}", "{receive}",
                                    "{receive-cut}", "{drop-midway}", "{message}"};
 

@@ -11,7 +11,7 @@
 // right then; "{pause}" splits it into pieces sent 40 ms apart; "{drop}" cuts the
 // connection; "{endless}" floods continuation lines and "{endless-line}" one line that never
 // ends. One data token splits a reply in two: the part after it follows when the data
-// connection is done: "{send}" the payload, "{send-slowly}" the same in slowPieces pieces,
+// connection is done: "{send}" the payload, "{send-slowly}" the same in six pieces,
 // "{receive}" until the client closes, "{receive-cut}" a little then a cut, "{drop-midway}"
 // half the payload and then a cut of both connections (the rest is never sent), "{message}"
 // (SMTP) the message lines up to ".".
@@ -39,7 +39,6 @@ public:
     // Settings.
     QByteArray payload;
     QHostAddress pasvAddress{QHostAddress::LocalHost}; // the address a {pasv} reply names
-    int slowPieces = 6;
     int slowIntervalMs = 300;
 
     // What happened.
