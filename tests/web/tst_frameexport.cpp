@@ -169,8 +169,6 @@ private slots:
         for (int x = 0; x < edge; ++x)
             darkest = qMin(darkest, qGray(fresh.pixel(x, 8)));
         QVERIFY2(darkest < 40, qPrintable(QString::number(darkest)));
-        QCOMPARE(bitmap::load(folder_ + "datetime.bmp"),
-                 stamp.convertToFormat(QImage::Format_BGR888));
     }
 };
 
