@@ -27,7 +27,7 @@ struct JpegData {
 };
 
 JpegData compress(const QImage& picture) {
-    if (picture.isNull() || picture.width() <= 0 || picture.height() <= 0)
+    if (picture.isNull())
         throw Exception(QStringLiteral("The picture is empty and cannot be saved as JPEG"));
     // Bitmaps load as blue-green-red rows, which TurboJPEG reads as they are.
     const QImage bgr = picture.format() == QImage::Format_BGR888

@@ -116,14 +116,12 @@ private slots:
                                                 int(offered), int(dflt)};
         };
         row("error ok", MsgKind::Error, M::Ok, B::Ok, M::Ok, B::Critical, B::Ok, B::Ok);
-        row("warning no", MsgKind::Warning, M::Yes | M::No, B::No, M::No, B::Warning,
-            B::Yes | B::No, B::Yes);
+        row("warning yes", MsgKind::Warning, M::Yes | M::No | M::Cancel, B::Yes, M::Yes, B::Warning,
+            B::Yes | B::No | B::Cancel, B::Yes);
         row("confirmation escape", MsgKind::Confirmation, M::Yes | M::No, B::NoButton, M::No,
             B::Question, B::Yes | B::No, B::Yes);
         row("information escape cancels", MsgKind::Information, M::Ok | M::Cancel, B::NoButton,
             M::Cancel, B::Information, B::Ok | B::Cancel, B::Ok);
-        row("three buttons yes", MsgKind::Confirmation, M::Yes | M::No | M::Cancel, B::Yes, M::Yes,
-            B::Question, B::Yes | B::No | B::Cancel, B::Yes);
     }
 
     // The real box: icon, title, buttons, default, Escape, and "\r" line breaks.

@@ -28,24 +28,22 @@ private slots:
         QTest::addColumn<bool>("valid");
         QTest::addColumn<int>("expected");
         const int min = -2147483647 - 1;
-        for (const auto& [text, value] : {std::pair{"123", 123},
-                                          {"   7", 7},
+        for (const auto& [text, value] : {std::pair{"   7", 7},
                                           {"-45", -45},
                                           {"+45", 45},
                                           {"007", 7},
                                           {"$ff", 255},
                                           {"0xFF", 255},
                                           {"0X1f", 31},
-                                          {"0x0", 0},
                                           {"-$10", -16},
                                           {"2147483647", 2147483647},
                                           {"-2147483648", min},
                                           {"$80000000", min},
                                           {"0xFFFFFFFF", -1}})
             QTest::addRow("'%s'", text) << QString(text) << true << value;
-        for (const char* text : {"7 ", "2147483648", "-2147483649", "$100000000", "0x100000000",
-                                 "99999999999999999999", "", " ", "+", "$", "0x", "--1", "12a",
-                                 "1 2", "1.5", "\t1", "\xd9\xa3" /* a non-ASCII digit */})
+        for (const char* text :
+             {"7 ", "2147483648", "-2147483649", "$100000000", "99999999999999999999", "", " ", "+",
+              "$", "0x", "--1", "12a", "\t1", "\xd9\xa3" /* a non-ASCII digit */})
             QTest::addRow("'%s'", text) << QString::fromUtf8(text) << false << 0;
     }
 
@@ -72,8 +70,6 @@ private slots:
              {std::tuple{"afternoon", QDate(2026, 12, 5), QTime(14, 3, 9), "12/05/26 14:03:09"},
               {"midnight leaves the time out", QDate(2026, 1, 31), QTime(0, 0), "01/31/26"},
               {"one second past midnight", QDate(2026, 1, 31), QTime(0, 0, 1), "01/31/26 00:00:01"},
-              {"last second of the day", QDate(1999, 12, 31), QTime(23, 59, 59),
-               "12/31/99 23:59:59"},
               {"no date-time, no text", QDate(), QTime(), ""}})
             QTest::newRow(name) << QDateTime(date, time) << QString(text);
     }
@@ -84,9 +80,7 @@ private slots:
         QCOMPARE(dateTimeToStr(when), text);
     }
 
-    void dateAndTimeParts() {
-        QCOMPARE(dateToStr(QDate(2026, 3, 4)), QStringLiteral("03/04/26"));
-        QCOMPARE(timeToStr(QTime(7, 8, 9)), QStringLiteral("07:08:09"));
+    void longDateAndFileNames() {
         QCOMPARE(longDateTimeText(QDateTime(QDate(2026, 3, 4), QTime(7, 8, 9))),
                  QStringLiteral("04 March 2026 07:08:09"));
         QCOMPARE(fileNameSafe("12/31/99 23:59:59"), QStringLiteral("12-31-99_23.59.59"));
@@ -123,8 +117,8 @@ private slots:
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QString>("expected");
         for (const auto& [name, filter, expected] :
-             {std::tuple{"one pair", "Text files|*.txt", "Text files (*.txt)"},
-              {"two pairs", "Bitmaps|*.bmp|All files|*.*", "Bitmaps (*.bmp);;All files (*.*)"},
+             {std::tuple{"two pairs", "Bitmaps|*.bmp|All files|*.*",
+                         "Bitmaps (*.bmp);;All files (*.*)"},
               {"several patterns", "Images|*.jpg;*.bmp", "Images (*.jpg *.bmp)"},
               {"missing pattern", "Everything", "Everything (*)"},
               {"empty", "", ""}})
