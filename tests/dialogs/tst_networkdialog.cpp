@@ -112,12 +112,8 @@ private slots:
         QTest::addColumn<QByteArray>("protocol"); // null: no settings file
         QTest::addColumn<QStringList>("events");
         QTest::newRow("no file") << QByteArray() << QStringList();
-        QTest::newRow("e-mail only")
-            << QByteArray("EmailOnly=1\r\nFTPupload=0") << QStringList{"email only"};
-        QTest::newRow("both on: e-mail only counts")
+        QTest::newRow("both on: e-mail only")
             << QByteArray("EmailOnly=1\r\nFTPupload=1") << QStringList{"email only"};
-        QTest::newRow("both off: ftp")
-            << QByteArray("EmailOnly=0\r\nFTPupload=0") << QStringList{"ftp"};
         QTest::newRow("unreadable: defaults") << QByteArray("EmailOnly=yes") << QStringList{"ftp"};
         QTest::newRow("AutoStart") << QByteArray("EmailOnly=0\r\n[FTP Settings]\r\nAutoStart=1")
                                    << QStringList{"ftp", "start"};
