@@ -32,6 +32,30 @@ inline QByteArray readAll(const QString& path) {
 #define VERIFY_NO_BOXES(desk)                                                                      \
     QVERIFY2((desk).shown.isEmpty(), qPrintable((desk).shownTexts().join("; ")))
 
+// The real FTP server of tests/peers serving a temporary folder to one user; started again,
+// it takes the port it had.
+struct FtpHost {
+    QTemporaryDir root;
+    QString user, password;
+    std::unique_ptr<PeerServer> server;
+    quint16 port = 0;
+    explicit FtpHost(QString u = "ostrel", QString pw = "s3cret") : user(u), password(pw) {}
+    bool start() {
+        QStringList args{root.path(), user, password};
+        if (port) args << QStringLiteral("--port") << QString::number(port);
+        server = std::make_unique<PeerServer>(peerScript(QStringLiteral("ftp_server.py")), args);
+        if (!server->start()) {
+            qWarning("%s", qPrintable(server->error()));
+            return false;
+        }
+        port = server->port();
+        return true;
+    }
+    void stop() { server.reset(); }
+    QStringList files() const { return QDir(root.path()).entryList(QDir::Files, QDir::Name); }
+    QByteArray file(const QString& name) const { return readAll(root.filePath(name)); }
+};
+
 // The folder (path ends with '/'), the desktop the window talks to, and the window.
 // Declared in this order, the window goes first and the folder last.
 struct Program {
@@ -54,6 +78,14 @@ struct Program {
         write("vcap.sif", "[Driver]\r\nindex=0\r\n[Virtual Camera]\r\nMotion_Interval=" +
                               QByteArray::number(figure) + "\r\n");
         set("Other Settings", "FirstRun", "0");
+    }
+    // The FTP host, with its login, that the window's client goes to.
+    void useFtp(const FtpHost& host) {
+        for (const auto& [key, value] : {std::pair{"FTP_Host", QString("127.0.0.1")},
+                                         {"FTP_Port", QString::number(host.port)},
+                                         {"User_ID", host.user},
+                                         {"Password", host.password}})
+            set("FTP Settings", key, value);
     }
     TMain& open(std::shared_ptr<DriverRegistry> drivers = {}, bool windows = true) {
         main = std::make_unique<TMain>(path, drivers ? std::move(drivers) : systemDrivers(path));
@@ -80,30 +112,6 @@ inline void verifyLook(TMain& main) {
     QCOMPARE(main.ui()->BitBtnFrameCap->text(), look.updateCaption);
     QCOMPARE(main.ui()->menuPeriodicUpdate->text(), look.updateMenu);
 }
-
-// The real FTP server of tests/peers serving a temporary folder to one user; started again,
-// it takes the port it had.
-struct FtpHost {
-    QTemporaryDir root;
-    QString user, password;
-    std::unique_ptr<PeerServer> server;
-    quint16 port = 0;
-    explicit FtpHost(QString u = "ostrel", QString pw = "s3cret") : user(u), password(pw) {}
-    bool start() {
-        QStringList args{root.path(), user, password};
-        if (port) args << QStringLiteral("--port") << QString::number(port);
-        server = std::make_unique<PeerServer>(peerScript(QStringLiteral("ftp_server.py")), args);
-        if (!server->start()) {
-            qWarning("%s", qPrintable(server->error()));
-            return false;
-        }
-        port = server->port();
-        return true;
-    }
-    void stop() { server.reset(); }
-    QStringList files() const { return QDir(root.path()).entryList(QDir::Files, QDir::Name); }
-    QByteArray file(const QString& name) const { return readAll(root.filePath(name)); }
-};
 
 // The real SMTP server; each mail it receives is mail-N.eml (and its envelope mail-N.json).
 struct MailServer {

@@ -23,7 +23,8 @@ constexpr unsigned Combinations = 64;
 
 QHash<QString, bool> enabledOf(const MainWindowLook& look) {
     QHash<QString, bool> on;
-    for (const ControlEnabled& c : look.controls) on.insert(QLatin1String(c.name), c.enabled);
+    for (const ControlEnabled& c : look.controls)
+        on.insert(QLatin1String(c.name), c.enabled);
     return on;
 }
 
@@ -32,11 +33,6 @@ QHash<QString, bool> enabledOf(const MainWindowLook& look) {
 class TestControlStates : public QObject {
     Q_OBJECT
 private slots:
-    void idleWindowOffersEverything() {
-        const auto on = enabledOf(mainWindowLook(stateOf(1)));
-        for (auto it = on.cbegin(); it != on.cend(); ++it) QVERIFY2(it.value(), qPrintable(it.key()));
-    }
-
     void everyCombination_data() {
         QTest::addColumn<unsigned>("bits");
         for (unsigned bits = 0; bits < Combinations; ++bits)
@@ -53,29 +49,38 @@ private slots:
                 QVERIFY2(!on.value(n), n);
             }
         };
+        if (bits == 1) // the idle window with a driver offers everything
+            QVERIFY2(on.keys(false).isEmpty(), qPrintable(on.keys(false).join(' ')));
         const bool anySession = s.detecting || s.updating || s.recording;
         // The camera's settings stay as they are while anything uses the camera.
-        if (anySession) off({"GroupBox1", "menuVideoDriver1", "menuCaptureparameter1",
-                             "menuVideoCompression1", "menuSnapshot", "menuWizard", "btnWebMgt"});
+        if (anySession)
+            off({"GroupBox1", "menuVideoDriver1", "menuCaptureparameter1", "menuVideoCompression1",
+                 "menuSnapshot", "menuWizard", "btnWebMgt"});
         // The sessions exclude each other.
-        if (s.detecting) off({"GroupBox2", "GroupBox3", "menuVideo", "menuPeriodicUpdate",
-                              "menuNetwork", "menuRemoteMgt", "edDetectInterval",
-                              "ScrollBarTreshold", "ScrollBarSensitivity", "rbRemoteSave"});
-        if (s.updating) off({"GroupBox2", "GroupBox4", "menuVideo", "menuMotion", "EditInterval",
-                             "menuNetwork", "menuRemoteMgt"});
-        if (s.recording) off({"GroupBox3", "GroupBox4", "menuMotion", "menuPeriodicUpdate",
-                              "btnSnapshot", "menuVideoFormat", "menuVideoSource"});
+        if (s.detecting)
+            off({"GroupBox2", "GroupBox3", "menuVideo", "menuPeriodicUpdate", "menuNetwork",
+                 "menuRemoteMgt", "edDetectInterval", "ScrollBarTreshold", "ScrollBarSensitivity",
+                 "rbRemoteSave"});
+        if (s.updating)
+            off({"GroupBox2", "GroupBox4", "menuVideo", "menuMotion", "EditInterval", "menuNetwork",
+                 "menuRemoteMgt"});
+        if (s.recording)
+            off({"GroupBox3", "GroupBox4", "menuMotion", "menuPeriodicUpdate", "btnSnapshot",
+                 "menuVideoFormat", "menuVideoSource"});
         if (s.emailOnly) off({"btnWebMgt", "menuRemoteMgt", "BitBtnFrameCap", "GroupBox3"});
-        if (!s.driver) off({"CheckPrev", "CheckOverl", "menuVideoCompression1", "menuVideoFormat",
-                            "menuVideoSource", "menuVideoDisplay"});
-        if (s.windowOpen) off({"menuWizard", "menuRemoteMgt", "btnWebMgt", "menuNetwork",
-                               "menuMotion", "menuPeriodicUpdate"});
+        if (!s.driver)
+            off({"CheckPrev", "CheckOverl", "menuVideoCompression1", "menuVideoFormat",
+                 "menuVideoSource", "menuVideoDisplay"});
+        if (s.windowOpen)
+            off({"menuWizard", "menuRemoteMgt", "btnWebMgt", "menuNetwork", "menuMotion",
+                 "menuPeriodicUpdate"});
 
         // A session running alone can always be stopped by its own button and menu entry.
         const int sessions = s.detecting + s.updating + s.recording;
         if (sessions == 1 && !s.windowOpen) {
             if (s.detecting)
-                for (const char* n : {"GroupBox4", "BitBtnMotion", "menuMotion"}) QVERIFY2(on[n], n);
+                for (const char* n : {"GroupBox4", "BitBtnMotion", "menuMotion"})
+                    QVERIFY2(on[n], n);
             if (s.updating) {
                 QVERIFY(on["menuPeriodicUpdate"]);
                 if (!s.emailOnly) QVERIFY(on["GroupBox3"] && on["BitBtnFrameCap"]);
