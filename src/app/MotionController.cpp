@@ -102,11 +102,6 @@ void MotionController::StartDelayTick() {
     }
 }
 
-void MotionController::cancelStartDelay() {
-    delaying_ = false;
-    delayTimer_.stop();
-}
-
 void MotionController::startChecks() {
     auto* ui = main_.ui();
     MotionDetectCount = 0;

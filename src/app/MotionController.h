@@ -22,7 +22,6 @@ public:
     void MotionStartDelay(quint32 milliseconds);
     void StartDelayTick();
     bool delaying() const { return delaying_; }
-    void cancelStartDelay();
     // The stop waits for the FTP request under way before it quits.
     bool quitPending() const { return quitPending_; }
     static constexpr int ToneHz = 1100;
