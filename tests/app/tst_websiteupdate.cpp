@@ -275,20 +275,29 @@ private slots:
         QTest::addColumn<bool>("notify");
         QTest::addColumn<QString>("saved");
         QTest::addColumn<QString>("live");
+        QTest::addColumn<QString>("cc");
         QTest::addColumn<bool>("byStart");
         QTest::newRow("mailed") << true << "old@example.org"
-                                << "owner@example.org" << false;
+                                << "owner@example.org"
+                                << "copy@example.org" << false;
+        QTest::newRow("a copy to the destination itself goes once") << true << "old@example.org"
+                                                                    << "owner@example.org"
+                                                                    << "owner@example.org" << false;
         QTest::newRow("notification on, no destination") << true << ""
+                                                         << ""
                                                          << "" << false;
         QTest::newRow("notification off") << false << "owner@example.org"
+                                          << ""
                                           << "" << false;
         QTest::newRow("at a Start") << false << ""
+                                    << ""
                                     << "" << true;
     }
     void eighthFailureDisables() {
         QFETCH(bool, notify);
         QFETCH(QString, saved);
         QFETCH(QString, live);
+        QFETCH(QString, cc);
         QFETCH(bool, byStart);
         const bool mailed = !live.isEmpty();
         MailServer mails;
@@ -297,7 +306,7 @@ private slots:
         site.set("Protocol Settings", "DisableOnFail", "1");
         site.set("Protocol Settings", "FailNotification", notify ? "1" : "0");
         mails.configure(site, saved);
-        site.set("Email Settings", "CC_Address", mailed ? "copy@example.org" : "");
+        site.set("Email Settings", "CC_Address", cc);
         TMain& main = site.openSite(false);
         if (mailed) main.Network.destinationAddress = live;
 
@@ -330,7 +339,7 @@ private slots:
 
         if (mailed) {
             CHECK(mails.verify(1, websiteDisabledMail("Ostrel", "Location 1", site.desk.clock),
-                               {"owner@example.org", "copy@example.org"}));
+                               cc == live ? QStringList{live} : QStringList{live, cc}));
             QCOMPARE(mails.parsed(1)["envelope"].toObject()["mail_from"].toString(),
                      "camera@example.org");
             QTRY_VERIFY_WITH_TIMEOUT(!main.SmtpClient()->Connected(), 10000);

@@ -294,6 +294,17 @@ private slots:
         const qsizetype start = data.indexOf("filename=\"pic.jpg\"\r\n\r\n") + 22;
         const QByteArray encoded = data.mid(start, data.indexOf("\r\n--=", start) - start);
         QCOMPARE(QByteArray::fromBase64(QByteArray(encoded).replace("\r\n", "")), bytes);
+
+        // The text says 8bit exactly when it holds bytes above ASCII.
+        for (const QString& text : {QStringLiteral("plain"), QStringLiteral("caméra")}) {
+            MailContent plain;
+            plain.body = {text};
+            MailComposer mail(plain, QDateTime(QDate(2024, 2, 5), QTime(13, 4, 5), Qt::UTC));
+            QByteArray out;
+            while (!mail.atEnd())
+                out += mail.next();
+            QCOMPARE(out.contains("Content-Transfer-Encoding: 8bit\r\n"), text != u"plain");
+        }
     }
 
     void ftpRequestDone() {
