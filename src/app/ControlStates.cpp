@@ -26,10 +26,10 @@ constexpr struct {
     const char* name;
     unsigned lockedBy;
 } rules[] = {
-    {"GroupBox1", AnySession},                     // local display settings
-    {"GroupBox2", Detecting | Updating},           // manual save: holds the recording button
+    {"GroupBox1", AnySession},                        // local display settings
+    {"GroupBox2", Detecting | Updating},              // manual save: holds the recording button
     {"GroupBox3", Detecting | Recording | EmailOnly}, // website update
-    {"GroupBox4", Updating | Recording},           // motion detection: holds its button
+    {"GroupBox4", Updating | Recording},              // motion detection: holds its button
     {"btnSnapshot", Recording},
     {"BitBtnFrameCap", EmailOnly | WindowOpen},
     {"BitBtnMotion", WindowOpen},
@@ -86,7 +86,8 @@ MainWindowLook mainWindowLook(const ProgramState& state) {
     const unsigned locks = locksOf(state);
     MainWindowLook look;
     look.controls.reserve(std::size(rules));
-    for (const auto& rule : rules) look.controls.append({rule.name, (rule.lockedBy & locks) == 0});
+    for (const auto& rule : rules)
+        look.controls.append({rule.name, (rule.lockedBy & locks) == 0});
     look.motionCaption = state.detecting ? QStringLiteral("Stop") : QStringLiteral("Start");
     look.motionMenu = state.detecting ? QStringLiteral("Stop Motion Detection")
                                       : QStringLiteral("Start Motion Detection");

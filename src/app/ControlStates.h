@@ -8,13 +8,13 @@
 namespace ostrel {
 
 struct ProgramState {
-    bool driver = false;     // a capture driver is chosen
-    bool detecting = false;  // a motion detection session runs
-    bool updating = false;   // the website update runs
+    bool driver = false;       // a capture driver is chosen
+    bool detecting = false;    // a motion detection session runs
+    bool updating = false;     // the website update runs
     bool updateHasRun = false; // ... or ran earlier in this run of the program
-    bool recording = false;  // a video recording runs
-    bool emailOnly = false;  // images go out by e-mail only
-    bool windowOpen = false; // the setup wizard or remote host management is open
+    bool recording = false;    // a video recording runs
+    bool emailOnly = false;    // images go out by e-mail only
+    bool windowOpen = false;   // the setup wizard or remote host management is open
     // What the chosen driver offers.
     bool hasOverlay = false;
     bool hasFormatDialog = false;
@@ -29,10 +29,10 @@ struct ControlEnabled {
 
 struct MainWindowLook {
     QList<ControlEnabled> controls;
-    QString motionCaption;  // BitBtnMotion
-    QString motionMenu;     // menuMotion
-    QString updateCaption;  // BitBtnFrameCap
-    QString updateMenu;     // menuPeriodicUpdate
+    QString motionCaption; // BitBtnMotion
+    QString motionMenu;    // menuMotion
+    QString updateCaption; // BitBtnFrameCap
+    QString updateMenu;    // menuPeriodicUpdate
     bool websiteGroupGrey = false;
 };
 

@@ -1,12 +1,12 @@
 #include "app/DisplayController.h"
-#include "platform/Guard.h"
-#include "app/MainWindowParts.h"
 #include "app/ErrorLog.h"
-#include "net/NetworkSettings.h"
+#include "app/MainWindowParts.h"
 #include "capture/VideoCapture.h"
+#include "net/NetworkSettings.h"
 #include "platform/Desktop.h"
 #include "platform/DigitFilter.h"
 #include "platform/Exception.h"
+#include "platform/Guard.h"
 #include "ui_mainf.h"
 #include <QLabel>
 

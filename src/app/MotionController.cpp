@@ -1,19 +1,19 @@
 #include "app/MotionController.h"
-#include "platform/Guard.h"
-#include "app/MainWindowParts.h"
 #include "app/ErrorLog.h"
-#include "net/NetworkSettings.h"
+#include "app/MainWindowParts.h"
 #include "capture/VideoCapture.h"
 #include "motion/DetectionSession.h"
 #include "net/FtpClient.h"
+#include "net/NetworkSettings.h"
 #include "net/RequestReport.h"
 #include "net/SmtpClient.h"
-#include "platform/DigitFilter.h"
-#include "web/JpegExport.h"
 #include "platform/Application.h"
 #include "platform/Desktop.h"
+#include "platform/DigitFilter.h"
 #include "platform/Exception.h"
+#include "platform/Guard.h"
 #include "ui_mainf.h"
+#include "web/JpegExport.h"
 #include <QDir>
 #include <QLabel>
 #include <QTimer>
@@ -35,8 +35,7 @@ MotionController::MotionController(MainWindowParts& main, QObject* parent)
     delayTimer_.setSingleShot(true);
     connect(&delayTimer_, &QTimer::timeout, this, guarded([this] { StartDelayTick(); }));
     // Queued: the stop's quit follows the request-done handler that records the outcome.
-    connect(main.FtpClient(), &TFtpClient::OnRequestDone, this,
-            guarded([this] {
+    connect(main.FtpClient(), &TFtpClient::OnRequestDone, this, guarded([this] {
                 if (quitPending_) quitFtpWhenReady();
             }),
             Qt::QueuedConnection);
@@ -158,9 +157,9 @@ void MotionController::Timer2Timer() {
 void MotionController::CheckMotion() {
     if (!timer2Enabled_) return;
     auto* ui = main_.ui();
-    const Comparison c = detector_.check(*main_.VideoCap1(), main_.programFolder(),
-                                         ui->ScrollBarSensitivity->value(),
-                                         ui->ScrollBarTreshold->value());
+    const Comparison c =
+        detector_.check(*main_.VideoCap1(), main_.programFolder(),
+                        ui->ScrollBarSensitivity->value(), ui->ScrollBarTreshold->value());
     if (c.detection) detectionSteps();
 }
 
@@ -239,6 +238,5 @@ void MotionController::startMail() {
         main_.report(r);
     }
 }
-
 
 } // namespace ostrel

@@ -3,8 +3,8 @@
 // delay, and what each detection does (image file, list, count, upload, mails).
 #include "motion/MotionDetector.h"
 #include <QObject>
-#include <QTimer>
 #include <QString>
+#include <QTimer>
 
 namespace ostrel {
 

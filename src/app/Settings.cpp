@@ -15,10 +15,10 @@ const auto windowFields = std::tuple{
     field(key::DelaySound, &W::delaySound), field(key::DetectionSound, &W::detectionSound),
     field(key::RemoteSave, &W::remoteSave), field(key::LogErrors, &W::logErrors),
     field(key::ErrorBeep, &W::errorBeep),   field(key::FirstRun, &W::firstRun)};
-const auto captureFields = std::tuple{
-    field(key::FrameRate, &C::frameRate), field(key::CaptureTime, &C::captureTime),
-    field(key::IndexSize, &C::indexSize), field(key::BufferSize, &C::bufferSize),
-    field(key::CaptureAudio, &C::captureAudio)};
+const auto captureFields =
+    std::tuple{field(key::FrameRate, &C::frameRate), field(key::CaptureTime, &C::captureTime),
+               field(key::IndexSize, &C::indexSize), field(key::BufferSize, &C::bufferSize),
+               field(key::CaptureAudio, &C::captureAudio)};
 } // namespace
 
 StoredSettings readStoredSettings(const IniFile& ini) {
@@ -37,8 +37,12 @@ void writeCloseSettings(IniFile& ini, const CloseSettings& s) {
     write(ini, key::SmtpPassword, s.smtpPassword);
 }
 
-int readDriverIndex(const IniFile& vcap) { return read(vcap, key::DriverIndex); }
+int readDriverIndex(const IniFile& vcap) {
+    return read(vcap, key::DriverIndex);
+}
 
-void writeDriverIndex(IniFile& vcap, int index) { write(vcap, key::DriverIndex, index); }
+void writeDriverIndex(IniFile& vcap, int index) {
+    write(vcap, key::DriverIndex, index);
+}
 
 } // namespace ostrel

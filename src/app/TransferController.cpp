@@ -1,10 +1,10 @@
 #include "app/TransferController.h"
-#include "platform/Guard.h"
-#include "app/MainWindowParts.h"
 #include "app/ErrorLog.h"
+#include "app/MainWindowParts.h"
 #include "net/NetworkSettings.h"
 #include "net/RequestReport.h"
 #include "platform/Desktop.h"
+#include "platform/Guard.h"
 #include <QApplication>
 #include <QLabel>
 
@@ -14,12 +14,12 @@ TransferController::TransferController(MainWindowParts& main, QObject* parent)
     : QObject(parent), main_(main) {
     connect(main.FtpClient(), &TFtpClient::OnCommand, this,
             guarded([this](const QString& line) { FtpClientCommand(line); }));
-    connect(main.FtpClient(), &TFtpClient::OnRequestDone, this,
-            guarded([this](TFtpClient::Request rq, int error) { FtpClientRequestDone(rq, error); }));
-    connect(main.SmtpClient(), &TSmtpClient::OnRequestDone, this,
-            guarded([this](TSmtpClient::Request rq, int error) {
-                SmtpClientRequestDone(rq, error);
-            }));
+    connect(
+        main.FtpClient(), &TFtpClient::OnRequestDone, this,
+        guarded([this](TFtpClient::Request rq, int error) { FtpClientRequestDone(rq, error); }));
+    connect(
+        main.SmtpClient(), &TSmtpClient::OnRequestDone, this,
+        guarded([this](TSmtpClient::Request rq, int error) { SmtpClientRequestDone(rq, error); }));
 }
 
 TransferController::~TransferController() {
@@ -34,8 +34,8 @@ void TransferController::FtpClientCommand(const QString&) {
 
 void TransferController::FtpClientRequestDone(TFtpClient::Request, int error) {
     auto* ftp = main_.FtpClient();
-    const FtpRequestOutcome outcome = ftpRequestDone(error, ftp->Tag(), ftp->ErrorMessage(),
-                                                     main_.errorLog().beepOnErrors());
+    const FtpRequestOutcome outcome =
+        ftpRequestDone(error, ftp->Tag(), ftp->ErrorMessage(), main_.errorLog().beepOnErrors());
     if (hourglass_) {
         QApplication::restoreOverrideCursor();
         hourglass_ = false;
@@ -46,8 +46,8 @@ void TransferController::FtpClientRequestDone(TFtpClient::Request, int error) {
 }
 
 void TransferController::SmtpClientRequestDone(TSmtpClient::Request rqType, int error) {
-    main_.report(smtpRequestDone(*main_.SmtpClient(), rqType, error, main_.errorLog().beepOnErrors()));
+    main_.report(
+        smtpRequestDone(*main_.SmtpClient(), rqType, error, main_.errorLog().beepOnErrors()));
 }
-
 
 } // namespace ostrel

@@ -1,14 +1,14 @@
 #include "app/WebsiteController.h"
-#include "platform/Guard.h"
-#include "app/MainWindowParts.h"
 #include "app/ErrorLog.h"
-#include "net/NetworkSettings.h"
+#include "app/MainWindowParts.h"
 #include "capture/VideoCapture.h"
 #include "net/FtpClient.h"
+#include "net/NetworkSettings.h"
 #include "net/RequestReport.h"
 #include "net/SmtpClient.h"
 #include "platform/Desktop.h"
 #include "platform/DigitFilter.h"
+#include "platform/Guard.h"
 #include "ui_mainf.h"
 #include "web/FrameExport.h"
 #include "web/WebsiteUpdate.h"
@@ -31,8 +31,6 @@ WebsiteController::WebsiteController(MainWindowParts& main, QObject* parent)
     setBusyLight(false);
 }
 
-
-
 void WebsiteController::BitBtnFrameCapClick() {
     if (running())
         Stop();
@@ -43,7 +41,8 @@ void WebsiteController::BitBtnFrameCapClick() {
 void WebsiteController::setBusyLight(bool busy) {
     auto* light = main_.ui()->lblColor;
     QPalette p = light->palette();
-    p.setColor(QPalette::Window, busy ? QColor(Qt::red) : QApplication::palette().color(QPalette::Button));
+    p.setColor(QPalette::Window,
+               busy ? QColor(Qt::red) : QApplication::palette().color(QPalette::Button));
     light->setPalette(p);
     light->setAccessibleDescription(busy ? QStringLiteral("Busy") : QString());
 }
@@ -76,7 +75,8 @@ void WebsiteController::Start() {
     oneUpload();
     setBusyLight(false);
     const UpdateInterval interval = updateIntervalFromField(ui->EditInterval->text());
-    if (ui->EditInterval->text() != interval.fieldText) ui->EditInterval->setText(interval.fieldText);
+    if (ui->EditInterval->text() != interval.fieldText)
+        ui->EditInterval->setText(interval.fieldText);
     UpdateIntervalMs = interval.milliseconds;
     // The failure count survives Stop and Start, so this start's own upload may have been
     // the failure that disabled the update: it stays off, as the window now says.
@@ -138,8 +138,8 @@ bool WebsiteController::StopForClose() {
     started_ = false;
     const QString folder = main_.programFolder();
     QDir::setCurrent(folder);
-    for (const auto& [from, to] : {std::pair{StopCaptureName, CaptureJpegName},
-                                   std::pair{StopStampName, StampBitmapName}}) {
+    for (const auto& [from, to] :
+         {std::pair{StopCaptureName, CaptureJpegName}, std::pair{StopStampName, StampBitmapName}}) {
         QFile::remove(folder + to);
         QFile::copy(folder + from, folder + to);
     }

@@ -33,7 +33,7 @@ public:
     int UpdateIntervalMs = 60000;
     QString CaptureBitmapPath; // the last frame bitmap and its JPEG file
     QString CaptureJpegPath;
-    QImage Image1;             // the stamp picture, kept between exports
+    QImage Image1; // the stamp picture, kept between exports
 
 private:
     void exportFrame(bool atStart);

@@ -2,13 +2,12 @@
 #include "app/About.h"
 #include "app/ControlStates.h"
 #include "app/DisplayController.h"
-#include "platform/Guard.h"
 #include "app/LogForm.h"
 #include "app/MainHints.h"
 #include "app/MotionController.h"
+#include "app/Settings.h"
 #include "app/TransferController.h"
 #include "app/WebsiteController.h"
-#include "app/Settings.h"
 #include "capture/Bitmap.h"
 #include "capture/DlgDriver.h"
 #include "capture/VideoCapture.h"
@@ -17,16 +16,17 @@
 #include "net/SmtpClient.h"
 #include "platform/Application.h"
 #include "platform/Desktop.h"
+#include "platform/Guard.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SettingsKeys.h"
 #include "ui_mainf.h"
 #include <QAbstractScrollArea>
 #include <QCloseEvent>
-#include <QMouseEvent>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -89,9 +89,13 @@ TMain::~TMain() {
     display_.release()->deleteLater();
 }
 
-QLabel* TMain::statusPanel(int index) const { return index == 0 ? panel0_ : panel1_; }
+QLabel* TMain::statusPanel(int index) const {
+    return index == 0 ? panel0_ : panel1_;
+}
 
-void TMain::showStatus(const QString& text) { panel1_->setText(text); }
+void TMain::showStatus(const QString& text) {
+    panel1_->setText(text);
+}
 
 void TMain::report(const RequestReport& r) {
     if (!r.failed) return;
@@ -110,9 +114,13 @@ void TMain::createWindows() {
     frmNetwork_->setObjectName(QStringLiteral("frmNetwork"));
 }
 
-QString TMain::updateIntervalText() const { return ui_->EditInterval->text(); }
+QString TMain::updateIntervalText() const {
+    return ui_->EditInterval->text();
+}
 
-void TMain::setUpdateIntervalText(const QString& text) { ui_->EditInterval->setText(text); }
+void TMain::setUpdateIntervalText(const QString& text) {
+    ui_->EditInterval->setText(text);
+}
 
 void TMain::setStoredPasswords(const QString& ftp, const QString& smtp) {
     FtpPassword = ftp;
@@ -172,7 +180,9 @@ void TMain::takeNetworkSettings(const NetworkSettings& saved) {
     FailNotification = saved.failNotification;
 }
 
-void TMain::startWebsiteUpdate() { website_->Start(); }
+void TMain::startWebsiteUpdate() {
+    website_->Start();
+}
 
 void TMain::FormCreate() {
     const QString& folder = programFolder_;
@@ -192,9 +202,9 @@ void TMain::FormCreate() {
     VideoCap1_->setDriverIndex(readDriverIndex(vcap));
     if (VideoCap1_->DriverName().isEmpty()) {
         desktop().messageBeep();
-        showWarning(QStringLiteral(
-                        "Could not activate video input device. Select a capture driver first."),
-                    this);
+        showWarning(
+            QStringLiteral("Could not activate video input device. Select a capture driver first."),
+            this);
         try {
             runCaptureDriverCommand(*VideoCap1_, this);
         } catch (...) {
@@ -398,9 +408,9 @@ void TMain::FormClose() {
 }
 
 void TMain::deleteTemporaryFiles() {
-    for (const char* name : {"Server/testview.html", "Server/newlook.html", "temp00.bmp",
-                             "TempRemoteFile.jpg", "Capture.jpg", "datetime.bmp",
-                             "HostImagesList.lst"})
+    for (const char* name :
+         {"Server/testview.html", "Server/newlook.html", "temp00.bmp", "TempRemoteFile.jpg",
+          "Capture.jpg", "datetime.bmp", "HostImagesList.lst"})
         QFile::remove(programFolder_ + name);
 }
 
@@ -458,7 +468,9 @@ void TMain::menuViewErrorLogClick() {
     logForm_->activateWindow();
 }
 
-void TMain::menuCaptureDriverClick() { runCaptureDriverCommand(*VideoCap1_, this); }
+void TMain::menuCaptureDriverClick() {
+    runCaptureDriverCommand(*VideoCap1_, this);
+}
 
 void TMain::menuAboutClick() {
     TAboutDlg about(this);

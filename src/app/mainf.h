@@ -1,8 +1,8 @@
 #pragma once
 // The main window: the hub that owns the capture device, the error log, the program-wide
 // state and one controller per subsystem.
-#include "app/ErrorLog.h"
 #include "app/ControlStates.h"
+#include "app/ErrorLog.h"
 #include "app/LogForm.h"
 #include "app/MainWindowParts.h"
 #include "app/Settings.h"

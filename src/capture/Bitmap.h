@@ -47,8 +47,7 @@ enum class Durability { Synced, Unsynced };
 
 // Writes encode(image) to `fileName` atomically (a temporary file beside it, then a
 // rename), so a reader never sees half a frame. Throws EBitmapError on failure.
-void save(const QString& fileName, const QImage& image,
-          Durability durability = Durability::Synced);
+void save(const QString& fileName, const QImage& image, Durability durability = Durability::Synced);
 
 } // namespace bitmap
 } // namespace ostrel

@@ -158,7 +158,8 @@ bool CaptureSession::openInput(std::unique_ptr<CaptureInput>& out, QString* erro
     // picture size is not probed: the probe would spin on EAGAIN until the first frame.
     if (!spec_.nonBlocking || !headerIsComplete(raw)) {
         rc = avformat_find_stream_info(raw, nullptr);
-        if (rc < 0) return fail(ff::stepError(QStringLiteral("Reading the stream information"), rc));
+        if (rc < 0)
+            return fail(ff::stepError(QStringLiteral("Reading the stream information"), rc));
     }
     const AVCodec* codec = nullptr;
     rc = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);

@@ -74,7 +74,7 @@ private:
     void run() noexcept;
     void readLoop();
     bool restartInput();
-    void decodePacket(const AVPacket* packet); // nullptr drains the decoder
+    void decodePacket(const AVPacket* packet);    // nullptr drains the decoder
     void logError(const QString& step, int code); // rate-limited
     void handleFrame(AVFrame* frame);
     void pace(AVFrame* frame);

@@ -2,8 +2,8 @@
 #include "ui_DlgCompression.h"
 
 #include "platform/IniFile.h"
-#include "platform/SettingsKeys.h"
 #include "platform/ProgramFolder.h"
+#include "platform/SettingsKeys.h"
 
 #include <algorithm>
 

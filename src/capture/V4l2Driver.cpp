@@ -4,8 +4,8 @@
 #include "capture/DlgVideoSource.h"
 #include "capture/DriverDialogs.h"
 #include "platform/IniFile.h"
-#include "platform/SettingsKeys.h"
 #include "platform/ProgramFolder.h"
+#include "platform/SettingsKeys.h"
 
 #include <QDialog>
 #include <algorithm>
@@ -18,7 +18,8 @@ namespace {
 using namespace sif;
 
 QString controlKey(quint32 id) {
-    return QLatin1String(key::ControlKeyPrefix) + QStringLiteral("%1").arg(id, 8, 16, QLatin1Char('0'));
+    return QLatin1String(key::ControlKeyPrefix) +
+           QStringLiteral("%1").arg(id, 8, 16, QLatin1Char('0'));
 }
 
 constexpr QSize PreferredSize(640, 480);
@@ -226,7 +227,8 @@ void DeviceSettings::write(IniFile& ini, const QString& section) const {
         sif::write(ini, key::Width, format.size.width(), section);
         sif::write(ini, key::Height, format.size.height(), section);
     }
-    if (format.rate.isValid()) sif::write(ini, key::DeviceFrameRate, format.rate.toString(), section);
+    if (format.rate.isValid())
+        sif::write(ini, key::DeviceFrameRate, format.rate.toString(), section);
     if (input >= 0) sif::write(ini, key::Input, input, section);
     for (auto it = controls.cbegin(); it != controls.cend(); ++it)
         ini.writeInteger(section, controlKey(it.key()), it.value());

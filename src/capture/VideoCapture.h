@@ -20,7 +20,8 @@ class ENoCapWindowException : public Exception { // "Can not create capture wind
 public:
     ENoCapWindowException();
 };
-class ENotConnectException : public Exception { // "Can not connect capture driver with capture window"
+class ENotConnectException
+    : public Exception { // "Can not connect capture driver with capture window"
 public:
     ENotConnectException();
 };

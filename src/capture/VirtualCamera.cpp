@@ -3,8 +3,8 @@
 #include "capture/DlgVirtualSource.h"
 #include "capture/DriverDialogs.h"
 #include "platform/IniFile.h"
-#include "platform/SettingsKeys.h"
 #include "platform/ProgramFolder.h"
+#include "platform/SettingsKeys.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -15,7 +15,6 @@
 
 namespace ostrel {
 namespace {
-
 
 QString settingsFile(const QString& programFolder) {
     return resolveIn(programFolder, QString::fromLatin1(sif::DriverFile));
@@ -70,8 +69,7 @@ DriverCaps VirtualCamera::caps() const {
 VirtualCameraSettings VirtualCamera::readSettings(const QString& programFolder) {
     const IniFile ini(settingsFile(programFolder));
     VirtualCameraSettings s;
-    s.motionInterval = std::clamp(
-        sif::read(ini, sif::key::MotionInterval), 0, MaxMotionInterval);
+    s.motionInterval = std::clamp(sif::read(ini, sif::key::MotionInterval), 0, MaxMotionInterval);
     s.source = sif::read(ini, sif::key::VirtualSource).trimmed();
     return s;
 }

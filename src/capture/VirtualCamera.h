@@ -3,8 +3,8 @@
 // table) with a little sensor noise and a running clock; a figure crosses the room every
 // `[Virtual Camera] Motion_Interval` seconds of vcap.sif. `[Virtual Camera] Source` names
 // a video file to play (looped) instead of the room.
-#include "platform/SettingsKeys.h"
 #include "capture/CaptureDriver.h"
+#include "platform/SettingsKeys.h"
 
 namespace ostrel {
 

@@ -4,9 +4,9 @@
 #include "net/NetworkSettings.h"
 #include "net/SmtpClient.h"
 #include "platform/Application.h"
-#include "platform/Guard.h"
 #include "platform/Desktop.h"
 #include "platform/DigitFilter.h"
+#include "platform/Guard.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SettingsKeys.h"
@@ -71,7 +71,8 @@ void addressNotificationMail(TSmtpClient& smtp, const QString& destination, cons
 TfrmNetwork::TfrmNetwork(const QString& programFolder, NetworkSettings& settings,
                          NetworkDialogHost& host, TFtpClient& ftp, TSmtpClient& smtp,
                          QWidget* parent)
-    : QDialog(parent), settingsFile_(withSlash(programFolder) + QString::fromLatin1(sif::ProgramFile)),
+    : QDialog(parent),
+      settingsFile_(withSlash(programFolder) + QString::fromLatin1(sif::ProgramFile)),
       settings_(settings), host_(host), ftp_(ftp), smtp_(smtp),
       ui_(std::make_unique<Ui::TfrmNetwork>()) {
     ui_->setupUi(this);
@@ -173,8 +174,10 @@ void TfrmNetwork::FormCreate() {
 void TfrmNetwork::showSettings() {
     auto* ui = ui_.get();
     showing_ = true;
-    for (const auto& [field, member] : textFields(ui)) showText(field, settings_.*member);
-    for (const auto& [box, member] : boxFields(ui, false)) box->setChecked(settings_.*member);
+    for (const auto& [field, member] : textFields(ui))
+        showText(field, settings_.*member);
+    for (const auto& [box, member] : boxFields(ui, false))
+        box->setChecked(settings_.*member);
     // One of the two is always on: e-mail only decides.
     (settings_.emailOnly ? ui->rbEmailOnly : ui->rbFTPupload)->setChecked(true);
     ui->CheckBoxNotification->setEnabled(!ui->rbEmailOnly->isChecked());

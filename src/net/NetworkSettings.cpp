@@ -7,26 +7,25 @@ namespace {
 using S = NetworkSettings;
 using namespace sif;
 // In the order of the file; the website update interval goes between Password and AutoStart.
-const auto ftpFields = std::tuple{
-    field(key::FtpHost, &S::ftpHost), field(key::FtpPort, &S::ftpPort),
-    field(key::FtpTimeout, &S::ftpTimeout), field(key::UserId, &S::userId),
-    field(key::FtpPassword, &S::ftpPassword)};
-const auto otherFields = std::tuple{
-    field(key::AutoStart, &S::autoStart),
-    field(key::PassiveMode, &S::passiveMode),
-    field(key::SmtpHost, &S::smtpHost),
-    field(key::SmtpPort, &S::smtpPort),
-    field(key::SmtpUserName, &S::smtpUserName),
-    field(key::SmtpPassword, &S::emailPassword),
-    field(key::UserAddress, &S::userEmail),
-    field(key::DestinationAddress, &S::destinationAddress),
-    field(key::CcAddress, &S::ccAddress),
-    field(key::Camera, &S::cameraName),
-    field(key::EmailOnly, &S::emailOnly),
-    field(key::FtpUpload, &S::ftpUpload),
-    field(key::Notification, &S::notification),
-    field(key::DisableOnFail, &S::failDisable),
-    field(key::FailNotification, &S::failNotification)};
+const auto ftpFields =
+    std::tuple{field(key::FtpHost, &S::ftpHost), field(key::FtpPort, &S::ftpPort),
+               field(key::FtpTimeout, &S::ftpTimeout), field(key::UserId, &S::userId),
+               field(key::FtpPassword, &S::ftpPassword)};
+const auto otherFields = std::tuple{field(key::AutoStart, &S::autoStart),
+                                    field(key::PassiveMode, &S::passiveMode),
+                                    field(key::SmtpHost, &S::smtpHost),
+                                    field(key::SmtpPort, &S::smtpPort),
+                                    field(key::SmtpUserName, &S::smtpUserName),
+                                    field(key::SmtpPassword, &S::emailPassword),
+                                    field(key::UserAddress, &S::userEmail),
+                                    field(key::DestinationAddress, &S::destinationAddress),
+                                    field(key::CcAddress, &S::ccAddress),
+                                    field(key::Camera, &S::cameraName),
+                                    field(key::EmailOnly, &S::emailOnly),
+                                    field(key::FtpUpload, &S::ftpUpload),
+                                    field(key::Notification, &S::notification),
+                                    field(key::DisableOnFail, &S::failDisable),
+                                    field(key::FailNotification, &S::failNotification)};
 } // namespace
 
 void NetworkSettings::load(const IniFile& ini, QString* updateInterval) {

@@ -63,8 +63,8 @@ public:
 
 // The overrides every implementation declares.
 #define OSTREL_DESKTOP_SERVICES                                                                    \
-    MsgButton messageBox(MsgKind kind, const QString& text, MsgButtons buttons,                    \
-                         QWidget* parent) override;                                                \
+    MsgButton messageBox(MsgKind kind, const QString& text, MsgButtons buttons, QWidget* parent)   \
+        override;                                                                                  \
     QString openFileName(const FileDialogRequest& request, QWidget* parent) override;              \
     QString saveFileName(const FileDialogRequest& request, QWidget* parent) override;              \
     void messageBeep() override;                                                                   \

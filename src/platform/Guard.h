@@ -9,15 +9,15 @@ namespace ostrel {
 
 // Calls `h` without the signal's arguments; a call that depends on them is checked only
 // where it is used.
-template <class H, class... A> void callWithoutArguments(const H& h, A&&...) { h(); }
+template <class H, class... A> void callWithoutArguments(const H& h, A&&...) {
+    h();
+}
 
 template <class F> auto guarded(F handler) {
     // Constrained, so that Qt's probe for the number of arguments a slot takes sees only
     // the calls that compile.
-    return [handler = std::move(handler)](auto&&... args)
-               requires(std::is_invocable_v<const F&, decltype(args)...> ||
-                        std::is_invocable_v<const F&>)
-    {
+    return [handler = std::move(handler)](auto&&... args) requires(
+        std::is_invocable_v<const F&, decltype(args)...> || std::is_invocable_v<const F&>) {
         try {
             // Signals may carry more arguments than the handler takes (triggered(bool)).
             if constexpr (std::is_invocable_v<const F&, decltype(args)...>)

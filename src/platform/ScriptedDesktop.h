@@ -20,7 +20,7 @@ public:
         int milliseconds;
     };
 
-    ScriptedDesktop();  // installs itself
+    ScriptedDesktop();           // installs itself
     ~ScriptedDesktop() override; // restores the previous desktop
 
     // Answers, taken in order; an empty queue answers Ok, or the first of Yes/Ok/No/Cancel offered.
@@ -36,7 +36,7 @@ public:
     QStringList openedUrls;
     QList<QPair<HelpCommand, int>> helpRequests;
 
-    QDateTime clock;       // now() returns this when valid, else the real time
+    QDateTime clock; // now() returns this when valid, else the real time
     std::uint32_t ticks = 0;
     bool toneAdvancesTicks = true; // a tone moves `ticks` by its length
 

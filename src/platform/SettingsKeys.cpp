@@ -7,9 +7,15 @@ namespace {
 template <typename T> constexpr KeyInfo info(const Key<T>& k, Type type) {
     return {k.file, k.section, k.name, type, k.writers};
 }
-constexpr KeyInfo info(const StringKey& k) { return info(k, Type::String); }
-constexpr KeyInfo info(const IntKey& k) { return info(k, Type::Integer); }
-constexpr KeyInfo info(const BoolKey& k) { return info(k, Type::Bool); }
+constexpr KeyInfo info(const StringKey& k) {
+    return info(k, Type::String);
+}
+constexpr KeyInfo info(const IntKey& k) {
+    return info(k, Type::Integer);
+}
+constexpr KeyInfo info(const BoolKey& k) {
+    return info(k, Type::Bool);
+}
 
 template <typename T> QString sectionOf(const Key<T>& k, const QString& section) {
     return section.isEmpty() ? QString::fromLatin1(k.section) : section;
@@ -17,23 +23,36 @@ template <typename T> QString sectionOf(const Key<T>& k, const QString& section)
 
 using namespace key;
 constexpr KeyInfo keys[] = {
-    info(Treshold),     info(Sensitivity),    info(Interval),       info(StartDelay),
-    info(DelaySound),   info(DetectionSound), info(RemoteSave),     info(FrameRate),
-    info(CaptureTime),  info(IndexSize),      info(BufferSize),     info(CaptureAudio),
-    info(FtpHost),      info(FtpPort),        info(FtpTimeout),     info(UserId),
-    info(FtpPassword),  info(PassiveMode),    info(UpdateInterval), info(AutoStart),
-    info(LogErrors),    info(ErrorBeep),      info(FirstRun),       info(Camera),
-    info(SmtpHost),     info(SmtpPort),       info(SmtpUserName),   info(SmtpPassword),
-    info(UserAddress),  info(DestinationAddress), info(CcAddress),  info(EmailOnly),
-    info(FtpUpload),    info(Notification),   info(DisableOnFail),  info(FailNotification),
-    info(DriverIndex),  info(CompressionQuality), info(MotionInterval), info(VirtualSource),
-    info(PixelFormat),  info(Width),          info(Height),         info(DeviceFrameRate),
+    info(Treshold),       info(Sensitivity),
+    info(Interval),       info(StartDelay),
+    info(DelaySound),     info(DetectionSound),
+    info(RemoteSave),     info(FrameRate),
+    info(CaptureTime),    info(IndexSize),
+    info(BufferSize),     info(CaptureAudio),
+    info(FtpHost),        info(FtpPort),
+    info(FtpTimeout),     info(UserId),
+    info(FtpPassword),    info(PassiveMode),
+    info(UpdateInterval), info(AutoStart),
+    info(LogErrors),      info(ErrorBeep),
+    info(FirstRun),       info(Camera),
+    info(SmtpHost),       info(SmtpPort),
+    info(SmtpUserName),   info(SmtpPassword),
+    info(UserAddress),    info(DestinationAddress),
+    info(CcAddress),      info(EmailOnly),
+    info(FtpUpload),      info(Notification),
+    info(DisableOnFail),  info(FailNotification),
+    info(DriverIndex),    info(CompressionQuality),
+    info(MotionInterval), info(VirtualSource),
+    info(PixelFormat),    info(Width),
+    info(Height),         info(DeviceFrameRate),
     info(Input),
 };
 
 } // namespace
 
-std::span<const KeyInfo> allKeys() { return keys; }
+std::span<const KeyInfo> allKeys() {
+    return keys;
+}
 
 QString read(const IniFile& ini, const StringKey& k, const QString& section) {
     return ini.readString(sectionOf(k, section), QString::fromLatin1(k.name),

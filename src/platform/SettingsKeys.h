@@ -65,24 +65,43 @@ template <typename S, typename K, typename M> struct Field {
     const K* key;
     M S::*member;
 };
-template <typename S, typename K, typename M> constexpr Field<S, K, M> field(const K& key, M S::*member) {
+template <typename S, typename K, typename M>
+constexpr Field<S, K, M> field(const K& key, M S::*member) {
     return {&key, member};
 }
 
-inline void readInto(const IniFile& ini, const StringKey& k, QString& v) { v = read(ini, k); }
-inline void readInto(const IniFile& ini, const IntKey& k, int& v) { v = read(ini, k); }
-inline void readInto(const IniFile& ini, const IntKey& k, QString& v) { v = readText(ini, k); }
-inline void readInto(const IniFile& ini, const BoolKey& k, bool& v) { v = read(ini, k); }
-inline void writeFrom(IniFile& ini, const StringKey& k, const QString& v) { write(ini, k, v); }
-inline void writeFrom(IniFile& ini, const IntKey& k, int v) { write(ini, k, v); }
-inline void writeFrom(IniFile& ini, const IntKey& k, const QString& v) { writeText(ini, k, v); }
-inline void writeFrom(IniFile& ini, const BoolKey& k, bool v) { write(ini, k, v); }
+inline void readInto(const IniFile& ini, const StringKey& k, QString& v) {
+    v = read(ini, k);
+}
+inline void readInto(const IniFile& ini, const IntKey& k, int& v) {
+    v = read(ini, k);
+}
+inline void readInto(const IniFile& ini, const IntKey& k, QString& v) {
+    v = readText(ini, k);
+}
+inline void readInto(const IniFile& ini, const BoolKey& k, bool& v) {
+    v = read(ini, k);
+}
+inline void writeFrom(IniFile& ini, const StringKey& k, const QString& v) {
+    write(ini, k, v);
+}
+inline void writeFrom(IniFile& ini, const IntKey& k, int v) {
+    write(ini, k, v);
+}
+inline void writeFrom(IniFile& ini, const IntKey& k, const QString& v) {
+    writeText(ini, k, v);
+}
+inline void writeFrom(IniFile& ini, const BoolKey& k, bool v) {
+    write(ini, k, v);
+}
 
 // Reads or writes every bound key, in the table's order.
-template <typename S, typename Fields> void readFields(const IniFile& ini, S& s, const Fields& fields) {
+template <typename S, typename Fields>
+void readFields(const IniFile& ini, S& s, const Fields& fields) {
     std::apply([&](const auto&... f) { (readInto(ini, *f.key, s.*(f.member)), ...); }, fields);
 }
-template <typename S, typename Fields> void writeFields(IniFile& ini, const S& s, const Fields& fields) {
+template <typename S, typename Fields>
+void writeFields(IniFile& ini, const S& s, const Fields& fields) {
     std::apply([&](const auto&... f) { (writeFrom(ini, *f.key, s.*(f.member)), ...); }, fields);
 }
 
@@ -91,8 +110,10 @@ namespace key {
 inline constexpr IntKey Treshold{ProgramFile, "Motion Detection", "Treshold", 0, MainClose};
 inline constexpr IntKey Sensitivity{ProgramFile, "Motion Detection", "Sensitivity", 100, MainClose};
 inline constexpr StringKey Interval{ProgramFile, "Motion Detection", "Interval", "1", MainClose};
-inline constexpr StringKey StartDelay{ProgramFile, "Motion Detection", "Start_Delay", "0", MainClose};
-inline constexpr BoolKey DelaySound{ProgramFile, "Motion Detection", "Delay_Sound", true, MainClose};
+inline constexpr StringKey StartDelay{ProgramFile, "Motion Detection", "Start_Delay", "0",
+                                      MainClose};
+inline constexpr BoolKey DelaySound{ProgramFile, "Motion Detection", "Delay_Sound", true,
+                                    MainClose};
 inline constexpr BoolKey DetectionSound{ProgramFile, "Motion Detection", "Detection_Sound", false,
                                         MainClose};
 inline constexpr BoolKey RemoteSave{ProgramFile, "Motion Detection", "Remote_Save", false,
@@ -115,7 +136,8 @@ inline constexpr StringKey FtpPort{ProgramFile, "FTP Settings", "FTP_Port", "21"
                                    NetworkDialog | Wizard};
 inline constexpr IntKey FtpTimeout{ProgramFile, "FTP Settings", "FTP_Timeout", 15,
                                    NetworkDialog | Wizard};
-inline constexpr StringKey UserId{ProgramFile, "FTP Settings", "User_ID", "", NetworkDialog | Wizard};
+inline constexpr StringKey UserId{ProgramFile, "FTP Settings", "User_ID", "",
+                                  NetworkDialog | Wizard};
 inline constexpr StringKey FtpPassword{ProgramFile, "FTP Settings", "Password", "",
                                        MainClose | NetworkDialog | Wizard};
 inline constexpr BoolKey PassiveMode{ProgramFile, "FTP Settings", "Passive_Mode", true,
@@ -142,7 +164,8 @@ inline constexpr StringKey UserAddress{ProgramFile, "Email Settings", "User_Addr
                                        NetworkDialog | Wizard};
 inline constexpr StringKey DestinationAddress{ProgramFile, "Email Settings", "Destination_Address",
                                               "", NetworkDialog | Wizard};
-inline constexpr StringKey CcAddress{ProgramFile, "Email Settings", "CC_Address", "", NetworkDialog};
+inline constexpr StringKey CcAddress{ProgramFile, "Email Settings", "CC_Address", "",
+                                     NetworkDialog};
 
 inline constexpr BoolKey EmailOnly{ProgramFile, "Protocol Settings", "EmailOnly", false,
                                    NetworkDialog | Wizard};

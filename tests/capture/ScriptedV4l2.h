@@ -23,7 +23,8 @@ struct ScriptedCamera {
 
     // The white balance temperature is inactive while the automatic white balance is on.
     bool isInactive(quint32 id) const {
-        return id == V4L2_CID_WHITE_BALANCE_TEMPERATURE && values.value(V4L2_CID_AUTO_WHITE_BALANCE);
+        return id == V4L2_CID_WHITE_BALANCE_TEMPERATURE &&
+               values.value(V4L2_CID_AUTO_WHITE_BALANCE);
     }
 };
 
@@ -92,12 +93,30 @@ inline void addWebcamControls(ScriptedCamera& camera) {
     camera.controls = {
         {V4L2_CID_BRIGHTNESS, QStringLiteral("Brightness"), T::Integer, 0, 255, 1, 128, {}},
         {V4L2_CID_CONTRAST, QStringLiteral("Contrast"), T::Integer, 0, 95, 1, 32, {}},
-        {V4L2_CID_AUTO_WHITE_BALANCE, QStringLiteral("White Balance, Automatic"), T::Boolean, 0, 1,
-         1, 1, {}},
-        {V4L2_CID_POWER_LINE_FREQUENCY, QStringLiteral("Power Line Frequency"), T::Menu, 0, 2, 1, 1,
+        {V4L2_CID_AUTO_WHITE_BALANCE,
+         QStringLiteral("White Balance, Automatic"),
+         T::Boolean,
+         0,
+         1,
+         1,
+         1,
+         {}},
+        {V4L2_CID_POWER_LINE_FREQUENCY,
+         QStringLiteral("Power Line Frequency"),
+         T::Menu,
+         0,
+         2,
+         1,
+         1,
          {{0, "Disabled"}, {1, "50 Hz"}, {2, "60 Hz"}}},
-        {V4L2_CID_WHITE_BALANCE_TEMPERATURE, QStringLiteral("White Balance Temperature"),
-         T::Integer, 2800, 6500, 1, 4600, {}},
+        {V4L2_CID_WHITE_BALANCE_TEMPERATURE,
+         QStringLiteral("White Balance Temperature"),
+         T::Integer,
+         2800,
+         6500,
+         1,
+         4600,
+         {}},
         {V4L2_CID_PAN_RESET, QStringLiteral("Pan, Reset"), T::Button, 0, 0, 1, 0, {}},
     };
     for (const V4l2Control& c : camera.controls)
@@ -148,9 +167,10 @@ public:
             pixelFormat = QStringLiteral("yuv420p");
         SourceSpec s;
         s.inputFormat = QStringLiteral("lavfi");
-        s.url = QStringLiteral("testsrc=size=%1:rate=%2,format=%3")
-                    .arg(options.value(QStringLiteral("video_size"), QStringLiteral("320x240")),
-                         options.value(QStringLiteral("framerate"), QStringLiteral("15")), pixelFormat);
+        s.url =
+            QStringLiteral("testsrc=size=%1:rate=%2,format=%3")
+                .arg(options.value(QStringLiteral("video_size"), QStringLiteral("320x240")),
+                     options.value(QStringLiteral("framerate"), QStringLiteral("15")), pixelFormat);
         return s;
     }
 };

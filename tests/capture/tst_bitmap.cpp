@@ -130,10 +130,12 @@ private slots:
             << makeFile({.height = -2}, {},
                         bytes({1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0}))
             << ordered;
-        QTest::newRow("32-bit drops the fourth byte") << makeFile({.bitsPerPixel = 32}, {}, bottomUp32) << ordered;
+        QTest::newRow("32-bit drops the fourth byte")
+            << makeFile({.bitsPerPixel = 32}, {}, bottomUp32) << ordered;
         QTest::newRow("32-bit with blue-green-red masks")
             << makeFile({.bitsPerPixel = 32, .compression = 3}, masks, bottomUp32) << ordered;
-        QByteArray v5file = makeFile({.infoSize = 124, .bitsPerPixel = 32, .compression = 3}, {}, bottomUp32);
+        QByteArray v5file =
+            makeFile({.infoSize = 124, .bitsPerPixel = 32, .compression = 3}, {}, bottomUp32);
         v5file.replace(54, 12, masks); // the masks live inside the larger header
         QTest::newRow("32-bit with a version 5 header") << v5file << ordered;
 
@@ -175,9 +177,11 @@ private slots:
             << variant({.width = bitmap::MaxDimension + 1, .height = 1}) << "too large";
         QTest::newRow("height past the limit")
             << variant({.width = 1, .height = bitmap::MaxDimension + 1}) << "too large";
-        QTest::newRow("giant claims") << variant({.width = 0x7FFFFFFF, .height = -16385}) << "too large";
+        QTest::newRow("giant claims")
+            << variant({.width = 0x7FFFFFFF, .height = -16385}) << "too large";
         // The largest allowed size with 16 bytes of pixels: refused before any allocation.
-        QTest::newRow("largest size, no pixels") << variant({.width = 16384, .height = 16384}) << "truncated";
+        QTest::newRow("largest size, no pixels")
+            << variant({.width = 16384, .height = 16384}) << "truncated";
         QTest::newRow("16 bits") << variant({.bitsPerPixel = 16}) << "16 bits";
         QTest::newRow("bit fields on 24 bits") << variant({.compression = 3}) << "Compressed";
         QTest::newRow("red-green-blue masks")
@@ -186,7 +190,8 @@ private slots:
             << "masks";
         QTest::newRow("offset past the end") << variant({.pixelOffset = 0xFFFFFFF0u}) << "offset";
         QTest::newRow("pixels overlap the palette")
-            << makeFile({.pixelOffset = 54 + 4, .bitsPerPixel = 8}, QByteArray(1024, '\0'), QByteArray(8, '\0'))
+            << makeFile({.pixelOffset = 54 + 4, .bitsPerPixel = 8}, QByteArray(1024, '\0'),
+                        QByteArray(8, '\0'))
             << "offset";
         QTest::newRow("palette count huge")
             << variant({.bitsPerPixel = 8, .colorsUsed = 0xFFFFFFFFu}) << "palette";
@@ -202,7 +207,8 @@ private slots:
 
     // Either side alone past the limit is refused for writing too.
     void refusesOneSideTooLarge() {
-        for (const QSize size : {QSize(bitmap::MaxDimension + 1, 1), QSize(1, bitmap::MaxDimension + 1)})
+        for (const QSize size :
+             {QSize(bitmap::MaxDimension + 1, 1), QSize(1, bitmap::MaxDimension + 1)})
             QVERIFY_THROWS_EXCEPTION(EBitmapError,
                                      bitmap::encode(QImage(size, QImage::Format_RGB888)));
     }
@@ -211,7 +217,8 @@ private slots:
         const QImage image = patterned(5, 3); // rows of 15 bytes + 1 padding byte
         const QByteArray file = bitmap::encode(image);
         for (int length = 0; length < file.size() - 1; ++length)
-            QVERIFY_THROWS_EXCEPTION(EBitmapError, bitmap::decode(QByteArrayView(file.constData(), length)));
+            QVERIFY_THROWS_EXCEPTION(EBitmapError,
+                                     bitmap::decode(QByteArrayView(file.constData(), length)));
         // Only the padding after the last row may be missing; it holds no pixels.
         QCOMPARE(bitmap::decode(file.left(file.size() - 1)), image);
     }
@@ -230,8 +237,9 @@ private slots:
         const QString missing = dir.filePath("temp00.bmp"),
                       unwritable = dir.filePath("no/such/x.bmp");
         QVERIFY(errorOf([&] { bitmap::load(missing); }).contains('"' + missing + '"'));
-        QVERIFY(errorOf([&] { bitmap::save(unwritable, patterned(2, 2)); })
-                    .contains('"' + unwritable + '"'));
+        QVERIFY(errorOf([&] {
+                    bitmap::save(unwritable, patterned(2, 2));
+                }).contains('"' + unwritable + '"'));
     }
 };
 

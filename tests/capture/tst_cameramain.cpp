@@ -32,12 +32,14 @@ private slots:
         startWithDriver(0);
         ScriptedDesktop desk;
         auto drivers = std::make_shared<ScriptedDrivers>();
-        drivers->add(0, QStringLiteral("Overlay Camera"), testPicture(), DriverCaps{true, false, false, false});
+        drivers->add(0, QStringLiteral("Overlay Camera"), testPicture(),
+                     DriverCaps{true, false, false, false});
         TMain main(folder_, drivers);
         auto* video = main.VideoCap1();
         auto* ui = main.ui();
         // Ticked at start-up.
-        QVERIFY(ui->CheckOverl->isEnabled() && ui->CheckOverl->isChecked() && !ui->CheckPrev->isChecked());
+        QVERIFY(ui->CheckOverl->isEnabled() && ui->CheckOverl->isChecked() &&
+                !ui->CheckPrev->isChecked());
         QVERIFY(video->VideoOverlay());
 
         ui->CheckPrev->setChecked(true); // one or the other

@@ -79,16 +79,35 @@ QString compareBars(const QImage& frame, int tolerance) {
                 qAbs(seen.green() - wanted.green()) > tolerance ||
                 qAbs(seen.blue() - wanted.blue()) > tolerance)
                 return QStringLiteral("bar %1 at (%2, %3): %4, expected %5")
-                    .arg(bar).arg(x).arg(y).arg(seen.name(), wanted.name());
+                    .arg(bar)
+                    .arg(x)
+                    .arg(y)
+                    .arg(seen.name(), wanted.name());
         }
     }
     return {};
 }
 
-struct Negotiation { QList<V4l2Format> offered; FormatChoice wanted; QString options; };
-struct CompressionRow { int index; bool confirm; int expectedQuality, expectedShown; };
-struct ConversionRow { quint32 fourcc; QString inputFormat; int tolerance; };
-struct VirtualSourceRow { QString action; bool accepted; QString source, error; };
+struct Negotiation {
+    QList<V4l2Format> offered;
+    FormatChoice wanted;
+    QString options;
+};
+struct CompressionRow {
+    int index;
+    bool confirm;
+    int expectedQuality, expectedShown;
+};
+struct ConversionRow {
+    quint32 fourcc;
+    QString inputFormat;
+    int tolerance;
+};
+struct VirtualSourceRow {
+    QString action;
+    bool accepted;
+    QString source, error;
+};
 
 } // namespace
 
@@ -190,39 +209,45 @@ private slots:
         const QList<V4l2Format> webcam = webcamFormats();
         const quint32 yuyv = V4L2_PIX_FMT_YUYV;
         const quint32 mjpg = V4L2_PIX_FMT_MJPEG;
-        QTest::newRow("nothing stored: 640x480, raw on a tie, 30 fps")
-            << Negotiation{webcam, FormatChoice{}, "framerate=30 input_format=yuyv422 video_size=640x480"};
-        QTest::newRow("a size: the format that gives it fastest")
-            << Negotiation{webcam, choice(0, {1280, 720}), "framerate=30 input_format=mjpeg video_size=1280x720"};
+        QTest::newRow("nothing stored: 640x480, raw on a tie, 30 fps") << Negotiation{
+            webcam, FormatChoice{}, "framerate=30 input_format=yuyv422 video_size=640x480"};
+        QTest::newRow("a size: the format that gives it fastest") << Negotiation{
+            webcam, choice(0, {1280, 720}), "framerate=30 input_format=mjpeg video_size=1280x720"};
         QTest::newRow("format, size and rate as stored")
-            << Negotiation{webcam, choice(yuyv, {1280, 720}, 5), "framerate=5 input_format=yuyv422 video_size=1280x720"};
+            << Negotiation{webcam, choice(yuyv, {1280, 720}, 5),
+                           "framerate=5 input_format=yuyv422 video_size=1280x720"};
         QTest::newRow("a rate not offered: the fastest up to 30")
-            << Negotiation{webcam, choice(mjpg, {1280, 720}, 60), "framerate=30 input_format=mjpeg video_size=1280x720"};
+            << Negotiation{webcam, choice(mjpg, {1280, 720}, 60),
+                           "framerate=30 input_format=mjpeg video_size=1280x720"};
         QTest::newRow("a size the stored format lacks")
-            << Negotiation{webcam, choice(yuyv, {1920, 1080}, 30), "framerate=30 input_format=yuyv422 video_size=640x480"};
+            << Negotiation{webcam, choice(yuyv, {1920, 1080}, 30),
+                           "framerate=30 input_format=yuyv422 video_size=640x480"};
         QTest::newRow("a format this camera lacks")
-            << Negotiation{webcam, choice(V4L2_PIX_FMT_GREY, {1920, 1080}), "framerate=30 input_format=mjpeg video_size=1920x1080"};
+            << Negotiation{webcam, choice(V4L2_PIX_FMT_GREY, {1920, 1080}),
+                           "framerate=30 input_format=mjpeg video_size=1920x1080"};
         QTest::newRow("never a format FFmpeg cannot read")
-            << Negotiation{webcam, choice(v4l2_fourcc('Y', '1', '0', 'B'), {800, 600}, 60), "framerate=30 input_format=yuyv422 video_size=640x480"};
+            << Negotiation{webcam, choice(v4l2_fourcc('Y', '1', '0', 'B'), {800, 600}, 60),
+                           "framerate=30 input_format=yuyv422 video_size=640x480"};
 
         const QList<V4l2Format> large{format(
             mjpg, "MJPEG", {frameSize(1920, 1080, {60, 30}), frameSize(1280, 720, {60, 30})})};
-        QTest::newRow("nothing up to 640x480: the smallest")
-            << Negotiation{large, FormatChoice{}, "framerate=30 input_format=mjpeg video_size=1280x720"};
+        QTest::newRow("nothing up to 640x480: the smallest") << Negotiation{
+            large, FormatChoice{}, "framerate=30 input_format=mjpeg video_size=1280x720"};
         const QList<V4l2Format> fast{format(mjpg, "MJPEG", {frameSize(640, 480, {60, 50})})};
         QTest::newRow("every rate above 30: the slowest") << Negotiation{
             fast, FormatChoice{}, "framerate=50 input_format=mjpeg video_size=640x480"};
         const QList<V4l2Format> small{format(
             yuyv, "YUYV",
             {frameSize(160, 120, {30}), frameSize(352, 288, {30}), frameSize(800, 600, {15})})};
-        QTest::newRow("no 640x480: the largest below")
-            << Negotiation{small, FormatChoice{}, "framerate=30 input_format=yuyv422 video_size=352x288"};
+        QTest::newRow("no 640x480: the largest below") << Negotiation{
+            small, FormatChoice{}, "framerate=30 input_format=yuyv422 video_size=352x288"};
         const QList<V4l2Format> silent{format(V4L2_PIX_FMT_NV12, "NV12", {}),
                                        format(yuyv, "YUYV", {frameSize(640, 480, {})})};
         QTest::newRow("sizes not listed: only the format")
             << Negotiation{QList<V4l2Format>{silent[0]}, FormatChoice{}, "input_format=nv12"};
         QTest::newRow("rates not listed: no rate")
-            << Negotiation{QList<V4l2Format>{silent[1]}, FormatChoice{}, "input_format=yuyv422 video_size=640x480"};
+            << Negotiation{QList<V4l2Format>{silent[1]}, FormatChoice{},
+                           "input_format=yuyv422 video_size=640x480"};
         QTest::newRow("nothing readable: the device decides")
             << Negotiation{QList<V4l2Format>{webcam[2]}, choice(yuyv, {640, 480}, 30), ""};
     }
@@ -360,7 +385,9 @@ private slots:
         QCOMPARE(v4l2_->streamed.last().value("channel"), QStringLiteral("1"));
         QVERIFY(video->DriverOpen());
         const QString section = QStringLiteral("Device usb-1");
-        auto stored = [&](const char* key) { return IniFile(settingsFile()).readInteger(section, key, -1); };
+        auto stored = [&](const char* key) {
+            return IniFile(settingsFile()).readInteger(section, key, -1);
+        };
         QCOMPARE(stored("Control_00980900"), 200);
         QCOMPARE(stored("Control_0098090c"), 0);
         QCOMPARE(stored("Control_0098091a"), 3500);
@@ -484,7 +511,8 @@ private slots:
             const QSize size(320, 240);
             SourceSpec s;
             s.url = file;
-            s.inputFormat = inputFormat == QLatin1String("mjpeg") ? inputFormat : QStringLiteral("rawvideo");
+            s.inputFormat =
+                inputFormat == QLatin1String("mjpeg") ? inputFormat : QStringLiteral("rawvideo");
             s.options = {
                 {QStringLiteral("framerate"), options.value(QStringLiteral("framerate"))},
                 {QStringLiteral("video_size"), options.value(QStringLiteral("video_size"))},
@@ -599,9 +627,11 @@ private slots:
         const QString folder = folder_->path();
         QTemporaryDir outside;
         const QString outsideClip = QDir(outside.path()).filePath(QStringLiteral("far.mjpeg"));
-        QVERIFY(writeRepeated(QDir(folder).filePath(QStringLiteral("clip.mjpeg")), jpegFrame(QSize(160, 120)), 10));
+        QVERIFY(writeRepeated(QDir(folder).filePath(QStringLiteral("clip.mjpeg")),
+                              jpegFrame(QSize(160, 120)), 10));
         QVERIFY(writeRepeated(outsideClip, jpegFrame(QSize(160, 120)), 10));
-        QVERIFY(writeRepeated(QDir(folder).filePath(QStringLiteral("broken.avi")), QByteArray(4096, '\x5a'), 1));
+        QVERIFY(writeRepeated(QDir(folder).filePath(QStringLiteral("broken.avi")),
+                              QByteArray(4096, '\x5a'), 1));
         if (expectedSource == QLatin1String("<outside>")) expectedSource = outsideClip;
         ScriptedDesktop desk;
         const QMap<QString, QString> answers{{"browse", QDir(folder).filePath("clip.mjpeg")},
@@ -632,10 +662,12 @@ private slots:
         });
         QCOMPARE(video->ShowSourceDialog(), accepted);
         QCOMPARE(result == QDialog::Accepted, accepted);
-        QCOMPARE(desk.fileRequests.size(), action == QLatin1String("interval") || action == QLatin1String("empty") ? 0 : 1);
+        QCOMPARE(desk.fileRequests.size(),
+                 action == QLatin1String("interval") || action == QLatin1String("empty") ? 0 : 1);
         const QString shown = desk.shownTexts().join('\n');
-        QVERIFY2(expectedError.isEmpty() ? shown.isEmpty()
-                                         : desk.shownTexts().size() == 1 && shown.startsWith(expectedError),
+        QVERIFY2(expectedError.isEmpty()
+                     ? shown.isEmpty()
+                     : desk.shownTexts().size() == 1 && shown.startsWith(expectedError),
                  qPrintable(shown));
         const VirtualCameraSettings stored = VirtualCamera::readSettings(folder);
         QCOMPARE(stored.source, accepted ? expectedSource : QString());
@@ -663,12 +695,15 @@ private slots:
 private:
     // A device on the scripted cameras.
     std::unique_ptr<TVideoCapture> capture(int index, bool open) {
-        auto video = std::make_unique<TVideoCapture>(systemDrivers(folder_->path(), v4l2_), folder_->path());
+        auto video =
+            std::make_unique<TVideoCapture>(systemDrivers(folder_->path(), v4l2_), folder_->path());
         video->setDriverIndex(index);
         if (open) video->setDriverOpen(true);
         return video;
     }
-    QString settingsFile() const { return QDir(folder_->path()).filePath(QStringLiteral("vcap.sif")); }
+    QString settingsFile() const {
+        return QDir(folder_->path()).filePath(QStringLiteral("vcap.sif"));
+    }
     std::unique_ptr<QTemporaryDir> folder_;
     std::shared_ptr<ScriptedV4l2> v4l2_;
 };

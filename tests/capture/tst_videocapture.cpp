@@ -33,12 +33,33 @@ std::shared_ptr<ScriptedDrivers> oneDriver(SourceSpec spec = testPicture(), Driv
     return drivers;
 }
 
-struct Selection { const char* choice; int index; const char* name; };
-struct Limit { const char* property; qint64 value, expected; int frameRate = -1; }; // -1: not asked
-struct Scaling { bool scale, proportional; QSize widget, picture; QRect expected; };
-struct OpenFailure { SourceSpec spec; QString driver, reason, error; };
-struct DialogRow { int index; bool confirm; int expectedStatus, expectedShown; };
-struct Ending { bool bitmapFile, paced, loop; };
+struct Selection {
+    const char* choice;
+    int index;
+    const char* name;
+};
+struct Limit {
+    const char* property;
+    qint64 value, expected;
+    int frameRate = -1;
+}; // -1: not asked
+struct Scaling {
+    bool scale, proportional;
+    QSize widget, picture;
+    QRect expected;
+};
+struct OpenFailure {
+    SourceSpec spec;
+    QString driver, reason, error;
+};
+struct DialogRow {
+    int index;
+    bool confirm;
+    int expectedStatus, expectedShown;
+};
+struct Ending {
+    bool bitmapFile, paced, loop;
+};
 
 } // namespace
 
@@ -52,8 +73,6 @@ Q_DECLARE_METATYPE(Ending)
 class TestVideoCapture : public QObject {
     Q_OBJECT
 private slots:
-
-
 
     void initTestCase() {
         // Buffer files go to the temporary folder; keep them where this test can see them.
@@ -83,7 +102,8 @@ private slots:
         QFETCH(Selection, row);
         const QString choice = QString::fromLatin1(row.choice);
         auto drivers = std::make_shared<ScriptedDrivers>();
-        const std::pair<int, const char*> installed[] = {{0, "Zero"}, {1, "Twin"}, {2, "Twin"}, {5, "Far"}};
+        const std::pair<int, const char*> installed[] = {
+            {0, "Zero"}, {1, "Twin"}, {2, "Twin"}, {5, "Far"}};
         for (auto [index, name] : installed)
             drivers->add(index, QString::fromLatin1(name));
         TVideoCapture video(drivers, folder_->path());
@@ -115,7 +135,7 @@ private slots:
         QCOMPARE(QSize(video->imageWidth(), video->imageHeight()), QSize(0, 0));
         QVERIFY(video->captureWindowGeometry().isEmpty());
         QVERIFY(!video->HasOverlay()); // asked again, of driver B
-        QCOMPARE(b->sourceCalls, 1);  // which was connected to answer
+        QCOMPARE(b->sourceCalls, 1);   // which was connected to answer
     }
 
     void limits_data() {
@@ -159,19 +179,25 @@ private slots:
     void scaledWindow_data() {
         QTest::addColumn<Scaling>("row");
         const QSize qvga(320, 240);
-        QTest::newRow("unscaled: the picture's size") << Scaling{false, false, {500, 300}, qvga, {0, 0, 320, 240}};
+        QTest::newRow("unscaled: the picture's size")
+            << Scaling{false, false, {500, 300}, qvga, {0, 0, 320, 240}};
         QTest::newRow("scaled: fills") << Scaling{true, false, {500, 300}, qvga, {0, 0, 500, 300}};
-        QTest::newRow("399x300 gives 399x299") << Scaling{true, true, {399, 300}, qvga, {0, 0, 399, 299}};
-        QTest::newRow("tall widget, not centred") << Scaling{true, true, {300, 500}, qvga, {0, 0, 300, 225}};
-        QTest::newRow("half a pixel rounds to even") << Scaling{true, true, {100, 1}, {5, 2}, {0, 0, 2, 1}};
-        QTest::newRow("unknown picture fills") << Scaling{true, true, {500, 300}, {0, 0}, {0, 0, 500, 300}};
+        QTest::newRow("399x300 gives 399x299")
+            << Scaling{true, true, {399, 300}, qvga, {0, 0, 399, 299}};
+        QTest::newRow("tall widget, not centred")
+            << Scaling{true, true, {300, 500}, qvga, {0, 0, 300, 225}};
+        QTest::newRow("half a pixel rounds to even")
+            << Scaling{true, true, {100, 1}, {5, 2}, {0, 0, 2, 1}};
+        QTest::newRow("unknown picture fills")
+            << Scaling{true, true, {500, 300}, {0, 0}, {0, 0, 500, 300}};
         QTest::newRow("widget without height")
             << Scaling{true, true, {500, 0}, qvga, {0, 0, 500, 0}};
     }
 
     void scaledWindow() {
         QFETCH(Scaling, row);
-        QCOMPARE(TVideoCapture::scaledWindow(row.scale, row.proportional, row.widget, row.picture), row.expected);
+        QCOMPARE(TVideoCapture::scaledWindow(row.scale, row.proportional, row.widget, row.picture),
+                 row.expected);
     }
 
     // ---- opening, capabilities and dialogs ---------------------------------------------------
@@ -180,15 +206,19 @@ private slots:
         // driver "": none installed; "gone": uninstalled after the choice. reason: the step that
         // failed, then FFmpeg's own text.
         QTest::addColumn<OpenFailure>("row");
-        const QString notConnected = QStringLiteral("Can not connect capture driver with capture window");
+        const QString notConnected =
+            QStringLiteral("Can not connect capture driver with capture window");
         QTest::newRow("no driver") << OpenFailure{{}, "", "", "No capture driver selected"};
         QTest::newRow("driver went away") << OpenFailure{{}, "gone", "", notConnected};
-        QTest::newRow("missing camera device") << OpenFailure{missingCamera(), "camera",
-            "Opening the input \"/dev/ostrel-no-such-camera\" failed: No such file or directory", notConnected};
+        QTest::newRow("missing camera device") << OpenFailure{
+            missingCamera(), "camera",
+            "Opening the input \"/dev/ostrel-no-such-camera\" failed: No such file or directory",
+            notConnected};
         QTest::newRow("filter graph that does not parse")
             << OpenFailure{lavfiSource("nosuchfilter=1"), "camera",
                            "Opening the input \"nosuchfilter=1\" failed: ", notConnected};
-        QTest::newRow("sound only") << OpenFailure{lavfiSource("anullsrc"), "camera",
+        QTest::newRow("sound only") << OpenFailure{
+            lavfiSource("anullsrc"), "camera",
             "Finding a video stream and its decoder failed: Stream not found", notConnected};
     }
 
@@ -214,7 +244,8 @@ private slots:
         // that has it.
         QCOMPARE(messageOf([&] { video->setVideoPreview(true); }), error);
         QVERIFY(!video->VideoPreview());
-        QCOMPARE(messageOf([&] { video->setVideoOverlay(true); }), QStringLiteral("Driver has no overlay mode"));
+        QCOMPARE(messageOf([&] { video->setVideoOverlay(true); }),
+                 QStringLiteral("Driver has no overlay mode"));
         QVERIFY(!video->VideoOverlay());
     }
 
@@ -273,7 +304,7 @@ private slots:
         QCOMPARE(video.ShowFormatDialog(), confirm && expectedShown > 0);
         QCOMPARE(status.count(), expectedStatus);
         QCOMPARE(openWhileShown, expectedShown > 0);
-        QVERIFY(!video.DriverOpen()); // closed again, as it was
+        QVERIFY(!video.DriverOpen());       // closed again, as it was
         QVERIFY(!video.ShowSourceDialog()); // no driver here offers these
         QVERIFY(!video.ShowDisplayDialog());
     }
@@ -425,7 +456,7 @@ private slots:
         video->setVideoOverlay(true);
         QVERIFY(video->DriverOpen() && video->VideoOverlay() && !video->VideoPreview());
         QVERIFY(!video->lastGrabbedFrame().isNull()); // the still grab came first
-        QCOMPARE(status.count(), 3);                 // open, grab, overlay
+        QCOMPARE(status.count(), 3);                  // open, grab, overlay
         QVERIFY(shown.wait(3000));
         video->setVideoPreview(true); // one or the other
         QVERIFY(video->VideoPreview() && !video->VideoOverlay());
@@ -463,7 +494,8 @@ private slots:
     void sourceEndsOrLoops() {
         QFETCH(Ending, row);
         const auto [bitmapFile, paced, loop] = row;
-        SourceSpec spec = lavfiSource(QStringLiteral("testsrc=duration=0.6:size=160x120:rate=15"), paced, loop);
+        SourceSpec spec =
+            lavfiSource(QStringLiteral("testsrc=duration=0.6:size=160x120:rate=15"), paced, loop);
         if (bitmapFile) {
             spec = SourceSpec{};
             spec.url = QDir(folder_->path()).filePath(QStringLiteral("one.bmp"));
@@ -542,7 +574,8 @@ private:
     // A device on the first driver, not yet open.
     std::unique_ptr<TVideoCapture> capture(std::shared_ptr<DriverRegistry> drivers,
                                            const QString& folder = {}) {
-        auto video = std::make_unique<TVideoCapture>(drivers, folder.isEmpty() ? folder_->path() : folder);
+        auto video =
+            std::make_unique<TVideoCapture>(drivers, folder.isEmpty() ? folder_->path() : folder);
         video->setDriverIndex(0);
         return video;
     }
