@@ -30,7 +30,7 @@ struct QtDesktop::Private {
     QString helpFolder;
     // The tone playing now; a new tone replaces it.
     std::unique_ptr<QAudioSink> toneSink;
-    std::unique_ptr<QByteArray> toneSamples;
+    QByteArray toneSamples;
     std::unique_ptr<QBuffer> toneBuffer;
     QPointer<QDialog> helpDialog;
     QPointer<QTextBrowser> helpBrowser;
@@ -220,8 +220,8 @@ void QtDesktop::tone(int frequencyHz, int milliseconds) {
 
     d->toneSink.reset(); // stops the tone before its samples go
     d->toneBuffer.reset();
-    d->toneSamples = std::make_unique<QByteArray>(std::move(samples));
-    d->toneBuffer = std::make_unique<QBuffer>(d->toneSamples.get());
+    d->toneSamples = std::move(samples);
+    d->toneBuffer = std::make_unique<QBuffer>(&d->toneSamples);
     d->toneBuffer->open(QIODevice::ReadOnly);
     d->toneSink = std::make_unique<QAudioSink>(device, format);
     d->toneSink->start(d->toneBuffer.get());
