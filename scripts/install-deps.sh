@@ -17,6 +17,8 @@ packages=(
   fontconfig libfontconfig-dev fonts-liberation2
   # tests and benchmarks
   libbenchmark-dev python3 python3-pyftpdlib python3-aiosmtpd curl
+  # a private sound server whose input hears what is played (recordings with sound)
+  pulseaudio pulseaudio-utils
   xvfb xauth dbus dbus-x11 at-spi2-core python3-pyatspi python3-gi
 )
 

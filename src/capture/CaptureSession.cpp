@@ -2,6 +2,7 @@
 
 #include "capture/Bitmap.h"
 #include "capture/Ffmpeg.h"
+#include "capture/Recorder.h"
 #include "capture/VideoCapture.h"
 
 extern "C" {
@@ -209,6 +210,11 @@ void CaptureSession::setPreviewRate(int framesPerSecond) {
     previewIntervalUs_.store(1000000 / std::clamp(framesPerSecond, 1, 30));
 }
 
+void CaptureSession::setRecorder(std::shared_ptr<Recorder> recorder) {
+    std::lock_guard lock(recorderMutex_);
+    recorder_ = std::move(recorder);
+}
+
 void CaptureSession::setDelivering(bool on) {
     delivering_.store(on);
 }
@@ -370,6 +376,11 @@ void CaptureSession::handleFrame(AVFrame* frame) {
         if (stop_.load()) return;
     }
     ++framesSeen_;
+    {
+        // The recording takes a reference to the decoded frame, not a copy.
+        std::lock_guard lock(recorderMutex_);
+        if (recorder_) recorder_->push(frame, Clock::now());
+    }
 
     ff::SwsContextPtr& scaler = input_->scaler;
     // sws_getCachedContext frees the old context itself when it has to make a new one.

@@ -21,6 +21,7 @@ struct AVPacket;
 namespace ostrel {
 
 struct CaptureInput; // demuxer and decoder, defined with the FFmpeg code
+class Recorder;
 
 class CaptureSession {
 public:
@@ -48,6 +49,8 @@ public:
     void setPreviewRate(int framesPerSecond);
     // Whether frames are handed to the display at all (preview or overlay on).
     void setDelivering(bool on);
+    // Every decoded frame also goes to this recording; nullptr ends that. Any thread.
+    void setRecorder(std::shared_ptr<Recorder> recorder);
     // The owner took the frame last handed over; the next one may follow.
     void frameTaken() { framePending_.store(false); }
 
@@ -98,6 +101,9 @@ private:
     std::atomic<Clock::rep> lastActivity_{0}; // 0 while no read is under way
     std::atomic<bool> stallDetected_{false};
     std::atomic<qint64> framesConverted_{0};
+
+    std::mutex recorderMutex_;
+    std::shared_ptr<Recorder> recorder_;
 
     mutable std::mutex mutex_; // guards the members below
     mutable std::condition_variable changed_;

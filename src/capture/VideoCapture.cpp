@@ -4,11 +4,14 @@
 #include "capture/CaptureSession.h"
 #include "capture/DlgCompression.h"
 #include "capture/DriverDialogs.h"
+#include "capture/Recorder.h"
 #include "platform/ProgramFolder.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPainter>
+#include <QSaveFile>
 #include <QScopeGuard>
 #include <QTemporaryFile>
 #include <algorithm>
@@ -72,6 +75,17 @@ TVideoCapture::TVideoCapture(std::shared_ptr<DriverRegistry> drivers, QString pr
 }
 
 TVideoCapture::~TVideoCapture() {
+    // No events now: their handlers belong to a window that is going away.
+    finishRecording(false);
+    if (!bufferFile_.isEmpty() && recordedBytes_ > 0) {
+        QString why;
+        if (copyBufferToVideoFile(&why)) {
+            recordedBytes_ = 0;
+        } else {
+            qWarning("%s", qUtf8Printable(why));
+            bufferFile_.clear(); // the recording stays where it is
+        }
+    }
     closeWindow();
 }
 
@@ -113,6 +127,7 @@ void TVideoCapture::openWindow() {
 
 void TVideoCapture::closeWindow() {
     if (!session_) return;
+    finishRecording(true);
     stopSession();
     clearWindow();
 }
@@ -158,6 +173,7 @@ bool TVideoCapture::connectSession() {
     };
     session->setPreviewRate(previewRate_);
     session->setDelivering(previewFlag_ || overlayFlag_);
+    session->setRecorder(recorder_);
     session->start(std::move(callbacks));
     session_ = std::move(session);
     return true;
@@ -194,6 +210,8 @@ void TVideoCapture::onSessionFrame(quint64 generation, const QImage& frame) {
 
 void TVideoCapture::onSessionError(quint64 generation, int errorNumber, const QString& text) {
     if (generation != generation_ || !session_) return;
+    // The frames have stopped: the recording ends with what it has, playable.
+    finishRecording(true);
     emit OnError(errorNumber, text);
 }
 
@@ -449,24 +467,128 @@ QImage TVideoCapture::displayedFrame() const {
 }
 
 // ---- recording ---------------------------------------------------------------------------
-// AVI recording comes with the recorder; until then no recording starts, and the answers
-// are those of a device that is not recording.
 
 bool TVideoCapture::StartRecording() {
-    return false;
+    if (!session_) return false;
+    if (recorder_) {
+        if (!recorder_->ended()) return false;
+        finishRecording(true); // ended by itself; its end is reported first
+    }
+    if (bufferFile_.isEmpty()) captureFile_ = videoFileName_;
+    RecordingSettings settings;
+    settings.file = resolveIn(programFolder_, captureFile_);
+    settings.keepAllocation = !bufferFile_.isEmpty();
+    settings.microSecPerFrame = microSecPerFrame_;
+    settings.timeLimit = capTimeLimit_;
+    settings.audio = capAudio_;
+    settings.indexSize =
+        Recorder::indexSizeFor(FrameRate(), capTimeLimit_, capAudio_, capIndexSize_);
+    settings.quality = CompressionQuality();
+
+    // The callbacks run on the recording's thread; they only post to this widget.
+    const quint64 number = ++recordingNumber_;
+    Recorder::Callbacks callbacks;
+    callbacks.ended = [this, number] {
+        QMetaObject::invokeMethod(
+            this,
+            [this, number] {
+                if (number == recordingNumber_) finishRecording(true);
+            },
+            Qt::QueuedConnection);
+    };
+    callbacks.warning = [this, number](const QString& text) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, number, text] {
+                if (number == recordingNumber_ && recorder_) emit OnError(ENODEV, text);
+            },
+            Qt::QueuedConnection);
+    };
+    QString why;
+    std::unique_ptr<Recorder> recorder =
+        Recorder::start(settings, session_->frameSize(), std::move(callbacks), &why);
+    if (!recorder) {
+        emit OnError(EIO, why);
+        statusUpdate(true);
+        return false;
+    }
+    recorder_ = std::move(recorder);
+    recordedBytes_ = 0;
+    session_->setRecorder(recorder_);
+    emit OnStatusCallback(
+        CapStatusCaptureBegins,
+        QStringLiteral("Recording video to %1").arg(QFileInfo(videoFileName_).fileName()));
+    statusUpdate(true);
+    return true;
+}
+
+void TVideoCapture::finishRecording(bool notify) {
+    const std::shared_ptr<Recorder> recorder = std::move(recorder_);
+    recorder_.reset();
+    if (!recorder) return;
+    if (session_) session_->setRecorder(nullptr);
+    const RecordingResult result = recorder->stop();
+    recordedBytes_ = result.bytes;
+    if (!notify) return;
+    if (!result.error.isEmpty()) emit OnError(EIO, result.error);
+    const double seconds = double(result.frames) * microSecPerFrame_ / 1e6;
+    emit OnStatusCallback(CapStatusCaptureEnds,
+                          QStringLiteral("Recording ended: %1 frames recorded, %2 dropped, %3 s")
+                              .arg(result.frames)
+                              .arg(result.dropped)
+                              .arg(seconds, 0, 'f', 1));
 }
 
 bool TVideoCapture::StopRecording() {
-    return false;
+    if (!session_) return false;
+    finishRecording(true);
+    statusUpdate(true);
+    return true;
 }
 
 bool TVideoCapture::IsRecording() {
     if (!session_) return false;
     statusUpdate(false);
-    return false;
+    return recorder_ && !recorder_->ended();
+}
+
+bool TVideoCapture::copyBufferToVideoFile(QString* error) const {
+    const QString target = resolveIn(programFolder_, videoFileName_);
+    QFile source(bufferFile_);
+    QSaveFile copy(target);
+    auto fail = [&](const QString& why) {
+        *error = QStringLiteral("Could not copy the recording to %1: %2. It is kept in %3")
+                     .arg(target, why, bufferFile_);
+        return false;
+    };
+    if (!source.open(QIODevice::ReadOnly)) return fail(source.errorString());
+    if (!copy.open(QIODevice::WriteOnly)) return fail(copy.errorString());
+    QByteArray block;
+    for (qint64 left = recordedBytes_; left > 0;) {
+        block = source.read(std::min<qint64>(left, 1 << 20));
+        if (block.isEmpty()) return fail(source.errorString());
+        if (copy.write(block) != block.size()) return fail(copy.errorString());
+        left -= block.size();
+    }
+    if (!copy.commit()) return fail(copy.errorString());
+    return true;
 }
 
 bool TVideoCapture::SaveRecordingAs() {
+    if (bufferFile_.isEmpty()) return recordedBytes_ > 0; // the recording is the video file
+    if (recorder_ || recordedBytes_ <= 0) return false;
+    QString why;
+    if (copyBufferToVideoFile(&why)) return true;
+    // The buffer file now holds the only copy: it is neither deleted nor written again.
+    bufferFile_.clear();
+    captureFile_ = videoFileName_;
+    recordedBytes_ = 0;
+    emit OnError(EIO, why);
+    try {
+        if (session_) applyBufferFile(bufferFileSize_);
+    } catch (const EBufferFileError&) {
+        // The next recording goes straight into the video file.
+    }
     return false;
 }
 

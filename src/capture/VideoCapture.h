@@ -51,6 +51,7 @@ constexpr int CapStatusCurrentFrame = 510;
 inline const char* const DeviceLostText = "Capture device was not detected.";
 
 class CaptureSession; // the FFmpeg pipeline and its thread
+class Recorder;       // an AVI recording and its thread
 
 class TVideoCapture : public QWidget {
     Q_OBJECT
@@ -104,9 +105,14 @@ public:
     bool GrabFrameStill();
     // Writes the last grabbed frame as a 24-bit bitmap to SingleImageFile.
     bool SaveFrameFile(bitmap::Durability durability = bitmap::Durability::Synced);
+    // Records the live frames into the capture file (VideoFileName, or the buffer file)
+    // with the recording parameters above; status 300 when it begins, 301 when it ends,
+    // also by itself (time limit, full index, lost camera, failed write).
     bool StartRecording();
     bool StopRecording();
     bool IsRecording();
+    // Copies the buffer file's recording to VideoFileName. On failure the recording stays
+    // in the buffer file, which is then no longer used or deleted; OnError says where.
     bool SaveRecordingAs();
 
     bool HasOverlay();
@@ -162,6 +168,10 @@ private:
     bool runDriverDialog(bool (CaptureDriver::*show)(QWidget*), bool refresh);
     void onSessionFrame(quint64 generation, const QImage& frame);
     void onSessionError(quint64 generation, int errorNumber, const QString& text);
+    // Ends a running recording and finishes its file; with `notify`, its errors and the
+    // status 301 are reported.
+    void finishRecording(bool notify);
+    bool copyBufferToVideoFile(QString* error) const;
 
     std::shared_ptr<DriverRegistry> drivers_;
     QString programFolder_;
@@ -199,6 +209,9 @@ private:
     quint64 generation_ = 0;
     QString bufferFile_;  // pre-allocated temporary capture file; empty when none
     QString captureFile_; // where a recording goes: bufferFile_ or VideoFileName
+    std::shared_ptr<Recorder> recorder_;
+    quint64 recordingNumber_ = 0; // events of an earlier recording are dropped
+    qint64 recordedBytes_ = 0;    // content of the last recording in the capture file
 };
 
 } // namespace ostrel

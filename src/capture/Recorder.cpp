@@ -1,0 +1,799 @@
+#include "capture/Recorder.h"
+
+#include "capture/Ffmpeg.h"
+
+extern "C" {
+#include <libavdevice/avdevice.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/time.h>
+#include <libswresample/swresample.h>
+}
+#include <QFile>
+#include <QLoggingCategory>
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+Q_DECLARE_LOGGING_CATEGORY(lcCapture)
+
+namespace ostrel {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int SoundRate = 8000;
+constexpr int SoundChunk = SoundRate / 5;  // five chunks a second, as the index is sized
+constexpr int SoundSlack = SoundRate / 25; // drift beyond 40 ms is corrected
+constexpr uint8_t SoundSilence = 0x80;
+constexpr size_t MaxQueued = 16; // frames waiting for the encoder, about 0.5 s at 30 fps
+constexpr auto SoundOpenTimeout = 5s;
+constexpr auto SoundPoll = 50ms;      // how often the recording looks for new sound
+constexpr auto SoundEndGrace = 300ms; // the longest a recording waits for the sound's thread
+constexpr quint32 MinIndexSize = 1800;
+constexpr quint32 MaxIndexSize = 324000;
+constexpr quint32 DefaultIndexSize = 100000;
+
+struct SwrDeleter {
+    void operator()(SwrContext* p) const { swr_free(&p); }
+};
+struct OutputDeleter {
+    void operator()(AVFormatContext* p) const { avformat_free_context(p); }
+};
+struct AvioDeleter {
+    void operator()(AVIOContext* p) const {
+        av_freep(&p->buffer);
+        avio_context_free(&p);
+    }
+};
+
+// The file under the muxer, written at positions: a buffer file keeps its blocks, and a
+// failed write (a full disk) is seen with its reason.
+struct FileOutput {
+    int fd = -1;
+    int64_t pos = 0;
+    int64_t end = 0; // content written so far
+    int error = 0;   // errno of the first failed write
+
+    FileOutput() = default;
+    FileOutput(const FileOutput&) = delete;
+    FileOutput& operator=(const FileOutput&) = delete;
+    ~FileOutput() {
+        if (fd >= 0) ::close(fd);
+    }
+
+    static int write(void* opaque, uint8_t* buf, int size) {
+        auto* f = static_cast<FileOutput*>(opaque);
+        int done = 0;
+        while (done < size) {
+            const ssize_t n = ::pwrite(f->fd, buf + done, size_t(size - done), f->pos + done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                if (!f->error) f->error = n < 0 ? errno : ENOSPC;
+                return AVERROR(f->error);
+            }
+            done += int(n);
+        }
+        f->pos += done;
+        f->end = std::max(f->end, f->pos);
+        return done;
+    }
+
+    static int64_t seek(void* opaque, int64_t offset, int whence) {
+        auto* f = static_cast<FileOutput*>(opaque);
+        if (whence & AVSEEK_SIZE) return f->end;
+        switch (whence & ~AVSEEK_FORCE) {
+        case SEEK_SET:
+            break;
+        case SEEK_CUR:
+            offset += f->pos;
+            break;
+        case SEEK_END:
+            offset += f->end;
+            break;
+        default:
+            return AVERROR(EINVAL);
+        }
+        if (offset < 0) return AVERROR(EINVAL);
+        f->pos = offset;
+        return offset;
+    }
+};
+
+// The recording's time base: one picture per tick. A whole frame rate is kept exact, so
+// 66667 us is 15 frames a second and not 1000000/66667.
+AVRational frameTimeBase(quint32 microSecPerFrame) {
+    const quint32 us = std::max<quint32>(microSecPerFrame, 1);
+    const long fps = std::lround(1e6 / us);
+    if (fps > 0 && std::lround(1e6 / double(fps)) == long(us)) return {1, int(fps)};
+    return {int(us), 1000000};
+}
+
+// The sound side of a recording. Its input is read on a thread of its own, which blocks
+// inside the input's read for as long as no sound comes (PulseAudio hands out digital
+// silence as nothing at all). A recording that ends does not wait for such a read: the
+// thread holds this state and takes it along when the read returns.
+struct SoundCapture {
+    ff::FormatContextPtr format;
+    ff::CodecContextPtr decoder;
+    std::unique_ptr<SwrContext, SwrDeleter> resampler;
+    int stream = -1;
+    AVRational timeBase{1, 1000000};
+    int64_t startWallUs = 0; // the inputs stamp their packets with the wall clock
+    std::function<void(const QString&)> warning;
+
+    std::mutex mutex;            // guards the members up to `exitedChanged`
+    std::vector<uint8_t> buffer; // converted sound waiting to be written
+    bool stop = false;
+    bool exited = false;
+    std::condition_variable exitedChanged;
+
+    // reading thread only
+    int64_t produced = 0;
+    bool aligned = false;
+
+    static void run(std::shared_ptr<SoundCapture> self);
+    void read();
+    void append(const uint8_t* samples, int count, int64_t startUs);
+    void warn(const QString& text);
+    // The sound waiting to be written: whole chunks, or with `all` everything.
+    std::vector<uint8_t> take(bool all);
+    // Ends the reading: waits a little for the thread, then leaves it behind.
+    void end();
+};
+
+} // namespace
+
+struct Recorder::Impl {
+    RecordingSettings settings;
+    QSize size;
+    Callbacks callbacks;
+    AVRational frameTime{1, 15};
+    Clock::time_point start;
+    int64_t startWallUs = 0; // the sound inputs stamp their packets with the wall clock
+    int64_t maxFrames = 0;   // 0: no time limit
+
+    FileOutput out;
+    std::unique_ptr<AVIOContext, AvioDeleter> avio;
+    std::unique_ptr<AVFormatContext, OutputDeleter> mux;
+    ff::CodecContextPtr encoder;
+    ff::SwsContextPtr scaler;
+    ff::FramePtr picture;
+    ff::PacketPtr lastPicture; // repeated for slots without a new frame
+    AVStream* video = nullptr;
+    AVStream* sound = nullptr;
+    bool headerWritten = false;
+
+    std::shared_ptr<SoundCapture> soundIn;
+    Clock::time_point soundOpenDeadline;
+
+    std::mutex mutex; // guards the members up to `thread`
+    std::condition_variable wake;
+    std::deque<std::pair<ff::FramePtr, Clock::time_point>> queue;
+    bool stopRequested = false;
+    Clock::time_point stopTime;
+    std::thread thread;
+
+    std::atomic<bool> closed{false}; // takes no more frames
+    std::atomic<bool> endedByItself{false};
+    RecordingResult result;
+    bool joined = false;
+
+    // recording thread only
+    int64_t nextSlot = 0;
+    int64_t entries = 0;
+    int64_t soundWritten = 0;
+    bool done = false; // limit reached or failed: no more pictures
+
+    void run() noexcept;
+    void record();
+    bool openVideo();
+    void openSound();
+    bool openSoundInput(const QString& format, const QString& device, QString* why);
+    void placeFrame(const AVFrame* frame, Clock::time_point arrival);
+    bool encode(const AVFrame* frame);
+    void writePicture(AVPacket* packet, bool repeat);
+    void fillTo(int64_t slot);
+    void writeSound(const uint8_t* samples, int count, bool closing = false);
+    void finish();
+    void fail(const QString& text);
+    int64_t slotAt(Clock::time_point t) const;
+    Clock::time_point slotTime(int64_t slot) const;
+};
+
+// ---- public face -------------------------------------------------------------------------
+
+Recorder::Recorder(std::unique_ptr<Impl> impl) : d(std::move(impl)) {}
+
+Recorder::~Recorder() {
+    stop();
+}
+
+int Recorder::qscale(int quality) {
+    const int q = std::clamp(quality, 1, 100);
+    return int(std::lround(2 + (100 - q) * 29.0 / 99.0));
+}
+
+quint32 Recorder::indexSizeFor(quint16 frameRate, quint16 timeLimit, bool audio,
+                               quint32 requested) {
+    qint64 entries = 0;
+    if (timeLimit != 0)
+        entries = qint64(frameRate) * timeLimit + (audio ? 5 * qint64(timeLimit) : 0);
+    else
+        entries = requested != 0 ? requested : DefaultIndexSize;
+    return quint32(std::clamp<qint64>(entries, MinIndexSize, MaxIndexSize));
+}
+
+std::unique_ptr<Recorder> Recorder::start(const RecordingSettings& settings, QSize frameSize,
+                                          Callbacks callbacks, QString* error) {
+    auto fail = [error](const QString& why) {
+        if (error) *error = why;
+        return nullptr;
+    };
+    if (frameSize.isEmpty() || frameSize.width() % 2 || frameSize.height() % 2)
+        frameSize = QSize((std::max(frameSize.width(), 2) + 1) & ~1,
+                          (std::max(frameSize.height(), 2) + 1) & ~1);
+    auto d = std::make_unique<Impl>();
+    d->settings = settings;
+    d->size = frameSize;
+    d->callbacks = std::move(callbacks);
+    d->frameTime = frameTimeBase(settings.microSecPerFrame);
+    if (settings.timeLimit != 0)
+        d->maxFrames =
+            std::max<int64_t>(1, std::llround(settings.timeLimit / av_q2d(d->frameTime)));
+
+    // The file is made here, so a folder that cannot be written is the caller's answer.
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
+    if (!settings.keepAllocation) flags |= O_TRUNC;
+    d->out.fd = ::open(QFile::encodeName(settings.file).constData(), flags, 0644);
+    if (d->out.fd < 0)
+        return fail(QStringLiteral("Could not create \"%1\": %2")
+                        .arg(settings.file, QString::fromLocal8Bit(std::strerror(errno))));
+
+    d->start = Recorder::Clock::now();
+    d->startWallUs = av_gettime();
+    Impl* impl = d.get();
+    d->thread = std::thread([impl] { impl->run(); });
+    return std::unique_ptr<Recorder>(new Recorder(std::move(d)));
+}
+
+void Recorder::push(const AVFrame* frame, Clock::time_point arrival) {
+    if (d->closed.load()) return;
+    ff::FramePtr ref(av_frame_clone(frame));
+    if (!ref) return;
+    {
+        std::lock_guard lock(d->mutex);
+        if (d->stopRequested) return;
+        // The encoder fell behind: the oldest picture goes, its slot is filled by a repeat.
+        if (d->queue.size() >= MaxQueued) d->queue.pop_front();
+        d->queue.emplace_back(std::move(ref), arrival);
+    }
+    d->wake.notify_one();
+}
+
+RecordingResult Recorder::stop() {
+    if (!d->joined) {
+        {
+            std::lock_guard lock(d->mutex);
+            if (!d->stopRequested) {
+                d->stopRequested = true;
+                d->stopTime = Clock::now();
+            }
+        }
+        d->closed.store(true);
+        d->wake.notify_all();
+        if (d->thread.joinable()) d->thread.join();
+        d->queue.clear();
+        d->joined = true;
+    }
+    return d->result;
+}
+
+bool Recorder::ended() const {
+    return d->endedByItself.load();
+}
+
+// ---- the recording's thread --------------------------------------------------------------
+
+void Recorder::Impl::run() noexcept {
+    // Nothing may leave the thread: an escaping exception would end the program.
+    try {
+        record();
+    } catch (...) {
+        fail(QStringLiteral("The recording stopped after an internal error"));
+    }
+    try {
+        finish();
+    } catch (...) {
+        fail(QStringLiteral("The recording could not be finished"));
+    }
+    closed.store(true);
+    bool stopped = false;
+    {
+        std::lock_guard lock(mutex);
+        stopped = stopRequested;
+    }
+    if (!stopped) {
+        endedByItself.store(true);
+        if (callbacks.ended) callbacks.ended();
+    }
+}
+
+int64_t Recorder::Impl::slotAt(Clock::time_point t) const {
+    const double seconds = std::chrono::duration<double>(t - start).count();
+    return std::max<int64_t>(0, int64_t(std::floor(seconds / av_q2d(frameTime))));
+}
+
+Recorder::Clock::time_point Recorder::Impl::slotTime(int64_t slot) const {
+    return start + std::chrono::duration_cast<Clock::duration>(
+                       std::chrono::duration<double>(double(slot) * av_q2d(frameTime)));
+}
+
+void Recorder::Impl::fail(const QString& text) {
+    if (result.error.isEmpty()) result.error = text;
+    qCWarning(lcCapture, "%s: %s", qUtf8Printable(settings.file), qUtf8Printable(text));
+    done = true;
+}
+
+void Recorder::Impl::record() {
+    if (settings.audio) openSound();
+    if (!openVideo()) return;
+    int rc = avformat_write_header(mux.get(), nullptr);
+    if (rc < 0) {
+        fail(ff::stepError(QStringLiteral("Writing the AVI header"), rc));
+        return;
+    }
+    headerWritten = true;
+    if (soundIn) std::thread(&SoundCapture::run, soundIn).detach();
+
+    const Clock::time_point deadline = maxFrames ? slotTime(maxFrames) : Clock::time_point::max();
+    while (!done) {
+        std::deque<std::pair<ff::FramePtr, Clock::time_point>> frames;
+        std::vector<uint8_t> samples;
+        bool stopping = false;
+        {
+            std::unique_lock lock(mutex);
+            const auto ready = [this] { return stopRequested || !queue.empty(); };
+            // Sound is looked for at short intervals, pictures wake the thread at once.
+            const Clock::time_point until =
+                soundIn ? std::min(deadline, Clock::now() + SoundPoll) : deadline;
+            if (until != Clock::time_point::max())
+                wake.wait_until(lock, until, ready);
+            else
+                wake.wait(lock, ready);
+            frames.swap(queue);
+            stopping = stopRequested;
+        }
+        if (soundIn) samples = soundIn->take(false);
+        for (auto& [frame, arrival] : frames) {
+            if (done) break;
+            placeFrame(frame.get(), arrival);
+        }
+        for (size_t at = 0; at < samples.size() && !done; at += SoundChunk)
+            writeSound(samples.data() + at, SoundChunk);
+        if (maxFrames && !done && Clock::now() >= deadline) {
+            // The time is up also when the camera went quiet: the last picture stays.
+            fillTo(maxFrames);
+            result.limitReached = true;
+            done = true;
+        }
+        if (stopping) break;
+    }
+}
+
+bool Recorder::Impl::openVideo() {
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MJPEG);
+    if (!codec) {
+        fail(QStringLiteral("No Motion JPEG encoder is available"));
+        return false;
+    }
+    AVFormatContext* raw = nullptr;
+    int rc = avformat_alloc_output_context2(&raw, nullptr, "avi", nullptr);
+    if (rc < 0 || !raw) {
+        fail(ff::stepError(QStringLiteral("Setting up the AVI writer"), rc < 0 ? rc : -ENOMEM));
+        return false;
+    }
+    mux.reset(raw);
+    constexpr int AvioBufferSize = 1 << 16;
+    auto* buffer = static_cast<unsigned char*>(av_malloc(AvioBufferSize));
+    AVIOContext* io = buffer ? avio_alloc_context(buffer, AvioBufferSize, 1, &out, nullptr,
+                                                  &FileOutput::write, &FileOutput::seek)
+                             : nullptr;
+    if (!io) {
+        av_free(buffer);
+        fail(ff::errorText(AVERROR(ENOMEM)));
+        return false;
+    }
+    avio.reset(io);
+    mux->pb = io;
+    mux->flags |= AVFMT_FLAG_CUSTOM_IO;
+
+    encoder.reset(avcodec_alloc_context3(codec));
+    picture.reset(av_frame_alloc());
+    lastPicture.reset(av_packet_alloc());
+    if (!encoder || !picture || !lastPicture) {
+        fail(ff::errorText(AVERROR(ENOMEM)));
+        return false;
+    }
+    encoder->width = size.width();
+    encoder->height = size.height();
+    encoder->pix_fmt = AV_PIX_FMT_YUVJ420P;
+    encoder->time_base = frameTime;
+    encoder->framerate = av_inv_q(frameTime);
+    encoder->flags |= AV_CODEC_FLAG_QSCALE;
+    encoder->global_quality = Recorder::qscale(settings.quality) * FF_QP2LAMBDA;
+    // Slices, not frames, in parallel: every picture comes out at once, in its slot.
+    encoder->thread_count = 0;
+    encoder->thread_type = FF_THREAD_SLICE;
+    rc = avcodec_open2(encoder.get(), codec, nullptr);
+    if (rc < 0) {
+        fail(ff::stepError(QStringLiteral("Opening the Motion JPEG encoder"), rc));
+        return false;
+    }
+    picture->format = encoder->pix_fmt;
+    picture->width = encoder->width;
+    picture->height = encoder->height;
+    rc = av_frame_get_buffer(picture.get(), 0);
+    video = avformat_new_stream(mux.get(), nullptr);
+    if (rc < 0 || !video) {
+        fail(ff::errorText(rc < 0 ? rc : AVERROR(ENOMEM)));
+        return false;
+    }
+    video->time_base = frameTime;
+    avcodec_parameters_from_context(video->codecpar, encoder.get());
+
+    if (soundIn) {
+        sound = avformat_new_stream(mux.get(), nullptr);
+        if (!sound) {
+            fail(ff::errorText(AVERROR(ENOMEM)));
+            return false;
+        }
+        AVCodecParameters* p = sound->codecpar;
+        p->codec_type = AVMEDIA_TYPE_AUDIO;
+        p->codec_id = AV_CODEC_ID_PCM_U8;
+        av_channel_layout_default(&p->ch_layout, 1);
+        p->sample_rate = SoundRate;
+        p->format = AV_SAMPLE_FMT_U8;
+        p->bits_per_coded_sample = 8;
+        p->block_align = 1;
+        p->bit_rate = SoundRate * 8;
+        sound->time_base = {1, SoundRate};
+    }
+    return true;
+}
+
+// ---- pictures ----------------------------------------------------------------------------
+
+void Recorder::Impl::placeFrame(const AVFrame* frame, Clock::time_point arrival) {
+    const int64_t slot = slotAt(arrival);
+    if (maxFrames && slot >= maxFrames) {
+        fillTo(maxFrames);
+        result.limitReached = true;
+        done = true;
+        return;
+    }
+    // A camera faster than the recording: this slot has its picture already.
+    if (slot < nextSlot) return;
+    const bool first = lastPicture->size == 0;
+    if (!first) fillTo(slot); // repeats of the last picture for slots that got no frame
+    if (done || !encode(frame)) return;
+    // Before the first picture there is nothing to repeat: it stands in for those slots.
+    if (first) fillTo(slot + 1);
+}
+
+bool Recorder::Impl::encode(const AVFrame* frame) {
+    int rc = av_frame_make_writable(picture.get());
+    if (rc < 0) {
+        fail(ff::stepError(QStringLiteral("Preparing a picture"), rc));
+        return false;
+    }
+    scaler.reset(sws_getCachedContext(scaler.release(), frame->width, frame->height,
+                                      static_cast<AVPixelFormat>(frame->format), picture->width,
+                                      picture->height, AV_PIX_FMT_YUVJ420P, SWS_BILINEAR, nullptr,
+                                      nullptr, nullptr));
+    if (!scaler) return true; // an odd frame is skipped; its slot gets a repeat
+    sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, picture->data,
+              picture->linesize);
+    picture->pts = nextSlot;
+    picture->quality = encoder->global_quality;
+    rc = avcodec_send_frame(encoder.get(), picture.get());
+    ff::PacketPtr packet(av_packet_alloc());
+    if (rc >= 0 && packet) rc = avcodec_receive_packet(encoder.get(), packet.get());
+    if (rc < 0 || !packet) {
+        fail(ff::stepError(QStringLiteral("Encoding a picture"), packet ? rc : AVERROR(ENOMEM)));
+        return false;
+    }
+    writePicture(packet.get(), false);
+    return !done;
+}
+
+void Recorder::Impl::writePicture(AVPacket* packet, bool repeat) {
+    if (!repeat) {
+        av_packet_unref(lastPicture.get());
+        av_packet_ref(lastPicture.get(), packet);
+    }
+    packet->pts = packet->dts = av_rescale_q(nextSlot, frameTime, video->time_base);
+    packet->duration = av_rescale_q(1, frameTime, video->time_base);
+    packet->stream_index = video->index;
+    packet->flags |= AV_PKT_FLAG_KEY;
+    const int rc = av_interleaved_write_frame(mux.get(), packet);
+    if (rc < 0) {
+        fail(ff::stepError(QStringLiteral("Writing the recording"), rc));
+        return;
+    }
+    ++nextSlot;
+    ++result.frames;
+    if (repeat) ++result.dropped;
+    ++entries;
+    if (maxFrames && nextSlot >= maxFrames) result.limitReached = done = true;
+    if (settings.indexSize && entries >= qint64(settings.indexSize))
+        result.limitReached = done = true;
+}
+
+void Recorder::Impl::fillTo(int64_t slot) {
+    if (lastPicture->size == 0) return;
+    while (nextSlot < slot && !done) {
+        ff::PacketPtr copy(av_packet_clone(lastPicture.get()));
+        if (!copy) {
+            fail(ff::errorText(AVERROR(ENOMEM)));
+            return;
+        }
+        writePicture(copy.get(), true);
+    }
+}
+
+// ---- sound -------------------------------------------------------------------------------
+
+void Recorder::Impl::openSound() {
+    QString why = QStringLiteral("no sound input is configured");
+    for (const auto& [format, device] : settings.audioInputs)
+        if (openSoundInput(format, device, &why)) return;
+    soundIn.reset();
+    if (callbacks.warning)
+        callbacks.warning(QStringLiteral("The recording has no sound: %1").arg(why));
+}
+
+bool Recorder::Impl::openSoundInput(const QString& formatName, const QString& device,
+                                    QString* why) {
+    static std::once_flag registered;
+    std::call_once(registered, [] { avdevice_register_all(); });
+    const AVInputFormat* format = av_find_input_format(formatName.toUtf8().constData());
+    if (!format) {
+        *why = QStringLiteral("the sound input \"%1\" is not available").arg(formatName);
+        return false;
+    }
+    auto input = std::make_shared<SoundCapture>();
+    AVFormatContext* raw = avformat_alloc_context();
+    if (!raw) return false;
+    // A sound server that does not answer, or a stop, gives up the opening.
+    soundOpenDeadline = Clock::now() + SoundOpenTimeout;
+    raw->interrupt_callback = AVIOInterruptCB{
+        [](void* opaque) -> int {
+            auto* self = static_cast<Impl*>(opaque);
+            std::lock_guard lock(self->mutex);
+            return self->stopRequested || Clock::now() > self->soundOpenDeadline ? 1 : 0;
+        },
+        this};
+    raw->flags |= AVFMT_FLAG_NONBLOCK;
+    ff::Dictionary options;
+    av_dict_set(&options.raw, "sample_rate", "8000", 0);
+    av_dict_set(&options.raw, "channels", "1", 0);
+    const QByteArray name = device.isEmpty() ? QByteArrayLiteral("default") : device.toUtf8();
+    int rc = avformat_open_input(&raw, name.constData(), format, &options.raw);
+    if (rc < 0) {
+        *why = ff::stepError(QStringLiteral("Opening the sound input %1").arg(formatName), rc);
+        return false;
+    }
+    input->format.reset(raw);
+    const AVCodec* codec = nullptr;
+    rc = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+    if (rc < 0 || !codec) {
+        *why = ff::stepError(QStringLiteral("Finding the sound stream"),
+                             rc < 0 ? rc : AVERROR_DECODER_NOT_FOUND);
+        return false;
+    }
+    input->stream = rc;
+    AVStream* stream = raw->streams[rc];
+    input->timeBase = stream->time_base;
+    input->decoder.reset(avcodec_alloc_context3(codec));
+    rc = input->decoder ? avcodec_parameters_to_context(input->decoder.get(), stream->codecpar)
+                        : AVERROR(ENOMEM);
+    if (rc >= 0) rc = avcodec_open2(input->decoder.get(), codec, nullptr);
+    if (rc < 0) {
+        *why = ff::stepError(QStringLiteral("Opening the sound decoder"), rc);
+        return false;
+    }
+    AVCodecContext* dec = input->decoder.get();
+    AVChannelLayout inLayout{};
+    if (dec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || dec->ch_layout.nb_channels <= 0)
+        av_channel_layout_default(&inLayout, std::max(dec->ch_layout.nb_channels, 1));
+    else
+        av_channel_layout_copy(&inLayout, &dec->ch_layout);
+    AVChannelLayout mono{};
+    av_channel_layout_default(&mono, 1);
+    SwrContext* swr = nullptr;
+    rc = swr_alloc_set_opts2(&swr, &mono, AV_SAMPLE_FMT_U8, SoundRate, &inLayout, dec->sample_fmt,
+                             dec->sample_rate, 0, nullptr);
+    av_channel_layout_uninit(&inLayout);
+    input->resampler.reset(swr);
+    if (rc >= 0) rc = swr_init(swr);
+    if (rc < 0) {
+        *why = ff::stepError(QStringLiteral("Setting up the sound conversion"), rc);
+        return false;
+    }
+    qCDebug(lcCapture, "Sound from %s: %s, %d Hz, %d channels", qUtf8Printable(formatName),
+            codec->name, dec->sample_rate, dec->ch_layout.nb_channels);
+    input->startWallUs = startWallUs;
+    input->warning = callbacks.warning;
+    soundIn = std::move(input);
+    return true;
+}
+
+void SoundCapture::run(std::shared_ptr<SoundCapture> self) {
+    try {
+        self->read();
+    } catch (...) {
+        self->warn(QStringLiteral("The sound input stopped after an internal error"));
+    }
+    std::lock_guard lock(self->mutex);
+    self->exited = true;
+    self->exitedChanged.notify_all();
+}
+
+void SoundCapture::read() {
+    ff::PacketPtr packet(av_packet_alloc());
+    ff::FramePtr frame(av_frame_alloc());
+    if (!packet || !frame) return;
+    std::vector<uint8_t> converted;
+    AVCodecContext* dec = decoder.get();
+    for (;;) {
+        {
+            std::lock_guard lock(mutex);
+            if (stop) return;
+        }
+        const int rc = av_read_frame(format.get(), packet.get());
+        if (rc == AVERROR(EAGAIN)) {
+            std::this_thread::sleep_for(5ms);
+            continue;
+        }
+        if (rc < 0) {
+            warn(QStringLiteral("The sound input stopped: %1").arg(ff::errorText(rc)));
+            return;
+        }
+        if (packet->stream_index == stream && avcodec_send_packet(dec, packet.get()) >= 0) {
+            // The packet's last sample was taken a moment ago, its first one a packet's
+            // length earlier. The inputs' own time stamps are not used: they subtract
+            // latencies that do not hold for every source (a monitor is put hundreds of
+            // milliseconds early).
+            const int64_t lengthUs =
+                packet->duration > 0 ? av_rescale_q(packet->duration, timeBase, {1, 1000000}) : 0;
+            int64_t startUs = av_gettime() - lengthUs;
+            while (avcodec_receive_frame(dec, frame.get()) >= 0) {
+                const int room = swr_get_out_samples(resampler.get(), frame->nb_samples);
+                converted.resize(size_t(std::max(room, 0)));
+                uint8_t* outPlanes[1] = {converted.data()};
+                const int n = swr_convert(resampler.get(), outPlanes, room,
+                                          const_cast<const uint8_t**>(frame->extended_data),
+                                          frame->nb_samples);
+                if (n > 0) append(converted.data(), n, startUs);
+                if (frame->sample_rate > 0)
+                    startUs += int64_t(frame->nb_samples) * 1000000 / frame->sample_rate;
+                av_frame_unref(frame.get());
+            }
+        }
+        av_packet_unref(packet.get());
+    }
+}
+
+// Sound is placed by its capture time, on the wall clock the pictures' slots follow: a
+// gap in the input (silence handed out as nothing) becomes silence, and a sound clock
+// that drifts from the wall clock is pulled back by silence or by cutting.
+void SoundCapture::append(const uint8_t* samples, int count, int64_t startUs) {
+    // A time stamp ahead of the clock is not believed.
+    startUs = std::min(startUs, av_gettime());
+    const int64_t expected = (startUs - startWallUs) * SoundRate / 1000000;
+    const int64_t drift = expected - produced;
+    int64_t pad = 0;
+    int skip = 0;
+    if (!aligned || drift > SoundSlack || drift < -SoundSlack) {
+        if (drift > 0)
+            pad = drift;
+        else
+            skip = int(std::min<int64_t>(-drift, count));
+        if (skip < count) aligned = true;
+    }
+    if (pad == 0 && skip >= count) return;
+    produced += pad + (count - skip);
+    std::lock_guard lock(mutex);
+    buffer.insert(buffer.end(), size_t(pad), SoundSilence);
+    buffer.insert(buffer.end(), samples + skip, samples + count);
+}
+
+void SoundCapture::warn(const QString& text) {
+    // Under the lock, so no warning is under way once the recording has ended it.
+    std::lock_guard lock(mutex);
+    if (!stop && warning) warning(text);
+}
+
+std::vector<uint8_t> SoundCapture::take(bool all) {
+    std::lock_guard lock(mutex);
+    const size_t n = all ? buffer.size() : buffer.size() / SoundChunk * SoundChunk;
+    std::vector<uint8_t> taken(buffer.begin(), buffer.begin() + long(n));
+    buffer.erase(buffer.begin(), buffer.begin() + long(n));
+    return taken;
+}
+
+void SoundCapture::end() {
+    std::unique_lock lock(mutex);
+    stop = true;
+    if (!exitedChanged.wait_for(lock, SoundEndGrace, [this] { return exited; }))
+        qCDebug(lcCapture, "The sound input's read is left to end by itself");
+}
+
+// The closing chunks are written even past a full index: the sound must end with the
+// pictures.
+void Recorder::Impl::writeSound(const uint8_t* samples, int count, bool closing) {
+    if (!sound || count <= 0) return;
+    ff::PacketPtr packet(av_packet_alloc());
+    if (!packet || av_new_packet(packet.get(), count) < 0) {
+        fail(ff::errorText(AVERROR(ENOMEM)));
+        return;
+    }
+    std::memcpy(packet->data, samples, size_t(count));
+    packet->pts = packet->dts = av_rescale_q(soundWritten, {1, SoundRate}, sound->time_base);
+    packet->duration = av_rescale_q(count, {1, SoundRate}, sound->time_base);
+    packet->stream_index = sound->index;
+    packet->flags |= AV_PKT_FLAG_KEY;
+    const int rc = av_interleaved_write_frame(mux.get(), packet.get());
+    if (rc < 0) {
+        fail(ff::stepError(QStringLiteral("Writing the recording"), rc));
+        return;
+    }
+    soundWritten += count;
+    result.soundSamples = soundWritten;
+    ++entries;
+    if (!closing && settings.indexSize && entries >= qint64(settings.indexSize))
+        result.limitReached = done = true;
+}
+
+// ---- the end -----------------------------------------------------------------------------
+
+void Recorder::Impl::finish() {
+    if (!headerWritten) return;
+    if (soundIn) soundIn->end();
+    const bool failed = !result.error.isEmpty();
+    Clock::time_point end;
+    {
+        std::lock_guard lock(mutex);
+        end = stopRequested ? stopTime : Clock::now();
+    }
+    // The file lasts as long as the recording did: the last picture stands until the end.
+    if (!done) fillTo(maxFrames ? std::min(slotAt(end), maxFrames) : slotAt(end));
+    if (sound && !failed) {
+        // The sound ends with the pictures, padded with silence or cut.
+        const int64_t target = av_rescale_q(nextSlot, frameTime, {1, SoundRate});
+        std::vector<uint8_t> rest = soundIn->take(true);
+        const int64_t wanted = std::max<int64_t>(0, target - soundWritten);
+        rest.resize(size_t(wanted), SoundSilence);
+        for (size_t at = 0; at < rest.size() && result.error.isEmpty(); at += SoundChunk)
+            writeSound(rest.data() + at, int(std::min<size_t>(SoundChunk, rest.size() - at)), true);
+    }
+    int rc = av_write_trailer(mux.get());
+    avio_flush(avio.get());
+    if (rc < 0 && !failed) fail(ff::stepError(QStringLiteral("Finishing the recording"), rc));
+    if (out.error && result.error.isEmpty())
+        fail(QStringLiteral("Writing the recording failed: %1")
+                 .arg(QString::fromLocal8Bit(std::strerror(out.error))));
+    result.bytes = out.end;
+}
+
+} // namespace ostrel
