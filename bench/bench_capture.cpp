@@ -6,6 +6,7 @@
 #include "capture/CaptureDriver.h"
 #include "capture/CaptureSession.h"
 #include "capture/Ffmpeg.h"
+#include "capture/Recorder.h"
 #include "capture/VideoCapture.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -336,6 +338,105 @@ BENCHMARK(BM_ProgramStartToFirstFrame)
     ->UseManualTime()
     ->Iterations(5)
     ->Unit(benchmark::kMillisecond);
+
+// ---- recording ---------------------------------------------------------------------------
+
+// A minute of recording at 1280x720 and 30 frames a second from the virtual camera playing a
+// Motion-JPEG file, with the live display on at the main window's 15 frames a second: CPU
+// time per recorded frame (the whole process, and above what the live display alone
+// costs), frames dropped, and the display's rate before and during the recording; next to
+// the ffmpeg program recording the same file in real time with the same codec and quality.
+void BM_RecordingVsFfmpeg(benchmark::State& state) {
+    const int seconds = int(state.range(0));
+    const QString folder = streamFolder().path();
+    const QString source = QDir(folder).filePath(QStringLiteral("camera720.avi"));
+    if (!QFile::exists(source) &&
+        childCpuSeconds({"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                         "testsrc2=size=1280x720:rate=30", "-t", "10", "-pix_fmt", "yuvj420p",
+                         "-c:v", "mjpeg", "-q:v", "4", "-y", source}) < 0) {
+        state.SkipWithError("the ffmpeg program could not make the source");
+        return;
+    }
+    QFile vcap(QDir(folder).filePath(QStringLiteral("vcap.sif")));
+    if (!vcap.open(QIODevice::WriteOnly) ||
+        vcap.write("[Driver]\r\nindex=0\r\n[Virtual Camera]\r\nSource=camera720.avi\r\n") < 0) {
+        state.SkipWithError("could not write vcap.sif");
+        return;
+    }
+    vcap.close();
+    for (auto _ : state) {
+        ostrel::TVideoCapture video(ostrel::systemDrivers(folder), folder);
+        video.resize(640, 480);
+        video.show();
+        video.setDriverIndex(0);
+        video.setPreviewRate(15);
+        video.setPreviewScaleToWindow(true);
+        video.setVideoPreview(true);
+        video.setFrameRate(30);
+        video.setVideoFileName(QStringLiteral("recorded.avi"));
+        int shown = 0;
+        QObject::connect(&video, &ostrel::TVideoCapture::frameShown, [&] { ++shown; });
+        QString ended;
+        QObject::connect(&video, &ostrel::TVideoCapture::OnStatusCallback,
+                         [&](int n, const QString& text) {
+                             if (n == ostrel::CapStatusCaptureEnds) ended = text;
+                         });
+        // The event loop as the program runs it: asleep between events.
+        auto run = [&](int ms) {
+            QEventLoop loop;
+            QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+            loop.exec();
+        };
+        run(2000); // settle
+        shown = 0;
+        double cpu = processCpuSeconds();
+        run(10000);
+        const double displayCpuPerSecond = (processCpuSeconds() - cpu) / 10;
+        const double displayRate = shown / 10.0;
+
+        shown = 0;
+        cpu = processCpuSeconds();
+        if (!video.StartRecording()) {
+            state.SkipWithError("the recording did not start");
+            return;
+        }
+        run(seconds * 1000);
+        video.StopRecording();
+        const double recordingCpu = processCpuSeconds() - cpu;
+        const double recordingRate = shown / double(seconds);
+        // "Recording ended: N frames recorded, D dropped, S s"
+        const QStringList words = ended.split(QLatin1Char(' '));
+        const double frames = words.size() > 5 ? words[2].toDouble() : 0;
+        const double dropped = words.size() > 5 ? words[5].toDouble() : -1;
+        if (frames <= 0) {
+            state.SkipWithError(qPrintable("no recording: " + ended));
+            return;
+        }
+
+        const double ffmpegCpu = childCpuSeconds(
+            {"ffmpeg", "-nostdin", "-loglevel", "error", "-re", "-stream_loop", "-1", "-i", source,
+             "-t", QString::number(seconds), "-an", "-c:v", "mjpeg", "-q:v",
+             QString::number(ostrel::Recorder::qscale(video.CompressionQuality())), "-y",
+             QDir(folder).filePath(QStringLiteral("ffmpeg.avi"))});
+        if (ffmpegCpu < 0) {
+            state.SkipWithError("the ffmpeg program failed");
+            return;
+        }
+        const double perFrame = recordingCpu / frames * 1e3;
+        const double aboveDisplay = (recordingCpu - displayCpuPerSecond * seconds) / frames * 1e3;
+        const double ffmpegPerFrame = ffmpegCpu / (30.0 * seconds) * 1e3;
+        state.counters["frames"] = frames;
+        state.counters["dropped"] = dropped;
+        state.counters["ms_per_frame"] = perFrame;
+        state.counters["ms_per_frame_above_display"] = aboveDisplay;
+        state.counters["ffmpeg_ms_per_frame"] = ffmpegPerFrame;
+        state.counters["ratio"] = perFrame / ffmpegPerFrame;
+        state.counters["ratio_above_display"] = aboveDisplay / ffmpegPerFrame;
+        state.counters["display_fps_before"] = displayRate;
+        state.counters["display_fps_recording"] = recordingRate;
+    }
+}
+BENCHMARK(BM_RecordingVsFfmpeg)->Arg(60)->Iterations(1)->Unit(benchmark::kSecond);
 
 // ---- bitmap files ------------------------------------------------------------------------
 

@@ -418,7 +418,8 @@ void TVideoCapture::setCapIndexSize(quint32 n) {
 void TVideoCapture::setBufferFileSize(quint16 mb) {
     if (mb == bufferFileSize_) return;
     bufferFileSize_ = mb;
-    if (session_) applyBufferFile(mb);
+    // A running recording keeps its file; the new size applies from the next opening.
+    if (session_ && !recorder_) applyBufferFile(mb);
 }
 
 // ---- frames ------------------------------------------------------------------------------
