@@ -22,6 +22,7 @@ struct CaptureInput {
     ff::CodecContextPtr decoder;
     ff::FramePtr frame;
     ff::SwsContextPtr scaler;
+    ff::SwsContextPtr displayScaler;
     int stream = -1;
     AVRational timeBase{0, 1};
     AVRational frameRate{0, 1};
@@ -219,6 +220,12 @@ void CaptureSession::setDelivering(bool on) {
     delivering_.store(on);
 }
 
+void CaptureSession::setDisplaySize(QSize size) {
+    const bool valid =
+        size.width() > 0 && size.height() > 0 && size.width() <= 0xFFFF && size.height() <= 0xFFFF;
+    displaySize_.store(valid ? quint32(size.width()) << 16 | quint32(size.height()) : 0);
+}
+
 QSize CaptureSession::frameSize() const {
     std::lock_guard lock(mutex_);
     return frameSize_;
@@ -406,7 +413,7 @@ void CaptureSession::handleFrame(AVFrame* frame) {
         frameSize_ = image.size();
     }
     changed_.notify_all();
-    deliver(image);
+    deliver(image, frame);
 }
 
 void CaptureSession::pace(AVFrame* frame) {
@@ -457,7 +464,7 @@ double CaptureSession::frameRate() const {
     return std::clamp(av_q2d(rate), 1.0, 1000.0);
 }
 
-void CaptureSession::deliver(const QImage& image) {
+void CaptureSession::deliver(const QImage& image, const AVFrame* frame) {
     if (!delivering_.load() || framePending_.load() || !callbacks_.frame) return;
     const Clock::time_point now = Clock::now();
     const auto interval = std::chrono::microseconds(previewIntervalUs_.load());
@@ -466,7 +473,26 @@ void CaptureSession::deliver(const QImage& image) {
     if (now + interval / 4 < nextDelivery_) return;
     nextDelivery_ = std::max(nextDelivery_ + interval, now + interval / 2);
     framePending_.store(true);
-    callbacks_.frame(image);
+    callbacks_.frame(image, displayImage(frame));
+}
+
+// Scaling and the conversion to the painter's own format happen here, not in the painting
+// on the user-interface thread.
+QImage CaptureSession::displayImage(const AVFrame* frame) {
+    const quint32 packed = displaySize_.load();
+    const int width = int(packed >> 16);
+    const int height = int(packed & 0xFFFF);
+    if (width == 0 || height == 0) return {};
+    ff::SwsContextPtr& scaler = input_->displayScaler;
+    scaler.reset(sws_getCachedContext(scaler.release(), frame->width, frame->height,
+                                      static_cast<AVPixelFormat>(frame->format), width, height,
+                                      AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr, nullptr));
+    QImage image(width, height, QImage::Format_RGB32);
+    if (!scaler || image.isNull()) return {};
+    uint8_t* const dst[4] = {image.bits(), nullptr, nullptr, nullptr};
+    const int dstStride[4] = {int(image.bytesPerLine()), 0, 0, 0};
+    sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, dst, dstStride);
+    return image;
 }
 
 void CaptureSession::finish(int errorNumber, const QString& text) {

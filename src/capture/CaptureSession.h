@@ -27,8 +27,10 @@ class CaptureSession {
 public:
     struct Callbacks {
         // A frame for the display (at most PreviewRate per second, and only while the
-        // previous one has not been taken yet: see frameTaken()).
-        std::function<void(const QImage&)> frame;
+        // previous one has not been taken yet: see frameTaken()), and the same picture
+        // scaled to the display size in Format_RGB32, ready to be drawn (null when no
+        // display size is set).
+        std::function<void(const QImage& frame, const QImage& display)> frame;
         // The source failed or ended; called once, as the capture thread's last act.
         std::function<void(int errorNumber, const QString& text)> error;
     };
@@ -49,6 +51,8 @@ public:
     void setPreviewRate(int framesPerSecond);
     // Whether frames are handed to the display at all (preview or overlay on).
     void setDelivering(bool on);
+    // The size the display draws frames at; empty for none.
+    void setDisplaySize(QSize size);
     // Every decoded frame also goes to this recording; nullptr ends that. Any thread.
     void setRecorder(std::shared_ptr<Recorder> recorder);
     // The owner took the frame last handed over; the next one may follow.
@@ -84,7 +88,8 @@ private:
     double frameRate() const; // of the source, for frames without timestamps
     bool stalled() const;     // a device silent for longer than its stall timeout
     void noteActivity();
-    void deliver(const QImage& image);
+    void deliver(const QImage& image, const AVFrame* frame);
+    QImage displayImage(const AVFrame* frame);
     void finish(int errorNumber, const QString& text);
     bool sleepUntil(Clock::time_point when);
 
@@ -96,6 +101,7 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<Clock::rep> openDeadline_{0}; // while opening: give up after this time
     std::atomic<bool> delivering_{false};
+    std::atomic<quint32> displaySize_{0}; // width << 16 | height
     std::atomic<bool> framePending_{false};
     std::atomic<qint64> previewIntervalUs_{1000000 / 30};
     std::atomic<Clock::rep> lastActivity_{0}; // 0 while no read is under way

@@ -137,7 +137,7 @@ void TVideoCapture::clearWindow() {
     previewFlag_ = false;
     overlayFlag_ = false;
     captureWindow_ = QRect();
-    displayed_ = QImage();
+    setDisplayed({});
     lastGrabbed_ = QImage();
     update();
 }
@@ -158,9 +158,10 @@ bool TVideoCapture::connectSession() {
     // a session closed in the meantime carry an old generation and are dropped.
     const quint64 generation = ++generation_;
     CaptureSession::Callbacks callbacks;
-    callbacks.frame = [this, generation](const QImage& frame) {
+    callbacks.frame = [this, generation](const QImage& frame, const QImage& display) {
         QMetaObject::invokeMethod(
-            this, [this, generation, frame] { onSessionFrame(generation, frame); },
+            this,
+            [this, generation, frame, display] { onSessionFrame(generation, frame, display); },
             Qt::QueuedConnection);
     };
     callbacks.error = [this, generation](int errorNumber, const QString& text) {
@@ -174,6 +175,7 @@ bool TVideoCapture::connectSession() {
     session->setPreviewRate(previewRate_);
     session->setDelivering(previewFlag_ || overlayFlag_);
     session->setRecorder(recorder_);
+    session->setDisplaySize(captureWindow_.size());
     session->start(std::move(callbacks));
     session_ = std::move(session);
     return true;
@@ -194,7 +196,12 @@ void TVideoCapture::reconnectSession() {
     }
 }
 
-void TVideoCapture::onSessionFrame(quint64 generation, const QImage& frame) {
+void TVideoCapture::setDisplayed(const QImage& frame, const QImage& display) {
+    displayed_ = frame;
+    painted_ = display;
+}
+
+void TVideoCapture::onSessionFrame(quint64 generation, const QImage& frame, const QImage& display) {
     if (generation != generation_ || !session_) return;
     session_->frameTaken();
     if (!previewFlag_ && !overlayFlag_) return;
@@ -202,7 +209,7 @@ void TVideoCapture::onSessionFrame(quint64 generation, const QImage& frame) {
         statusUpdate(false);
         resizeCaptureWindow();
     }
-    displayed_ = frame;
+    setDisplayed(frame, display);
     update(captureWindow_);
     announceFirstFrame();
     emit frameShown();
@@ -356,7 +363,7 @@ void TVideoCapture::setVideoPreview(bool on) {
     if (on) {
         overlayFlag_ = false; // the display shows one or the other
         const QImage latest = session_->latestFrame();
-        if (!latest.isNull()) displayed_ = latest;
+        if (!latest.isNull()) setDisplayed(latest);
     }
     updateDelivery();
     statusUpdate(true);
@@ -443,7 +450,7 @@ bool TVideoCapture::GrabFrameStill() {
     previewFlag_ = false;
     overlayFlag_ = false;
     updateDelivery();
-    displayed_ = frame;
+    setDisplayed(frame);
     update();
     statusUpdate(true);
     return true;
@@ -672,6 +679,7 @@ void TVideoCapture::resizeCaptureWindow() {
     captureWindow_ = session_ ? scaledWindow(scaleToWindow_, scaleProportional_, size(),
                                              QSize(imageWidth_, imageHeight_))
                               : QRect();
+    if (session_) session_->setDisplaySize(captureWindow_.size());
     if (captureWindow_ != before) update();
 }
 
@@ -683,7 +691,10 @@ void TVideoCapture::resizeEvent(QResizeEvent* event) {
 void TVideoCapture::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
-    if (session_ && !displayed_.isNull() && !captureWindow_.isEmpty())
+    if (!session_ || captureWindow_.isEmpty()) return;
+    if (painted_.size() == captureWindow_.size())
+        painter.drawImage(captureWindow_.topLeft(), painted_);
+    else if (!displayed_.isNull())
         painter.drawImage(captureWindow_, displayed_);
 }
 

@@ -166,7 +166,8 @@ private:
     void updateDelivery();
     void applyBufferFile(quint16 megabytes);
     bool runDriverDialog(bool (CaptureDriver::*show)(QWidget*), bool refresh);
-    void onSessionFrame(quint64 generation, const QImage& frame);
+    void onSessionFrame(quint64 generation, const QImage& frame, const QImage& display);
+    void setDisplayed(const QImage& frame, const QImage& display = {});
     void onSessionError(quint64 generation, int errorNumber, const QString& text);
     // Ends a running recording and finishes its file; with `notify`, its errors and the
     // status 301 are reported.
@@ -201,6 +202,7 @@ private:
     QRect captureWindow_;
     QImage lastGrabbed_;
     QImage displayed_;
+    QImage painted_; // displayed_ as drawn: scaled to the capture window, or null
 
     // What the display was told (the cached status above copies it on a status update).
     bool previewFlag_ = false;
