@@ -491,21 +491,30 @@ void Recorder::Impl::placeFrame(const AVFrame* frame, Clock::time_point arrival)
 }
 
 bool Recorder::Impl::encode(const AVFrame* frame) {
-    int rc = av_frame_make_writable(picture.get());
-    if (rc < 0) {
-        fail(ff::stepError(QStringLiteral("Preparing a picture"), rc));
-        return false;
+    // A frame in the encoder's own format and size goes in as it is.
+    ff::FramePtr same;
+    if (frame->format == encoder->pix_fmt && frame->width == encoder->width &&
+        frame->height == encoder->height)
+        same.reset(av_frame_clone(frame));
+    AVFrame* input = same ? same.get() : picture.get();
+    int rc = 0;
+    if (!same) {
+        rc = av_frame_make_writable(picture.get());
+        if (rc < 0) {
+            fail(ff::stepError(QStringLiteral("Preparing a picture"), rc));
+            return false;
+        }
+        scaler.reset(sws_getCachedContext(scaler.release(), frame->width, frame->height,
+                                          static_cast<AVPixelFormat>(frame->format), picture->width,
+                                          picture->height, AV_PIX_FMT_YUVJ420P, SWS_BILINEAR,
+                                          nullptr, nullptr, nullptr));
+        if (!scaler) return true; // an odd frame is skipped; its slot gets a repeat
+        sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, picture->data,
+                  picture->linesize);
     }
-    scaler.reset(sws_getCachedContext(scaler.release(), frame->width, frame->height,
-                                      static_cast<AVPixelFormat>(frame->format), picture->width,
-                                      picture->height, AV_PIX_FMT_YUVJ420P, SWS_BILINEAR, nullptr,
-                                      nullptr, nullptr));
-    if (!scaler) return true; // an odd frame is skipped; its slot gets a repeat
-    sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, picture->data,
-              picture->linesize);
-    picture->pts = nextSlot;
-    picture->quality = encoder->global_quality;
-    rc = avcodec_send_frame(encoder.get(), picture.get());
+    input->pts = nextSlot;
+    input->quality = encoder->global_quality;
+    rc = avcodec_send_frame(encoder.get(), input);
     ff::PacketPtr packet(av_packet_alloc());
     if (rc >= 0 && packet) rc = avcodec_receive_packet(encoder.get(), packet.get());
     if (rc < 0 || !packet) {

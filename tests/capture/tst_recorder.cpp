@@ -53,10 +53,11 @@ double number(const QJsonObject& stream, const char* key) {
     return stream[QLatin1String(key)].toString().toDouble();
 }
 
-// A picture of one grey level, in the format the capture thread hands over.
-ff::FramePtr greyFrame(int width, int height, int level) {
+// A picture of one grey level, in a format the capture thread hands over.
+ff::FramePtr greyFrame(int width, int height, int level,
+                       AVPixelFormat format = AV_PIX_FMT_YUV420P) {
     ff::FramePtr frame(av_frame_alloc());
-    frame->format = AV_PIX_FMT_YUV420P;
+    frame->format = format;
     frame->width = width;
     frame->height = height;
     if (av_frame_get_buffer(frame.get(), 0) < 0) return nullptr;
@@ -230,7 +231,9 @@ private slots:
         auto recorder = Recorder::start(settings, {64, 48},
                                         {{}, [&](const QString& w) { warnings << w; }}, &error);
         QVERIFY2(recorder, qPrintable(error));
-        const ff::FramePtr dark = greyFrame(64, 48, 16), bright = greyFrame(64, 48, 235);
+        // In the encoder's own format: they go in without a conversion.
+        const ff::FramePtr dark = greyFrame(64, 48, 16, AV_PIX_FMT_YUVJ420P);
+        const ff::FramePtr bright = greyFrame(64, 48, 235, AV_PIX_FMT_YUVJ420P);
         const Clock::time_point start = Clock::now();
         // 3.5 s at 30 frames a second, white from 2.5 s on: a new sound input may take more
         // than a second before its first sound.
