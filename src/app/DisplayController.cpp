@@ -61,9 +61,19 @@ void DisplayController::Video1StatusCallback(int statusNumber, const QString& te
     main_.showStatus(shown);
     if (statusNumber == CapStatusCaptureBegins) {
         main_.RecordingCaptions(true);
+        main_.updateControls();
     } else if (statusNumber == CapStatusCaptureEnds) {
         main_.RecordingCaptions(false);
-        if (main_.VideoCap1()->BufferFileSize() != 0) main_.VideoCap1()->SaveRecordingAs();
+        // A recording also ends by itself (time limit, full index, lost camera): the
+        // controls it locked are released here, not only by the button.
+        main_.updateControls();
+        auto* video = main_.VideoCap1();
+        if (video->BufferFileSize() != 0 && !video->SaveRecordingAs()) {
+            const QString error =
+                QStringLiteral("Could not copy the recording to ") + video->VideoFileName();
+            main_.showStatus(error);
+            main_.errorLog().add(QStringLiteral(" :   Video error = ") + error);
+        }
     }
 }
 

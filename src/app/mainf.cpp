@@ -4,6 +4,7 @@
 #include "app/DisplayController.h"
 #include "app/LogForm.h"
 #include "app/MainHints.h"
+#include "app/ManualSaveController.h"
 #include "app/MotionController.h"
 #include "app/Settings.h"
 #include "app/TransferController.h"
@@ -67,6 +68,7 @@ TMain::TMain(QString programFolder, std::shared_ptr<DriverRegistry> drivers, QWi
     SmtpClient_->setObjectName(QStringLiteral("SmtpClient"));
 
     display_ = std::make_unique<DisplayController>(*this, this);
+    manualSave_ = std::make_unique<ManualSaveController>(*this, this);
     transfer_ = std::make_unique<TransferController>(*this, this);
     motion_ = std::make_unique<MotionController>(*this, this);
     website_ = std::make_unique<WebsiteController>(*this, this);
@@ -86,6 +88,7 @@ TMain::~TMain() {
     website_.release()->deleteLater();
     motion_.release()->deleteLater();
     transfer_.release()->deleteLater();
+    manualSave_.release()->deleteLater();
     display_.release()->deleteLater();
 }
 
@@ -372,6 +375,8 @@ void TMain::FormClose() {
             Application::showCurrentException();
         }
     };
+    // The recording's file is finished before anything else happens.
+    step([&] { manualSave_->stopRecording(); });
     FtpPassword = Network.ftpPassword;
     SmtpPassword = Network.emailPassword;
     step([&] {

@@ -26,6 +26,7 @@ namespace ostrel {
 class TVideoCapture;
 class TLogForm;
 class DisplayController;
+class ManualSaveController;
 class MotionController;
 class WebsiteController;
 class TransferController;
@@ -146,6 +147,7 @@ private:
     TFtpClient* FtpClient_ = nullptr;
     TSmtpClient* SmtpClient_ = nullptr;
     std::unique_ptr<DisplayController> display_;
+    std::unique_ptr<ManualSaveController> manualSave_;
     std::unique_ptr<TransferController> transfer_;
     std::unique_ptr<MotionController> motion_;
     std::unique_ptr<WebsiteController> website_;

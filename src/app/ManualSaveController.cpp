@@ -1,0 +1,59 @@
+#include "app/ManualSaveController.h"
+#include "app/MainWindowParts.h"
+#include "capture/DlgCapture.h"
+#include "capture/VideoCapture.h"
+#include "platform/Desktop.h"
+#include "platform/Guard.h"
+#include "ui_mainf.h"
+#include <QShortcut>
+
+namespace ostrel {
+
+ManualSaveController::ManualSaveController(MainWindowParts& main, QObject* parent)
+    : QObject(parent), main_(main) {
+    auto* ui = main.ui();
+    connect(ui->btnSnapshot, &QPushButton::clicked, this, guarded([this] { btnSnapshotClick(); }));
+    connect(ui->menuSnapshot, &QAction::triggered, this, guarded([this] { btnSnapshotClick(); }));
+    connect(ui->BtStartStop, &QPushButton::clicked, this, guarded([this] { BtStartStopClick(); }));
+    connect(ui->menuVideo, &QAction::triggered, this, guarded([this] { BtStartStopClick(); }));
+    connect(ui->menuCaptureparameter1, &QAction::triggered, this,
+            guarded([this] { menuCaptureparameter1Click(); }));
+
+    // Escape ends a recording while the main window has the focus.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), main.dialogParent());
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, guarded([this] { stopRecording(); }));
+}
+
+void ManualSaveController::btnSnapshotClick() {
+    auto* video = main_.VideoCap1();
+    // The name is used as typed; the same name replaces the earlier picture.
+    video->setSingleImageFile(main_.programFolder() + QStringLiteral("Snapshots/") +
+                              main_.ui()->EditCapPicture->text());
+    if (video->GrabFrameLive() && video->SaveFrameFile()) return;
+    desktop().messageBeep();
+    showError(QStringLiteral("Could not save picture. See Error Log"), main_.dialogParent());
+}
+
+void ManualSaveController::BtStartStopClick() {
+    auto* video = main_.VideoCap1();
+    if (video->IsRecording()) {
+        video->StopRecording();
+    } else {
+        video->setVideoFileName(main_.programFolder() + QStringLiteral("Videos/") +
+                                main_.ui()->EditVideoFile->text());
+        video->StartRecording();
+    }
+    main_.updateControls();
+}
+
+void ManualSaveController::stopRecording() {
+    if (main_.VideoCap1()->IsRecording()) BtStartStopClick();
+}
+
+void ManualSaveController::menuCaptureparameter1Click() {
+    TDlgCapParam dialog(*main_.VideoCap1(), main_.programFolder(), main_.dialogParent());
+    dialog.exec();
+}
+
+} // namespace ostrel
