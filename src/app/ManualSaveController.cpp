@@ -19,9 +19,8 @@ ManualSaveController::ManualSaveController(MainWindowParts& main, QObject* paren
     connect(ui->menuCaptureparameter1, &QAction::triggered, this,
             guarded([this] { menuCaptureparameter1Click(); }));
 
-    // Escape ends a recording while the main window has the focus.
+    // Escape ends a recording while the main window has the focus (a window shortcut).
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), main.dialogParent());
-    escape->setContext(Qt::WindowShortcut);
     connect(escape, &QShortcut::activated, this, guarded([this] { stopRecording(); }));
 }
 
