@@ -68,26 +68,27 @@ private slots:
         QVERIFY(p.desk.shown[0].kind == MsgKind::Error && p.desk.beeps == 1);
     }
 
-    // The dialog shows the device's values (20 fps), or those of Ostrel.sif when it exists.
-    // OK writes the texts first, then applies the values in field order until one fails,
-    // and the dialog stays open; Enter and Escape cancel without writing.
+    // The dialog shows the device's values, or those of Ostrel.sif when it exists, and its
+    // fields take digits only. OK writes the texts first, then applies the values in field
+    // order until one fails, and the dialog stays open; Enter and Escape cancel unwritten.
     void parametersDialog_data() {
-        QTest::addColumn<bool>("stored");   // Ostrel.sif holds Capture_Audio=1
+        QTest::addColumn<bool>("stored");   // Ostrel.sif holds 15 fps, 7 s, 1800, 3 MB, no audio
         QTest::addColumn<QString>("typed"); // frame rate, time, index
         QTest::addColumn<int>("key");       // 0: the OK button
         QTest::addColumn<QString>("error");
         QTest::addColumn<QString>("after"); // parameters()
-        QTest::newRow("index clamped by the device") << false << "30,5,100" << 0 << ""
-                                                     << "30,5,100,0,0,30,5,1800,0,0";
+        QTest::newRow("index clamped by the device") << true << "30,0,100" << 0 << ""
+                                                     << "30,0,100,3,0,30,0,1800,3,0";
         QTest::newRow("frame rate out of range")
             << true << "70000,5,100" << 0 << "70000 is out of range"
-            << "70000,5,100,0,1,20,0,0,0,1";
-        QTest::newRow("empty field") << true << "30,,100" << 0 << "'' is not a valid integer value"
-                                     << "30,,100,0,1,20,0,0,0,0";
+            << "70000,5,100,3,0,20,0,0,0,0";
+        QTest::newRow("empty field, first run")
+            << false << "30,,100" << 0 << "'' is not a valid integer value"
+            << "30,,100,0,1,20,0,0,0,1";
         for (const auto& [name, key] :
              {std::pair{"Escape", Qt::Key_Escape}, {"Enter", Qt::Key_Return}})
             QTest::newRow(name) << true << "30,5,100" << int(key) << ""
-                                << "-,-,-,-,1,20,0,0,0,0";
+                                << "-,7,1800,3,0,20,0,0,0,1";
     }
     void parametersDialog() {
         QFETCH(bool, stored);
@@ -97,20 +98,34 @@ private slots:
         QFETCH(QString, after);
         QTemporaryDir dir;
         const QString folder = dir.path() + '/';
-        if (stored)
-            IniFile(folder + "Ostrel.sif").writeBool("Capture Parameters", "Capture_Audio", true);
+        if (stored) {
+            IniFile ini(folder + "Ostrel.sif");
+            for (const auto& [name, value] : {std::pair{"Capture_Time", "7"},
+                                              {"Index_Size", "1800"},
+                                              {"Buffer_Size", "3"},
+                                              {"Capture_Audio", "0"}})
+                ini.writeString("Capture Parameters", name, value);
+        }
         ScriptedDesktop desk;
         TVideoCapture video(systemDrivers(folder), folder);
         video.setFrameRate(20);
+        video.setCapAudio(true);
         TDlgCapParam dialog(video, folder);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
         auto* ui = dialog.ui();
-        const QList<QLineEdit*> fields{ui->edFrameRate, ui->edCapTime, ui->edIndexSize};
-        QCOMPARE(QStringList({fields[0]->text(), fields[1]->text(), fields[2]->text()}).join(','),
-                 QString(stored ? "15,0,0" : "20,0,0"));
-        QCOMPARE(ui->CheckAudio->isChecked(), stored);
-        for (int i = 0; i < fields.size(); ++i)
+        const QList<QLineEdit*> fields{ui->edFrameRate, ui->edCapTime, ui->edIndexSize,
+                                       ui->edBufferSize};
+        QStringList shown;
+        for (QLineEdit* field : fields) {
+            QTest::keyClick(field, Qt::Key_X);
+            shown << field->text();
+        }
+        QCOMPARE(shown.join(','), QString(stored ? "15,7,1800,3" : "20,0,0,0"));
+        QCOMPARE(ui->CheckAudio->isChecked(), !stored);
+        QCOMPARE(desk.shownTexts(), QStringList(4, "Invalid entry: x"));
+        desk.shown.clear();
+        for (int i = 0; i < 3; ++i)
             fields[i]->setText(typed.section(',', i, i));
         if (key)
             QTest::keyClick(ui->edCapTime, Qt::Key(key));
