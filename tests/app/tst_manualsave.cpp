@@ -72,7 +72,7 @@ private slots:
     // fields take digits only. OK writes the texts first, then applies the values in field
     // order until one fails, and the dialog stays open; Enter and Escape cancel unwritten.
     void parametersDialog_data() {
-        QTest::addColumn<bool>("stored");   // Ostrel.sif holds 15 fps, 7 s, 1800, 3 MB, no audio
+        QTest::addColumn<bool>("stored");   // Ostrel.sif holds 7 s, 1800, 3 MB, no audio
         QTest::addColumn<QString>("typed"); // frame rate, time, index
         QTest::addColumn<int>("key");       // 0: the OK button
         QTest::addColumn<QString>("error");
