@@ -67,13 +67,9 @@ void DisplayController::Video1StatusCallback(int statusNumber, const QString& te
         // A recording also ends by itself (time limit, full index, lost camera): the
         // controls it locked are released here, not only by the button.
         main_.updateControls();
-        auto* video = main_.VideoCap1();
-        if (video->BufferFileSize() != 0 && !video->SaveRecordingAs()) {
-            const QString error =
-                QStringLiteral("Could not copy the recording to ") + video->VideoFileName();
-            main_.showStatus(error);
-            main_.errorLog().add(QStringLiteral(" :   Video error = ") + error);
-        }
+        // A copy that fails is reported by the device (OnError), naming the buffer file
+        // that keeps the recording.
+        if (main_.VideoCap1()->BufferFileSize() != 0) main_.VideoCap1()->SaveRecordingAs();
     }
 }
 
