@@ -4,6 +4,7 @@
 #include "capture/VideoCapture.h"
 #include "ui_DlgCapture.h"
 #include <QTimer>
+#include <QtEndian>
 
 using namespace ostrel;
 using namespace ostrel::test;
@@ -29,6 +30,13 @@ QString parameters(const QString& folder, const TVideoCapture& v) {
                        uint(v.BufferFileSize()), uint(v.CapAudio())})
         values << QString::number(value);
     return values.join(',');
+}
+
+// A finished AVI: its RIFF header counts the whole file, not the placeholder of its start.
+bool finishedVideo(const QString& file) {
+    const QByteArray avi = readAll(file);
+    return avi.size() > 12 && avi.startsWith("RIFF") && avi.mid(8, 4) == "AVI " &&
+           qFromLittleEndian<quint32>(avi.constData() + 4) == quint32(avi.size() - 8);
 }
 
 } // namespace
@@ -66,6 +74,39 @@ private slots:
         ui->btnSnapshot->click();
         QCOMPARE(p.desk.shownTexts(), QStringList{"Could not save picture. See Error Log"});
         QVERIFY(p.desk.shown[0].kind == MsgKind::Error && p.desk.beeps == 1);
+    }
+
+    // A recording says Stop and locks its controls until it ends: by itself, by Escape (which
+    // starts nothing) or by the close, each leaving a finished file in Videos/.
+    void recording() {
+        Camera p;
+        TMain& main = *p.main;
+        main.show();
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+        auto* ui = p.ui();
+        const auto captions = [ui] {
+            return ui->BtStartStop->text() + ", " + ui->menuVideo->text();
+        };
+        p.video().setCapTimeLimit(1);
+        ui->BtStartStop->click();
+        QCOMPARE(captions(), QString("Stop Video, Stop Video Recording"));
+        CHECK(verifyLook(main));
+        QTRY_COMPARE_WITH_TIMEOUT(captions(), QString("Start Video, Start Video Recording"), 10000);
+        CHECK(verifyLook(main));
+        QVERIFY(finishedVideo(p.path + "Videos/Video.avi"));
+
+        p.video().setCapTimeLimit(0);
+        ui->EditVideoFile->setText("escape.avi");
+        ui->menuVideo->trigger();
+        QTest::keyClick(&main, Qt::Key_Escape);
+        QTest::keyClick(&main, Qt::Key_Escape);
+        QVERIFY(!p.video().IsRecording() && finishedVideo(p.path + "Videos/escape.avi"));
+
+        ui->EditVideoFile->setText("closed.avi");
+        ui->BtStartStop->click();
+        main.close();
+        QVERIFY(finishedVideo(p.path + "Videos/closed.avi"));
+        VERIFY_NO_BOXES(p.desk);
     }
 
     // The dialog shows the device's values, or those of Ostrel.sif when it exists, and its
