@@ -116,14 +116,14 @@ private slots:
                                                      << "30,0,100,3,0,30,0,1800,3,0";
         QTest::newRow("frame rate out of range")
             << true << "70000,5,100" << 0 << "70000 is out of range"
-            << "70000,5,100,3,0,20,0,0,0,0";
+            << "70000,5,100,3,0,20,9,0,0,0";
         QTest::newRow("empty field, first run")
             << false << "30,,100" << 0 << "'' is not a valid integer value"
-            << "30,,100,0,1,20,0,0,0,1";
+            << "30,,100,0,1,20,9,0,0,1";
         for (const auto& [name, key] :
              {std::pair{"Escape", Qt::Key_Escape}, {"Enter", Qt::Key_Return}})
             QTest::newRow(name) << true << "30,5,100" << int(key) << ""
-                                << "-,7,1800,3,0,20,0,0,0,1";
+                                << "-,7,1800,3,0,20,9,0,0,1";
     }
     void parametersDialog() {
         QFETCH(bool, stored);
@@ -137,6 +137,7 @@ private slots:
                                   "Buffer_Size=3\r\nCapture_Audio=0\r\n");
         TVideoCapture video(systemDrivers(p.path), p.path);
         video.setFrameRate(20);
+        video.setCapTimeLimit(9);
         video.setCapAudio(true);
         TDlgCapParam dialog(video, p.path);
         dialog.show();
@@ -149,7 +150,7 @@ private slots:
             QTest::keyClick(field, Qt::Key_X);
             shown << field->text();
         }
-        QCOMPARE(shown.join(','), QString(stored ? "15,7,1800,3" : "20,0,0,0"));
+        QCOMPARE(shown.join(','), QString(stored ? "15,7,1800,3" : "20,9,0,0"));
         QCOMPARE(ui->CheckAudio->isChecked(), !stored);
         QCOMPARE(p.desk.shownTexts(), QStringList(4, "Invalid entry: x"));
         p.desk.shown.clear();
