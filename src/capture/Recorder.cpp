@@ -431,9 +431,9 @@ bool Recorder::Impl::openVideo() {
     encoder->framerate = av_inv_q(frameTime);
     encoder->flags |= AV_CODEC_FLAG_QSCALE;
     encoder->global_quality = Recorder::qscale(settings.quality) * FF_QP2LAMBDA;
-    // Slices, not frames, in parallel: every picture comes out at once, in its slot.
-    encoder->thread_count = 0;
-    encoder->thread_type = FF_THREAD_SLICE;
+    // One thread: the picture comes out at once, in its slot, and no CPU goes to handing
+    // slices between threads (the capture and the display have the other cores).
+    encoder->thread_count = 1;
     rc = avcodec_open2(encoder.get(), codec, nullptr);
     if (rc < 0) {
         fail(ff::stepError(QStringLiteral("Opening the Motion JPEG encoder"), rc));
