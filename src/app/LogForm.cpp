@@ -8,7 +8,6 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
-#include <QScreen>
 #include <QShortcut>
 
 namespace ostrel {
@@ -98,11 +97,7 @@ void TLogForm::showEvent(QShowEvent* event) {
     refresh();
     if (!placed_) {
         placed_ = true;
-        if (QScreen* s = screen()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(s->availableGeometry().center());
-            move(frame.topLeft());
-        }
+        centreOnScreen(this);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "capture/DlgCapture.h"
 #include "capture/VideoCapture.h"
+#include "platform/Desktop.h"
 #include "platform/DigitFilter.h"
 #include "platform/Exception.h"
 #include "platform/Guard.h"
@@ -8,7 +9,6 @@
 #include "platform/SettingsKeys.h"
 #include "ui_DlgCapture.h"
 #include <QFile>
-#include <QScreen>
 #include <QShowEvent>
 #include <limits>
 
@@ -48,11 +48,7 @@ TDlgCapParam::~TDlgCapParam() = default;
 void TDlgCapParam::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         FormShow();
-        if (QScreen* screen = this->screen()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
+        centreOnScreen(this);
     }
     QDialog::showEvent(event);
 }

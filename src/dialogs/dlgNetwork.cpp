@@ -15,7 +15,6 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QFocusEvent>
-#include <QScreen>
 #include <QShortcut>
 
 namespace ostrel {
@@ -196,11 +195,7 @@ void TfrmNetwork::showEvent(QShowEvent* event) {
     showSettings();
     if (!placed_) {
         placed_ = true;
-        if (QScreen* screen = this->screen()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
+        centreOnScreen(this);
     }
     QDialog::showEvent(event);
 }

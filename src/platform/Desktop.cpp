@@ -1,6 +1,8 @@
 #include "platform/Desktop.h"
 #include "platform/QtDesktop.h"
 
+#include <QScreen>
+#include <QWidget>
 #include <atomic>
 
 namespace ostrel {
@@ -24,6 +26,14 @@ Desktop& desktop() {
 
 Desktop* setDesktop(Desktop* d) {
     return installed.exchange(d);
+}
+
+void centreOnScreen(QWidget* window) {
+    if (QScreen* screen = window->screen()) {
+        QRect frame = window->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        window->move(frame.topLeft());
+    }
 }
 
 } // namespace ostrel

@@ -79,6 +79,9 @@ Desktop& desktop();
 // Installs `d` (not owned) and returns the previous one; nullptr restores the default.
 Desktop* setDesktop(Desktop* d);
 
+// Puts a window (frame included) in the middle of its screen's free area.
+void centreOnScreen(QWidget* window);
+
 // Convenience wrappers used all over the program.
 inline MsgButton showError(const QString& text, QWidget* parent = nullptr) {
     return desktop().messageBox(MsgKind::Error, text, MsgButton::Ok, parent);
