@@ -75,9 +75,11 @@ TVideoCapture::TVideoCapture(std::shared_ptr<DriverRegistry> drivers, QString pr
 }
 
 TVideoCapture::~TVideoCapture() {
-    // No events now: their handlers belong to a window that is going away.
+    // No events now: their handlers belong to a window that is going away. A recording
+    // ended here is copied out of the buffer file here too.
+    const bool wasRecording = recorder_ != nullptr;
     finishRecording(false);
-    if (!bufferFile_.isEmpty() && recordedBytes_ > 0) {
+    if (wasRecording && !bufferFile_.isEmpty() && recordedBytes_ > 0) {
         QString why;
         if (copyBufferToVideoFile(&why)) {
             recordedBytes_ = 0;

@@ -346,6 +346,18 @@ private slots:
         QVERIFY(QFile::exists(buffer));
         QVERIFY(probe(buffer).contains("video"));
         QFile::remove(buffer);
+
+        // A device destroyed while recording still copies the recording out.
+        {
+            TVideoCapture gone(drivers, dir_.path());
+            gone.setDriverIndex(0);
+            gone.setBufferFileSize(1);
+            gone.setDriverOpen(true);
+            gone.setVideoFileName(QStringLiteral("destroyed.avi"));
+            QVERIFY(gone.StartRecording());
+            QTest::qWait(300);
+        }
+        QVERIFY(number(probe(dir_.filePath("destroyed.avi"))["video"], "nb_read_packets") >= 3);
     }
 
     // Past 1 GB the file goes on in OpenDML parts and every picture stays readable.
