@@ -294,12 +294,18 @@ private slots:
         TVideoCapture video(drivers, dir_.path());
         video.setDriverIndex(0);
         video.setDriverOpen(true);
-        video.setVideoFileName(QStringLiteral("lost.avi"));
         video.setCapAudio(true);
         QStringList events;
         connect(&video, &TVideoCapture::OnError, [&](int, const QString& t) { events << t; });
         connect(&video, &TVideoCapture::OnStatusCallback,
                 [&](int n, const QString&) { events << QString::number(n); });
+        // A file that cannot be made: no recording, and the reason.
+        video.setVideoFileName(QStringLiteral("no-such-folder/lost.avi"));
+        QVERIFY(!video.StartRecording());
+        QVERIFY2(events.size() == 1 && events[0].startsWith("Could not create"),
+                 qPrintable(events.join("; ")));
+        events.clear();
+        video.setVideoFileName(QStringLiteral("lost.avi"));
         QVERIFY(video.StartRecording());
         QTRY_VERIFY_WITH_TIMEOUT(events.contains(DeviceLostText), 10000);
         QCOMPARE(events.size(), 4);
