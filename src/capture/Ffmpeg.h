@@ -6,6 +6,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/dict.h>
 #include <libavutil/frame.h>
+#include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
 #include <QString>
@@ -29,11 +30,29 @@ struct SwsContextDeleter {
     void operator()(SwsContext* p) const { sws_freeContext(p); }
 };
 
+struct SwrContextDeleter {
+    void operator()(SwrContext* p) const { swr_free(&p); }
+};
+// An output context: freed, not closed (its file output is the caller's own).
+struct OutputContextDeleter {
+    void operator()(AVFormatContext* p) const { avformat_free_context(p); }
+};
+// An I/O context over the caller's own callbacks, with its buffer.
+struct CustomIoDeleter {
+    void operator()(AVIOContext* p) const {
+        av_freep(&p->buffer);
+        avio_context_free(&p);
+    }
+};
+
 using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextDeleter>;
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using SwsContextPtr = std::unique_ptr<SwsContext, SwsContextDeleter>;
+using SwrContextPtr = std::unique_ptr<SwrContext, SwrContextDeleter>;
+using OutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextDeleter>;
+using CustomIoPtr = std::unique_ptr<AVIOContext, CustomIoDeleter>;
 
 // An option dictionary; FFmpeg functions that consume it take the address of `raw`.
 class Dictionary {

@@ -39,22 +39,7 @@ constexpr size_t MaxQueued = 16; // frames waiting for the encoder, about 0.5 s 
 constexpr auto SoundOpenTimeout = 5s;
 constexpr auto SoundPoll = 50ms;      // how often the recording looks for new sound
 constexpr auto SoundEndGrace = 300ms; // the longest a recording waits for the sound's thread
-constexpr quint32 MinIndexSize = 1800;
-constexpr quint32 MaxIndexSize = 324000;
 constexpr quint32 DefaultIndexSize = 100000;
-
-struct SwrDeleter {
-    void operator()(SwrContext* p) const { swr_free(&p); }
-};
-struct OutputDeleter {
-    void operator()(AVFormatContext* p) const { avformat_free_context(p); }
-};
-struct AvioDeleter {
-    void operator()(AVIOContext* p) const {
-        av_freep(&p->buffer);
-        avio_context_free(&p);
-    }
-};
 
 // The file under the muxer, written at positions: a buffer file keeps its blocks, and a
 // failed write (a full disk) is seen with its reason.
@@ -125,7 +110,7 @@ AVRational frameTimeBase(quint32 microSecPerFrame) {
 struct SoundCapture {
     ff::FormatContextPtr format;
     ff::CodecContextPtr decoder;
-    std::unique_ptr<SwrContext, SwrDeleter> resampler;
+    ff::SwrContextPtr resampler;
     int stream = -1;
     AVRational timeBase{1, 1000000};
     int64_t startWallUs = 0; // the inputs stamp their packets with the wall clock
@@ -163,8 +148,8 @@ struct Recorder::Impl {
     int64_t maxFrames = 0;   // 0: no time limit
 
     FileOutput out;
-    std::unique_ptr<AVIOContext, AvioDeleter> avio;
-    std::unique_ptr<AVFormatContext, OutputDeleter> mux;
+    ff::CustomIoPtr avio;
+    ff::OutputContextPtr mux;
     ff::CodecContextPtr encoder;
     ff::SwsContextPtr scaler;
     ff::FramePtr picture;
@@ -239,9 +224,9 @@ std::unique_ptr<Recorder> Recorder::start(const RecordingSettings& settings, QSi
         if (error) *error = why;
         return nullptr;
     };
-    if (frameSize.isEmpty() || frameSize.width() % 2 || frameSize.height() % 2)
-        frameSize = QSize((std::max(frameSize.width(), 2) + 1) & ~1,
-                          (std::max(frameSize.height(), 2) + 1) & ~1);
+    if (frameSize.isEmpty()) return fail(QStringLiteral("The camera has no picture size yet"));
+    // 4:2:0 pictures have even sides.
+    frameSize = QSize((frameSize.width() + 1) & ~1, (frameSize.height() + 1) & ~1);
     auto d = std::make_unique<Impl>();
     d->settings = settings;
     d->size = frameSize;

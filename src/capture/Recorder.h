@@ -66,6 +66,9 @@ public:
     // The recording ended by itself.
     bool ended() const;
 
+    // The index sizes a recording may have.
+    static constexpr quint32 MinIndexSize = 1800;
+    static constexpr quint32 MaxIndexSize = 324000;
     // Motion JPEG quantiser scale (2 best to 31 smallest) for a quality of 1 to 100.
     static int qscale(int quality);
     // Index entries for a recording: a time limit sizes it to the recording (pictures

@@ -39,8 +39,6 @@ using namespace std::chrono_literals;
 // How long a grab waits for the first frame of a device that has just been opened.
 constexpr auto FirstFrameTimeout = 2000ms;
 constexpr quint32 MinMicroSecPerFrame = 33333;
-constexpr quint32 MinIndexSize = 1800;
-constexpr quint32 MaxIndexSize = 324000;
 constexpr qint64 BufferFileUnit = 1048576;
 
 // Rounding to the nearest integer with halves going to the even neighbour, as every
@@ -421,7 +419,7 @@ void TVideoCapture::setFrameRate(quint16 fps) {
 }
 
 void TVideoCapture::setCapIndexSize(quint32 n) {
-    capIndexSize_ = n == 0 ? 0 : std::clamp(n, MinIndexSize, MaxIndexSize);
+    capIndexSize_ = n == 0 ? 0 : std::clamp(n, Recorder::MinIndexSize, Recorder::MaxIndexSize);
 }
 
 void TVideoCapture::setBufferFileSize(quint16 mb) {
