@@ -43,7 +43,7 @@ void ManualSaveController::BtStartStopClick() {
                                 main_.ui()->EditVideoFile->text());
         video->StartRecording();
     }
-    main_.updateControls();
+    // The controls follow the status events the start and the stop send (300, 301).
 }
 
 void ManualSaveController::stopRecording() {
