@@ -2,6 +2,7 @@
 #include "app/About.h"
 #include "app/ControlStates.h"
 #include "app/DisplayController.h"
+#include "app/ImageListController.h"
 #include "app/LogForm.h"
 #include "app/MainHints.h"
 #include "app/ManualSaveController.h"
@@ -71,6 +72,7 @@ TMain::TMain(QString programFolder, std::shared_ptr<DriverRegistry> drivers, QWi
     manualSave_ = std::make_unique<ManualSaveController>(*this, this);
     transfer_ = std::make_unique<TransferController>(*this, this);
     motion_ = std::make_unique<MotionController>(*this, this);
+    imageList_ = std::make_unique<ImageListController>(*this, *motion_, this);
     website_ = std::make_unique<WebsiteController>(*this, this);
     transfer_->onReestablished = [this] { website_->Reestablish(); };
     connectMenus();

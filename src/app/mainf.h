@@ -28,6 +28,7 @@ class TLogForm;
 class DisplayController;
 class ManualSaveController;
 class MotionController;
+class ImageListController;
 class WebsiteController;
 class TransferController;
 class TFtpClient;
@@ -86,6 +87,7 @@ public:
     TFtpClient* FtpClient() const override { return FtpClient_; }
     TSmtpClient* SmtpClient() const override { return SmtpClient_; }
     MotionController* motion() const { return motion_.get(); }
+    ImageListController* imageList() const { return imageList_.get(); }
     WebsiteController* website() const { return website_.get(); }
 
     // Recording button and menu captions for the recording state.
@@ -150,6 +152,7 @@ private:
     std::unique_ptr<ManualSaveController> manualSave_;
     std::unique_ptr<TransferController> transfer_;
     std::unique_ptr<MotionController> motion_;
+    std::unique_ptr<ImageListController> imageList_;
     std::unique_ptr<WebsiteController> website_;
     QPointer<TLogForm> logForm_;
     QPointer<TfrmNetwork> frmNetwork_;
