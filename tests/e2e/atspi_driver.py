@@ -31,6 +31,7 @@ def wait_for(predicate, timeout=20.0, what="condition"):
         except Exception as error:  # the tree changes under us while windows open
             last_error = error
         time.sleep(0.2)
+    what = what() if callable(what) else what
     raise AssertionError(f"timed out waiting for {what}" + (f" ({last_error})" if last_error else ""))
 
 
