@@ -58,6 +58,12 @@ QImage decodeJpeg(const QByteArray& bytes, QSize fitting, QString* error) {
         return fail(QString::fromLocal8Bit(tjGetErrorStr2(handle.get())));
     if (width <= 0 || height <= 0 || width > MaxSide || height > MaxSide)
         return fail(QStringLiteral("the picture is %1 x %2 pixels").arg(width).arg(height));
+    // Every 8 x 8 block costs at least a bit, so no real file holds more than 512 pixels
+    // a byte; a header that claims more would only make us allocate for nothing.
+    if (qint64(width) * height > qint64(bytes.size()) * 1024)
+        return fail(QStringLiteral("the file is too short for a picture of %1 x %2 pixels")
+                        .arg(width)
+                        .arg(height));
 
     const tjscalingfactor f = scalingFor(width, height, fitting);
     QImage image(TJSCALED(width, f), TJSCALED(height, f), QImage::Format_RGB32);
@@ -89,8 +95,9 @@ LoadedPicture loadPicture(const QString& path, QSize fitting) {
     picture.isJpeg = looksLikeJpeg(picture.bytes);
     if (picture.isJpeg) {
         picture.image = decodeJpeg(picture.bytes, fitting, &why);
-    } else if (!picture.image.loadFromData(picture.bytes)) {
-        why = QStringLiteral("it is not a picture this program can read");
+    } else if (!picture.image.loadFromData(picture.bytes, "BMP")) {
+        // JPEG and Windows bitmaps only: no other image reader sees a file's bytes.
+        why = QStringLiteral("it is neither a JPEG picture nor a bitmap");
     }
     if (picture.image.isNull())
         throw Exception(QStringLiteral("The picture \"%1\" cannot be shown: %2").arg(path, why));

@@ -1,6 +1,6 @@
 #pragma once
-// The program's picture loading: JPEG files through libjpeg-turbo, everything else Qt
-// reads (Windows bitmaps above all) through QImage.
+// The program's picture loading: JPEG files through libjpeg-turbo, Windows bitmaps
+// through Qt's bitmap reader.
 #include <QByteArray>
 #include <QImage>
 #include <QSize>

@@ -1,0 +1,82 @@
+// Picture files as the viewer and the animation read them.
+#include "platform/Exception.h"
+#include "platform/PictureLoading.h"
+#include "web/JpegExport.h"
+#include <QBuffer>
+#include <QtTest>
+
+using namespace ostrel;
+
+namespace {
+
+// Red on the left half, blue on the right.
+QImage halves(int width, int height) {
+    QImage picture(width, height, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    for (int y = 0; y < height; ++y)
+        for (int x = width / 2; x < width; ++x)
+            picture.setPixel(x, y, qRgb(0, 0, 255));
+    return picture;
+}
+
+} // namespace
+
+class TestPictures : public QObject {
+    Q_OBJECT
+
+private slots:
+    // The decoder scales down only as far as the area still gets a full picture, keeps
+    // red red, shows what a cut-off file holds, and refuses a header whose size the
+    // file's bytes cannot hold.
+    void decoding_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QSize>("fitting");
+        QTest::addColumn<QSize>("decoded");
+        const QByteArray jpeg = encodeJpeg(halves(1280, 720));
+        QTest::newRow("full size") << jpeg << QSize() << QSize(1280, 720);
+        QTest::newRow("400x300 area: 1/2") << jpeg << QSize(400, 300) << QSize(640, 360);
+        QTest::newRow("160x90 area: 1/8") << jpeg << QSize(160, 90) << QSize(160, 90);
+        QTest::newRow("cut off") << jpeg.left(jpeg.size() / 2) << QSize() << QSize(1280, 720);
+        QByteArray huge = encodeJpeg(halves(16, 16));
+        const int sof = int(huge.indexOf("\xff\xc0")); // height and width follow at +5
+        huge[sof + 5] = char(0x3f), huge[sof + 7] = char(0x3f);
+        QTest::newRow("16191 x 16191 claimed by 700 bytes") << huge << QSize() << QSize(0, 0);
+    }
+    void decoding() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QSize, fitting);
+        QFETCH(QSize, decoded);
+        QString why;
+        const QImage image = decodeJpeg(bytes, fitting, &why);
+        QCOMPARE(image.size(), decoded);
+        if (image.isNull()) {
+            QVERIFY(!why.isEmpty());
+            return;
+        }
+        const QColor left = image.pixelColor(2, 2), right = image.pixelColor(image.width() - 3, 2);
+        QVERIFY2(left.red() > 200 && left.blue() < 60 && right.blue() > 200 && right.red() < 60,
+                 qPrintable(left.name() + " " + right.name()));
+    }
+
+    // A bitmap loads through Qt's reader; anything else is refused with the file's name.
+    void loadingFiles() {
+        QTemporaryDir dir;
+        const QString bmp = dir.filePath("frame.bmp"), gif = dir.filePath("anim.gif");
+        QVERIFY(halves(8, 4).save(bmp, "BMP"));
+        QVERIFY(loadPicture(bmp).image.size() == QSize(8, 4) && !loadPicture(bmp).isJpeg);
+        QFile f(gif);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("GIF89a\x01\x00\x01\x00") > 0);
+        f.close();
+        for (const QString& path : {gif, dir.filePath("gone.jpg")}) {
+            try {
+                loadPicture(path);
+                QFAIL("no error");
+            } catch (const Exception& e) {
+                QVERIFY2(e.message().contains(path), qPrintable(e.message()));
+            }
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPictures)
+#include "tst_pictures.moc"
