@@ -141,6 +141,7 @@ void TfrmAnimation::setCurrentFolder(const QString& folder) {
     auto addFolder = [folders](const QString& text, int depth, const QString& target) {
         auto* item = new QListWidgetItem(QString(2 * depth, QLatin1Char(' ')) + text, folders);
         item->setData(FolderRole, target);
+        item->setData(Qt::AccessibleTextRole, text); // without the indentation
     };
     addFolder(path, 0, path);
     int depth = 0;
