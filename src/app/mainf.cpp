@@ -13,6 +13,7 @@
 #include "capture/Bitmap.h"
 #include "capture/DlgDriver.h"
 #include "capture/VideoCapture.h"
+#include "motion/unAnimation.h"
 #include "net/FtpClient.h"
 #include "net/RequestReport.h"
 #include "net/SmtpClient.h"
@@ -117,6 +118,8 @@ void TMain::createWindows() {
     // and may start the website update.
     frmNetwork_ = new TfrmNetwork(programFolder_, Network, *this, *FtpClient_, *SmtpClient_, this);
     frmNetwork_->setObjectName(QStringLiteral("frmNetwork"));
+    frmAnimation_ = new TfrmAnimation(programFolder_, this);
+    frmAnimation_->setObjectName(QStringLiteral("frmAnimation"));
 }
 
 QString TMain::updateIntervalText() const {
@@ -436,6 +439,9 @@ void TMain::connectMenus() {
     connect(ui->menuAbout, &QAction::triggered, this, guarded([this] { menuAboutClick(); }));
     connect(ui->menuNetwork, &QAction::triggered, this, guarded([this] {
                 if (frmNetwork_) frmNetwork_->exec();
+            }));
+    connect(ui->menuFileAnimation, &QAction::triggered, this, guarded([this] {
+                if (frmAnimation_) frmAnimation_->exec();
             }));
     connect(ui->menuVideoSource, &QAction::triggered, this,
             guarded([this] { VideoCap1_->ShowSourceDialog(); }));

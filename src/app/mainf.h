@@ -8,6 +8,7 @@
 #include "app/Settings.h"
 #include "capture/CaptureDriver.h"
 #include "dialogs/dlgNetwork.h"
+#include "motion/unAnimation.h"
 #include "net/NetworkSettings.h"
 #include <QImage>
 #include <QMainWindow>
@@ -96,6 +97,7 @@ public:
     bool startedWithVideo() const { return startedWithVideo_; }
 
     TfrmNetwork* frmNetwork() const { return frmNetwork_; }
+    TfrmAnimation* frmAnimation() const { return frmAnimation_; }
 
     // What the network settings dialog needs of the main window.
     QString updateIntervalText() const override;
@@ -156,6 +158,7 @@ private:
     std::unique_ptr<WebsiteController> website_;
     QPointer<TLogForm> logForm_;
     QPointer<TfrmNetwork> frmNetwork_;
+    QPointer<TfrmAnimation> frmAnimation_;
     QTimer* Timer1_ = nullptr; // website update
     QTimer* Timer2_ = nullptr; // motion checks
     QLabel* panel0_ = nullptr;

@@ -55,6 +55,11 @@ QString selectedText(const QListWidget* list) {
     return selected.isEmpty() ? QString() : selected.first()->text();
 }
 
+void clearSilently(QListWidget* list) {
+    const QSignalBlocker quiet(list);
+    list->clearSelection();
+}
+
 QString inFolder(const QString& folder, const QString& name) {
     return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
 }
@@ -83,13 +88,12 @@ TfrmAnimation::TfrmAnimation(const QString& programFolder, QWidget* parent)
     connect(ui.PicListBox, &QListWidget::itemDoubleClicked, this,
             guarded([this] { SpeedBtnRemoveClick(); }));
     connect(ui.btnRemoveAll, &QPushButton::clicked, this, guarded([this] { btnRemoveAllClick(); }));
-    // A pick by mouse or keys; the selection one list clears in the other is no pick.
-    connect(ui.FileListBox, &QListWidget::itemSelectionChanged, this, guarded([this] {
-                if (ui_->FileListBox->hasFocus()) FileListBoxClick();
-            }));
-    connect(ui.PicListBox, &QListWidget::itemSelectionChanged, this, guarded([this] {
-                if (ui_->PicListBox->hasFocus()) PicListBoxClick();
-            }));
+    // A pick by mouse, keys or a screen reader's selection; the selection one list clears
+    // in the other is cleared silently.
+    connect(ui.FileListBox, &QListWidget::itemSelectionChanged, this,
+            guarded([this] { FileListBoxClick(); }));
+    connect(ui.PicListBox, &QListWidget::itemSelectionChanged, this,
+            guarded([this] { PicListBoxClick(); }));
     connect(ui.ScrollBarSpeed, &QScrollBar::valueChanged, this,
             guarded([this] { ScrollBarSpeedChange(); }));
     connect(ui.btnAnimate, &QPushButton::clicked, this, guarded([this] { btnAnimateClick(); }));
@@ -193,20 +197,20 @@ void TfrmAnimation::SpeedBtnRemoveClick() {
 
 void TfrmAnimation::btnRemoveAllClick() {
     ui_->PicListBox->clear();
-    ui_->FileListBox->clearSelection();
+    clearSilently(ui_->FileListBox);
     const QString empty = inFolder(programFolder_, QStringLiteral("imgempty.jpg"));
     if (QFileInfo::exists(empty)) showPicture(empty);
 }
 
 void TfrmAnimation::FileListBoxClick() {
-    ui_->PicListBox->clearSelection();
+    clearSilently(ui_->PicListBox);
     const QString name = selectedText(ui_->FileListBox);
     if (!name.isEmpty() && QFileInfo::exists(inFolder(currentFolder_, name)))
         showPicture(inFolder(currentFolder_, name));
 }
 
 void TfrmAnimation::PicListBoxClick() {
-    ui_->FileListBox->clearSelection();
+    clearSilently(ui_->FileListBox);
     const QString name = selectedText(ui_->PicListBox);
     if (!name.isEmpty() && QFileInfo::exists(inFolder(currentFolder_, name)))
         showPicture(inFolder(currentFolder_, name));
@@ -221,7 +225,7 @@ void TfrmAnimation::ScrollBarSpeedChange() {
 
 void TfrmAnimation::btnAnimateClick() {
     if (ui_->PicListBox->count() == 0) return;
-    ui_->PicListBox->clearSelection();
+    clearSilently(ui_->PicListBox);
     position_ = 0;
     AnimationTimer.start(frameInterval(ui_->ScrollBarSpeed->value()));
     ui_->btnStop->setEnabled(true);

@@ -294,6 +294,15 @@ private slots:
         QVERIFY(p.desk.helpRequests[0].first == HelpCommand::Contents &&
                 p.desk.helpRequests[1].first == HelpCommand::Index);
 
+        // The animation window opens modally; closing it ends the wait.
+        QWidget* modal = nullptr;
+        QTimer::singleShot(0, &main, [&modal] {
+            modal = QApplication::activeModalWidget();
+            if (modal) modal->close();
+        });
+        ui->menuFileAnimation->trigger();
+        QCOMPARE(modal, main.frmAnimation());
+
         // With Log Errors off nothing is added, and the close keeps the file as it was.
         ui->menuLogErrors->trigger();
         main.errorLog().add(" :   not logged");
