@@ -8,7 +8,7 @@
 //   LoadPicture      loadPicture at the picture area's fitting size (DCT-scaled) and full size
 //   Djpeg            the same picture through djpeg, one process a run (ProcessStart is
 //                    the cost of starting /bin/true, to take off)
-#include "motion/PictureArea.h"
+#include "platform/PictureArea.h"
 #include "motion/unAnimation.h"
 #include "platform/PictureLoading.h"
 #include "web/JpegExport.h"

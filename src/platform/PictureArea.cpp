@@ -1,4 +1,4 @@
-#include "motion/PictureArea.h"
+#include "platform/PictureArea.h"
 
 #include <QPainter>
 
