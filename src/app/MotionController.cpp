@@ -194,7 +194,11 @@ void MotionController::detectionSteps() {
             MotionNotified = true;
         }
         auto* ftp = main_.FtpClient();
-        if (ui->rbRemoteSave->isChecked() && ftp->Tag() == ftptag::Succeeded) {
+        if (ui->rbRemoteSave->isChecked() && ftp->Tag() == ftptag::Succeeded && !ftp->Ready()) {
+            // Another window's request is waiting on the one client: it is not interleaved.
+            main_.showStatus(QStringLiteral("Remote save of %1 skipped: the FTP connection is busy")
+                                 .arg(motionImageName(number)));
+        } else if (ui->rbRemoteSave->isChecked() && ftp->Tag() == ftptag::Succeeded) {
             ftp->setHostFileName(MotionRemoteName);
             ftp->setLocalFileName(MotionImageFile);
             ftp->setTag(ftptag::None);

@@ -89,6 +89,12 @@ void WebsiteController::Start() {
 }
 
 void WebsiteController::Timer1Timer() {
+    // Another window's request is waiting on the one FTP client: this tick is left out
+    // rather than interleaved with it.
+    if (!main_.FtpClient()->Ready()) {
+        main_.showStatus(QStringLiteral("Website update skipped: the FTP connection is busy"));
+        return;
+    }
     exportFrame(false);
     oneUpload();
     setBusyLight(false);

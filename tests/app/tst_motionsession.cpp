@@ -9,6 +9,7 @@
 // default sliders).
 #include "MainFixture.h"
 #include "app/MotionController.h"
+#include "app/WebsiteController.h"
 #include "capture/VideoCapture.h"
 #include "capture/VirtualCamera.h"
 #include "motion/DetectionSession.h"
@@ -326,6 +327,24 @@ private slots:
         CHECK(r.detect(125));
         CHECK(uploaded());
         QVERIFY(QFile::exists(host.root.filePath("12-05-26_10.17.30_10.17.35.jpg")));
+
+        // While another window's request waits on the client, neither a detection nor a
+        // website update tick uses it; both say so, and the image stays here.
+        QStringList said;
+        QTimer::singleShot(0, &main, [&] {
+            r.detect(130);
+            said << main.statusPanel(1)->text();
+            main.website()->Timer1Timer();
+            said << main.statusPanel(1)->text();
+        });
+        ftp->setLocalFileName(r.path + "listing.txt");
+        QVERIFY(ftp->Ls());
+        QCOMPARE(said,
+                 QStringList({"Remote save of image002.jpg skipped: the FTP connection is busy",
+                              "Website update skipped: the FTP connection is busy"}));
+        QVERIFY(!QFile::exists(host.root.filePath("12-05-26_10.17.30_10.17.40.jpg")));
+        QVERIFY(QFile::exists(r.path + "12-05-26_10.17.30/image002.jpg"));
+        main.statusPanel(1)->clear();
         CHECK(stop());
         VERIFY_NO_BOXES(r.desk);
         QCOMPARE(main.errorLog().lines(), QStringList{""});
