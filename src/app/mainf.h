@@ -10,6 +10,7 @@
 #include "dialogs/dlgNetwork.h"
 #include "motion/unAnimation.h"
 #include "net/NetworkSettings.h"
+#include "web/WebPageState.h"
 #include <QImage>
 #include <QMainWindow>
 #include <QPointer>
@@ -71,8 +72,8 @@ public:
     bool FailNotification = false;
     bool FirstRun = true;
     QString Camera;
-    QString WebPageName = QStringLiteral("ostrel.html");
-    bool PageChangesPending = false;
+    // The web access page's name and its changes not yet uploaded.
+    WebPageState WebPage;
     QString FtpPassword;
     QString SmtpPassword;
     QString FtpPlainPassword;
