@@ -1,12 +1,6 @@
 #!/usr/bin/python3
-"""The web access page template in a real browser (headless Chromium).
-
-The page is served over HTTP with its size line and countdown line set as the look window
-writes them. A probe page on the same server holds the page in a frame and records, at
-moments of the browser's virtual time, what the frame shows: the picture's displayed and
-natural size, its address and the countdown. The server hands out a different picture from
-the second request on, or fails the refresh (404, or a dropped connection).
-
+"""The web access page template in headless Chromium, served over HTTP with its size and
+countdown lines set. A probe page holds it in a frame and records what the frame shows.
 Usage: page_in_browser.py [--screenshot FILE]   (FILE: the page at its default look)
 """
 import html
@@ -57,35 +51,30 @@ def page(size_line, countdown_line):
 
 
 class Server:
-    """Serves the page, the probe and the pictures; `refresh` decides the answer to requests
-    after the first one of a picture: "new" (a different picture), "404" or "drop"."""
+    """Serves the page, the probe and the pictures; a picture asked for again is answered by
+    `refresh`: "new" (a different picture), "404" or "drop" (connection closed unanswered)."""
 
     def __init__(self, index, refresh):
-        self.log, self.refresh = [], refresh
+        self.log = []
         first = {"/Capture.jpg": os.path.join(DATA, "stopcap.jpg"),
                  "/datetime.bmp": os.path.join(DATA, "Server", "stoptime.bmp")}
-        server = self
+        log = self.log
 
         class Handler(http.server.BaseHTTPRequestHandler):
             def do_GET(self):
                 path = self.path.split("?")[0]
-                server.log.append(self.path)
-                again = sum(p.split("?")[0] == path for p in server.log) > 1
-                if path in first and again and server.refresh == "drop":
-                    self.close_connection = True
-                    return
-                if path in first and again and server.refresh == "404":
-                    self.send_error(404)
-                    return
-                if path == "/index.html":
-                    body = index
-                elif path == "/probe.html":
-                    body = PROBE.encode()
-                elif path in first:
-                    name = first[path] if not again else os.path.join(DATA, "imgempty.jpg")
+                log.append(self.path)
+                again = sum(p.split("?")[0] == path for p in log) > 1
+                if path in first:
+                    if again and refresh == "drop":
+                        self.close_connection = True
+                        return
+                    name = os.path.join(DATA, "imgempty.jpg") if again else first[path]
                     with open(name, "rb") as f:
-                        body = f.read()
+                        body = None if again and refresh == "404" else f.read()
                 else:
+                    body = {"/index.html": index, "/probe.html": PROBE.encode()}.get(path)
+                if body is None:
                     self.send_error(404)
                     return
                 self.send_response(200)

@@ -98,7 +98,6 @@ void TestBrowserConf::lookChoices() {
     QCOMPARE(preview.at(25), QString("var countDownInterval=120;"));
     QCOMPARE(p.state.SizeLabel, QString("1000x750"));
     QCOMPARE(p.state.RefreshLabel, QString("120 sec"));
-    QCOMPARE(p.state.RefreshSeconds, 120);
     QCOMPARE(p.ui()->imgPreview640->geometry(), QRect(-70, 0, 340, 255));
     QVERIFY(p.ui()->btnSave->isEnabled());
 
@@ -112,7 +111,6 @@ void TestBrowserConf::lookChoices() {
     QCOMPARE(p.ui()->ComboRefresh->currentText(), QString("60 sec  (Default)"));
     QCOMPARE(p.ui()->imgPreview640->geometry(), QRect(0, 0, 200, 150));
     QCOMPARE(p.window->pageText().at(14), QString("width=1000 height=750"));
-    QCOMPARE(linesOf(p.server + "testview.html").at(14), QString("width=1000 height=750"));
 }
 
 void TestBrowserConf::sizeSavedAlone() {
@@ -134,8 +132,6 @@ void TestBrowserConf::nameFilter_data() {
     const QString dot = "Enter ONLY the name, without the extension.";
     const QString other = "Use only letters, digits, \"-\" and \"_\" in the name.";
     QTest::newRow("typed extension") << "my.page.html" << false << QStringList{dot, dot};
-    QTest::newRow("typed blank and !") << "my page!html" << false << QStringList{other, other};
-    QTest::newRow("pasted extension") << "my.page.html" << true << QStringList{dot};
     QTest::newRow("pasted blank and dot") << "my page.html" << true << QStringList{other};
 }
 
