@@ -105,7 +105,6 @@ QStringList readPage(const QString& file) {
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly)) return {};
     QString text = QString::fromUtf8(f.readAll());
-    text.remove(QLatin1Char('\r'));
     if (text.isEmpty()) return {};
     if (text.endsWith(QLatin1Char('\n'))) text.chop(1);
     return text.split(QLatin1Char('\n'));
