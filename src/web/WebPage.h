@@ -3,6 +3,7 @@
 // and the remote host management, and the rules both follow. The page is a template whose
 // line 14 holds the picture size and line 25 the browser countdown; a look change rewrites
 // those two lines and nothing else.
+#include "web/WebPageState.h"
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -10,16 +11,6 @@
 #include <functional>
 
 namespace ostrel {
-
-// Owned by the main window; the look and name window and the remote host management edit
-// it in place.
-struct WebPageState {
-    QString WebPageName = QStringLiteral("ostrel.html"); // the page as it is on the server
-    QString OldPageName, NewPageName; // before the last name change; the one waiting
-    bool PageChangesPending = false;  // a saved change not yet uploaded or discarded
-    QString SizeLabel, RefreshLabel;  // "0600x450", "120 sec"
-    int RefreshSeconds = 0;
-};
 
 // What the look and name window asks of the rest of the program.
 struct WebPageHooks {
