@@ -223,11 +223,7 @@ void TfrmBrowser::BitBtnDownloadClick() {
             ftp_.Get();
         else
             ftp_.Receive();
-        // The list may have been filled anew while the transfer waited.
-        if (QListWidgetItem* same = ui_->DirListBox->item(i); same == item)
-            item->setCheckState(Qt::Unchecked);
-        else
-            return;
+        item->setCheckState(Qt::Unchecked);
     }
 }
 

