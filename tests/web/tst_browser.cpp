@@ -111,6 +111,7 @@ private slots:
         QTest::newRow("control") << QByteArray("a\tb.jpg") << false;
         QTest::newRow("delete") << QByteArray("a\177b.jpg") << false;
         QTest::newRow("not UTF-8") << QByteArray("\xC3(.jpg") << false;
+        QTest::newRow("space") << QByteArray("cam 1.jpg") << true;
         QTest::newRow("UTF-8") << QByteArray("caf\xC3\xA9.jpg") << true;
         QTest::newRow("255 bytes") << QByteArray(251, 'x') + ".jpg" << true;
         QTest::newRow("256 bytes") << QByteArray(252, 'x') + ".jpg" << false;
@@ -157,13 +158,18 @@ private slots:
         QCOMPARE(w->ui()->Image->picture(),
                  loadPicture(folder + "imgempty.jpg", w->ui()->Image->fittingSize()).image);
         QVERIFY(desk.shown.isEmpty());
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        QTest::keyClick(w.get(), Qt::Key_F1);
+        QCOMPARE(desk.helpRequests.value(0), qMakePair(HelpCommand::Context, 6));
         w->close();
         QVERIFY(!ftp.Connected());
     }
 
     void downloadsTickedAndUnticks() {
-        remote({{"b.jpg", "bbb"}, {"c.jpg", "ccc"}, {"d.jpg", "ddd"}, {"e.jpg", "eee"}});
-        showAndTick({"b.jpg", "c.jpg", "d.jpg"});
+        remote({{"b.jpg", "bbb"}, {"c.jpg", "ccc"}, {"d.jpg", "ddd"}});
+        showAndTick({});
+        w->BitBtnSelectAllClick();
         w->BitBtnDownloadClick();
         const QString target = folder + "Downloaded Images/";
         QCOMPARE(QDir(target).entryList(QDir::Files, QDir::Name),
@@ -189,36 +195,75 @@ private slots:
     // The page goes up under the pending name, which becomes the page's name; the local
     // copies go, except the default page's.
     void uploadsPendingPage_data() {
-        QTest::addColumn<bool>("restoreName");
+        QTest::addColumn<QString>("restore");
         QTest::addColumn<bool>("connected"); // the connection of the showing is still open
         QTest::addColumn<QString>("sentAs");
-        QTest::newRow("new name") << false << true << "mycam.html";
-        QTest::newRow("default name restored") << true << false << "ostrel.html";
+        QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<QString>("pending"); // the three labels before the upload
+        QTest::newRow("new name") << "" << true << "mycam.html" << QByteArray("NEW LOOK")
+                                  << "mycam.html|0800x600|90 sec";
+        QTest::newRow("default name") << "name" << false << "ostrel.html" << QByteArray("PAGE")
+                                      << "ostrel.html (Default)|0800x600|90 sec";
+        QTest::newRow("default look") << "look" << true << "ostrel.html" << QByteArray("TEMPLATE")
+                                      << "|600x450 (Default)|60 sec (Default)";
     }
     void uploadsPendingPage() {
-        QFETCH(bool, restoreName);
+        QFETCH(QString, restore);
         QFETCH(bool, connected);
         QFETCH(QString, sentAs);
+        QFETCH(QByteArray, page);
+        QFETCH(QString, pending);
         remote({});
-        state.WebPageName = state.OldPageName = restoreName ? "mycam.html" : "ostrel.html";
+        state.WebPageName = state.OldPageName = restore == "name" ? "mycam.html" : "ostrel.html";
+        state.SizeLabel = "0800x600";
+        state.RefreshLabel = "90 sec";
         writeAll(server_(state.WebPageName), "PAGE");
-        if (!restoreName) {
+        writeAll(server_("ostrel.bkp"), "TEMPLATE");
+        if (restore.isEmpty()) {
             state.NewPageName = "mycam.html";
             writeAll(server_("newlook.html"), "NEW LOOK");
         }
         state.PageChangesPending = true;
         w->FormShow();
         if (!connected) w->BitBtnDisconnectClick();
-        if (restoreName) w->btnRestoreNameClick();
-        QCOMPARE(w->ui()->lblChangedName->accessibleName(), w->ui()->lblChangedName->text());
+        if (restore == "name") w->btnRestoreNameClick();
+        if (restore == "look") w->btnRestoreLookClick();
+        const QList<QLabel*> labels{w->ui()->lblChangedName, w->ui()->lblChangedSize,
+                                    w->ui()->lblChangedRate};
+        for (int i = 0; i < labels.size(); ++i) {
+            QCOMPARE(labels[i]->text(), pending.section('|', i, i));
+            QCOMPARE(labels[i]->accessibleName(), labels[i]->text());
+        }
 
         w->BitBtnUploadHTMLClick();
-        QCOMPARE(readAll(root.filePath(sentAs)), QByteArray(restoreName ? "PAGE" : "NEW LOOK"));
+        QCOMPARE(readAll(root.filePath(sentAs)), page);
         QCOMPARE(state.WebPageName, sentAs);
         QVERIFY(!state.PageChangesPending);
         QVERIFY(!QFile::exists(server_("newlook.html")));
         QCOMPARE(QFile::exists(server_(sentAs)), sentAs == "ostrel.html");
-        QCOMPARE(w->ui()->lblChangedName->accessibleName(), QString("no change"));
+        for (QLabel* label : labels)
+            QCOMPARE(label->accessibleName(), QString("no change"));
+    }
+
+    // Without a page to send, or answered No, nothing goes up and the change is no longer
+    // pending; a declined page stays for later.
+    void uploadDeclinedOrEmpty_data() {
+        QTest::addColumn<bool>("newLook");
+        QTest::newRow("nothing to upload") << false;
+        QTest::newRow("answered No") << true;
+    }
+    void uploadDeclinedOrEmpty() {
+        QFETCH(bool, newLook);
+        remote({});
+        state.NewPageName = "mycam.html";
+        state.PageChangesPending = true;
+        if (newLook) writeAll(server_("newlook.html"), "NEW LOOK");
+        desk.answers.enqueue(MsgButton::No);
+        w->BitBtnUploadHTMLClick();
+        QCOMPARE(desk.shown.size(), 1);
+        QVERIFY(!state.PageChangesPending);
+        QCOMPARE(QFile::exists(server_("newlook.html")), newLook);
+        QCOMPARE(onServer(), QStringList());
     }
 
     void discardRestoresOldName() {
