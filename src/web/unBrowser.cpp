@@ -1,0 +1,346 @@
+#include "web/unBrowser.h"
+#include "ui_unBrowser.h"
+
+#include "net/FtpClient.h"
+#include "platform/Application.h"
+#include "platform/Desktop.h"
+#include "platform/Guard.h"
+#include "platform/PictureLoading.h"
+#include "platform/ProgramFolder.h"
+#include "web/RemoteNames.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QShortcut>
+#include <QStatusTipEvent>
+#include <QTimer>
+#include <optional>
+
+namespace ostrel {
+
+namespace {
+constexpr int HelpContext = 6;
+const QString Caption = QStringLiteral("Ostrel - Remote Host File Management");
+const QString NoChange = QStringLiteral("no change");
+const QString DefaultPage = QStringLiteral("ostrel.html");
+const QString NewLook = QStringLiteral("newlook.html");
+
+// A label whose text changes: a screen reader hears the text as its name.
+void setText(QLabel* label, const QString& text) {
+    label->setText(text);
+    label->setAccessibleName(text);
+}
+
+// The file's bytes, or nothing when it cannot be read.
+std::optional<QByteArray> readFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    return file.readAll();
+}
+} // namespace
+
+TfrmBrowser::TfrmBrowser(const QString& programFolder, WebPageState& state, TFtpClient& ftp,
+                         std::function<FtpAccount()> account, QWidget* parent)
+    : QDialog(parent), folder_(withSlash(programFolder)), state_(state), ftp_(ftp),
+      account_(std::move(account)), ui_(std::make_unique<Ui::TfrmBrowser>()) {
+    ui_->setupUi(this);
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    // Created once and hidden when closed; it never keeps the program alive.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setProperty("helpContext", HelpContext);
+
+    Ui::TfrmBrowser& ui = *ui_;
+    const auto onClick = [this](QPushButton* button, void (TfrmBrowser::*handler)()) {
+        connect(button, &QPushButton::clicked, this,
+                guarded([this, handler] { (this->*handler)(); }));
+    };
+    onClick(ui.BitBtnDelete, &TfrmBrowser::BitBtnDeleteClick);
+    onClick(ui.BitBtnSelectAll, &TfrmBrowser::BitBtnSelectAllClick);
+    onClick(ui.BitBtnDownload, &TfrmBrowser::BitBtnDownloadClick);
+    onClick(ui.BitBtnDeselectAll, &TfrmBrowser::BitBtnDeselectAllClick);
+    onClick(ui.BitBtnDisconnect, &TfrmBrowser::BitBtnDisconnectClick);
+    onClick(ui.btnRestoreName, &TfrmBrowser::btnRestoreNameClick);
+    onClick(ui.btnRestoreLook, &TfrmBrowser::btnRestoreLookClick);
+    onClick(ui.BitBtnUploadHTML, &TfrmBrowser::BitBtnUploadHTMLClick);
+    onClick(ui.btnDiscard, &TfrmBrowser::btnDiscardClick);
+    // A click views the entry; so does a move by keys or a screen reader's pick (a mouse
+    // press also moves the current entry, and its click follows).
+    connect(ui.DirListBox, &QListWidget::itemClicked, this, guarded([this] { DirListBoxClick(); }));
+    connect(ui.DirListBox, &QListWidget::currentItemChanged, this,
+            guarded([this](QListWidgetItem* item) {
+                if (item && QGuiApplication::mouseButtons() == Qt::NoButton) DirListBoxClick();
+            }));
+    auto* helpKey = new QShortcut(QKeySequence::HelpContents, this);
+    connect(helpKey, &QShortcut::activated, this,
+            [] { desktop().help(HelpCommand::Context, HelpContext); });
+}
+
+TfrmBrowser::~TfrmBrowser() = default;
+
+bool TfrmBrowser::clientFree() {
+    if (ftp_.Ready()) return true;
+    ui_->StatusBar1->showMessage(QString::fromLatin1(BusyText));
+    return false;
+}
+
+QString TfrmBrowser::serverFile(const QString& name) const {
+    return folder_ + QStringLiteral("Server/") + name;
+}
+
+QString TfrmBrowser::uploadAddress() const {
+    return QStringLiteral("Upload to:   ftp://") + ftp_.HostName() + QLatin1Char('/') +
+           ftp_.UserName() + QLatin1Char('/');
+}
+
+void TfrmBrowser::showPending() {
+    const bool pending = state_.PageChangesPending;
+    setText(ui_->lblChangedName, pending ? state_.NewPageName : NoChange);
+    setText(ui_->lblChangedSize, pending ? state_.SizeLabel : NoChange);
+    setText(ui_->lblChangedRate, pending ? state_.RefreshLabel : NoChange);
+}
+
+void TfrmBrowser::FormShow() {
+    if (!clientFree()) return;
+    setWindowTitle(Caption);
+    if (ftp_.Connected()) ftp_.Quit();
+    const FtpAccount account = account_();
+    ftp_.setHostName(account.host);
+    ftp_.setPort(account.port);
+    ftp_.setUserName(account.user);
+    ftp_.setPassWord(account.password);
+    ftp_.setPassive(account.passive);
+    ftp_.setHostDirName(QStringLiteral("/"));
+    ftp_.setHostFileName({});
+    setWindowTitle(Caption + QStringLiteral(" :   ftp://") + account.host);
+    setText(ui_->lblURL, uploadAddress());
+    showPending();
+
+    ftp_.setLocalFileName(folder_ + QStringLiteral("HostImagesList.lst"));
+    if (!ftp_.Connected()) ftp_.Connect();
+    if (ftp_.Connected())
+        ftp_.Ls();
+    else
+        ftp_.List();
+    fillList();
+}
+
+void TfrmBrowser::fillList() {
+    QListWidget* list = ui_->DirListBox;
+    const QSignalBlocker quiet(list); // filling is not a pick
+    list->clear();
+    const auto listing = readFile(folder_ + QStringLiteral("HostImagesList.lst"));
+    if (!listing) return;
+    for (const QString& name : listedPictures(*listing)) {
+        auto* item = new QListWidgetItem(name, list);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+    }
+}
+
+void TfrmBrowser::showPicture(const QString& path, const QString& name) {
+    PictureArea* area = ui_->Image;
+    try {
+        area->setPicture(loadPicture(path, area->fittingSize()).image, name);
+        return;
+    } catch (const Exception&) {
+    }
+    try {
+        area->setPicture(
+            loadPicture(folder_ + QStringLiteral("imgempty.jpg"), area->fittingSize()).image,
+            tr("No picture"));
+    } catch (const Exception&) {
+        area->setPicture({}, tr("No picture"));
+    }
+}
+
+void TfrmBrowser::DirListBoxClick() {
+    const QListWidgetItem* item = ui_->DirListBox->currentItem();
+    if (!item || !clientFree()) return;
+    const QString name = item->text();
+    const QString local = folder_ + QStringLiteral("TempRemoteFile.jpg");
+    ftp_.setHostFileName(name);
+    ftp_.setLocalFileName(local);
+    // A view always starts a fresh connection.
+    if (ftp_.Connected()) ftp_.Quit();
+    if (!ftp_.Connected())
+        ftp_.Receive();
+    else
+        ftp_.Get();
+    showPicture(local, name);
+}
+
+void TfrmBrowser::setAllTicks(Qt::CheckState state) {
+    for (int i = 0; i < ui_->DirListBox->count(); ++i)
+        ui_->DirListBox->item(i)->setCheckState(state);
+}
+
+void TfrmBrowser::BitBtnSelectAllClick() {
+    setAllTicks(Qt::Checked);
+}
+
+void TfrmBrowser::BitBtnDeselectAllClick() {
+    setAllTicks(Qt::Unchecked);
+}
+
+QStringList TfrmBrowser::tickedNames() const {
+    QStringList names;
+    for (int i = 0; i < ui_->DirListBox->count(); ++i) {
+        const QListWidgetItem* item = ui_->DirListBox->item(i);
+        if (item->checkState() == Qt::Checked) names.append(item->text());
+    }
+    return names;
+}
+
+void TfrmBrowser::BitBtnDeleteClick() {
+    if (!ui_->DirListBox->currentItem() || !clientFree()) return;
+    if (desktop().messageBox(MsgKind::Confirmation,
+                             QStringLiteral("This action can not be undone. \nAre you sure ?"),
+                             MsgButton::Yes | MsgButton::No, this) == MsgButton::No)
+        return;
+    for (const QString& name : tickedNames()) {
+        if (!clientFree()) return;
+        ftp_.setHostFileName(name);
+        if (ftp_.Connected())
+            ftp_.Dele();
+        else
+            ftp_.Delete();
+    }
+    FormShow();
+}
+
+void TfrmBrowser::BitBtnDownloadClick() {
+    if (!ui_->DirListBox->currentItem() || !clientFree()) return;
+    const QString target = folder_ + QStringLiteral("Downloaded Images/");
+    QDir().mkpath(target);
+    for (int i = 0; i < ui_->DirListBox->count(); ++i) {
+        QListWidgetItem* item = ui_->DirListBox->item(i);
+        if (item->checkState() != Qt::Checked) continue;
+        if (!clientFree()) return;
+        ftp_.setHostFileName(item->text());
+        ftp_.setLocalFileName(target + item->text());
+        if (ftp_.Connected())
+            ftp_.Get();
+        else
+            ftp_.Receive();
+        item->setCheckState(Qt::Unchecked);
+    }
+}
+
+void TfrmBrowser::BitBtnDisconnectClick() {
+    if (clientFree() && ftp_.Connected()) ftp_.Quit();
+}
+
+void TfrmBrowser::BitBtnUploadHTMLClick() {
+    const QString newLook = serverFile(NewLook);
+    if (!QFile::exists(newLook)) {
+        desktop().messageBeep();
+        showInformation(QStringLiteral("There are no changes to upload."), this);
+        state_.PageChangesPending = false;
+        return;
+    }
+    if (!clientFree()) return;
+    desktop().messageBeep();
+    if (desktop().messageBox(MsgKind::Warning,
+                             QStringLiteral("This action will replace the existing file on the "
+                                            "server. Do you really want to do this?"),
+                             MsgButton::Yes | MsgButton::No, this) != MsgButton::Yes) {
+        state_.PageChangesPending = false;
+        return;
+    }
+    if (!clientFree()) return;
+    const auto text = readFile(newLook);
+    QString name = !state_.NewPageName.isEmpty() && state_.NewPageName != state_.OldPageName
+                       ? state_.NewPageName
+                       : state_.OldPageName;
+    if (name.isEmpty()) name = state_.WebPageName;
+    // A page that cannot be written locally cannot be sent; the change stays pending.
+    if (!text || !writeFileAtomically(serverFile(name), *text)) return;
+    ftp_.setLocalFileName(serverFile(name));
+    ftp_.setHostFileName(name);
+    const bool sent = ftp_.Connected() ? ftp_.Put() : ftp_.Transmit();
+    // A failed upload keeps the change for another try.
+    if (!sent) return;
+    state_.WebPageName = name;
+    state_.PageChangesPending = false;
+    for (QLabel* label : {ui_->lblChangedName, ui_->lblChangedSize, ui_->lblChangedRate})
+        setText(label, NoChange);
+    QFile::remove(newLook);
+    // The local default page stays: the page look window and Restore Default Name use it.
+    if (!state_.NewPageName.isEmpty() && state_.NewPageName != DefaultPage)
+        QFile::remove(serverFile(state_.NewPageName));
+}
+
+void TfrmBrowser::btnRestoreNameClick() {
+    const QString newLook = serverFile(NewLook);
+    const bool lookPending = QFile::exists(newLook);
+    const auto text = readFile(lookPending ? newLook : serverFile(state_.WebPageName));
+    if (text) {
+        writeFileAtomically(serverFile(DefaultPage), *text);
+        // Upload Changes sends newlook.html under NewPageName: the current page under the
+        // default name.
+        if (!lookPending) writeFileAtomically(newLook, *text);
+    }
+    state_.NewPageName = DefaultPage;
+    setText(ui_->lblChangedName, QStringLiteral("ostrel.html (Default)"));
+    setText(ui_->lblURL, uploadAddress());
+    state_.PageChangesPending = true;
+}
+
+void TfrmBrowser::btnRestoreLookClick() {
+    if (const auto page = readFile(serverFile(QStringLiteral("ostrel.bkp")))) {
+        writeFileAtomically(serverFile(DefaultPage), *page);
+        writeFileAtomically(serverFile(NewLook), *page);
+    }
+    setText(ui_->lblChangedSize, QStringLiteral("600x450 (Default)"));
+    setText(ui_->lblChangedRate, QStringLiteral("60 sec (Default)"));
+    state_.PageChangesPending = true;
+}
+
+void TfrmBrowser::btnDiscardClick() {
+    state_.PageChangesPending = false;
+    state_.WebPageName = state_.OldPageName;
+    for (QLabel* label : {ui_->lblChangedName, ui_->lblChangedSize, ui_->lblChangedRate})
+        setText(label, NoChange);
+    QFile::remove(serverFile(NewLook));
+}
+
+void TfrmBrowser::FormClose() {
+    if (ftp_.Connected() && clientFree()) ftp_.Quit();
+    const QString empty = folder_ + QStringLiteral("imgempty.jpg");
+    if (QFile::exists(empty)) showPicture(empty, tr("No picture"));
+}
+
+bool TfrmBrowser::event(QEvent* event) {
+    // Hover help: a control's status tip while the mouse is over it, cleared on leaving.
+    if (event->type() == QEvent::StatusTip) {
+        ui_->StatusBar1->showMessage(static_cast<QStatusTipEvent*>(event)->tip());
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+void TfrmBrowser::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (event->spontaneous()) return; // a window manager restoring the window is not a new showing
+    // The listing waits for the server; the window is up meanwhile.
+    QTimer::singleShot(0, this, guarded([this] {
+                           if (isVisible()) FormShow();
+                       }));
+}
+
+void TfrmBrowser::closeEvent(QCloseEvent* event) {
+    try {
+        FormClose();
+    } catch (...) {
+        Application::showCurrentException();
+    }
+    setResult(QDialog::Rejected);
+    event->accept();
+}
+
+void TfrmBrowser::reject() {
+    close();
+}
+
+} // namespace ostrel

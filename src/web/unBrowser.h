@@ -1,0 +1,76 @@
+#pragma once
+// The remote host window: lists the motion pictures on the FTP host, views, downloads and
+// deletes them, and uploads, restores or discards the web page changes prepared in the
+// page look window. It uses the main window's one FTP client and never starts an
+// operation on it while another is running.
+#include "web/WebPageState.h"
+
+#include <QDialog>
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class TfrmBrowser;
+}
+
+namespace ostrel {
+
+class TFtpClient;
+
+// The network settings dialog's current fields, saved or not.
+struct FtpAccount {
+    QString host, port, user, password;
+    bool passive = false;
+};
+
+class TfrmBrowser : public QDialog {
+    Q_OBJECT
+public:
+    // `programFolder` ends with '/'. `account` is asked at every showing.
+    TfrmBrowser(const QString& programFolder, WebPageState& state, TFtpClient& ftp,
+                std::function<FtpAccount()> account, QWidget* parent = nullptr);
+    ~TfrmBrowser() override;
+
+    Ui::TfrmBrowser* ui() const { return ui_.get(); }
+
+    // Shown in the status bar when the FTP client is running another operation.
+    static constexpr const char* BusyText = "The FTP connection is busy; try again in a moment.";
+
+public slots:
+    void FormShow();
+    void DirListBoxClick(); // views the current entry
+    void BitBtnSelectAllClick();
+    void BitBtnDeselectAllClick();
+    void BitBtnDeleteClick();
+    void BitBtnDownloadClick();
+    void BitBtnDisconnectClick();
+    void BitBtnUploadHTMLClick();
+    void btnRestoreNameClick();
+    void btnRestoreLookClick();
+    void btnDiscardClick();
+    void FormClose();
+
+protected:
+    bool event(QEvent* event) override; // hover help into the status bar
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override; // Escape closes through closeEvent
+
+private:
+    bool clientFree(); // false (and says so) while the FTP client is busy
+    QString serverFile(const QString& name) const;
+    QString uploadAddress() const;
+    void showPending();
+    void fillList();
+    void showPicture(const QString& path, const QString& name);
+    void setAllTicks(Qt::CheckState state);
+    QStringList tickedNames() const;
+
+    QString folder_;
+    WebPageState& state_;
+    TFtpClient& ftp_;
+    std::function<FtpAccount()> account_;
+    std::unique_ptr<Ui::TfrmBrowser> ui_;
+};
+
+} // namespace ostrel

@@ -1,0 +1,316 @@
+// The remote host window against the real FTP server of tests/peers, and its name filter.
+#include "../net/Peer.h"
+#include "net/FtpClient.h"
+#include "platform/PictureLoading.h"
+#include "platform/ScriptedDesktop.h"
+#include "ui_unBrowser.h"
+#include "web/RemoteNames.h"
+#include "web/unBrowser.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <memory>
+
+using namespace ostrel;
+using namespace ostrel::test;
+
+namespace {
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+void writeAll(const QString& path, const QByteArray& data) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(data) == data.size());
+}
+using Operation = void (TfrmBrowser::*)();
+} // namespace
+Q_DECLARE_METATYPE(Operation)
+
+class tst_Browser : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir program, root;
+    QString folder = program.path() + QLatin1Char('/');
+    std::unique_ptr<PeerServer> server;
+    quint16 port = 0;
+    ScriptedDesktop desk;
+    WebPageState state;
+    TFtpClient ftp;
+    std::unique_ptr<TfrmBrowser> w;
+
+    // Serves `root`; started again, on the port it had (the window's account keeps it).
+    bool startServer() {
+        QStringList args{root.path(), "ostrel", "s3cret"};
+        if (port) args << "--port" << QString::number(port);
+        server = std::make_unique<PeerServer>(peerScript("ftp_server.py"), args);
+        if (!server->start()) return false;
+        port = server->port();
+        return true;
+    }
+    // The remote folder holds exactly `files`.
+    void remote(const QMap<QString, QByteArray>& files) {
+        for (const QString& name : QDir(root.path()).entryList(QDir::Files))
+            QDir(root.path()).remove(name);
+        for (auto it = files.begin(); it != files.end(); ++it)
+            writeAll(root.filePath(it.key()), it.value());
+    }
+    QStringList onServer() const { return QDir(root.path()).entryList(QDir::Files, QDir::Name); }
+    QStringList listed() const {
+        QStringList names;
+        for (int i = 0; i < w->ui()->DirListBox->count(); ++i)
+            names << w->ui()->DirListBox->item(i)->text();
+        return names;
+    }
+    // Lists the remote folder, makes the first entry current without viewing it and ticks
+    // `ticked`.
+    void showAndTick(const QStringList& ticked) {
+        w->FormShow();
+        QListWidget* list = w->ui()->DirListBox;
+        const QSignalBlocker quiet(list);
+        list->setCurrentRow(0);
+        for (int i = 0; i < list->count(); ++i)
+            list->item(i)->setCheckState(ticked.contains(list->item(i)->text()) ? Qt::Checked
+                                                                                : Qt::Unchecked);
+    }
+    // The three pending labels, as shown; "?" for one a screen reader hears otherwise.
+    QString pending() const {
+        QStringList texts;
+        for (const QLabel* l :
+             {w->ui()->lblChangedName, w->ui()->lblChangedSize, w->ui()->lblChangedRate})
+            texts << (l->accessibleName() == l->text() ? l->text() : "?");
+        return texts.join('|');
+    }
+    QString server_(const QString& name) const { return folder + "Server/" + name; }
+
+private slots:
+    void initTestCase() {
+        QDir().mkpath(folder + "Server");
+        const QString data = qEnvironmentVariable("OSTREL_SOURCE_DIR") + "/data/";
+        QVERIFY(QFile::copy(data + "imgempty.jpg", folder + "imgempty.jpg"));
+        w = std::make_unique<TfrmBrowser>(folder, state, ftp, [this] {
+            return FtpAccount{"127.0.0.1", QString::number(port), "ostrel", "s3cret", true};
+        });
+    }
+    void init() {
+        if (QTest::currentTestFunction() != QByteArray("remoteNames") && !server)
+            QVERIFY(startServer());
+        desk.shown.clear();
+        desk.answers.clear();
+        state = WebPageState{};
+        QDir(folder + "Server").removeRecursively();
+        QDir().mkpath(folder + "Server");
+        w->ui()->StatusBar1->clearMessage();
+    }
+
+    // Only pictures are listed, and nothing from the server that could name another local
+    // file or carry a second command.
+    void remoteNames_data() {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("dots inside") << QByteArray("x..jpg") << false;
+        QTest::newRow("slash") << QByteArray("a/b.jpg") << false;
+        QTest::newRow("backslash") << QByteArray("a\\b.jpg") << false;
+        QTest::newRow("control") << QByteArray("a\tb.jpg") << false;
+        QTest::newRow("delete") << QByteArray("a\177b.jpg") << false;
+        QTest::newRow("not UTF-8") << QByteArray("\xC3(.jpg") << false;
+        QTest::newRow("space") << QByteArray("cam 1.jpg") << true;
+        QTest::newRow("255 bytes") << QByteArray(251, 'x') + ".jpg" << true;
+        QTest::newRow("256 bytes") << QByteArray(252, 'x') + ".jpg" << false;
+    }
+    void remoteNames() {
+        QFETCH(QByteArray, name);
+        QFETCH(bool, shown);
+        const QStringList expected = shown ? QStringList{QString::fromUtf8(name)} : QStringList{};
+        QCOMPARE(listedPictures("Capture.jpg\r\n" + name + "\r\n"), expected);
+        QCOMPARE(listedPictures(name + "\n"), expected);
+    }
+
+    // The mouse over a control says what it does.
+    void hoverHelp() {
+        QEvent enter(QEvent::Enter), leave(QEvent::Leave);
+        QApplication::sendEvent(w->ui()->BitBtnDelete, &enter);
+        QCOMPARE(w->ui()->StatusBar1->currentMessage(), w->ui()->BitBtnDelete->statusTip());
+        QApplication::sendEvent(w->ui()->BitBtnDelete, &leave);
+        QCOMPARE(w->ui()->StatusBar1->currentMessage(), QString());
+    }
+
+    // Showing lists the pictures; a pick views one; a picture that cannot be shown shows
+    // the placeholder, without a box.
+    void showListsAndViews() {
+        const QByteArray picture =
+            readAll(qEnvironmentVariable("OSTREL_SOURCE_DIR") + "/data/stopcap.jpg");
+        remote({{"Capture.jpg", picture},
+                {"a.JPG", picture},
+                {"b.jpg", picture},
+                {"page.html", "<html>"}});
+        w->show();
+        QTRY_COMPARE(listed(), QStringList{"b.jpg"});
+        w->ui()->DirListBox->setCurrentRow(0); // a pick by keys views too
+        QCOMPARE(readAll(folder + "TempRemoteFile.jpg"), picture);
+        QCOMPARE(w->ui()->Image->accessibleName(), QString("b.jpg"));
+        QCOMPARE(w->ui()->Image->picture(),
+                 loadPicture(folder + "TempRemoteFile.jpg", w->ui()->Image->fittingSize()).image);
+
+        writeAll(root.filePath("b.jpg"), "not a picture");
+        w->DirListBoxClick();
+        QCOMPARE(w->ui()->Image->picture(),
+                 loadPicture(folder + "imgempty.jpg", w->ui()->Image->fittingSize()).image);
+        QVERIFY(desk.shown.isEmpty());
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        QTest::keyClick(w.get(), Qt::Key_F1);
+        QCOMPARE(desk.helpRequests.value(0), qMakePair(HelpCommand::Context, 6));
+        w->close();
+        QVERIFY(!ftp.Connected());
+    }
+
+    void downloadsTickedAndUnticks() {
+        remote({{"b.jpg", "bbb"}, {"c.jpg", "ccc"}, {"d.jpg", "ddd"}});
+        showAndTick({});
+        w->BitBtnSelectAllClick();
+        w->BitBtnDownloadClick();
+        const QString target = folder + "Downloaded Images/";
+        for (const char* name : {"b.jpg", "c.jpg", "d.jpg"})
+            QCOMPARE(readAll(target + name), readAll(root.filePath(name)));
+        for (int i = 0; i < w->ui()->DirListBox->count(); ++i)
+            QCOMPARE(w->ui()->DirListBox->item(i)->checkState(), Qt::Unchecked);
+    }
+
+    void deletesTickedAfterYes() {
+        remote({{"b.jpg", "b"}, {"c.jpg", "c"}, {"d.jpg", "d"}});
+        showAndTick({"b.jpg", "d.jpg"});
+        desk.answers.enqueue(MsgButton::No);
+        w->BitBtnDeleteClick();
+        QCOMPARE(onServer(), QStringList({"b.jpg", "c.jpg", "d.jpg"}));
+        desk.answers.enqueue(MsgButton::Yes);
+        w->BitBtnDeleteClick();
+        QCOMPARE(onServer(), QStringList{"c.jpg"});
+        QCOMPARE(listed(), QStringList{"c.jpg"});
+    }
+
+    // The page goes up under the pending name, which becomes the page's name; the local
+    // copies go, except the default page's.
+    void uploadsPendingPage_data() {
+        QTest::addColumn<QString>("restore");
+        QTest::addColumn<bool>("connected"); // the connection of the showing is still open
+        QTest::addColumn<QString>("sentAs");
+        QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<QString>("pending"); // the three labels before the upload
+        QTest::newRow("new name") << "" << true << "mycam.html" << QByteArray("NEW LOOK")
+                                  << "mycam.html|0800x600|90 sec";
+        QTest::newRow("default name") << "name" << false << "ostrel.html" << QByteArray("PAGE")
+                                      << "ostrel.html (Default)|0800x600|90 sec";
+        QTest::newRow("default look") << "look" << true << "ostrel.html" << QByteArray("TEMPLATE")
+                                      << "|600x450 (Default)|60 sec (Default)";
+    }
+    void uploadsPendingPage() {
+        QFETCH(QString, restore);
+        QFETCH(bool, connected);
+        QFETCH(QString, sentAs);
+        QFETCH(QByteArray, page);
+        QFETCH(QString, pending);
+        remote({});
+        state.WebPageName = state.OldPageName = restore == "name" ? "mycam.html" : "ostrel.html";
+        state.SizeLabel = "0800x600";
+        state.RefreshLabel = "90 sec";
+        writeAll(server_(state.WebPageName), "PAGE");
+        writeAll(server_("ostrel.bkp"), "TEMPLATE");
+        if (restore.isEmpty()) {
+            state.NewPageName = "mycam.html";
+            writeAll(server_("newlook.html"), "NEW LOOK");
+        }
+        state.PageChangesPending = true;
+        w->FormShow();
+        if (!connected) w->BitBtnDisconnectClick();
+        if (restore == "name") w->btnRestoreNameClick();
+        if (restore == "look") w->btnRestoreLookClick();
+        QCOMPARE(this->pending(), pending);
+
+        w->BitBtnUploadHTMLClick();
+        QCOMPARE(readAll(root.filePath(sentAs)), page);
+        QCOMPARE(state.WebPageName, sentAs);
+        QVERIFY(!state.PageChangesPending);
+        QVERIFY(!QFile::exists(server_("newlook.html")));
+        QCOMPARE(QFile::exists(server_(sentAs)), sentAs == "ostrel.html");
+        QCOMPARE(this->pending(), QString("no change|no change|no change"));
+    }
+
+    // Nothing went up: with no page to send or answered No the change is no longer pending
+    // (a declined page stays for later); a page the server never got stays pending.
+    void uploadNotSent_data() {
+        QTest::addColumn<bool>("newLook");
+        QTest::addColumn<bool>("serverUp");
+        QTest::addColumn<bool>("stillPending");
+        QTest::newRow("nothing to upload") << false << true << false;
+        QTest::newRow("answered No") << true << true << false;
+        QTest::newRow("server stopped") << true << false << true;
+    }
+    void uploadNotSent() {
+        QFETCH(bool, newLook);
+        QFETCH(bool, serverUp);
+        QFETCH(bool, stillPending);
+        remote({});
+        state.OldPageName = state.WebPageName;
+        state.NewPageName = "mycam.html";
+        state.PageChangesPending = true;
+        if (newLook) writeAll(server_("newlook.html"), "NEW LOOK");
+        desk.answers.enqueue(serverUp ? MsgButton::No : MsgButton::Yes);
+        w->BitBtnDisconnectClick();
+        if (!serverUp) server.reset();
+        w->BitBtnUploadHTMLClick();
+        QCOMPARE(desk.shown.size(), 1);
+        QCOMPARE(state.PageChangesPending, stillPending);
+        QCOMPARE(QFile::exists(server_("newlook.html")), newLook);
+        QCOMPARE(state.WebPageName, QString("ostrel.html"));
+        QCOMPARE(onServer(), QStringList());
+        if (!serverUp) QVERIFY(startServer());
+    }
+
+    void discardRestoresOldName() {
+        state.OldPageName = "ostrel.html";
+        state.WebPageName = state.NewPageName = "mycam.html";
+        state.PageChangesPending = true;
+        writeAll(server_("newlook.html"), "NEW LOOK");
+        w->btnDiscardClick();
+        QCOMPARE(state.WebPageName, QString("ostrel.html"));
+        QVERIFY(!state.PageChangesPending);
+        QVERIFY(!QFile::exists(server_("newlook.html")));
+    }
+
+    // While the client waits for one operation, another does not start.
+    void busyClientStartsNothing_data() {
+        QTest::addColumn<Operation>("operation");
+        QTest::newRow("show") << Operation(&TfrmBrowser::FormShow);
+        QTest::newRow("view") << Operation(&TfrmBrowser::DirListBoxClick);
+        QTest::newRow("delete") << Operation(&TfrmBrowser::BitBtnDeleteClick);
+        QTest::newRow("download") << Operation(&TfrmBrowser::BitBtnDownloadClick);
+        QTest::newRow("disconnect") << Operation(&TfrmBrowser::BitBtnDisconnectClick);
+        QTest::newRow("upload") << Operation(&TfrmBrowser::BitBtnUploadHTMLClick);
+        QTest::newRow("close") << Operation(&TfrmBrowser::FormClose);
+    }
+    void busyClientStartsNothing() {
+        QFETCH(Operation, operation);
+        remote({{"b.jpg", "b"}});
+        writeAll(server_("newlook.html"), "NEW LOOK");
+        showAndTick({"b.jpg"});
+        QDir(folder + "Downloaded Images").removeRecursively();
+        bool ran = false;
+        QTimer::singleShot(0, w.get(), [&] {
+            QVERIFY(!ftp.Ready());
+            (w.get()->*operation)();
+            ran = true;
+        });
+        w->DirListBoxClick();
+        QVERIFY(ran);
+        QCOMPARE(w->ui()->StatusBar1->currentMessage(), QString(TfrmBrowser::BusyText));
+        QVERIFY(desk.shown.isEmpty());
+        QCOMPARE(onServer(), QStringList{"b.jpg"});
+        QVERIFY(!QDir(folder + "Downloaded Images").exists());
+    }
+};
+
+QTEST_MAIN(tst_Browser)
+#include "tst_browser.moc"
