@@ -170,8 +170,8 @@ private slots:
     void downloadsTickedAndUnticks() {
         remote({{"b.jpg", "bbb"}, {"c.jpg", "ccc"}, {"d.jpg", "ddd"}});
         showAndTick({});
-        w->BitBtnSelectAllClick();
-        w->BitBtnDownloadClick();
+        w->ui()->BitBtnSelectAll->click();
+        w->ui()->BitBtnDownload->click();
         const QString target = folder + "Downloaded Images/";
         for (const char* name : {"b.jpg", "c.jpg", "d.jpg"})
             QCOMPARE(readAll(target + name), readAll(root.filePath(name)));
@@ -183,10 +183,10 @@ private slots:
         remote({{"b.jpg", "b"}, {"c.jpg", "c"}, {"d.jpg", "d"}});
         showAndTick({"b.jpg", "d.jpg"});
         desk.answers.enqueue(MsgButton::No);
-        w->BitBtnDeleteClick();
+        w->ui()->BitBtnDelete->click();
         QCOMPARE(onServer(), QStringList({"b.jpg", "c.jpg", "d.jpg"}));
         desk.answers.enqueue(MsgButton::Yes);
-        w->BitBtnDeleteClick();
+        w->ui()->BitBtnDelete->click();
         QCOMPARE(onServer(), QStringList{"c.jpg"});
         QCOMPARE(listed(), QStringList{"c.jpg"});
     }
@@ -224,12 +224,12 @@ private slots:
         }
         state.PageChangesPending = true;
         w->FormShow();
-        if (!connected) w->BitBtnDisconnectClick();
-        if (restore == "name") w->btnRestoreNameClick();
-        if (restore == "look") w->btnRestoreLookClick();
+        if (!connected) w->ui()->BitBtnDisconnect->click();
+        if (restore == "name") w->ui()->btnRestoreName->click();
+        if (restore == "look") w->ui()->btnRestoreLook->click();
         QCOMPARE(this->pending(), pending);
 
-        w->BitBtnUploadHTMLClick();
+        w->ui()->BitBtnUploadHTML->click();
         QCOMPARE(readAll(root.filePath(sentAs)), page);
         QCOMPARE(state.WebPageName, sentAs);
         QVERIFY(!state.PageChangesPending);
@@ -258,9 +258,9 @@ private slots:
         state.PageChangesPending = true;
         if (newLook) writeAll(server_("newlook.html"), "NEW LOOK");
         desk.answers.enqueue(serverUp ? MsgButton::No : MsgButton::Yes);
-        w->BitBtnDisconnectClick();
+        w->ui()->BitBtnDisconnect->click();
         if (!serverUp) server.reset();
-        w->BitBtnUploadHTMLClick();
+        w->ui()->BitBtnUploadHTML->click();
         QCOMPARE(desk.shown.size(), 1);
         QCOMPARE(state.PageChangesPending, stillPending);
         QCOMPARE(QFile::exists(server_("newlook.html")), newLook);
@@ -274,7 +274,7 @@ private slots:
         state.WebPageName = state.NewPageName = "mycam.html";
         state.PageChangesPending = true;
         writeAll(server_("newlook.html"), "NEW LOOK");
-        w->btnDiscardClick();
+        w->ui()->btnDiscard->click();
         QCOMPARE(state.WebPageName, QString("ostrel.html"));
         QVERIFY(!state.PageChangesPending);
         QVERIFY(!QFile::exists(server_("newlook.html")));
