@@ -93,6 +93,10 @@ QString TfrmBrowser::uploadAddress() const {
            ftp_.UserName() + QLatin1Char('/');
 }
 
+void TfrmBrowser::showNameUnchanged() {
+    setText(ui_->lblChangedName, NoChange);
+}
+
 void TfrmBrowser::showPending() {
     const bool pending = state_.PageChangesPending;
     setText(ui_->lblChangedName, pending ? state_.NewPageName : NoChange);
@@ -123,6 +127,8 @@ void TfrmBrowser::FormShow() {
     else
         ftp_.List();
     fillList();
+    // Closed while the listing was waiting: the close could not quit a busy client.
+    if (!isVisible() && ftp_.Connected() && ftp_.Ready()) ftp_.Quit();
 }
 
 void TfrmBrowser::fillList() {

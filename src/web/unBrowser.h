@@ -32,6 +32,8 @@ public:
     ~TfrmBrowser() override;
 
     Ui::TfrmBrowser* ui() const { return ui_.get(); }
+    // A name change was cancelled in the page look window: the pending name reads so.
+    void showNameUnchanged();
 
     // Shown in the status bar when the FTP client is running another operation.
     static constexpr const char* BusyText = "The FTP connection is busy; try again in a moment.";
