@@ -1,9 +1,9 @@
 // Program entry: the application object, the windows in their order, the event loop.
 #include "app/mainf.h"
+#include "capture/CaptureDriver.h"
 #include "platform/Application.h"
 #include "platform/CloseSignals.h"
 #include "platform/ProgramFolder.h"
-#include "capture/CaptureDriver.h"
 #include <QDir>
 #include <memory>
 
@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
     // SIGTERM, SIGINT and SIGHUP close the window through its normal close sequence.
     ostrel::CloseSignals closeSignals;
     QObject::connect(&closeSignals, &ostrel::CloseSignals::closeRequested, mainWindow.get(),
-                     &QWidget::close);
+                     &ostrel::TMain::closeBySignal);
 
     mainWindow->show();
     const int result = app.exec();

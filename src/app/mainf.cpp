@@ -120,6 +120,21 @@ void TMain::createWindows() {
     frmNetwork_->setObjectName(QStringLiteral("frmNetwork"));
     frmAnimation_ = new TfrmAnimation(programFolder_, this);
     frmAnimation_->setObjectName(QStringLiteral("frmAnimation"));
+    // The remote host window takes the account as the network settings dialog shows it
+    // (the live settings follow its fields, saved or not).
+    auto account = [this] {
+        return FtpAccount{Network.ftpHost, Network.ftpPort, Network.userId, Network.ftpPassword,
+                          Network.passiveMode};
+    };
+    frmBrowser_ = new TfrmBrowser(programFolder_, WebPage, *FtpClient_, account, this);
+    frmBrowser_->setObjectName(QStringLiteral("frmBrowser"));
+    WebPageHooks hooks;
+    hooks.ftpHost = [this] { return FtpClient_->HostName(); };
+    hooks.ftpUser = [this] { return FtpClient_->UserName(); };
+    hooks.openRemoteHostManagement = guarded([this] { btnWebMgtClick(); });
+    hooks.nameChangeCancelled = [this] { frmBrowser_->showNameUnchanged(); };
+    frmBrowserConf_ = new TfrmBrowserConf(programFolder_, WebPage, std::move(hooks), this);
+    frmBrowserConf_->setObjectName(QStringLiteral("frmBrowserConf"));
 }
 
 QString TMain::updateIntervalText() const {
@@ -366,8 +381,28 @@ void TMain::closeEvent(QCloseEvent* event) {
     FormClose();
 }
 
+void TMain::closeBySignal() {
+    closingBySignal_ = true;
+    close();
+}
+
 void TMain::FormCloseQuery() {
-    // Pending web page changes are asked about here once remote host management exists.
+    // A close by a signal has nobody to answer: the changes stay local, as on No.
+    if (!WebPage.PageChangesPending) return;
+    if (!closingBySignal_) {
+        desktop().messageBeep();
+        const MsgButton answer = desktop().messageBox(
+            MsgKind::Warning,
+            QStringLiteral("There are changes to the Webpage that have not yet been uploaded.\n"
+                           "Do you want to upload them now ?"),
+            MsgButton::Yes | MsgButton::No, this);
+        if (answer == MsgButton::Yes) {
+            btnWebMgtClick();
+            return;
+        }
+    }
+    WebPage.PageChangesPending = false;
+    QFile::remove(programFolder_ + QStringLiteral("Server/testview.html"));
 }
 
 void TMain::FormClose() {
@@ -440,6 +475,11 @@ void TMain::connectMenus() {
     connect(ui->menuNetwork, &QAction::triggered, this, guarded([this] {
                 if (frmNetwork_) frmNetwork_->exec();
             }));
+    connect(ui->menuBrowserConf, &QAction::triggered, this, guarded([this] {
+                if (frmBrowserConf_) frmBrowserConf_->exec();
+            }));
+    connect(ui->menuRemoteMgt, &QAction::triggered, this, guarded([this] { btnWebMgtClick(); }));
+    connect(ui->btnWebMgt, &QPushButton::clicked, this, guarded([this] { btnWebMgtClick(); }));
     connect(ui->menuFileAnimation, &QAction::triggered, this, guarded([this] {
                 if (frmAnimation_) frmAnimation_->exec();
             }));
@@ -483,6 +523,11 @@ void TMain::menuViewErrorLogClick() {
 
 void TMain::menuCaptureDriverClick() {
     runCaptureDriverCommand(*VideoCap1_, this);
+}
+
+void TMain::btnWebMgtClick() {
+    if (FtpClient_->Connected()) FtpClient_->Quit();
+    if (frmBrowser_) frmBrowser_->exec();
 }
 
 void TMain::menuAboutClick() {

@@ -11,6 +11,8 @@
 #include "motion/unAnimation.h"
 #include "net/NetworkSettings.h"
 #include "web/WebPageState.h"
+#include "web/unBrowser.h"
+#include "web/unBrowserConf.h"
 #include <QImage>
 #include <QMainWindow>
 #include <QPointer>
@@ -99,6 +101,8 @@ public:
 
     TfrmNetwork* frmNetwork() const { return frmNetwork_; }
     TfrmAnimation* frmAnimation() const { return frmAnimation_; }
+    TfrmBrowserConf* frmBrowserConf() const { return frmBrowserConf_; }
+    TfrmBrowser* frmBrowser() const { return frmBrowser_; }
 
     // What the network settings dialog needs of the main window.
     QString updateIntervalText() const override;
@@ -119,10 +123,16 @@ public:
     // Recipients and header of the notification mails from the current addresses.
     void prepareNotificationMail();
 
+    // A close asked for by a signal: nobody is there to answer a question.
+    void closeBySignal();
+
 public slots:
     void menuViewErrorLogClick();
     void menuCaptureDriverClick();
     void menuAboutClick();
+    // The Remote Host Management button and menu entry: an open FTP connection is closed,
+    // then the management window is shown modally.
+    void btnWebMgtClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -160,12 +170,15 @@ private:
     QPointer<TLogForm> logForm_;
     QPointer<TfrmNetwork> frmNetwork_;
     QPointer<TfrmAnimation> frmAnimation_;
+    QPointer<TfrmBrowserConf> frmBrowserConf_;
+    QPointer<TfrmBrowser> frmBrowser_;
     QTimer* Timer1_ = nullptr; // website update
     QTimer* Timer2_ = nullptr; // motion checks
     QLabel* panel0_ = nullptr;
     QLabel* panel1_ = nullptr;
     bool shown_ = false;
     bool closed_ = false;
+    bool closingBySignal_ = false;
     bool startedWithVideo_ = false;
     bool windowOpen_ = false;
 };

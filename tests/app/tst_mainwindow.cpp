@@ -312,6 +312,66 @@ private slots:
         QCOMPARE(IniFile(p.path + "Ostrel.sif").readString("Other Settings", "LogErrors", ""),
                  QString("0"));
     }
+
+    // Pending page changes at the close: No drops them, Yes shows the remote host window
+    // first, and a close by a signal asks nobody. The button and the page look window's
+    // menu entry open their windows modally, the button after quitting an open connection.
+    void webPageWindows_data() {
+        QTest::addColumn<QString>("close");
+        QTest::newRow("answered No") << "No";
+        QTest::newRow("answered Yes") << "Yes";
+        QTest::newRow("by a signal") << "signal";
+    }
+    void webPageWindows() {
+        QFETCH(QString, close);
+        FtpHost host;
+        QVERIFY(host.start());
+        Ready p({}, true);
+        p.main->Network.ftpHost = "127.0.0.1";
+        p.main->Network.ftpPort = QString::number(host.port);
+        p.main->Network.userId = host.user;
+        p.main->Network.ftpPassword = host.password;
+        TMain& main = *p.main;
+        QList<QWidget*> modal;
+        // The next modal window is noted and closed as soon as it is up (an FTP wait may
+        // come first).
+        QTimer watch;
+        watch.setInterval(10);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (QWidget* w = QApplication::activeModalWidget()) {
+                watch.stop();
+                modal.last() = w;
+                w->close();
+            }
+        });
+        auto closeModalOnce = [&] {
+            modal << nullptr;
+            watch.start();
+        };
+        closeModalOnce();
+        p.ui()->menuBrowserConf->trigger();
+        auto* ftp = main.FtpClient();
+        ftp->setHostName("127.0.0.1");
+        ftp->setPort(QString::number(host.port));
+        ftp->setUserName(host.user);
+        ftp->setPassWord(host.password);
+        QVERIFY(ftp->Connect());
+        closeModalOnce();
+        p.ui()->btnWebMgt->click();
+        QVERIFY(!ftp->Connected());
+        QCOMPARE(modal, (QList<QWidget*>{main.frmBrowserConf(), main.frmBrowser()}));
+
+        main.WebPage.PageChangesPending = true;
+        p.desk.answers << (close == "Yes" ? MsgButton::Yes : MsgButton::No);
+        closeModalOnce();
+        if (close == "signal")
+            main.closeBySignal();
+        else
+            main.close();
+        QCOMPARE(p.desk.shownTexts().size(), close == "signal" ? 0 : 1);
+        QCOMPARE(modal.last(), close == "Yes" ? (QWidget*)main.frmBrowser() : nullptr);
+        QCOMPARE(main.WebPage.PageChangesPending, close == "Yes");
+    }
 };
 
 QTEST_MAIN(TestMainWindow)

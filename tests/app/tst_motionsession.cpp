@@ -52,7 +52,7 @@ struct Room : Program {
     }
     QStringList sessionFolders() const {
         QStringList all = QDir(path).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-        for (const char* fixed : {"Snapshots", "Videos", "Downloaded Images"})
+        for (const char* fixed : {"Snapshots", "Videos", "Downloaded Images", "Server"})
             all.removeAll(fixed);
         return all;
     }
