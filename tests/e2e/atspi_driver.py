@@ -194,3 +194,31 @@ def check(condition, message):
     if not condition:
         raise AssertionError(message)
     print("ok -", message, flush=True)
+
+
+def key(keysym):
+    """A key pressed and released, as the keyboard sends it to the focused window."""
+    pyatspi.Registry.generateKeyboardEvent(keysym, None, pyatspi.KEY_SYM)
+
+
+def menu_by_key(window, menu, entry, letter):
+    """Opens a menu and picks an entry by its underlined letter, as a keyboard user does: an
+    entry that opens a modal window does not hold up the caller until that window closes."""
+    press(find(find(window, "menu bar"), "menu item", menu))
+    item = menu_entry(window, menu, entry)
+    wait_for(lambda: item.getState().contains(pyatspi.STATE_SHOWING), 10, f"{menu} > {entry}")
+    key(ord(letter))
+
+
+def answer(app, text, button):
+    """Answers the message box that shows the text, and waits until it has gone."""
+    wait_for(lambda: find(app, None, text, showing_only=True), 10, f"the box {text!r}")
+    press(wait_for(lambda: find(app, "push button", button, showing_only=True), 10, button))
+    wait_for(lambda: find(app, None, text, showing_only=True) is None, 10, f"the box {text!r} to close")
+
+
+def click(node):
+    """A left click in the middle of the node; with no window manager, it is how a window
+    that lost the keyboard to a closed box gets it back."""
+    x, y, width, height = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    pyatspi.Registry.generateMouseEvent(x + width // 2, y + height // 2, "b1c")

@@ -1,0 +1,230 @@
+"""The web access page and the remote pictures from the outside, against a real FTP server:
+the remote host window lists, views, downloads and deletes pictures; the look window renames
+the page and changes its look, which Upload Changes sends and Discard drops; closing the
+program with a change pending offers the upload first."""
+import os
+import subprocess
+import sys
+
+import pyatspi
+
+sys.path.insert(0, os.path.dirname(__file__))
+from atspi_driver import (answer, check, click, find, find_all, key, main_window, menu_by_key, press,
+                          session, text_of, wait_for)
+
+USER = "webcam"
+PASSWORD = "s3cret"
+PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers")
+PICTURES = ["b.jpg", "c.jpg", "d.jpg"]
+# A name a hostile server could send: a download under it would leave the download folder.
+HOSTILE = "..\\..\\escape.jpg"
+REMOTE_HOST = "Remote Host File Management"
+LOOK = "Website Look and Name Configuration"
+DONE_HINT = ("Click on the \"Done\" button when you are finished\n"
+             "changing the Name and Look of your Webpage.")
+TAKEN_THERE = ("You will now be taken to the \"Remote Host Management\" window where\n"
+               "you should click on the \"Upload Changes\" button to upload your changes.")
+ARE_YOU_SURE = "This action can not be undone. \nAre you sure ?"
+REPLACE = "This action will replace the existing file on the server. Do you really want to do this?"
+CLOSE_QUESTION = ("There are changes to the Webpage that have not yet been uploaded.\n"
+                  "Do you want to upload them now ?")
+ESCAPE = 0xFF1B
+DOWN = 0xFF54
+RETURN = 0xFF0D
+
+
+def read(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except OSError:
+        return b""
+
+
+def tagged_jpeg(photo, tag):
+    """The photograph with a comment segment, so every picture has bytes of its own."""
+    comment = tag.encode()
+    return photo[:2] + b"\xff\xfe" + (len(comment) + 2).to_bytes(2, "big") + comment + photo[2:]
+
+
+def listed(host):
+    return [item.name for item in find_all(find(host, "list", "Motion Files"), "list item")]
+
+
+def ticked(host):
+    return [item.name for item in find_all(find(host, "list", "Motion Files"), "list item")
+            if item.getState().contains(pyatspi.STATE_CHECKED)]
+
+
+def main():
+    with session() as program:
+        root = program.path("ftp-root")
+        os.mkdir(root)
+        photo = read(program.path("stopcap.jpg"))
+        for name in PICTURES + ["Capture.jpg", "a.JPG", HOSTILE]:
+            with open(os.path.join(root, name), "wb") as f:
+                f.write(tagged_jpeg(photo, name))
+        with open(os.path.join(root, "page.html"), "w") as f:
+            f.write("<html></html>\n")
+        ftp = subprocess.Popen(["/usr/bin/python3", os.path.join(PEERS, "ftp_server.py"), root,
+                                USER, PASSWORD], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        try:
+            port = int(ftp.stdout.readline())
+            program.write("Ostrel.sif", "[FTP Settings]\nFTP_Host=127.0.0.1\nFTP_Port=%d\n"
+                          "User_ID=%s\nPassword=%s\nPassive_Mode=1\n[Other Settings]\nFirstRun=0\n"
+                          % (port, USER, PASSWORD))
+            program.write("vcap.sif", "[Driver]\nindex=0\n[Virtual Camera]\nMotion_Interval=0\n")
+            drive(program, root)
+        finally:
+            ftp.stdin.close()
+            ftp.wait(timeout=10)
+
+
+def open_host(app, window):
+    press(find(window, "push button", "Remote Host Management"))
+    return wait_for(lambda: find(app, "dialog", REMOTE_HOST, showing_only=True), 20,
+                    "the remote host window")
+
+
+def activate(window, label):
+    """Gives the window the keyboard back by a click on one of its labels."""
+    click(label if not isinstance(label, str) else find(window, "label", label))
+    wait_for(lambda: window.getState().contains(pyatspi.STATE_ACTIVE), 10, "the window active")
+
+
+def close_host(host):
+    activate(host, "Pending Changes")
+    key(ESCAPE)
+    wait_for(lambda: not host.getState().contains(pyatspi.STATE_SHOWING), 10,
+             "the remote host window to close")
+
+
+def open_look(app, window):
+    menu_by_key(window, "File", "Edit Browser View and Access...", "b")
+    return wait_for(lambda: find(app, "dialog", LOOK, showing_only=True), 10, "the look window")
+
+
+def rename(app, look, name):
+    find(look, "text", "New File Name").queryEditableText().setTextContents(name)
+    press(find(look, "push button", "Save Name Change"))
+    answer(app, DONE_HINT, "OK")
+
+
+def done_to_host(app, look):
+    """Done with a change pending leads on to the remote host window."""
+    press(find(look, "push button", "Done"))
+    answer(app, TAKEN_THERE, "OK")
+    return wait_for(lambda: find(app, "dialog", REMOTE_HOST, showing_only=True), 20,
+                    "the remote host window after Done")
+
+
+def drive(program, root):
+    app = program.start()
+    window, _ = main_window(app)
+    downloads = program.path("Downloaded Images")
+
+    host = open_host(app, window)
+    wait_for(lambda: listed(host), 20, "the remote listing")
+    check(sorted(listed(host)) == PICTURES,
+          f"only plain .jpg pictures are listed, no Capture.jpg, .JPG, page or hostile name: {listed(host)}")
+
+    # A key that makes an entry current views it.
+    find(host, "list", "Motion Files").queryComponent().grabFocus()
+    key(DOWN)
+    picture = find(host, None, description="Picture")
+    wait_for(lambda: picture.name in PICTURES, 20, "a picture to be viewed")
+    first = picture.name
+    check(read(program.path("TempRemoteFile.jpg")) == read(os.path.join(root, first)),
+          f"viewing {first} fetches that remote file and shows it")
+    key(DOWN)
+    wait_for(lambda: picture.name not in (first, "No picture"), 20, "the next entry viewed")
+    check(read(program.path("TempRemoteFile.jpg")) == read(os.path.join(root, picture.name)),
+          f"moving to {picture.name} views that file instead")
+
+    press(find(host, "push button", "Select All"))
+    wait_for(lambda: len(ticked(host)) == 3, 10, "three ticked entries")
+    press(find(host, "push button", "Download"))
+    wait_for(lambda: not ticked(host), 30, "the downloads to untick their entries")
+    check(all(read(os.path.join(downloads, n)) == read(os.path.join(root, n)) for n in PICTURES),
+          "three ticked pictures download byte for byte into Downloaded Images")
+    check(sorted(os.listdir(downloads)) == PICTURES and not any(
+        "escape" in n for n in os.listdir(os.path.dirname(program.folder)) + os.listdir(program.folder)),
+          "the download folder holds only the chosen pictures; the hostile name reached no disk")
+
+    # Tick the current entry by keys, as a keyboard user does.
+    key(ord(" "))
+    wait_for(lambda: len(ticked(host)) == 1, 10, "one ticked entry")
+    doomed = ticked(host)[0]
+    for reply in ("No", "Yes"):
+        press(find(host, "push button", "Delete"))
+        answer(app, ARE_YOU_SURE, reply)
+        if reply == "No":
+            check(sorted(os.listdir(root)).count(doomed) == 1 and ticked(host) == [doomed],
+                  "Delete answered No deletes nothing")
+    wait_for(lambda: sorted(listed(host)) == sorted(set(PICTURES) - {doomed}), 20, "the list anew")
+    check(not os.path.exists(os.path.join(root, doomed)) and all(
+        os.path.exists(os.path.join(root, n)) for n in listed(host)),
+          f"Yes deletes the ticked {doomed} on the server only, and the list is read anew")
+    close_host(host)
+
+    # A new name and a new look, uploaded together.
+    look = open_look(app, window)
+    rename(app, look, "garden")
+    check(text_of(find(look, "label", description="Current file name")) == "garden.html",
+          "Save Name Change shows the new name as the current one")
+    size = find_all(look, "combo box")[0]  # a combo box is named by its current item
+    # Opened by a click, stepped through by keys.
+    click(size)
+    wait_for(lambda: size.getState().contains(pyatspi.STATE_EXPANDED), 10, "the size list open")
+    for keysym in (DOWN, DOWN, RETURN):
+        key(keysym)
+    wait_for(lambda: size.name == "1000x750", 10, "the 1000x750 size chosen")
+    press(find(look, "push button", "Save Look Change"))
+    answer(app, DONE_HINT, "OK")
+    host = done_to_host(app, look)
+    check(find(host, "label", description="Pending name").name == "garden.html"
+          and find(host, "label", description="Pending image size").name == "1000x750",
+          "the remote host window shows the pending name and size")
+    press(find(host, "push button", "Upload Changes"))
+    answer(app, REPLACE, "Yes")
+    uploaded = os.path.join(root, "garden.html")
+    wait_for(lambda: os.path.exists(uploaded), 20, "garden.html on the server")
+    lines = read(uploaded).decode(errors="replace").splitlines()
+    check(len(lines) > 14 and lines[14] == "width=1000 height=750",
+          "the page is uploaded under the new name with the chosen size line")
+    check(not os.path.exists(program.path("Server/newlook.html")), "the uploaded look is not kept pending")
+    close_host(host)
+
+    look = open_look(app, window)
+    current = lambda: text_of(find(look, "label", description="Current file name"))
+    address = lambda: text_of(find(look, "label", description="Web address"))
+    check(current() == "garden.html" and address() == "http://127.0.0.1/webcam/garden.html",
+          "after the upload the current name and the web address are the new page's")
+
+    # A second name change, discarded.
+    rename(app, look, "porch")
+    host = done_to_host(app, look)
+    press(find(host, "push button", "Discard all Changes"))
+    wait_for(lambda: find(host, "label", description="Pending name").name == "no change", 10,
+             "the pending name cleared")
+    close_host(host)
+    look = open_look(app, window)
+    check(current() == "garden.html" and not os.path.exists(os.path.join(root, "porch.html")),
+          "Discard all Changes restores the old name and sends nothing")
+
+    # A change still pending when the program closes.
+    rename(app, look, "yard")
+    host = done_to_host(app, look)
+    close_host(host)
+    activate(window, find(window, "label", description="Detection count"))
+    menu_by_key(window, "File", "Exit", "e")
+    answer(app, CLOSE_QUESTION, "Yes")
+    host = wait_for(lambda: find(app, "dialog", REMOTE_HOST, showing_only=True), 20,
+                    "the remote host window from the close question")
+    check(True, "closing with a change pending asks, and Yes opens the remote host window")
+    key(ESCAPE)
+    check(program.wait_exit() == 0, "closing the remote host window lets the program end normally")
+
+
+if __name__ == "__main__":
+    main()
