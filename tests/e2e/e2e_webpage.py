@@ -18,8 +18,9 @@ PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers")
 PICTURES = ["b.jpg", "c.jpg", "d.jpg"]
 # A name a hostile server could send: a download under it would leave the download folder.
 HOSTILE = "..\\..\\escape.jpg"
-REMOTE_HOST = "Remote Host File Management"
-LOOK = "Website Look and Name Configuration"
+# Windows are heard by their captions.
+REMOTE_HOST = lambda name: (name or "").startswith("Ostrel - Remote Host File Management :   ftp://")
+LOOK = "Ostrel - Website :  Look and Name Configuration"
 DONE_HINT = ("Click on the \"Done\" button when you are finished\n"
              "changing the Name and Look of your Webpage.")
 TAKEN_THERE = ("You will now be taken to the \"Remote Host Management\" window where\n"
