@@ -1,4 +1,5 @@
 #include "dialogs/unNetworkHelp.h"
+#include "platform/Desktop.h"
 #include "ui_unNetworkHelp.h"
 
 namespace ostrel {
@@ -7,10 +8,7 @@ TfrmNetworkHelp::TfrmNetworkHelp(QWidget* parent)
     : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::TfrmNetworkHelp>()) {
     ui_->setupUi(this);
     setAttribute(Qt::WA_QuitOnClose, false);
-    QPalette palette = ui_->MemoHelp->palette();
-    palette.setColor(QPalette::Base, QColor(255, 255, 206));
-    palette.setColor(QPalette::Text, Qt::black);
-    ui_->MemoHelp->setPalette(palette);
+    showAsHelpText(ui_->MemoHelp);
 }
 
 TfrmNetworkHelp::~TfrmNetworkHelp() = default;

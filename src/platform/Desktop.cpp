@@ -36,4 +36,11 @@ void centreOnScreen(QWidget* window) {
     }
 }
 
+void showAsHelpText(QWidget* text) {
+    QPalette palette = text->palette();
+    palette.setColor(QPalette::Base, QColor(255, 255, 206));
+    palette.setColor(QPalette::Text, Qt::black);
+    text->setPalette(palette);
+}
+
 } // namespace ostrel

@@ -81,6 +81,8 @@ Desktop* setDesktop(Desktop* d);
 
 // Puts a window (frame included) in the middle of its screen's free area.
 void centreOnScreen(QWidget* window);
+// The look of a help window's text: black on light yellow (255, 255, 206).
+void showAsHelpText(QWidget* text);
 
 // Convenience wrappers used all over the program.
 inline MsgButton showError(const QString& text, QWidget* parent = nullptr) {

@@ -222,3 +222,23 @@ def click(node):
     that lost the keyboard to a closed box gets it back."""
     x, y, width, height = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
     pyatspi.Registry.generateMouseEvent(x + width // 2, y + height // 2, "b1c")
+
+
+PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers")
+
+
+def start_ftp(root, user, password):
+    """The real FTP server of tests/peers serving `root`, and its port; it ends when its
+    standard input is closed."""
+    proc = subprocess.Popen(["/usr/bin/python3", os.path.join(PEERS, "ftp_server.py"), root,
+                             user, password], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    return proc, int(proc.stdout.readline())
+
+
+def read_bytes(path):
+    """A file's bytes, or nothing when it is not there."""
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except OSError:
+        return b""

@@ -84,7 +84,7 @@ def main():
         for answer in ("No", "Yes"):
             select(images, left[0])
             press(find(window, "push button", "Delete All"))
-            box = wait_for(lambda: find(app, None, "Delete all files locally saved in this session ?"),
+            wait_for(lambda: find(app, None, "Delete all files locally saved in this session ?"),
                            10, "the question")
             press(wait_for(lambda: find(app, "push button", answer, showing_only=True), 10, answer))
             wait_for(lambda: find(app, None, "Delete all files locally saved in this session ?") is None,

@@ -3,18 +3,16 @@ the remote host window lists, views, downloads and deletes pictures; the look wi
 the page and changes its look, which Upload Changes sends and Discard drops; closing the
 program with a change pending offers the upload first."""
 import os
-import subprocess
 import sys
 
 import pyatspi
 
 sys.path.insert(0, os.path.dirname(__file__))
 from atspi_driver import (answer, check, click, find, find_all, key, main_window, menu_by_key,
-                          press, session, text_of, wait_for)
+                          press, read_bytes, session, start_ftp, text_of, wait_for)
 
 USER = "webcam"
 PASSWORD = "s3cret"
-PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers")
 PICTURES = ["b.jpg", "c.jpg", "d.jpg"]
 # A name a hostile server could send: a download under it would leave the download folder.
 HOSTILE = "..\\..\\escape.jpg"
@@ -36,13 +34,6 @@ DOWN = 0xFF54
 RETURN = 0xFF0D
 
 
-def read(path):
-    try:
-        with open(path, "rb") as f:
-            return f.read()
-    except OSError:
-        return b""
-
 
 def tagged_jpeg(photo, tag):
     """The photograph with a comment segment, so every picture has bytes of its own."""
@@ -63,16 +54,14 @@ def main():
     with session() as program:
         root = program.path("ftp-root")
         os.mkdir(root)
-        photo = read(program.path("stopcap.jpg"))
+        photo = read_bytes(program.path("stopcap.jpg"))
         for name in PICTURES + ["Capture.jpg", "a.JPG", HOSTILE]:
             with open(os.path.join(root, name), "wb") as f:
                 f.write(tagged_jpeg(photo, name))
         with open(os.path.join(root, "page.html"), "w") as f:
             f.write("<html></html>\n")
-        ftp = subprocess.Popen(["/usr/bin/python3", os.path.join(PEERS, "ftp_server.py"), root,
-                                USER, PASSWORD], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        ftp, port = start_ftp(root, USER, PASSWORD)
         try:
-            port = int(ftp.stdout.readline())
             program.write("Ostrel.sif", "[FTP Settings]\nFTP_Host=127.0.0.1\nFTP_Port=%d\n"
                           "User_ID=%s\nPassword=%s\nPassive_Mode=1\n[Other Settings]\nFirstRun=0\n"
                           % (port, USER, PASSWORD))
@@ -149,18 +138,18 @@ def drive(program, root):
     picture = find(host, None, description="Picture")
     wait_for(lambda: picture.name in PICTURES, 20, "a picture to be viewed")
     first = picture.name
-    check(read(program.path("TempRemoteFile.jpg")) == read(os.path.join(root, first)),
+    check(read_bytes(program.path("TempRemoteFile.jpg")) == read_bytes(os.path.join(root, first)),
           f"viewing {first} fetches that remote file and shows it")
     key(DOWN)
     wait_for(lambda: picture.name not in (first, "No picture"), 20, "the next entry viewed")
-    check(read(program.path("TempRemoteFile.jpg")) == read(os.path.join(root, picture.name)),
+    check(read_bytes(program.path("TempRemoteFile.jpg")) == read_bytes(os.path.join(root, picture.name)),
           f"moving to {picture.name} views that file instead (a fresh connection per view)")
 
     press(find(host, "push button", "Select All"))
     wait_for(lambda: len(ticked(host)) == 3, 10, "three ticked entries")
     press(find(host, "push button", "Download"))
     wait_for(lambda: not ticked(host), 30, "the downloads to untick their entries")
-    check(all(read(os.path.join(downloads, n)) == read(os.path.join(root, n)) for n in PICTURES),
+    check(all(read_bytes(os.path.join(downloads, n)) == read_bytes(os.path.join(root, n)) for n in PICTURES),
           "three ticked pictures download byte for byte into Downloaded Images")
     written = [n for top, dirs, files in os.walk(program.folder) if not top.startswith(root)
                for n in files + dirs]
@@ -195,7 +184,7 @@ def drive(program, root):
     answer(app, REPLACE, "Yes")
     uploaded = os.path.join(root, "garden.html")
     wait_for(lambda: os.path.exists(uploaded), 20, "garden.html on the server")
-    lines = read(uploaded).decode(errors="replace").splitlines()
+    lines = read_bytes(uploaded).decode(errors="replace").splitlines()
     check(len(lines) > 14 and lines[14] == "width=1000 height=750",
           "the page is uploaded under the new name with the chosen size line")
     check(not os.path.exists(program.path("Server/newlook.html")),

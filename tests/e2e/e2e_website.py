@@ -3,29 +3,16 @@ the camera's frame and its stamp on a real FTP server, and SIGTERM closes the pr
 through its normal close, which leaves the stop pictures on the server."""
 import os
 import struct
-import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(__file__))
-from atspi_driver import check, find, main_window, menu_entry, press, session, wait_for
+from atspi_driver import (check, find, main_window, menu_entry, press, read_bytes, session,
+                          start_ftp, wait_for)
 
 USER = "webcam"
 PASSWORD = "s3cret"
-PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers")
 
 
-def start_ftp(root):
-    proc = subprocess.Popen(["/usr/bin/python3", os.path.join(PEERS, "ftp_server.py"), root,
-                             USER, PASSWORD], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-    return proc, int(proc.stdout.readline())
-
-
-def read(path):
-    try:
-        with open(path, "rb") as f:
-            return f.read()
-    except OSError:
-        return b""
 
 
 def jpeg_size(data):
@@ -52,7 +39,7 @@ def main():
     with session() as program:
         root = program.path("ftp-root")
         os.mkdir(root)
-        ftp, port = start_ftp(root)
+        ftp, port = start_ftp(root, USER, PASSWORD)
         try:
             publish(program, root, port)
         finally:
@@ -71,12 +58,12 @@ def publish(program, root, port):
     press(start)
     wait_for(lambda: start.name == "Stop", 20, "the button to say Stop")
     # Both files arrive whole: the host's copies equal the program folder's.
-    on_host = lambda name: read(os.path.join(root, name))
-    wait_for(lambda: on_host("datetime.bmp") and on_host("datetime.bmp") == read(program.path("datetime.bmp")),
+    on_host = lambda name: read_bytes(os.path.join(root, name))
+    wait_for(lambda: on_host("datetime.bmp") and on_host("datetime.bmp") == read_bytes(program.path("datetime.bmp")),
              20, "datetime.bmp on the host")
     published = on_host("Capture.jpg")
-    check(published == read(program.path("Capture.jpg")), "Capture.jpg is on the host")
-    check(published != read(program.path("stopcap.jpg")), "it is the frame, not a stop picture")
+    check(published == read_bytes(program.path("Capture.jpg")), "Capture.jpg is on the host")
+    check(published != read_bytes(program.path("stopcap.jpg")), "it is the frame, not a stop picture")
     check(jpeg_size(published) == (640, 480), "Capture.jpg is a 640 x 480 JPEG")
     check(bmp_header(on_host("datetime.bmp")) == (200, 18, 24), "datetime.bmp is a 200 x 18 24-bit bitmap")
     wait_for(lambda: find(window, "label", "Active", showing_only=True), 10, "the Active badge")
@@ -85,11 +72,11 @@ def publish(program, root, port):
 
     program.terminate()
     check(program.wait_exit() == 0, "SIGTERM ends the program normally")
-    check(on_host("Capture.jpg") == read(program.path("stopcap.jpg")),
+    check(on_host("Capture.jpg") == read_bytes(program.path("stopcap.jpg")),
           "the stop picture replaced Capture.jpg on the host")
-    check(on_host("datetime.bmp") == read(program.path("stoptime.bmp")),
+    check(on_host("datetime.bmp") == read_bytes(program.path("stoptime.bmp")),
           "the stop stamp replaced datetime.bmp on the host")
-    check(b"FTP error" not in read(program.path("Error.log")), "no FTP error was logged")
+    check(b"FTP error" not in read_bytes(program.path("Error.log")), "no FTP error was logged")
 
 
 if __name__ == "__main__":
