@@ -135,6 +135,8 @@ void TMain::createWindows() {
     hooks.nameChangeCancelled = [this] { frmBrowser_->showNameUnchanged(); };
     frmBrowserConf_ = new TfrmBrowserConf(programFolder_, WebPage, std::move(hooks), this);
     frmBrowserConf_->setObjectName(QStringLiteral("frmBrowserConf"));
+    wizard_ = new SetupWizard(
+        WizardParts{programFolder_, Network, *this, *this, *FtpClient_, *SmtpClient_}, this);
 }
 
 QString TMain::updateIntervalText() const {
@@ -366,13 +368,35 @@ void TMain::showEvent(QShowEvent* event) {
 }
 
 void TMain::FormShow() {
-    // The setup wizard joins here with the configuration dialogs.
+    // Run once the window is on the screen, not inside its show event.
+    if (FirstRun)
+        QMetaObject::invokeMethod(this, guarded([this] { runWizard(); }), Qt::QueuedConnection);
+}
+
+void TMain::runWizard() {
+    if (!wizard_ || wizard_->running() || closed_) return;
+    setWindowOpen(true);
+    wizard_->run();
+}
+
+void TMain::wizardEnded() {
+    setWindowOpen(false);
+    if (closed_) return;
+    activateWindow();
+    setFocus();
+}
+
+void TMain::menuWizardClick() {
+    if (FtpClient_->Connected()) FtpClient_->Quit();
+    if (SmtpClient_->Connected()) SmtpClient_->Abort();
+    runWizard();
 }
 
 void TMain::closeEvent(QCloseEvent* event) {
     event->accept(); // the close is never refused
     if (closed_) return;
     closed_ = true;
+    if (wizard_) wizard_->end();
     try {
         FormCloseQuery();
     } catch (...) {
@@ -472,6 +496,7 @@ void TMain::connectMenus() {
     connect(ui->menuVideoDriver1, &QAction::triggered, this,
             guarded([this] { menuCaptureDriverClick(); }));
     connect(ui->menuAbout, &QAction::triggered, this, guarded([this] { menuAboutClick(); }));
+    connect(ui->menuWizard, &QAction::triggered, this, guarded([this] { menuWizardClick(); }));
     connect(ui->menuNetwork, &QAction::triggered, this, guarded([this] {
                 if (frmNetwork_) frmNetwork_->exec();
             }));

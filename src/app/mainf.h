@@ -7,6 +7,7 @@
 #include "app/MainWindowParts.h"
 #include "app/Settings.h"
 #include "capture/CaptureDriver.h"
+#include "dialogs/SetupWizard.h"
 #include "dialogs/dlgNetwork.h"
 #include "motion/unAnimation.h"
 #include "net/NetworkSettings.h"
@@ -38,7 +39,10 @@ class TransferController;
 class TFtpClient;
 class TSmtpClient;
 
-class TMain : public QMainWindow, public NetworkDialogHost, public MainWindowParts {
+class TMain : public QMainWindow,
+              public NetworkDialogHost,
+              public SetupWizardHost,
+              public MainWindowParts {
     Q_OBJECT
 public:
     // Runs the create sequence; `programFolder` holds every file the program keeps.
@@ -114,6 +118,17 @@ public:
     void applySavedSettings(const NetworkSettings& saved) override;
     void startWebsiteUpdate() override;
 
+    // What the setup wizard sets.
+    QString ftpPlainPassword() const override { return FtpPlainPassword; }
+    QString smtpPlainPassword() const override { return SmtpPlainPassword; }
+    void setFtpPlainPassword(const QString& password) override { FtpPlainPassword = password; }
+    void setSmtpPlainPassword(const QString& password) override { SmtpPlainPassword = password; }
+    void setNotification(bool on) override { Notification = on; }
+    void setDestinationAddress(const QString& address) override { DestinationAddress = address; }
+    void setFirstRun(bool on) override { FirstRun = on; }
+    void wizardEnded() override;
+    SetupWizard* wizard() const { return wizard_; }
+
     // Enables the controls and sets the session captions for the program's state; called
     // whenever that state changes.
     void updateControls() override;
@@ -130,6 +145,9 @@ public slots:
     void menuViewErrorLogClick();
     void menuCaptureDriverClick();
     void menuAboutClick();
+    // "Run Configuration Wizard...": an open FTP connection is quit and an SMTP one
+    // aborted, then the wizard runs.
+    void menuWizardClick();
     // The Remote Host Management button and menu entry: an open FTP connection is closed,
     // then the management window is shown modally.
     void btnWebMgtClick();
@@ -142,6 +160,7 @@ protected:
 private:
     void FormCreate();
     void FormShow();
+    void runWizard();
     void FormCloseQuery();
     void FormClose();
     void FormDestroy();
@@ -172,6 +191,7 @@ private:
     QPointer<TfrmAnimation> frmAnimation_;
     QPointer<TfrmBrowserConf> frmBrowserConf_;
     QPointer<TfrmBrowser> frmBrowser_;
+    QPointer<SetupWizard> wizard_;
     QTimer* Timer1_ = nullptr; // website update
     QTimer* Timer2_ = nullptr; // motion checks
     QLabel* panel0_ = nullptr;

@@ -1,4 +1,5 @@
 #include "dialogs/dlgNetwork.h"
+#include "dialogs/AddressCheck.h"
 #include "dialogs/unNetworkHelp.h"
 #include "net/FtpClient.h"
 #include "net/NetworkSettings.h"
@@ -11,10 +12,8 @@
 #include "platform/ProgramFolder.h"
 #include "platform/SettingsKeys.h"
 #include "ui_dlgNetwork.h"
-#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
-#include <QFocusEvent>
 #include <QShortcut>
 
 namespace ostrel {
@@ -87,8 +86,11 @@ TfrmNetwork::TfrmNetwork(const QString& programFolder, NetworkSettings& settings
 
     for (QLineEdit* field : {ui_->edPort, ui_->edTimeout, ui_->edSMTPport})
         DigitFilter::install(field);
-    for (QLineEdit* field : {ui_->edUserEmail, ui_->edDestinationAddress, ui_->edCCAddress})
-        field->installEventFilter(this);
+    // Whoever goes for Cancel wants out, not a word about the field; and the help is
+    // where to read what the field wants.
+    new AddressCheck(this, {ui_->edUserEmail, ui_->edDestinationAddress, ui_->edCCAddress},
+                     [this](QLineEdit* field) { return addressError(field); },
+                     {ui_->btnCancel, ui_->btnHelp});
 
     auto* helpKey = new QShortcut(QKeySequence::HelpContents, this);
     connect(helpKey, &QShortcut::activated, this,
@@ -221,57 +223,16 @@ void TfrmNetwork::edCameraNameChange() {
         reinterpret_cast<const char32_t*>(characters.constData()), CameraNameLimit));
 }
 
-bool TfrmNetwork::leavingIsChecked(QEvent* event) const {
-    if (returningFocus_ || !isVisible()) return false;
-    // Switching to another window or opening a menu is not leaving the field.
-    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-    if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return false;
-    // Whoever goes for Cancel wants out, not a word about the field; and the help is
-    // where to read what the field wants. The focus has already moved on here.
-    const QWidget* next = QApplication::focusWidget();
-    return next != ui_->btnCancel && next != ui_->btnHelp;
-}
-
-bool TfrmNetwork::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusOut && leavingIsChecked(event)) {
-        if (auto* field = qobject_cast<QLineEdit*>(watched)) {
-            // Checked once the focus change is over, so the error box does not open in
-            // the middle of it; by then the dialog may have closed (Esc, Save), and a
-            // closed dialog asks nothing.
-            QMetaObject::invokeMethod(
-                this,
-                [this, field = QPointer<QLineEdit>(field)] {
-                    if (!field || !isVisible() || field->hasFocus()) return;
-                    try {
-                        checkAddress(field);
-                    } catch (...) {
-                        Application::showCurrentException();
-                    }
-                },
-                Qt::QueuedConnection);
-        }
-    }
-    return QDialog::eventFilter(watched, event);
-}
-
-bool TfrmNetwork::checkAddress(QLineEdit* field) {
+QString TfrmNetwork::addressError(QLineEdit* field) const {
     const QString address = field->text();
-    QString error;
     if (field == ui_->edUserEmail) {
         if (!looksLikeEmailAddress(address))
-            error = QStringLiteral("A valid email address is required.");
+            return QStringLiteral("A valid email address is required.");
     } else if (!address.isEmpty() && !looksLikeEmailAddress(address)) {
-        error = field == ui_->edCCAddress ? QStringLiteral("Invalid email address.")
-                                          : QStringLiteral("A valid email address is required.");
+        return field == ui_->edCCAddress ? QStringLiteral("Invalid email address.")
+                                         : QStringLiteral("A valid email address is required.");
     }
-    if (error.isEmpty()) return true;
-    desktop().messageBeep();
-    showError(error, this);
-    // The field the focus leaves for is not checked now: the user has not been there.
-    returningFocus_ = true;
-    field->setFocus(Qt::OtherFocusReason);
-    returningFocus_ = false;
-    return false;
+    return {};
 }
 
 void TfrmNetwork::OKBtnClick() {

@@ -88,16 +88,14 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormCreate();
     void connectControls();
     void refillWhenEmpty(QLineEdit* field, const QString& standard);
     void edCameraNameChange();
-    // The check an address field runs when the focus leaves it; false when it failed.
-    bool checkAddress(QLineEdit* field);
-    bool leavingIsChecked(QEvent* event) const;
+    // What an address field's check says when the focus leaves it; empty when it passes.
+    QString addressError(QLineEdit* field) const;
 
     QString settingsFile_;
     NetworkSettings& settings_;
@@ -106,9 +104,8 @@ private:
     TSmtpClient& smtp_;
     std::unique_ptr<Ui::TfrmNetwork> ui_;
     QPointer<TfrmNetworkHelp> help_;
-    bool showing_ = false;        // the controls are being filled from the settings
-    bool returningFocus_ = false; // a failed check is putting the focus back
-    bool placed_ = false;         // centred on the screen at the first showing
+    bool showing_ = false; // the controls are being filled from the settings
+    bool placed_ = false;  // centred on the screen at the first showing
 };
 
 } // namespace ostrel

@@ -235,6 +235,14 @@ def start_ftp(root, user, password):
     return proc, int(proc.stdout.readline())
 
 
+def start_smtp(folder):
+    """The real SMTP server of tests/peers keeping the mails it accepts in `folder`, and its
+    port; it ends when its standard input is closed."""
+    proc = subprocess.Popen(["/usr/bin/python3", os.path.join(PEERS, "smtp_server.py"), folder],
+                            stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    return proc, int(proc.stdout.readline())
+
+
 def read_bytes(path):
     """A file's bytes, or nothing when it is not there."""
     try:

@@ -7,7 +7,7 @@ import time
 import pyatspi
 
 sys.path.insert(0, os.path.dirname(__file__))
-from atspi_driver import (check, find, find_all, labels_of, main_window, menu_entry, press,
+from atspi_driver import (answer, check, find, find_all, labels_of, main_window, menu_entry, press,
                           read_ini, session, text_of, wait_for)
 
 # Every control by its role and caption. Buttons whose caption changes are found by caption
@@ -37,6 +37,10 @@ MENUS = {
 }
 
 
+WIZARD = "Ostrel - Setup and Configuration Wizard - Step 1"
+CANCEL_QUESTION = ("If you cancel this Wizard it will not start\n"
+                   "again unless you run it from the menu \"File\".\n"
+                   "Do you really want to Cancel ?")
 DRIVER_WARNING = "Could not activate video input device. Select a capture driver first."
 
 
@@ -59,6 +63,12 @@ def main():
         press(find(dialog, "push button", "OK"))
         window, description = main_window(app)
         check(bool(description), f"the live picture is shown ({description})")
+        # Then the setup wizard; cancelled for good, it does not come back.
+        wizard = wait_for(lambda: find(app, "dialog", WIZARD, showing_only=True), 20, "the wizard")
+        press(find(wizard, "push button", "Cancel Wizard"))
+        answer(app, CANCEL_QUESTION, "Yes")
+        wait_for(lambda: find(app, "dialog", WIZARD, showing_only=True) is None, 10,
+                 "the wizard to end")
 
         for role, names in CONTROLS.items():
             for name in names:
@@ -77,7 +87,7 @@ def main():
         check(program.wait_exit() == 0, "File > Exit ends the program")
         settings = read_ini(program.path("Ostrel.sif"))
         check(settings.get(("motion detection", "sensitivity")) == "100", "Ostrel.sif holds the close keys")
-        check(settings.get(("other settings", "firstrun")) == "1", "FirstRun is written")
+        check(settings.get(("other settings", "firstrun")) == "0", "FirstRun=0 is written")
         check(read_ini(program.path("vcap.sif")).get(("driver", "index")) == "0",
               "vcap.sif remembers the driver")
         check(os.stat(program.path("Ostrel.sif")).st_mode & 0o777 == 0o600,
@@ -87,11 +97,13 @@ def main():
         check(os.path.isfile(program.path("Error.log")), "Error.log made in the program folder")
         check(not os.path.exists("/Ostrel.sif"), "nothing written to the current directory")
 
-        # Second start: the picture at once, no questions; SIGTERM closes it properly.
+        # Second start without settings: the picture at once, and the wizard again, which
+        # SIGTERM does not hold up.
         os.remove(program.path("Ostrel.sif"))
         app = program.start()
         main_window(app)
         check(find(app, "label", DRIVER_WARNING) is None, "the next start shows the picture at once")
+        wait_for(lambda: find(app, "dialog", WIZARD, showing_only=True), 20, "the wizard")
         program.terminate()
         check(program.wait_exit() == 0, "SIGTERM ends the program normally")
         check(os.path.isfile(program.path("Ostrel.sif")), "SIGTERM still writes the settings")

@@ -1,0 +1,288 @@
+// The setup wizard over a temporary program folder: the answer boxes and the fields they
+// call for, what "Next" and "Finish" write, the e-mail-only path, and the ways it ends.
+#include "dialogs/SetupWizard.h"
+#include "dialogs/dlgNetwork.h"
+#include "dialogs/unWizard1.h"
+#include "dialogs/unWizard2.h"
+#include "dialogs/unWizard3.h"
+#include "dialogs/unWizardDone.h"
+#include "net/FtpClient.h"
+#include "net/NetworkSettings.h"
+#include "net/SmtpClient.h"
+#include "platform/IniFile.h"
+#include "platform/ScriptedDesktop.h"
+#include "ui_unWizard1.h"
+#include "ui_unWizard2.h"
+#include "ui_unWizard3.h"
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace ostrel;
+
+namespace {
+
+// The main window as the wizard sees it.
+struct FakeHost : NetworkDialogHost, SetupWizardHost {
+    QString ftpStored, smtpStored, ftpPlain, smtpPlain, destination;
+    bool emailOnly = false, notification = false, firstRun = true;
+    int ended = 0;
+
+    QString updateIntervalText() const override { return QStringLiteral("5"); }
+    void setUpdateIntervalText(const QString&) override {}
+    QString storedFtpPassword() const override { return ftpStored; }
+    QString storedSmtpPassword() const override { return smtpStored; }
+    void setStoredPasswords(const QString& ftp, const QString& smtp) override {
+        ftpStored = ftp;
+        smtpStored = smtp;
+    }
+    void setEmailOnlyMode(bool on) override { emailOnly = on; }
+    void applySavedSettings(const NetworkSettings&) override {}
+    void startWebsiteUpdate() override {}
+    QString ftpPlainPassword() const override { return ftpPlain; }
+    QString smtpPlainPassword() const override { return smtpPlain; }
+    void setFtpPlainPassword(const QString& p) override { ftpPlain = p; }
+    void setSmtpPlainPassword(const QString& p) override { smtpPlain = p; }
+    void setNotification(bool on) override { notification = on; }
+    void setDestinationAddress(const QString& a) override { destination = a; }
+    void setFirstRun(bool on) override { firstRun = on; }
+    void wizardEnded() override { ++ended; }
+};
+
+struct Wizard {
+    QTemporaryDir dir;
+    QString folder = dir.path() + "/";
+    ScriptedDesktop desk;
+    NetworkSettings settings;
+    FakeHost host;
+    TFtpClient ftp;
+    TSmtpClient smtp;
+    QWidget main;
+    SetupWizard wizard{WizardParts{folder, settings, host, host, ftp, smtp}, &main};
+    Ui::TfrmWizard1* ui = wizard.page1()->ui();
+
+    Wizard() { QDir(folder).mkpath("Server"); }
+    // Page 1 answered and filled; `empty` names a field left empty.
+    void answer(QAbstractButton* ftpBox, QAbstractButton* notifyBox = nullptr,
+                QLineEdit* empty = nullptr) {
+        wizard.showPage(1);
+        ftpBox->click();
+        if (notifyBox) notifyBox->click();
+        const QList<std::pair<QLineEdit*, const char*>> texts{
+            {ui->edFTPhost, "ftp.example.org"},    {ui->edUserID, "jane"},
+            {ui->edPassword, "ftp secret"},        {ui->edSMTPhost, "mail.example.org"},
+            {ui->edSMTPUserName, "jane.mail"},     {ui->edEmailPassword, "mail secret"},
+            {ui->edUserEmail, "jane@example.org"}, {ui->edDestinationAddress, "me@example.net"}};
+        for (const auto& [field, text] : texts)
+            field->setText(field == empty ? QString() : QString::fromLatin1(text));
+    }
+    IniFile ini() const { return IniFile(folder + "Ostrel.sif"); }
+    QString value(const char* section, const char* key) const {
+        return ini().readString(section, key, "<none>");
+    }
+};
+
+} // namespace
+
+class TestWizard : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QCoreApplication::setApplicationName("Ostrel"); }
+
+    // Yes to FTP takes Next away until the notify question is answered; Back forgets all.
+    void notifyAnswerEnablesNext() {
+        Wizard w;
+        w.answer(w.ui->cbYesFTP);
+        QVERIFY(w.ui->cbNoNotify->isVisible());
+        QVERIFY(!w.ui->BitBtnNext->isEnabled());
+        QVERIFY(w.wizard.HasFtpAccount);
+        w.ui->cbNoNotify->click();
+        QVERIFY(w.ui->BitBtnNext->isEnabled());
+        QVERIFY(w.ui->GroupBoxFTPaccount->isVisible() && !w.ui->GroupBoxEmailaccount->isVisible());
+        w.ui->cbYesFTP->click(); // unticked: the notify answer goes with it
+        QVERIFY(!w.ui->cbNoNotify->isChecked() && !w.ui->BitBtnNext->isEnabled());
+        w.ui->cbNoFTP->click();
+        QVERIFY(!w.ui->cbYesFTP->isChecked() && !w.ui->cbNoNotify->isVisible());
+        QVERIFY(w.ui->GroupBoxEmailaccount->isVisible() && !w.ui->GroupBoxFTPaccount->isVisible());
+        QVERIFY(w.ui->edDestinationAddress->isVisible());
+        w.ui->BitBtnBack->click();
+        QVERIFY(!w.ui->cbNoFTP->isChecked() && !w.ui->GroupBoxEmailaccount->isVisible());
+        QVERIFY(!w.ui->BitBtnNext->isEnabled() && !w.wizard.HasFtpAccount);
+    }
+
+    // Each field the answers call for is needed: one left empty keeps page 1 with the error.
+    void emptyFieldRefused_data() {
+        QTest::addColumn<QString>("answers");
+        QTest::addColumn<QString>("empty");
+        for (const char* f : {"edFTPhost", "edUserID", "edPassword", "edSMTPhost", "edSMTPUserName",
+                              "edEmailPassword", "edUserEmail", "edDestinationAddress"})
+            QTest::addRow("ftp+notify %s", f) << "yes yes" << f;
+        for (const char* f : {"edFTPhost", "edUserID", "edPassword"})
+            QTest::addRow("ftp only %s", f) << "yes no" << f;
+        for (const char* f : {"edSMTPhost", "edUserEmail", "edDestinationAddress"})
+            QTest::addRow("no ftp %s", f) << "no" << f;
+    }
+    void emptyFieldRefused() {
+        QFETCH(QString, answers);
+        QFETCH(QString, empty);
+        Wizard w;
+        auto* ui = w.ui;
+        w.answer(answers.startsWith("yes") ? ui->cbYesFTP : ui->cbNoFTP,
+                 answers == "yes yes"  ? ui->cbYesNotify
+                 : answers == "yes no" ? ui->cbNoNotify
+                                       : nullptr,
+                 w.wizard.page1()->findChild<QLineEdit*>(empty));
+        ui->BitBtnNext->click();
+        QCOMPARE(w.desk.shownTexts(),
+                 QStringList{"All questions must be answered and valid and complete \n"
+                             "information must be entered in the Account fields."});
+        QVERIFY(!w.wizard.page2()->isVisible());
+        QVERIFY(!QFile::exists(w.folder + "Ostrel.sif"));
+    }
+
+    // Next copies the accounts into the live settings and the clients and writes them;
+    // with No notify the e-mail fields are neither needed nor taken.
+    void nextTakesTheAnswers_data() {
+        QTest::addColumn<bool>("notify");
+        QTest::newRow("notify") << true;
+        QTest::newRow("no notify") << false;
+    }
+    void nextTakesTheAnswers() {
+        QFETCH(bool, notify);
+        Wizard w;
+        w.settings.emailOnly = true; // an earlier e-mail-only answer
+        w.answer(w.ui->cbYesFTP, notify ? w.ui->cbYesNotify : w.ui->cbNoNotify,
+                 notify ? nullptr : w.ui->edSMTPhost);
+        w.ui->BitBtnNext->click();
+        QVERIFY(w.desk.shown.isEmpty());
+        QVERIFY(w.wizard.page2()->isVisible() && !w.wizard.page1()->isVisible());
+        QCOMPARE(w.ftp.HostName(), QString("ftp.example.org"));
+        QCOMPARE(w.host.ftpPlain, QString("ftp secret"));
+        QCOMPARE(w.host.ftpStored, QString("ftp secret"));
+        QCOMPARE(w.value("FTP Settings", "Password"), QString("ftp secret"));
+        QCOMPARE(w.value("Protocol Settings", "EmailOnly"), QString("0"));
+        QCOMPARE(w.value("Protocol Settings", "FTPupload"), QString("1"));
+        QCOMPARE(w.value("Protocol Settings", "Notification"), notify ? "1" : "0");
+        QCOMPARE(w.host.notification, notify);
+        QVERIFY(!w.host.emailOnly && !w.settings.emailOnly);
+        QCOMPARE(w.value("Email Settings", "SMTP_Host"), notify ? "mail.example.org" : "<none>");
+        QCOMPARE(w.smtp.RcptName(), notify ? QStringList{"me@example.net"} : QStringList{});
+        auto* summary = w.wizard.page2()->ui();
+        QCOMPARE(summary->valSMTPhost->text(), notify ? "mail.example.org" : "Not applicable");
+        QCOMPARE(summary->valDestination->text(), notify ? "me@example.net" : "No Notifications");
+        QVERIFY(!summary->lblEmailOnly->isVisible());
+    }
+
+    // The user's own address must pass when the field is left; the destination may be
+    // empty, and becomes the program's destination either way.
+    void addressFieldsOnLeaving() {
+        Wizard w;
+        w.answer(w.ui->cbYesFTP, w.ui->cbYesNotify);
+        w.host.destination = "old@example.net";
+        w.wizard.page1()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.wizard.page1()));
+        auto leave = [&](QLineEdit* field, const QString& text) {
+            field->setText(text);
+            field->setFocus();
+            QTRY_VERIFY(field->hasFocus());
+            w.ui->edFTPhost->setFocus();
+            QTest::qWait(50);
+        };
+        leave(w.ui->edDestinationAddress, "");
+        QVERIFY(w.desk.shown.isEmpty());
+        QCOMPARE(w.host.destination, QString());
+        leave(w.ui->edUserEmail, "jane@example");
+        QCOMPARE(w.desk.shownTexts(), QStringList{"A valid email address is required."});
+        QTRY_VERIFY(w.ui->edUserEmail->hasFocus());
+        QVERIFY(w.smtp.FromName().isEmpty());
+    }
+
+    // No webspace: the e-mail account and the destination give an e-mail-only set-up,
+    // and Finish writes it without a single upload.
+    void withoutWebspaceFinishesEmailOnly() {
+        Wizard w;
+        w.answer(w.ui->cbNoFTP, nullptr, w.ui->edFTPhost);
+        w.ui->BitBtnNext->click();
+        QVERIFY(w.wizard.page2()->isVisible());
+        QVERIFY(w.wizard.page2()->ui()->lblEmailOnly->isVisible());
+        QCOMPARE(w.wizard.page2()->ui()->valDestination->text(), QString("me@example.net"));
+        QVERIFY(w.host.emailOnly && w.settings.emailOnly && !w.wizard.HasFtpAccount);
+        finish(w);
+        QCOMPARE(w.value("Protocol Settings", "EmailOnly"), QString("1"));
+        QCOMPARE(w.value("Protocol Settings", "FTPupload"), QString("0"));
+        QCOMPARE(w.value("Email Settings", "Destination_Address"), QString("me@example.net"));
+        QCOMPARE(w.value("FTP Settings", "FTP_Host"), QString(""));
+        QVERIFY(w.ftp.HostName().isEmpty());
+    }
+
+    // An unreachable host does not stop Finish: five steps, settings written, final page,
+    // and the wizard ends with FirstRun cleared.
+    void finishWithUnreachableHost() {
+        Wizard w;
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const QString port = QString::number(closed.serverPort());
+        closed.close();
+        w.settings.ftpPort = port;
+        w.ftp.setPort(port);
+        w.ftp.setTimeout(2);
+        w.answer(w.ui->cbYesFTP, w.ui->cbYesNotify);
+        w.ui->edFTPhost->setText("127.0.0.1");
+        w.ui->BitBtnNext->click();
+        w.wizard.showPage(3);
+        QCOMPARE(w.wizard.page3()->ui()->lblURL->text(),
+                 QString("Upload to:  ftp://127.0.0.1/jane/"));
+        finish(w);
+        QCOMPARE(w.value("FTP Settings", "FTP_Port"), port);
+        QCOMPARE(w.value("Email Settings", "SMTP_Password"), QString("mail secret"));
+        QCOMPARE(w.value("Protocol Settings", "Notification"), QString("1"));
+    }
+
+    // Cancel answered No stays; Yes ends the wizard for good. A page closed by its title
+    // bar ends it too, and it comes back next time.
+    void cancelAndClose() {
+        Wizard w;
+        w.desk.answers << MsgButton::No << MsgButton::Yes;
+        QTimer::singleShot(0, [&] {
+            w.wizard.showPage(2);
+            w.wizard.page2()->ui()->BitBtnCancel->click();
+            QVERIFY(w.wizard.page2()->isVisible());
+            w.wizard.page2()->ui()->BitBtnCancel->click();
+        });
+        w.wizard.run();
+        QCOMPARE(w.desk.shown.size(), 2);
+        QVERIFY(!w.host.firstRun && w.host.ended == 1);
+        QVERIFY(!w.wizard.page2()->isVisible() && !w.wizard.running());
+
+        Wizard c;
+        QTimer::singleShot(0, [&] { c.wizard.page1()->close(); });
+        c.wizard.run();
+        QVERIFY(c.host.firstRun && c.host.ended == 1 && !c.wizard.page1()->isVisible());
+    }
+
+private:
+    // Finish on page 3 while the wizard runs: the final page comes after five progress
+    // steps (the bar back at 0), and its OK ends the wizard.
+    static void finish(Wizard& w) {
+        int gaugeAtEnd = -1;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (!w.wizard.donePage()->isVisible()) return;
+            gaugeAtEnd = w.wizard.page3()->ui()->Gauge->value();
+            w.wizard.donePage()->accept();
+        });
+        poll.start(20);
+        QTimer::singleShot(0, [&] {
+            w.wizard.showPage(3);
+            w.wizard.page3()->ui()->BitBtnFinish->click();
+        });
+        w.wizard.run();
+        QCOMPARE(gaugeAtEnd, 0);
+        QVERIFY(!w.host.firstRun && w.host.ended == 1 && !w.wizard.page3()->isVisible());
+        QVERIFY(w.wizard.page3()->ui()->BitBtnFinish->isEnabled());
+    }
+};
+
+QTEST_MAIN(TestWizard)
+#include "tst_wizard.moc"
