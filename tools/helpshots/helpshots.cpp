@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <tuple>
 
 using namespace ostrel;
 
@@ -49,13 +50,15 @@ struct Program {
         vcap.writeInteger("Virtual Camera", "Motion_Interval", 3); // the figure walks through
         IniFile ini(path + QStringLiteral("Ostrel.sif"));
         ini.writeBool("Other Settings", "FirstRun", false);
-        ini.writeString("Other Settings", "Camera", "Shop");
-        ini.writeString("FTP Settings", "FTP_Host", "ftp.example.org");
-        ini.writeString("FTP Settings", "User_ID", "myname");
-        ini.writeString("FTP Settings", "Password", "secret");
-        ini.writeString("Email Settings", "SMTP_Host", "mail.example.org");
-        ini.writeString("Email Settings", "User_Address", "camera@example.org");
-        ini.writeString("Email Settings", "Destination_Address", "me@example.org");
+        for (const auto& [section, key, value] :
+             {std::tuple{"Other Settings", "Camera", "Shop"},
+              {"FTP Settings", "FTP_Host", "ftp.example.org"},
+              {"FTP Settings", "User_ID", "myname"},
+              {"FTP Settings", "Password", "secret"},
+              {"Email Settings", "SMTP_Host", "mail.example.org"},
+              {"Email Settings", "User_Address", "camera@example.org"},
+              {"Email Settings", "Destination_Address", "me@example.org"}})
+            ini.writeString(section, key, QString::fromLatin1(value));
         main = std::make_unique<TMain>(path, systemDrivers(path));
         main->createWindows();
         main->resize(1000, 600);
@@ -63,11 +66,9 @@ struct Program {
         settle(1500);
         QDir().mkpath(session);
         for (int i = 1; i <= 4; ++i) {
-            const QImage frame = main->ui()->PanelVideo->grab().toImage();
-            frame.save(session + QStringLiteral("image%1.jpg").arg(i, 3, 10, QLatin1Char('0')),
-                       "JPG");
-            main->ui()->ListBox1->addItem(
-                QStringLiteral("image%1.jpg").arg(i, 3, 10, QLatin1Char('0')));
+            const QString name = QStringLiteral("image%1.jpg").arg(i, 3, 10, QLatin1Char('0'));
+            main->ui()->PanelVideo->grab().save(session + name, "JPG");
+            main->ui()->ListBox1->addItem(name);
             settle(1000);
         }
         // The log puts the date and time in front of each line.
