@@ -4,6 +4,9 @@
 #include "app/mainf.h"
 #include "capture/DlgDriver.h"
 #include "capture/VideoCapture.h"
+#include "dialogs/unWizard1.h"
+#include "dialogs/unWizard2.h"
+#include "dialogs/unWizard3.h"
 #include "platform/Application.h"
 #include "platform/IniFile.h"
 #include "platform/PictureArea.h"
@@ -12,6 +15,7 @@
 #include "ui_mainf.h"
 #include "ui_unAnimation.h"
 #include "ui_unBrowser.h"
+#include "ui_unWizard1.h"
 #include <QDir>
 #include <QElapsedTimer>
 #include <QHash>
@@ -157,7 +161,26 @@ const std::vector<std::pair<const char*, Maker>> windows = {
          w->ui()->ComboBox1->addItems(p.main->VideoCap1()->ListDrivers());
          return shown(w);
      }},
-    // The setup wizard's pages go here, one line each: wizard1..3 and wizarddone.
+    {"wizard1",
+     [](Program& p) {
+         auto* ui = p.main->wizard()->page1()->ui();
+         shown(p.main->wizard()->page1());
+         ui->cbYesFTP->click();
+         ui->cbYesNotify->click();
+         for (const auto& [field, text] : {std::pair{ui->edFTPhost, "ftp.example.org"},
+                                           {ui->edUserID, "myname"},
+                                           {ui->edPassword, "secret"},
+                                           {ui->edSMTPhost, "mail.example.org"},
+                                           {ui->edSMTPUserName, "myname"},
+                                           {ui->edEmailPassword, "secret"},
+                                           {ui->edUserEmail, "camera@example.org"},
+                                           {ui->edDestinationAddress, "me@example.org"}})
+             field->setText(QString::fromLatin1(text));
+         settle(300);
+         return p.main->wizard()->page1();
+     }},
+    {"wizard2", [](Program& p) { return shown(p.main->wizard()->page2()); }},
+    {"wizard3", [](Program& p) { return shown(p.main->wizard()->page3()); }},
 };
 
 } // namespace
