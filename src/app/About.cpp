@@ -5,10 +5,6 @@
 #include <QMouseEvent>
 #include <QStyle>
 
-#ifndef OSTREL_VERSION
-#define OSTREL_VERSION "1.0.0.1"
-#endif
-
 namespace ostrel {
 
 QString versionText(const QString& fourPartVersion) {

@@ -8,7 +8,6 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
-#include <QShortcut>
 
 namespace ostrel {
 
@@ -21,7 +20,7 @@ TLogForm::TLogForm(ErrorLog& log, QWidget* parent)
     ui_->setupUi(this);
     // A hidden helper window never keeps the program alive, nor ends it when closed.
     setAttribute(Qt::WA_QuitOnClose, false);
-    setProperty("helpContext", HelpContext);
+    installHelpKey(this, HelpContext);
 
     connect(ui_->btnSave, &QPushButton::clicked, this, &TLogForm::btnSaveClick);
     connect(ui_->btnClose, &QPushButton::clicked, this, &TLogForm::btnCloseClick);
@@ -29,9 +28,6 @@ TLogForm::TLogForm(ErrorLog& log, QWidget* parent)
     connect(&log_, &ErrorLog::changed, this, [this] {
         if (isVisible()) refresh();
     });
-    auto* helpKey = new QShortcut(QKeySequence::HelpContents, this);
-    connect(helpKey, &QShortcut::activated, this,
-            [] { desktop().help(HelpCommand::Context, HelpContext); });
 
     log_.reload();
     refresh();

@@ -520,7 +520,8 @@ void TMain::connectMenus() {
             guarded([] { desktop().help(HelpCommand::Contents); }));
     connect(ui->menuHelpIndex, &QAction::triggered, this,
             guarded([] { desktop().help(HelpCommand::Index); }));
-    ui->menuHelpContents->setShortcutContext(Qt::ApplicationShortcut);
+    // F1 here is the contents; the other windows open their own topics with it.
+    ui->menuHelpContents->setShortcutContext(Qt::WindowShortcut);
 
     // The error switches are consulted by every writer at the moment of the error.
     connect(ui->menuLogErrors, &QAction::toggled, this,

@@ -29,6 +29,7 @@ TDlgCapParam::TDlgCapParam(TVideoCapture& device, const QString& programFolder, 
       ui_(std::make_unique<Ui::TDlgCapParam>()) {
     ui_->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    installHelpKey(this, helpcontext::CaptureParameters);
     setFixedSize(sizeHint());
 
     auto* ui = ui_.get();

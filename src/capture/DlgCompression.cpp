@@ -1,4 +1,5 @@
 #include "capture/DlgCompression.h"
+#include "platform/Desktop.h"
 #include "ui_DlgCompression.h"
 
 #include "platform/IniFile.h"
@@ -31,6 +32,7 @@ TDlgVideoCompression::TDlgVideoCompression(int quality, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::TDlgVideoCompression>()) {
     ui_->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    installHelpKey(this, helpcontext::VideoCompression);
     ui_->seQuality->setValue(std::clamp(quality, MinCompressionQuality, MaxCompressionQuality));
 }
 

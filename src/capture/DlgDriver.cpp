@@ -1,5 +1,6 @@
 #include "capture/DlgDriver.h"
 #include "capture/VideoCapture.h"
+#include "platform/Desktop.h"
 #include "ui_DlgDriver.h"
 
 namespace ostrel {
@@ -11,12 +12,15 @@ DialogRunner& installedRunner() {
 }
 } // namespace
 
-void setCaptureDriverDialogRunner(DialogRunner runner) { installedRunner() = std::move(runner); }
+void setCaptureDriverDialogRunner(DialogRunner runner) {
+    installedRunner() = std::move(runner);
+}
 
 TDlgCapDriver::TDlgCapDriver(QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::TDlgCapDriver>()) {
     ui_->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    installHelpKey(this, HelpContext);
     setFixedSize(sizeHint());
 }
 

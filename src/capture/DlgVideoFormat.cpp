@@ -1,4 +1,5 @@
 #include "capture/DlgVideoFormat.h"
+#include "platform/Desktop.h"
 #include "ui_DlgVideoFormat.h"
 
 namespace ostrel {
@@ -8,6 +9,7 @@ TDlgVideoFormat::TDlgVideoFormat(QList<V4l2Format> formats, const FormatChoice& 
     : QDialog(parent), ui_(std::make_unique<Ui::TDlgVideoFormat>()), formats_(std::move(formats)) {
     ui_->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    installHelpKey(this, helpcontext::VideoFormat);
 
     int selected = formats_.isEmpty() ? -1 : 0;
     for (int i = 0; i < formats_.size(); ++i) {

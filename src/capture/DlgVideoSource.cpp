@@ -1,4 +1,5 @@
 #include "capture/DlgVideoSource.h"
+#include "platform/Desktop.h"
 #include "ui_DlgVideoSource.h"
 
 #include <QCheckBox>
@@ -26,6 +27,7 @@ TDlgVideoSource::TDlgVideoSource(V4l2Device& device, const QStringList& inputs, 
     : QDialog(parent), ui_(std::make_unique<Ui::TDlgVideoSource>()), device_(device) {
     ui_->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    installHelpKey(this, helpcontext::VideoSource);
 
     ui_->cbInput->addItems(inputs);
     ui_->cbInput->setCurrentIndex(

@@ -16,6 +16,7 @@ TDlgVirtualSource::TDlgVirtualSource(QString programFolder, const VirtualCameraS
       programFolder_(std::move(programFolder)) {
     ui_->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    installHelpKey(this, helpcontext::VideoSource);
     ui_->seMotionInterval->setRange(0, VirtualCamera::MaxMotionInterval);
     ui_->seMotionInterval->setValue(settings.motionInterval);
     ui_->edSourceFile->setText(settings.source);

@@ -6,7 +6,6 @@
 #include "platform/Desktop.h"
 #include "platform/Guard.h"
 #include <QEventLoop>
-#include <QShortcut>
 
 namespace ostrel {
 
@@ -15,10 +14,7 @@ WizardPage::WizardPage(SetupWizard& wizard, QWidget* parent) : QDialog(parent), 
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     // Windows that live for the whole run never keep the program alive on their own.
     setAttribute(Qt::WA_QuitOnClose, false);
-    setProperty("helpContext", SetupWizard::HelpContext);
-    auto* helpKey = new QShortcut(QKeySequence::HelpContents, this);
-    connect(helpKey, &QShortcut::activated, this,
-            guarded([] { desktop().help(HelpCommand::Context, SetupWizard::HelpContext); }));
+    installHelpKey(this, SetupWizard::HelpContext);
 }
 
 void WizardPage::reject() {

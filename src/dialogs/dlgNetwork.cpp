@@ -14,7 +14,6 @@
 #include "ui_dlgNetwork.h"
 #include <QCheckBox>
 #include <QFile>
-#include <QShortcut>
 
 namespace ostrel {
 
@@ -77,7 +76,7 @@ TfrmNetwork::TfrmNetwork(const QString& programFolder, NetworkSettings& settings
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     // A dialog that lives for the whole run never keeps the program alive on its own.
     setAttribute(Qt::WA_QuitOnClose, false);
-    setProperty("helpContext", HelpContext);
+    installHelpKey(this, HelpContext);
     // The designed client size, unless the fonts need more.
     setFixedSize(QSize(632, 453).expandedTo(minimumSizeHint()));
 
@@ -91,10 +90,6 @@ TfrmNetwork::TfrmNetwork(const QString& programFolder, NetworkSettings& settings
     new AddressCheck(this, {ui_->edUserEmail, ui_->edDestinationAddress, ui_->edCCAddress},
                      [this](QLineEdit* field) { return addressError(field); },
                      {ui_->btnCancel, ui_->btnHelp});
-
-    auto* helpKey = new QShortcut(QKeySequence::HelpContents, this);
-    connect(helpKey, &QShortcut::activated, this,
-            guarded([] { desktop().help(HelpCommand::Context, HelpContext); }));
 
     connectControls();
     FormCreate();

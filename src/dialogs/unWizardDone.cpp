@@ -1,4 +1,5 @@
 #include "dialogs/unWizardDone.h"
+#include "platform/Desktop.h"
 #include "ui_unWizardDone.h"
 
 namespace ostrel {
@@ -10,7 +11,7 @@ TWizardDone::TWizardDone(SetupWizard& wizard, QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setFixedSize(sizeHint());
     setAttribute(Qt::WA_QuitOnClose, false);
-    setProperty("helpContext", SetupWizard::HelpContext);
+    installHelpKey(this, SetupWizard::HelpContext);
     connect(ui_->OKBtn, &QPushButton::clicked, this, &TWizardDone::accept);
 }
 

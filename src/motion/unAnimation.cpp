@@ -14,7 +14,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QHideEvent>
-#include <QShortcut>
 #include <QShowEvent>
 
 namespace ostrel {
@@ -75,7 +74,7 @@ TfrmAnimation::TfrmAnimation(const QString& programFolder, QWidget* parent)
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     // Created once and hidden when closed; it never keeps the program alive.
     setAttribute(Qt::WA_QuitOnClose, false);
-    setProperty("helpContext", HelpContext);
+    installHelpKey(this, HelpContext);
     AnimationTimer.setTimerType(Qt::PreciseTimer);
 
     Ui::TfrmAnimation& ui = *ui_;
@@ -105,9 +104,6 @@ TfrmAnimation::TfrmAnimation(const QString& programFolder, QWidget* parent)
             guarded([this](QListWidgetItem* item) {
                 setCurrentFolder(item->data(FolderRole).toString());
             }));
-    auto* helpKey = new QShortcut(QKeySequence::HelpContents, this);
-    connect(helpKey, &QShortcut::activated, this,
-            [] { desktop().help(HelpCommand::Context, HelpContext); });
     installTips();
     FormShow();
 }

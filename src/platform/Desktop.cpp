@@ -1,7 +1,9 @@
 #include "platform/Desktop.h"
 #include "platform/QtDesktop.h"
 
+#include "platform/Application.h"
 #include <QScreen>
+#include <QShortcut>
 #include <QWidget>
 #include <atomic>
 
@@ -34,6 +36,18 @@ void centreOnScreen(QWidget* window) {
         frame.moveCenter(screen->availableGeometry().center());
         window->move(frame.topLeft());
     }
+}
+
+void installHelpKey(QWidget* window, int context) {
+    window->setProperty("helpContext", context);
+    auto* key = new QShortcut(QKeySequence::HelpContents, window);
+    QObject::connect(key, &QShortcut::activated, window, [context] {
+        try {
+            desktop().help(HelpCommand::Context, context);
+        } catch (...) {
+            Application::showCurrentException();
+        }
+    });
 }
 
 void showAsHelpText(QWidget* text) {

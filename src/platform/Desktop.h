@@ -81,6 +81,12 @@ Desktop* setDesktop(Desktop* d);
 
 // Puts a window (frame included) in the middle of its screen's free area.
 void centreOnScreen(QWidget* window);
+// Help topics of windows that have no number of their own (Help/topic<N>.html).
+namespace helpcontext {
+enum : int { CaptureParameters = 11, VideoSource = 12, VideoFormat = 13, VideoCompression = 14 };
+}
+// F1 in `window` (or a control of it) opens the help topic of `context`.
+void installHelpKey(QWidget* window, int context);
 // The look of a help window's text: black on light yellow (255, 255, 206).
 void showAsHelpText(QWidget* text);
 

@@ -12,7 +12,6 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
-#include <QShortcut>
 #include <QStatusTipEvent>
 #include <QTimer>
 #include <optional>
@@ -48,7 +47,7 @@ TfrmBrowser::TfrmBrowser(const QString& programFolder, WebPageState& state, TFtp
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     // Created once and hidden when closed; it never keeps the program alive.
     setAttribute(Qt::WA_QuitOnClose, false);
-    setProperty("helpContext", HelpContext);
+    installHelpKey(this, HelpContext);
 
     Ui::TfrmBrowser& ui = *ui_;
     const auto onClick = [this](QPushButton* button, void (TfrmBrowser::*handler)()) {
@@ -71,9 +70,6 @@ TfrmBrowser::TfrmBrowser(const QString& programFolder, WebPageState& state, TFtp
             guarded([this](QListWidgetItem* item) {
                 if (item && QGuiApplication::mouseButtons() == Qt::NoButton) DirListBoxClick();
             }));
-    auto* helpKey = new QShortcut(QKeySequence::HelpContents, this);
-    connect(helpKey, &QShortcut::activated, this,
-            [] { desktop().help(HelpCommand::Context, HelpContext); });
 }
 
 TfrmBrowser::~TfrmBrowser() = default;

@@ -3,10 +3,13 @@
 #include "MainFixture.h"
 #include "app/MainHints.h"
 #include "app/MotionController.h"
+#include "app/WebsiteController.h"
 #include "app/Settings.h"
 #include "capture/DlgDriver.h"
 #include "capture/VideoCapture.h"
 #include "capture/VirtualCamera.h"
+#include "dialogs/unWizard1.h"
+#include "dialogs/unWizard3.h"
 #include "net/FtpClient.h"
 #include "ui_DlgDriver.h"
 #include <QLabel>
@@ -274,39 +277,123 @@ private slots:
         }
     }
 
-    void errorAndHelpMenus() {
-        Ready p({}, true);
-        auto* ui = p.ui();
+    // Every menu entry does what its table says: the modal window it opens (closed again
+    // as soon as it is up), the help it asks for, or what the control it stands for does.
+    void menuEntries_data() {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("result");
+        const std::pair<const char*, const char*> rows[] = {
+            {"menuFileAnimation", "ostrel::TfrmAnimation"},
+            {"menuRemoteMgt", "ostrel::TfrmBrowser"},
+            {"menuBrowserConf", "ostrel::TfrmBrowserConf"},
+            {"menuWizard", "ostrel::TfrmWizard1"},
+            {"menuViewErrorLog", "log window"},
+            {"menuExit", "closed"},
+            {"menuVideoDriver1", "driver dialog"},
+            {"menuCaptureparameter1", "ostrel::TDlgCapParam"},
+            {"menuVideoSource", "ostrel::TDlgVirtualSource"},
+            {"menuVideoCompression1", "ostrel::TDlgVideoCompression"},
+            {"menuNetwork", "ostrel::TfrmNetwork"},
+            {"menuErrorBeep", "beep on"},
+            {"menuLogErrors", "log off"},
+            {"menuSnapshot", "snapshot"},
+            {"menuVideo", "recording"},
+            {"menuPeriodicUpdate", "updating"},
+            {"menuMotion", "detecting"},
+            {"menuHelpContents", "help contents"},
+            {"menuHelpIndex", "help index"},
+            {"menuAbout", "ostrel::TAboutDlg"}};
+        for (const auto& [entry, result] : rows)
+            QTest::newRow(entry) << entry << result;
+    }
+    void menuEntries() {
+        QFETCH(QString, entry);
+        QFETCH(QString, result);
+        Ready p("[Other Settings]\r\nFirstRun=0\r\n[Motion Detection]\r\nStart_Delay=0\r\n", true);
         TMain& main = *p.main;
-        ui->menuErrorBeep->trigger();
-        QVERIFY(main.errorLog().beepOnErrors());
-
-        // View Error Log reloads the file: lines not yet written are dropped.
         main.errorLog().add(" :   in memory only", false);
         p.write("Error.log", "from disk\r\n");
-        ui->menuViewErrorLog->trigger();
-        QCOMPARE(main.errorLog().lines(), QStringList{"from disk"});
-        QVERIFY(main.logForm()->isVisible());
-
-        ui->menuHelpContents->trigger();
-        ui->menuHelpIndex->trigger();
-        QCOMPARE(p.desk.helpRequests.size(), 2);
-        QVERIFY(p.desk.helpRequests[0].first == HelpCommand::Contents &&
-                p.desk.helpRequests[1].first == HelpCommand::Index);
-
-        // The animation window opens modally; closing it ends the wait.
-        QWidget* modal = nullptr;
-        QTimer::singleShot(0, &main, [&modal] {
-            modal = QApplication::activeModalWidget();
-            if (modal) modal->close();
+        DriverChoice driver(-1);
+        QString modal;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (QWidget* w = QApplication::activeModalWidget()) {
+                modal = w->metaObject()->className();
+                w->close();
+            }
         });
-        ui->menuFileAnimation->trigger();
-        QCOMPARE(modal, main.frmAnimation());
+        watch.start(10);
+        auto* action = main.findChild<QAction*>(entry);
+        QVERIFY(action && action->isEnabled());
+        action->trigger();
+        watch.stop();
+        const QHash<QString, std::function<bool()>> outcomes{
+            {"log window",
+             [&] {
+                 // The file is read again: lines not yet written are dropped.
+                 return main.logForm()->isVisible() &&
+                        main.errorLog().lines() == QStringList{"from disk"};
+             }},
+            {"closed",
+             [&] { return !main.isVisible() && p.read("Ostrel.sif").contains("Sensitivity"); }},
+            {"driver dialog", [&] { return driver.asked == 1; }},
+            {"beep on", [&] { return main.errorLog().beepOnErrors(); }},
+            {"log off", [&] { return !main.errorLog().logErrors(); }},
+            {"snapshot", [&] { return !QDir(p.path + "Snapshots").isEmpty(); }},
+            {"recording", [&] { return main.VideoCap1()->IsRecording(); }},
+            {"updating", [&] { return main.website()->running(); }},
+            {"detecting", [&] { return main.motion()->running(); }},
+            {"help contents",
+             [&] { return p.desk.helpRequests.value(0).first == HelpCommand::Contents; }},
+            {"help index",
+             [&] { return p.desk.helpRequests.value(0).first == HelpCommand::Index; }},
+        };
+        if (outcomes.contains(result))
+            QVERIFY2(outcomes[result](), qPrintable(p.desk.shownTexts().join("; ")));
+        else
+            QCOMPARE(modal, result);
+        if (result == "recording" || result == "updating" || result == "detecting")
+            action->trigger(); // and the same entry stops it
+    }
 
-        // With Log Errors off nothing is added, and the close keeps the file as it was.
-        ui->menuLogErrors->trigger();
-        main.errorLog().add(" :   not logged");
-        main.close();
+    // F1 opens the topic of the window it is pressed in; in the main window, the contents.
+    void helpKey_data() {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<int>("context");
+        QTest::newRow("main window") << "main" << -1;
+        QTest::newRow("network settings") << "network" << 15;
+        QTest::newRow("capture driver") << "driver" << 10;
+        QTest::newRow("wizard step 1") << "wizard1" << 8;
+        QTest::newRow("wizard step 3") << "wizard3" << 8;
+    }
+    void helpKey() {
+        QFETCH(QString, window);
+        QFETCH(int, context);
+        Ready p("[Other Settings]\r\nFirstRun=0\r\n", true);
+        TMain& main = *p.main;
+        TDlgCapDriver driver(&main);
+        const QHash<QString, QWidget*> windows{{"main", &main},
+                                               {"network", main.frmNetwork()},
+                                               {"driver", &driver},
+                                               {"wizard1", main.wizard()->page1()},
+                                               {"wizard3", main.wizard()->page3()}};
+        QWidget* w = windows[window];
+        w->show();
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : w, Qt::Key_F1);
+        QCOMPARE(p.desk.helpRequests.size(), 1);
+        QCOMPARE(p.desk.helpRequests[0], context < 0 ? qMakePair(HelpCommand::Contents, 0)
+                                                     : qMakePair(HelpCommand::Context, context));
+    }
+
+    // With Log Errors off nothing is added, and the close keeps the file as it was.
+    void logErrorsOff() {
+        Ready p({}, true);
+        p.write("Error.log", "from disk\r\n");
+        p.ui()->menuLogErrors->trigger();
+        p.main->errorLog().add(" :   not logged");
+        p.main->close();
         p.main.reset();
         QCOMPARE(p.read("Error.log"), QByteArray("from disk\r\n"));
         QCOMPARE(IniFile(p.path + "Ostrel.sif").readString("Other Settings", "LogErrors", ""),
