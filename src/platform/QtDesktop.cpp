@@ -243,6 +243,8 @@ void QtDesktop::help(HelpCommand command, int context) {
         if (d->helpDialog) d->helpDialog->close();
         return;
     }
+    const QString folder = withSlash(
+        d->helpFolder.isEmpty() ? programFolder() + QStringLiteral("Help") : d->helpFolder);
     if (!d->helpDialog) {
         auto* dialog = new QDialog(nullptr, Qt::Window);
         dialog->setWindowTitle(title() + QStringLiteral(" Help"));
@@ -251,18 +253,42 @@ void QtDesktop::help(HelpCommand command, int context) {
         auto* layout = new QVBoxLayout(dialog);
         auto* browser = new QTextBrowser(dialog);
         browser->setObjectName(QStringLiteral("HelpBrowser"));
+        browser->setAccessibleName(QStringLiteral("Help topic"));
         browser->setOpenExternalLinks(true);
+        // Contents and Index at hand on every page, and the way back along the links.
+        auto* bar = new QHBoxLayout;
+        auto button = [&](const QString& caption, auto slot) {
+            auto* b = new QPushButton(caption, dialog);
+            b->setAutoDefault(false);
+            QObject::connect(b, &QPushButton::clicked, browser, slot);
+            bar->addWidget(b);
+            return b;
+        };
+        button(QStringLiteral("&Contents"), [this] { help(HelpCommand::Contents, 0); });
+        button(QStringLiteral("&Index"), [this] { help(HelpCommand::Index, 0); });
+        auto* back = button(QStringLiteral("&Back"), [browser] { browser->backward(); });
+        auto* forward = button(QStringLiteral("&Forward"), [browser] { browser->forward(); });
+        back->setEnabled(false);
+        forward->setEnabled(false);
+        QObject::connect(browser, &QTextBrowser::backwardAvailable, back, &QWidget::setEnabled);
+        QObject::connect(browser, &QTextBrowser::forwardAvailable, forward, &QWidget::setEnabled);
+        // The caption names the topic shown, as a screen reader announces it.
+        QObject::connect(browser, &QTextBrowser::sourceChanged, dialog, [this, dialog, browser] {
+            const QString topic = browser->documentTitle();
+            dialog->setWindowTitle(title() + QStringLiteral(" Help") +
+                                   (topic.isEmpty() ? QString() : QStringLiteral(" - ") + topic));
+        });
+        bar->addStretch();
+        layout->addLayout(bar);
         layout->addWidget(browser);
         auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
         QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
         layout->addWidget(buttons);
-        dialog->resize(640, 480);
+        dialog->resize(720, 560);
         d->helpDialog = dialog;
         d->helpBrowser = browser;
     }
 
-    const QString folder = withSlash(
-        d->helpFolder.isEmpty() ? programFolder() + QStringLiteral("Help") : d->helpFolder);
     QString file;
     switch (command) {
     case HelpCommand::Contents:
