@@ -117,8 +117,6 @@ private slots:
             << 195 * 256 + 80;
         QTest::newRow("blanks inside")
             << QByteArray("227 Entering Passive Mode ( 10, 0, 0, 1, 4, 1 )") << "10.0.0.1" << 1025;
-        QTest::newRow("no parentheses") << QByteArray("227 Entering Passive Mode 127,0,0,1,200,10")
-                                        << "127.0.0.1" << 200 * 256 + 10;
         QTest::newRow("text numbers before the address")
             << QByteArray("227 =127,0,0,1,0,21") << "127.0.0.1" << 21;
         QTest::newRow("five numbers") << QByteArray("227 (127,0,0,1,200)") << "" << 0;
