@@ -242,8 +242,6 @@ void TestConversations::ftp_data() {
         "downloaded");
     row("Delete answered 550 still quits", "Delete", "", {{"DELE", "550 No such file."}},
         login + "|DELE pic.jpg|QUIT", 550, "550 No such file.", "");
-    row("Put after Connect sets binary type first", "Connect+Put", "", {}, put, 0, "",
-        "uploaded connected");
     row("Get after Connect: 125, then 250", "Connect+Get", "",
         {{"RETR", "125 Data connection already open\r\n{send}250 Requested file action okay"}}, get,
         0, "", "downloaded connected");
