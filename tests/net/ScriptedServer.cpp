@@ -7,7 +7,7 @@ namespace ostrel::test {
 namespace {
 // A flood stops here even when the client never gives up, so a failing test ends.
 constexpr qint64 floodCap = 64 * 1024 * 1024;
-constexpr int slowPieces = 6; // {send-slowly}
+constexpr int slowPieces = 6; // {send-slowly}, 300 ms apart
 const QList<QByteArray> dataTokens{"{send}",        "{send-slowly}", "{receive}",
                                    "{receive-cut}", "{drop-midway}", "{message}"};
 
@@ -58,11 +58,6 @@ void ScriptedServer::onLine(const QByteArray& line) {
     }
     commands << QString::fromUtf8(line);
     const QByteArray verb = line.left(line.indexOf(' '));
-    if (verb == "PORT") {
-        const QList<QByteArray> n = line.mid(5).split(',');
-        portAddress_ = QHostAddress(QString::fromLatin1(n.mid(0, 4).join('.')));
-        portPort_ = quint16(n.value(4).toInt() * 256 + n.value(5).toInt());
-    }
     const QByteArray nth = verb + '#' + QByteArray::number(++uses_[verb]);
     reply(table_.value(line, table_.value(nth, table_.value(verb, "500 Unknown command"))));
 }
@@ -122,22 +117,15 @@ void ScriptedServer::flood() {
 }
 
 void ScriptedServer::withData(std::function<void(QTcpSocket*)> f) {
-    if (data_) {
+    if (data_)
         f(data_);
-    } else if (portPort_ != 0) { // active mode: the server connects
-        auto* socket = new QTcpSocket(this);
-        data_ = socket;
-        connect(socket, &QTcpSocket::connected, this, [f, socket] { f(socket); });
-        socket->connectToHost(portAddress_, portPort_);
-    } else {
+    else
         pendingData_ = std::move(f);
-    }
 }
 
 void ScriptedServer::dataDone(const QByteArray& after) {
     if (data_) data_->deleteLater();
     data_ = nullptr;
-    portPort_ = 0;
     send(after);
 }
 
@@ -163,7 +151,7 @@ void ScriptedServer::startData(const QByteArray& action, const QByteArray& after
                 connect(d, &QTcpSocket::disconnected, this, [this, after] { dataDone(after); });
                 d->disconnectFromHost();
             });
-            timer->start(slowIntervalMs);
+            timer->start(300);
         });
     } else if (action == "{receive}") {
         withData([this, after](QTcpSocket* d) {

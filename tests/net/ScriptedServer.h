@@ -39,7 +39,6 @@ public:
     // Settings.
     QByteArray payload;
     QHostAddress pasvAddress{QHostAddress::LocalHost}; // the address a {pasv} reply names
-    int slowIntervalMs = 300;
 
     // What happened.
     QStringList commands; // every line the client sent, in order
@@ -66,8 +65,6 @@ private:
     QPointer<QTcpSocket> control_;
     QPointer<QTcpSocket> data_;
     QByteArray lineBuffer_;
-    QHostAddress portAddress_;
-    quint16 portPort_ = 0;
     std::function<void(QTcpSocket*)> pendingData_;
     bool inMessage_ = false;
     QByteArray afterMessage_;

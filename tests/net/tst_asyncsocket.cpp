@@ -74,7 +74,6 @@ private slots:
         QTest::addColumn<BadConnect>("row");
         const auto row = [](const char* name, BadConnect r) { QTest::newRow(name) << r; };
         row("no port", {.port = "", .text = "Connect: No Port Specified"});
-        row("no address", {.addr = " ", .text = "Connect: No IP Address Specified"});
         row("no protocol", {.proto = "", .text = "Connect: No Protocol Specified"});
         row("udp",
             {.proto = "udp", .text = "Error 10043 in function socket\nProtocol not supported"});

@@ -50,8 +50,6 @@ private slots:
             << L{"220 a\n331 b\r\n"} << false << L{"220 a\n331 b"} << QByteArray("");
         QTest::newRow("empty lines and a lone CR kept")
             << L{"\r\n\n a\rb\r\n"} << true << L{"", "", " a\rb"} << QByteArray("");
-        QTest::newRow("many small chunks")
-            << L{"2", "2", "0", " ", "x", "\r", "\n", "2"} << true << L{"220 x"} << QByteArray("2");
         QTest::newRow("over the limit, unterminated")
             << L{"220 ok\r\n" + QByteArray(101, 'x')} << true << L{"220 ok"} << QByteArray();
         QTest::newRow("over the limit, terminated")
@@ -119,8 +117,6 @@ private slots:
             << 195 * 256 + 80;
         QTest::newRow("blanks inside")
             << QByteArray("227 Entering Passive Mode ( 10, 0, 0, 1, 4, 1 )") << "10.0.0.1" << 1025;
-        QTest::newRow("no parentheses") << QByteArray("227 Entering Passive Mode 127,0,0,1,200,10")
-                                        << "127.0.0.1" << 200 * 256 + 10;
         QTest::newRow("text numbers before the address")
             << QByteArray("227 =127,0,0,1,0,21") << "127.0.0.1" << 21;
         QTest::newRow("five numbers") << QByteArray("227 (127,0,0,1,200)") << "" << 0;
@@ -196,6 +192,9 @@ private slots:
     void envelopeCommand_data() {
         QTest::addColumn<QString>("address");
         QTest::addColumn<QByteArray>("line");
+        QTest::newRow("empty") << "" << QByteArray("MAIL FROM:<>");
+        QTest::newRow("in brackets, with a name")
+            << "Camera <cam@example.org>" << QByteArray("MAIL FROM:Camera <cam@example.org>");
         QTest::newRow("only one bracket")
             << "cam@example.org>" << QByteArray("MAIL FROM:<cam@example.org>>");
         QTest::newRow("line break cannot start a command")
@@ -212,42 +211,36 @@ private slots:
     void headerOrder_data() {
         QTest::addColumn<MailHeaderFields>("fields");
         QTest::addColumn<QString>("boundary");
-        QTest::addColumn<QByteArray>("header");
-        const QByteArray tail =
-            "Date: Mon, 5 Feb 2024 13:04:05 GMT\r\nX-Mailer: Ostrel SMTP Client V2.32\r\n\r\n";
-
-        MailHeaderFields all{"reply@x.org", "bounce@x.org", "from@x.org",  "to@x.org , cc@x.org",
-                             "cc@x.org",    "Motion",       "sender@x.org"};
+        QTest::addColumn<QByteArray>("header"); // up to the Date line, which is the same
+        const QByteArray plain =
+            "Mime-Version: 1.0\r\nContent-Type: text/plain; charset=\"iso-8859-1\"\r\n";
         QTest::newRow("every field, in order")
-            << all << ""
+            << MailHeaderFields{"reply@x.org", "bounce@x.org", "from@x.org",  "to@x.org , cc@x.org",
+                                "cc@x.org",    "Motion",       "sender@x.org"}
+            << ""
             << "Reply-To: reply@x.org\r\nReturn-Path: bounce@x.org\r\nFrom: from@x.org\r\n"
-               "To: to@x.org , cc@x.org\r\nCc: cc@x.org\r\nSubject: Motion\r\nSender: "
-               "sender@x.org\r\n"
-               "Mime-Version: 1.0\r\nContent-Type: text/plain; charset=\"iso-8859-1\"\r\n" +
-                   tail;
-
-        MailHeaderFields few{" ", "", "from@x.org", "to@x.org", "", "", ""};
+               "To: to@x.org , cc@x.org\r\nCc: cc@x.org\r\nSubject: Motion\r\n"
+               "Sender: sender@x.org\r\n" +
+                   plain;
         QTest::newRow("blank fields left out, Sender from From, Subject always")
-            << few << ""
-            << "From: from@x.org\r\nTo: to@x.org\r\nSubject: \r\nSender: from@x.org\r\n"
-               "Mime-Version: 1.0\r\nContent-Type: text/plain; charset=\"iso-8859-1\"\r\n" +
-                   tail;
-
-        MailHeaderFields none;
+            << MailHeaderFields{" ", "", "from@x.org", "to@x.org", "", "", ""} << ""
+            << "From: from@x.org\r\nTo: to@x.org\r\nSubject: \r\nSender: from@x.org\r\n" + plain;
         QTest::newRow("no From, no Sender, multipart")
-            << none << "= Multipart Boundary 0205241404"
-            << "Subject: \r\nMime-Version: 1.0\r\nContent-Type: multipart/mixed;\r\n"
-               "\tboundary=\"= Multipart Boundary 0205241404\"\r\n" +
-                   tail;
-
-        MailHeaderFields injected{
-            "", "", "from@x.org\r\nBcc: a@x.org", "to@x.org\n", "", "Hi\r\n\r\nbody", ""};
+            << MailHeaderFields{} << "= Multipart Boundary 0205241404"
+            << QByteArray("Subject: \r\nMime-Version: 1.0\r\nContent-Type: multipart/mixed;\r\n"
+                          "\tboundary=\"= Multipart Boundary 0205241404\"\r\n");
         QTest::newRow("line breaks in values stay inside their line")
-            << injected << ""
+            << MailHeaderFields{"",
+                                "",
+                                "from@x.org\r\nBcc: a@x.org",
+                                "to@x.org\n",
+                                "",
+                                "Hi\r\n\r\nbody",
+                                ""}
+            << ""
             << "From: from@x.org Bcc: a@x.org\r\nTo: to@x.org \r\nSubject: Hi body\r\n"
-               "Sender: from@x.org Bcc: a@x.org\r\nMime-Version: 1.0\r\n"
-               "Content-Type: text/plain; charset=\"iso-8859-1\"\r\n" +
-                   tail;
+               "Sender: from@x.org Bcc: a@x.org\r\n" +
+                   plain;
     }
 
     void headerOrder() {
@@ -255,7 +248,9 @@ private slots:
         QFETCH(QString, boundary);
         QFETCH(QByteArray, header);
         const QDateTime now(QDate(2024, 2, 5), QTime(13, 4, 5), Qt::UTC);
-        QCOMPARE(mailHeader(fields, QStringLiteral("iso-8859-1"), boundary, now, false), header);
+        QCOMPARE(mailHeader(fields, QStringLiteral("iso-8859-1"), boundary, now, false),
+                 header + "Date: Mon, 5 Feb 2024 13:04:05 GMT\r\n"
+                          "X-Mailer: Ostrel SMTP Client V2.32\r\n\r\n");
     }
 
     void nonAsciiSubjectIsEncoded() {

@@ -1,13 +1,12 @@
 #!/usr/bin/python3
 """A real FTP server for the tests: pyftpdlib on 127.0.0.1 with a free port.
 
-Usage: ftp_server.py ROOT USER PASSWORD [--no-passive] [--no-active] [--port PORT]
+Usage: ftp_server.py ROOT USER PASSWORD [--no-passive] [--port PORT]
 
 Serves ROOT (read and write) to USER/PASSWORD. Prints the chosen port (PORT when given, so
 a test can bring a host back on the port its client already knows) as the first line on
 stdout, then serves until it is killed or its stdin is closed (so a test that dies never
-leaves it behind). --no-passive refuses PASV, --no-active refuses PORT, which proves the
-client used the other mode.
+leaves it behind). --no-passive refuses PASV, which proves the client used active mode.
 """
 import argparse
 import logging
@@ -26,7 +25,6 @@ def main():
     parser.add_argument("user")
     parser.add_argument("password")
     parser.add_argument("--no-passive", action="store_true")
-    parser.add_argument("--no-active", action="store_true")
     parser.add_argument("--port", type=int, default=0)
     args = parser.parse_args()
 
@@ -45,11 +43,6 @@ def main():
             self.respond("502 Passive mode refused by this test server.")
         Handler.ftp_PASV = refuse_pasv
         Handler.ftp_EPSV = refuse_pasv
-    if args.no_active:
-        def refuse_port(self, line):
-            self.respond("502 Active mode refused by this test server.")
-        Handler.ftp_PORT = refuse_port
-        Handler.ftp_EPRT = refuse_port
 
     server = FTPServer(("127.0.0.1", args.port), Handler)
     port = server.socket.getsockname()[1]

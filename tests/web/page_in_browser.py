@@ -1,8 +1,6 @@
 #!/usr/bin/python3
 """The web access page template in headless Chromium, served over HTTP with its size and
-countdown lines set. A probe page holds it in a frame and records what the frame shows.
-Usage: page_in_browser.py [--screenshot FILE]   (FILE: the page at its default look)
-"""
+countdown lines set. A probe page holds it in a frame and records what the frame shows."""
 import html
 import http.server
 import json
@@ -10,7 +8,6 @@ import os
 import re
 import shutil
 import subprocess
-import sys
 import tempfile
 import threading
 import unittest
@@ -19,7 +16,6 @@ SOURCE = os.environ.get("OSTREL_SOURCE_DIR") or os.path.dirname(
     os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 DATA = os.path.join(SOURCE, "data")
 SIZE_LINE, COUNTDOWN_LINE = 14, 25
-SCREENSHOT = None
 
 # Measures the page in a frame of the width given as ?w=, 1.5 s and 5 s into the run: with a
 # 3 s countdown that is before and after the first refresh.
@@ -146,21 +142,6 @@ class PageInBrowser(unittest.TestCase):
                 self.assertGreater(after["countdownHeight"], 0)
                 self.assertEqual(len(server.requests("index.html")), 1)
 
-    def test_screenshot_at_default_look(self):
-        if not SCREENSHOT:
-            self.skipTest("no --screenshot file asked for")
-        server = Server(page("width=0600 height=450", "var countDownInterval=60;"), "new")
-        self.addCleanup(server.close)
-        chromium(os.path.join(self.dir, "profile"), "--virtual-time-budget=2000",
-                 "--window-size=800,640", "--hide-scrollbars", "--screenshot=" + SCREENSHOT,
-                 server.url + "index.html")
-        with open(SCREENSHOT, "rb") as f:
-            self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
-
 
 if __name__ == "__main__":
-    if "--screenshot" in sys.argv:
-        at = sys.argv.index("--screenshot")
-        SCREENSHOT = os.path.abspath(sys.argv[at + 1])
-        del sys.argv[at:at + 2]
     unittest.main()
