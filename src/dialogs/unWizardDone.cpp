@@ -25,9 +25,10 @@ void TWizardDone::showUploaded(bool uploaded) {
     }
     ui_->Intro->setHtml(QStringLiteral(
         "<p>The wizard has saved your settings and will now close.</p>"
-        "<p>Ostrel keeps the motion detection images on this computer and sends each of them "
-        "by email to the destination address. If something went wrong, File &gt;&gt; View "
-        "Error Log tells what it was.</p>"
+        "<p>Ostrel keeps the motion detection images on this computer; with \"Local and "
+        "Remote\" chosen for motion detection, it also sends each of them by email to the "
+        "destination address. If something went wrong, File &gt;&gt; View Error Log tells "
+        "what it was.</p>"
         "<p>You can change every setting under Settings &gt;&gt; Network Settings, and run "
         "this wizard again from File &gt;&gt; Run Configuration Wizard.</p>"));
 }

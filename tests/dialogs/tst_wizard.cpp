@@ -269,7 +269,11 @@ private:
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
             if (!w.wizard.donePage()->isVisible()) return;
-            gaugeAtEnd = w.wizard.page3()->ui()->Gauge->value();
+            // Until the final page is closed, page 3 cannot be left or finished again.
+            const auto* ui = w.wizard.page3()->ui();
+            gaugeAtEnd = ui->BitBtnFinish->isEnabled() || ui->BitBtnBack->isEnabled()
+                             ? -2
+                             : ui->Gauge->value();
             w.wizard.donePage()->accept();
         });
         poll.start(20);
