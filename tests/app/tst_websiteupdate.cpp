@@ -277,21 +277,17 @@ private slots:
         QTest::addColumn<QString>("live");
         QTest::addColumn<QString>("cc");
         QTest::addColumn<bool>("byStart");
-        QTest::newRow("mailed") << true << "old@example.org"
-                                << "owner@example.org"
-                                << "copy@example.org" << false;
-        QTest::newRow("a copy to the destination itself goes once") << true << "old@example.org"
-                                                                    << "owner@example.org"
-                                                                    << "owner@example.org" << false;
-        QTest::newRow("notification on, no destination") << true << ""
-                                                         << ""
-                                                         << "" << false;
-        QTest::newRow("notification off") << false << "owner@example.org"
-                                          << ""
-                                          << "" << false;
-        QTest::newRow("at a Start") << false << ""
-                                    << ""
-                                    << "" << true;
+        const auto row = [](const char* tag, bool notify, const char* saved, const char* live,
+                            const char* cc, bool byStart = false) {
+            QTest::newRow(tag) << notify << QString(saved) << QString(live) << QString(cc)
+                               << byStart;
+        };
+        const char *owner = "owner@example.org", *old = "old@example.org";
+        row("mailed", true, old, owner, "copy@example.org");
+        row("a copy to the destination itself goes once", true, old, owner, owner);
+        row("notification on, no destination", true, "", "", "");
+        row("notification off", false, owner, "", "");
+        row("at a Start", false, "", "", "", true);
     }
     void eighthFailureDisables() {
         QFETCH(bool, notify);
