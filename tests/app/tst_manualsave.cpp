@@ -112,19 +112,18 @@ private slots:
         QTest::addColumn<int>("key");       // 0: the OK button
         QTest::addColumn<QString>("error");
         QTest::addColumn<QString>("after"); // parameters()
-        const auto row = [](const char* tag, bool stored, const char* typed, int key,
-                            const char* error, const char* after) {
-            QTest::newRow(tag) << stored << QString(typed) << key << QString(error)
-                               << QString(after);
-        };
-        row("index clamped by the device", true, "30,0,100", 0, "", "30,0,100,3,0,30,0,1800,3,0");
-        row("frame rate out of range", true, "70000,5,100", 0, "70000 is out of range",
-            "70000,5,100,3,0,20,9,0,0,0");
-        row("empty field, first run", false, "30,,100", 0, "'' is not a valid integer value",
-            "30,,100,0,1,20,9,0,0,1");
+        QTest::newRow("index clamped by the device") << true << "30,0,100" << 0 << ""
+                                                     << "30,0,100,3,0,30,0,1800,3,0";
+        QTest::newRow("frame rate out of range")
+            << true << "70000,5,100" << 0 << "70000 is out of range"
+            << "70000,5,100,3,0,20,9,0,0,0";
+        QTest::newRow("empty field, first run")
+            << false << "30,,100" << 0 << "'' is not a valid integer value"
+            << "30,,100,0,1,20,9,0,0,1";
         for (const auto& [name, key] :
              {std::pair{"Escape", Qt::Key_Escape}, {"Enter", Qt::Key_Return}})
-            row(name, true, "30,5,100", int(key), "", "-,7,1800,3,0,20,9,0,0,1");
+            QTest::newRow(name) << true << "30,5,100" << int(key) << ""
+                                << "-,7,1800,3,0,20,9,0,0,1";
     }
     void parametersDialog() {
         QFETCH(bool, stored);
