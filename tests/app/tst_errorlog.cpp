@@ -129,45 +129,35 @@ private slots:
         }
         QCOMPARE(f.log.lines().size(), 2);
         QCOMPARE(readAll(f.file), QByteArray("line\r\n"));
-        QFile::setPermissions(f.file, QFile::ReadOwner | QFile::WriteOwner);
-        f.log.save(); // a later write brings it to the file
-        QCOMPARE(parseLogLines(readAll(f.file)), f.log.lines());
     }
 
-    void windowShowsTheFileAndSavesACopy() {
+    // Showing reloads from the file; Save As writes a copy with CRLF and leaves the log and
+    // its file alone. Clear Log asks first: No keeps everything, Yes empties the log, its
+    // file and the window.
+    void windowSaveAsAndClear() {
         Folder f("first\nsecond\n");
         TLogForm& form = f.window(false);
-        QCOMPARE(f.log.lines(), QStringList({"first", "second"})); // loaded at creation
-        QCOMPARE(f.memo(), QStringLiteral("first\nsecond"));
+        QCOMPARE(f.memo(), QStringLiteral("first\nsecond")); // loaded at creation
         f.log.add(" :   not yet written", false);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        // Showing reloads from the file: the unwritten line is gone.
         QCOMPARE(f.log.lines(), QStringList({"first", "second"}));
         QCOMPARE(QDir::currentPath(), QDir(f.path).canonicalPath());
 
-        // Save As writes a copy with CRLF; the log and its file stay as they were.
         f.desk.fileAnswers << f.path + "copy.txt";
         f.click("btnSave");
         QCOMPARE(readAll(f.path + "copy.txt"), QByteArray("first\r\nsecond\r\n"));
         QCOMPARE(readAll(f.file), QByteArray("first\nsecond\n"));
-
         f.log.add(" :   live");
         QVERIFY(f.memo().endsWith(" :   live")); // shown while open
-    }
 
-    // Clear Log asks first: No keeps everything, Yes empties the log, its file and window.
-    void clearLog() {
-        Folder f("a\r\nb\r\n");
-        f.window();
         f.desk.answers << MsgButton::No << MsgButton::Yes;
         f.click("btnClearLog");
         QCOMPARE(f.desk.shownTexts(),
                  QStringList{"This action can not be undone. \nAre you sure ?"});
-        QCOMPARE(f.desk.shown[0].kind, MsgKind::Confirmation);
         QCOMPARE(f.desk.shown[0].buttons, MsgButton::Yes | MsgButton::No);
-        QCOMPARE(f.log.lines(), QStringList({"a", "b"}));
-        QCOMPARE(readAll(f.file), QByteArray("a\r\nb\r\n"));
+        QCOMPARE(f.log.lines(), QStringList({"first", "second", "12/05/26 14:03:09 :   live"}));
+        QCOMPARE(parseLogLines(readAll(f.file)), f.log.lines());
         f.click("btnClearLog");
         QCOMPARE(f.desk.beeps, 2);
         QVERIFY(f.log.lines().isEmpty() && readAll(f.file).isEmpty() && f.memo().isEmpty());
@@ -180,25 +170,20 @@ private slots:
         QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("answer");   // no, or the copy's name after yes
         QTest::addColumn<QByteArray>("after"); // Error.log
+        const auto row = [](const char* tag, const QByteArray& content, const char* how,
+                            const char* answer, const QByteArray& after) {
+            QTest::newRow(tag) << content << QString(how) << QString(answer) << after;
+        };
         const QByteArray most(61440, 'x'), big(61441, 'x');
-        QTest::newRow("61440") << most + "\r\n"
-                               << "button"
-                               << "" << most + "\r\n";
-        for (const char* how : {"button", "escape", "window"})
-            QTest::addRow("61441 by %s", how) << big + "\r\n" << how << "no" << big + "\r\n";
         const QByteArray lines = QByteArray(30719, 'x') + "\r\n" + QByteArray(30720, 'y') + "\r\n";
-        QTest::newRow("line ends count") << lines << "button"
-                                         << "no" << lines;
+        row("61440", most + "\r\n", "button", "", most + "\r\n");
+        for (const char* how : {"button", "escape", "window"})
+            row(qPrintable(QString("61441 by ") + how), big + "\r\n", how, "no", big + "\r\n");
+        row("line ends count", lines, "button", "no", lines);
         // LF only: a rewrite shows as CRLF.
-        QTest::newRow("copy saved") << big + "\n"
-                                    << "window"
-                                    << "copy.txt" << QByteArray();
-        QTest::newRow("save cancelled") << big + "\n"
-                                        << "window"
-                                        << "-" << big + "\r\n";
-        QTest::newRow("copy cannot be written") << big + "\n"
-                                                << "window"
-                                                << "no/such/copy.txt" << big + "\n";
+        row("copy saved", big + "\n", "window", "copy.txt", QByteArray());
+        row("save cancelled", big + "\n", "window", "-", big + "\r\n");
+        row("copy cannot be written", big + "\n", "window", "no/such/copy.txt", big + "\n");
     }
     void sizeQuestion() {
         QFETCH(QByteArray, content);

@@ -26,7 +26,6 @@ private slots:
     void readsAndWrites() {
         QTemporaryDir dir;
         IniFile ini(dir.filePath("Ostrel.sif"));
-        ini.writeString("FTP Settings", "FTP_Host", "ftp.example.org");
         ini.writeString("FTP Settings", "FTP_Timeout", "45");
         ini.writeString("Capture Parameters", "FrameRate", "0x1E");
         ini.writeString("capture parameters", "index_size", "abc");
@@ -42,7 +41,6 @@ private slots:
         QCOMPARE(s.capture.indexSize, 0); // not a number: the default
         // Both choices on: e-mail only is the one consulted.
         QVERIFY(s.network.emailOnly && !s.network.ftpUpload);
-        QCOMPARE(s.network.ftpHost, QString("ftp.example.org"));
         const auto fields = [](const MainWindowSettings& w) {
             return QStringList{QString::number(w.treshold), QString::number(w.sensitivity),
                                w.interval, w.startDelay}
