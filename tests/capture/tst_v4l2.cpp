@@ -152,11 +152,6 @@ private slots:
         }
         TVideoCapture video(systemDrivers(folder_->path(), v4l2_), folder_->path());
         QCOMPARE(video.ListDrivers(), expected);
-        video.setDriverIndex(expected.size() - 1);
-        QCOMPARE(video.DriverName(), expected.last().section(QLatin1Char(' '), 0, -2));
-        const bool camera = expected.size() > 1; // the virtual camera has no format dialog
-        QVERIFY(video.HasFormatDialog() == camera && video.HasSourceDialog());
-        QVERIFY(!video.HasDisplayDialog() && !video.HasOverlay() && !video.DriverOpen());
     }
 
     void devicesAreLookedForAgainWhenNodesChange() {
@@ -596,8 +591,6 @@ private slots:
             << VirtualSourceRow{"garbage", false, "", "Can not play the video file \""};
         QTest::newRow("no file named")
             << VirtualSourceRow{"empty", false, "", "Choose a video file to play."};
-        QTest::newRow("browsing cancelled keeps the scene")
-            << VirtualSourceRow{"cancel browse", true, "", ""};
     }
 
     void virtualSourceDialog() {
@@ -633,7 +626,6 @@ private slots:
             } else {
                 ui->rbFile->click(); // the button and the name field are for a file only
                 ui->btnBrowse->click();
-                if (action == QLatin1String("cancel browse")) ui->rbScene->click();
             }
             ui->OKBtn->click();
             result = dialog.result();
