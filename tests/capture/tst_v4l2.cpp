@@ -376,9 +376,12 @@ private slots:
         auto stored = [&](const char* key) {
             return IniFile(settingsFile()).readInteger("Device usb-1", key, -1);
         };
-        for (const auto& [key, value] :
-             {std::pair{"Control_00980900", 200}, {"Control_0098090c", 0}, {"Input", 1},
-              {"Control_0098091a", 3500}, {"Control_00980918", 2}, {"Control_00980901", 40}})
+        for (const auto& [key, value] : {std::pair{"Control_00980900", 200},
+                                         {"Control_0098090c", 0},
+                                         {"Input", 1},
+                                         {"Control_0098091a", 3500},
+                                         {"Control_00980918", 2},
+                                         {"Control_00980901", 40}})
             QCOMPARE(stored(key), value);
 
         // A control change alone reaches the running device without a new connection.
