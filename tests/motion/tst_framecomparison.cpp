@@ -146,9 +146,6 @@ private slots:
         QTest::addColumn<QString>("session");
         QTest::addColumn<QString>("remote");
         const QDate day(2026, 12, 5);
-        QTest::newRow("same day") << QDateTime(day, QTime(10, 15, 30)) << QTime(10, 16, 2)
-                                  << "12-05-26_10.15.30"
-                                  << "12-05-26_10.15.30_10.16.02.jpg";
         // The detection's time is always written out, midnight included.
         QTest::newRow("detection at midnight") << QDateTime(QDate(2025, 1, 31), QTime(23, 59, 59))
                                                << QTime(0, 0) << "01-31-25_23.59.59"

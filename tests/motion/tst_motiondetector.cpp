@@ -43,12 +43,7 @@ private slots:
         TVideoCapture video(systemDrivers(folder_), folder_); // no driver open
         MotionDetector detector;
         detector.setLastFrameSum(123456);
-        QString error;
-        try {
-            detector.check(video, folder_, 100, 0);
-        } catch (const Exception& e) {
-            error = e.message();
-        }
+        const QString error = messageOf([&] { detector.check(video, folder_, 100, 0); });
         QVERIFY2(error.contains(temp), qPrintable(error));
         QCOMPARE(detector.LastFrameSum(), 123456u);
 

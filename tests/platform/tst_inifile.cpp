@@ -83,7 +83,6 @@ private slots:
         row("comment lines", "[S]\n;k=commented\n  ; k=also\nk=real\n", "real");
         row("header without closing bracket is no header", "[S]\n[Broken\nk=v\n", "v");
         row("bracket inside section name", "[a]b]\nk=v\n", "v", "a]b");
-        row("lone CR line ends", "[S]\rk=0\rz=1\r", "0");
         row("mixed line ends", "[T]\r\nk=t\r[S]\nk=v\r\n", "v");
         row("UTF-8 text", "[S]\nk=Caf\xc3\xa9\n", QString::fromUtf8("Caf\xc3\xa9"));
         row("binary bytes around", "\xff\xfe\x01\n[S]\n\x80\x81\nk=v\xff\n",
