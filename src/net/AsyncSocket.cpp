@@ -156,6 +156,7 @@ void TAsyncSocket::Connect() {
     lastError_ = 0;
     pendingCloseError_ = 0;
     lines_.clear();
+    peerSha256_.clear();
 
     QHostAddress direct;
     if (direct.setAddress(addr_.trimmed()) && direct.protocol() == QAbstractSocket::IPv4Protocol) {
