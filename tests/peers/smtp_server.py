@@ -8,11 +8,10 @@ Stores each message it accepts as FOLDER/mail-N.eml (the bytes as received, afte
 server undid the dot transparency) with FOLDER/mail-N.json beside it holding the envelope:
 {"helo": ..., "mail_from": ..., "rcpt_tos": [...]}. A recipient given with --reject is
 refused with 550. --starttls offers STARTTLS and requires it before anything but EHLO and
-QUIT; --hide-starttls leaves it out of EHLO (and refuses it). --tls encrypts from the start.
---auth accepts that one login (AUTH PLAIN and LOGIN, over TLS only; LOGIN alone with
---no-plain). Every command received
-is appended to FOLDER/commands.log, its verb only. Prints the chosen port as the first line on stdout, then serves until it
-is killed or its stdin is closed.
+QUIT, unless --hide-starttls makes it a server without STARTTLS. --tls encrypts from the
+start. --auth accepts that one login (AUTH PLAIN and LOGIN, over TLS only; LOGIN alone with
+--no-plain). Prints the chosen port as the first line on stdout, then serves until it is
+killed or its stdin is closed.
 """
 import argparse
 import asyncio
@@ -23,31 +22,6 @@ import sys
 import threading
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
-
-
-class LoggingSMTP(SMTP):
-    """Records the verb of every command it is given, before it decides anything."""
-
-    def __init__(self, handler, log, hide_starttls, **kwargs):
-        super().__init__(handler, **kwargs)
-        self.hide_starttls = hide_starttls
-        for verb, method in list(self._smtp_methods.items()):
-            self._smtp_methods[verb] = self._logged(verb, method)
-        self._log = log
-
-    def _logged(self, verb, method):
-        async def run(arg):
-            with open(self._log, "a") as f:
-                f.write(verb + "\n")
-            if verb == "STARTTLS" and self.hide_starttls:
-                return await self.push("502 Command not implemented")
-            return await method(arg)
-        return run
-
-    async def push(self, status):
-        if self.hide_starttls and status == "250-STARTTLS":
-            return
-        return await super().push(status)
 
 
 class Handler:
@@ -96,7 +70,7 @@ def main():
         return c
 
     options = {}
-    if args.starttls:
+    if args.starttls and not args.hide_starttls:
         options.update(tls_context=context(args.starttls), require_starttls=True)
     if args.tls:
         # Encrypted from the start: the session is as safe as after STARTTLS.
@@ -114,9 +88,7 @@ def main():
     asyncio.set_event_loop(loop)
     handler = Handler(args.folder, args.reject)
     server = loop.run_until_complete(loop.create_server(
-        lambda: LoggingSMTP(handler, os.path.join(args.folder, "commands.log"),
-                            args.hide_starttls, hostname="ostrel-test", decode_data=False,
-                            loop=loop, **options),
+        lambda: SMTP(handler, hostname="ostrel-test", decode_data=False, loop=loop, **options),
         "127.0.0.1", 0, ssl=context(args.tls)))
     print(server.sockets[0].getsockname()[1], flush=True)
 
