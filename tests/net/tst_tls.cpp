@@ -3,8 +3,10 @@
 // user trusts one: by pinning its SHA-256 fingerprint.
 #include "NetTestUtil.h"
 #include "Peer.h"
+#include "net/NetworkSettings.h"
 #include "net/RequestReport.h"
 #include "net/SmtpClient.h"
+#include "platform/IniFile.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -136,6 +138,30 @@ private slots:
             QCOMPARE(QByteArray::fromHex(runPython(QString::fromLatin1(attachmentOf), {mail})),
                      image);
         }
+    }
+
+    // The settings file's spelling of the choice; anything else means no encryption.
+    void securitySetting_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("read");
+        QTest::newRow("empty") << QString() << "None";
+        QTest::newRow("STARTTLS") << "STARTTLS"
+                                  << "STARTTLS";
+        QTest::newRow("TLS, any case") << " tls"
+                                       << "TLS";
+        QTest::newRow("unknown") << "SSL"
+                                 << "None";
+    }
+
+    void securitySetting() {
+        QFETCH(QString, stored);
+        QFETCH(QString, read);
+        IniFile ini(certs.filePath("Ostrel.sif"));
+        ini.writeString("Email Settings", "Security", stored);
+        NetworkSettings s;
+        s.load(ini, nullptr);
+        QCOMPARE(s.smtpSecurity, read);
+        QCOMPARE(TSmtpClient::securityText(TSmtpClient::securityFromText(read)), read);
     }
 };
 
