@@ -2,6 +2,8 @@
 #include "net/WinsockErrors.h"
 
 #include <QHostInfo>
+#include <QSslCertificate>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -11,6 +13,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 namespace ostrel {
 
@@ -70,6 +73,38 @@ QHostAddress resolveLocalOrRaise(const QString& text) {
             .arg(wsa::InvalidArgument));
 }
 
+// "AB:CD:...", as openssl prints a fingerprint.
+QString sha256Of(const QSslCertificate& certificate) {
+    if (certificate.isNull()) return {};
+    return QString::fromLatin1(certificate.digest(QCryptographicHash::Sha256).toHex(':').toUpper());
+}
+
+// A typed fingerprint as bare lower-case hex; whatever precedes a '=' ("sha256
+// Fingerprint=") is dropped, so openssl's whole line may be pasted.
+QString normalizedFingerprint(const QString& text) {
+    QString hex = text.mid(text.lastIndexOf(u'=') + 1).toLower();
+    hex.removeIf([](QChar c) { return c == u':' || c.isSpace(); });
+    return hex;
+}
+
+// The one reason a user is told, the most fundamental first.
+int verificationError(const QList<QSslError>& errors) {
+    constexpr std::pair<QSslError::SslError, int> reasons[] = {
+        {QSslError::SelfSignedCertificate, wsa::CertificateSelfSigned},
+        {QSslError::SelfSignedCertificateInChain, wsa::CertificateSelfSigned},
+        {QSslError::UnableToGetLocalIssuerCertificate, wsa::CertificateUnknownIssuer},
+        {QSslError::UnableToGetIssuerCertificate, wsa::CertificateUnknownIssuer},
+        {QSslError::UnableToVerifyFirstCertificate, wsa::CertificateUnknownIssuer},
+        {QSslError::CertificateExpired, wsa::CertificateExpired},
+        {QSslError::CertificateNotYetValid, wsa::CertificateNotYetValid},
+        {QSslError::HostNameMismatch, wsa::CertificateWrongHost},
+    };
+    for (const auto& [error, code] : reasons)
+        for (const QSslError& e : errors)
+            if (e.error() == error) return code;
+    return wsa::CertificateUntrusted;
+}
+
 QHostAddress asIPv4(const QHostAddress& a) {
     bool ok = false;
     const quint32 v4 = a.toIPv4Address(&ok);
@@ -121,6 +156,7 @@ void TAsyncSocket::Connect() {
     lastError_ = 0;
     pendingCloseError_ = 0;
     lines_.clear();
+    peerSha256_.clear();
 
     QHostAddress direct;
     if (direct.setAddress(addr_.trimmed()) && direct.protocol() == QAbstractSocket::IPv4Protocol) {
@@ -197,7 +233,17 @@ void TAsyncSocket::lookupDone(quint64 generation, bool thenConnect, const QHostI
 }
 
 bool TAsyncSocket::startConnect(const QHostAddress& address) {
-    auto* socket = new QTcpSocket(this);
+    QTcpSocket* socket = nullptr;
+    if (tls_ == Tls::Off) {
+        socket = new QTcpSocket(this);
+    } else {
+        auto* ssl = new QSslSocket(this);
+        // The address is looked up here; the certificate must still name the host asked for.
+        ssl->setPeerVerifyName(addr_.trimmed());
+        connect(ssl, &QSslSocket::sslErrors, this, &TAsyncSocket::onSslErrors);
+        connect(ssl, &QSslSocket::encrypted, this, &TAsyncSocket::onEncrypted);
+        socket = ssl;
+    }
     // Bound before our handlers listen: a failed bind is reported by Connect alone.
     if (resolvedLocal_ != QHostAddress(QHostAddress::AnyIPv4) || resolvedLocalPort_ != 0) {
         if (!socket->bind(resolvedLocal_, resolvedLocalPort_)) {
@@ -226,6 +272,7 @@ void TAsyncSocket::attach(QTcpSocket* socket) {
 
 void TAsyncSocket::detach(bool abort) {
     lines_.clear();
+    handshaking_ = false;
     if (!socket_) return;
     QTcpSocket* socket = socket_;
     socket_ = nullptr;
@@ -267,15 +314,79 @@ void TAsyncSocket::failConnect(int error) {
 }
 
 void TAsyncSocket::onConnected() {
+    if (tls_ == Tls::FromStart) {
+        beginHandshake(); // OnSessionConnected waits for its end
+        return;
+    }
     state_ = State::Connected;
     lastError_ = 0;
     emit OnSessionConnected(0);
 }
 
+void TAsyncSocket::beginHandshake() {
+    handshaking_ = true;
+    tlsError_ = 0;
+    peerSha256_.clear();
+    static_cast<QSslSocket*>(socket_)->startClientEncryption();
+}
+
+void TAsyncSocket::StartTls() {
+    auto* ssl = qobject_cast<QSslSocket*>(socket_);
+    if (!ssl || tls_ != Tls::OnRequest || state_ != State::Connected || handshaking_ ||
+        ssl->isEncrypted())
+        throw ESocketException(QStringLiteral("StartTls: Socket cannot start TLS"));
+    lines_.clear(); // nothing received in plain text counts once encrypted
+    beginHandshake();
+}
+
+bool TAsyncSocket::Encrypted() const {
+    auto* ssl = qobject_cast<QSslSocket*>(socket_);
+    return ssl && ssl->isEncrypted();
+}
+
+void TAsyncSocket::onSslErrors(const QList<QSslError>& errors) {
+    auto* ssl = qobject_cast<QSslSocket*>(socket_);
+    if (!ssl) return;
+    peerSha256_ = sha256Of(ssl->peerCertificate());
+    const QString pin = normalizedFingerprint(pin_);
+    if (!pin.isEmpty() && pin == normalizedFingerprint(peerSha256_)) {
+        ssl->ignoreSslErrors();
+        return;
+    }
+    tlsError_ = pin.isEmpty() ? verificationError(errors) : wsa::CertificateNotPinned;
+}
+
+void TAsyncSocket::onEncrypted() {
+    auto* ssl = qobject_cast<QSslSocket*>(socket_);
+    if (!ssl) return;
+    handshaking_ = false;
+    peerSha256_ = sha256Of(ssl->peerCertificate());
+    const quint64 generation = generation_;
+    if (state_ == State::Connecting) {
+        state_ = State::Connected;
+        lastError_ = 0;
+        emit OnTlsEstablished();
+        if (generation == generation_) emit OnSessionConnected(0);
+        return;
+    }
+    emit OnTlsEstablished();
+}
+
 void TAsyncSocket::onError(int socketError) {
     if (!socket_) return;
     const auto e = QAbstractSocket::SocketError(socketError);
-    const int code = winsockErrorFromSocket(e, socket_->errorString());
+    int code = winsockErrorFromSocket(e, socket_->errorString());
+    if (handshaking_) {
+        // Whatever ends a handshake, the user is told it was the handshake, and why.
+        code = tlsError_ != 0 ? tlsError_ : wsa::TlsHandshakeFailed;
+        if (state_ == State::Connected) { // StartTls
+            lastError_ = code;
+            detach(true);
+            state_ = State::Closed;
+            emit OnSessionClosed(code);
+            return;
+        }
+    }
     if (state_ == State::Connecting) {
         failConnect(code);
         return;

@@ -4,6 +4,11 @@
 // through QTcpSocket and QTcpServer, and every outcome arrives as a signal carrying a
 // Windows Sockets error number (0 = success).
 //
+// A client connection may be encrypted (QSslSocket): from the start, or later on request
+// (StartTls). The server's certificate is verified against the system's store and the host
+// name; a failure ends the connection with one of the wsa::Tls/Certificate numbers. A pinned
+// SHA-256 fingerprint makes that one certificate trusted even when verification fails.
+//
 // Signals are emitted from Qt's socket notifications. A handler may call any operation on
 // the socket that emitted, including Close, Abort and a new Connect; the socket notices and
 // stops delivering what belonged to the old connection.
@@ -17,6 +22,7 @@
 class QTcpSocket;
 class QTcpServer;
 class QHostInfo;
+class QSslError;
 
 namespace ostrel {
 
@@ -31,6 +37,9 @@ public:
     // Opened and Bound are passed through inside Connect and Listen; Qt does not stop there.
     enum class State { Closed, Opened, Bound, DnsLookup, Connecting, Connected, Listening };
     Q_ENUM(State)
+    // Off: plain TCP. FromStart: the handshake follows the connect, and OnSessionConnected
+    // reports its end. OnRequest: plain until StartTls.
+    enum class Tls { Off, FromStart, OnRequest };
 
     explicit TAsyncSocket(QObject* parent = nullptr);
     ~TAsyncSocket() override;
@@ -46,6 +55,12 @@ public:
     void setLocalAddr(const QString& a) { localAddr_ = a; }
     QString LocalPort() const { return localPort_; }
     void setLocalPort(const QString& p) { localPort_ = p; }
+    Tls TlsMode() const { return tls_; } // read by Connect
+    void setTlsMode(Tls mode) { tls_ = mode; }
+    // Hex digits, colons and case as one likes ("openssl x509 -fingerprint -sha256" prints
+    // it so); empty: none.
+    QString PinnedSha256() const { return pin_; }
+    void setPinnedSha256(const QString& fingerprint) { pin_ = fingerprint; }
 
     // Line mode: received bytes are handed out one line at a time through OnLineReceived.
     // Lines end with CR LF, or also with a lone LF when LineEndLoneLf is set. A line longer
@@ -70,6 +85,15 @@ public:
     // Hands the next waiting connection of this listening socket to `target` (closed
     // first when open). False when none is waiting.
     bool Accept(TAsyncSocket& target);
+
+    // Starts the handshake on a connection opened with TlsMode OnRequest; OnTlsEstablished
+    // tells its success, a failure closes the connection (OnSessionClosed). Raises
+    // ESocketException when the connection cannot start one.
+    void StartTls();
+    bool Encrypted() const;
+    // SHA-256 of the server's certificate ("AB:CD:..."), once a handshake got that far,
+    // whether it succeeded or not: what a user would pin.
+    QString PeerCertificateSha256() const { return peerSha256_; }
 
     // A lookup of its own; OnDnsLookupDone tells the outcome, DnsResult() the address.
     void DnsLookup(const QString& hostName);
@@ -109,6 +133,7 @@ signals:
     void OnBytesWritten(qint64 bytes);
     void OnSessionClosed(int error);
     void OnDnsLookupDone(int error);
+    void OnTlsEstablished();
 
 private:
     void startLookup(bool thenConnect);
@@ -117,6 +142,9 @@ private:
     void attach(QTcpSocket* socket);
     void detach(bool abort);
     void onConnected();
+    void beginHandshake();
+    void onSslErrors(const QList<QSslError>& errors);
+    void onEncrypted();
     void onError(int socketError);
     void onReadyRead();
     void onBytesWritten(qint64 bytes);
@@ -134,6 +162,8 @@ private:
     QString localPort_ = QStringLiteral("0");
     bool lineMode_ = false;
     bool loneLf_ = false;
+    Tls tls_ = Tls::Off;
+    QString pin_;
     qsizetype lineLimit_ = 0;
 
     State state_ = State::Closed;
@@ -143,6 +173,9 @@ private:
     QHostAddress resolvedLocal_;
     quint16 resolvedLocalPort_ = 0;
     QString dnsResult_;
+    bool handshaking_ = false;
+    int tlsError_ = 0; // what verification found, for the handshake's failure
+    QString peerSha256_;
     int lookupId_ = -1;
     // Bumped whenever the connection this object stands for changes, so notifications
     // of an old connection (or a handler that closed the socket) stop the delivery.

@@ -84,14 +84,14 @@ void CommandChannel::open(const QString& host, const QString& port, const QStrin
     control_.Connect();
 }
 
-void CommandChannel::send(const QByteArray& line) {
+void CommandChannel::send(const QByteArray& line, const QByteArray& shown) {
     awaitingReply_ = true;
     if (control_.Send(line + "\r\n") < 0) {
         lose(wsa::NotConnected);
         return;
     }
-    qCDebug(log_, "> %s", maskedCommand(line).constData());
-    emit commandSent(QString::fromUtf8(line));
+    qCDebug(log_, "> %s", maskedCommand(shown.isEmpty() ? line : shown).constData());
+    emit commandSent(QString::fromUtf8(shown.isEmpty() ? line : shown));
 }
 
 void CommandChannel::sendQuit() {
@@ -169,17 +169,22 @@ void CommandChannel::onConnected(int error) {
 
 void CommandChannel::onLine(const QByteArray& line) {
     qCDebug(log_, "< %s", line.constData());
+    if (replyComplete_) replyLines_.clear();
+    replyComplete_ = false;
+    replyLines_.append(line); // bounded as the reply is
     switch (reply_.feed(line)) {
     case ReplyReader::Result::Pending:
         return;
     case ReplyReader::Result::TooLong:
         reply_.reset();
+        replyComplete_ = true;
         if (active())
             lose(wsa::MessageTooLong);
         else
             control_.Abort();
         return;
     case ReplyReader::Result::Complete:
+        replyComplete_ = true;
         break;
     }
     if (!active()) return; // nobody asked; a server's parting words

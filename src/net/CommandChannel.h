@@ -65,6 +65,8 @@ public:
     // Results.
     int statusCode() const { return statusCode_; }
     QString lastResponse() const { return lastResponse_; }
+    // Every line of the last complete reply (a multi-line reply lists capabilities).
+    const QByteArrayList& replyLines() const { return replyLines_; }
     QString errorMessage() const { return errorMessage_; }
     void setErrorMessage(const QString& message) { errorMessage_ = message; }
     int result() const { return result_; }
@@ -88,8 +90,9 @@ public:
     // ESocketException as TAsyncSocket::Connect does.
     void open(const QString& host, const QString& port, const QString& localAddr);
     // Sends one command line and emits commandSent; a connection that is gone ends the step
-    // through controlLost.
-    void send(const QByteArray& line);
+    // through controlLost. `shown`, when given, stands for the line in the log and in
+    // commandSent (a line of credentials).
+    void send(const QByteArray& line, const QByteArray& shown = {});
     // "QUIT": its reply closes the connection, and so may the server, which counts as done.
     void sendQuit();
     // The running step waits for another reply to the same command.
@@ -145,6 +148,8 @@ private:
 
     int statusCode_ = 0;
     QString lastResponse_;
+    QByteArrayList replyLines_;
+    bool replyComplete_ = true;
     QString errorMessage_;
     int result_ = 0;
 

@@ -1,4 +1,5 @@
 #include "net/NetworkSettings.h"
+#include "net/SmtpClient.h"
 #include "platform/SettingsKeys.h"
 
 namespace ostrel {
@@ -17,6 +18,8 @@ const auto otherFields = std::tuple{field(key::AutoStart, &S::autoStart),
                                     field(key::SmtpPort, &S::smtpPort),
                                     field(key::SmtpUserName, &S::smtpUserName),
                                     field(key::SmtpPassword, &S::emailPassword),
+                                    field(key::SmtpSecurity, &S::smtpSecurity),
+                                    field(key::SmtpCertificateSha256, &S::smtpCertificateSha256),
                                     field(key::UserAddress, &S::userEmail),
                                     field(key::DestinationAddress, &S::destinationAddress),
                                     field(key::CcAddress, &S::ccAddress),
@@ -35,6 +38,7 @@ void NetworkSettings::load(const IniFile& ini, QString* updateInterval) {
     // The two choices are one radio group: only e-mail-only is consulted.
     ftpUpload = !emailOnly;
     if (ftpPort.isEmpty()) ftpPort = QString::fromLatin1(key::FtpPort.def);
+    smtpSecurity = TSmtpClient::securityText(TSmtpClient::securityFromText(smtpSecurity));
 }
 
 void NetworkSettings::save(IniFile& ini, const QString& updateInterval) const {

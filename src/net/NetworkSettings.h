@@ -28,13 +28,15 @@ struct NetworkSettings {
     bool autoStart = false;                    // CheckAutoStart
 
     // E-mail account.
-    QString smtpHost;                        // edSMTPhost
-    QString smtpPort = QStringLiteral("25"); // edSMTPport
-    QString smtpUserName;                    // edSMTPUserName
-    QString emailPassword;                   // edEmailPassword
-    QString userEmail;                       // edUserEmail
-    QString destinationAddress;              // edDestinationAddress
-    QString ccAddress;                       // edCCAddress
+    QString smtpHost;                              // edSMTPhost
+    QString smtpPort = QStringLiteral("25");       // edSMTPport
+    QString smtpUserName;                          // edSMTPUserName
+    QString emailPassword;                         // edEmailPassword
+    QString userEmail;                             // edUserEmail
+    QString destinationAddress;                    // edDestinationAddress
+    QString ccAddress;                             // edCCAddress
+    QString smtpSecurity = QStringLiteral("None"); // "None", "STARTTLS" or "TLS"
+    QString smtpCertificateSha256;                 // the pinned server certificate
 
     // The notification box can be ticked only while images go out by FTP.
     bool notificationEnabled() const { return !emailOnly; }

@@ -10,20 +10,58 @@ namespace ostrel {
 namespace {
 Q_LOGGING_CATEGORY(lcSmtp, "ostrel.smtp", QtWarningMsg)
 // For the log, in the order of TSmtpClient::State.
-constexpr const char* stateNames[] = {"Idle",   "Connect",     "Helo",     "MailFrom", "RcptTo",
-                                      "DataGo", "DataSending", "DataSent", "Quit"};
+constexpr const char* stateNames[] = {"Idle",      "Connect",   "Helo",        "MailFrom",
+                                      "RcptTo",    "DataGo",    "DataSending", "DataSent",
+                                      "Quit",      "Ehlo",      "StartTls",    "Handshake",
+                                      "AuthPlain", "AuthLogin", "AuthUser",    "AuthPass"};
 // At most this much of the message waits in the socket.
 constexpr qint64 dataHighWater = 1024 * 1024;
+
+const QLatin1String securityTexts[] = {QLatin1String("None"), QLatin1String("STARTTLS"),
+                                       QLatin1String("TLS")};
+
+// What an EHLO reply offers of what the client uses.
+struct Extensions {
+    bool startTls = false;
+    bool plain = false;
+    bool login = false;
+};
+
+Extensions extensionsOf(const QByteArrayList& reply) {
+    Extensions e;
+    for (const QByteArray& line : reply) {
+        const QByteArray text = line.mid(4).trimmed().toUpper();
+        if (text == "STARTTLS") e.startTls = true;
+        // "AUTH=" is how servers older than RFC 2554 spelt it.
+        if (!text.startsWith("AUTH ") && !text.startsWith("AUTH=")) continue;
+        const QByteArrayList mechanisms = text.mid(5).split(' ');
+        e.plain = e.plain || mechanisms.contains("PLAIN");
+        e.login = e.login || mechanisms.contains("LOGIN");
+    }
+    return e;
+}
 } // namespace
+
+TSmtpClient::Security TSmtpClient::securityFromText(const QString& text) {
+    for (int i = 0; i < int(std::size(securityTexts)); ++i)
+        if (text.trimmed().compare(securityTexts[i], Qt::CaseInsensitive) == 0) return Security(i);
+    return Security::None;
+}
+
+QString TSmtpClient::securityText(Security security) {
+    return securityTexts[int(security)];
+}
 
 TSmtpClient::TSmtpClient(QObject* parent)
     : QObject(parent), channel_(*this, lcSmtp(), stateNames, 120) {
-    static_assert(std::size(stateNames) == std::size_t(State::Quit) + 1);
+    static_assert(std::size(stateNames) == std::size_t(State::AuthPass) + 1);
     connect(&channel_, &CommandChannel::commandSent, this, &TSmtpClient::OnCommand);
     connect(&channel_, &CommandChannel::requestDone, this,
             [this](quint64, int result) { emit OnRequestDone(request_, result); });
     channel_.route(channel_.socket(), &TAsyncSocket::OnBytesWritten, this,
                    &TSmtpClient::onBytesWritten);
+    channel_.route(channel_.socket(), &TAsyncSocket::OnTlsEstablished, this,
+                   &TSmtpClient::onTlsEstablished);
 }
 
 TSmtpClient::~TSmtpClient() = default;
@@ -48,6 +86,12 @@ void TSmtpClient::begin(Request request, State state) {
 
 void TSmtpClient::Connect() {
     begin(Request::Connect, State::Connect);
+    using Tls = TAsyncSocket::Tls;
+    TAsyncSocket& socket = channel_.socket();
+    socket.setTlsMode(security_ == Security::Tls        ? Tls::FromStart
+                      : security_ == Security::StartTls ? Tls::OnRequest
+                                                        : Tls::Off);
+    socket.setPinnedSha256(pin_);
     try {
         channel_.open(host_, port_, localAddr_);
     } catch (const Exception& e) {
@@ -56,12 +100,61 @@ void TSmtpClient::Connect() {
     }
 }
 
-void TSmtpClient::Helo() {
-    begin(Request::Helo, State::Helo);
+QByteArray TSmtpClient::signOnName() const {
     QString name = signOn_.trimmed();
     if (name.isEmpty()) name = QHostInfo::localHostName();
     if (name.isEmpty()) name = QStringLiteral("localhost");
-    channel_.send("HELO " + singleLineHeaderValue(name).toUtf8());
+    return singleLineHeaderValue(name).toUtf8();
+}
+
+void TSmtpClient::Helo() {
+    begin(Request::Helo, State::Helo);
+    if (security_ == Security::None)
+        channel_.send("HELO " + signOnName());
+    else
+        sendEhlo();
+}
+
+void TSmtpClient::sendEhlo() {
+    channel_.setState(int(State::Ehlo));
+    channel_.send("EHLO " + signOnName());
+}
+
+void TSmtpClient::afterEhlo() {
+    const Extensions offered = extensionsOf(channel_.replyLines());
+    if (security_ == Security::StartTls && !channel_.socket().Encrypted()) {
+        if (!offered.startTls) {
+            refuse(QString::fromLatin1(smtptext::NoStartTls));
+            return;
+        }
+        channel_.setState(int(State::StartTls));
+        channel_.send("STARTTLS");
+        return;
+    }
+    if (username_.isEmpty()) {
+        stepDone();
+    } else if (offered.plain) {
+        channel_.setState(int(State::AuthPlain));
+        const QByteArray credentials = '\0' + username_.toUtf8() + '\0' + password_.toUtf8();
+        channel_.send("AUTH PLAIN " + credentials.toBase64(), "AUTH PLAIN ****");
+    } else if (offered.login) {
+        channel_.setState(int(State::AuthLogin));
+        channel_.send("AUTH LOGIN");
+    } else {
+        refuse(QString::fromLatin1(smtptext::NoLogin));
+    }
+}
+
+// The session cannot go on as the user asked: it ends politely, the step failed.
+void TSmtpClient::refuse(const QString& message) {
+    channel_.noteFailure(500, message);
+    channel_.setState(int(State::Quit));
+    channel_.sendQuit();
+}
+
+void TSmtpClient::onTlsEstablished() {
+    // RFC 3207: what the server offered in clear counts no more; ask again.
+    if (state() == State::Handshake) sendEhlo();
 }
 
 void TSmtpClient::MailFrom() {
@@ -193,6 +286,38 @@ void TSmtpClient::replied(int code, const QByteArray& line) {
         break;
     case State::Quit:
         channel_.accept(code, line, {221});
+        break;
+    case State::Ehlo:
+        if (code == 250)
+            afterEhlo();
+        else
+            stepFailed(code, QString::fromUtf8(line), -1);
+        break;
+    case State::StartTls:
+        if (code != 220) {
+            stepFailed(code, QString::fromUtf8(line), -1);
+            break;
+        }
+        channel_.setState(int(State::Handshake));
+        channel_.socket().StartTls();
+        break;
+    case State::Handshake:
+        break; // no command is waiting for a reply
+    case State::AuthLogin:
+    case State::AuthUser:
+        if (code != 334) {
+            stepFailed(code, QString::fromUtf8(line), -1);
+        } else if (state() == State::AuthLogin) {
+            channel_.setState(int(State::AuthUser));
+            channel_.send(username_.toUtf8().toBase64(), "****");
+        } else {
+            channel_.setState(int(State::AuthPass));
+            channel_.send(password_.toUtf8().toBase64(), "****");
+        }
+        break;
+    case State::AuthPlain:
+    case State::AuthPass:
+        channel_.accept(code, line, {235});
         break;
     }
 }

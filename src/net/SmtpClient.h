@@ -1,6 +1,11 @@
 #pragma once
 // TSmtpClient: the program's SMTP client (RFC 821 client side: plain text mails with
-// optional attachments, no authentication). One instance, owned by the main window.
+// optional attachments). One instance, owned by the main window.
+//
+// Security None keeps the plain HELO session. StartTls (RFC 3207) and Tls (encrypted from
+// the start, port 465) greet with EHLO and, with a user name, log in with AUTH PLAIN
+// (RFC 4616) or AUTH LOGIN, whichever the server offers, PLAIN preferred. A login never
+// crosses the network in clear: without encryption the user name is not used.
 //
 // A mail is a chain of single steps (Connect, Helo, MailFrom, RcptTo, Data, Quit), each
 // started by one call that returns at once; OnRequestDone reports its end from the event
@@ -30,6 +35,8 @@ inline constexpr const char NotReady[] = "SMTP component not ready";
 inline constexpr const char AlreadyConnected[] = "SMTP component already connected";
 inline constexpr const char NotConnected[] = "SMTP component not connected";
 inline constexpr const char RcptNameEmpty[] = "RcptName list is empty";
+inline constexpr const char NoStartTls[] = "The server does not offer STARTTLS";
+inline constexpr const char NoLogin[] = "The server offers no login (AUTH PLAIN or LOGIN)";
 using namespace channeltext; // Aborted, Timeout
 } // namespace smtptext
 
@@ -38,6 +45,11 @@ class TSmtpClient : public QObject, private CommandChannel::Protocol {
 public:
     enum class Request { Connect = 0, Helo = 1, MailFrom = 2, RcptTo = 4, Data = 5, Quit = 6 };
     Q_ENUM(Request)
+    enum class Security { None, StartTls, Tls };
+    Q_ENUM(Security)
+    // "None", "STARTTLS", "TLS" as the settings file spells them; anything else is None.
+    static Security securityFromText(const QString& text);
+    static QString securityText(Security security);
 
     explicit TSmtpClient(QObject* parent = nullptr);
     ~TSmtpClient() override;
@@ -47,8 +59,17 @@ public:
     void setHost(const QString& v) { host_ = v; }
     QString Port() const { return port_; } // number or service name; default "smtp"
     void setPort(const QString& v) { port_ = v; }
-    QString Username() const { return username_; } // kept; no authentication is performed
+    Security security() const { return security_; } // read by Connect
+    void setSecurity(Security v) { security_ = v; }
+    QString Username() const { return username_; } // the login; used only when encrypted
     void setUsername(const QString& v) { username_ = v; }
+    QString Password() const { return password_; }
+    void setPassword(const QString& v) { password_ = v; }
+    // The one certificate trusted even when verification fails (see TAsyncSocket).
+    QString PinnedSha256() const { return pin_; }
+    void setPinnedSha256(const QString& v) { pin_ = v; }
+    // Of the server's certificate, also after a handshake that failed.
+    QString PeerCertificateSha256() const { return channel_.socket().PeerCertificateSha256(); }
     QString FromName() const { return fromName_; } // the envelope sender
     void setFromName(const QString& v) { fromName_ = v; }
     QString CharSet() const { return charSet_; }
@@ -110,10 +131,34 @@ signals:
 private:
     // Connect waits for the greeting; Data for the go-ahead (DataGo), then sends the message
     // (DataSending) and waits for its acceptance (DataSent).
-    enum class State { Idle, Connect, Helo, MailFrom, RcptTo, DataGo, DataSending, DataSent, Quit };
+    // Helo with encryption or a login: Ehlo, then StartTls and Handshake (and Ehlo again), then
+    // AuthPlain, or AuthLogin, AuthUser and AuthPass.
+    enum class State {
+        Idle,
+        Connect,
+        Helo,
+        MailFrom,
+        RcptTo,
+        DataGo,
+        DataSending,
+        DataSent,
+        Quit,
+        Ehlo,
+        StartTls,
+        Handshake,
+        AuthPlain,
+        AuthLogin,
+        AuthUser,
+        AuthPass
+    };
 
     State state() const { return State(channel_.state()); }
     void begin(Request request, State state);
+    QByteArray signOnName() const;
+    void sendEhlo();
+    void afterEhlo();
+    void refuse(const QString& message);
+    void onTlsEstablished();
     void sendRecipient();
     void pumpData();
     void onBytesWritten(qint64 bytes);
@@ -127,7 +172,10 @@ private:
 
     QString host_;
     QString port_ = QStringLiteral("smtp");
+    Security security_ = Security::None;
     QString username_;
+    QString password_;
+    QString pin_;
     QString fromName_;
     QString charSet_ = QStringLiteral("iso-8859-1");
     QString localAddr_ = QStringLiteral("0.0.0.0");

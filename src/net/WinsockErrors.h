@@ -33,6 +33,16 @@ constexpr int HostNotFound = 11001;
 constexpr int TryAgain = 11002;
 constexpr int NoRecovery = 11003;
 constexpr int NoData = 11004;
+// Not Windows Sockets numbers: the ways a TLS handshake fails, numbered in a range Windows
+// Sockets leaves unused so they travel the same error path as the socket errors.
+constexpr int TlsHandshakeFailed = 10200;
+constexpr int CertificateExpired = 10201;
+constexpr int CertificateNotYetValid = 10202;
+constexpr int CertificateWrongHost = 10203;
+constexpr int CertificateSelfSigned = 10204;
+constexpr int CertificateUnknownIssuer = 10205;
+constexpr int CertificateUntrusted = 10206;
+constexpr int CertificateNotPinned = 10207;
 } // namespace wsa
 
 // The text of a Windows Sockets error number ("Not a WinSock error" for unknown ones).

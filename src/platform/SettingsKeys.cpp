@@ -37,6 +37,7 @@ constexpr KeyInfo keys[] = {
     info(FirstRun),       info(Camera),
     info(SmtpHost),       info(SmtpPort),
     info(SmtpUserName),   info(SmtpPassword),
+    info(SmtpSecurity),   info(SmtpCertificateSha256),
     info(UserAddress),    info(DestinationAddress),
     info(CcAddress),      info(EmailOnly),
     info(FtpUpload),      info(Notification),

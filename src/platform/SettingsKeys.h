@@ -160,6 +160,12 @@ inline constexpr StringKey SmtpUserName{ProgramFile, "Email Settings", "SMTP_Use
                                         NetworkDialog | Wizard};
 inline constexpr StringKey SmtpPassword{ProgramFile, "Email Settings", "SMTP_Password", "",
                                         MainClose | NetworkDialog | Wizard};
+// "None", "STARTTLS" or "TLS"; any other value counts as None.
+inline constexpr StringKey SmtpSecurity{ProgramFile, "Email Settings", "Security", "None",
+                                        NetworkDialog | Wizard};
+// SHA-256 fingerprint of the one server certificate trusted without verification.
+inline constexpr StringKey SmtpCertificateSha256{ProgramFile, "Email Settings",
+                                                 "Certificate_SHA256", "", NetworkDialog | Wizard};
 inline constexpr StringKey UserAddress{ProgramFile, "Email Settings", "User_Address", "",
                                        NetworkDialog | Wizard};
 inline constexpr StringKey DestinationAddress{ProgramFile, "Email Settings", "Destination_Address",

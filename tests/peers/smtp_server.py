@@ -1,22 +1,27 @@
 #!/usr/bin/python3
 """A real SMTP server for the tests: aiosmtpd on 127.0.0.1 with a free port.
 
-Usage: smtp_server.py FOLDER [--reject ADDRESS]...
+Usage: smtp_server.py FOLDER [--reject ADDRESS]... [--starttls CERT KEY | --tls CERT KEY]
+                        [--hide-starttls] [--auth USER PASS [--no-plain]]
 
 Stores each message it accepts as FOLDER/mail-N.eml (the bytes as received, after the
 server undid the dot transparency) with FOLDER/mail-N.json beside it holding the envelope:
 {"helo": ..., "mail_from": ..., "rcpt_tos": [...]}. A recipient given with --reject is
-refused with 550. Prints the chosen port as the first line on stdout, then serves until it
-is killed or its stdin is closed.
+refused with 550. --starttls offers STARTTLS and requires it before anything but EHLO and
+QUIT, unless --hide-starttls makes it a server without STARTTLS. --tls encrypts from the
+start. --auth accepts that one login (AUTH PLAIN and LOGIN, over TLS only; LOGIN alone with
+--no-plain). Prints the chosen port as the first line on stdout, then serves until it is
+killed or its stdin is closed.
 """
 import argparse
 import asyncio
 import json
 import os
+import ssl
 import sys
 import threading
 
-from aiosmtpd.smtp import SMTP
+from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
 
 class Handler:
@@ -50,14 +55,41 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("folder")
     parser.add_argument("--reject", action="append", default=[])
+    parser.add_argument("--starttls", nargs=2, metavar=("CERT", "KEY"))
+    parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
+    parser.add_argument("--hide-starttls", action="store_true")
+    parser.add_argument("--auth", nargs=2, metavar=("USER", "PASS"))
+    parser.add_argument("--no-plain", action="store_true")
     args = parser.parse_args()
+
+    def context(pair):
+        if not pair:
+            return None
+        c = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        c.load_cert_chain(*pair)
+        return c
+
+    options = {}
+    if args.starttls and not args.hide_starttls:
+        options.update(tls_context=context(args.starttls), require_starttls=True)
+    if args.tls:
+        # Encrypted from the start: the session is as safe as after STARTTLS.
+        options.update(auth_require_tls=False)
+    if args.auth:
+        login = LoginPassword(args.auth[0].encode(), args.auth[1].encode())
+
+        def authenticator(server, session, envelope, mechanism, auth_data):
+            return AuthResult(success=auth_data == login, handled=False)
+
+        options.update(authenticator=authenticator,
+                       auth_exclude_mechanism=["PLAIN"] if args.no_plain else [])
 
     loop = asyncio.new_event_loop()
     asyncio.set_event_loop(loop)
     handler = Handler(args.folder, args.reject)
     server = loop.run_until_complete(loop.create_server(
-        lambda: SMTP(handler, hostname="ostrel-test", decode_data=False, loop=loop),
-        "127.0.0.1", 0))
+        lambda: SMTP(handler, hostname="ostrel-test", decode_data=False, loop=loop, **options),
+        "127.0.0.1", 0, ssl=context(args.tls)))
     print(server.sockets[0].getsockname()[1], flush=True)
 
     def watch_stdin():

@@ -1,0 +1,169 @@
+// The SMTP client over TLS against aiosmtpd: STARTTLS and TLS from the start, the login, and
+// the refusals. The server's certificate is made here, self-signed, and trusted the way a
+// user trusts one: by pinning its SHA-256 fingerprint.
+#include "NetTestUtil.h"
+#include "Peer.h"
+#include "net/NetworkSettings.h"
+#include "net/RequestReport.h"
+#include "net/SmtpClient.h"
+#include "platform/IniFile.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace ostrel;
+using namespace ostrel::test;
+
+namespace {
+
+using Rq = TSmtpClient::Request;
+using Sec = TSmtpClient::Security;
+
+// The first attachment's bytes, decoded.
+const char* const attachmentOf = R"(
+import email, sys
+msg = email.message_from_bytes(open(sys.argv[1], 'rb').read())
+print(next(p for p in msg.walk() if p.get_filename()).get_payload(decode=True).hex())
+)";
+
+enum class Pin { Own, OwnBareHex, None, Other };
+
+struct Row {
+    QStringList server; // options; the certificate and key follow --starttls and --tls
+    Sec security;
+    QString password; // empty: no login
+    Pin pin;
+    Rq last; // the last step reported; the ones before it succeeded
+    QString error;
+    QString commands; // the verbs sent, when they matter
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Row)
+
+class TestTls : public QObject {
+    Q_OBJECT
+    QTemporaryDir certs;
+    QString fingerprint; // of the server's certificate, as openssl prints it
+
+private slots:
+    void initTestCase() {
+        const QString cert = certs.filePath("cert.pem");
+        QProcess p;
+        p.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj",
+                            "/CN=localhost", "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1",
+                            "-days", "2", "-keyout", certs.filePath("key.pem"), "-out", cert});
+        QVERIFY(p.waitForFinished(30000) && p.exitCode() == 0);
+        p.start("openssl", {"x509", "-fingerprint", "-sha256", "-noout", "-in", cert});
+        QVERIFY(p.waitForFinished(30000) && p.exitCode() == 0);
+        fingerprint = QString::fromLatin1(p.readAllStandardOutput().trimmed());
+    }
+
+    void mail_data() {
+        QTest::addColumn<Row>("row");
+        const auto row = [](const char* name, const QStringList& server, Sec security,
+                            const char* password, Pin pin, Rq last, const char* error = "",
+                            const char* commands = "") {
+            QTest::newRow(name) << Row{server, security, password, pin, last, error, commands};
+        };
+        const QStringList starttls{"--starttls", "--auth", "cam", "s3cret"};
+        row("STARTTLS, AUTH PLAIN", starttls, Sec::StartTls, "s3cret", Pin::Own, Rq::Quit, "",
+            "EHLO STARTTLS EHLO AUTH MAIL RCPT DATA QUIT");
+        row("TLS from the start, AUTH LOGIN", {"--tls", "--auth", "cam", "s3cret", "--no-plain"},
+            Sec::Tls, "s3cret", Pin::OwnBareHex, Rq::Quit, "",
+            "EHLO AUTH **** **** MAIL RCPT DATA QUIT");
+        row("wrong password", starttls, Sec::StartTls, "guess", Pin::Own, Rq::Helo,
+            "535 5.7.8 Authentication credentials invalid");
+        row("STARTTLS not offered", starttls + QStringList{"--hide-starttls"}, Sec::StartTls,
+            "s3cret", Pin::Own, Rq::Helo, "The server does not offer STARTTLS", "EHLO QUIT");
+        row("self-signed, not pinned", {"--tls"}, Sec::Tls, "", Pin::None, Rq::Connect,
+            "500 The server's certificate is self-signed and not trusted (Winsock error #10204)");
+        row("another certificate pinned", {"--starttls"}, Sec::StartTls, "", Pin::Other, Rq::Helo,
+            "500 The server's certificate does not match the trusted fingerprint (Winsock error "
+            "#10207)",
+            "EHLO STARTTLS");
+    }
+
+    void mail() {
+        QFETCH(Row, row);
+        QTemporaryDir folder, files;
+        QStringList options{folder.path()};
+        for (const QString& o : std::as_const(row.server)) {
+            options.append(o);
+            if (o == QLatin1String("--tls") || o == QLatin1String("--starttls"))
+                options << certs.filePath("cert.pem") << certs.filePath("key.pem");
+        }
+        PeerServer server(peerScript(QStringLiteral("smtp_server.py")), options);
+        QVERIFY2(server.start(), qPrintable(server.error()));
+
+        TSmtpClient smtp;
+        QList<Rq> done;
+        QStringList verbs;
+        connect(&smtp, &TSmtpClient::OnCommand, this,
+                [&](const QString& line) { verbs.append(line.section(u' ', 0, 0)); });
+        bool failed = false;
+        connect(&smtp, &TSmtpClient::OnRequestDone, this, [&](Rq rq, int error) {
+            done.append(rq);
+            failed = smtpRequestDone(smtp, rq, error, false).failed;
+        });
+        smtp.setHost(QStringLiteral("127.0.0.1"));
+        smtp.setPort(QString::number(server.port()));
+        smtp.setSecurity(row.security);
+        smtp.setUsername(row.password.isEmpty() ? QString() : QStringLiteral("cam"));
+        smtp.setPassword(row.password);
+        const QString ownHex = fingerprint.mid(fingerprint.indexOf(u'=') + 1);
+        const QString pins[] = {fingerprint, QString(ownHex).remove(u':').toLower(), QString(),
+                                QString(ownHex).replace(1, 1, ownHex[1] == u'0' ? u'1' : u'0')};
+        smtp.setPinnedSha256(pins[int(row.pin)]);
+        smtp.setFromName(QStringLiteral("camera@example.org"));
+        smtp.setRcptName({QStringLiteral("alice@example.org")});
+        const QByteArray image = randomBytes(90 * 1024 + 7, 3, 501);
+        QVERIFY(writeFile(files.filePath("Garage.jpg"), image));
+        smtp.addEmailFile(files.filePath("Garage.jpg"));
+
+        smtp.Connect();
+        QTRY_VERIFY_WITH_TIMEOUT(failed || (!done.isEmpty() && done.last() == Rq::Quit), 20000);
+        QCOMPARE(done.last(), row.last);
+        QCOMPARE(smtp.ErrorMessage(), row.error);
+        QTRY_VERIFY(!smtp.Connected());
+        // What a later dialog offers to pin, whether the handshake succeeded or not.
+        const bool handshake = !row.error.contains(QLatin1String("STARTTLS"));
+        QCOMPARE(smtp.PeerCertificateSha256(), handshake ? ownHex : QString());
+        if (!row.commands.isEmpty()) QCOMPARE(verbs.join(u' '), row.commands);
+        if (row.error.isEmpty()) {
+            const QString mail = folder.filePath(QStringLiteral("mail-1.eml"));
+            QTRY_VERIFY(QFile::exists(mail));
+            QCOMPARE(QByteArray::fromHex(runPython(QString::fromLatin1(attachmentOf), {mail})),
+                     image);
+        }
+    }
+
+    // The settings file's spelling of the choice; anything else means no encryption.
+    void securitySetting_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("read");
+        QTest::newRow("empty") << QString() << "None";
+        QTest::newRow("STARTTLS") << "STARTTLS"
+                                  << "STARTTLS";
+        QTest::newRow("TLS, any case") << " tls"
+                                       << "TLS";
+        QTest::newRow("unknown") << "SSL"
+                                 << "None";
+    }
+
+    void securitySetting() {
+        QFETCH(QString, stored);
+        QFETCH(QString, read);
+        IniFile ini(certs.filePath("Ostrel.sif"));
+        ini.writeString("Email Settings", "Security", stored);
+        NetworkSettings s;
+        s.load(ini, nullptr);
+        QCOMPARE(s.smtpSecurity, read);
+        QCOMPARE(TSmtpClient::securityText(TSmtpClient::securityFromText(read)), read);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTls)
+#include "tst_tls.moc"
