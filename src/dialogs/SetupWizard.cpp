@@ -58,8 +58,7 @@ void SetupWizard::run() {
 }
 
 void SetupWizard::end() {
-    for (QDialog* page : {static_cast<QDialog*>(page1_), static_cast<QDialog*>(page2_),
-                          static_cast<QDialog*>(page3_), static_cast<QDialog*>(done_)})
+    for (QDialog* page : QList<QDialog*>{page1_, page2_, page3_, done_})
         if (page) page->hide();
     if (loop_) loop_->exit();
 }

@@ -80,9 +80,7 @@ void TfrmWizard1::cbYesFTPClick() {
     if (ui->cbYesFTP->isChecked()) {
         ui->cbNoFTP->setChecked(false);
         wizard_.HasFtpAccount = true;
-        for (QWidget* w :
-             {static_cast<QWidget*>(ui->lblNotify), static_cast<QWidget*>(ui->cbYesNotify),
-              static_cast<QWidget*>(ui->cbNoNotify)})
+        for (QWidget* w : QList<QWidget*>{ui->lblNotify, ui->cbYesNotify, ui->cbNoNotify})
             w->show();
     }
     // The account fields shown follow the notify answer, which is asked anew.
@@ -109,24 +107,20 @@ void TfrmWizard1::cbNoFTPClick() {
 }
 
 void TfrmWizard1::cbYesNotifyClick() {
-    auto* ui = ui_.get();
-    if (ui->cbYesNotify->isChecked()) {
-        ui->cbNoNotify->setChecked(false);
-        if (ui->cbYesFTP->isChecked()) wizard_.parts().host.setNotification(true);
-        ui->lblNetwork->show();
-        ui->GroupBoxEmailaccount->show();
-        ui->GroupBoxFTPaccount->show();
-    }
-    setNavigation(true);
+    notifyAnswered(ui_->cbYesNotify, ui_->cbNoNotify, true);
 }
 
 void TfrmWizard1::cbNoNotifyClick() {
+    notifyAnswered(ui_->cbNoNotify, ui_->cbYesNotify, false);
+}
+
+void TfrmWizard1::notifyAnswered(QAbstractButton* box, QAbstractButton* other, bool notify) {
     auto* ui = ui_.get();
-    if (ui->cbNoNotify->isChecked()) {
-        ui->cbYesNotify->setChecked(false);
-        if (ui->cbYesFTP->isChecked()) wizard_.parts().host.setNotification(false);
+    if (box->isChecked()) {
+        other->setChecked(false);
+        if (ui->cbYesFTP->isChecked()) wizard_.parts().host.setNotification(notify);
         ui->lblNetwork->show();
-        ui->GroupBoxEmailaccount->hide();
+        ui->GroupBoxEmailaccount->setVisible(notify);
         ui->GroupBoxFTPaccount->show();
     }
     setNavigation(true);
@@ -138,10 +132,8 @@ void TfrmWizard1::BitBtnBackClick() {
     wizard_.parts().host.setNotification(false);
     setNavigation(false);
     for (QWidget* w :
-         {static_cast<QWidget*>(ui->GroupBoxFTPaccount),
-          static_cast<QWidget*>(ui->GroupBoxEmailaccount), static_cast<QWidget*>(ui->lblNetwork),
-          static_cast<QWidget*>(ui->lblNotify), static_cast<QWidget*>(ui->cbYesNotify),
-          static_cast<QWidget*>(ui->cbNoNotify)})
+         QList<QWidget*>{ui->GroupBoxFTPaccount, ui->GroupBoxEmailaccount, ui->lblNetwork,
+                         ui->lblNotify, ui->cbYesNotify, ui->cbNoNotify})
         w->hide();
     for (QAbstractButton* box : {ui->cbYesFTP, ui->cbNoFTP, ui->cbYesNotify, ui->cbNoNotify})
         box->setChecked(false);

@@ -7,6 +7,7 @@
 #include "dialogs/SetupWizard.h"
 #include <memory>
 
+class QAbstractButton;
 class QLineEdit;
 
 namespace Ui {
@@ -38,6 +39,8 @@ private:
     void takeEmailAccount();
     void writeAnswers(bool withEmail);
     void setNavigation(bool enabled);
+    // One notify box ticked or unticked: the other goes, and the fields it calls for show.
+    void notifyAnswered(QAbstractButton* box, QAbstractButton* other, bool notify);
     // Runs a reaction to an answer; the boxes it ticks and unticks do not react themselves.
     void react(void (TfrmWizard1::*handler)());
 
