@@ -120,13 +120,7 @@ void TMain::createWindows() {
     frmNetwork_->setObjectName(QStringLiteral("frmNetwork"));
     frmAnimation_ = new TfrmAnimation(programFolder_, this);
     frmAnimation_->setObjectName(QStringLiteral("frmAnimation"));
-    // The remote host window takes the account as the network settings dialog shows it
-    // (the live settings follow its fields, saved or not).
-    auto account = [this] {
-        return FtpAccount{Network.ftpHost, Network.ftpPort, Network.userId, Network.ftpPassword,
-                          Network.passiveMode};
-    };
-    frmBrowser_ = new TfrmBrowser(programFolder_, WebPage, *FtpClient_, account, this);
+    frmBrowser_ = new TfrmBrowser(programFolder_, WebPage, *FtpClient_, Network, this);
     frmBrowser_->setObjectName(QStringLiteral("frmBrowser"));
     WebPageHooks hooks;
     hooks.ftpHost = [this] { return FtpClient_->HostName(); };
@@ -238,8 +232,6 @@ void TMain::FormCreate() {
     }
 
     loadSettings();
-    // The clients keep the passwords as stored.
-    FtpClient_->setPassWord(FtpPassword);
     ui_->EditCapPicture->setText(QStringLiteral("Snapshot.bmp"));
     ui_->EditVideoFile->setText(VideoCap1_->VideoFileName());
 
@@ -281,16 +273,10 @@ void TMain::loadSettings() {
     VideoCap1_->setCapAudio(c.captureAudio);
 
     const NetworkSettings& net = s.network;
-    FtpClient_->setHostName(net.ftpHost);
-    FtpClient_->setPort(net.ftpPort);
+    applyFtpAccount(net, *FtpClient_);
     FtpClient_->setTimeout(s.ftpTimeout);
-    FtpClient_->setUserName(net.userId);
-    FtpClient_->setPassive(net.passiveMode);
     ui_->EditInterval->setText(s.updateInterval);
-    SmtpClient_->setHost(net.smtpHost);
-    SmtpClient_->setPort(net.smtpPort);
-    SmtpClient_->setUsername(net.smtpUserName);
-    SmtpClient_->setFromName(net.userEmail);
+    applySmtpAccount(net, *SmtpClient_);
     takeNetworkSettings(net);
     Network = net;
 }

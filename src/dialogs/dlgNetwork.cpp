@@ -1,4 +1,5 @@
 #include "dialogs/dlgNetwork.h"
+#include "dialogs/AccountTestWindow.h"
 #include "dialogs/AddressCheck.h"
 #include "dialogs/unNetworkHelp.h"
 #include "net/FtpClient.h"
@@ -13,6 +14,7 @@
 #include "platform/SettingsKeys.h"
 #include "ui_dlgNetwork.h"
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 
 namespace ostrel {
@@ -46,6 +48,28 @@ QList<std::pair<QAbstractButton*, bool N::*>> boxFields(Ui::TfrmNetwork* ui, boo
         {ui->CheckAutoStart, &N::autoStart}};
     if (withRadios) boxes += {{ui->rbEmailOnly, &N::emailOnly}, {ui->rbFTPupload, &N::ftpUpload}};
     return boxes;
+}
+
+// A security choice: the texts of the settings file in the order of the box's entries,
+// and each one's standard port.
+struct SecurityChoice {
+    QComboBox* box;
+    QString N::*member;
+    QLineEdit* port;
+    QStringList texts;
+    QStringList ports;
+};
+QList<SecurityChoice> securityChoices(Ui::TfrmNetwork* ui) {
+    return {{ui->cbFTPsecurity,
+             &N::ftpSecurity,
+             ui->edPort,
+             {"None", "Explicit", "Implicit"},
+             {"21", "21", "990"}},
+            {ui->cbEmailSecurity,
+             &N::smtpSecurity,
+             ui->edSMTPport,
+             {"None", "STARTTLS", "TLS"},
+             {"25", "587", "465"}}};
 }
 
 // Leaves a field that already shows the text alone, so its cursor and undo stay.
@@ -119,6 +143,20 @@ void TfrmNetwork::connectControls() {
                 if (!showing_ && ui_->rbFTPupload->isChecked()) rbFTPuploadClick();
             }));
 
+    for (const SecurityChoice& c : securityChoices(ui)) {
+        connect(c.box, &QComboBox::currentIndexChanged, this, [this, c](int index) {
+            if (showing_ || index < 0) return;
+            // A port left at the standard of the old choice follows the new one.
+            const qsizetype old = c.texts.indexOf(settings_.*c.member);
+            if (old >= 0 && c.port->text() == c.ports[old]) c.port->setText(c.ports[index]);
+            settings_.*c.member = c.texts[index];
+        });
+    }
+    connect(ui->btnTestFTP, &QPushButton::clicked, this,
+            guarded([this] { runAccountTest(AccountTest::Kind::Ftp); }));
+    connect(ui->btnTestEmail, &QPushButton::clicked, this,
+            guarded([this] { runAccountTest(AccountTest::Kind::Smtp); }));
+
     refillWhenEmpty(ui->edPort, QStringLiteral("21"));
     refillWhenEmpty(ui->edTimeout, QStringLiteral("15"));
     refillWhenEmpty(ui->edSMTPport, QStringLiteral("25"));
@@ -174,6 +212,8 @@ void TfrmNetwork::showSettings() {
         showText(field, settings_.*member);
     for (const auto& [box, member] : boxFields(ui, false))
         box->setChecked(settings_.*member);
+    for (const SecurityChoice& c : securityChoices(ui))
+        c.box->setCurrentIndex(std::max<qsizetype>(c.texts.indexOf(settings_.*c.member), 0));
     // One of the two is always on: e-mail only decides.
     (settings_.emailOnly ? ui->rbEmailOnly : ui->rbFTPupload)->setChecked(true);
     ui->CheckBoxNotification->setEnabled(!ui->rbEmailOnly->isChecked());
@@ -243,15 +283,9 @@ void TfrmNetwork::OKBtnClick() {
     NetworkSettings saved;
     QString interval;
     saved.load(ini, &interval);
-    ftp_.setHostName(saved.ftpHost);
-    ftp_.setPort(saved.ftpPort);
-    ftp_.setUserName(saved.userId);
+    applyFtpAccount(saved, ftp_);
     ftp_.setTimeout(sif::read(ini, sif::key::FtpTimeout));
-    ftp_.setPassive(saved.passiveMode);
-    smtp_.setHost(saved.smtpHost);
-    smtp_.setPort(saved.smtpPort);
-    smtp_.setUsername(saved.smtpUserName);
-    smtp_.setFromName(saved.userEmail);
+    applySmtpAccount(saved, smtp_);
     host_.setUpdateIntervalText(interval);
     host_.applySavedSettings(saved);
 
@@ -260,6 +294,20 @@ void TfrmNetwork::OKBtnClick() {
     // destination naming the old one.
     addressNotificationMail(smtp_, saved.destinationAddress, saved.ccAddress);
     accept();
+}
+
+void TfrmNetwork::runAccountTest(AccountTest::Kind kind) {
+    if (!tester_) {
+        tester_ = new TfrmAccountTest(this);
+        tester_->setObjectName(QStringLiteral("frmAccountTest"));
+        // The trusted certificate is kept with the account once the settings are saved.
+        connect(tester_, &TfrmAccountTest::certificateTrusted, this,
+                [this](AccountTest::Kind k, const QString& sha256) {
+                    (k == AccountTest::Kind::Ftp ? settings_.ftpCertificateSha256
+                                                 : settings_.smtpCertificateSha256) = sha256;
+                });
+    }
+    tester_->run(kind, settings_);
 }
 
 void TfrmNetwork::btnCancelClick() {

@@ -8,6 +8,7 @@
 // and SMTP clients directly, everything else through the host) and closes with OK; "Cancel"
 // closes and keeps the edits for the next showing.
 #include "dialogs/unNetworkHelp.h"
+#include "net/AccountTest.h"
 #include <QDialog>
 #include <QPointer>
 #include <QString>
@@ -25,6 +26,7 @@ class IniFile;
 class TFtpClient;
 class TSmtpClient;
 class TfrmNetworkHelp;
+class TfrmAccountTest;
 struct NetworkSettings;
 
 // Addresses the notification mail: the recipients (the destination, then the copy address
@@ -94,6 +96,7 @@ private:
     void connectControls();
     void refillWhenEmpty(QLineEdit* field, const QString& standard);
     void edCameraNameChange();
+    void runAccountTest(AccountTest::Kind kind);
     // What an address field's check says when the focus leaves it; empty when it passes.
     QString addressError(QLineEdit* field) const;
 
@@ -104,6 +107,7 @@ private:
     TSmtpClient& smtp_;
     std::unique_ptr<Ui::TfrmNetwork> ui_;
     QPointer<TfrmNetworkHelp> help_;
+    QPointer<TfrmAccountTest> tester_;
     bool showing_ = false; // the controls are being filled from the settings
     bool placed_ = false;  // centred on the screen at the first showing
 };

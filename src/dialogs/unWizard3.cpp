@@ -116,10 +116,12 @@ void TfrmWizard3::writeSettings() {
     write(ini, key::UserId, n.userId);
     write(ini, key::FtpPassword, p.dialogHost.storedFtpPassword());
     write(ini, key::PassiveMode, n.passiveMode);
+    write(ini, key::FtpSecurity, n.ftpSecurity);
     write(ini, key::SmtpHost, n.smtpHost);
     write(ini, key::SmtpPort, n.smtpPort);
     write(ini, key::SmtpUserName, n.smtpUserName);
     write(ini, key::SmtpPassword, p.dialogHost.storedSmtpPassword());
+    write(ini, key::SmtpSecurity, n.smtpSecurity);
     write(ini, key::UserAddress, n.userEmail);
     write(ini, key::DestinationAddress, n.destinationAddress);
     write(ini, key::EmailOnly, n.emailOnly);

@@ -213,10 +213,8 @@ void TfrmAnimation::PicListBoxClick() {
 }
 
 void TfrmAnimation::ScrollBarSpeedChange() {
-    const QString text =
-        QStringLiteral("Animation speed :  %1 fps").arg(ui_->ScrollBarSpeed->value());
-    ui_->lblSpeed->setText(text);
-    ui_->lblSpeed->setAccessibleName(text);
+    setSpokenText(ui_->lblSpeed,
+                  QStringLiteral("Animation speed :  %1 fps").arg(ui_->ScrollBarSpeed->value()));
 }
 
 void TfrmAnimation::btnAnimateClick() {

@@ -169,6 +169,7 @@ void CommandChannel::onConnected(int error) {
 
 void CommandChannel::onLine(const QByteArray& line) {
     qCDebug(log_, "< %s", line.constData());
+    emit lineReceived(QString::fromUtf8(line));
     if (replyComplete_) replyLines_.clear();
     replyComplete_ = false;
     replyLines_.append(line); // bounded as the reply is

@@ -131,6 +131,8 @@ public:
 
 signals:
     void commandSent(const QString& line);
+    // Every line the server sends on the control connection.
+    void lineReceived(const QString& line);
     // The outcome of request `serial`, from the event loop; the channel is ready again.
     void requestDone(quint64 serial, int result);
 

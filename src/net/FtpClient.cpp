@@ -106,6 +106,7 @@ struct TFtpClient::Transfer {
 TFtpClient::TFtpClient(QObject* parent) : QObject(parent), channel_(*this, lcFtp(), stepNames, 15) {
     static_assert(std::size(stepNames) == std::size_t(Step::Quit) + 1);
     connect(&channel_, &CommandChannel::commandSent, this, &TFtpClient::OnCommand);
+    connect(&channel_, &CommandChannel::lineReceived, this, &TFtpClient::OnResponse);
     connect(&channel_, &CommandChannel::requestDone, this, [this](quint64 serial, int result) {
         emit OnRequestDone(request_, result);
         emit chainEnded(serial, result, QPrivateSignal());

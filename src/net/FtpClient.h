@@ -124,6 +124,7 @@ public:
 
 signals:
     void OnCommand(const QString& line);
+    void OnResponse(const QString& line);
     void OnRequestDone(ostrel::TFtpClient::Request rqType, int error);
     // A chain has ended and its OnRequestDone has been delivered (for the waits).
     void chainEnded(quint64 serial, int result, QPrivateSignal);

@@ -1,4 +1,5 @@
 #include "net/NetworkSettings.h"
+#include "net/FtpClient.h"
 #include "net/SmtpClient.h"
 #include "platform/SettingsKeys.h"
 
@@ -14,6 +15,8 @@ const auto ftpFields =
                field(key::FtpPassword, &S::ftpPassword)};
 const auto otherFields = std::tuple{field(key::AutoStart, &S::autoStart),
                                     field(key::PassiveMode, &S::passiveMode),
+                                    field(key::FtpSecurity, &S::ftpSecurity),
+                                    field(key::FtpCertificateSha256, &S::ftpCertificateSha256),
                                     field(key::SmtpHost, &S::smtpHost),
                                     field(key::SmtpPort, &S::smtpPort),
                                     field(key::SmtpUserName, &S::smtpUserName),
@@ -45,6 +48,24 @@ void NetworkSettings::save(IniFile& ini, const QString& updateInterval) const {
     writeFields(ini, *this, ftpFields);
     write(ini, key::UpdateInterval, updateInterval);
     writeFields(ini, *this, otherFields);
+}
+
+void applyFtpAccount(const NetworkSettings& s, TFtpClient& ftp) {
+    ftp.setHostName(s.ftpHost);
+    ftp.setPort(s.ftpPort);
+    ftp.setUserName(s.userId);
+    ftp.setPassWord(s.ftpPassword);
+    ftp.setPassive(s.passiveMode);
+}
+
+void applySmtpAccount(const NetworkSettings& s, TSmtpClient& smtp) {
+    smtp.setHost(s.smtpHost);
+    smtp.setPort(s.smtpPort);
+    smtp.setUsername(s.smtpUserName);
+    smtp.setPassword(s.emailPassword);
+    smtp.setSecurity(TSmtpClient::securityFromText(s.smtpSecurity));
+    smtp.setPinnedSha256(s.smtpCertificateSha256);
+    smtp.setFromName(s.userEmail);
 }
 
 bool looksLikeEmailAddress(const QString& address) {

@@ -8,6 +8,8 @@
 namespace ostrel {
 
 class IniFile;
+class TFtpClient;
+class TSmtpClient;
 
 struct NetworkSettings {
     // Upload policy.
@@ -19,13 +21,15 @@ struct NetworkSettings {
     QString cameraName = QStringLiteral("Location 1"); // edCameraName
 
     // FTP account.
-    QString ftpHost;                           // edFTPhost
-    QString ftpPort = QStringLiteral("21");    // edPort
-    QString ftpTimeout = QStringLiteral("15"); // edTimeout
-    QString userId;                            // edUserID
-    QString ftpPassword;                       // edPassword
-    bool passiveMode = true;                   // CheckBoxPassive
-    bool autoStart = false;                    // CheckAutoStart
+    QString ftpHost;                              // edFTPhost
+    QString ftpPort = QStringLiteral("21");       // edPort
+    QString ftpTimeout = QStringLiteral("15");    // edTimeout
+    QString userId;                               // edUserID
+    QString ftpPassword;                          // edPassword
+    bool passiveMode = true;                      // CheckBoxPassive
+    bool autoStart = false;                       // CheckAutoStart
+    QString ftpSecurity = QStringLiteral("None"); // "None", "Explicit" or "Implicit"
+    QString ftpCertificateSha256;                 // the pinned server certificate
 
     // E-mail account.
     QString smtpHost;                              // edSMTPhost
@@ -45,6 +49,12 @@ struct NetworkSettings {
     void load(const IniFile& ini, QString* updateInterval);
     void save(IniFile& ini, const QString& updateInterval) const;
 };
+
+// Hands an account to its client: host, port, login, security and pinned certificate (and
+// for FTP the passive mode, for SMTP the sender). The FTP timeout is the caller's: it is
+// read from the file as a number.
+void applyFtpAccount(const NetworkSettings& s, TFtpClient& ftp);
+void applySmtpAccount(const NetworkSettings& s, TSmtpClient& smtp);
 
 // An address passes when it holds "@" and "." anywhere.
 bool looksLikeEmailAddress(const QString& address);

@@ -56,6 +56,7 @@ TSmtpClient::TSmtpClient(QObject* parent)
     : QObject(parent), channel_(*this, lcSmtp(), stateNames, 120) {
     static_assert(std::size(stateNames) == std::size_t(State::AuthPass) + 1);
     connect(&channel_, &CommandChannel::commandSent, this, &TSmtpClient::OnCommand);
+    connect(&channel_, &CommandChannel::lineReceived, this, &TSmtpClient::OnResponse);
     connect(&channel_, &CommandChannel::requestDone, this,
             [this](quint64, int result) { emit OnRequestDone(request_, result); });
     channel_.route(channel_.socket(), &TAsyncSocket::OnBytesWritten, this,

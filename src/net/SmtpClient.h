@@ -126,6 +126,7 @@ public:
 
 signals:
     void OnCommand(const QString& line);
+    void OnResponse(const QString& line);
     void OnRequestDone(ostrel::TSmtpClient::Request rqType, int error);
 
 private:

@@ -2,6 +2,7 @@
 #include "platform/QtDesktop.h"
 
 #include "platform/Application.h"
+#include <QLabel>
 #include <QScreen>
 #include <QShortcut>
 #include <QWidget>
@@ -48,6 +49,11 @@ void installHelpKey(QWidget* window, int context) {
             Application::showCurrentException();
         }
     });
+}
+
+void setSpokenText(QLabel* label, const QString& text) {
+    label->setText(text);
+    label->setAccessibleName(text);
 }
 
 void showAsHelpText(QWidget* text) {

@@ -33,6 +33,7 @@ constexpr KeyInfo keys[] = {
     info(FtpTimeout),     info(UserId),
     info(FtpPassword),    info(PassiveMode),
     info(UpdateInterval), info(AutoStart),
+    info(FtpSecurity),    info(FtpCertificateSha256),
     info(LogErrors),      info(ErrorBeep),
     info(FirstRun),       info(Camera),
     info(SmtpHost),       info(SmtpPort),

@@ -145,6 +145,12 @@ inline constexpr BoolKey PassiveMode{ProgramFile, "FTP Settings", "Passive_Mode"
 inline constexpr StringKey UpdateInterval{ProgramFile, "FTP Settings", "Update_Interval", "5",
                                           MainClose | NetworkDialog};
 inline constexpr BoolKey AutoStart{ProgramFile, "FTP Settings", "AutoStart", false, NetworkDialog};
+// "None", "Explicit" or "Implicit"; any other value counts as None.
+inline constexpr StringKey FtpSecurity{ProgramFile, "FTP Settings", "Security", "None",
+                                       NetworkDialog | Wizard};
+// SHA-256 fingerprint of the one server certificate trusted without verification.
+inline constexpr StringKey FtpCertificateSha256{ProgramFile, "FTP Settings", "Certificate_SHA256",
+                                                "", NetworkDialog};
 
 inline constexpr BoolKey LogErrors{ProgramFile, "Other Settings", "LogErrors", true, MainClose};
 inline constexpr BoolKey ErrorBeep{ProgramFile, "Other Settings", "ErrorBeep", false, MainClose};
@@ -165,7 +171,7 @@ inline constexpr StringKey SmtpSecurity{ProgramFile, "Email Settings", "Security
                                         NetworkDialog | Wizard};
 // SHA-256 fingerprint of the one server certificate trusted without verification.
 inline constexpr StringKey SmtpCertificateSha256{ProgramFile, "Email Settings",
-                                                 "Certificate_SHA256", "", NetworkDialog | Wizard};
+                                                 "Certificate_SHA256", "", NetworkDialog};
 inline constexpr StringKey UserAddress{ProgramFile, "Email Settings", "User_Address", "",
                                        NetworkDialog | Wizard};
 inline constexpr StringKey DestinationAddress{ProgramFile, "Email Settings", "Destination_Address",

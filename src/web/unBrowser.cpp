@@ -2,6 +2,7 @@
 #include "ui_unBrowser.h"
 
 #include "net/FtpClient.h"
+#include "net/NetworkSettings.h"
 #include "platform/Application.h"
 #include "platform/Desktop.h"
 #include "platform/Guard.h"
@@ -25,12 +26,6 @@ const QString NoChange = QStringLiteral("no change");
 const QString DefaultPage = QStringLiteral("ostrel.html");
 const QString NewLook = QStringLiteral("newlook.html");
 
-// A label whose text changes: a screen reader hears the text as its name.
-void setText(QLabel* label, const QString& text) {
-    label->setText(text);
-    label->setAccessibleName(text);
-}
-
 // The file's bytes, or nothing when it cannot be read.
 std::optional<QByteArray> readFile(const QString& path) {
     QFile file(path);
@@ -40,9 +35,9 @@ std::optional<QByteArray> readFile(const QString& path) {
 } // namespace
 
 TfrmBrowser::TfrmBrowser(const QString& programFolder, WebPageState& state, TFtpClient& ftp,
-                         std::function<FtpAccount()> account, QWidget* parent)
+                         const NetworkSettings& account, QWidget* parent)
     : QDialog(parent), folder_(withSlash(programFolder)), state_(state), ftp_(ftp),
-      account_(std::move(account)), ui_(std::make_unique<Ui::TfrmBrowser>()) {
+      account_(account), ui_(std::make_unique<Ui::TfrmBrowser>()) {
     ui_->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     // Created once and hidden when closed; it never keeps the program alive.
@@ -90,30 +85,25 @@ QString TfrmBrowser::uploadAddress() const {
 }
 
 void TfrmBrowser::showNameUnchanged() {
-    setText(ui_->lblChangedName, NoChange);
+    setSpokenText(ui_->lblChangedName, NoChange);
 }
 
 void TfrmBrowser::showPending() {
     const bool pending = state_.PageChangesPending;
-    setText(ui_->lblChangedName, pending ? state_.NewPageName : NoChange);
-    setText(ui_->lblChangedSize, pending ? state_.SizeLabel : NoChange);
-    setText(ui_->lblChangedRate, pending ? state_.RefreshLabel : NoChange);
+    setSpokenText(ui_->lblChangedName, pending ? state_.NewPageName : NoChange);
+    setSpokenText(ui_->lblChangedSize, pending ? state_.SizeLabel : NoChange);
+    setSpokenText(ui_->lblChangedRate, pending ? state_.RefreshLabel : NoChange);
 }
 
 void TfrmBrowser::FormShow() {
     if (!clientFree()) return;
     setWindowTitle(Caption);
     if (ftp_.Connected()) ftp_.Quit();
-    const FtpAccount account = account_();
-    ftp_.setHostName(account.host);
-    ftp_.setPort(account.port);
-    ftp_.setUserName(account.user);
-    ftp_.setPassWord(account.password);
-    ftp_.setPassive(account.passive);
+    applyFtpAccount(account_, ftp_);
     ftp_.setHostDirName(QStringLiteral("/"));
     ftp_.setHostFileName({});
-    setWindowTitle(Caption + QStringLiteral(" :   ftp://") + account.host);
-    setText(ui_->lblURL, uploadAddress());
+    setWindowTitle(Caption + QStringLiteral(" :   ftp://") + account_.ftpHost);
+    setSpokenText(ui_->lblURL, uploadAddress());
     showPending();
 
     ftp_.setLocalFileName(folder_ + QStringLiteral("HostImagesList.lst"));
@@ -266,7 +256,7 @@ void TfrmBrowser::BitBtnUploadHTMLClick() {
     state_.WebPageName = name;
     state_.PageChangesPending = false;
     for (QLabel* label : {ui_->lblChangedName, ui_->lblChangedSize, ui_->lblChangedRate})
-        setText(label, NoChange);
+        setSpokenText(label, NoChange);
     QFile::remove(newLook);
     // The local default page stays: the page look window and Restore Default Name use it.
     if (!state_.NewPageName.isEmpty() && state_.NewPageName != DefaultPage)
@@ -284,8 +274,8 @@ void TfrmBrowser::btnRestoreNameClick() {
         if (!lookPending) writeFileAtomically(newLook, *text);
     }
     state_.NewPageName = DefaultPage;
-    setText(ui_->lblChangedName, QStringLiteral("ostrel.html (Default)"));
-    setText(ui_->lblURL, uploadAddress());
+    setSpokenText(ui_->lblChangedName, QStringLiteral("ostrel.html (Default)"));
+    setSpokenText(ui_->lblURL, uploadAddress());
     state_.PageChangesPending = true;
 }
 
@@ -294,8 +284,8 @@ void TfrmBrowser::btnRestoreLookClick() {
         writeFileAtomically(serverFile(DefaultPage), *page);
         writeFileAtomically(serverFile(NewLook), *page);
     }
-    setText(ui_->lblChangedSize, QStringLiteral("600x450 (Default)"));
-    setText(ui_->lblChangedRate, QStringLiteral("60 sec (Default)"));
+    setSpokenText(ui_->lblChangedSize, QStringLiteral("600x450 (Default)"));
+    setSpokenText(ui_->lblChangedRate, QStringLiteral("60 sec (Default)"));
     state_.PageChangesPending = true;
 }
 
@@ -303,7 +293,7 @@ void TfrmBrowser::btnDiscardClick() {
     state_.PageChangesPending = false;
     state_.WebPageName = state_.OldPageName;
     for (QLabel* label : {ui_->lblChangedName, ui_->lblChangedSize, ui_->lblChangedRate})
-        setText(label, NoChange);
+        setSpokenText(label, NoChange);
     QFile::remove(serverFile(NewLook));
 }
 

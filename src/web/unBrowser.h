@@ -6,7 +6,6 @@
 #include "web/WebPageState.h"
 
 #include <QDialog>
-#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -16,19 +15,15 @@ class TfrmBrowser;
 namespace ostrel {
 
 class TFtpClient;
-
-// The network settings dialog's current fields, saved or not.
-struct FtpAccount {
-    QString host, port, user, password;
-    bool passive = false;
-};
+struct NetworkSettings;
 
 class TfrmBrowser : public QDialog {
     Q_OBJECT
 public:
-    // `programFolder` ends with '/'. `account` is asked at every showing.
+    // `programFolder` ends with '/'. The FTP account is taken from `account` at every
+    // showing: the network settings dialog's fields, saved or not.
     TfrmBrowser(const QString& programFolder, WebPageState& state, TFtpClient& ftp,
-                std::function<FtpAccount()> account, QWidget* parent = nullptr);
+                const NetworkSettings& account, QWidget* parent = nullptr);
     ~TfrmBrowser() override;
 
     Ui::TfrmBrowser* ui() const { return ui_.get(); }
@@ -71,7 +66,7 @@ private:
     QString folder_;
     WebPageState& state_;
     TFtpClient& ftp_;
-    std::function<FtpAccount()> account_;
+    const NetworkSettings& account_;
     std::unique_ptr<Ui::TfrmBrowser> ui_;
 };
 

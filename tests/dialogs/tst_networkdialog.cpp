@@ -1,6 +1,9 @@
 // The network settings dialog in a temporary program folder: what it loads at start-up,
 // the field rules, the live upload choice, Save and Cancel, and its help.
+#include "../net/NetTestUtil.h"
+#include "../net/Peer.h"
 #include "app/Settings.h"
+#include "dialogs/AccountTestWindow.h"
 #include "dialogs/dlgNetwork.h"
 #include "dialogs/unNetworkHelp.h"
 #include "net/FtpClient.h"
@@ -10,6 +13,10 @@
 #include "platform/ScriptedDesktop.h"
 #include "ui_dlgNetwork.h"
 #include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -291,7 +298,7 @@ private slots:
     }
 
     // Save writes every key (the time-out as typed, read back as a number), applies the
-    // settings to the running clients (which keep their passwords) and to the main window,
+    // settings to the running clients (passwords included) and to the main window,
     // starts nothing, and the next start loads them all back.
     void saveWritesAppliesAndReloads_data() {
         QTest::addColumn<QString>("cc");
@@ -333,12 +340,13 @@ private slots:
                      (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
                  QFile::Permissions());
 
-        QCOMPARE(QStringList({p.ftp.HostName(), p.ftp.Port(), QString::number(p.ftp.Timeout()),
-                              p.ftp.UserName(), p.ftp.PassWord(), p.smtp.Host(), p.smtp.Port(),
-                              p.smtp.Username(), p.smtp.FromName(), p.smtp.HdrFrom(),
-                              p.smtp.HdrSender(), p.smtp.HdrTo()}),
-                 QStringList({"ftp.example.org", "2121", "45", "cam", "", "mail.example.org", "587",
-                              "me", "me@example.org", "me@example.org", "me@example.org", to}));
+        QCOMPARE(
+            QStringList({p.ftp.HostName(), p.ftp.Port(), QString::number(p.ftp.Timeout()),
+                         p.ftp.UserName(), p.ftp.PassWord(), p.smtp.Host(), p.smtp.Port(),
+                         p.smtp.Username(), p.smtp.FromName(), p.smtp.HdrFrom(), p.smtp.HdrSender(),
+                         p.smtp.HdrTo()}),
+            QStringList({"ftp.example.org", "2121", "45", "cam", "p=ss;word", "mail.example.org",
+                         "587", "me", "me@example.org", "me@example.org", "me@example.org", to}));
         QVERIFY(!p.ftp.Passive());
         QCOMPARE(p.smtp.RcptName(), QStringList({"you@example.org", cc}).filter("@"));
         // The main window gets the settings as saved, passwords included.
@@ -359,6 +367,95 @@ private slots:
                  QStringList({"9", "p=ss;word", "m pass"}));
         QCOMPARE(p.host.events,
                  QStringList({"email only", "start"})); // AutoStart, after the choice
+    }
+
+    // The Test buttons log in for real with the fields as they stand and tell the outcome in
+    // plain words; a refused certificate is shown and, once trusted, kept with the account.
+    void accountTests() {
+        using namespace ostrel::test;
+        QTemporaryDir root, mails, certs;
+        const QString fingerprint = makeCertificate(certs.path());
+        QVERIFY(!fingerprint.isEmpty() && writeFile(root.filePath("Front.jpg"), "x"));
+        PeerServer ftpd(peerScript("ftp_server.py"), {root.path(), "cam", "s3cret"});
+        PeerServer smtpd(peerScript("smtp_server.py"),
+                         {mails.path(), "--starttls", certs.filePath("cert.pem"),
+                          certs.filePath("key.pem"), "--auth", "cam", "s3cret"});
+        QVERIFY(ftpd.start() && smtpd.start());
+        quint16 closedPort = 0;
+        if (QTcpServer probe; probe.listen(QHostAddress::LocalHost))
+            closedPort = probe.serverPort();
+
+        Program p;
+        QVERIFY(p.showActive());
+        auto* ui = p.ui();
+        TfrmAccountTest* window = nullptr;
+        const auto run = [&](QPushButton* button) {
+            QTest::mouseClick(button, Qt::LeftButton);
+            window = p.dialog->findChild<TfrmAccountTest*>();
+            QLabel* outcome = window->outcomeLabel();
+            QTest::qWaitFor([&] { return !outcome->text().startsWith("Testing"); }, 20000);
+            // A screen reader hears what it reads.
+            return outcome->accessibleName() == outcome->text() ? outcome->text() : QString();
+        };
+        const auto said = [&] { return window->conversation()->toPlainText(); };
+
+        ui->edFTPhost->setText("127.0.0.1");
+        ui->edPort->setText(QString::number(ftpd.port()));
+        ui->edUserID->setText("cam");
+        ui->edPassword->setText("s3cret");
+        QCOMPARE(run(ui->btnTestFTP),
+                 "Success: logged in to 127.0.0.1 and listed the folder (1 name).");
+        QVERIFY(said().contains("> PASS ****") && !said().contains("s3cret"));
+        ui->edPassword->setText("guess");
+        QVERIFY(run(ui->btnTestFTP)
+                    .startsWith("Failed: the server refused the user name or password (530 "));
+        ui->edPort->setText(QString::number(closedPort));
+        QCOMPARE(run(ui->btnTestFTP),
+                 QString("Failed: nothing answers at 127.0.0.1 on port %1. Check the host name and "
+                         "the port.")
+                     .arg(closedPort));
+
+        // The standard port follows the security choice while it is left as it was.
+        ui->cbEmailSecurity->setCurrentIndex(2);
+        QCOMPARE(ui->edSMTPport->text(), "465");
+        ui->cbEmailSecurity->setCurrentIndex(1);
+        QCOMPARE(ui->edSMTPport->text(), "587");
+        ui->edSMTPhost->setText("127.0.0.1");
+        ui->edSMTPport->setText(QString::number(smtpd.port()));
+        ui->cbEmailSecurity->setCurrentIndex(0);
+        QCOMPARE(ui->edSMTPport->text(), QString::number(smtpd.port()));
+        ui->cbEmailSecurity->setCurrentIndex(1);
+        ui->edSMTPUserName->setText("cam");
+        ui->edEmailPassword->setText("guess");
+        QVERIFY(window->trustButton()->isHidden());
+        const QString hex = fingerprint.section('=', 1);
+        QCOMPARE(run(ui->btnTestEmail),
+                 "Failed: the server's certificate was refused: The server's certificate is "
+                 "self-signed and not trusted.\nIf this is your own server and you know its "
+                 "certificate, compare its SHA-256 fingerprint with this one before you trust "
+                 "it:\n" +
+                     hex);
+        QVERIFY(!window->trustButton()->isHidden());
+        QTest::mouseClick(window->trustButton(), Qt::LeftButton);
+        QCOMPARE(p.settings.smtpCertificateSha256, hex);
+        QVERIFY(QTest::qWaitFor(
+            [&] { return !window->outcomeLabel()->text().startsWith("Testing"); }, 20000));
+        QVERIFY(window->outcomeLabel()->text().startsWith(
+            "Failed: the server refused the user name or password (535 "));
+        ui->edEmailPassword->setText("s3cret");
+        QCOMPARE(
+            run(ui->btnTestEmail),
+            "Success: 127.0.0.1 answered over an encrypted connection and accepted the login.");
+        QVERIFY(said().contains("> AUTH PLAIN ****") && !said().contains("s3cret"));
+
+        // Saved, the choice and the trusted certificate stay with the account.
+        QTest::mouseClick(ui->OKBtn, Qt::LeftButton);
+        const IniFile ini(p.file);
+        QCOMPARE(ini.readString("Email Settings", "Security", ""), "STARTTLS");
+        QCOMPARE(ini.readString("Email Settings", "Certificate_SHA256", ""), hex);
+        QCOMPARE(ini.readString("FTP Settings", "Security", ""), "None");
+        QVERIFY(p.smtp.security() == TSmtpClient::Security::StartTls &&
+                p.smtp.Password() == "s3cret");
     }
 };
 

@@ -31,6 +31,11 @@ private:
 // tests/peers/<name> in the source tree (OSTREL_SOURCE_DIR).
 QString peerScript(const QString& name);
 
+// Makes a self-signed certificate for localhost and 127.0.0.1 (cert.pem, key.pem) in
+// `folder` and returns its fingerprint as openssl prints it ("sha256 Fingerprint=AB:..."),
+// empty on failure.
+QString makeCertificate(const QString& folder);
+
 // Runs Python code with /usr/bin/python3 and returns what it printed; empty on failure.
 QByteArray runPython(const QString& code, const QStringList& arguments);
 

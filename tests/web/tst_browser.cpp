@@ -2,6 +2,7 @@
 #include "../net/NetTestUtil.h"
 #include "../net/Peer.h"
 #include "net/FtpClient.h"
+#include "net/NetworkSettings.h"
 #include "platform/PictureLoading.h"
 #include "platform/ScriptedDesktop.h"
 #include "ui_unBrowser.h"
@@ -29,6 +30,7 @@ class tst_Browser : public QObject {
     QString folder = program.path() + QLatin1Char('/');
     std::unique_ptr<PeerServer> server;
     quint16 port = 0;
+    NetworkSettings account;
     ScriptedDesktop desk;
     WebPageState state;
     TFtpClient ftp;
@@ -41,6 +43,7 @@ class tst_Browser : public QObject {
         server = std::make_unique<PeerServer>(peerScript("ftp_server.py"), args);
         if (!server->start()) return false;
         port = server->port();
+        account.ftpPort = QString::number(port);
         return true;
     }
     // The remote folder holds exactly `files`.
@@ -83,9 +86,10 @@ private slots:
         QDir().mkpath(folder + "Server");
         const QString data = qEnvironmentVariable("OSTREL_SOURCE_DIR") + "/data/";
         QVERIFY(QFile::copy(data + "imgempty.jpg", folder + "imgempty.jpg"));
-        w = std::make_unique<TfrmBrowser>(folder, state, ftp, [this] {
-            return FtpAccount{"127.0.0.1", QString::number(port), "ostrel", "s3cret", true};
-        });
+        account.ftpHost = "127.0.0.1";
+        account.userId = "ostrel";
+        account.ftpPassword = "s3cret";
+        w = std::make_unique<TfrmBrowser>(folder, state, ftp, account);
     }
     void init() {
         if (QTest::currentTestFunction() != QByteArray("remoteNames") && !server)
