@@ -16,7 +16,7 @@ packages=(
   # fonts: Liberation Mono stands in for Courier New
   fontconfig libfontconfig-dev fonts-liberation2
   # tests and benchmarks
-  libbenchmark-dev python3 python3-pyftpdlib python3-aiosmtpd curl chromium
+  libbenchmark-dev python3 python3-pyftpdlib python3-aiosmtpd python3-openssl openssl curl chromium
   # a private sound server whose input hears what is played (recordings with sound)
   pulseaudio pulseaudio-utils
   xvfb xauth dbus dbus-x11 at-spi2-core python3-pyatspi python3-gi

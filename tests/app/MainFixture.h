@@ -116,7 +116,10 @@ inline void verifyLook(TMain& main) {
 // The real SMTP server; each mail it receives is mail-N.eml (and its envelope mail-N.json).
 struct MailServer {
     QTemporaryDir folder;
-    PeerServer server{peerScript(QStringLiteral("smtp_server.py")), {folder.path()}};
+    PeerServer server;
+    explicit MailServer(const QStringList& options = {})
+        : server(peerScript(QStringLiteral("smtp_server.py")),
+                 QStringList{folder.path()} + options) {}
     QString mail(int n) const { return folder.filePath(QStringLiteral("mail-%1.eml").arg(n)); }
     int mails() const { return QDir(folder.path()).entryList({"mail-*.eml"}, QDir::Files).size(); }
     // Settings sending from camera@example.org to `to` through this server.

@@ -435,6 +435,62 @@ private slots:
         VERIFY_NO_BOXES(r.desk);
     }
 
+    // A provider's account: the notification and an image mail go out through STARTTLS or
+    // TLS with a login and the trusted certificate; a refused login is reported with the
+    // server's words.
+    void mailThroughTlsWithLogin_data() {
+        QTest::addColumn<QString>("security");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("emailOnly");
+        QTest::newRow("STARTTLS, notification") << "STARTTLS"
+                                                << "s3cret" << false;
+        QTest::newRow("TLS, image mail") << "TLS"
+                                         << "s3cret" << true;
+        QTest::newRow("wrong password") << "STARTTLS"
+                                        << "guess" << false;
+    }
+    void mailThroughTlsWithLogin() {
+        QFETCH(QString, security);
+        QFETCH(QString, password);
+        QFETCH(bool, emailOnly);
+        QTemporaryDir certs;
+        const QString fingerprint = makeCertificate(certs.path());
+        QVERIFY(!fingerprint.isEmpty());
+        MailServer mails({security == "TLS" ? "--tls" : "--starttls", certs.filePath("cert.pem"),
+                          certs.filePath("key.pem"), "--auth", "cam", "s3cret"});
+        QVERIFY2(mails.server.start(), qPrintable(mails.server.error()));
+        Room r;
+        r.set("Protocol Settings", emailOnly ? "EmailOnly" : "Notification", "1");
+        if (emailOnly) r.set("Motion Detection", "Remote_Save", "1");
+        r.set("Other Settings", "Camera", "Shop");
+        r.set("Email Settings", "Security", security);
+        r.set("Email Settings", "Certificate_SHA256", fingerprint);
+        r.set("Email Settings", "SMTP_UserName", "cam");
+        r.set("Email Settings", "SMTP_Password", password);
+        mails.configure(r);
+        TMain& main = r.open();
+        r.click();
+        CHECK(r.detect(32));
+        const QStringList owner{"owner@example.org"};
+        if (password != "s3cret") {
+            QTRY_VERIFY_WITH_TIMEOUT(smtpIdle(main), 20000);
+            const QString refusal = "535 5.7.8 Authentication credentials invalid";
+            QVERIFY2(main.statusPanel(1)->text().contains(refusal),
+                     qPrintable(main.statusPanel(1)->text()));
+            QVERIFY(main.errorLog().lines().last().endsWith(main.statusPanel(1)->text()));
+            QCOMPARE(mails.mails(), 0);
+        } else if (emailOnly) {
+            CHECK(mails.verify(
+                1, imageMail("Ostrel", "Shop", SessionName, SessionName + "_10.16.02.jpg"), owner,
+                "image001.jpg", r.read(SessionName + "/image001.jpg")));
+        } else {
+            CHECK(mails.verify(1, notificationMail("Ostrel", "Shop", Start.addSecs(32)), owner));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(smtpIdle(main), 20000);
+        r.click();
+        VERIFY_NO_BOXES(r.desk);
+    }
+
     // In e-mail mode each image goes out when the client is free; the second detection
     // finds the first mail still under way.
     void emailModeMailsEveryImageTheClientCanTake() {
