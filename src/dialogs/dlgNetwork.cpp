@@ -50,26 +50,16 @@ QList<std::pair<QAbstractButton*, bool N::*>> boxFields(Ui::TfrmNetwork* ui, boo
     return boxes;
 }
 
-// A security choice: the texts of the settings file in the order of the box's entries,
-// and each one's standard port.
+// Each security box, the setting it edits and the port field that follows it.
 struct SecurityChoice {
     QComboBox* box;
+    std::span<const SecurityOption> options;
     QString N::*member;
     QLineEdit* port;
-    QStringList texts;
-    QStringList ports;
 };
 QList<SecurityChoice> securityChoices(Ui::TfrmNetwork* ui) {
-    return {{ui->cbFTPsecurity,
-             &N::ftpSecurity,
-             ui->edPort,
-             {"None", "Explicit", "Implicit"},
-             {"21", "21", "990"}},
-            {ui->cbEmailSecurity,
-             &N::smtpSecurity,
-             ui->edSMTPport,
-             {"None", "STARTTLS", "TLS"},
-             {"25", "587", "465"}}};
+    return {{ui->cbFTPsecurity, ftpSecurityOptions, &N::ftpSecurity, ui->edPort},
+            {ui->cbEmailSecurity, smtpSecurityOptions, &N::smtpSecurity, ui->edSMTPport}};
 }
 
 // Leaves a field that already shows the text alone, so its cursor and undo stay.
@@ -145,11 +135,10 @@ void TfrmNetwork::connectControls() {
 
     for (const SecurityChoice& c : securityChoices(ui)) {
         connect(c.box, &QComboBox::currentIndexChanged, this, [this, c](int index) {
-            if (showing_ || index < 0) return;
-            // A port left at the standard of the old choice follows the new one.
-            const qsizetype old = c.texts.indexOf(settings_.*c.member);
-            if (old >= 0 && c.port->text() == c.ports[old]) c.port->setText(c.ports[index]);
-            settings_.*c.member = c.texts[index];
+            if (showing_) return;
+            QString port = c.port->text();
+            chooseSecurity(c.options, index, &(settings_.*c.member), &port);
+            showText(c.port, port);
         });
     }
     connect(ui->btnTestFTP, &QPushButton::clicked, this,
@@ -213,7 +202,7 @@ void TfrmNetwork::showSettings() {
     for (const auto& [box, member] : boxFields(ui, false))
         box->setChecked(settings_.*member);
     for (const SecurityChoice& c : securityChoices(ui))
-        c.box->setCurrentIndex(std::max<qsizetype>(c.texts.indexOf(settings_.*c.member), 0));
+        c.box->setCurrentIndex(securityIndex(c.options, settings_.*c.member));
     // One of the two is always on: e-mail only decides.
     (settings_.emailOnly ? ui->rbEmailOnly : ui->rbFTPupload)->setChecked(true);
     ui->CheckBoxNotification->setEnabled(!ui->rbEmailOnly->isChecked());

@@ -10,6 +10,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/SettingsKeys.h"
 #include "ui_unWizard1.h"
+#include <QComboBox>
 
 namespace ostrel {
 
@@ -21,6 +22,9 @@ TfrmWizard1::TfrmWizard1(SetupWizard& wizard, QWidget* parent)
     // a saved choice of active mode is kept.
     wizard_.parts().ftp.setPassive(wizard_.parts().network.passiveMode);
     BitBtnBackClick(); // questions only, nothing answered
+    const NetworkSettings& n = wizard_.parts().network;
+    ui_->cbFTPsecurity->setCurrentIndex(securityIndex(ftpSecurityOptions, n.ftpSecurity));
+    ui_->cbEmailSecurity->setCurrentIndex(securityIndex(smtpSecurityOptions, n.smtpSecurity));
 
     auto* ui = ui_.get();
     // A box reacts to being ticked or unticked by the user, whether by a click, the space
@@ -153,26 +157,26 @@ bool TfrmWizard1::allFilled(const QList<QLineEdit*>& fields) {
 
 void TfrmWizard1::takeFtpAccount() {
     auto& p = wizard_.parts();
-    p.ftp.setHostName(ui_->edFTPhost->text());
-    p.ftp.setUserName(ui_->edUserID->text());
-    p.ftp.setPassWord(ui_->edPassword->text());
     p.network.ftpHost = ui_->edFTPhost->text();
     p.network.userId = ui_->edUserID->text();
     p.network.ftpPassword = ui_->edPassword->text();
+    chooseSecurity(ftpSecurityOptions, ui_->cbFTPsecurity->currentIndex(), &p.network.ftpSecurity,
+                   &p.network.ftpPort);
+    applyFtpAccount(p.network, p.ftp);
     p.host.setFtpPlainPassword(ui_->edPassword->text());
 }
 
 void TfrmWizard1::takeEmailAccount() {
     auto& p = wizard_.parts();
     const QString destination = ui_->edDestinationAddress->text();
-    p.smtp.setHost(ui_->edSMTPhost->text());
-    p.smtp.setUsername(ui_->edSMTPUserName->text());
-    p.smtp.setFromName(ui_->edUserEmail->text());
     p.network.smtpHost = ui_->edSMTPhost->text();
     p.network.smtpUserName = ui_->edSMTPUserName->text();
     p.network.emailPassword = ui_->edEmailPassword->text();
     p.network.userEmail = ui_->edUserEmail->text();
     p.network.destinationAddress = destination;
+    chooseSecurity(smtpSecurityOptions, ui_->cbEmailSecurity->currentIndex(),
+                   &p.network.smtpSecurity, &p.network.smtpPort);
+    applySmtpAccount(p.network, p.smtp);
     p.host.setSmtpPlainPassword(ui_->edEmailPassword->text());
     p.host.setDestinationAddress(destination);
     // The running client mails the destination alone from now on.
@@ -187,7 +191,11 @@ void TfrmWizard1::writeAnswers(bool withEmail) {
     write(ini, key::FtpHost, ui_->edFTPhost->text());
     write(ini, key::UserId, ui_->edUserID->text());
     write(ini, key::FtpPassword, p.dialogHost.storedFtpPassword());
+    write(ini, key::FtpPort, p.network.ftpPort);
+    write(ini, key::FtpSecurity, p.network.ftpSecurity);
     if (withEmail) {
+        write(ini, key::SmtpPort, p.network.smtpPort);
+        write(ini, key::SmtpSecurity, p.network.smtpSecurity);
         write(ini, key::SmtpHost, ui_->edSMTPhost->text());
         write(ini, key::SmtpUserName, ui_->edSMTPUserName->text());
         write(ini, key::SmtpPassword, p.dialogHost.storedSmtpPassword());

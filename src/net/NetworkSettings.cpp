@@ -50,6 +50,20 @@ void NetworkSettings::save(IniFile& ini, const QString& updateInterval) const {
     writeFields(ini, *this, otherFields);
 }
 
+int securityIndex(std::span<const SecurityOption> options, const QString& text) {
+    for (std::size_t i = 0; i < options.size(); ++i)
+        if (text == QLatin1String(options[i].text)) return int(i);
+    return 0;
+}
+
+void chooseSecurity(std::span<const SecurityOption> options, int index, QString* security,
+                    QString* port) {
+    if (index < 0 || std::size_t(index) >= options.size()) return;
+    if (*port == QLatin1String(options[securityIndex(options, *security)].port))
+        *port = QString::fromLatin1(options[index].port);
+    *security = QString::fromLatin1(options[index].text);
+}
+
 void applyFtpAccount(const NetworkSettings& s, TFtpClient& ftp) {
     ftp.setHostName(s.ftpHost);
     ftp.setPort(s.ftpPort);

@@ -4,6 +4,7 @@
 // the moment they need it (saved or not). Texts are kept as typed; numbers are read from
 // them where used.
 #include <QString>
+#include <span>
 
 namespace ostrel {
 
@@ -49,6 +50,23 @@ struct NetworkSettings {
     void load(const IniFile& ini, QString* updateInterval);
     void save(IniFile& ini, const QString& updateInterval) const;
 };
+
+// A security choice as the settings file spells it, and its standard port. The windows
+// list the choices in this order.
+struct SecurityOption {
+    const char* text;
+    const char* port;
+};
+inline constexpr SecurityOption ftpSecurityOptions[] = {
+    {"None", "21"}, {"Explicit", "21"}, {"Implicit", "990"}};
+inline constexpr SecurityOption smtpSecurityOptions[] = {
+    {"None", "25"}, {"STARTTLS", "587"}, {"TLS", "465"}};
+// The index of `text` among `options`; 0 (None) when it is none of them.
+int securityIndex(std::span<const SecurityOption> options, const QString& text);
+// Changes the security choice `*security` to option `index`; a port left at the standard
+// port of the old choice moves to the new one's, a port the user typed stays.
+void chooseSecurity(std::span<const SecurityOption> options, int index, QString* security,
+                    QString* port);
 
 // Hands an account to its client: host, port, login, security and pinned certificate (and
 // for FTP the passive mode, for SMTP the sender). The FTP timeout is the caller's: it is

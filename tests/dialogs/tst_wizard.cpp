@@ -14,6 +14,7 @@
 #include "ui_unWizard1.h"
 #include "ui_unWizard2.h"
 #include "ui_unWizard3.h"
+#include <QComboBox>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -154,6 +155,7 @@ private slots:
         w.settings.emailOnly = true; // an earlier e-mail-only answer
         w.answer(w.ui->cbYesFTP, notify ? w.ui->cbYesNotify : w.ui->cbNoNotify,
                  notify ? nullptr : w.ui->edSMTPhost);
+        w.ui->cbEmailSecurity->setCurrentIndex(1); // STARTTLS: the port follows
         w.ui->BitBtnNext->click();
         QVERIFY(w.desk.shown.isEmpty());
         QVERIFY(w.wizard.page2()->isVisible() && !w.wizard.page1()->isVisible());
@@ -167,6 +169,11 @@ private slots:
         QCOMPARE(w.host.notification, notify);
         QVERIFY(!w.host.emailOnly && !w.settings.emailOnly);
         QCOMPARE(w.value("Email Settings", "SMTP_Host"), notify ? "mail.example.org" : "<none>");
+        QCOMPARE(w.value("Email Settings", "SMTP_Port"), notify ? "587" : "<none>");
+        QCOMPARE(w.value("Email Settings", "Security"), notify ? "STARTTLS" : "<none>");
+        QCOMPARE(w.smtp.security(),
+                 notify ? TSmtpClient::Security::StartTls : TSmtpClient::Security::None);
+        QCOMPARE(w.smtp.Password(), notify ? "mail secret" : "");
         QCOMPARE(w.smtp.RcptName(), notify ? QStringList{"me@example.net"} : QStringList{});
         auto* summary = w.wizard.page2()->ui();
         QCOMPARE(summary->valSMTPhost->text(), notify ? "mail.example.org" : "Not applicable");
