@@ -208,6 +208,8 @@ void TMain::FormCreate() {
     resize(640, 480);
     setWindowTitle(QCoreApplication::applicationName() + QStringLiteral(" - Remote Surveillance"));
     CaptureBitmap = QImage();
+    // Writes cut off by a crash or a power cut leave their temporary files behind.
+    removeInterruptedWrites(folder);
 
     QDir dir(folder);
     for (const char* sub : {"Snapshots", "Videos", "Downloaded Images"})

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -125,6 +126,27 @@ bool writeFileAtomically(const QString& target, const QByteArray& data, QString*
         ::close(dirFd);
     }
     return true;
+}
+
+QStringList removeInterruptedWrites(const QString& folder) {
+    // ".<name>.<8 hex digits>.tmp" beside a file written atomically, "<name>.part<base 36>"
+    // beside a download.
+    static const QRegularExpression leftover(
+        QStringLiteral("^(\\..+\\.[0-9a-f]{8}\\.tmp|.+\\.part[0-9a-z]{1,13})$"));
+    QStringList removed;
+    const auto sweep = [&](const QString& dir) {
+        const QFileInfoList files =
+            QDir(dir).entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+        for (const QFileInfo& file : files)
+            if (leftover.match(file.fileName()).hasMatch() && QFile::remove(file.filePath()))
+                removed << file.filePath();
+    };
+    // The program's files live in the folder and one level below (sessions, Server).
+    sweep(folder);
+    for (const QFileInfo& sub : QDir(folder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot |
+                                                           QDir::Hidden | QDir::NoSymLinks))
+        sweep(sub.filePath());
+    return removed;
 }
 
 } // namespace ostrel

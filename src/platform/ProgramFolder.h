@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 
 namespace ostrel {
 
@@ -16,5 +17,10 @@ QString withSlash(const QString& folder);
 // may lose it (for files deleted a moment later).
 bool writeFileAtomically(const QString& target, const QByteArray& data, QString* error = nullptr,
                          bool ownerOnly = false, bool durable = true);
+
+// Removes what writes cut off by a crash or a power cut left behind in `folder` and its
+// subfolders: the temporary files of writeFileAtomically and the part files of downloads.
+// Returns the paths removed.
+QStringList removeInterruptedWrites(const QString& folder);
 
 } // namespace ostrel

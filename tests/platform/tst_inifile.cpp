@@ -1,8 +1,10 @@
 // IniFile: reading and writing settings files, including damaged and hostile ones.
 #include "platform/IniFile.h"
+#include "platform/ProgramFolder.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -242,6 +244,32 @@ private slots:
         QCOMPARE(folderEntries(), entries);
         if (file) QVERIFY(setMode(target, 0600));
         if (file) QCOMPARE(readAll(target), original);
+    }
+
+    // At start-up the leftovers of interrupted writes go, in the folder and one level down;
+    // the user's files, even those that look alike, stay.
+    void interruptedWritesRemoved() {
+        const QStringList leftovers{".Ostrel.sif.0123abcd.tmp",
+                                    "05-12-26_10.15.30/HostImagesList.lst.part3k9z",
+                                    "Server/.ostrel.html.deadbeef.tmp"};
+        const QStringList kept{"Ostrel.sif",
+                               ".hidden",
+                               "a.tmp",
+                               ".x.0123abcd.tmp~",
+                               ".x.0123ABCD.tmp",
+                               "photo.part",
+                               "Server/ostrel.html",
+                               "a/b/.deep.0123abcd.tmp"};
+        for (const QString& name : leftovers + kept) {
+            QDir().mkpath(QFileInfo(path(name)).path());
+            writeRaw(path(name), "x");
+        }
+        QStringList removed = removeInterruptedWrites(dir_->path());
+        removed.replaceInStrings(dir_->path() + "/", QString());
+        removed.sort();
+        QCOMPARE(removed, leftovers); // both sorted
+        for (const QString& name : kept)
+            QVERIFY2(QFile::exists(path(name)), qPrintable(name));
     }
 };
 
