@@ -3,13 +3,19 @@
 
 #include <QHostInfo>
 #include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <QSocketNotifier>
+
+#include <cerrno>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <optional>
@@ -104,6 +110,58 @@ int verificationError(const QList<QSslError>& errors) {
             if (e.error() == error) return code;
     return wsa::CertificateUntrusted;
 }
+
+// Hands out every accepted connection as a QSslSocket, plain until its owner starts a
+// handshake.
+class TlsServer : public QTcpServer {
+public:
+    using QTcpServer::QTcpServer;
+
+protected:
+    void incomingConnection(qintptr descriptor) override {
+        auto* socket = new QSslSocket(this);
+        if (socket->setSocketDescriptor(descriptor))
+            addPendingConnection(socket);
+        else
+            delete socket;
+    }
+};
+
+// Keeps the system's socket of an encrypted connection open after its QSslSocket has
+// closed, until the peer closes too (or closeGraceMs pass). A TLS 1.3 server sends session
+// tickets after its handshake, possibly after our last byte: data arriving at a socket no
+// one holds makes the system reset the connection, and what was still queued for sending
+// (the end of an upload) is lost. Started once the QSslSocket has handed everything, its
+// close_notify included, to the system: then our direction ends (FIN) and whatever arrives
+// is read and dropped.
+class Drain : public QObject {
+public:
+    Drain(int fd, QObject* parent)
+        : QObject(parent), fd_{fd}, notifier_(fd, QSocketNotifier::Read, this) {
+        notifier_.setEnabled(false);
+        connect(&notifier_, &QSocketNotifier::activated, this, [this] {
+            char buffer[4096];
+            const ssize_t n = ::recv(fd_.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) finish();
+        });
+        QTimer::singleShot(closeGraceMs, this, [this] { finish(); });
+    }
+    void start() {
+        ::shutdown(fd_.fd, SHUT_WR);
+        notifier_.setEnabled(true);
+    }
+
+private:
+    void finish() {
+        notifier_.setEnabled(false);
+        deleteLater();
+    }
+    struct Fd {
+        int fd;
+        ~Fd() { ::close(fd); }
+    } fd_; // closed after the notifier is gone
+    QSocketNotifier notifier_;
+};
 
 QHostAddress asIPv4(const QHostAddress& a) {
     bool ok = false;
@@ -238,10 +296,7 @@ bool TAsyncSocket::startConnect(const QHostAddress& address) {
         socket = new QTcpSocket(this);
     } else {
         auto* ssl = new QSslSocket(this);
-        // The address is looked up here; the certificate must still name the host asked for.
-        ssl->setPeerVerifyName(addr_.trimmed());
-        connect(ssl, &QSslSocket::sslErrors, this, &TAsyncSocket::onSslErrors);
-        connect(ssl, &QSslSocket::encrypted, this, &TAsyncSocket::onEncrypted);
+        prepareTls(ssl);
         socket = ssl;
     }
     // Bound before our handlers listen: a failed bind is reported by Connect alone.
@@ -257,6 +312,23 @@ bool TAsyncSocket::startConnect(const QHostAddress& address) {
     state_ = State::Connecting;
     socket->connectToHost(address, resolvedPort_);
     return true;
+}
+
+void TAsyncSocket::prepareTls(QSslSocket* ssl) {
+    // The address is looked up here; the certificate must still name the host asked for.
+    ssl->setPeerVerifyName(verifyName_.isEmpty() ? addr_.trimmed() : verifyName_);
+    QSslConfiguration config = ssl->sslConfiguration();
+    // Kept, so that another connection can resume the session (FTP's data connections).
+    config.setSslOption(QSsl::SslOptionDisableSessionPersistence, false);
+    config.setSessionTicket(session_);
+    ssl->setSslConfiguration(config);
+    connect(ssl, &QSslSocket::sslErrors, this, &TAsyncSocket::onSslErrors);
+    connect(ssl, &QSslSocket::encrypted, this, &TAsyncSocket::onEncrypted);
+}
+
+QByteArray TAsyncSocket::TlsSession() const {
+    auto* ssl = qobject_cast<QSslSocket*>(socket_);
+    return ssl ? ssl->sslConfiguration().sessionTicket() : QByteArray();
 }
 
 void TAsyncSocket::attach(QTcpSocket* socket) {
@@ -278,6 +350,12 @@ void TAsyncSocket::detach(bool abort) {
     socket_ = nullptr;
     ++generation_;
     QObject::disconnect(socket, nullptr, this, nullptr);
+    if (auto* ssl = qobject_cast<QSslSocket*>(socket); !abort && ssl && ssl->isEncrypted()) {
+        if (const int fd = ::dup(int(ssl->socketDescriptor())); fd >= 0) {
+            auto* drain = new Drain(fd, this);
+            connect(ssl, &QObject::destroyed, drain, &Drain::start);
+        }
+    }
     if (abort) {
         socket->abort();
     } else {
@@ -472,7 +550,7 @@ void TAsyncSocket::Listen() {
         throw ESocketException(QStringLiteral("Listen: Socket already in use"));
     const QHostAddress local = resolveLocalOrRaise(localAddr_);
     const quint16 port = resolvePortOrRaise(localPort_, true);
-    auto* server = new QTcpServer(this);
+    auto* server = tls_ == Tls::Off ? new QTcpServer(this) : new TlsServer(this);
     if (!server->listen(local, port)) {
         const int error = winsockErrorFromSocket(server->serverError(), server->errorString());
         delete server;
@@ -498,9 +576,16 @@ bool TAsyncSocket::Accept(TAsyncSocket& target) {
 void TAsyncSocket::adopt(QTcpSocket* socket) {
     socket->setParent(this);
     attach(socket);
-    state_ = State::Connected;
     lastError_ = 0;
     pendingCloseError_ = 0;
+    peerSha256_.clear();
+    if (auto* ssl = qobject_cast<QSslSocket*>(socket); ssl && tls_ == Tls::FromStart) {
+        prepareTls(ssl);
+        state_ = State::Connecting; // until the handshake is over
+        beginHandshake();
+        return;
+    }
+    state_ = State::Connected;
     // The connection may have brought data, or even closed, before it was taken over;
     // those notifications went to nobody, so look again from the event loop.
     const quint64 generation = generation_;
