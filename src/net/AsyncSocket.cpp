@@ -324,6 +324,8 @@ void TAsyncSocket::prepareTls(QSslSocket* ssl) {
     ssl->setSslConfiguration(config);
     connect(ssl, &QSslSocket::sslErrors, this, &TAsyncSocket::onSslErrors);
     connect(ssl, &QSslSocket::encrypted, this, &TAsyncSocket::onEncrypted);
+    // Encrypted bytes wait in a buffer of their own; their going out is what frees room.
+    connect(ssl, &QSslSocket::encryptedBytesWritten, this, &TAsyncSocket::onBytesWritten);
 }
 
 QByteArray TAsyncSocket::TlsSession() const {
@@ -512,7 +514,7 @@ void TAsyncSocket::deliverLines(quint64 generation) {
 void TAsyncSocket::onBytesWritten(qint64 bytes) {
     const quint64 generation = generation_;
     emit OnBytesWritten(bytes);
-    if (generation == generation_ && socket_ && socket_->bytesToWrite() == 0) emit OnDataSent(0);
+    if (generation == generation_ && socket_ && BufferedByteCount() == 0) emit OnDataSent(0);
 }
 
 void TAsyncSocket::onDisconnected() {
@@ -610,6 +612,8 @@ qint64 TAsyncSocket::Send(QByteArrayView data) {
 }
 
 qint64 TAsyncSocket::BufferedByteCount() const {
+    if (auto* ssl = qobject_cast<QSslSocket*>(socket_))
+        return ssl->bytesToWrite() + ssl->encryptedBytesToWrite();
     return socket_ ? socket_->bytesToWrite() : 0;
 }
 
