@@ -335,6 +335,7 @@ QByteArray TAsyncSocket::TlsSession() const {
 
 void TAsyncSocket::attach(QTcpSocket* socket) {
     socket_ = socket;
+    closeNotified_ = false;
     ++generation_;
     connect(socket, &QTcpSocket::connected, this, &TAsyncSocket::onConnected);
     connect(socket, &QTcpSocket::errorOccurred, this,
@@ -473,8 +474,19 @@ void TAsyncSocket::onError(int socketError) {
     }
     if (state_ != State::Connected) return;
     // Qt reports a peer's close, orderly or reset, as RemoteHostClosedError; it cannot
-    // tell the two apart, so that counts as a plain close.
-    pendingCloseError_ = e == QAbstractSocket::RemoteHostClosedError ? 0 : code;
+    // tell the two apart, so that counts as a plain close. Over TLS an orderly close is
+    // announced (close_notify), which Qt tells only by its text; a close without it may be
+    // a cut made by someone in between, and counts as a reset.
+    if (e == QAbstractSocket::RemoteHostClosedError) {
+        auto* ssl = qobject_cast<QSslSocket*>(socket_);
+        if (ssl &&
+            socket_->errorString() == QSslSocket::tr("The TLS/SSL connection has been closed"))
+            closeNotified_ = true;
+        const bool cut = ssl && ssl->mode() != QSslSocket::UnencryptedMode && !closeNotified_;
+        pendingCloseError_ = cut ? wsa::ConnectionReset : 0;
+    } else {
+        pendingCloseError_ = code;
+    }
     lastError_ = pendingCloseError_;
     if (socket_->state() == QAbstractSocket::UnconnectedState) {
         const quint64 generation = generation_;

@@ -191,7 +191,8 @@ private:
     quint16 resolvedLocalPort_ = 0;
     QString dnsResult_;
     bool handshaking_ = false;
-    int tlsError_ = 0; // what verification found, for the handshake's failure
+    bool closeNotified_ = false; // the peer announced its close (TLS close_notify)
+    int tlsError_ = 0;           // what verification found, for the handshake's failure
     QString peerSha256_;
     int lookupId_ = -1;
     // Bumped whenever the connection this object stands for changes, so notifications

@@ -183,6 +183,9 @@ private slots:
             "USER PASS PBSZ PROT TYPE PASV STOR QUIT");
         row("implicit, active", implicitTls + active, FSec::Implicit, false, Pin::Own, false, "",
             "USER PASS PBSZ PROT TYPE PORT STOR QUIT");
+        row("implicit, download cut without close_notify",
+            implicitTls + QStringList{"--cut-tls-downloads"}, FSec::Implicit, true, Pin::Own, false,
+            "", "USER PASS PBSZ PROT TYPE PASV STOR QUIT");
         row("explicit, another host's certificate", explicitTls, FSec::Explicit, true, Pin::None,
             true,
             "500 The server's certificate is self-signed and not trusted (Winsock error #10204)",
@@ -235,6 +238,13 @@ private slots:
         if (!row.error.isEmpty()) return;
         QCOMPARE(readFile(root.filePath("Garage.bin")), data);
         ftp.setLocalFileName(local.filePath("down.bin"));
+        if (row.server.contains(QLatin1String("--cut-tls-downloads"))) {
+            // The server says 226, but without close_notify the data may have been cut.
+            QVERIFY(!ftp.Receive());
+            QCOMPARE(ftp.ErrorMessage(), ftptext::TransferBroken);
+            QVERIFY(!QFile::exists(local.filePath("down.bin")));
+            return;
+        }
         QVERIFY2(ftp.Receive(), qPrintable(ftp.ErrorMessage()));
         QCOMPARE(readFile(local.filePath("down.bin")), data);
         ftp.setLocalFileName(local.filePath("list.txt"));

@@ -2,7 +2,7 @@
 """A real FTP server for the tests: pyftpdlib on 127.0.0.1 with a free port.
 
 Usage: ftp_server.py ROOT USER PASSWORD [--no-passive] [--port PORT]
-                     [--tls-explicit CERT KEY | --tls-implicit CERT KEY]
+                     [--tls-explicit CERT KEY | --tls-implicit CERT KEY] [--cut-tls-downloads]
 
 Serves ROOT (read and write) to USER/PASSWORD. Prints the chosen port (PORT when given, so
 a test can bring a host back on the port its client already knows) as the first line on
@@ -12,7 +12,8 @@ leaves it behind). --no-passive refuses PASV, which proves the client used activ
 --tls-explicit requires FTP over TLS (RFC 4217: AUTH TLS before the login, PROT P before
 any data connection); --tls-implicit speaks TLS from the first byte of the control
 connection. With either, a data connection that does not resume the control connection's
-TLS session is refused, as vsftpd's require_ssl_reuse does.
+TLS session is refused, as vsftpd's require_ssl_reuse does. --cut-tls-downloads ends
+every download's data connection without TLS close_notify, as a cut (truncation) would.
 """
 import argparse
 import logging
@@ -25,7 +26,7 @@ from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
 
-def tls_handler(cert, key, implicit):
+def tls_handler(cert, key, implicit, cut):
     from OpenSSL._util import lib
     from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
 
@@ -40,6 +41,13 @@ def tls_handler(cert, key, implicit):
                 self.cmd_channel.respond("522 Data connection must reuse the TLS session.")
                 self._error = True
                 self.close()
+
+        if cut:
+            # Downloads end without close_notify, as a cut made in between would.
+            def close(self):
+                if self.cmd == "RETR":
+                    self._error = True
+                TLS_DTPHandler.close(self)
 
     class Handler(TLS_FTPHandler):
         certfile = cert
@@ -72,6 +80,7 @@ def main():
     tls = parser.add_mutually_exclusive_group()
     tls.add_argument("--tls-explicit", nargs=2, metavar=("CERT", "KEY"))
     tls.add_argument("--tls-implicit", nargs=2, metavar=("CERT", "KEY"))
+    parser.add_argument("--cut-tls-downloads", action="store_true")
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.WARNING, stream=sys.stderr)
@@ -80,7 +89,8 @@ def main():
     authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
 
     if args.tls_explicit or args.tls_implicit:
-        Base = tls_handler(*(args.tls_explicit or args.tls_implicit), bool(args.tls_implicit))
+        Base = tls_handler(*(args.tls_explicit or args.tls_implicit), bool(args.tls_implicit),
+                           args.cut_tls_downloads)
     else:
         Base = FTPHandler
 
