@@ -4,12 +4,11 @@
 #include <QHostInfo>
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QSocketNotifier>
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
-
-#include <QSocketNotifier>
 
 #include <cerrno>
 #include <netdb.h>
