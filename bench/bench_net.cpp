@@ -4,7 +4,10 @@
 //    with the same local pyftpdlib server and file. The medians of throughput and of the
 //    client's processor time (user + system) per transfer, and the throughput ratios, are
 //    printed last: on a shared machine the median says more than the best or the mean.
-// The FTP cases start tests/peers/ftp_server.py with /usr/bin/python3 and need curl.
+//  - The same Put over explicit FTP over TLS (PROT P) against `curl --ssl-reqd -T`, with a
+//    certificate made by the benchmark (pinned by Ostrel, `--cacert` for curl).
+// The FTP cases start tests/peers/ftp_server.py with /usr/bin/python3 and need curl and
+// openssl.
 #include "net/FtpClient.h"
 #include "net/MailFormat.h"
 
@@ -14,6 +17,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator64>
+#include <QSslCertificate>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -33,33 +37,68 @@ namespace {
 
 constexpr qint64 transferSize = 200LL * 1024 * 1024;
 
-// The server, its folder, and the file both clients send and fetch.
-struct FtpBench {
-    QTemporaryDir root;
+// The file both clients send and fetch.
+struct Source {
     QTemporaryDir local;
-    QProcess server;
-    quint16 port = 0;
-    QString source;
+    QString path;
     bool ok = false;
-    QString error;
 
-    FtpBench() {
-        source = local.filePath(QStringLiteral("source.bin"));
-        QFile f(source);
-        if (!f.open(QIODevice::WriteOnly)) {
-            error = QStringLiteral("cannot write ") + source;
-            return;
-        }
+    Source() : path(local.filePath(QStringLiteral("source.bin"))) {
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly)) return;
         QByteArray block(4 * 1024 * 1024, Qt::Uninitialized);
         QRandomGenerator64 rng(42);
         for (qint64 written = 0; written < transferSize; written += block.size()) {
             rng.fillRange(reinterpret_cast<quint64*>(block.data()), block.size() / 8);
             f.write(block);
         }
-        f.close();
-        server.start(QStringLiteral("/usr/bin/python3"),
-                     {QStringLiteral(OSTREL_SOURCE_DIR "/tests/peers/ftp_server.py"), root.path(),
-                      QStringLiteral("bench"), QStringLiteral("bench")});
+        ok = f.flush();
+    }
+};
+
+Source& sourceFile() {
+    static Source instance;
+    return instance;
+}
+
+// A server and its folder; with `tls`, explicit FTP over TLS with a certificate of its own.
+struct FtpBench {
+    QTemporaryDir root;
+    QTemporaryDir local;
+    QProcess server;
+    quint16 port = 0;
+    QString source;
+    QString cert;   // with tls
+    QString pinned; // its SHA-256
+    bool ok = false;
+    QString error;
+
+    explicit FtpBench(bool tls) {
+        if (!sourceFile().ok) {
+            error = QStringLiteral("cannot write the source file");
+            return;
+        }
+        source = sourceFile().path;
+        QStringList arguments{QStringLiteral(OSTREL_SOURCE_DIR "/tests/peers/ftp_server.py"),
+                              root.path(), QStringLiteral("bench"), QStringLiteral("bench")};
+        if (tls) {
+            cert = local.filePath(QStringLiteral("cert.pem"));
+            const QString key = local.filePath(QStringLiteral("key.pem"));
+            QProcess openssl;
+            openssl.start(QStringLiteral("openssl"),
+                          {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj",
+                           "/CN=localhost", "-addext", "subjectAltName=IP:127.0.0.1", "-days", "2",
+                           "-keyout", key, "-out", cert});
+            QList<QSslCertificate> certs;
+            if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0 ||
+                (certs = QSslCertificate::fromPath(cert)).isEmpty()) {
+                error = QStringLiteral("openssl could not make a certificate");
+                return;
+            }
+            pinned = QString::fromLatin1(certs.first().digest(QCryptographicHash::Sha256).toHex());
+            arguments << QStringLiteral("--tls-explicit") << cert << key;
+        }
+        server.start(QStringLiteral("/usr/bin/python3"), arguments);
         if (!server.waitForStarted(10000) || !server.waitForReadyRead(20000)) {
             error = QStringLiteral("the FTP peer did not start");
             return;
@@ -78,7 +117,12 @@ struct FtpBench {
 };
 
 FtpBench& env() {
-    static FtpBench instance;
+    static FtpBench instance(false);
+    return instance;
+}
+
+FtpBench& tlsEnv() {
+    static FtpBench instance(true);
     return instance;
 }
 
@@ -129,15 +173,15 @@ void record(const std::string& name, const Measure& m) {
     samples[name].cpuMs.push_back(m.cpu() * 1000);
 }
 
-bool ready(benchmark::State& state) {
-    if (env().ok) return true;
-    state.SkipWithError(env().error.toLocal8Bit().constData());
+bool ready(benchmark::State& state, const FtpBench& bench = env()) {
+    if (bench.ok) return true;
+    state.SkipWithError(bench.error.toLocal8Bit().constData());
     return false;
 }
 
-void setUp(TFtpClient& ftp) {
+void setUp(TFtpClient& ftp, const FtpBench& bench = env()) {
     ftp.setHostName(QStringLiteral("127.0.0.1"));
-    ftp.setPort(QString::number(env().port));
+    ftp.setPort(QString::number(bench.port));
     ftp.setUserName(QStringLiteral("bench"));
     ftp.setPassWord(QStringLiteral("bench"));
     ftp.setTimeout(60);
@@ -214,6 +258,38 @@ void BM_FtpPut(benchmark::State& state) {
 }
 BENCHMARK(BM_FtpPut)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(iterations);
 
+void BM_FtpPutTls(benchmark::State& state) {
+    const FtpBench& bench = tlsEnv();
+    if (!ready(state, bench)) return;
+    TFtpClient ftp;
+    setUp(ftp, bench);
+    ftp.setSecurity(TFtpClient::Security::Explicit);
+    ftp.setPinnedSha256(bench.pinned);
+    ftp.setLocalFileName(bench.source);
+    ftp.setHostFileName(QStringLiteral("ostrel-put.bin"));
+    const QString curlTarget = bench.url(QStringLiteral("curl-put.bin"));
+    pairs(
+        state, "put-tls",
+        [&] {
+            // Whole, too: a connection reset at the end still makes pyftpdlib report success.
+            if (ftp.Connect() && ftp.Put() && ftp.Quit() &&
+                QFileInfo(bench.root.filePath(ftp.HostFileName())).size() == transferSize)
+                return true;
+            state.SkipWithError(ftp.ErrorMessage().isEmpty()
+                                    ? "short upload"
+                                    : ftp.ErrorMessage().toLocal8Bit().constData());
+            return false;
+        },
+        [&] {
+            if (runCurl({QStringLiteral("--ssl-reqd"), QStringLiteral("--cacert"), bench.cert,
+                         QStringLiteral("-T"), bench.source, curlTarget}))
+                return true;
+            state.SkipWithError("curl --ssl-reqd -T failed");
+            return false;
+        });
+}
+BENCHMARK(BM_FtpPutTls)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(iterations);
+
 void BM_FtpGet(benchmark::State& state) {
     if (!ready(state)) return;
     QFile::copy(env().source, env().root.filePath(QStringLiteral("served.bin")));
@@ -268,5 +344,6 @@ int main(int argc, char** argv) {
                 transferSize / (1024 * 1024), iterations);
     printRatio("Put (curl -T)", "put");
     printRatio("Get (curl -o)", "get");
+    printRatio("Put over TLS (curl --ssl-reqd -T)", "put-tls");
     return 0;
 }

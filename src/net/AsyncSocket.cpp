@@ -3,13 +3,18 @@
 
 #include <QHostInfo>
 #include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSocketNotifier>
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <cerrno>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <optional>
@@ -104,6 +109,58 @@ int verificationError(const QList<QSslError>& errors) {
             if (e.error() == error) return code;
     return wsa::CertificateUntrusted;
 }
+
+// Hands out every accepted connection as a QSslSocket, plain until its owner starts a
+// handshake.
+class TlsServer : public QTcpServer {
+public:
+    using QTcpServer::QTcpServer;
+
+protected:
+    void incomingConnection(qintptr descriptor) override {
+        auto* socket = new QSslSocket(this);
+        if (socket->setSocketDescriptor(descriptor))
+            addPendingConnection(socket);
+        else
+            delete socket;
+    }
+};
+
+// Keeps the system's socket of an encrypted connection open after its QSslSocket has
+// closed, until the peer closes too (or closeGraceMs pass). A TLS 1.3 server sends session
+// tickets after its handshake, possibly after our last byte: data arriving at a socket no
+// one holds makes the system reset the connection, and what was still queued for sending
+// (the end of an upload) is lost. Started once the QSslSocket has handed everything, its
+// close_notify included, to the system: then our direction ends (FIN) and whatever arrives
+// is read and dropped.
+class Drain : public QObject {
+public:
+    Drain(int fd, QObject* parent)
+        : QObject(parent), fd_{fd}, notifier_(fd, QSocketNotifier::Read, this) {
+        notifier_.setEnabled(false);
+        connect(&notifier_, &QSocketNotifier::activated, this, [this] {
+            char buffer[4096];
+            const ssize_t n = ::recv(fd_.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) finish();
+        });
+        QTimer::singleShot(closeGraceMs, this, [this] { finish(); });
+    }
+    void start() {
+        ::shutdown(fd_.fd, SHUT_WR);
+        notifier_.setEnabled(true);
+    }
+
+private:
+    void finish() {
+        notifier_.setEnabled(false);
+        deleteLater();
+    }
+    struct Fd {
+        int fd;
+        ~Fd() { ::close(fd); }
+    } fd_; // closed after the notifier is gone
+    QSocketNotifier notifier_;
+};
 
 QHostAddress asIPv4(const QHostAddress& a) {
     bool ok = false;
@@ -238,10 +295,7 @@ bool TAsyncSocket::startConnect(const QHostAddress& address) {
         socket = new QTcpSocket(this);
     } else {
         auto* ssl = new QSslSocket(this);
-        // The address is looked up here; the certificate must still name the host asked for.
-        ssl->setPeerVerifyName(addr_.trimmed());
-        connect(ssl, &QSslSocket::sslErrors, this, &TAsyncSocket::onSslErrors);
-        connect(ssl, &QSslSocket::encrypted, this, &TAsyncSocket::onEncrypted);
+        prepareTls(ssl);
         socket = ssl;
     }
     // Bound before our handlers listen: a failed bind is reported by Connect alone.
@@ -259,8 +313,28 @@ bool TAsyncSocket::startConnect(const QHostAddress& address) {
     return true;
 }
 
+void TAsyncSocket::prepareTls(QSslSocket* ssl) {
+    // The address is looked up here; the certificate must still name the host asked for.
+    ssl->setPeerVerifyName(verifyName_.isEmpty() ? addr_.trimmed() : verifyName_);
+    QSslConfiguration config = ssl->sslConfiguration();
+    // Kept, so that another connection can resume the session (FTP's data connections).
+    config.setSslOption(QSsl::SslOptionDisableSessionPersistence, false);
+    config.setSessionTicket(session_);
+    ssl->setSslConfiguration(config);
+    connect(ssl, &QSslSocket::sslErrors, this, &TAsyncSocket::onSslErrors);
+    connect(ssl, &QSslSocket::encrypted, this, &TAsyncSocket::onEncrypted);
+    // Encrypted bytes wait in a buffer of their own; their going out is what frees room.
+    connect(ssl, &QSslSocket::encryptedBytesWritten, this, &TAsyncSocket::onBytesWritten);
+}
+
+QByteArray TAsyncSocket::TlsSession() const {
+    auto* ssl = qobject_cast<QSslSocket*>(socket_);
+    return ssl ? ssl->sslConfiguration().sessionTicket() : QByteArray();
+}
+
 void TAsyncSocket::attach(QTcpSocket* socket) {
     socket_ = socket;
+    closeNotified_ = false;
     ++generation_;
     connect(socket, &QTcpSocket::connected, this, &TAsyncSocket::onConnected);
     connect(socket, &QTcpSocket::errorOccurred, this,
@@ -278,6 +352,12 @@ void TAsyncSocket::detach(bool abort) {
     socket_ = nullptr;
     ++generation_;
     QObject::disconnect(socket, nullptr, this, nullptr);
+    if (auto* ssl = qobject_cast<QSslSocket*>(socket); !abort && ssl && ssl->isEncrypted()) {
+        if (const int fd = ::dup(int(ssl->socketDescriptor())); fd >= 0) {
+            auto* drain = new Drain(fd, this);
+            connect(ssl, &QObject::destroyed, drain, &Drain::start);
+        }
+    }
     if (abort) {
         socket->abort();
     } else {
@@ -393,8 +473,19 @@ void TAsyncSocket::onError(int socketError) {
     }
     if (state_ != State::Connected) return;
     // Qt reports a peer's close, orderly or reset, as RemoteHostClosedError; it cannot
-    // tell the two apart, so that counts as a plain close.
-    pendingCloseError_ = e == QAbstractSocket::RemoteHostClosedError ? 0 : code;
+    // tell the two apart, so that counts as a plain close. Over TLS an orderly close is
+    // announced (close_notify), which Qt tells only by its text; a close without it may be
+    // a cut made by someone in between, and counts as a reset.
+    if (e == QAbstractSocket::RemoteHostClosedError) {
+        auto* ssl = qobject_cast<QSslSocket*>(socket_);
+        if (ssl &&
+            socket_->errorString() == QSslSocket::tr("The TLS/SSL connection has been closed"))
+            closeNotified_ = true;
+        const bool cut = ssl && ssl->mode() != QSslSocket::UnencryptedMode && !closeNotified_;
+        pendingCloseError_ = cut ? wsa::ConnectionReset : 0;
+    } else {
+        pendingCloseError_ = code;
+    }
     lastError_ = pendingCloseError_;
     if (socket_->state() == QAbstractSocket::UnconnectedState) {
         const quint64 generation = generation_;
@@ -434,7 +525,7 @@ void TAsyncSocket::deliverLines(quint64 generation) {
 void TAsyncSocket::onBytesWritten(qint64 bytes) {
     const quint64 generation = generation_;
     emit OnBytesWritten(bytes);
-    if (generation == generation_ && socket_ && socket_->bytesToWrite() == 0) emit OnDataSent(0);
+    if (generation == generation_ && socket_ && BufferedByteCount() == 0) emit OnDataSent(0);
 }
 
 void TAsyncSocket::onDisconnected() {
@@ -472,7 +563,7 @@ void TAsyncSocket::Listen() {
         throw ESocketException(QStringLiteral("Listen: Socket already in use"));
     const QHostAddress local = resolveLocalOrRaise(localAddr_);
     const quint16 port = resolvePortOrRaise(localPort_, true);
-    auto* server = new QTcpServer(this);
+    auto* server = tls_ == Tls::Off ? new QTcpServer(this) : new TlsServer(this);
     if (!server->listen(local, port)) {
         const int error = winsockErrorFromSocket(server->serverError(), server->errorString());
         delete server;
@@ -498,9 +589,16 @@ bool TAsyncSocket::Accept(TAsyncSocket& target) {
 void TAsyncSocket::adopt(QTcpSocket* socket) {
     socket->setParent(this);
     attach(socket);
-    state_ = State::Connected;
     lastError_ = 0;
     pendingCloseError_ = 0;
+    peerSha256_.clear();
+    if (auto* ssl = qobject_cast<QSslSocket*>(socket); ssl && tls_ == Tls::FromStart) {
+        prepareTls(ssl);
+        state_ = State::Connecting; // until the handshake is over
+        beginHandshake();
+        return;
+    }
+    state_ = State::Connected;
     // The connection may have brought data, or even closed, before it was taken over;
     // those notifications went to nobody, so look again from the event loop.
     const quint64 generation = generation_;
@@ -525,6 +623,8 @@ qint64 TAsyncSocket::Send(QByteArrayView data) {
 }
 
 qint64 TAsyncSocket::BufferedByteCount() const {
+    if (auto* ssl = qobject_cast<QSslSocket*>(socket_))
+        return ssl->bytesToWrite() + ssl->encryptedBytesToWrite();
     return socket_ ? socket_->bytesToWrite() : 0;
 }
 

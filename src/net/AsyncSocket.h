@@ -8,6 +8,9 @@
 // (StartTls). The server's certificate is verified against the system's store and the host
 // name; a failure ends the connection with one of the wsa::Tls/Certificate numbers. A pinned
 // SHA-256 fingerprint makes that one certificate trusted even when verification fails.
+// A listening socket with a TlsMode other than Off hands out connections that can be
+// encrypted; Accept into a socket whose TlsMode is FromStart makes this end the TLS client
+// there too (FTP's data connections, RFC 4217).
 //
 // Signals are emitted from Qt's socket notifications. A handler may call any operation on
 // the socket that emitted, including Close, Abort and a new Connect; the socket notices and
@@ -23,6 +26,7 @@ class QTcpSocket;
 class QTcpServer;
 class QHostInfo;
 class QSslError;
+class QSslSocket;
 
 namespace ostrel {
 
@@ -61,6 +65,14 @@ public:
     // it so); empty: none.
     QString PinnedSha256() const { return pin_; }
     void setPinnedSha256(const QString& fingerprint) { pin_ = fingerprint; }
+    // The name the server's certificate must carry; empty: Addr.
+    QString PeerVerifyName() const { return verifyName_; }
+    void setPeerVerifyName(const QString& name) { verifyName_ = name; }
+    // The TLS session to resume on the next handshake (from another connection's
+    // TlsSession); empty: a full handshake.
+    void setTlsSession(const QByteArray& session) { session_ = session; }
+    // This connection's TLS session as the server last renewed it; empty when none.
+    QByteArray TlsSession() const;
 
     // Line mode: received bytes are handed out one line at a time through OnLineReceived.
     // Lines end with CR LF, or also with a lone LF when LineEndLoneLf is set. A line longer
@@ -84,6 +96,8 @@ public:
     void Listen();
     // Hands the next waiting connection of this listening socket to `target` (closed
     // first when open). False when none is waiting.
+    // With a TlsMode of FromStart on `target`, OnSessionConnected tells when the
+    // handshake on the accepted connection is over.
     bool Accept(TAsyncSocket& target);
 
     // Starts the handshake on a connection opened with TlsMode OnRequest; OnTlsEstablished
@@ -140,6 +154,7 @@ private:
     void lookupDone(quint64 generation, bool thenConnect, const QHostInfo& info);
     bool startConnect(const QHostAddress& address);
     void attach(QTcpSocket* socket);
+    void prepareTls(QSslSocket* ssl);
     void detach(bool abort);
     void onConnected();
     void beginHandshake();
@@ -164,6 +179,8 @@ private:
     bool loneLf_ = false;
     Tls tls_ = Tls::Off;
     QString pin_;
+    QString verifyName_;
+    QByteArray session_;
     qsizetype lineLimit_ = 0;
 
     State state_ = State::Closed;
@@ -174,7 +191,8 @@ private:
     quint16 resolvedLocalPort_ = 0;
     QString dnsResult_;
     bool handshaking_ = false;
-    int tlsError_ = 0; // what verification found, for the handshake's failure
+    bool closeNotified_ = false; // the peer announced its close (TLS close_notify)
+    int tlsError_ = 0;           // what verification found, for the handshake's failure
     QString peerSha256_;
     int lookupId_ = -1;
     // Bumped whenever the connection this object stands for changes, so notifications

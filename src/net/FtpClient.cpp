@@ -23,8 +23,12 @@ constexpr qint64 uploadHighWater = 1024 * 1024;
 constexpr qsizetype receiveBlock = 256 * 1024;
 
 // For the log, in the order of TFtpClient::Step.
-constexpr const char* stepNames[] = {"Idle",      "Open", "User", "Pass", "Cwd",  "Type",
-                                     "DataSetup", "Stor", "Retr", "Nlst", "Dele", "Quit"};
+constexpr const char* stepNames[] = {"Idle",      "Open",      "User", "Pass", "Cwd",  "Type",
+                                     "DataSetup", "Stor",      "Retr", "Nlst", "Dele", "Quit",
+                                     "Auth",      "Handshake", "Pbsz", "Prot"};
+
+const QLatin1String securityTexts[] = {QLatin1String("None"), QLatin1String("Explicit"),
+                                       QLatin1String("Implicit")};
 
 bool holdsLineBreak(const QString& s) {
     return s.contains(QLatin1Char('\r')) || s.contains(QLatin1Char('\n')) || s.contains(QChar(0));
@@ -103,8 +107,18 @@ struct TFtpClient::Transfer {
     bool sourceDone = false;          // the whole local file went into the socket
 };
 
+TFtpClient::Security TFtpClient::securityFromText(const QString& text) {
+    for (int i = 0; i < int(std::size(securityTexts)); ++i)
+        if (text.trimmed().compare(securityTexts[i], Qt::CaseInsensitive) == 0) return Security(i);
+    return Security::None;
+}
+
+QString TFtpClient::securityText(Security security) {
+    return securityTexts[int(security)];
+}
+
 TFtpClient::TFtpClient(QObject* parent) : QObject(parent), channel_(*this, lcFtp(), stepNames, 15) {
-    static_assert(std::size(stepNames) == std::size_t(Step::Quit) + 1);
+    static_assert(std::size(stepNames) == std::size_t(Step::Prot) + 1);
     connect(&channel_, &CommandChannel::commandSent, this, &TFtpClient::OnCommand);
     connect(&channel_, &CommandChannel::lineReceived, this, &TFtpClient::OnResponse);
     connect(&channel_, &CommandChannel::requestDone, this, [this](quint64 serial, int result) {
@@ -117,18 +131,24 @@ TFtpClient::TFtpClient(QObject* parent) : QObject(parent), channel_(*this, lcFtp
     channel_.route(data_, &TAsyncSocket::OnSessionClosed, this, &TFtpClient::onDataClosed);
     channel_.route(listener_, &TAsyncSocket::OnSessionAvailable, this,
                    &TFtpClient::onListenerAvailable);
+    channel_.route(channel_.socket(), &TAsyncSocket::OnTlsEstablished, this,
+                   &TFtpClient::onControlEncrypted);
 }
 
 TFtpClient::~TFtpClient() = default;
 
 // ---- operations ---------------------------------------------------------------------------
 
+// The steps that open a session; those its Security does not call for are skipped.
+const QList<TFtpClient::Step> TFtpClient::opening = {Step::Open, Step::Auth, Step::User,
+                                                     Step::Pass, Step::Pbsz, Step::Prot};
+
 bool TFtpClient::Connect() {
-    return runWaiting(Request::Connect, {Step::Open, Step::User, Step::Pass});
+    return runWaiting(Request::Connect, opening);
 }
 
 void TFtpClient::ConnectAsync() {
-    startChain(Request::ConnectAsync, {Step::Open, Step::User, Step::Pass});
+    startChain(Request::ConnectAsync, opening);
 }
 
 bool TFtpClient::Put() {
@@ -144,13 +164,13 @@ bool TFtpClient::Get() {
 }
 
 bool TFtpClient::Receive() {
-    return runWaiting(Request::Receive, {Step::Open, Step::User, Step::Pass, Step::Cwd, Step::Type,
-                                         Step::DataSetup, Step::Retr, Step::Quit});
+    return runWaiting(Request::Receive, opening + QList{Step::Cwd, Step::Type, Step::DataSetup,
+                                                        Step::Retr, Step::Quit});
 }
 
 bool TFtpClient::Transmit() {
-    return runWaiting(Request::Transmit, {Step::Open, Step::User, Step::Pass, Step::Cwd, Step::Type,
-                                          Step::DataSetup, Step::Stor, Step::Quit});
+    return runWaiting(Request::Transmit, opening + QList{Step::Cwd, Step::Type, Step::DataSetup,
+                                                         Step::Stor, Step::Quit});
 }
 
 bool TFtpClient::Ls() {
@@ -158,8 +178,8 @@ bool TFtpClient::Ls() {
 }
 
 bool TFtpClient::List() {
-    return runWaiting(Request::List, {Step::Open, Step::User, Step::Pass, Step::Cwd,
-                                      Step::DataSetup, Step::Nlst, Step::Quit});
+    return runWaiting(Request::List,
+                      opening + QList{Step::Cwd, Step::DataSetup, Step::Nlst, Step::Quit});
 }
 
 bool TFtpClient::Dele() {
@@ -167,8 +187,7 @@ bool TFtpClient::Dele() {
 }
 
 bool TFtpClient::Delete() {
-    return runWaiting(Request::Delete,
-                      {Step::Open, Step::User, Step::Pass, Step::Cwd, Step::Dele, Step::Quit});
+    return runWaiting(Request::Delete, opening + QList{Step::Cwd, Step::Dele, Step::Quit});
 }
 
 bool TFtpClient::Quit() {
@@ -270,10 +289,24 @@ bool TFtpClient::waitFor(quint64 serial) {
     return ended && result == 0;
 }
 
+bool TFtpClient::skipped(Step step) const {
+    switch (step) {
+    case Step::Pass: // only when USER asked for it
+        return !passNeeded_;
+    case Step::Cwd: // only into a named folder
+        return hostDirName_.isEmpty();
+    case Step::Auth:
+        return sessionSecurity_ != Security::Explicit;
+    case Step::Pbsz:
+    case Step::Prot:
+        return sessionSecurity_ == Security::None;
+    default:
+        return false;
+    }
+}
+
 void TFtpClient::nextStep() {
-    // PASS only when USER asked for it, CWD only into a named folder.
-    while (!steps_.isEmpty() && ((steps_.first() == Step::Pass && !passNeeded_) ||
-                                 (steps_.first() == Step::Cwd && hostDirName_.isEmpty())))
+    while (!steps_.isEmpty() && skipped(steps_.first()))
         steps_.removeFirst();
     if (steps_.isEmpty()) {
         channel_.finish();
@@ -283,9 +316,28 @@ void TFtpClient::nextStep() {
     switch (step()) {
     case Step::Idle:
         break;
-    case Step::Open:
+    case Step::Open: {
         sessionType_ = 0;
+        sessionSecurity_ = security_;
+        using Tls = TAsyncSocket::Tls;
+        TAsyncSocket& control = channel_.socket();
+        control.setTlsMode(security_ == Security::Implicit   ? Tls::FromStart
+                           : security_ == Security::Explicit ? Tls::OnRequest
+                                                             : Tls::Off);
+        control.setPinnedSha256(pin_);
         channel_.open(hostName_, port_, localAddr_);
+        break;
+    }
+    case Step::Auth:
+        channel_.send("AUTH TLS");
+        break;
+    case Step::Handshake: // entered from Auth's reply
+        break;
+    case Step::Pbsz:
+        channel_.send("PBSZ 0");
+        break;
+    case Step::Prot:
+        channel_.send("PROT P");
         break;
     case Step::User:
         passNeeded_ = false;
@@ -337,7 +389,14 @@ void TFtpClient::failLocal(const char* text, const QString& error) {
 }
 
 void TFtpClient::controlLost(int error) {
-    stepFailed(500, QString::fromLatin1(ftptext::ControlClosed) + winsockErrorTail(error), 500);
+    // A failed handshake tells why, as a failed connection does.
+    const QString lead = step() == Step::Handshake ? QStringLiteral("500 ")
+                                                   : QString::fromLatin1(ftptext::ControlClosed);
+    stepFailed(500, lead + winsockErrorTail(error), 500);
+}
+
+void TFtpClient::onControlEncrypted() {
+    if (step() == Step::Handshake) stepDone();
 }
 
 void TFtpClient::ending() {
@@ -402,6 +461,23 @@ void TFtpClient::replied(int code, const QByteArray& line) {
     case Step::Quit:
         channel_.accept(code, line, {221});
         break;
+    case Step::Auth:
+        if (code != 234) {
+            // No credentials go out in clear: the session ends here.
+            channel_.noteFailure(500, QString::fromLatin1(ftptext::NoAuthTls));
+            steps_ = {Step::Quit};
+            nextStep();
+            break;
+        }
+        channel_.setState(int(Step::Handshake));
+        channel_.socket().StartTls();
+        break;
+    case Step::Handshake:
+        break; // no command is waiting for a reply
+    case Step::Pbsz:
+    case Step::Prot:
+        channel_.accept(code, line, {200});
+        break;
     }
 }
 
@@ -414,11 +490,20 @@ void TFtpClient::dataSetupFailed(int error) {
 void TFtpClient::startDataSetup() {
     dropTransfer();
     transfer_ = std::make_unique<Transfer>();
+    // The data connection trusts what the control connection trusted, and resumes its
+    // session.
+    using Tls = TAsyncSocket::Tls;
+    const TAsyncSocket& control = channel_.socket();
+    const Tls tls = sessionSecurity_ == Security::None ? Tls::Off : Tls::FromStart;
+    data_.setTlsMode(tls);
+    listener_.setTlsMode(tls);
+    data_.setPinnedSha256(control.PinnedSha256());
+    data_.setPeerVerifyName(control.Addr().trimmed());
+    data_.setTlsSession(control.TlsSession());
     if (passive_) {
         channel_.send("PASV");
         return;
     }
-    const TAsyncSocket& control = channel_.socket();
     bool ok = false;
     const quint32 local = control.boundAddress().toIPv4Address(&ok);
     if (!ok) {
@@ -436,14 +521,19 @@ void TFtpClient::startDataSetup() {
     channel_.send(portCommand(local, listener_.boundPort()));
 }
 
+// Passive: the connection (and its handshake) is over. Active: the handshake on the
+// accepted connection is.
 void TFtpClient::onDataConnected(int error) {
-    if (step() != Step::DataSetup || !transfer_) return;
+    if (!transfer_) return;
     if (error != 0) {
         dataSetupFailed(error);
         return;
     }
     transfer_->dataOpen = true;
-    stepDone();
+    if (step() == Step::DataSetup)
+        stepDone();
+    else
+        pumpUpload();
 }
 
 void TFtpClient::onListenerAvailable(int) {
@@ -459,6 +549,7 @@ void TFtpClient::onListenerAvailable(int) {
         return;
     }
     listener_.Close();
+    if (data_.state() != TAsyncSocket::State::Connected) return; // handshaking
     transfer_->dataOpen = true;
     pumpUpload();
 }

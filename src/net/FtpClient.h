@@ -10,6 +10,12 @@
 // sent make a waiting operation return false without any event and are raised by the
 // no-wait ones.
 //
+// Security Explicit (RFC 4217) asks for AUTH TLS after the greeting and encrypts the
+// control connection before the login; Implicit speaks TLS from the first byte (port 990).
+// Either way PBSZ 0 and PROT P follow the login and every data connection is encrypted
+// too, trusting what the control connection trusted and resuming its TLS session (which
+// servers such as vsftpd require). None keeps the plain session.
+//
 // Timeout bounds inactivity: the deadline is set when a chain starts and moved on with
 // every block that moves on the data connection. At the deadline the chain ends with
 // "426 Timeout" (OnRequestDone reports 426). The no-wait operations are bounded the same
@@ -36,6 +42,7 @@ inline constexpr const char ReadLocalFile[] = "426 Unable to read local file ";
 inline constexpr const char DataConnection[] = "Unable to establish data connection, error #";
 inline constexpr const char ControlClosed[] = "500 Control connection closed. ";
 inline constexpr const char TransferBroken[] = "426 Connection closed; transfer aborted.";
+inline constexpr const char NoAuthTls[] = "The server does not offer FTP over TLS (AUTH TLS)";
 using namespace channeltext; // Aborted, Timeout
 } // namespace ftptext
 
@@ -64,6 +71,11 @@ public:
         Abort
     };
     Q_ENUM(Request)
+    enum class Security { None, Explicit, Implicit };
+    Q_ENUM(Security)
+    // "None", "Explicit", "Implicit" as the settings file spells them; anything else is None.
+    static Security securityFromText(const QString& text);
+    static QString securityText(Security security);
 
     explicit TFtpClient(QObject* parent = nullptr);
     ~TFtpClient() override;
@@ -85,6 +97,13 @@ public:
     void setBinary(bool on) { binary_ = on; }
     QString LocalAddr() const { return localAddr_; }
     void setLocalAddr(const QString& v) { localAddr_ = v; }
+    Security security() const { return security_; } // read when a chain opens the session
+    void setSecurity(Security v) { security_ = v; }
+    // A certificate with this SHA-256 is trusted even when verification fails; empty: none.
+    QString PinnedSha256() const { return pin_; }
+    void setPinnedSha256(const QString& v) { pin_ = v; }
+    // Of the server's certificate, also after a handshake that failed.
+    QString PeerCertificateSha256() const { return channel_.socket().PeerCertificateSha256(); }
 
     // Per request.
     QString HostDirName() const { return hostDirName_; }
@@ -107,7 +126,9 @@ public:
     int Tag() const { return tag_; }
     void setTag(int tag) { tag_ = tag; }
 
-    bool Connect();      // open, USER, PASS
+    // "open" stands for the session's opening: the connection, AUTH TLS and its handshake
+    // (Explicit), USER, PASS, and PBSZ and PROT (Explicit, Implicit).
+    bool Connect();      // open
     void ConnectAsync(); // the same, no wait
     bool Put();          // data setup, STOR
     void PutAsync();     // the same, no wait
@@ -130,8 +151,27 @@ signals:
     void chainEnded(quint64 serial, int result, QPrivateSignal);
 
 private:
-    enum class Step { Idle, Open, User, Pass, Cwd, Type, DataSetup, Stor, Retr, Nlst, Dele, Quit };
+    // Auth and Handshake (explicit TLS) follow Open; Pbsz and Prot (either TLS) follow Pass.
+    enum class Step {
+        Idle,
+        Open,
+        User,
+        Pass,
+        Cwd,
+        Type,
+        DataSetup,
+        Stor,
+        Retr,
+        Nlst,
+        Dele,
+        Quit,
+        Auth,
+        Handshake,
+        Pbsz,
+        Prot
+    };
     struct Transfer;
+    static const QList<Step> opening;
 
     Step step() const { return Step(channel_.state()); }
     bool runWaiting(Request request, QList<Step> steps);
@@ -148,6 +188,8 @@ private:
     void controlLost(int error) override;
     void ending() override;
 
+    bool skipped(Step step) const;
+    void onControlEncrypted();
     void startDataSetup();
     void dataSetupFailed(int error);
     void onDataConnected(int error);
@@ -168,6 +210,8 @@ private:
     bool passive_ = true;
     bool binary_ = true;
     QString localAddr_ = QStringLiteral("0.0.0.0");
+    Security security_ = Security::None;
+    QString pin_;
     QString hostDirName_;
     QString hostFileName_;
     QString localFileName_;
@@ -177,6 +221,7 @@ private:
     QList<Step> steps_;
     bool passNeeded_ = false;
     int sessionType_ = 0; // 'I' or 'A' once a TYPE was accepted in this session
+    Security sessionSecurity_ = Security::None; // of the session opened last
 
     CommandChannel channel_;
     TAsyncSocket data_;

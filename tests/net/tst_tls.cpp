@@ -1,8 +1,10 @@
-// The SMTP client over TLS against aiosmtpd: STARTTLS and TLS from the start, the login, and
-// the refusals. The server's certificate is made here, self-signed, and trusted the way a
-// user trusts one: by pinning its SHA-256 fingerprint.
+// The SMTP client over TLS against aiosmtpd (STARTTLS and TLS from the start, the login, and
+// the refusals) and the FTP client over TLS against pyftpdlib (explicit and implicit, passive
+// and active, the refusals). The server's certificate is made here, self-signed, and
+// trusted the way a user trusts one: by pinning its SHA-256 fingerprint.
 #include "NetTestUtil.h"
 #include "Peer.h"
+#include "net/FtpClient.h"
 #include "net/NetworkSettings.h"
 #include "net/RequestReport.h"
 #include "net/SmtpClient.h"
@@ -39,23 +41,47 @@ struct Row {
     QString commands; // the verbs sent, when they matter
 };
 
+struct FtpRow {
+    QStringList server; // options; the certificate and key follow --tls-*
+    TFtpClient::Security security;
+    bool passive;
+    Pin pin;
+    bool otherHost;   // the server shows a certificate made out to another host
+    QString error;    // empty: Transmit, Receive and List succeed
+    QString commands; // the verbs Transmit sent
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(Row)
+Q_DECLARE_METATYPE(FtpRow)
 
 class TestTls : public QObject {
     Q_OBJECT
     QTemporaryDir certs;
     QString fingerprint; // of the server's certificate, as openssl prints it
 
+    QString pinFor(Pin pin) const {
+        const QString ownHex = fingerprint.mid(fingerprint.indexOf(u'=') + 1);
+        const QString pins[] = {fingerprint, QString(ownHex).remove(u':').toLower(), QString(),
+                                QString(ownHex).replace(1, 1, ownHex[1] == u'0' ? u'1' : u'0')};
+        return pins[int(pin)];
+    }
+
 private slots:
     void initTestCase() {
         const QString cert = certs.filePath("cert.pem");
         QProcess p;
-        p.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj",
-                            "/CN=localhost", "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1",
-                            "-days", "2", "-keyout", certs.filePath("key.pem"), "-out", cert});
-        QVERIFY(p.waitForFinished(30000) && p.exitCode() == 0);
+        const auto make = [&](const QString& name, const char* subject, const char* names) {
+            p.start("openssl",
+                    {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", subject, "-addext",
+                     names, "-days", "2", "-keyout", certs.filePath(name + "-key.pem"), "-out",
+                     certs.filePath(name + ".pem")});
+            return p.waitForFinished(30000) && p.exitCode() == 0;
+        };
+        QVERIFY(make("cert", "/CN=localhost", "subjectAltName=DNS:localhost,IP:127.0.0.1"));
+        QVERIFY(make("other", "/CN=otherhost", "subjectAltName=DNS:otherhost"));
+        QVERIFY(QFile::rename(certs.filePath("cert-key.pem"), certs.filePath("key.pem")));
         p.start("openssl", {"x509", "-fingerprint", "-sha256", "-noout", "-in", cert});
         QVERIFY(p.waitForFinished(30000) && p.exitCode() == 0);
         fingerprint = QString::fromLatin1(p.readAllStandardOutput().trimmed());
@@ -114,9 +140,7 @@ private slots:
         smtp.setUsername(row.password.isEmpty() ? QString() : QStringLiteral("cam"));
         smtp.setPassword(row.password);
         const QString ownHex = fingerprint.mid(fingerprint.indexOf(u'=') + 1);
-        const QString pins[] = {fingerprint, QString(ownHex).remove(u':').toLower(), QString(),
-                                QString(ownHex).replace(1, 1, ownHex[1] == u'0' ? u'1' : u'0')};
-        smtp.setPinnedSha256(pins[int(row.pin)]);
+        smtp.setPinnedSha256(pinFor(row.pin));
         smtp.setFromName(QStringLiteral("camera@example.org"));
         smtp.setRcptName({QStringLiteral("alice@example.org")});
         const QByteArray image = randomBytes(90 * 1024 + 7, 3, 501);
@@ -138,6 +162,93 @@ private slots:
             QCOMPARE(QByteArray::fromHex(runPython(QString::fromLatin1(attachmentOf), {mail})),
                      image);
         }
+    }
+
+    void ftp_data() {
+        QTest::addColumn<FtpRow>("row");
+        using FSec = TFtpClient::Security;
+        const auto row = [](const char* name, const QStringList& server, FSec security,
+                            bool passive, Pin pin, bool otherHost, const char* error,
+                            const char* commands) {
+            QTest::newRow(name) << FtpRow{server,    security, passive, pin,
+                                          otherHost, error,    commands};
+        };
+        const QStringList explicitTls{"--tls-explicit"}, implicitTls{"--tls-implicit"};
+        const QStringList active{"--no-passive"};
+        row("explicit, passive", explicitTls, FSec::Explicit, true, Pin::Own, false, "",
+            "AUTH USER PASS PBSZ PROT TYPE PASV STOR QUIT");
+        row("explicit, active", explicitTls + active, FSec::Explicit, false, Pin::Own, false, "",
+            "AUTH USER PASS PBSZ PROT TYPE PORT STOR QUIT");
+        row("implicit, passive", implicitTls, FSec::Implicit, true, Pin::OwnBareHex, false, "",
+            "USER PASS PBSZ PROT TYPE PASV STOR QUIT");
+        row("implicit, active", implicitTls + active, FSec::Implicit, false, Pin::Own, false, "",
+            "USER PASS PBSZ PROT TYPE PORT STOR QUIT");
+        row("implicit, download cut without close_notify",
+            implicitTls + QStringList{"--cut-tls-downloads"}, FSec::Implicit, true, Pin::Own, false,
+            "", "USER PASS PBSZ PROT TYPE PASV STOR QUIT");
+        row("explicit, another host's certificate", explicitTls, FSec::Explicit, true, Pin::None,
+            true,
+            "500 The server's certificate is self-signed and not trusted (Winsock error #10204)",
+            "AUTH");
+        row("implicit, another certificate pinned", implicitTls, FSec::Implicit, true, Pin::Other,
+            false,
+            "500 The server's certificate does not match the trusted fingerprint (Winsock error "
+            "#10207)",
+            "");
+        row("explicit, server without TLS", {}, FSec::Explicit, true, Pin::Own, false,
+            "The server does not offer FTP over TLS (AUTH TLS)", "AUTH QUIT");
+    }
+
+    // Real transfers over TLS: the server refuses a data connection that is not encrypted
+    // or does not resume the control connection's session.
+    void ftp() {
+        QFETCH(FtpRow, row);
+        QTemporaryDir root, local;
+        QStringList options{root.path(), "cam", "s3cret"};
+        for (const QString& o : std::as_const(row.server)) {
+            options.append(o);
+            if (o.startsWith(QLatin1String("--tls-")))
+                options << certs.filePath(row.otherHost ? "other.pem" : "cert.pem")
+                        << certs.filePath(row.otherHost ? "other-key.pem" : "key.pem");
+        }
+        PeerServer server(peerScript(QStringLiteral("ftp_server.py")), options);
+        QVERIFY2(server.start(), qPrintable(server.error()));
+
+        TFtpClient ftp;
+        QStringList verbs;
+        connect(&ftp, &TFtpClient::OnCommand, this,
+                [&](const QString& line) { verbs.append(line.section(u' ', 0, 0)); });
+        ftp.setHostName(QStringLiteral("127.0.0.1"));
+        ftp.setPort(QString::number(server.port()));
+        ftp.setUserName(QStringLiteral("cam"));
+        ftp.setPassWord(QStringLiteral("s3cret"));
+        ftp.setSecurity(row.security);
+        ftp.setPinnedSha256(pinFor(row.pin));
+        ftp.setPassive(row.passive);
+        ftp.setTimeout(20);
+        const QByteArray data = randomBytes(300 * 1024 + 11, 14);
+        QVERIFY(writeFile(local.filePath("up.bin"), data));
+        ftp.setLocalFileName(local.filePath("up.bin"));
+        ftp.setHostFileName(QStringLiteral("Garage.bin"));
+
+        QCOMPARE(ftp.Transmit(), row.error.isEmpty());
+        QCOMPARE(ftp.ErrorMessage(), row.error);
+        QCOMPARE(verbs.join(u' '), row.commands);
+        QTRY_VERIFY(!ftp.Connected());
+        if (!row.error.isEmpty()) return;
+        QCOMPARE(readFile(root.filePath("Garage.bin")), data);
+        ftp.setLocalFileName(local.filePath("down.bin"));
+        if (row.server.contains(QLatin1String("--cut-tls-downloads"))) {
+            // The server says 226, but without close_notify the data may have been cut.
+            QVERIFY(!ftp.Receive());
+            QCOMPARE(ftp.ErrorMessage(), ftptext::TransferBroken);
+            return;
+        }
+        QVERIFY2(ftp.Receive(), qPrintable(ftp.ErrorMessage()));
+        QCOMPARE(readFile(local.filePath("down.bin")), data);
+        ftp.setLocalFileName(local.filePath("list.txt"));
+        QVERIFY2(ftp.List(), qPrintable(ftp.ErrorMessage()));
+        QCOMPARE(readFile(local.filePath("list.txt")).trimmed(), QByteArray("Garage.bin"));
     }
 
     // The settings file's spelling of the choice; anything else means no encryption.
@@ -162,6 +273,8 @@ private slots:
         s.load(ini, nullptr);
         QCOMPARE(s.smtpSecurity, read);
         QCOMPARE(TSmtpClient::securityText(TSmtpClient::securityFromText(read)), read);
+        QCOMPARE(TFtpClient::securityFromText(QStringLiteral(" implicit")),
+                 TFtpClient::Security::Implicit);
     }
 };
 

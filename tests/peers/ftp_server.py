@@ -2,11 +2,18 @@
 """A real FTP server for the tests: pyftpdlib on 127.0.0.1 with a free port.
 
 Usage: ftp_server.py ROOT USER PASSWORD [--no-passive] [--port PORT]
+                     [--tls-explicit CERT KEY | --tls-implicit CERT KEY] [--cut-tls-downloads]
 
 Serves ROOT (read and write) to USER/PASSWORD. Prints the chosen port (PORT when given, so
 a test can bring a host back on the port its client already knows) as the first line on
 stdout, then serves until it is killed or its stdin is closed (so a test that dies never
 leaves it behind). --no-passive refuses PASV, which proves the client used active mode.
+
+--tls-explicit requires FTP over TLS (RFC 4217: AUTH TLS before the login, PROT P before
+any data connection); --tls-implicit speaks TLS from the first byte of the control
+connection. With either, a data connection that does not resume the control connection's
+TLS session is refused, as vsftpd's require_ssl_reuse does. --cut-tls-downloads ends
+every download's data connection without TLS close_notify, as a cut (truncation) would.
 """
 import argparse
 import logging
@@ -19,6 +26,50 @@ from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
 
+def tls_handler(cert, key, implicit, cut):
+    from OpenSSL._util import lib
+    from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
+
+    class DataHandler(TLS_DTPHandler):
+        # pyftpdlib drops a data connection that is readable before the transfer command
+        # came; a client's handshake (RFC 4217 lets it start at once) makes it so.
+        def readable(self):
+            return self._ssl_accepting or TLS_DTPHandler.readable(self)
+
+        def handle_ssl_established(self):
+            if not lib.SSL_session_reused(self.socket._ssl):
+                self.cmd_channel.respond("522 Data connection must reuse the TLS session.")
+                self._error = True
+                self.close()
+
+        if cut:
+            # Downloads end without close_notify, as a cut made in between would.
+            def close(self):
+                if self.cmd == "RETR":
+                    self._error = True
+                TLS_DTPHandler.close(self)
+
+    class Handler(TLS_FTPHandler):
+        certfile = cert
+        keyfile = key
+        tls_control_required = True
+        tls_data_required = True
+        dtp_handler = DataHandler
+        greeted = False
+
+        if implicit:
+            # The greeting waits for the handshake the client starts at once.
+            def handle(self):
+                self.secure_connection(self.ssl_context)
+
+            def handle_ssl_established(self):
+                if not self.greeted:
+                    self.greeted = True
+                    TLS_FTPHandler.handle(self)
+
+    return Handler
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("root")
@@ -26,6 +77,10 @@ def main():
     parser.add_argument("password")
     parser.add_argument("--no-passive", action="store_true")
     parser.add_argument("--port", type=int, default=0)
+    tls = parser.add_mutually_exclusive_group()
+    tls.add_argument("--tls-explicit", nargs=2, metavar=("CERT", "KEY"))
+    tls.add_argument("--tls-implicit", nargs=2, metavar=("CERT", "KEY"))
+    parser.add_argument("--cut-tls-downloads", action="store_true")
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.WARNING, stream=sys.stderr)
@@ -33,7 +88,13 @@ def main():
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
 
-    class Handler(FTPHandler):
+    if args.tls_explicit or args.tls_implicit:
+        Base = tls_handler(*(args.tls_explicit or args.tls_implicit), bool(args.tls_implicit),
+                           args.cut_tls_downloads)
+    else:
+        Base = FTPHandler
+
+    class Handler(Base):
         pass
 
     Handler.authorizer = authorizer
