@@ -144,7 +144,7 @@ void AccountTest::runFtp() {
     QObject::disconnect(noted);
     if (!self || run != run_) return; // cancelled or gone while it ran
     if (!ok) {
-        end(failure(result, ftp.ErrorMessage(), QString()));
+        end(failure(result, ftp.ErrorMessage(), ftp.PeerCertificateSha256()));
         return;
     }
     QFile list(ftp.LocalFileName());
@@ -152,9 +152,12 @@ void AccountTest::runFtp() {
     if (list.open(QIODevice::ReadOnly))
         for (const QByteArray& line : list.readAll().split('\n'))
             if (!line.trimmed().isEmpty()) ++count;
+    const bool secure = ftp.security() != TFtpClient::Security::None;
     end({true,
-         QStringLiteral("Success: logged in to %1 and listed the folder (%2).")
-             .arg(account_.ftpHost, names(count)),
+         QStringLiteral("Success: logged in to %1%2 and listed the folder (%3).")
+             .arg(account_.ftpHost,
+                  secure ? QStringLiteral(" over an encrypted connection") : QString(),
+                  names(count)),
          {}});
 }
 

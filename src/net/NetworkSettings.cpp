@@ -41,6 +41,7 @@ void NetworkSettings::load(const IniFile& ini, QString* updateInterval) {
     // The two choices are one radio group: only e-mail-only is consulted.
     ftpUpload = !emailOnly;
     if (ftpPort.isEmpty()) ftpPort = QString::fromLatin1(key::FtpPort.def);
+    ftpSecurity = TFtpClient::securityText(TFtpClient::securityFromText(ftpSecurity));
     smtpSecurity = TSmtpClient::securityText(TSmtpClient::securityFromText(smtpSecurity));
 }
 
@@ -70,6 +71,8 @@ void applyFtpAccount(const NetworkSettings& s, TFtpClient& ftp) {
     ftp.setUserName(s.userId);
     ftp.setPassWord(s.ftpPassword);
     ftp.setPassive(s.passiveMode);
+    ftp.setSecurity(TFtpClient::securityFromText(s.ftpSecurity));
+    ftp.setPinnedSha256(s.ftpCertificateSha256);
 }
 
 void applySmtpAccount(const NetworkSettings& s, TSmtpClient& smtp) {

@@ -39,9 +39,20 @@ struct FtpHost {
     QString user, password;
     std::unique_ptr<PeerServer> server;
     quint16 port = 0;
+    QStringList tls;       // the server's TLS option with its certificate and key
+    QString security, pin; // what the account says of it (nothing: the plain account)
+    QTemporaryDir certificate;
     explicit FtpHost(QString u = "ostrel", QString pw = "s3cret") : user(u), password(pw) {}
+    // FTP over TLS ("Explicit" or "Implicit") with a certificate of its own, trusted by pin.
+    bool useTls(const QString& mode) {
+        pin = makeCertificate(certificate.path());
+        security = mode;
+        tls = QStringList{"--tls-" + mode.toLower(), certificate.filePath("cert.pem"),
+                          certificate.filePath("key.pem")};
+        return !pin.isEmpty();
+    }
     bool start() {
-        QStringList args{root.path(), user, password};
+        QStringList args = QStringList{root.path(), user, password} + tls;
         if (port) args << QStringLiteral("--port") << QString::number(port);
         server = std::make_unique<PeerServer>(peerScript(QStringLiteral("ftp_server.py")), args);
         if (!server->start()) {
@@ -86,6 +97,10 @@ struct Program {
                                          {"User_ID", host.user},
                                          {"Password", host.password}})
             set("FTP Settings", key, value);
+        if (!host.security.isEmpty()) {
+            set("FTP Settings", "Security", host.security);
+            set("FTP Settings", "Certificate_SHA256", host.pin);
+        }
     }
     TMain& open(std::shared_ptr<DriverRegistry> drivers = {}, bool windows = true) {
         main = std::make_unique<TMain>(path, drivers ? std::move(drivers) : systemDrivers(path));

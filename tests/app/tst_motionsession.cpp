@@ -346,6 +346,30 @@ private slots:
         QCOMPARE(main.statusPanel(1)->text(), QString());
     }
 
+    // A remote save over FTP with TLS arrives byte for byte.
+    void remoteSaveOverTls_data() {
+        QTest::addColumn<QString>("security");
+        QTest::newRow("explicit") << "Explicit";
+        QTest::newRow("implicit") << "Implicit";
+    }
+    void remoteSaveOverTls() {
+        QFETCH(QString, security);
+        FtpHost host;
+        QVERIFY(host.useTls(security) && host.start());
+        Room r;
+        r.set("Motion Detection", "Remote_Save", "1");
+        r.useFtp(host);
+        TMain& main = r.open();
+        r.click();
+        QTRY_COMPARE_WITH_TIMEOUT(main.FtpClient()->Tag(), 1, 15000); // connected
+        CHECK(r.detect(32));
+        const QString remote = SessionName + "_10.16.02.jpg";
+        QTRY_VERIFY_WITH_TIMEOUT(host.file(remote) == r.read(SessionName + "/image001.jpg"), 15000);
+        r.click();
+        VERIFY_NO_BOXES(r.desk);
+        QCOMPARE(main.errorLog().lines(), QStringList{""});
+    }
+
     // One FTP failure, whether the host is down at Start or drops the idle session later
     // (as servers do after their idle timeout): reported once, images kept, no upload
     // tried after it.

@@ -142,6 +142,27 @@ private slots:
                  qPrintable(site.log()[0]));
     }
 
+    // Over FTP with TLS, the host's own certificate trusted: the frame, the stamp and the
+    // stop pictures arrive byte for byte.
+    void updateOverTls_data() {
+        QTest::addColumn<QString>("security");
+        QTest::newRow("explicit") << "Explicit";
+        QTest::newRow("implicit") << "Implicit";
+    }
+    void updateOverTls() {
+        QFETCH(QString, security);
+        Site site;
+        QVERIFY(site.ftp.useTls(security));
+        TMain& main = site.openSite();
+        site.click();
+        QCOMPARE(site.state(), "Stop on 120 tag1 fail0");
+        QVERIFY(site.framePublished());
+        site.click();
+        QVERIFY(site.stopPicturesOnHost());
+        QVERIFY(site.log().isEmpty());
+        QVERIFY(!main.FtpClient()->Connected());
+    }
+
     // The close publishes the stop pictures, then goes on (the mail session dropped, help
     // closed); with the host down it ends there, after the settings were written.
     void closeWhileRunning_data() {

@@ -52,13 +52,13 @@ QByteArray runPython(const QString& code, const QStringList& arguments) {
     return p.readAllStandardOutput();
 }
 
-QString makeCertificate(const QString& folder) {
+QString makeCertificate(const QString& folder, const QString& host) {
     const QString cert = folder + QStringLiteral("/cert.pem");
     QProcess p;
     p.start(QStringLiteral("openssl"),
-            {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost", "-addext",
-             "subjectAltName=DNS:localhost,IP:127.0.0.1", "-days", "2", "-keyout",
-             folder + QStringLiteral("/key.pem"), "-out", cert});
+            {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=" + host, "-addext",
+             "subjectAltName=DNS:" + host + (host == "localhost" ? ",IP:127.0.0.1" : ""), "-days",
+             "2", "-keyout", folder + QStringLiteral("/key.pem"), "-out", cert});
     if (!p.waitForFinished(30000) || p.exitCode() != 0) return {};
     p.start(QStringLiteral("openssl"), {"x509", "-fingerprint", "-sha256", "-noout", "-in", cert});
     if (!p.waitForFinished(30000) || p.exitCode() != 0) return {};

@@ -31,10 +31,10 @@ private:
 // tests/peers/<name> in the source tree (OSTREL_SOURCE_DIR).
 QString peerScript(const QString& name);
 
-// Makes a self-signed certificate for localhost and 127.0.0.1 (cert.pem, key.pem) in
-// `folder` and returns its fingerprint as openssl prints it ("sha256 Fingerprint=AB:..."),
-// empty on failure.
-QString makeCertificate(const QString& folder);
+// Makes a self-signed certificate for `host` (localhost also names 127.0.0.1) as cert.pem
+// and key.pem in `folder` and returns its fingerprint as openssl prints it ("sha256
+// Fingerprint=AB:..."), empty on failure.
+QString makeCertificate(const QString& folder, const QString& host = QStringLiteral("localhost"));
 
 // Runs Python code with /usr/bin/python3 and returns what it printed; empty on failure.
 QByteArray runPython(const QString& code, const QStringList& arguments);

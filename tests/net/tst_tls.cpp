@@ -10,7 +10,7 @@
 #include "net/SmtpClient.h"
 #include "platform/IniFile.h"
 
-#include <QProcess>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -70,21 +70,9 @@ class TestTls : public QObject {
 
 private slots:
     void initTestCase() {
-        const QString cert = certs.filePath("cert.pem");
-        QProcess p;
-        const auto make = [&](const QString& name, const char* subject, const char* names) {
-            p.start("openssl",
-                    {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", subject, "-addext",
-                     names, "-days", "2", "-keyout", certs.filePath(name + "-key.pem"), "-out",
-                     certs.filePath(name + ".pem")});
-            return p.waitForFinished(30000) && p.exitCode() == 0;
-        };
-        QVERIFY(make("cert", "/CN=localhost", "subjectAltName=DNS:localhost,IP:127.0.0.1"));
-        QVERIFY(make("other", "/CN=otherhost", "subjectAltName=DNS:otherhost"));
-        QVERIFY(QFile::rename(certs.filePath("cert-key.pem"), certs.filePath("key.pem")));
-        p.start("openssl", {"x509", "-fingerprint", "-sha256", "-noout", "-in", cert});
-        QVERIFY(p.waitForFinished(30000) && p.exitCode() == 0);
-        fingerprint = QString::fromLatin1(p.readAllStandardOutput().trimmed());
+        fingerprint = makeCertificate(certs.path());
+        QVERIFY(!fingerprint.isEmpty() && QDir().mkdir(certs.filePath("other")));
+        QVERIFY(!makeCertificate(certs.filePath("other"), "otherhost").isEmpty());
     }
 
     void mail_data() {
@@ -208,8 +196,8 @@ private slots:
         for (const QString& o : std::as_const(row.server)) {
             options.append(o);
             if (o.startsWith(QLatin1String("--tls-")))
-                options << certs.filePath(row.otherHost ? "other.pem" : "cert.pem")
-                        << certs.filePath(row.otherHost ? "other-key.pem" : "key.pem");
+                options << certs.filePath(row.otherHost ? "other/cert.pem" : "cert.pem")
+                        << certs.filePath(row.otherHost ? "other/key.pem" : "key.pem");
         }
         PeerServer server(peerScript(QStringLiteral("ftp_server.py")), options);
         QVERIFY2(server.start(), qPrintable(server.error()));
@@ -253,28 +241,34 @@ private slots:
 
     // The settings file's spelling of the choice; anything else means no encryption.
     void securitySetting_data() {
+        QTest::addColumn<QString>("section");
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("read");
-        QTest::newRow("empty") << QString() << "None";
-        QTest::newRow("STARTTLS") << "STARTTLS"
+        const QString mail = "Email Settings", ftp = "FTP Settings";
+        QTest::newRow("mail, empty") << mail << QString() << "None";
+        QTest::newRow("STARTTLS") << mail << "STARTTLS"
                                   << "STARTTLS";
-        QTest::newRow("TLS, any case") << " tls"
+        QTest::newRow("TLS, any case") << mail << " tls"
                                        << "TLS";
-        QTest::newRow("unknown") << "SSL"
-                                 << "None";
+        QTest::newRow("mail, unknown") << mail << "SSL"
+                                       << "None";
+        QTest::newRow("Implicit, any case") << ftp << " implicit"
+                                            << "Implicit";
+        QTest::newRow("Explicit") << ftp << "Explicit"
+                                  << "Explicit";
+        QTest::newRow("FTP, unknown") << ftp << "TLS"
+                                      << "None";
     }
 
     void securitySetting() {
+        QFETCH(QString, section);
         QFETCH(QString, stored);
         QFETCH(QString, read);
         IniFile ini(certs.filePath("Ostrel.sif"));
-        ini.writeString("Email Settings", "Security", stored);
+        ini.writeString(section, "Security", stored);
         NetworkSettings s;
         s.load(ini, nullptr);
-        QCOMPARE(s.smtpSecurity, read);
-        QCOMPARE(TSmtpClient::securityText(TSmtpClient::securityFromText(read)), read);
-        QCOMPARE(TFtpClient::securityFromText(QStringLiteral(" implicit")),
-                 TFtpClient::Security::Implicit);
+        QCOMPARE(section == "FTP Settings" ? s.ftpSecurity : s.smtpSecurity, read);
     }
 };
 
