@@ -11,6 +11,7 @@
 #include "platform/IniFile.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -70,6 +71,10 @@ class TestTls : public QObject {
 
 private slots:
     void initTestCase() {
+        // Trusted like a public authority, so verification itself decides (trustedIssuer).
+        QVERIFY(QProcess::execute("/usr/bin/python3", {peerScript("make_ca.py"), certs.path()}) ==
+                0);
+        qputenv("SSL_CERT_FILE", QFile::encodeName(certs.filePath("ca.pem")));
         fingerprint = makeCertificate(certs.path());
         QVERIFY(!fingerprint.isEmpty() && QDir().mkdir(certs.filePath("other")));
         QVERIFY(!makeCertificate(certs.filePath("other"), "otherhost").isEmpty());
@@ -237,6 +242,23 @@ private slots:
         ftp.setLocalFileName(local.filePath("list.txt"));
         QVERIFY2(ftp.List(), qPrintable(ftp.ErrorMessage()));
         QCOMPARE(readFile(local.filePath("list.txt")).trimmed(), QByteArray("Garage.bin"));
+    }
+
+    // A certificate from an authority the system does not know is refused, and says so.
+    void unknownIssuer() {
+        QTemporaryDir root;
+        PeerServer server(peerScript("ftp_server.py"),
+                          {root.path(), "cam", "s3cret", "--tls-implicit",
+                           certs.filePath("issued.pem"), certs.filePath("issued-key.pem")});
+        QVERIFY2(server.start(), qPrintable(server.error()));
+        TFtpClient ftp;
+        ftp.setHostName("127.0.0.1");
+        ftp.setPort(QString::number(server.port()));
+        ftp.setUserName("cam");
+        ftp.setSecurity(TFtpClient::Security::Implicit);
+        QVERIFY(!ftp.Connect());
+        QCOMPARE(ftp.ErrorMessage(), "500 The server's certificate was issued by an unknown "
+                                     "authority (Winsock error #10205)");
     }
 
     // The settings file's spelling of the choice; anything else means no encryption.
