@@ -377,10 +377,14 @@ private slots:
         const QString fingerprint = makeCertificate(certs.path());
         QVERIFY(!fingerprint.isEmpty() && writeFile(root.filePath("Front.jpg"), "x"));
         PeerServer ftpd(peerScript("ftp_server.py"), {root.path(), "cam", "s3cret"});
+        PeerServer ftps(peerScript("ftp_server.py"),
+                        {root.path(), "cam", "s3cret", "--tls-explicit", certs.filePath("cert.pem"),
+                         certs.filePath("key.pem")});
         PeerServer smtpd(peerScript("smtp_server.py"),
                          {mails.path(), "--starttls", certs.filePath("cert.pem"),
                           certs.filePath("key.pem"), "--auth", "cam", "s3cret"});
-        QVERIFY(ftpd.start() && smtpd.start());
+        QVERIFY(ftpd.start() && ftps.start() && smtpd.start());
+        const QString hex = fingerprint.section('=', 1);
         quint16 closedPort = 0;
         if (QTcpServer probe; probe.listen(QHostAddress::LocalHost))
             closedPort = probe.serverPort();
@@ -389,13 +393,16 @@ private slots:
         QVERIFY(p.showActive());
         auto* ui = p.ui();
         TfrmAccountTest* window = nullptr;
+        const auto outcome = [&] {
+            QLabel* label = window->outcomeLabel();
+            QTest::qWaitFor([&] { return !label->text().startsWith("Testing"); }, 20000);
+            // A screen reader hears what it reads.
+            return label->accessibleName() == label->text() ? label->text() : QString();
+        };
         const auto run = [&](QPushButton* button) {
             QTest::mouseClick(button, Qt::LeftButton);
             window = p.dialog->findChild<TfrmAccountTest*>();
-            QLabel* outcome = window->outcomeLabel();
-            QTest::qWaitFor([&] { return !outcome->text().startsWith("Testing"); }, 20000);
-            // A screen reader hears what it reads.
-            return outcome->accessibleName() == outcome->text() ? outcome->text() : QString();
+            return outcome();
         };
         const auto said = [&] { return window->conversation()->toPlainText(); };
 
@@ -414,6 +421,15 @@ private slots:
                  QString("Failed: nothing answers at 127.0.0.1 on port %1. Check the host name and "
                          "the port.")
                      .arg(closedPort));
+        // Over TLS the server's own certificate is refused until trusted.
+        ui->edPort->setText(QString::number(ftps.port()));
+        ui->edPassword->setText("s3cret");
+        ui->cbFTPsecurity->setCurrentIndex(1);
+        QVERIFY(run(ui->btnTestFTP).startsWith("Failed: the server's certificate was refused"));
+        QTest::mouseClick(window->trustButton(), Qt::LeftButton);
+        QCOMPARE(outcome(), "Success: logged in to 127.0.0.1 over an encrypted connection and "
+                            "listed the folder (1 name).");
+        QCOMPARE(p.settings.ftpCertificateSha256, hex);
 
         // The standard port follows the security choice while it is left as it was.
         ui->cbEmailSecurity->setCurrentIndex(2);
@@ -428,7 +444,6 @@ private slots:
         ui->edSMTPUserName->setText("cam");
         ui->edEmailPassword->setText("guess");
         QVERIFY(window->trustButton()->isHidden());
-        const QString hex = fingerprint.section('=', 1);
         QCOMPARE(run(ui->btnTestEmail),
                  "Failed: the server's certificate was refused: The server's certificate is "
                  "self-signed and not trusted.\nIf this is your own server and you know its "
@@ -438,10 +453,7 @@ private slots:
         QVERIFY(!window->trustButton()->isHidden());
         QTest::mouseClick(window->trustButton(), Qt::LeftButton);
         QCOMPARE(p.settings.smtpCertificateSha256, hex);
-        QVERIFY(QTest::qWaitFor(
-            [&] { return !window->outcomeLabel()->text().startsWith("Testing"); }, 20000));
-        QVERIFY(window->outcomeLabel()->text().startsWith(
-            "Failed: the server refused the user name or password (535 "));
+        QVERIFY(outcome().startsWith("Failed: the server refused the user name or password (535 "));
         ui->edEmailPassword->setText("s3cret");
         QCOMPARE(
             run(ui->btnTestEmail),
@@ -453,7 +465,7 @@ private slots:
         const IniFile ini(p.file);
         QCOMPARE(ini.readString("Email Settings", "Security", ""), "STARTTLS");
         QCOMPARE(ini.readString("Email Settings", "Certificate_SHA256", ""), hex);
-        QCOMPARE(ini.readString("FTP Settings", "Security", ""), "None");
+        QCOMPARE(ini.readString("FTP Settings", "Security", ""), "Explicit");
         QVERIFY(p.smtp.security() == TSmtpClient::Security::StartTls &&
                 p.smtp.Password() == "s3cret");
     }
