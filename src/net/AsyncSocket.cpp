@@ -2,9 +2,9 @@
 #include "net/WinsockErrors.h"
 
 #include <QHostInfo>
+#include <QSocketNotifier>
 #include <QSslCertificate>
 #include <QSslConfiguration>
-#include <QSocketNotifier>
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -126,33 +127,42 @@ protected:
     }
 };
 
-// Keeps the system's socket of an encrypted connection open after its QSslSocket has
-// closed, until the peer closes too (or closeGraceMs pass). A TLS 1.3 server sends session
-// tickets after its handshake, possibly after our last byte: data arriving at a socket no
-// one holds makes the system reset the connection, and what was still queued for sending
-// (the end of an upload) is lost. Started once the QSslSocket has handed everything, its
-// close_notify included, to the system: then our direction ends (FIN) and whatever arrives
-// is read and dropped.
+// Keeps a system socket open after its Qt socket has let go of it, until the peer closes
+// too (or closeGraceMs pass), and tells how the peer closed: 0 in order, 10054 when it
+// reset the connection.
+// - An encrypted connection: a TLS 1.3 server sends session tickets after its handshake,
+//   possibly after our last byte; data arriving at a socket no one holds makes the system
+//   reset the connection, and what was still queued for sending (the end of an upload) is
+//   lost. Started once the QSslSocket has handed everything, its close_notify included, to
+//   the system; whatever arrives is read and dropped.
+// - FinishSending: a peer that resets the connection instead of closing it dropped data
+//   the system had taken from us; Qt reads a reset as an orderly end, this tells them apart.
 class Drain : public QObject {
 public:
-    Drain(int fd, QObject* parent)
-        : QObject(parent), fd_{fd}, notifier_(fd, QSocketNotifier::Read, this) {
+    Drain(int fd, QObject* parent, std::function<void(int)> done = {})
+        : QObject(parent), fd_{fd}, notifier_(fd, QSocketNotifier::Read, this),
+          done_(std::move(done)) {
         notifier_.setEnabled(false);
         connect(&notifier_, &QSocketNotifier::activated, this, [this] {
             char buffer[4096];
             const ssize_t n = ::recv(fd_.fd, buffer, sizeof buffer, MSG_DONTWAIT);
-            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) finish();
+            if (n == 0)
+                finish(0);
+            else if (n < 0 && errno != EAGAIN && errno != EINTR)
+                finish(errno == ECONNRESET ? wsa::ConnectionReset : wsa::ConnectionAborted);
         });
-        QTimer::singleShot(closeGraceMs, this, [this] { finish(); });
+        QTimer::singleShot(closeGraceMs, this, [this] { finish(wsa::TimedOut); });
     }
+    // Ends our direction (FIN) and waits for the peer's end.
     void start() {
         ::shutdown(fd_.fd, SHUT_WR);
         notifier_.setEnabled(true);
     }
 
 private:
-    void finish() {
+    void finish(int error) {
         notifier_.setEnabled(false);
+        if (const auto done = std::exchange(done_, {})) done(error);
         deleteLater();
     }
     struct Fd {
@@ -160,6 +170,7 @@ private:
         ~Fd() { ::close(fd); }
     } fd_; // closed after the notifier is gone
     QSocketNotifier notifier_;
+    std::function<void(int)> done_;
 };
 
 QHostAddress asIPv4(const QHostAddress& a) {
@@ -525,7 +536,16 @@ void TAsyncSocket::deliverLines(quint64 generation) {
 void TAsyncSocket::onBytesWritten(qint64 bytes) {
     const quint64 generation = generation_;
     emit OnBytesWritten(bytes);
-    if (generation == generation_ && socket_ && BufferedByteCount() == 0) emit OnDataSent(0);
+    if (generation == generation_ && socket_ && BufferedByteCount() == 0) {
+        emit OnDataSent(0);
+        if (generation == generation_ && finishing_)
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation] {
+                    if (generation == generation_ && finishing_) handOver();
+                },
+                Qt::QueuedConnection);
+    }
 }
 
 void TAsyncSocket::onDisconnected() {
@@ -651,7 +671,52 @@ QHostAddress TAsyncSocket::peerAddress() const {
     return socket_ ? asIPv4(socket_->peerAddress()) : QHostAddress();
 }
 
+bool TAsyncSocket::FinishSending() {
+    if (!socket_ || state_ != State::Connected) return false;
+    if (qobject_cast<QSslSocket*>(socket_)) {
+        Close();
+        return false;
+    }
+    finishing_ = true;
+    if (BufferedByteCount() == 0) {
+        const quint64 generation = generation_;
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation] {
+                if (generation == generation_ && finishing_) handOver();
+            },
+            Qt::QueuedConnection);
+    }
+    return true;
+}
+
+void TAsyncSocket::handOver() {
+    finishing_ = false;
+    // A copy of the system socket keeps the connection open once Qt's socket is gone.
+    const int fd = ::dup(int(socket_->socketDescriptor()));
+    detach(true);
+    const quint64 generation = generation_;
+    const auto closed = [this, generation](int error) {
+        halfClosed_ = nullptr; // it ends itself
+        if (generation != generation_) return;
+        ++generation_;
+        lastError_ = error;
+        state_ = State::Closed;
+        emit OnSessionClosed(error);
+    };
+    if (fd < 0) { // nothing left to watch with: an orderly end it is
+        QMetaObject::invokeMethod(
+            this, [closed] { closed(0); }, Qt::QueuedConnection);
+        return;
+    }
+    auto* drain = new Drain(fd, this, closed);
+    halfClosed_ = drain;
+    drain->start();
+}
+
 void TAsyncSocket::Close() {
+    finishing_ = false;
+    delete halfClosed_;
     CancelDnsLookup();
     if (server_) {
         server_->close();
@@ -664,6 +729,8 @@ void TAsyncSocket::Close() {
 }
 
 void TAsyncSocket::Abort() {
+    finishing_ = false;
+    delete halfClosed_;
     CancelDnsLookup();
     if (server_) {
         server_->close();

@@ -131,6 +131,12 @@ public:
     quint16 boundPort() const;
     QHostAddress peerAddress() const;
 
+    // The orderly end of an upload that still reports: queued data goes out, then this end
+    // closes its direction and waits for the peer's close, which OnSessionClosed tells: 0,
+    // or 10054 when the peer reset the connection and so dropped data it had taken. False
+    // when nothing will be told: the connection is not open, or it is encrypted and closes
+    // as Close does (its close_notify tells the peer that the data is whole).
+    bool FinishSending();
     // Orderly close: queued data still goes out in the background. Abort drops the
     // connection at once. Neither emits OnSessionClosed, which reports the peer's doing.
     void Close();
@@ -169,6 +175,7 @@ private:
     void finishClosed(int error);
     void adopt(QTcpSocket* socket);
     quint16 connectPort() const;
+    void handOver();
 
     QString addr_;
     QString port_;
@@ -200,6 +207,8 @@ private:
     quint64 generation_ = 0;
     QTcpSocket* socket_ = nullptr; // child; replaced per connection
     QTcpServer* server_ = nullptr; // child while listening
+    bool finishing_ = false;       // FinishSending waits for the send buffer to empty
+    QPointer<QObject> halfClosed_; // FinishSending's watch of the peer's close
     LineBuffer lines_;
 };
 

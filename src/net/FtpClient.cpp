@@ -611,12 +611,14 @@ void TFtpClient::pumpUpload() {
                 failLocal(ftptext::ReadLocalFile, t.source->errorString());
                 return;
             }
-            // The end of the file is the end of the data: closing tells the server.
+            // The end of the file is the end of the data: closing tells the server, and the
+            // server's close tells whether it took it all.
             t.sourceDone = true;
             t.source.reset();
-            data_.Close();
-            t.dataDone = true;
-            completeTransferWhenDone();
+            if (!data_.FinishSending()) {
+                t.dataDone = true;
+                completeTransferWhenDone();
+            }
             return;
         }
         if (data_.Send(block) < 0) {

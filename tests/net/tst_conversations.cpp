@@ -256,7 +256,10 @@ void TestConversations::ftp_data() {
     row("connection dropped mid-download keeps the old file", "Connect+Get", "",
         {{"RETR", "150 Opening\r\n{drop-midway}"}}, get, 500,
         "500 Control connection closed. Connection reset by peer (Winsock error #10054)", "");
-    row("upload cut short fails though the server says 226", "Connect+Put", "big",
+    row("upload cut short (while read) fails though the server says 226", "Connect+Put", "big",
+        {{"STOR", "150 Ok\r\n{receive-cut}226 Transfer complete"}}, put, 426,
+        "426 Connection closed; transfer aborted.", "connected");
+    row("upload cut short (all sent) fails though the server says 226", "Connect+Put", "",
         {{"STOR", "150 Ok\r\n{receive-cut}226 Transfer complete"}}, put, 426,
         "426 Connection closed; transfer aborted.", "connected");
     row("missing local file", "Connect+Put", "nolocal", {}, login + "|TYPE I|PASV", 426,
