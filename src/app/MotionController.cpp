@@ -101,6 +101,11 @@ void MotionController::StartDelayTick() {
     }
 }
 
+void MotionController::stopStartDelay() {
+    delaying_ = false;
+    delayTimer_.stop();
+}
+
 void MotionController::startChecks() {
     auto* ui = main_.ui();
     MotionDetectCount = 0;

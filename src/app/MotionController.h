@@ -22,6 +22,8 @@ public:
     void MotionStartDelay(quint32 milliseconds);
     void StartDelayTick();
     bool delaying() const { return delaying_; }
+    // A close ends the delay: no session starts behind a closed window.
+    void stopStartDelay();
     // The stop waits for the FTP request under way before it quits.
     bool quitPending() const { return quitPending_; }
     static constexpr int ToneHz = 1100;

@@ -3,13 +3,26 @@
 #include "capture/CaptureDriver.h"
 #include "platform/Application.h"
 #include "platform/CloseSignals.h"
+#include "platform/Desktop.h"
 #include "platform/ProgramFolder.h"
 #include <QDir>
+#include <QTimer>
 #include <memory>
 
 int main(int argc, char** argv) {
     ostrel::Application app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Ostrel"));
+
+    // SIGTERM, SIGINT and SIGHUP close the window through its normal close sequence, from
+    // the first window on: whatever modal window or event loop runs ends first, so the
+    // close never waits for an answer nobody gives.
+    ostrel::CloseSignals closeSignals;
+    bool signalled = false;
+    QObject::connect(&closeSignals, &ostrel::CloseSignals::closeRequested, &app, [&] {
+        signalled = true;
+        ostrel::setUnattended(true);
+        ostrel::Application::endEveryLoop();
+    });
 
     const QString folder = ostrel::programFolder();
     QDir::setCurrent(folder);
@@ -23,13 +36,20 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // SIGTERM, SIGINT and SIGHUP close the window through its normal close sequence.
-    ostrel::CloseSignals closeSignals;
-    QObject::connect(&closeSignals, &ostrel::CloseSignals::closeRequested, mainWindow.get(),
-                     &ostrel::TMain::closeBySignal);
-
-    mainWindow->show();
-    const int result = app.exec();
+    int result = 0;
+    if (!signalled) {
+        mainWindow->show();
+        result = app.exec();
+    }
+    if (signalled) {
+        // The close runs in an event loop of its own, the loops it interrupted being gone.
+        QTimer::singleShot(0, mainWindow.get(), [&] {
+            mainWindow->closeBySignal();
+            QCoreApplication::exit(0);
+        });
+        app.exec();
+        result = 0;
+    }
     mainWindow.reset(); // the destroy step runs while the application still exists
     return result;
 }

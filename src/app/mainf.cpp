@@ -385,6 +385,7 @@ void TMain::closeEvent(QCloseEvent* event) {
     if (closed_) return;
     closed_ = true;
     if (wizard_) wizard_->end();
+    motion_->stopStartDelay();
     try {
         FormCloseQuery();
     } catch (...) {
@@ -419,11 +420,19 @@ void TMain::FormCloseQuery() {
 
 void TMain::FormClose() {
     // Each step runs even when an earlier one failed: the user's log and files matter more
-    // than a settings write that could not be done.
-    auto step = [](auto&& work) {
+    // than a settings write that could not be done. In a close by a signal nobody reads a
+    // box: the error goes to the log and to standard error.
+    auto step = [this](auto&& work) {
         try {
             work();
         } catch (...) {
+            if (closingBySignal_ || unattended()) {
+                try {
+                    errorLog_.add(QStringLiteral(" :   ") + Application::currentExceptionText());
+                } catch (...) {
+                    // A log that cannot be written leaves standard error alone to tell.
+                }
+            }
             Application::showCurrentException();
         }
     };

@@ -2,7 +2,9 @@
 #include "platform/Desktop.h"
 #include "platform/Exception.h"
 
+#include <QPointer>
 #include <QThread>
+#include <QWidget>
 
 #include <exception>
 
@@ -21,19 +23,23 @@ bool Application::notify(QObject* receiver, QEvent* event) {
     }
 }
 
-void Application::showCurrentException() {
+QString Application::currentExceptionText() {
     const std::exception_ptr current = std::current_exception();
-    if (!current) return;
-    QString text;
+    if (!current) return {};
     try {
         std::rethrow_exception(current);
     } catch (const Exception& e) {
-        text = e.message();
+        return e.message();
     } catch (const std::exception& e) {
-        text = QString::fromLocal8Bit(e.what());
+        return QString::fromLocal8Bit(e.what());
     } catch (...) {
-        text = QStringLiteral("Unknown error");
+        return QStringLiteral("Unknown error");
     }
+}
+
+void Application::showCurrentException() {
+    if (!std::current_exception()) return;
+    const QString text = currentExceptionText();
     auto show = [text] {
         // Showing the box must not let a second exception escape into the event loop.
         try {
@@ -48,6 +54,18 @@ void Application::showCurrentException() {
         QMetaObject::invokeMethod(app, show, Qt::QueuedConnection);
     else
         show();
+}
+
+void Application::endEveryLoop() {
+    // A dialog's exec() ends when the dialog hides; a window that stays modal after that
+    // would only repeat, so the walk stops there.
+    QPointer<QWidget> previous;
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        if (modal == previous) break;
+        previous = modal;
+        modal->hide();
+    }
+    QCoreApplication::exit(0);
 }
 
 } // namespace ostrel

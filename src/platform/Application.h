@@ -13,6 +13,12 @@ public:
 
     // Shows the text of the exception currently being handled (call from a catch block).
     static void showCurrentException();
+    // The text of the exception currently being handled (call from a catch block).
+    static QString currentExceptionText();
+
+    // Hides every modal window and ends every event loop under way, the main one included.
+    // Until the next exec() a new event loop (a dialog's exec()) returns at once.
+    static void endEveryLoop();
 };
 
 } // namespace ostrel

@@ -19,14 +19,18 @@ constexpr int handledSignals[] = {SIGTERM, SIGINT, SIGHUP};
 // handler only reads it.
 volatile sig_atomic_t writeFd = -1;
 int readFd = -1;
+// Set by the first signal; a second one ends the process at once.
+volatile sig_atomic_t signalled = 0;
 struct sigaction previousActions[std::size(handledSignals)];
 
 extern "C" void onCloseSignal(int signo) {
+    // A close already under way that has not ended is not waited for a second time.
+    if (signalled) ::_exit(128 + signo);
+    signalled = 1;
     const int savedErrno = errno;
     const int fd = writeFd;
     if (fd >= 0) {
         const unsigned char byte = static_cast<unsigned char>(signo);
-        // A full pipe already holds a pending request; dropping this one loses nothing.
         [[maybe_unused]] const ssize_t n = ::write(fd, &byte, 1);
     }
     errno = savedErrno;
@@ -46,6 +50,7 @@ CloseSignals::CloseSignals(QObject* parent) : QObject(parent) {
     }
     readFd = fds[0];
     writeFd = fds[1];
+    signalled = 0;
 
     notifier_ = new QSocketNotifier(readFd, QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &CloseSignals::readPipe);

@@ -6,7 +6,8 @@ class QSocketNotifier;
 namespace ostrel {
 
 // Turns SIGTERM, SIGINT and SIGHUP into a Qt signal delivered on the user-interface
-// thread (self-pipe), so the main window can close through its normal sequence.
+// thread (self-pipe), so the main window can close through its normal sequence. A second
+// signal while that close runs ends the process at once with 128 + the signal's number.
 class CloseSignals : public QObject {
     Q_OBJECT
 public:

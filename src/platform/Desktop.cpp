@@ -13,6 +13,7 @@ namespace ostrel {
 namespace {
 
 std::atomic<Desktop*> installed{nullptr};
+bool nobodyAnswers = false;
 
 Desktop& defaultDesktop() {
     // Created on first use, so a test that installs its own never builds the real one.
@@ -29,6 +30,14 @@ Desktop& desktop() {
 
 Desktop* setDesktop(Desktop* d) {
     return installed.exchange(d);
+}
+
+void setUnattended(bool on) {
+    nobodyAnswers = on;
+}
+
+bool unattended() {
+    return nobodyAnswers;
 }
 
 void centreOnScreen(QWidget* window) {

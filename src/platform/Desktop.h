@@ -80,6 +80,11 @@ Desktop& desktop();
 // Installs `d` (not owned) and returns the previous one; nullptr restores the default.
 Desktop* setDesktop(Desktop* d);
 
+// While a close asked for by a signal runs nobody is there to answer: the real message
+// box then writes its text to standard error and is answered as a closed box is.
+void setUnattended(bool on);
+bool unattended();
+
 // Puts a window (frame included) in the middle of its screen's free area.
 void centreOnScreen(QWidget* window);
 // Help topics of windows that have no number of their own (Help/topic<N>.html).

@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 
 namespace ostrel {
@@ -77,11 +78,22 @@ QMessageBox::StandardButton toQt(MsgButton b) {
 constexpr MsgButton buttonOrder[] = {MsgButton::Yes, MsgButton::No, MsgButton::Ok,
                                      MsgButton::Cancel};
 
+// Cancel, else No, else Ok: what Escape or closing the box answers.
+MsgButton closedAnswer(MsgButtons buttons) {
+    for (MsgButton b : {MsgButton::Cancel, MsgButton::No, MsgButton::Ok})
+        if (buttons.testFlag(b)) return b;
+    return MsgButton::Ok;
+}
+
 } // namespace
 
 MsgButton QtDesktop::messageBox(MsgKind kind, const QString& text, MsgButtons buttons,
                                 QWidget* parent) {
     if (buttons == MsgButtons(MsgButton::None)) buttons = MsgButton::Ok;
+    if (unattended()) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(title()), qPrintable(text));
+        return closedAnswer(buttons);
+    }
 
     QMessageBox::Icon icon = QMessageBox::Information;
     switch (kind) {
@@ -115,13 +127,7 @@ MsgButton QtDesktop::messageBox(MsgKind kind, const QString& text, MsgButtons bu
             box.setDefaultButton(qobject_cast<QPushButton*>(button));
         }
     }
-    // Escape answers Cancel, else No, else Ok, as a closed box does below.
-    for (MsgButton b : {MsgButton::Cancel, MsgButton::No, MsgButton::Ok}) {
-        if (buttons.testFlag(b)) {
-            box.setEscapeButton(toQt(b));
-            break;
-        }
-    }
+    box.setEscapeButton(toQt(closedAnswer(buttons)));
     box.exec();
 
     QAbstractButton* clicked = box.clickedButton();
@@ -139,9 +145,7 @@ MsgButton QtDesktop::messageBox(MsgKind kind, const QString& text, MsgButtons bu
             break;
         }
     }
-    for (MsgButton b : {MsgButton::Cancel, MsgButton::No, MsgButton::Ok})
-        if (buttons.testFlag(b)) return b;
-    return MsgButton::Ok;
+    return closedAnswer(buttons);
 }
 
 QString toQtFilter(const QString& filter) {

@@ -182,6 +182,15 @@ private slots:
         QVERIFY(p.read("Error.log").contains(" :   kept\r\n"));
     }
 
+    // A close during the start delay ends it: no session starts behind a closed window.
+    void closeEndsTheStartDelay() {
+        Ready p("[Other Settings]\r\nFirstRun=0\r\n[Motion Detection]\r\nStart_Delay=60\r\n");
+        p.ui()->BitBtnMotion->click();
+        QVERIFY(p.main->motion()->delaying());
+        p.main->closeBySignal();
+        QVERIFY(!p.main->motion()->delaying());
+    }
+
     void captureEvents() {
         Ready p;
         TMain& main = *p.main;

@@ -143,11 +143,11 @@ class Program:
         with open(self.path(name), "w", newline="") as f:
             f.write(text.replace("\n", "\r\n"))
 
-    def start(self):
+    def start(self, stderr=None):
         env = dict(os.environ)
         env.update(QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
                    QT_ACCESSIBILITY="1", LC_ALL="C.UTF-8")
-        self.proc = subprocess.Popen([self.path("ostrel")], cwd="/", env=env)
+        self.proc = subprocess.Popen([self.path("ostrel")], cwd="/", env=env, stderr=stderr)
         return wait_for(lambda: find_app("ostrel") or find_app("Ostrel"), 30, "the program on the bus")
 
     def wait_exit(self, timeout=20):

@@ -1,0 +1,152 @@
+"""A close asked for by SIGTERM, SIGINT or SIGHUP ends the program within 5 s through the
+normal close sequence, whatever runs at that moment: a modal window or box, the driver
+dialog of the first start, the motion start delay, a settings file that cannot be written.
+A second signal while that close runs ends the program at once."""
+import os
+import signal
+import sys
+import time
+
+import pyatspi
+
+sys.path.insert(0, os.path.dirname(__file__))
+from atspi_driver import (answer, check, click, find, key, main_window, menu_by_key, press,
+                          read_ini, session, wait_for)
+
+LOOK = "Ostrel - Website :  Look and Name Configuration"
+DONE_HINT = ("Click on the \"Done\" button when you are finished\n"
+             "changing the Name and Look of your Webpage.")
+CLOSE_QUESTION = ("There are changes to the Webpage that have not yet been uploaded.\n"
+                  "Do you want to upload them now ?")
+TAKEN_THERE = ("You will now be taken to the \"Remote Host Management\" window where\n"
+               "you should click on the \"Upload Changes\" button to upload your changes.")
+REMOTE_HOST = lambda name: (name or "").startswith("Ostrel - Remote Host File Management")
+ESCAPE = 0xFF1B
+DRIVER_WARNING = "Could not activate video input device. Select a capture driver first."
+SETTINGS = "[Motion Detection]\nStart_Delay=60\n[Other Settings]\nFirstRun=0\n"
+VCAP = "[Driver]\nindex=0\n"
+
+
+def driver_warning(app):
+    wait_for(lambda: find(app, "label", DRIVER_WARNING, showing_only=True), 30, "the driver warning")
+
+
+def driver_dialog(app):
+    driver_warning(app)
+    press(wait_for(lambda: find(app, "push button", "OK", showing_only=True), 10, "OK"))
+    wait_for(lambda: find(app, "dialog", "Select Capture Driver", showing_only=True), 20,
+             "the driver dialog")
+
+
+def network_dialog(app):
+    window, _ = main_window(app)
+    menu_by_key(window, "Settings", "Network Settings...", "n")
+    wait_for(lambda: find(app, "dialog", "Network Settings", showing_only=True), 10,
+             "the network settings")
+
+
+def activate(window, label):
+    """Gives the window the keyboard back by a click on one of its labels."""
+    click(label)
+    wait_for(lambda: window.getState().contains(pyatspi.STATE_ACTIVE), 10, "the window active")
+
+
+def close_question(app):
+    """File > Exit with a page name change not yet uploaded asks whether to upload it."""
+    window, _ = main_window(app)
+    menu_by_key(window, "File", "Edit Browser View and Access...", "b")
+    look = wait_for(lambda: find(app, "dialog", LOOK, showing_only=True), 10, "the look window")
+    find(look, "text", "New File Name").queryEditableText().setTextContents("yard")
+    press(find(look, "push button", "Save Name Change"))
+    answer(app, DONE_HINT, "OK")
+    press(find(look, "push button", "Done"))  # leads on to the remote host window
+    answer(app, TAKEN_THERE, "OK")
+    host = wait_for(lambda: find(app, "dialog", REMOTE_HOST, showing_only=True), 20, "the host")
+    activate(host, find(host, "label", "Pending Changes"))
+    key(ESCAPE)
+    wait_for(lambda: not host.getState().contains(pyatspi.STATE_SHOWING), 10, "the host to close")
+    activate(window, find(window, "label", description="Detection count"))
+    menu_by_key(window, "File", "Exit", "e")
+    wait_for(lambda: find(app, None, CLOSE_QUESTION, showing_only=True), 10, "the close question")
+
+
+def start_delay(app):
+    window, _ = main_window(app)
+    button = wait_for(lambda: find(window, "push button", "Start", description="Motion detection"),
+                      10, "the motion button")
+    press(button)
+    time.sleep(1)  # well inside the minute's delay
+
+
+def main_only(app):
+    main_window(app)
+
+
+# Name, what is written before the start, the moment, the signal, and whether Ostrel.sif
+# is read-only. Every close writes the Sensitivity key, which the files above leave out.
+ROWS = [
+    ("the first start's driver warning", False, driver_warning, signal.SIGINT, False),
+    ("the first start's driver dialog", False, driver_dialog, signal.SIGTERM, False),
+    ("the network settings", True, network_dialog, signal.SIGHUP, False),
+    ("the close's question", True, close_question, signal.SIGTERM, False),
+    ("the motion start delay", True, start_delay, signal.SIGTERM, False),
+    ("a read-only Ostrel.sif", True, main_only, signal.SIGINT, True),
+]
+
+
+def prepare(program, settings, read_only=False):
+    """A fresh start: no files left from the row before, the rows' own settings if any."""
+    for name in ("Ostrel.sif", "vcap.sif", "Error.log"):
+        path = program.path(name)
+        if os.path.exists(path):
+            os.chmod(path, 0o600)
+            os.remove(path)
+    if settings:
+        program.write("Ostrel.sif", SETTINGS)
+        program.write("vcap.sif", VCAP)
+    if read_only:
+        os.chmod(program.path("Ostrel.sif"), 0o400)
+
+
+def ends_in(program, seconds):
+    started = time.monotonic()
+    code = program.wait_exit(timeout=seconds)
+    return code, time.monotonic() - started
+
+
+def main():
+    with session() as program:
+        for name, settings, moment, sig, read_only in ROWS:
+            prepare(program, settings, read_only)
+            with open(program.path("stderr.txt"), "w") as errors:
+                app = program.start(stderr=errors)
+                moment(app)
+            program.terminate(sig)
+            code, took = ends_in(program, 5)
+            check(code == 0, f"{sig.name} during {name}: exit code {code} after {took:.1f} s")
+            sif = read_ini(program.path("Ostrel.sif"))
+            with open(program.path("Error.log"), encoding="utf-8", errors="replace") as f:
+                log = f.read()
+            if read_only:
+                check(("motion detection", "sensitivity") not in sif, "Ostrel.sif stays untouched")
+                check("Unable to write to" in log and "Ostrel.sif" in log,
+                      f"the settings error is in Error.log ({log.strip()!r})")
+                with open(program.path("stderr.txt"), encoding="utf-8", errors="replace") as f:
+                    check("Ostrel.sif" in f.read(), "and on standard error")
+            else:
+                check(sif.get(("motion detection", "sensitivity")) == "100",
+                      "the close wrote Ostrel.sif")
+
+        # Two signals at once: the second does not wait for the close the first began. Either
+        # may be handled first; two of the same kind could merge into one.
+        prepare(program, True)
+        main_window(program.start())
+        program.terminate(signal.SIGTERM)
+        program.terminate(signal.SIGHUP)
+        code, took = ends_in(program, 5)
+        check(code in (128 + signal.SIGTERM, 128 + signal.SIGHUP),
+              f"a second signal ends the program: exit code {code} after {took:.1f} s")
+
+
+if __name__ == "__main__":
+    main()
