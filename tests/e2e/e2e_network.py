@@ -93,6 +93,8 @@ def walk(program, port, smtp_port, fingerprint):
     check(said.startswith("Failed: the server's certificate was refused") and fingerprint in said,
           "the mail test shows the certificate it refused")
     press(find(tester, "push button", "Trust this certificate"))
+    wait_for(lambda: find(tester, "label", lambda n: (n or "").startswith(
+        "Failed: the server's certificate"), showing_only=True) is None, 10, "the test to run again")
     tester, said = outcome(app, email_test)
     check(said.startswith("Failed: the server refused the user name or password (535 "),
           "trusted, the test goes on to the login, which the server refuses: " + said)
