@@ -67,6 +67,15 @@ void ErrorLog::add(const QString& entry, bool writeNow) {
     if (writeNow) save();
 }
 
+void ErrorLog::addQuietly(const QString& entry) {
+    try {
+        add(entry);
+    } catch (const Exception& e) {
+        qWarning("%s%s (%s)", qUtf8Printable(dateTimeToStr(desktop().now())), qUtf8Printable(entry),
+                 qUtf8Printable(e.message()));
+    }
+}
+
 bool ErrorLog::reload() {
     QFile file(filePath());
     if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly)) return false;

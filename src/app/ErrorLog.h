@@ -26,6 +26,9 @@ public:
     // writeNow: also write the list to the file (raises Exception when that fails; the
     // line stays in the list).
     void add(const QString& entry, bool writeNow = true);
+    // add() that never raises: when the file cannot be written (the disk is full), the
+    // line stays in the list and the log window, and goes to standard error.
+    void addQuietly(const QString& entry);
 
     // Replaces the list from the file when it exists; false (list unchanged) when it does
     // not or cannot be read.

@@ -1,4 +1,5 @@
 #include "app/ManualSaveController.h"
+#include "app/ErrorLog.h"
 #include "app/MainWindowParts.h"
 #include "capture/DlgCapture.h"
 #include "capture/VideoCapture.h"
@@ -30,8 +31,10 @@ void ManualSaveController::btnSnapshotClick() {
     video->setSingleImageFile(main_.programFolder() + QStringLiteral("Snapshots/") +
                               main_.ui()->EditCapPicture->text());
     if (video->GrabFrameLive() && video->SaveFrameFile()) return;
+    main_.errorLog().addQuietly(QStringLiteral(" :   ") + video->FrameError());
     desktop().messageBeep();
-    showError(QStringLiteral("Could not save picture. See Error Log"), main_.dialogParent());
+    showError(QStringLiteral("Could not save picture. See Error Log\n") + video->FrameError(),
+              main_.dialogParent());
 }
 
 void ManualSaveController::BtStartStopClick() {

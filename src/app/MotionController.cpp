@@ -177,8 +177,16 @@ void MotionController::detectionSteps() {
     auto* video = main_.VideoCap1();
     const QString frame = main_.programFolder() + TempFrame;
     video->setSingleImageFile(frame);
-    if (video->GrabFrameLive()) video->SaveFrameFile();
-    SaveBitmapAsJpeg(frame, MotionImageFile);
+    try {
+        // A frame that was not saved must not leave an earlier one to stand for this one.
+        if (!video->GrabFrameLive() || !video->SaveFrameFile())
+            throw Exception(QStringLiteral("Motion picture not saved: ") + video->FrameError());
+        SaveBitmapAsJpeg(frame, MotionImageFile);
+    } catch (const Exception& e) {
+        // Shown in the box, and kept with its time for whoever looks later.
+        main_.errorLog().addQuietly(QStringLiteral(" :   ") + e.message());
+        throw;
+    }
     ui->ListBox1->addItem(motionImageName(number));
     MotionRemoteName = motionRemoteName(MotionSessionName, desktop().now().time());
 

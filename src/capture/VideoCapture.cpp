@@ -432,9 +432,11 @@ void TVideoCapture::setBufferFileSize(quint16 mb) {
 // ---- frames ------------------------------------------------------------------------------
 
 bool TVideoCapture::GrabFrameLive() {
+    frameError_ = QStringLiteral("No picture came from the capture device");
     if (!session_) return false;
     const QImage frame = session_->waitForFrame(FirstFrameTimeout);
     if (frame.isNull()) return false;
+    frameError_.clear();
     lastGrabbed_ = frame;
     statusUpdate(true);
     return true;
@@ -457,12 +459,16 @@ bool TVideoCapture::GrabFrameStill() {
 }
 
 bool TVideoCapture::SaveFrameFile(bitmap::Durability durability) {
-    if (!session_ || lastGrabbed_.isNull()) return false;
+    if (!session_ || lastGrabbed_.isNull()) {
+        frameError_ = QStringLiteral("No picture came from the capture device");
+        return false;
+    }
     try {
         bitmap::save(resolveIn(programFolder_, singleImageFile_), lastGrabbed_, durability);
+        frameError_.clear();
         return true;
     } catch (const EBitmapError& e) {
-        qWarning("%s", qUtf8Printable(e.message()));
+        frameError_ = e.message();
         return false;
     }
 }

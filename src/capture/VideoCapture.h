@@ -105,6 +105,9 @@ public:
     bool GrabFrameStill();
     // Writes the last grabbed frame as a 24-bit bitmap to SingleImageFile.
     bool SaveFrameFile(bitmap::Durability durability = bitmap::Durability::Synced);
+    // Why the last grab or SaveFrameFile failed, in the system's words ("No space left on
+    // device"); empty after a success.
+    QString FrameError() const { return frameError_; }
     // Records the live frames into the capture file (VideoFileName, or the buffer file)
     // with the recording parameters above; status 300 when it begins, 301 when it ends,
     // also by itself (time limit, full index, lost camera, failed write).
@@ -201,6 +204,7 @@ private:
     quint16 imageHeight_ = 0;
     QRect captureWindow_;
     QImage lastGrabbed_;
+    QString frameError_;
     QImage displayed_;
     QImage painted_; // displayed_ as drawn: scaled to the capture window, or null
 

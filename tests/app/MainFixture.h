@@ -67,6 +67,27 @@ struct FtpHost {
     QByteArray file(const QString& name) const { return readAll(root.filePath(name)); }
 };
 
+// A tiny file system mounted on `folder` and filled up, where the test may mount one (as
+// root); unmounted when it goes.
+struct FullDisk {
+    QString folder;
+    bool mounted = false;
+    explicit FullDisk(const QString& where) : folder(where) {
+        QDir().mkpath(folder);
+        QProcess mount;
+        mount.start("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", folder});
+        mounted = mount.waitForFinished() && mount.exitCode() == 0;
+        QFile fill(folder + "/fill");
+        if (!mounted || !fill.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return;
+        const QByteArray block(4096, 'x');
+        while (fill.write(block) == block.size()) {
+        }
+    }
+    ~FullDisk() {
+        if (mounted) QProcess::execute("umount", {"-l", folder});
+    }
+};
+
 // The folder (path ends with '/'), the desktop the window talks to, and the window.
 // Declared in this order, the window goes first and the folder last.
 struct Program {

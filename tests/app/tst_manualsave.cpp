@@ -67,9 +67,21 @@ private slots:
         QVERIFY(opened);
         VERIFY_NO_BOXES(p.desk);
 
+        // A full disk, and then no camera: the box and the log name the cause.
+        if (FullDisk full(p.path + "Snapshots"); full.mounted) {
+            ui->btnSnapshot->click();
+            const QString cause =
+                QString("Cannot write file \"%1Snapshots/door\". No space left on device").arg(p.path);
+            QCOMPARE(p.desk.shownTexts(),
+                     QStringList{"Could not save picture. See Error Log\n" + cause});
+            QVERIFY(p.main->errorLog().lines().last().endsWith(" :   " + cause));
+            p.desk.shown.clear();
+            p.desk.beeps = 0;
+        }
         p.video().setDriverOpen(false);
         ui->btnSnapshot->click();
-        QCOMPARE(p.desk.shownTexts(), QStringList{"Could not save picture. See Error Log"});
+        QCOMPARE(p.desk.shownTexts(), QStringList{"Could not save picture. See Error Log\nNo "
+                                                  "picture came from the capture device"});
         QVERIFY(p.desk.shown[0].kind == MsgKind::Error && p.desk.beeps == 1);
     }
 

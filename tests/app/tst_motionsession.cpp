@@ -231,6 +231,10 @@ private slots:
         CHECK(r.detect(2, true));
         QCOMPARE(r.desk.shown.size(), 2); // each detection's save fails on its own
         QCOMPARE(r.desk.shown.first().kind, MsgKind::Error);
+        // The box and the log name the system's cause.
+        const QString cause = r.desk.shownTexts().last();
+        QVERIFY2(cause.endsWith(". Not a directory"), qPrintable(cause));
+        QVERIFY(r.main->errorLog().lines().last().endsWith(" :   " + cause));
         CHECK(r.verifyImages(SessionName, 0));
         QCOMPARE(r.read(SessionName), QByteArray("in the way"));
         r.click(); // the session went on and stops normally
