@@ -420,19 +420,14 @@ void TMain::FormCloseQuery() {
 
 void TMain::FormClose() {
     // Each step runs even when an earlier one failed: the user's log and files matter more
-    // than a settings write that could not be done. In a close by a signal nobody reads a
-    // box: the error goes to the log and to standard error.
+    // than a settings write that could not be done. The cause is kept in the log with its
+    // time (standard error when the log cannot be written), and shown in a box unless the
+    // close came from a signal, with nobody to read it.
     auto step = [this](auto&& work) {
         try {
             work();
         } catch (...) {
-            if (closingBySignal_ || unattended()) {
-                try {
-                    errorLog_.add(QStringLiteral(" :   ") + Application::currentExceptionText());
-                } catch (...) {
-                    // A log that cannot be written leaves standard error alone to tell.
-                }
-            }
+            errorLog_.addQuietly(QStringLiteral(" :   ") + Application::currentExceptionText());
             Application::showCurrentException();
         }
     };

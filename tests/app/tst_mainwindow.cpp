@@ -177,9 +177,12 @@ private slots:
         p.main->errorLog().add(" :   kept", false);
         p.main->close();
         QCOMPARE(p.desk.shownTexts().size(), 1);
-        QVERIFY(p.desk.shownTexts().first().startsWith("Unable to write to "));
+        const QString cause = p.desk.shownTexts().first();
+        QVERIFY(cause.startsWith("Unable to write to "));
         p.main.reset();
-        QVERIFY(p.read("Error.log").contains(" :   kept\r\n"));
+        // The log keeps the cause with its time, before it is saved.
+        const QString log = QString::fromLocal8Bit(p.read("Error.log"));
+        QVERIFY(log.contains(" :   kept\r\n") && log.contains(" :   " + cause));
     }
 
     // A close during the start delay ends it: no session starts behind a closed window.
