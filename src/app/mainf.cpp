@@ -218,6 +218,13 @@ void TMain::FormCreate() {
     errorLog_.ensureFileExists();
     // The log is kept from the start, so errors reported while starting are not lost.
     errorLog_.reload();
+    // A settings file that cannot be read is not passed over in silence for the defaults.
+    for (const char* name : {sif::ProgramFile, sif::DriverFile}) {
+        if (const QString problem = IniFile(folder + name).problem(); !problem.isEmpty()) {
+            errorLog_.addQuietly(QStringLiteral(" :   ") + problem);
+            showStatus(problem);
+        }
+    }
 
     IniFile vcap(folder + sif::DriverFile);
     VideoCap1_->setDriverIndex(readDriverIndex(vcap));

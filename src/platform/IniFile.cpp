@@ -25,32 +25,33 @@ constexpr qint64 MaxFileSize = 4 * 1024 * 1024;
 enum class Load { Ok, Missing, Unusable };
 
 // Reads a regular file whole. Never blocks on FIFOs or devices and never reads more than
-// MaxFileSize + 1 bytes.
-Load loadFile(const QString& fileName, QByteArray* data) {
+// MaxFileSize + 1 bytes. `why` tells why a file is unusable.
+Load loadFile(const QString& fileName, QByteArray* data, QString* why = nullptr) {
     data->clear();
+    const auto unusable = [&](int fd, const QString& reason) {
+        if (fd >= 0) ::close(fd);
+        if (why) *why = reason;
+        return Load::Unusable;
+    };
     const QByteArray path = QFile::encodeName(fileName);
     const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? Load::Missing : Load::Unusable;
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? Load::Missing
+                                                   : unusable(-1, qt_error_string(errno));
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > MaxFileSize) {
-        ::close(fd);
-        return Load::Unusable;
-    }
+    if (::fstat(fd, &st) != 0) return unusable(fd, qt_error_string(errno));
+    if (!S_ISREG(st.st_mode)) return unusable(fd, QStringLiteral("not a regular file"));
+    const QString tooLarge = QStringLiteral("larger than %1 MiB").arg(MaxFileSize >> 20);
+    if (st.st_size > MaxFileSize) return unusable(fd, tooLarge);
     data->resize(static_cast<qsizetype>(st.st_size) + 1);
     qsizetype got = 0;
     while (got < data->size()) {
         const ssize_t n = ::read(fd, data->data() + got, static_cast<size_t>(data->size() - got));
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ::close(fd);
-            return Load::Unusable;
-        }
+        if (n < 0) return unusable(fd, qt_error_string(errno));
         if (n == 0) break;
         got += n;
-        if (got > MaxFileSize) { // grew while we were reading
-            ::close(fd);
-            return Load::Unusable;
-        }
+        if (got > MaxFileSize) return unusable(fd, tooLarge); // grew while we were reading
         if (got == data->size()) data->resize(qMin<qsizetype>(data->size() * 2, MaxFileSize + 1));
     }
     ::close(fd);
@@ -243,6 +244,14 @@ QByteArray withValue(QByteArrayView data, const QString& section, const QString&
 
 IniFile::IniFile(QString fileName, Access access)
     : fileName_(std::move(fileName)), access_(access) {}
+
+QString IniFile::problem() const {
+    QByteArray data;
+    QString why;
+    if (loadFile(fileName_, &data, &why) != Load::Unusable) return {};
+    return QStringLiteral("Settings file %1 cannot be read (%2): the defaults are used")
+        .arg(fileName_, why);
+}
 
 bool IniFile::exists() const {
     return QFileInfo(fileName_).isFile();

@@ -26,6 +26,9 @@ public:
 
     const QString& fileName() const { return fileName_; }
     bool exists() const;
+    // Why the file cannot be read (unreadable, not a regular file, too large): then every
+    // read gives its default. Empty when the file reads, or does not exist.
+    QString problem() const;
 
     QString readString(const QString& section, const QString& key, const QString& def) const;
     // Decimal, or hexadecimal after "0x"/"0X"; text that is not a number yields `def`.

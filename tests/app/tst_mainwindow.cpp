@@ -3,8 +3,8 @@
 #include "MainFixture.h"
 #include "app/MainHints.h"
 #include "app/MotionController.h"
-#include "app/WebsiteController.h"
 #include "app/Settings.h"
+#include "app/WebsiteController.h"
 #include "capture/DlgDriver.h"
 #include "capture/VideoCapture.h"
 #include "capture/VirtualCamera.h"
@@ -183,6 +183,17 @@ private slots:
         // The log keeps the cause with its time, before it is saved.
         const QString log = QString::fromLocal8Bit(p.read("Error.log"));
         QVERIFY(log.contains(" :   kept\r\n") && log.contains(" :   " + cause));
+    }
+
+    // A settings file too large to be one is reported at start-up, not passed over for the
+    // defaults in silence.
+    void unreadableSettingsReported() {
+        Ready p(QByteArray(4 * 1024 * 1024 + 1, ' '));
+        const QString problem =
+            "Settings file " + p.path +
+            "Ostrel.sif cannot be read (larger than 4 MiB): the defaults are used";
+        QCOMPARE(p.main->statusPanel(1)->text(), problem);
+        QVERIFY(p.main->errorLog().lines().last().endsWith(" :   " + problem));
     }
 
     // A close during the start delay ends it: no session starts behind a closed window.
