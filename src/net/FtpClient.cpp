@@ -344,7 +344,7 @@ void TFtpClient::nextStep() {
         channel_.send("USER " + userName_.toUtf8());
         break;
     case Step::Pass:
-        channel_.send("PASS " + passWord_.toUtf8());
+        channel_.send("PASS " + passWord_.toUtf8(), "PASS ****");
         break;
     case Step::Cwd:
         channel_.send("CWD " + hostDirName_.toUtf8());

@@ -144,7 +144,7 @@ public:
     void Abort();
 
 signals:
-    void OnCommand(const QString& line);
+    void OnCommand(const QString& line); // the password shown as "PASS ****"
     void OnResponse(const QString& line);
     void OnRequestDone(ostrel::TFtpClient::Request rqType, int error);
     // A chain has ended and its OnRequestDone has been delivered (for the waits).
