@@ -1,6 +1,8 @@
 #include "app/DisplayController.h"
 #include "app/ErrorLog.h"
 #include "app/MainWindowParts.h"
+#include "app/NoticeMail.h"
+#include "capture/DeviceReturn.h"
 #include "capture/VideoCapture.h"
 #include "net/NetworkSettings.h"
 #include "platform/Desktop.h"
@@ -13,9 +15,11 @@
 namespace ostrel {
 
 DisplayController::DisplayController(MainWindowParts& main, QObject* parent)
-    : QObject(parent), main_(main) {
+    : QObject(parent), main_(main), cameraReturn_(new DeviceReturn(*main.VideoCap1(), this)),
+      notices_(new NoticeMail(main, this)) {
     auto* ui = main.ui();
     auto* video = main.VideoCap1();
+    connect(cameraReturn_, &DeviceReturn::returned, this, guarded([this] { cameraReturned(); }));
     connect(video, &TVideoCapture::OnStatus, this, guarded([this] { Video1Status(); }));
     connect(video, &TVideoCapture::OnStatusCallback, this,
             guarded([this](int n, const QString& t) { Video1StatusCallback(n, t); }));
@@ -76,20 +80,49 @@ void DisplayController::Video1StatusCallback(int statusNumber, const QString& te
 void DisplayController::VideoCap1Error(int, const QString& text) {
     main_.showStatus(text);
     if (!text.isEmpty()) main_.errorLog().add(QStringLiteral(" :   Video error = ") + text);
-    if (text == QLatin1String(DeviceLostText)) {
-        desktop().messageBeep();
-        auto* video = main_.VideoCap1();
-        video->setDriverOpen(false);
-        video->setDriverIndex(-1);
-        video->setAccessibleDescription(QStringLiteral("No live picture"));
-        // Closing sends no status update of its own; the controls must not show a live
-        // picture that is gone.
-        Video1Status();
-        showWarning(
-            QStringLiteral("Capture device was not detected. Connect camera before running this "
-                           "program."),
-            main_.dialogParent());
+    if (text != QLatin1String(DeviceLostText)) return;
+    desktop().messageBeep();
+    auto* video = main_.VideoCap1();
+    const QString name = video->DriverName();
+    const bool watched = cameraReturn_->watch(); // closes the device either way
+    video->setAccessibleDescription(watched ? QStringLiteral("No live picture: the camera went "
+                                                             "away, waiting for it to come back")
+                                            : QStringLiteral("No live picture"));
+    // Closing sends no status update of its own; the controls must not show a live
+    // picture that is gone.
+    Video1Status();
+    if (watched) {
+        main_.errorLog().add(QStringLiteral(" :   Camera lost: ") + name +
+                             QStringLiteral(". Waiting for it to come back."));
+        if (main_.network().notification)
+            notices_->send(cameraMail(QCoreApplication::applicationName(), main_.camera(), name,
+                                      true, desktop().now()));
     }
+    // Nobody may be there to answer while a session or the website update runs: the
+    // status bar and the log tell, and the work goes on when the camera is back.
+    if (main_.Timer1()->isActive() || main_.Timer2()->isActive()) return;
+    showWarning(
+        QStringLiteral("Capture device was not detected. Connect camera before running this "
+                       "program."),
+        main_.dialogParent());
+}
+
+void DisplayController::cameraReturned() {
+    const QString name = main_.VideoCap1()->DriverName();
+    Video1Status();
+    main_.showStatus(QStringLiteral("Camera back: ") + name);
+    main_.errorLog().add(QStringLiteral(" :   Camera back: ") + name);
+    if (main_.network().notification)
+        notices_->send(cameraMail(QCoreApplication::applicationName(), main_.camera(), name, false,
+                                  desktop().now()));
+}
+
+bool DisplayController::cameraLost() const {
+    return cameraReturn_->waiting();
+}
+
+int DisplayController::driverIndexToKeep() const {
+    return cameraReturn_->waiting() ? cameraReturn_->lastIndex() : main_.VideoCap1()->DriverIndex();
 }
 
 void DisplayController::Edit1Change(const QString& text) {

@@ -1,11 +1,15 @@
 #pragma once
 // The live picture's controls: the capture device's status, status-callback and error
-// events, the Local Display Settings group and the Rate field.
+// events, the Local Display Settings group and the Rate field, and a camera that went
+// away and comes back.
 #include <QObject>
+#include <memory>
 
 namespace ostrel {
 
+class DeviceReturn;
 class MainWindowParts;
+class NoticeMail;
 
 class DisplayController : public QObject {
     Q_OBJECT
@@ -17,8 +21,17 @@ public:
     void VideoCap1Error(int errorNumber, const QString& text);
     void Edit1Change(const QString& text);
 
+    // A camera that went away is waited for until it comes back.
+    bool cameraLost() const;
+    // The driver index to keep in the settings: the lost camera's while it is away.
+    int driverIndexToKeep() const;
+
 private:
+    void cameraReturned();
+
     MainWindowParts& main_;
+    DeviceReturn* cameraReturn_;
+    NoticeMail* notices_;
 };
 
 } // namespace ostrel

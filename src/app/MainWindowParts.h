@@ -43,6 +43,8 @@ public:
     virtual QString& camera() = 0; // the stamp pads it in place
     virtual bool emailOnly() const = 0;
     virtual bool disableOnFail() const = 0;
+    // The camera went away and is waited for: no frames until it is back.
+    virtual bool cameraLost() const = 0;
 
     // The program's state changed: controls and captions follow.
     virtual void updateControls() = 0;

@@ -1,6 +1,7 @@
 #include "app/MotionController.h"
 #include "app/ErrorLog.h"
 #include "app/MainWindowParts.h"
+#include "app/NoticeMail.h"
 #include "capture/VideoCapture.h"
 #include "motion/DetectionSession.h"
 #include "net/FtpClient.h"
@@ -112,6 +113,7 @@ void MotionController::startChecks() {
     ui->lblDetectCount->setText(detectCountText(0));
     ui->ListBox1->clear();
     MotionImageCounter = 0;
+    rebaseline_ = false;
 
     // Seconds can be typed beyond what a millisecond timer holds; such a wait is capped.
     const qint64 interval = qint64(strToInt(ui->edDetectInterval->text())) * 1000;
@@ -161,7 +163,18 @@ void MotionController::Timer2Timer() {
 
 void MotionController::CheckMotion() {
     if (!timer2Enabled_) return;
+    // Without a camera there is nothing to compare; once it is back, its first frame is
+    // the new reference, as the light and the view may have changed meanwhile.
+    if (main_.cameraLost()) {
+        rebaseline_ = true;
+        return;
+    }
     auto* ui = main_.ui();
+    if (rebaseline_) {
+        rebaseline_ = false;
+        detector_.setLastFrameSum(detector_.GetFrameSum(*main_.VideoCap1(), main_.programFolder()));
+        return;
+    }
     const Comparison c =
         detector_.check(*main_.VideoCap1(), main_.programFolder(),
                         ui->ScrollBarSensitivity->value(), ui->ScrollBarTreshold->value());
@@ -202,7 +215,7 @@ void MotionController::detectionSteps() {
                 smtp->MailMessage().clear();
                 smtp->setHdrSubject(mail.subject);
                 smtp->MailMessage() = mail.lines;
-                startMail();
+                startMail(main_);
             }
             MotionNotified = true;
         }
@@ -233,27 +246,12 @@ void MotionController::detectionSteps() {
         smtp->EmailFiles().clear();
         smtp->addEmailFile(MotionImageFile);
         smtp->MailMessage() = mail.lines;
-        startMail();
+        startMail(main_);
     }
 
     MotionImageCounter = number;
     ++MotionDetectCount;
     ui->lblDetectCount->setText(detectCountText(MotionDetectCount));
-}
-
-void MotionController::startMail() {
-    try {
-        main_.SmtpClient()->Connect();
-    } catch (const Exception& e) {
-        // A mail that cannot even start (no host, a port that is no number) is reported
-        // like one that failed on its way; the detection's other steps still run.
-        RequestReport r;
-        r.failed = true;
-        r.beep = main_.errorLog().beepOnErrors();
-        r.statusText = e.message();
-        r.logEntry = QStringLiteral(" :   SMTP error = ") + e.message();
-        main_.report(r);
-    }
 }
 
 } // namespace ostrel

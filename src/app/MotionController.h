@@ -50,8 +50,7 @@ private:
     void quitFtpWhenReady();
     void detectionSteps();
     bool smtpIdle() const;
-    // Starts sending the prepared mail; a start that fails is reported, not raised.
-    void startMail();
+    bool rebaseline_ = false; // the camera was away: the next frame is the reference
 
     MainWindowParts& main_;
     MotionDetector detector_;

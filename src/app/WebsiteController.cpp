@@ -57,7 +57,8 @@ void WebsiteController::exportFrame(bool atStart) {
     const ExportResult result = exportFrameAndStamp(
         *main_.VideoCap1(), main_.programFolder(), atStart ? ExportKind::Start : ExportKind::Tick,
         main_.camera(), Image1, [this](const FrameSaveFailure& failure) {
-            main_.errorLog().add(failure.logEntry, failure.writeLogNow);
+            // A camera that went away is logged once, not at every update until it is back.
+            if (!main_.cameraLost()) main_.errorLog().add(failure.logEntry, failure.writeLogNow);
             main_.showStatus(failure.statusText);
         });
     if (result.frameSaved) {

@@ -484,7 +484,12 @@ void TMain::deleteTemporaryFiles() {
 
 void TMain::FormDestroy() {
     IniFile vcap(programFolder_ + sif::DriverFile);
-    writeDriverIndex(vcap, VideoCap1_->DriverIndex());
+    // A camera that went away is looked for again at the next start.
+    writeDriverIndex(vcap, display_ ? display_->driverIndexToKeep() : VideoCap1_->DriverIndex());
+}
+
+bool TMain::cameraLost() const {
+    return display_ && display_->cameraLost();
 }
 
 void TMain::connectMenus() {

@@ -68,6 +68,7 @@ public:
     QString& camera() override { return Camera; }
     bool emailOnly() const override { return EmailOnly; }
     bool disableOnFail() const override { return DisableOnFail; }
+    bool cameraLost() const override;
 
     // Program-wide state other parts read and write.
     bool AutoStart = false;

@@ -29,8 +29,8 @@ struct SourceSpec {
     QString inputFormat;
     QString url;
     QMap<QString, QString> options;
-    bool paced = false;  // true: frames arrive in real time on their own
-    bool loop = false;   // restart at the end instead of reporting the end
+    bool paced = false; // true: frames arrive in real time on their own
+    bool loop = false;  // restart at the end instead of reporting the end
     // A device: any read error, and a silence longer than stallTimeoutMs, means the
     // device is gone. Non-blocking reads keep a silent device from holding the thread.
     bool device = false;
@@ -46,6 +46,12 @@ public:
     virtual DriverDescription description() const = 0;
     virtual DriverCaps caps() const = 0;
     virtual SourceSpec source() const = 0;
+    // Which device this is, the same wherever and whenever it is plugged in (a camera's
+    // bus information); empty for a source that cannot go away and come back.
+    virtual QString deviceKey() const { return {}; }
+    // A folder whose entries change when such a device appears or goes ("/dev"); empty
+    // when nothing tells.
+    virtual QString deviceFolder() const { return {}; }
 
     // The driver's own dialogs; true when the user confirmed a change.
     virtual bool showFormatDialog(QWidget* /*parent*/) { return false; }

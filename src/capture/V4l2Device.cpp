@@ -379,6 +379,8 @@ public:
         return spec;
     }
 
+    QString deviceFolder() const override { return folder_; }
+
 private:
     QString folder_;
 };

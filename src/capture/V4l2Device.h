@@ -104,6 +104,8 @@ public:
     // What FFmpeg opens to read frames from the node with the given demuxer options
     // (video_size, framerate, input_format, channel).
     virtual SourceSpec stream(const QString& path, const QMap<QString, QString>& options) = 0;
+    // The folder holding the nodes, watched for nodes that come and go; empty: not watched.
+    virtual QString deviceFolder() const { return {}; }
 };
 
 // The devices of this machine, through open() and ioctl() on the nodes in `deviceFolder`.

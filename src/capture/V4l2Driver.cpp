@@ -250,6 +250,16 @@ DriverCaps V4l2Driver::caps() const {
     return c;
 }
 
+QString V4l2Driver::deviceKey() const {
+    // A camera without bus information is known by its name, like its settings section.
+    return cap_.busInfo.isEmpty() ? QStringLiteral("card:") + cap_.card
+                                  : QStringLiteral("bus:") + cap_.busInfo;
+}
+
+QString V4l2Driver::deviceFolder() const {
+    return backend_->deviceFolder();
+}
+
 QString V4l2Driver::settingsSection() const {
     return sectionName(cap_.busInfo.isEmpty() ? cap_.card : cap_.busInfo);
 }

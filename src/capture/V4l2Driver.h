@@ -53,6 +53,8 @@ public:
     DriverCaps caps() const override;
     // Negotiates the format, applies the stored controls and names what FFmpeg opens.
     SourceSpec source() const override;
+    QString deviceKey() const override;
+    QString deviceFolder() const override;
 
     bool showFormatDialog(QWidget* parent) override;
     bool showSourceDialog(QWidget* parent) override;

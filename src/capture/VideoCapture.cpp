@@ -259,14 +259,20 @@ void TVideoCapture::setDriverIndex(int index) {
     if (index >= 0) {
         const std::shared_ptr<CaptureDriver> driver =
             index < DriverRegistry::MaxDrivers ? drivers_->driver(index) : nullptr;
-        if (driver)
+        if (driver) {
             driverName_ = driver->description().name;
-        else
+            // Kept from the choice: a device that has gone is no longer in the registry.
+            deviceKey_ = driver->deviceKey();
+            deviceFolder_ = driver->deviceFolder();
+        } else {
             index = -1;
+        }
     }
     if (index < 0) {
         index = -1;
         driverName_.clear();
+        deviceKey_.clear();
+        deviceFolder_.clear();
     }
     driverIndex_ = index;
 }
@@ -293,6 +299,15 @@ QStringList TVideoCapture::ListDrivers() {
         list << d.name + QLatin1Char(' ') + d.version;
     }
     return list;
+}
+
+int TVideoCapture::driverIndexOfDevice(const QString& key) {
+    if (key.isEmpty()) return -1;
+    for (int i = 0; i < DriverRegistry::MaxDrivers; ++i) {
+        const std::shared_ptr<CaptureDriver> driver = drivers_->driver(i);
+        if (driver && driver->deviceKey() == key) return i;
+    }
+    return -1;
 }
 
 void TVideoCapture::dropCaches() {

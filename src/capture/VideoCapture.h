@@ -129,6 +129,13 @@ public:
     // Quality of recorded video, 1 to 100 (Video Compression; kept in vcap.sif).
     int CompressionQuality() const;
 
+    // Which device the chosen driver reads (CaptureDriver::deviceKey) and the folder that
+    // tells when it comes and goes; empty without one.
+    QString DeviceKey() const { return deviceKey_; }
+    QString DeviceFolder() const { return deviceFolder_; }
+    // The index of the driver that reads device `key` now; -1 when none does.
+    int driverIndexOfDevice(const QString& key);
+
     // "name version" for indices 0.., stopping at the first index without a driver.
     QStringList ListDrivers();
 
@@ -182,6 +189,8 @@ private:
     std::unique_ptr<CaptureSession> session_;
     int driverIndex_ = -1;
     QString driverName_;
+    QString deviceKey_;
+    QString deviceFolder_;
     bool scaleToWindow_ = false;
     bool scaleProportional_ = false;
     quint16 previewRate_ = 30;

@@ -28,5 +28,8 @@ MailText notificationMail(const QString& appName, const QString& camera,
 // The mail that carries a detection image (e-mail mode).
 MailText imageMail(const QString& appName, const QString& camera, const QString& sessionName,
                    const QString& remoteName);
+// The mails that tell the camera went away (`lost`) or is back, naming its device.
+MailText cameraMail(const QString& appName, const QString& camera, const QString& device, bool lost,
+                    const QDateTime& when);
 
 } // namespace ostrel

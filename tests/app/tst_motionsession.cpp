@@ -8,6 +8,7 @@
 // still room's next frame differs by about 9 % (similarity 91: a detection with the
 // default sliders).
 #include "MainFixture.h"
+#include "ScriptedV4l2.h"
 #include "app/MotionController.h"
 #include "app/WebsiteController.h"
 #include "capture/VideoCapture.h"
@@ -460,6 +461,61 @@ private slots:
         r.click();
         CHECK(r.detect(7200));
         CHECK(mails.verify(3, notificationMail("Ostrel", "Shop", Start.addSecs(7200)), owner));
+        VERIFY_NO_BOXES(r.desk);
+    }
+
+    // A camera unplugged during a session and plugged in again on another node: the loss
+    // waits for the notification under way and both are mailed, no check fails meanwhile,
+    // the camera is found by its bus as soon as its node appears and opened again, and the
+    // session goes on.
+    void cameraGoesAndComesBack() {
+        MailServer mails;
+        QVERIFY2(mails.server.start(), qPrintable(mails.server.error()));
+        Room r;
+        r.set("Protocol Settings", "Notification", "1");
+        r.set("Other Settings", "Camera", "Shop");
+        mails.configure(r);
+        r.write("vcap.sif", "[Driver]\r\nindex=1\r\n");
+        const QString bus = "usb-0000:00:14.0-1";
+        auto v4l2 = std::make_shared<ScriptedV4l2>();
+        v4l2->folder = r.path + "dev";
+        QVERIFY(QDir().mkdir(v4l2->folder));
+        v4l2->addWebcam("Desk Camera", bus);
+        TMain& main = r.open(systemDrivers(r.path, v4l2));
+        auto* video = main.VideoCap1();
+        QVERIFY(video->DriverOpen());
+        const QStringList owner{"owner@example.org"};
+
+        r.click();
+        CHECK(r.detect(1, true));
+        v4l2->cameras.clear();
+        emit video->OnError(ENODEV, "Capture device was not detected."); // as the pipeline does
+        QVERIFY(!video->DriverOpen() && main.cameraLost());
+        r.motion().Timer2Timer(); // skipped, no box
+        CHECK(mails.verify(1, notificationMail("Ostrel", "Shop", Start.addSecs(1)), owner));
+        CHECK(mails.verify(2, cameraMail("Ostrel", "Shop", "Desk Camera", true, Start.addSecs(1)),
+                           owner));
+
+        // Plugged in after the pauses have grown: the new node is what brings it back.
+        QTest::qWait(3500);
+        r.desk.clock = Start.addSecs(60);
+        auto again = v4l2->addWebcam("Desk Camera", bus);
+        again->path = "/dev/video4";
+        again->identity = "2";
+        r.write("dev/video4", "");
+        QTRY_VERIFY_WITH_TIMEOUT(video->DriverOpen(), 2000);
+        QVERIFY(!main.cameraLost() && video->VideoPreview());
+        CHECK(mails.verify(3, cameraMail("Ostrel", "Shop", "Desk Camera", false, Start.addSecs(60)),
+                           owner));
+        r.motion().Timer2Timer(); // the new reference: no detection
+        QCOMPARE(r.motion().MotionDetectCount, 1);
+        CHECK(r.detect(61, true));
+        QCOMPARE(r.images(SessionName), imageNames(2));
+        QVERIFY(r.motion().running());
+        const QString log = QString::fromLatin1(r.read("Error.log"));
+        QVERIFY(log.contains("12/05/26 10:15:31 :   Camera lost: Desk Camera. Waiting for it to "
+                             "come back.\r\n"));
+        QVERIFY(log.contains("12/05/26 10:16:30 :   Camera back: Desk Camera\r\n"));
         VERIFY_NO_BOXES(r.desk);
     }
 

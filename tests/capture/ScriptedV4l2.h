@@ -114,6 +114,7 @@ public:
     std::function<SourceSpec(const QString& path, const QMap<QString, QString>& options)> streamFor;
     QList<QMap<QString, QString>> streamed; // options of every stream asked for
     int opens = 0;
+    QString folder; // stands for /dev: a test makes an entry there when it plugs a camera in
 
     std::shared_ptr<ScriptedCamera> add(const QString& card, const QString& bus = QString()) {
         auto camera = std::make_shared<ScriptedCamera>();
@@ -142,6 +143,7 @@ public:
             if (c->path == path && c->opens) return std::make_unique<ScriptedV4l2Device>(c);
         return nullptr;
     }
+    QString deviceFolder() const override { return folder; }
     SourceSpec stream(const QString& path, const QMap<QString, QString>& options) override {
         streamed.append(options);
         if (streamFor) return streamFor(path, options);

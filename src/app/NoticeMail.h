@@ -1,0 +1,33 @@
+#pragma once
+// Mails the program sends of its own accord (the camera lost, the camera back). Each one
+// waits until the one SMTP client is free, so a mail under way is never rewritten.
+#include "motion/DetectionSession.h"
+#include <QList>
+#include <QObject>
+
+namespace ostrel {
+
+class MainWindowParts;
+
+// Starts the mail the SMTP client holds; a mail that cannot even start (no host, a port
+// that is no number) is reported like one that failed on its way.
+void startMail(MainWindowParts& main);
+
+class NoticeMail : public QObject {
+    Q_OBJECT
+public:
+    NoticeMail(MainWindowParts& main, QObject* parent);
+    // Sends `mail` to the notification addresses when the client is next free.
+    void send(const MailText& mail);
+    int pending() const { return int(pending_.size()); }
+
+    static constexpr int MostPending = 8; // a camera that comes and goes is no mail flood
+
+private:
+    void sendNext();
+
+    MainWindowParts& main_;
+    QList<MailText> pending_;
+};
+
+} // namespace ostrel
