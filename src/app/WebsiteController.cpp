@@ -57,8 +57,7 @@ void WebsiteController::exportFrame(bool atStart) {
     const ExportResult result = exportFrameAndStamp(
         *main_.VideoCap1(), main_.programFolder(), atStart ? ExportKind::Start : ExportKind::Tick,
         main_.camera(), Image1, [this](const FrameSaveFailure& failure) {
-            // A camera that went away is logged once, not at every update until it is back.
-            if (!main_.cameraLost()) main_.errorLog().add(failure.logEntry, failure.writeLogNow);
+            main_.errorLog().add(failure.logEntry, failure.writeLogNow);
             main_.showStatus(failure.statusText);
         });
     if (result.frameSaved) {
@@ -94,6 +93,12 @@ void WebsiteController::Timer1Timer() {
     // rather than interleaved with it.
     if (!main_.FtpClient()->Ready()) {
         main_.showStatus(QStringLiteral("Website update skipped: the FTP connection is busy"));
+        return;
+    }
+    // The page keeps the last picture with its own time rather than that picture again
+    // under a new one; the update goes on when the camera is back.
+    if (main_.cameraLost()) {
+        main_.showStatus(QStringLiteral("Website update skipped: the camera is away"));
         return;
     }
     exportFrame(false);

@@ -492,6 +492,8 @@ private slots:
         emit video->OnError(ENODEV, "Capture device was not detected."); // as the pipeline does
         QVERIFY(!video->DriverOpen() && main.cameraLost());
         r.motion().Timer2Timer(); // skipped, no box
+        main.website()->Timer1Timer(); // no old picture published under a new time
+        QCOMPARE(main.statusPanel(1)->text(), "Website update skipped: the camera is away");
         CHECK(mails.verify(1, notificationMail("Ostrel", "Shop", Start.addSecs(1)), owner));
         CHECK(mails.verify(2, cameraMail("Ostrel", "Shop", "Desk Camera", true, Start.addSecs(1)),
                            owner));
