@@ -458,6 +458,11 @@ void TMain::FormClose() {
     // Publishing the stop pictures: when the host could not be reached, the close ends
     // there, as the rest would only wait on the same dead connection.
     bool goOn = true;
+    // A signal's close must end within seconds: a host that does not answer is given up
+    // sooner than the usual time-out.
+    if (closingBySignal_ &&
+        (FtpClient_->Timeout() <= 0 || FtpClient_->Timeout() > SignalFtpTimeout))
+        FtpClient_->setTimeout(SignalFtpTimeout);
     step([&] {
         if (website_->running()) goOn = website_->StopForClose();
     });

@@ -200,6 +200,7 @@ private:
     bool shown_ = false;
     bool closed_ = false;
     bool closingBySignal_ = false;
+    static constexpr int SignalFtpTimeout = 2; // seconds
     bool startedWithVideo_ = false;
     bool windowOpen_ = false;
 };

@@ -19,6 +19,10 @@ DeviceReturn::DeviceReturn(TVideoCapture& video, QObject* parent) : QObject(pare
 
 DeviceReturn::~DeviceReturn() = default;
 
+bool DeviceReturn::waiting() const {
+    return waiting_ && video_.DriverIndex() == -1;
+}
+
 bool DeviceReturn::watch() {
     stop();
     key_ = video_.DeviceKey();

@@ -23,7 +23,8 @@ public:
     // Closes the device that was lost and forgets its driver; true when it is watched for
     // (a source that cannot say which device it is stays closed for good).
     bool watch();
-    bool waiting() const { return waiting_; }
+    // Waiting ends when the device is back, or when another driver has been chosen.
+    bool waiting() const;
     // The lost device's driver name and the index it had.
     QString deviceName() const { return name_; }
     int lastIndex() const { return index_; }

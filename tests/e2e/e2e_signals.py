@@ -4,6 +4,7 @@ dialog of the first start, the motion start delay, a settings file that cannot b
 A second signal while that close runs ends the program at once."""
 import os
 import signal
+import socket
 import sys
 import time
 
@@ -82,8 +83,24 @@ def main_only(app):
     main_window(app)
 
 
-# Name, what is written before the start, the moment, the signal, and whether Ostrel.sif
-# is read-only. Every close writes the Sensitivity key, which the files above leave out.
+def website_start(app):
+    window, _ = main_window(app)
+    press(wait_for(lambda: find(window, "push button", "Start", description="Website update"),
+                   10, "the website update's button"))
+    time.sleep(1)  # waiting for a greeting that never comes
+
+
+# An FTP host that takes connections and never says a word.
+SILENT_HOST = socket.socket()
+SILENT_HOST.bind(("127.0.0.1", 0))
+SILENT_HOST.listen(8)
+SILENT_FTP = ("[FTP Settings]\nFTP_Host=127.0.0.1\nFTP_Port=%d\nUser_ID=u\nPassword=p\n"
+              % SILENT_HOST.getsockname()[1])
+
+
+# Name, what is written before the start (nothing, the settings above, or those and more),
+# the moment, the signal, and whether Ostrel.sif is read-only. Every close writes the
+# Sensitivity key, which the files above leave out.
 ROWS = [
     ("the first start's driver warning", False, driver_warning, signal.SIGINT, False),
     ("the first start's driver dialog", False, driver_dialog, signal.SIGTERM, False),
@@ -91,6 +108,8 @@ ROWS = [
     ("the close's question", True, close_question, signal.SIGTERM, False),
     ("the motion start delay", True, start_delay, signal.SIGTERM, False),
     ("a read-only Ostrel.sif", True, main_only, signal.SIGINT, True),
+    # The close publishes the stop pictures, on a host that does not answer.
+    ("the website update", SILENT_FTP, website_start, signal.SIGTERM, False),
 ]
 
 
@@ -102,7 +121,7 @@ def prepare(program, settings, read_only=False):
             os.chmod(path, 0o600)
             os.remove(path)
     if settings:
-        program.write("Ostrel.sif", SETTINGS)
+        program.write("Ostrel.sif", SETTINGS + (settings if isinstance(settings, str) else ""))
         program.write("vcap.sif", VCAP)
     if read_only:
         os.chmod(program.path("Ostrel.sif"), 0o400)
