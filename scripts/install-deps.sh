@@ -20,6 +20,8 @@ packages=(
   # a private sound server whose input hears what is played (recordings with sound)
   pulseaudio pulseaudio-utils
   xvfb xauth dbus dbus-x11 at-spi2-core python3-pyatspi python3-gi
+  # checks the installed desktop entry
+  desktop-file-utils
 )
 
 missing=()

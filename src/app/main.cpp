@@ -5,6 +5,7 @@
 #include "platform/CloseSignals.h"
 #include "platform/Desktop.h"
 #include "platform/ProgramFolder.h"
+#include "platform/QtDesktop.h"
 #include <QDir>
 #include <QTimer>
 #include <memory>
@@ -24,12 +25,26 @@ int main(int argc, char** argv) {
         ostrel::Application::endEveryLoop();
     });
 
-    const QString folder = ostrel::programFolder();
+    // A program folder that cannot be written (installed system-wide, read-only media)
+    // gives way to the user's data folder.
+    const ostrel::FolderChoice choice =
+        ostrel::chooseProgramFolder(ostrel::programFolder(), ostrel::xdgDataHome());
+    if (choice.folder.isEmpty()) {
+        ostrel::showError(choice.error);
+        return 1;
+    }
+    const QString& folder = choice.folder;
     QDir::setCurrent(folder);
+    if (auto* qtDesktop = dynamic_cast<ostrel::QtDesktop*>(&ostrel::desktop()))
+        qtDesktop->setHelpFolder(folder + QStringLiteral("Help"));
 
     std::unique_ptr<ostrel::TMain> mainWindow;
     try {
         mainWindow = std::make_unique<ostrel::TMain>(folder, ostrel::systemDrivers(folder));
+        if (!choice.notice.isEmpty()) {
+            mainWindow->errorLog().addQuietly(QStringLiteral(" :   ") + choice.notice);
+            mainWindow->showStatus(choice.notice);
+        }
         mainWindow->createWindows();
     } catch (...) {
         ostrel::Application::showCurrentException();

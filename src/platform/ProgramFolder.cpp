@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryFile>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -16,6 +18,80 @@ namespace ostrel {
 
 QString programFolder() {
     return withSlash(QCoreApplication::applicationDirPath());
+}
+
+namespace {
+
+// What the data/ folder of the source tree holds: the files that ship with the program.
+const char* const shippedData[] = {"Help", "Server", "imgempty.jpg", "stopcap.jpg", "stoptime.bmp"};
+
+bool holdsData(const QString& folder) {
+    for (const char* name : shippedData)
+        if (QFileInfo::exists(folder + QLatin1String(name))) return true;
+    return false;
+}
+
+// Permission bits say nothing of read-only mounts, ACLs or root: only making a file tells.
+bool canWriteIn(const QString& folder) {
+    QTemporaryFile probe(folder + QStringLiteral(".ostrel-probe-XXXXXX"));
+    return probe.open() && probe.remove();
+}
+
+// Copies `from` (a file or a folder tree) to `to`, leaving every file already there alone;
+// the files that could not be copied go to `failed`.
+void copyMissing(const QString& from, const QString& to, QStringList& failed) {
+    const QFileInfo source(from);
+    if (source.isDir()) {
+        if (!QDir().mkpath(to)) {
+            failed << to;
+            return;
+        }
+        const QStringList entries =
+            QDir(from).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+        for (const QString& entry : entries)
+            copyMissing(from + QLatin1Char('/') + entry, to + QLatin1Char('/') + entry, failed);
+        return;
+    }
+    if (!source.exists() || QFileInfo(to).exists() || QFileInfo(to).isSymLink()) return;
+    // Shipped files may be read-only; the copies are the user's to change.
+    if (!QFile::copy(from, to) ||
+        !QFile::setPermissions(to, source.permissions() | QFile::ReadOwner | QFile::WriteOwner))
+        failed << to;
+}
+
+} // namespace
+
+QString xdgDataHome() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+}
+
+FolderChoice chooseProgramFolder(const QString& exeFolder, const QString& dataHome) {
+    const QString exe = withSlash(exeFolder);
+    const QString installed = withSlash(QDir::cleanPath(exe + QStringLiteral("../share/ostrel")));
+    const QString data = holdsData(exe) || !holdsData(installed) ? exe : installed;
+    const bool writable = canWriteIn(exe);
+    if (writable && data == exe) return {exe, {}, {}};
+
+    FolderChoice choice;
+    const QString where = writable ? QStringLiteral("The program is installed in %1").arg(exe)
+                                   : QStringLiteral("The program folder %1 is read-only").arg(exe);
+    const QString folder = withSlash(dataHome) + QStringLiteral("ostrel/");
+    if (!QDir::isAbsolutePath(dataHome) || !QDir().mkpath(folder) || !canWriteIn(folder)) {
+        choice.error =
+            QStringLiteral("%1 and files cannot be kept in %2 either.")
+                .arg(where,
+                     QDir::isAbsolutePath(dataHome) ? folder : QStringLiteral("a home folder"));
+        return choice;
+    }
+    QStringList failed;
+    for (const char* name : shippedData)
+        copyMissing(data + QLatin1String(name), folder + QLatin1String(name), failed);
+    choice.folder = folder;
+    choice.notice = QStringLiteral("%1: files are kept in %2").arg(where, folder);
+    if (!failed.isEmpty())
+        choice.notice +=
+            QStringLiteral(" (could not copy %1)").arg(failed.join(QStringLiteral(", ")));
+    return choice;
 }
 
 QString withSlash(const QString& folder) {

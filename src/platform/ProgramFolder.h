@@ -6,6 +6,20 @@ namespace ostrel {
 
 // The folder of the executable, with a trailing '/'.
 QString programFolder();
+
+// Where the program keeps its files, chosen once at start.
+struct FolderChoice {
+    QString folder; // with a trailing '/'; empty when no folder can be written
+    QString notice; // says where the files are kept when that is not the executable's folder
+    QString error;  // why no folder can be used, when `folder` is empty
+};
+// The executable's folder when it holds the data files and files can really be made in
+// it. Otherwise (a read-only folder, or an installed layout with the data files in
+// <exe>/../share/ostrel/) `dataHome`/ostrel/, made with its parents and given the data
+// files it lacks; files already there are never replaced.
+FolderChoice chooseProgramFolder(const QString& exeFolder, const QString& dataHome);
+// $XDG_DATA_HOME, or ~/.local/share when it is unset or not absolute.
+QString xdgDataHome();
 // `name` resolved against `folder` (absolute names stay as they are; '\' becomes '/').
 QString resolveIn(const QString& folder, const QString& name);
 // Folder with exactly one trailing '/'.

@@ -271,6 +271,23 @@ private slots:
         for (const QString& name : kept)
             QVERIFY2(QFile::exists(path(name)), qPrintable(name));
     }
+
+    // An installed layout (the data files in ../share/ostrel, none beside the executable)
+    // keeps its files in the data folder even where bin/ can be written (root); a data
+    // folder that cannot be made leaves no folder at all, and the error says which.
+    void programFolderChoice() {
+        QVERIFY(QDir().mkpath(path("prefix/bin")));
+        QVERIFY(QDir().mkpath(path("prefix/share/ostrel/Server")));
+        writeRaw(path("prefix/share/ostrel/Server/ostrel.html"), "page");
+        const FolderChoice installed = chooseProgramFolder(path("prefix/bin"), path("data"));
+        QCOMPARE(installed.folder, path("data/ostrel/"));
+        QCOMPARE(readAll(path("data/ostrel/Server/ostrel.html")), QByteArray("page"));
+
+        writeRaw(path("file"), "x");
+        const FolderChoice none = chooseProgramFolder(QStringLiteral("/proc/"), path("file"));
+        QVERIFY(none.folder.isEmpty());
+        QVERIFY2(none.error.contains(path("file/ostrel/")), qPrintable(none.error));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestIniFile)
