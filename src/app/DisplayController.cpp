@@ -108,6 +108,7 @@ void DisplayController::VideoCap1Error(int, const QString& text) {
 }
 
 void DisplayController::cameraReturned() {
+    ++returns_;
     const QString name = main_.VideoCap1()->DriverName();
     Video1Status();
     main_.showStatus(QStringLiteral("Camera back: ") + name);

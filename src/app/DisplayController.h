@@ -23,6 +23,7 @@ public:
 
     // A camera that went away is waited for until it comes back.
     bool cameraLost() const;
+    int cameraReturns() const { return returns_; }
     // The driver index to keep in the settings: the lost camera's while it is away.
     int driverIndexToKeep() const;
 
@@ -32,6 +33,7 @@ private:
     MainWindowParts& main_;
     DeviceReturn* cameraReturn_;
     NoticeMail* notices_;
+    int returns_ = 0;
 };
 
 } // namespace ostrel

@@ -45,6 +45,8 @@ public:
     virtual bool disableOnFail() const = 0;
     // The camera went away and is waited for: no frames until it is back.
     virtual bool cameraLost() const = 0;
+    // How often a lost camera has come back: its first frame after that is a new scene.
+    virtual int cameraReturns() const = 0;
 
     // The program's state changed: controls and captions follow.
     virtual void updateControls() = 0;

@@ -113,7 +113,7 @@ void MotionController::startChecks() {
     ui->lblDetectCount->setText(detectCountText(0));
     ui->ListBox1->clear();
     MotionImageCounter = 0;
-    rebaseline_ = false;
+    seenReturns_ = main_.cameraReturns();
 
     // Seconds can be typed beyond what a millisecond timer holds; such a wait is capped.
     const qint64 interval = qint64(strToInt(ui->edDetectInterval->text())) * 1000;
@@ -165,13 +165,10 @@ void MotionController::CheckMotion() {
     if (!timer2Enabled_) return;
     // Without a camera there is nothing to compare; once it is back, its first frame is
     // the new reference, as the light and the view may have changed meanwhile.
-    if (main_.cameraLost()) {
-        rebaseline_ = true;
-        return;
-    }
+    if (main_.cameraLost()) return;
     auto* ui = main_.ui();
-    if (rebaseline_) {
-        rebaseline_ = false;
+    if (seenReturns_ != main_.cameraReturns()) {
+        seenReturns_ = main_.cameraReturns();
         detector_.setLastFrameSum(detector_.GetFrameSum(*main_.VideoCap1(), main_.programFolder()));
         return;
     }

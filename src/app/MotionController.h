@@ -50,7 +50,7 @@ private:
     void quitFtpWhenReady();
     void detectionSteps();
     bool smtpIdle() const;
-    bool rebaseline_ = false; // the camera was away: the next frame is the reference
+    int seenReturns_ = 0; // the camera's returns already taken into account
 
     MainWindowParts& main_;
     MotionDetector detector_;

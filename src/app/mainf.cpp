@@ -497,6 +497,10 @@ bool TMain::cameraLost() const {
     return display_ && display_->cameraLost();
 }
 
+int TMain::cameraReturns() const {
+    return display_ ? display_->cameraReturns() : 0;
+}
+
 void TMain::connectMenus() {
     auto* ui = ui_.get();
     connect(ui->menuExit, &QAction::triggered, this, &QWidget::close);

@@ -69,6 +69,7 @@ public:
     bool emailOnly() const override { return EmailOnly; }
     bool disableOnFail() const override { return DisableOnFail; }
     bool cameraLost() const override;
+    int cameraReturns() const override;
 
     // Program-wide state other parts read and write.
     bool AutoStart = false;
