@@ -49,6 +49,7 @@ private:
     void stopSession();
     void quitFtpWhenReady();
     void detectionSteps();
+    void countDetection();
     bool smtpIdle() const;
     bool rebaseline_ = false; // the camera was away: the next frame is the reference
 
