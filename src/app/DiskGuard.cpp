@@ -60,22 +60,28 @@ QDateTime sessionStartOf(const QString& folderName) {
     return {};
 }
 
-RoomResult makeRoom(int minFreeMb, const QStringList& folderNames, const QString& running,
-                    const std::function<qint64()>& measure,
+RoomResult makeRoom(int minFreeMb, const std::function<QStringList()>& folderNames,
+                    const QString& running, const std::function<qint64()>& measure,
                     const std::function<bool(const QString&, qint64)>& remove) {
     RoomResult result;
     if (minFreeMb <= 0) return result;
+    const qint64 wanted = qint64(minFreeMb) * MiB;
+    // A free space that cannot be told blocks nothing.
+    const auto roomEnough = [&] {
+        result.freeBytes = measure();
+        return result.freeBytes < 0 || result.freeBytes >= wanted;
+    };
+    if (roomEnough()) return result;
+
+    // Only a disk short of room has its folders looked at.
     std::vector<std::pair<QDateTime, QString>> sessions;
-    for (const QString& name : folderNames) {
+    for (const QString& name : folderNames()) {
         const QDateTime start = sessionStartOf(name);
         if (start.isValid() && name != running) sessions.emplace_back(start, name);
     }
     std::sort(sessions.begin(), sessions.end());
-    const qint64 wanted = qint64(minFreeMb) * MiB;
     auto next = sessions.cbegin();
-    for (;;) {
-        result.freeBytes = measure();
-        if (result.freeBytes < 0 || result.freeBytes >= wanted) return result;
+    do {
         // A folder that cannot be removed is passed over for the next one.
         bool removed = false;
         for (; next != sessions.cend() && !removed; ++next) {
@@ -86,7 +92,8 @@ RoomResult makeRoom(int minFreeMb, const QStringList& folderNames, const QString
             result.enough = false;
             return result;
         }
-    }
+    } while (!roomEnough());
+    return result;
 }
 
 FailureMail diskShortageMail(const QString& appName, const QString& camera, const QDateTime& when,
@@ -108,8 +115,9 @@ FailureMail diskShortageMail(const QString& appName, const QString& camera, cons
 
 bool DiskGuard::roomToWrite(const QString& refused) {
     const QString folder = main_.programFolder();
-    const QStringList names =
-        QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    const auto names = [&] {
+        return QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    };
     const RoomResult room = makeRoom(
         minFreeMb, names, currentSession, [&] { return freeBytes(folder); },
         [&](const QString& name, qint64 free) {

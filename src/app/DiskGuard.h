@@ -22,11 +22,11 @@ struct RoomResult {
     bool enough = true;
 };
 // While `measure` says less than `minFreeMb` is free, removes the session folder among
-// `folderNames` that started first (by the time in its name), never `running` and never a
-// name that is not a session's; `remove` gets the name and the free bytes that made it go.
-// A limit of 0 and a free space that cannot be told never delete anything and are enough.
-RoomResult makeRoom(int minFreeMb, const QStringList& folderNames, const QString& running,
-                    const std::function<qint64()>& measure,
+// `folderNames()` (asked only then) that started first (by the time in its name), never `running`
+// and never a name that is not a session's; `remove` gets the name and the free bytes that made it
+// go. A limit of 0 and a free space that cannot be told never delete anything and are enough.
+RoomResult makeRoom(int minFreeMb, const std::function<QStringList()>& folderNames,
+                    const QString& running, const std::function<qint64()>& measure,
                     const std::function<bool(const QString&, qint64)>& remove);
 
 // The one mail of a shortage: what is free, what is wanted, since when nothing is saved.

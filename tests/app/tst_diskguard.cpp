@@ -55,7 +55,7 @@ private slots:
                                   "13-45-26_10.15.30"};
         qint64 free = freeMb < 0 ? -1 : freeMb * MiB;
         const RoomResult room = ostrel::makeRoom(
-            limit, folders, running, [&] { return free; },
+            limit, [&] { return folders; }, running, [&] { return free; },
             [&](const QString&, qint64 before) {
                 if (before != free) return false;
                 free += 150 * MiB;
