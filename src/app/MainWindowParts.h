@@ -12,6 +12,7 @@ class TMain;
 
 namespace ostrel {
 
+class DiskGuard;
 class ErrorLog;
 class TFtpClient;
 class TSmtpClient;
@@ -29,6 +30,8 @@ public:
     virtual TFtpClient* FtpClient() const = 0;
     virtual TSmtpClient* SmtpClient() const = 0;
     virtual ErrorLog& errorLog() = 0;
+    // Asked before a picture or a recording is written in the program folder.
+    virtual DiskGuard& diskGuard() = 0;
     virtual const QString& programFolder() const = 0;
     virtual QTimer* Timer1() const = 0; // website update
     virtual QTimer* Timer2() const = 0; // motion checks

@@ -1,4 +1,5 @@
 #include "app/ManualSaveController.h"
+#include "app/DiskGuard.h"
 #include "app/ErrorLog.h"
 #include "app/MainWindowParts.h"
 #include "capture/DlgCapture.h"
@@ -41,7 +42,7 @@ void ManualSaveController::BtStartStopClick() {
     auto* video = main_.VideoCap1();
     if (video->IsRecording()) {
         video->StopRecording();
-    } else {
+    } else if (main_.diskGuard().roomToWrite(QStringLiteral("Recording not started"))) {
         video->setVideoFileName(main_.programFolder() + QStringLiteral("Videos/") +
                                 main_.ui()->EditVideoFile->text());
         video->StartRecording();

@@ -1,4 +1,5 @@
 #include "app/MotionController.h"
+#include "app/DiskGuard.h"
 #include "app/ErrorLog.h"
 #include "app/MainWindowParts.h"
 #include "app/NoticeMail.h"
@@ -69,6 +70,7 @@ void MotionController::startSession() {
     auto* ui = main_.ui();
     MotionSessionName = motionSessionName(desktop().now());
     MotionSessionFolder = main_.programFolder() + MotionSessionName;
+    main_.diskGuard().currentSession = MotionSessionName;
     QDir().mkdir(MotionSessionFolder);
 
     const int delay = strToInt(ui->edDelay->text());
@@ -181,6 +183,11 @@ void MotionController::CheckMotion() {
 void MotionController::detectionSteps() {
     auto* ui = main_.ui();
     if (ui->CheckBoxDetectionSound->isChecked()) desktop().messageBeep();
+    // Without room on the disk the detection is counted, and nothing is saved or sent.
+    if (!main_.diskGuard().roomToWrite(QStringLiteral("Motion picture not saved"))) {
+        countDetection();
+        return;
+    }
     const int number = nextMotionImageNumber(MotionImageCounter);
     MotionImageFile = MotionSessionFolder + QStringLiteral("/") + motionImageName(number);
 
@@ -247,8 +254,12 @@ void MotionController::detectionSteps() {
     }
 
     MotionImageCounter = number;
+    countDetection();
+}
+
+void MotionController::countDetection() {
     ++MotionDetectCount;
-    ui->lblDetectCount->setText(detectCountText(MotionDetectCount));
+    main_.ui()->lblDetectCount->setText(detectCountText(MotionDetectCount));
 }
 
 } // namespace ostrel

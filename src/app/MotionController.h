@@ -49,6 +49,7 @@ private:
     void stopSession();
     void quitFtpWhenReady();
     void detectionSteps();
+    void countDetection();
     bool smtpIdle() const;
     int seenReturns_ = 0; // the camera's returns already taken into account
 

@@ -14,7 +14,8 @@ const auto windowFields = std::tuple{
     field(key::Interval, &W::interval),     field(key::StartDelay, &W::startDelay),
     field(key::DelaySound, &W::delaySound), field(key::DetectionSound, &W::detectionSound),
     field(key::RemoteSave, &W::remoteSave), field(key::LogErrors, &W::logErrors),
-    field(key::ErrorBeep, &W::errorBeep),   field(key::FirstRun, &W::firstRun)};
+    field(key::ErrorBeep, &W::errorBeep),   field(key::FirstRun, &W::firstRun),
+    field(key::MinFreeMb, &W::minFreeMb)};
 const auto captureFields =
     std::tuple{field(key::FrameRate, &C::frameRate), field(key::CaptureTime, &C::captureTime),
                field(key::IndexSize, &C::indexSize), field(key::BufferSize, &C::bufferSize),

@@ -23,6 +23,7 @@ struct MainWindowSettings {
     bool logErrors = true;
     bool errorBeep = false;
     bool firstRun = true;
+    int minFreeMb = 500;
 };
 
 // [Capture Parameters]: the recording's settings of the capture device.

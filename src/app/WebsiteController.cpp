@@ -1,4 +1,5 @@
 #include "app/WebsiteController.h"
+#include "app/DiskGuard.h"
 #include "app/ErrorLog.h"
 #include "app/MainWindowParts.h"
 #include "capture/VideoCapture.h"
@@ -8,6 +9,7 @@
 #include "net/SmtpClient.h"
 #include "platform/Desktop.h"
 #include "platform/DigitFilter.h"
+#include "platform/Exception.h"
 #include "platform/Guard.h"
 #include "ui_mainf.h"
 #include "web/FrameExport.h"
@@ -54,12 +56,27 @@ void WebsiteController::setStartedLook(bool started) {
 }
 
 void WebsiteController::exportFrame(bool atStart) {
-    const ExportResult result = exportFrameAndStamp(
-        *main_.VideoCap1(), main_.programFolder(), atStart ? ExportKind::Start : ExportKind::Tick,
-        main_.camera(), Image1, [this](const FrameSaveFailure& failure) {
-            main_.errorLog().add(failure.logEntry, failure.writeLogNow);
-            main_.showStatus(failure.statusText);
-        });
+    auto& log = main_.errorLog();
+    const auto frameNotSaved = [&](const FrameSaveFailure& failure) {
+        // A full disk must not trade the cause for the log's own failure.
+        if (failure.writeLogNow)
+            log.addQuietly(failure.logEntry);
+        else
+            log.add(failure.logEntry, false);
+        main_.showStatus(failure.statusText);
+    };
+    ExportResult result;
+    try {
+        result = exportFrameAndStamp(*main_.VideoCap1(), main_.programFolder(),
+                                     atStart ? ExportKind::Start : ExportKind::Tick, main_.camera(),
+                                     Image1, frameNotSaved);
+    } catch (const Exception& e) {
+        // A JPEG or stamp that could not be written: the cause is kept with its time, and
+        // the box follows as for any handler's error.
+        log.addQuietly(QStringLiteral(" :   ") + e.message());
+        main_.showStatus(QStringLiteral("ERROR: ") + e.message());
+        throw;
+    }
     if (result.frameSaved) {
         CaptureBitmapPath = result.bitmapPath;
         CaptureJpegPath = result.jpegPath;
@@ -71,8 +88,10 @@ void WebsiteController::Start() {
     setStartedLook(true);
     setBusyLight(true);
     disabledByFailures_ = false;
-    exportFrame(true);
-    oneUpload();
+    if (roomForPictures()) {
+        exportFrame(true);
+        oneUpload();
+    }
     setBusyLight(false);
     const UpdateInterval interval = updateIntervalFromField(ui->EditInterval->text());
     if (ui->EditInterval->text() != interval.fieldText)
@@ -101,9 +120,14 @@ void WebsiteController::Timer1Timer() {
         main_.showStatus(QStringLiteral("Website update skipped: the camera is away"));
         return;
     }
+    if (!roomForPictures()) return;
     exportFrame(false);
     oneUpload();
     setBusyLight(false);
+}
+
+bool WebsiteController::roomForPictures() {
+    return main_.diskGuard().roomToWrite(QStringLiteral("Website pictures not saved or uploaded"));
 }
 
 void WebsiteController::connectIfNeeded() {

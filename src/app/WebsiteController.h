@@ -36,6 +36,8 @@ public:
     QImage Image1; // the stamp picture, kept between exports
 
 private:
+    // Without room on the disk the pictures are neither made nor uploaded.
+    bool roomForPictures();
     void exportFrame(bool atStart);
     void oneUpload();
     bool put(const QString& remote, const QString& local);

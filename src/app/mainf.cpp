@@ -157,6 +157,14 @@ void TMain::applySavedSettings(const NetworkSettings& saved) {
     SmtpPlainPassword = SmtpPassword;
 }
 
+int TMain::minFreeMb() const {
+    return diskGuard_.minFreeMb;
+}
+
+void TMain::setMinFreeMb(int megabytes) {
+    diskGuard_.minFreeMb = megabytes;
+}
+
 void TMain::showWindowSettings(const MainWindowSettings& w) {
     ui_->ScrollBarTreshold->setValue(w.treshold);
     ui_->ScrollBarSensitivity->setValue(w.sensitivity);
@@ -168,6 +176,7 @@ void TMain::showWindowSettings(const MainWindowSettings& w) {
     ui_->menuLogErrors->setChecked(w.logErrors);
     ui_->menuErrorBeep->setChecked(w.errorBeep);
     FirstRun = w.firstRun;
+    diskGuard_.minFreeMb = w.minFreeMb;
 }
 
 MainWindowSettings TMain::windowSettings() const {
@@ -182,6 +191,7 @@ MainWindowSettings TMain::windowSettings() const {
     w.logErrors = ui_->menuLogErrors->isChecked();
     w.errorBeep = ui_->menuErrorBeep->isChecked();
     w.firstRun = FirstRun;
+    w.minFreeMb = diskGuard_.minFreeMb;
     return w;
 }
 

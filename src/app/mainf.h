@@ -2,6 +2,7 @@
 // The main window: the hub that owns the capture device, the error log, the program-wide
 // state and one controller per subsystem.
 #include "app/ControlStates.h"
+#include "app/DiskGuard.h"
 #include "app/ErrorLog.h"
 #include "app/LogForm.h"
 #include "app/MainWindowParts.h"
@@ -57,6 +58,7 @@ public:
     QWidget* dialogParent() override { return this; }
     TVideoCapture* VideoCap1() const override { return VideoCap1_; }
     ErrorLog& errorLog() override { return errorLog_; }
+    DiskGuard& diskGuard() override { return diskGuard_; }
     TLogForm* logForm() const { return logForm_; }
     const QString& programFolder() const override { return programFolder_; }
     QLabel* statusPanel(int index) const;
@@ -119,6 +121,8 @@ public:
     void setEmailOnlyMode(bool emailOnly) override;
     void applySavedSettings(const NetworkSettings& saved) override;
     void startWebsiteUpdate() override;
+    int minFreeMb() const override;
+    void setMinFreeMb(int megabytes) override;
 
     // What the setup wizard sets.
     QString ftpPlainPassword() const override { return FtpPlainPassword; }
@@ -179,6 +183,7 @@ private:
     QString programFolder_;
     std::unique_ptr<Ui::TMain> ui_;
     ErrorLog errorLog_;
+    DiskGuard diskGuard_{*this};
     TVideoCapture* VideoCap1_ = nullptr;
     TFtpClient* FtpClient_ = nullptr;
     TSmtpClient* SmtpClient_ = nullptr;

@@ -561,11 +561,13 @@ void TVideoCapture::finishRecording(bool notify) {
     if (!notify) return;
     if (!result.error.isEmpty()) emit OnError(EIO, result.error);
     const double seconds = double(result.frames) * microSecPerFrame_ / 1e6;
-    emit OnStatusCallback(CapStatusCaptureEnds,
-                          QStringLiteral("Recording ended: %1 frames recorded, %2 dropped, %3 s")
-                              .arg(result.frames)
-                              .arg(result.dropped)
-                              .arg(seconds, 0, 'f', 1));
+    QString ended = QStringLiteral("Recording ended: %1 frames recorded, %2 dropped, %3 s")
+                        .arg(result.frames)
+                        .arg(result.dropped)
+                        .arg(seconds, 0, 'f', 1);
+    // The status bar shows this last: a failed recording's cause stays in view.
+    if (!result.error.isEmpty()) ended += QStringLiteral(". ") + result.error;
+    emit OnStatusCallback(CapStatusCaptureEnds, ended);
 }
 
 bool TVideoCapture::StopRecording() {

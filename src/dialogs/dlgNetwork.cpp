@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QSpinBox>
 
 namespace ostrel {
 
@@ -182,6 +183,8 @@ void TfrmNetwork::FormCreate() {
     settings_.ftpPassword = host_.storedFtpPassword();
     settings_.emailPassword = host_.storedSmtpPassword();
     showSettings();
+    // Kept by the main window; an edit left unsaved stays in the box for the next showing.
+    ui_->seMinFreeMb->setValue(host_.minFreeMb());
 
     if (settings_.autoStart) {
         desktop().messageBeep();
@@ -265,6 +268,7 @@ void TfrmNetwork::OKBtnClick() {
     {
         IniFile ini(settingsFile_, IniFile::Access::OwnerOnly);
         settings_.save(ini, host_.updateIntervalText());
+        sif::write(ini, sif::key::MinFreeMb, ui_->seMinFreeMb->value());
     }
 
     // What the program runs with is what the file now says.
@@ -277,6 +281,7 @@ void TfrmNetwork::OKBtnClick() {
     applySmtpAccount(saved, smtp_);
     host_.setUpdateIntervalText(interval);
     host_.applySavedSettings(saved);
+    host_.setMinFreeMb(sif::read(ini, sif::key::MinFreeMb));
 
     if (ui_->edPort->text().isEmpty()) ui_->edPort->setText(QStringLiteral("21"));
     // The header lines follow the addresses too, or a mail would go to the new

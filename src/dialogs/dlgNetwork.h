@@ -9,6 +9,7 @@
 // closes and keeps the edits for the next showing.
 #include "dialogs/unNetworkHelp.h"
 #include "net/AccountTest.h"
+#include "platform/SettingsKeys.h"
 #include <QDialog>
 #include <QPointer>
 #include <QString>
@@ -59,6 +60,11 @@ public:
 
     // The website update's Start action, run once at start-up when AutoStart is saved on.
     virtual void startWebsiteUpdate() = 0;
+
+    // The megabytes kept free on the disk (Min_Free_MB): kept by the main window, which
+    // writes it at its close too; shown and saved with the dialog's settings.
+    virtual int minFreeMb() const { return sif::key::MinFreeMb.def; }
+    virtual void setMinFreeMb(int) {}
 };
 
 class TfrmNetwork : public QDialog {

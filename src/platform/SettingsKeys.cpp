@@ -47,7 +47,7 @@ constexpr KeyInfo keys[] = {
     info(MotionInterval), info(VirtualSource),
     info(PixelFormat),    info(Width),
     info(Height),         info(DeviceFrameRate),
-    info(Input),
+    info(Input),          info(MinFreeMb),
 };
 
 } // namespace

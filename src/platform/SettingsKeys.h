@@ -155,6 +155,10 @@ inline constexpr StringKey FtpCertificateSha256{ProgramFile, "FTP Settings", "Ce
 inline constexpr BoolKey LogErrors{ProgramFile, "Other Settings", "LogErrors", true, MainClose};
 inline constexpr BoolKey ErrorBeep{ProgramFile, "Other Settings", "ErrorBeep", false, MainClose};
 inline constexpr BoolKey FirstRun{ProgramFile, "Other Settings", "FirstRun", true, MainClose};
+// Megabytes kept free on the program folder's disk before pictures and recordings are
+// written; 0 switches the guard off.
+inline constexpr IntKey MinFreeMb{ProgramFile, "Other Settings", "Min_Free_MB", 500,
+                                  MainClose | NetworkDialog};
 inline constexpr StringKey Camera{ProgramFile, "Other Settings", "Camera", "Location 1",
                                   NetworkDialog};
 

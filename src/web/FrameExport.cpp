@@ -30,8 +30,9 @@ QFont stampFont() {
 
 } // namespace
 
-FrameSaveFailure frameSaveFailure(ExportKind kind) {
-    const QString reason = QStringLiteral("Could not save captured frame to disk");
+FrameSaveFailure frameSaveFailure(ExportKind kind, const QString& cause) {
+    QString reason = QStringLiteral("Could not save captured frame to disk");
+    if (!cause.isEmpty()) reason += QStringLiteral(": ") + cause;
     const QString status = QStringLiteral("ERROR: ") + reason;
     if (kind == ExportKind::Start) return {QStringLiteral(" :   ") + reason, false, status};
     return {QStringLiteral(" :   Video Error = ") + reason, true, status};
@@ -86,7 +87,7 @@ exportFrameAndStamp(TVideoCapture& device, const QString& programFolder, ExportK
         result.jpegPath = resolveIn(programFolder, CaptureJpegName);
         SaveBitmapAsJpeg(result.bitmapPath, result.jpegPath);
     } else if (onFrameNotSaved) {
-        onFrameNotSaved(frameSaveFailure(kind));
+        onFrameNotSaved(frameSaveFailure(kind, device.FrameError()));
     }
 
     padCameraName(camera);

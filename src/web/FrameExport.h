@@ -20,7 +20,8 @@ struct FrameSaveFailure {
     bool writeLogNow;   // write Error.log at once (tick) or only add the line (start)
     QString statusText; // for panel 1 of the status bar
 };
-FrameSaveFailure frameSaveFailure(ExportKind kind);
+// `cause` is the device's reason (TVideoCapture::FrameError), named after the failure.
+FrameSaveFailure frameSaveFailure(ExportKind kind, const QString& cause);
 
 struct ExportResult {
     bool frameSaved = false;

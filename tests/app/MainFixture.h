@@ -4,6 +4,7 @@
 #include "../net/Peer.h"
 #include "app/mainf.h"
 #include "capture/CaptureDriver.h"
+#include "platform/FreeSpace.h"
 #include "platform/IniFile.h"
 #include "platform/ScriptedDesktop.h"
 #include "ui_mainf.h"
@@ -88,12 +89,24 @@ struct FullDisk {
     }
 };
 
-// The folder (path ends with '/'), the desktop the window talks to, and the window.
-// Declared in this order, the window goes first and the folder last.
+// The free space the disk guard measures, in MB: plenty, whatever the build machine has,
+// until a test says otherwise.
+struct ScriptedFreeSpace {
+    std::function<qint64()> mb = [] { return qint64(1) << 20; };
+    FreeSpaceCheck previous =
+        setFreeSpaceCheck([this](const QString&) { return mb() * 1024 * 1024; });
+    ScriptedFreeSpace() = default;
+    ScriptedFreeSpace(const ScriptedFreeSpace&) = delete;
+    ~ScriptedFreeSpace() { setFreeSpaceCheck(std::move(previous)); }
+};
+
+// The folder (path ends with '/'), the desktop the window talks to, the free space, and
+// the window. Declared in this order, the window goes first and the folder last.
 struct Program {
     QTemporaryDir dir;
     QString path = dir.path() + QLatin1Char('/');
     ScriptedDesktop desk;
+    ScriptedFreeSpace freeMb;
     std::unique_ptr<TMain> main;
 
     void write(const QString& name, const QByteArray& text) {

@@ -71,7 +71,8 @@ private slots:
         if (FullDisk full(p.path + "Snapshots"); full.mounted) {
             ui->btnSnapshot->click();
             const QString cause =
-                QString("Cannot write file \"%1Snapshots/door\". No space left on device").arg(p.path);
+                QString("Cannot write file \"%1Snapshots/door\". No space left on device")
+                    .arg(p.path);
             QCOMPARE(p.desk.shownTexts(),
                      QStringList{"Could not save picture. See Error Log\n" + cause});
             QVERIFY(p.main->errorLog().lines().last().endsWith(" :   " + cause));
@@ -86,7 +87,8 @@ private slots:
     }
 
     // A recording locks its controls until it ends: by itself, by Escape (which starts
-    // nothing) or by the close, each leaving a finished file in Videos/.
+    // nothing) or by the close, each leaving a finished file in Videos/; a full disk ends it
+    // too, and too little room starts none.
     void recording() {
         Camera p;
         TMain& main = *p.main;
@@ -107,6 +109,22 @@ private slots:
         QTest::keyClick(&main, Qt::Key_Escape);
         QTest::keyClick(&main, Qt::Key_Escape);
         QVERIFY(!p.video().IsRecording() && finishedVideo(p.path + "Videos/escape.avi"));
+
+        // Too little room: nothing starts, and the status bar says why. A disk that fills
+        // under way ends the recording, and the log names the system's cause.
+        p.freeMb.mb = [] { return 10; };
+        ui->BtStartStop->click();
+        QVERIFY(!p.video().IsRecording());
+        QCOMPARE(main.statusPanel(1)->text(),
+                 "Recording not started: only 10 MB free on the disk, 500 MB wanted");
+        p.freeMb.mb = [] { return 500; };
+        if (FullDisk full(p.path + "Videos"); full.mounted) {
+            ui->BtStartStop->click();
+            QTRY_COMPARE_WITH_TIMEOUT(ui->BtStartStop->text(), QString("Start Video"), 10000);
+            QCOMPARE(main.errorLog().lines().filter(" :   Video error = ").size(), 1);
+            QVERIFY(main.errorLog().lines().last().endsWith(": No space left on device"));
+            QVERIFY(main.statusPanel(1)->text().endsWith(": No space left on device"));
+        }
 
         ui->EditVideoFile->setText("closed.avi");
         ui->BtStartStop->click();

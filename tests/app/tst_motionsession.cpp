@@ -242,6 +242,58 @@ private slots:
         QVERIFY(!r.motion().running());
     }
 
+    // Too little room: older sessions make way (never the running one), then nothing is
+    // saved while the detections count on; the shortage is logged and mailed once, and a
+    // later one again after room came back.
+    void fullDiskDeletesOldSessionsThenSavesNothing() {
+        Room r;
+        r.set("Email Settings", "SMTP_Host", "127.0.0.1");
+        r.set("Email Settings", "SMTP_Port", "none"); // the mail fails at once, and says so
+        r.set("Email Settings", "Destination_Address", "owner@example.org");
+        const QStringList old{motionSessionName(Start.addDays(-2)),
+                              motionSessionName(Start.addDays(-1))};
+        for (const QString& name : old)
+            QVERIFY(QDir(r.path).mkpath(name + "/sub"));
+        int base = 100; // each old session still there holds 150 MB
+        r.freeMb.mb = [&] { return base + 150 * (2 - int(r.sessionFolders().size()) + 1); };
+        TMain& main = r.open();
+        const auto logged = [&](const QString& text) {
+            return main.errorLog().lines().filter(" :   Disk space: " + text).size();
+        };
+        r.click();
+        CHECK(r.detect(1));
+        QCOMPARE(r.sessionFolders(), QStringList{SessionName});
+        for (const auto& [name, mb] : {std::pair{old[0], 100}, {old[1], 250}})
+            QCOMPARE(logged(QString("deleted the oldest motion session %1 (%2 MB free, 500 MB "
+                                    "wanted)")
+                                .arg(name)
+                                .arg(mb)),
+                     1);
+        QCOMPARE(r.images(SessionName), QStringList());
+        QCOMPARE(main.statusPanel(1)->text(),
+                 "Motion picture not saved: only 400 MB free on the disk, 500 MB wanted");
+        QCOMPARE(main.SmtpClient()->HdrSubject(), "Ostrel: Notification of low disk space.");
+        QCOMPARE(main.SmtpClient()->RcptName(), QStringList{"owner@example.org"});
+        QCOMPARE(main.errorLog().lines().filter(" :   SMTP error = ").size(), 1);
+        main.SmtpClient()->setHdrSubject("");
+        CHECK(r.detect(2, true));
+        QCOMPARE(r.motion().MotionDetectCount, 2);
+        QCOMPARE(logged("only 400 MB free"), 1);
+        QCOMPARE(main.SmtpClient()->HdrSubject(), "");
+
+        base = 500;
+        CHECK(r.detect(3, true));
+        QCOMPARE(r.images(SessionName), imageNames(1));
+        QCOMPARE(logged("saving resumed"), 1);
+        base = 0;
+        CHECK(r.detect(4, true));
+        QCOMPARE(logged("only 300 MB free"), 1);
+        QCOMPARE(main.SmtpClient()->HdrSubject(), "Ostrel: Notification of low disk space.");
+        QCOMPARE(r.motion().MotionDetectCount, 4);
+        QCOMPARE(r.images(SessionName), imageNames(1));
+        VERIFY_NO_BOXES(r.desk);
+    }
+
     // No SMTP host: the client refuses to start, before anything goes out; reported like
     // a mail that failed on its way, once per attempt.
     void mailThatCannotStartKeepsTheImages_data() {

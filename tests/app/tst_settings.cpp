@@ -32,7 +32,7 @@ private slots:
         ini.writeString("Protocol Settings", "EmailOnly", "1");
         ini.writeString("Protocol Settings", "FTPupload", "1");
         CloseSettings c{
-            {7, 93, "4", "2", false, true, true, false, true, false}, "12", "p=ss", "s"};
+            {7, 93, "4", "2", false, true, true, false, true, false, 120}, "12", "p=ss", "s"};
         writeCloseSettings(ini, c);
         const StoredSettings s = readStoredSettings(ini);
         QCOMPARE(s.ftpTimeout, 45);
@@ -43,7 +43,7 @@ private slots:
         QVERIFY(s.network.emailOnly && !s.network.ftpUpload);
         const auto fields = [](const MainWindowSettings& w) {
             return QStringList{QString::number(w.treshold), QString::number(w.sensitivity),
-                               w.interval, w.startDelay}
+                               w.interval, w.startDelay, QString::number(w.minFreeMb)}
                    << QString::number(w.delaySound + 2 * w.detectionSound + 4 * w.remoteSave +
                                       8 * w.logErrors + 16 * w.errorBeep + 32 * w.firstRun);
         };

@@ -140,6 +140,15 @@ private slots:
         QCOMPARE(site.log().size(), 1);
         QVERIFY2(site.log()[0].startsWith(at(site.desk.clock) + " :   FTP error = 530"),
                  qPrintable(site.log()[0]));
+
+        // Too little room on the disk: the update runs, but makes and uploads no pictures.
+        const QByteArray picture = site.read("Capture.jpg");
+        site.freeMb.mb = [] { return 0; };
+        site.ui()->menuPeriodicUpdate->trigger();
+        QVERIFY(main.Timer1()->isActive());
+        QVERIFY(site.read("Capture.jpg") == picture && site.remote("Capture.jpg") == picture);
+        QCOMPARE(main.statusPanel(1)->text(), "Website pictures not saved or uploaded: only 0 MB "
+                                              "free on the disk, 500 MB wanted");
     }
 
     // Over FTP with TLS, the host's own certificate trusted: the frame, the stamp and the

@@ -32,6 +32,7 @@ struct FakeHost : NetworkDialogHost {
     QString interval = QStringLiteral("3"), ftpPassword, smtpPassword;
     QStringList events;
     QList<NetworkSettings> applied;
+    int minFree = 500;
 
     QString updateIntervalText() const override { return interval; }
     void setUpdateIntervalText(const QString& text) override { interval = text; }
@@ -44,6 +45,8 @@ struct FakeHost : NetworkDialogHost {
     void setEmailOnlyMode(bool on) override { events << (on ? "email only" : "ftp"); }
     void applySavedSettings(const NetworkSettings& saved) override { applied << saved; }
     void startWebsiteUpdate() override { events << QStringLiteral("start"); }
+    int minFreeMb() const override { return minFree; }
+    void setMinFreeMb(int mb) override { minFree = mb; }
 };
 
 // One start of the program: the folder (with Ostrel.sif holding `ini` unless it is null),
@@ -327,6 +330,7 @@ private slots:
                  ui->CheckAutoStart})
             box->toggle();
         QCOMPARE(p.texts(), typed);
+        ui->seMinFreeMb->setValue(120);
         p.focus(ui->edFTPhost);
         QTest::keyClick(ui->edFTPhost, Qt::Key_Return); // the default button
         QVERIFY(!p.dialog->isVisible() && p.dialog->result() == QDialog::Accepted);
@@ -336,6 +340,7 @@ private slots:
         // below shows that every key was written.
         const StoredSettings s = readStoredSettings(IniFile(p.file));
         QVERIFY(s.ftpTimeout == 45 && s.window.treshold == 12 && s.updateInterval == "9");
+        QVERIFY(s.window.minFreeMb == 120 && p.host.minFree == 120);
         QCOMPARE(QFile(p.file).permissions() &
                      (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
                  QFile::Permissions());
@@ -360,7 +365,9 @@ private slots:
         p.dialog.reset();
         p.settings = NetworkSettings();
         p.host = FakeHost();
+        p.host.minFree = 70; // the main window's, not the file's
         p.start();
+        QCOMPARE(p.ui()->seMinFreeMb->value(), 70);
         QCOMPARE(p.texts(), QStringList(typed).replaceInStrings("2121", "21"));
         QCOMPARE(p.settings.ftpPort, QString("21"));
         QCOMPARE(QStringList({p.host.interval, p.host.ftpPassword, p.host.smtpPassword}),

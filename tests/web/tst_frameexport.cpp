@@ -18,6 +18,9 @@ using namespace ostrel::test;
 
 namespace {
 
+const QString NotSaved = QStringLiteral(
+    "Could not save captured frame to disk: No picture came from the capture device");
+
 // Pixels in columns [fromX, toX) that differ from `other`, or that are not red when
 // `other` is null.
 int differences(const QImage& picture, int fromX, int toX, const QImage& other = {}) {
@@ -68,17 +71,15 @@ private slots:
                  " " + name + " 12/05/26 10:15:30 ");
     }
 
-    // Without a camera: the caller's failure report and no Capture.jpg (an earlier one
-    // stays), and the stamp is made all the same. A frame from the virtual camera reaches the
-    // host in the website update's tests.
+    // Without a camera: the caller's failure report with the device's reason, no Capture.jpg (an
+    // earlier one stays), and the stamp is made all the same. A frame from the virtual camera
+    // reaches the host in the website update's tests.
     void exportFrameWithoutCamera_data() {
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("logEntry");
         QTest::addColumn<bool>("writeNow");
-        QTest::newRow("start") << int(ExportKind::Start)
-                               << " :   Could not save captured frame to disk" << false;
-        QTest::newRow("tick") << int(ExportKind::Tick)
-                              << " :   Video Error = Could not save captured frame to disk" << true;
+        QTest::newRow("start") << int(ExportKind::Start) << " :   " + NotSaved << false;
+        QTest::newRow("tick") << int(ExportKind::Tick) << " :   Video Error = " + NotSaved << true;
     }
 
     void exportFrameWithoutCamera() {
@@ -107,8 +108,7 @@ private slots:
         for (const FrameSaveFailure& failure : failures) {
             QCOMPARE(failure.logEntry, logEntry);
             QCOMPARE(failure.writeLogNow, writeNow);
-            QCOMPARE(failure.statusText,
-                     QStringLiteral("ERROR: Could not save captured frame to disk"));
+            QCOMPARE(failure.statusText, "ERROR: " + NotSaved);
         }
         QCOMPARE(name, QStringLiteral("Cam       "));
         QImage expected;

@@ -1,0 +1,174 @@
+#include "app/DiskGuard.h"
+#include "app/ErrorLog.h"
+#include "app/MainWindowParts.h"
+#include "motion/DetectionSession.h"
+#include "net/NetworkSettings.h"
+#include "net/SmtpClient.h"
+#include "platform/DateTimeText.h"
+#include "platform/Desktop.h"
+#include "platform/Exception.h"
+#include "platform/FreeSpace.h"
+#include <QCoreApplication>
+#include <QDir>
+#include <algorithm>
+#include <ctime>
+#include <langinfo.h>
+#include <utility>
+#include <vector>
+
+namespace ostrel {
+
+namespace {
+
+constexpr qint64 MiB = 1024 * 1024;
+
+// A strftime pattern with the composite conversions written out, so that making it safe
+// for file names reaches their separators too.
+QString expanded(const char* pattern) {
+    QString p = QString::fromLocal8Bit(pattern);
+    p.replace(QLatin1String("%r"), QString::fromLocal8Bit(nl_langinfo(T_FMT_AMPM)));
+    p.replace(QLatin1String("%T"), QLatin1String("%H:%M:%S"));
+    p.replace(QLatin1String("%R"), QLatin1String("%H:%M"));
+    p.replace(QLatin1String("%D"), QLatin1String("%m/%d/%y"));
+    return p;
+}
+
+QDateTime parsed(const QString& text, const QString& pattern) {
+    std::tm tm{};
+    const QByteArray in = text.toLocal8Bit();
+    const char* end = strptime(in.constData(), pattern.toLocal8Bit().constData(), &tm);
+    if (!end || *end) return {};
+    return QDateTime(QDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday),
+                     QTime(tm.tm_hour, tm.tm_min, tm.tm_sec));
+}
+
+qint64 megabytes(qint64 bytes) {
+    return bytes / MiB;
+}
+
+} // namespace
+
+QDateTime sessionStartOf(const QString& folderName) {
+    const QString date = fileNameSafe(expanded(nl_langinfo(D_FMT)));
+    const QString time = fileNameSafe(expanded(nl_langinfo(T_FMT)));
+    // A session started at midnight has the date alone. Only a name the program would give
+    // that very time counts, whatever else the C library's reading lets through.
+    for (const QString& pattern : {date + QLatin1Char('_') + time, date}) {
+        const QDateTime start = parsed(folderName, pattern);
+        if (start.isValid() && motionSessionName(start) == folderName) return start;
+    }
+    return {};
+}
+
+RoomResult makeRoom(int minFreeMb, const std::function<QStringList()>& folderNames,
+                    const QString& running, const std::function<qint64()>& measure,
+                    const std::function<bool(const QString&, qint64)>& remove) {
+    RoomResult result;
+    if (minFreeMb <= 0) return result;
+    const qint64 wanted = qint64(minFreeMb) * MiB;
+    // A free space that cannot be told blocks nothing.
+    const auto roomEnough = [&] {
+        result.freeBytes = measure();
+        return result.freeBytes < 0 || result.freeBytes >= wanted;
+    };
+    if (roomEnough()) return result;
+
+    // Only a disk short of room has its folders looked at.
+    std::vector<std::pair<QDateTime, QString>> sessions;
+    for (const QString& name : folderNames()) {
+        const QDateTime start = sessionStartOf(name);
+        if (start.isValid() && name != running) sessions.emplace_back(start, name);
+    }
+    std::sort(sessions.begin(), sessions.end());
+    auto next = sessions.cbegin();
+    do {
+        // A folder that cannot be removed is passed over for the next one.
+        bool removed = false;
+        for (; next != sessions.cend() && !removed; ++next) {
+            removed = remove(next->second, result.freeBytes);
+            if (removed) result.deleted.append(next->second);
+        }
+        if (!removed) {
+            result.enough = false;
+            return result;
+        }
+    } while (!roomEnough());
+    return result;
+}
+
+FailureMail diskShortageMail(const QString& appName, const QString& camera, const QDateTime& when,
+                             qint64 freeMb, int wantedMb) {
+    return {appName + QStringLiteral(": Notification of low disk space."),
+            {QStringLiteral(" "),
+             appName + QStringLiteral(":  Notification of low disk space - Camera: ") + camera,
+             QStringLiteral(" "),
+             QStringLiteral("Only %1 MB are free on the disk of the program folder, and %2 MB "
+                            "are to be kept free.")
+                 .arg(freeMb)
+                 .arg(wantedMb),
+             QStringLiteral("No older motion session is left to delete: detection images, "
+                            "recordings and website pictures are not saved since ") +
+                 dateTimeToStr(when) + QStringLiteral(" (local system time)."),
+             QStringLiteral(" "),
+             QStringLiteral("Saving resumes by itself when there is room again.")}};
+}
+
+bool DiskGuard::roomToWrite(const QString& refused) {
+    const QString folder = main_.programFolder();
+    const auto names = [&] {
+        return QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    };
+    const RoomResult room = makeRoom(
+        minFreeMb, names, currentSession, [&] { return freeBytes(folder); },
+        [&](const QString& name, qint64 free) {
+            if (!QDir(folder + name).removeRecursively()) return false;
+            main_.errorLog().addQuietly(
+                QStringLiteral(" :   Disk space: deleted the oldest motion session %1 (%2 MB "
+                               "free, %3 MB wanted)")
+                    .arg(name)
+                    .arg(megabytes(free))
+                    .arg(minFreeMb));
+            return true;
+        });
+    if (room.enough) {
+        if (std::exchange(short_, false))
+            main_.errorLog().addQuietly(QStringLiteral(" :   Disk space: saving resumed"));
+        return true;
+    }
+    const QString why = QStringLiteral("only %1 MB free on the disk, %2 MB wanted")
+                            .arg(megabytes(room.freeBytes))
+                            .arg(minFreeMb);
+    main_.showStatus(refused + QStringLiteral(": ") + why);
+    if (!std::exchange(short_, true)) {
+        main_.errorLog().addQuietly(QStringLiteral(" :   Disk space: ") + why +
+                                    QStringLiteral(" and no older motion session to delete: "
+                                                   "nothing is saved until there is room"));
+        mailShortage(room.freeBytes);
+    }
+    return false;
+}
+
+void DiskGuard::mailShortage(qint64 freeBytes) {
+    const NetworkSettings& net = main_.network();
+    auto* smtp = main_.SmtpClient();
+    // Without an account there is nobody to tell; a mail under way is left alone.
+    if (net.smtpHost.isEmpty() || net.destinationAddress.isEmpty()) return;
+    if (!smtp->Ready() || smtp->Connected()) return;
+    const FailureMail mail = diskShortageMail(QCoreApplication::applicationName(), main_.camera(),
+                                              desktop().now(), megabytes(freeBytes), minFreeMb);
+    smtp->RcptName().clear();
+    smtp->RcptName().append(net.destinationAddress);
+    if (!net.ccAddress.isEmpty() && net.ccAddress != net.destinationAddress)
+        smtp->RcptName().append(net.ccAddress);
+    smtp->EmailFiles().clear();
+    smtp->MailMessage() = mail.lines;
+    smtp->setHdrSubject(mail.subject);
+    try {
+        smtp->Connect();
+    } catch (const Exception& e) {
+        // The shortage is in the log already; the mail's own failure joins it.
+        main_.errorLog().addQuietly(QStringLiteral(" :   SMTP error = ") + e.message());
+    }
+}
+
+} // namespace ostrel

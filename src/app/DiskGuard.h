@@ -1,0 +1,57 @@
+#pragma once
+// Room on the program folder's disk before a detection picture, a recording or a website
+// picture is written: the oldest motion sessions make way, and a disk that stays too full
+// is reported once (log and mail) until room returns.
+#include "web/WebsiteUpdate.h"
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace ostrel {
+
+class MainWindowParts;
+
+// The start time a session folder's name gives (the inverse of motionSessionName, in the
+// C library's current locale); invalid for a name the program never gives a session.
+QDateTime sessionStartOf(const QString& folderName);
+
+struct RoomResult {
+    QStringList deleted;  // in the order they were removed
+    qint64 freeBytes = 0; // the last measurement (-1: it could not be told)
+    bool enough = true;
+};
+// While `measure` says less than `minFreeMb` is free, removes the session folder among
+// `folderNames()` (asked only then) that started first (by the time in its name), never `running`
+// and never a name that is not a session's; `remove` gets the name and the free bytes that made it
+// go. A limit of 0 and a free space that cannot be told never delete anything and are enough.
+RoomResult makeRoom(int minFreeMb, const std::function<QStringList()>& folderNames,
+                    const QString& running, const std::function<qint64()>& measure,
+                    const std::function<bool(const QString&, qint64)>& remove);
+
+// The one mail of a shortage: what is free, what is wanted, since when nothing is saved.
+FailureMail diskShortageMail(const QString& appName, const QString& camera, const QDateTime& when,
+                             qint64 freeMb, int wantedMb);
+
+class DiskGuard {
+public:
+    explicit DiskGuard(MainWindowParts& main) : main_(main) {}
+
+    int minFreeMb = 500; // [Other Settings] Min_Free_MB; 0 switches the guard off
+    // The folder name of the latest detection session, which is never deleted.
+    QString currentSession;
+
+    // True when a file may be written in the program folder, after deleting old sessions
+    // when needed. False when there is still too little room: `refused` ("Recording not
+    // started") goes to the status bar, and the first refusal since room was last found is
+    // logged and mailed.
+    bool roomToWrite(const QString& refused);
+
+private:
+    void mailShortage(qint64 freeBytes);
+
+    MainWindowParts& main_;
+    bool short_ = false;
+};
+
+} // namespace ostrel
