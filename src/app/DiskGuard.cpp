@@ -1,9 +1,9 @@
 #include "app/DiskGuard.h"
 #include "app/ErrorLog.h"
 #include "app/MainWindowParts.h"
+#include "app/NoticeMail.h"
 #include "motion/DetectionSession.h"
 #include "net/NetworkSettings.h"
-#include "net/SmtpClient.h"
 #include "platform/DateTimeText.h"
 #include "platform/Desktop.h"
 #include "platform/Exception.h"
@@ -138,37 +138,20 @@ bool DiskGuard::roomToWrite(const QString& refused) {
     const QString why = QStringLiteral("only %1 MB free on the disk, %2 MB wanted")
                             .arg(megabytes(room.freeBytes))
                             .arg(minFreeMb);
-    main_.showStatus(refused + QStringLiteral(": ") + why);
     if (!std::exchange(short_, true)) {
         main_.errorLog().addQuietly(QStringLiteral(" :   Disk space: ") + why +
                                     QStringLiteral(" and no older motion session to delete: "
                                                    "nothing is saved until there is room"));
         mailShortage(room.freeBytes);
     }
+    // Last, so the status bar says why nothing was saved rather than how the mail went.
+    main_.showStatus(refused + QStringLiteral(": ") + why);
     return false;
 }
 
 void DiskGuard::mailShortage(qint64 freeBytes) {
-    const NetworkSettings& net = main_.network();
-    auto* smtp = main_.SmtpClient();
-    // Without an account there is nobody to tell; a mail under way is left alone.
-    if (net.smtpHost.isEmpty() || net.destinationAddress.isEmpty()) return;
-    if (!smtp->Ready() || smtp->Connected()) return;
-    const FailureMail mail = diskShortageMail(QCoreApplication::applicationName(), main_.camera(),
-                                              desktop().now(), megabytes(freeBytes), minFreeMb);
-    smtp->RcptName().clear();
-    smtp->RcptName().append(net.destinationAddress);
-    if (!net.ccAddress.isEmpty() && net.ccAddress != net.destinationAddress)
-        smtp->RcptName().append(net.ccAddress);
-    smtp->EmailFiles().clear();
-    smtp->MailMessage() = mail.lines;
-    smtp->setHdrSubject(mail.subject);
-    try {
-        smtp->Connect();
-    } catch (const Exception& e) {
-        // The shortage is in the log already; the mail's own failure joins it.
-        main_.errorLog().addQuietly(QStringLiteral(" :   SMTP error = ") + e.message());
-    }
+    main_.notices().send(diskShortageMail(QCoreApplication::applicationName(), main_.camera(),
+                                          desktop().now(), megabytes(freeBytes), minFreeMb));
 }
 
 } // namespace ostrel

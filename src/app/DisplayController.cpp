@@ -15,8 +15,7 @@
 namespace ostrel {
 
 DisplayController::DisplayController(MainWindowParts& main, QObject* parent)
-    : QObject(parent), main_(main), cameraReturn_(new DeviceReturn(*main.VideoCap1(), this)),
-      notices_(new NoticeMail(main, this)) {
+    : QObject(parent), main_(main), cameraReturn_(new DeviceReturn(*main.VideoCap1(), this)) {
     auto* ui = main.ui();
     auto* video = main.VideoCap1();
     connect(cameraReturn_, &DeviceReturn::returned, this, guarded([this] { cameraReturned(); }));
@@ -95,8 +94,8 @@ void DisplayController::VideoCap1Error(int, const QString& text) {
         main_.errorLog().add(QStringLiteral(" :   Camera lost: ") + name +
                              QStringLiteral(". Waiting for it to come back."));
         if (main_.network().notification)
-            notices_->send(cameraMail(QCoreApplication::applicationName(), main_.camera(), name,
-                                      true, desktop().now()));
+            main_.notices().send(cameraMail(QCoreApplication::applicationName(), main_.camera(),
+                                            name, true, desktop().now()));
     }
     // Nobody may be there to answer while a session or the website update runs: the
     // status bar and the log tell, and the work goes on when the camera is back.
@@ -114,8 +113,8 @@ void DisplayController::cameraReturned() {
     main_.showStatus(QStringLiteral("Camera back: ") + name);
     main_.errorLog().add(QStringLiteral(" :   Camera back: ") + name);
     if (main_.network().notification)
-        notices_->send(cameraMail(QCoreApplication::applicationName(), main_.camera(), name, false,
-                                  desktop().now()));
+        main_.notices().send(cameraMail(QCoreApplication::applicationName(), main_.camera(), name,
+                                        false, desktop().now()));
 }
 
 bool DisplayController::cameraLost() const {

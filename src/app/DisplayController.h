@@ -9,7 +9,6 @@ namespace ostrel {
 
 class DeviceReturn;
 class MainWindowParts;
-class NoticeMail;
 
 class DisplayController : public QObject {
     Q_OBJECT
@@ -32,7 +31,6 @@ private:
 
     MainWindowParts& main_;
     DeviceReturn* cameraReturn_;
-    NoticeMail* notices_;
     int returns_ = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "app/NoticeMail.h"
 #include "app/ErrorLog.h"
 #include "app/MainWindowParts.h"
+#include "net/NetworkSettings.h"
 #include "net/RequestReport.h"
 #include "net/SmtpClient.h"
 #include "platform/Exception.h"
@@ -27,8 +28,10 @@ NoticeMail::NoticeMail(MainWindowParts& main, QObject* parent) : QObject(parent)
             Qt::QueuedConnection);
 }
 
-void NoticeMail::send(const MailText& mail) {
-    if (pending_.size() < MostPending) pending_.append(mail);
+void NoticeMail::send(const QString& subject, const QStringList& lines) {
+    const NetworkSettings& net = main_.network();
+    if (net.smtpHost.isEmpty() || net.destinationAddress.isEmpty()) return;
+    if (pending_.size() < MostPending) pending_.append({subject, lines});
     sendNext();
 }
 
@@ -36,6 +39,12 @@ void NoticeMail::sendNext() {
     auto* smtp = main_.SmtpClient();
     if (pending_.isEmpty() || !smtp->Ready() || smtp->Connected()) return;
     const MailText mail = pending_.takeFirst();
+    // The addresses as the settings are now, saved or not, as for every mail of its own.
+    const NetworkSettings& net = main_.network();
+    smtp->RcptName().clear();
+    smtp->RcptName().append(net.destinationAddress);
+    if (!net.ccAddress.isEmpty() && net.ccAddress != net.destinationAddress)
+        smtp->RcptName().append(net.ccAddress);
     smtp->EmailFiles().clear();
     smtp->setHdrSubject(mail.subject);
     smtp->MailMessage() = mail.lines;

@@ -17,8 +17,10 @@ class NoticeMail : public QObject {
     Q_OBJECT
 public:
     NoticeMail(MainWindowParts& main, QObject* parent);
-    // Sends `mail` to the notification addresses when the client is next free.
-    void send(const MailText& mail);
+    // Sends a mail to the destination address (and the copy address) when the client is
+    // next free; without a mail account or a destination there is nobody to tell.
+    void send(const QString& subject, const QStringList& lines);
+    template <typename Mail> void send(const Mail& mail) { send(mail.subject, mail.lines); }
     int pending() const { return int(pending_.size()); }
 
     static constexpr int MostPending = 8; // a camera that comes and goes is no mail flood
