@@ -78,12 +78,17 @@ void DisplayController::Video1StatusCallback(int statusNumber, const QString& te
 
 void DisplayController::VideoCap1Error(int, const QString& text) {
     main_.showStatus(text);
-    if (!text.isEmpty()) main_.errorLog().add(QStringLiteral(" :   Video error = ") + text);
-    if (text != QLatin1String(DeviceLostText)) return;
-    desktop().messageBeep();
+    // A network camera that did not open says why after the common text.
+    const bool deviceLost = text.startsWith(QLatin1String(DeviceLostText));
     auto* video = main_.VideoCap1();
     const QString name = video->DriverName();
-    const bool watched = cameraReturn_->watch(); // closes the device either way
+    const DeviceReturn::Loss loss =
+        deviceLost ? cameraReturn_->lost() : DeviceReturn::Loss::NotWatched; // closes it
+    if (loss == DeviceReturn::Loss::StillAway) return;                       // told when it went
+    if (!text.isEmpty()) main_.errorLog().add(QStringLiteral(" :   Video error = ") + text);
+    if (!deviceLost) return;
+    desktop().messageBeep();
+    const bool watched = loss == DeviceReturn::Loss::New;
     video->setAccessibleDescription(watched ? QStringLiteral("No live picture: the camera went "
                                                              "away, waiting for it to come back")
                                             : QStringLiteral("No live picture"));
@@ -100,10 +105,11 @@ void DisplayController::VideoCap1Error(int, const QString& text) {
     // Nobody may be there to answer while a session or the website update runs: the
     // status bar and the log tell, and the work goes on when the camera is back.
     if (main_.Timer1()->isActive() || main_.Timer2()->isActive()) return;
-    showWarning(
-        QStringLiteral("Capture device was not detected. Connect camera before running this "
-                       "program."),
-        main_.dialogParent());
+    showWarning(text == QLatin1String(DeviceLostText)
+                    ? QStringLiteral("Capture device was not detected. Connect camera before "
+                                     "running this program.")
+                    : text,
+                main_.dialogParent());
 }
 
 void DisplayController::cameraReturned() {

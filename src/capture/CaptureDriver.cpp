@@ -1,5 +1,6 @@
 #include "capture/CaptureDriver.h"
 
+#include "capture/NetworkCamera.h"
 #include "capture/V4l2Driver.h"
 #include "capture/VirtualCamera.h"
 
@@ -10,13 +11,15 @@ class SystemDrivers : public DriverRegistry {
 public:
     SystemDrivers(const QString& programFolder, std::shared_ptr<V4l2Backend> v4l2)
         : programFolder_(programFolder), v4l2_(std::move(v4l2)),
-          virtualCamera_(std::make_shared<VirtualCamera>(programFolder)) {}
+          virtualCamera_(std::make_shared<VirtualCamera>(programFolder)),
+          networkCamera_(std::make_shared<NetworkCamera>(programFolder)) {}
 
     std::shared_ptr<CaptureDriver> driver(int index) override {
         if (index == 0) return virtualCamera_;
-        if (index < 1 || index >= MaxDrivers || !v4l2_) return nullptr;
-        rescanIfChanged();
-        return index - 1 < cameras_.size() ? cameras_[index - 1] : nullptr;
+        if (index < 1 || index >= MaxDrivers) return nullptr;
+        if (v4l2_) rescanIfChanged();
+        if (index - 1 < cameras_.size()) return cameras_[index - 1];
+        return index - 1 == cameras_.size() ? networkCamera_ : nullptr;
     }
 
 private:
@@ -31,7 +34,7 @@ private:
         cameras_.clear();
         cameraIdentity_.clear();
         for (const V4l2Backend::Node& node : nodes) {
-            if (cameras_.size() == MaxDrivers - 1) break;
+            if (cameras_.size() == MaxDrivers - 2) break; // the network camera comes last
             const QString identity = node.path + QLatin1Char('|') + node.identity;
             // A device seen before keeps its driver object; only new nodes are opened.
             std::shared_ptr<V4l2Driver> driver = previous.value(identity);
@@ -52,6 +55,7 @@ private:
     QString programFolder_;
     std::shared_ptr<V4l2Backend> v4l2_;
     std::shared_ptr<CaptureDriver> virtualCamera_;
+    std::shared_ptr<CaptureDriver> networkCamera_;
     bool scanned_ = false;
     QList<V4l2Backend::Node> nodes_;
     QList<std::shared_ptr<V4l2Driver>> cameras_;

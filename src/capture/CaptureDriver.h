@@ -36,6 +36,12 @@ struct SourceSpec {
     bool device = false;
     bool nonBlocking = false;
     int stallTimeoutMs = 0; // 0: wait for frames as long as it takes
+    // A network stream: opened on the capture thread, so a camera slow to answer never
+    // holds the window; a failed open arrives as a lost device naming the camera's answer.
+    bool openInBackground = false;
+    int openTimeoutMs = 0; // 0: the default of 15 s
+    // How messages name the source: the address without its login. Empty: the URL.
+    QString shownUrl;
 
     bool operator==(const SourceSpec&) const = default;
 };
@@ -69,9 +75,10 @@ public:
 
 class V4l2Backend;
 
-// Index 0 is the built-in virtual camera (settings in `programFolder`/vcap.sif);
-// indices 1 to 9 are the V4L2 devices that can capture, in device-number order, looked
-// for again whenever a device node appears, goes or is replaced. Used on one thread.
+// Index 0 is the built-in virtual camera (settings in `programFolder`/vcap.sif); then
+// come the V4L2 devices that can capture (at most 8), in device-number order, looked for
+// again whenever a device node appears, goes or is replaced; then the network camera.
+// Used on one thread.
 std::shared_ptr<DriverRegistry> systemDrivers(const QString& programFolder);
 std::shared_ptr<DriverRegistry> systemDrivers(const QString& programFolder,
                                               std::shared_ptr<V4l2Backend> v4l2);

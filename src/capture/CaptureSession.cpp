@@ -88,6 +88,7 @@ CaptureSession::~CaptureSession() {
 
 std::unique_ptr<CaptureSession> CaptureSession::open(const SourceSpec& spec, QString* error) {
     std::unique_ptr<CaptureSession> session(new CaptureSession(spec));
+    if (spec.openInBackground) return session;
     if (!session->openInput(session->input_, error)) return nullptr;
     return session;
 }
@@ -116,10 +117,42 @@ void CaptureSession::noteActivity() {
     lastActivity_.store(Clock::now().time_since_epoch().count());
 }
 
-bool CaptureSession::openInput(std::unique_ptr<CaptureInput>& out, QString* error) {
+QString CaptureSession::openFailureText(int code) {
+    switch (code) {
+    case AVERROR_HTTP_UNAUTHORIZED:
+    case AVERROR(EACCES):
+        return QStringLiteral("The camera refused the user name or password.");
+    case AVERROR_HTTP_FORBIDDEN:
+        return QStringLiteral("The camera refused access (403 Forbidden).");
+    case AVERROR_HTTP_NOT_FOUND:
+    case AVERROR_STREAM_NOT_FOUND:
+        return QStringLiteral("The camera has no stream at this address (not found).");
+    case AVERROR(ECONNREFUSED):
+        return QStringLiteral("Nothing answers at this address and port.");
+    case AVERROR(EHOSTUNREACH):
+    case AVERROR(ENETUNREACH):
+        return QStringLiteral("There is no route to the camera's address.");
+    case AVERROR(ETIMEDOUT):
+    case AVERROR_EXIT:
+        return QStringLiteral("The camera did not answer in time.");
+    case AVERROR(EIO):
+        return QStringLiteral("The camera could not be reached (host name not found, or the "
+                              "connection failed).");
+    case AVERROR_INVALIDDATA:
+    case AVERROR_DECODER_NOT_FOUND:
+        return QStringLiteral("The camera's stream cannot be decoded.");
+    default:
+        return QStringLiteral("The camera's stream did not open: ") + ff::errorText(code) +
+               QLatin1Char('.');
+    }
+}
+
+bool CaptureSession::openInput(std::unique_ptr<CaptureInput>& out, QString* error, int* code) {
     registerDevicesOnce();
-    auto fail = [error](const QString& why) {
+    int lastCode = AVERROR_UNKNOWN;
+    auto fail = [error, code, &lastCode](const QString& why) {
         if (error) *error = why;
+        if (code) *code = lastCode;
         return false;
     };
     if (spec_.url.isEmpty()) return fail(QStringLiteral("No source to open"));
@@ -143,7 +176,9 @@ bool CaptureSession::openInput(std::unique_ptr<CaptureInput>& out, QString* erro
     // silent camera cannot keep the capture thread from stopping.
     if (spec_.nonBlocking) raw->flags |= AVFMT_FLAG_NONBLOCK;
 
-    openDeadline_.store((Clock::now() + OpenTimeout).time_since_epoch().count());
+    const auto timeout = spec_.openTimeoutMs > 0 ? std::chrono::milliseconds(spec_.openTimeoutMs)
+                                                 : std::chrono::milliseconds(OpenTimeout);
+    openDeadline_.store((Clock::now() + timeout).time_since_epoch().count());
     struct DeadlineReset {
         std::atomic<Clock::rep>& deadline;
         ~DeadlineReset() { deadline.store(0); }
@@ -151,8 +186,9 @@ bool CaptureSession::openInput(std::unique_ptr<CaptureInput>& out, QString* erro
 
     // On failure avformat_open_input frees the context itself.
     int rc = avformat_open_input(&raw, spec_.url.toUtf8().constData(), inputFormat, &options.raw);
+    lastCode = rc;
     if (rc < 0)
-        return fail(ff::stepError(QStringLiteral("Opening the input \"%1\"").arg(spec_.url), rc));
+        return fail(ff::stepError(QStringLiteral("Opening the input \"%1\"").arg(shownUrl()), rc));
     auto input = std::make_unique<CaptureInput>();
     input->format.reset(raw);
 
@@ -160,11 +196,13 @@ bool CaptureSession::openInput(std::unique_ptr<CaptureInput>& out, QString* erro
     // picture size is not probed: the probe would spin on EAGAIN until the first frame.
     if (!spec_.nonBlocking || !headerIsComplete(raw)) {
         rc = avformat_find_stream_info(raw, nullptr);
+        lastCode = rc;
         if (rc < 0)
             return fail(ff::stepError(QStringLiteral("Reading the stream information"), rc));
     }
     const AVCodec* codec = nullptr;
     rc = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    lastCode = rc < 0 ? rc : AVERROR_DECODER_NOT_FOUND;
     if (rc < 0 || !codec)
         return fail(ff::stepError(QStringLiteral("Finding a video stream and its decoder"),
                                   rc < 0 ? rc : AVERROR_DECODER_NOT_FOUND));
@@ -177,6 +215,7 @@ bool CaptureSession::openInput(std::unique_ptr<CaptureInput>& out, QString* erro
              ? AVERROR(ENOMEM)
              : avcodec_parameters_to_context(input->decoder.get(), stream->codecpar);
     if (rc >= 0) rc = avcodec_open2(input->decoder.get(), codec, nullptr);
+    lastCode = rc;
     if (rc < 0)
         return fail(ff::stepError(QStringLiteral("Opening the %1 decoder").arg(codec->name), rc));
     input->timeBase = stream->time_base;
@@ -186,14 +225,14 @@ bool CaptureSession::openInput(std::unique_ptr<CaptureInput>& out, QString* erro
         std::lock_guard lock(mutex_);
         frameSize_ = QSize(input->decoder->width, input->decoder->height);
     }
-    qCDebug(lcCapture, "Opened \"%s\": %s, %dx%d", qUtf8Printable(spec_.url), codec->name,
+    qCDebug(lcCapture, "Opened \"%s\": %s, %dx%d", qUtf8Printable(shownUrl()), codec->name,
             input->decoder->width, input->decoder->height);
     out = std::move(input);
     return true;
 }
 
 void CaptureSession::start(Callbacks callbacks) {
-    if (thread_.joinable() || !input_) return;
+    if (thread_.joinable() || (!input_ && !spec_.openInBackground)) return;
     callbacks_ = std::move(callbacks);
     thread_ = std::thread([this] { run(); });
 }
@@ -250,7 +289,20 @@ bool CaptureSession::ended() const {
 void CaptureSession::run() noexcept {
     // Nothing may leave the thread: an escaping exception would end the program.
     try {
-        readLoop();
+        if (!input_) {
+            QString why;
+            int code = 0;
+            if (!openInput(input_, &why, &code)) {
+                if (!stop_.load()) {
+                    qCWarning(lcCapture, "%s", qUtf8Printable(why));
+                    finish(AVUNERROR(code), QString::fromUtf8(DeviceLostText) + QLatin1Char(' ') +
+                                                openFailureText(code));
+                }
+            } else if (callbacks_.opened) {
+                callbacks_.opened(frameSize());
+            }
+        }
+        if (input_) readLoop();
     } catch (...) {
         try {
             finish(EFAULT, QStringLiteral("Capture stopped after an internal error"));

@@ -33,10 +33,15 @@ public:
         std::function<void(const QImage& frame, const QImage& display)> frame;
         // The source failed or ended; called once, as the capture thread's last act.
         std::function<void(int errorNumber, const QString& text)> error;
+        // A source opened in the background has opened; its picture size.
+        std::function<void(QSize size)> opened;
     };
 
     // Opens the source and its decoder; nullptr and a reason in `error` when it cannot.
+    // A source opened in the background is opened by start() on the capture thread.
     static std::unique_ptr<CaptureSession> open(const SourceSpec& spec, QString* error);
+    // Plain words for why a network source did not open: the camera's answer.
+    static QString openFailureText(int code);
     // Whether a read error (an FFmpeg error code) means the source will not deliver again:
     // the device went away.
     static bool isDeviceLost(int code);
@@ -76,7 +81,9 @@ private:
 
     explicit CaptureSession(const SourceSpec& spec);
     static int interruptCallback(void* opaque);
-    bool openInput(std::unique_ptr<CaptureInput>& input, QString* error);
+    // `code` receives the FFmpeg error of the step that failed.
+    bool openInput(std::unique_ptr<CaptureInput>& input, QString* error, int* code = nullptr);
+    QString shownUrl() const { return spec_.shownUrl.isEmpty() ? spec_.url : spec_.shownUrl; }
 
     void run() noexcept;
     void readLoop();

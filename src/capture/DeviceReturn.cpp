@@ -15,15 +15,25 @@ DeviceReturn::DeviceReturn(TVideoCapture& video, QObject* parent) : QObject(pare
         pauseMs_ = FirstPauseMs;
         tryOpen();
     });
+    connect(&video_, &TVideoCapture::sourceOpened, this, [this] {
+        if (trying_) back();
+    });
 }
 
 DeviceReturn::~DeviceReturn() = default;
 
 bool DeviceReturn::waiting() const {
-    return waiting_ && video_.DriverIndex() == -1;
+    return waiting_ && (trying_ || video_.DriverIndex() == -1);
 }
 
-bool DeviceReturn::watch() {
+DeviceReturn::Loss DeviceReturn::lost() {
+    if (trying_) {
+        trying_ = false;
+        video_.setDriverOpen(false);
+        video_.setDriverIndex(-1);
+        scheduleRetry();
+        return Loss::StillAway;
+    }
     stop();
     key_ = video_.DeviceKey();
     name_ = video_.DriverName();
@@ -33,7 +43,7 @@ bool DeviceReturn::watch() {
     const QString folder = video_.DeviceFolder();
     video_.setDriverOpen(false);
     video_.setDriverIndex(-1);
-    if (key_.isEmpty()) return false;
+    if (key_.isEmpty()) return Loss::NotWatched;
 
     waiting_ = true;
     pauseMs_ = FirstPauseMs;
@@ -43,18 +53,19 @@ bool DeviceReturn::watch() {
                 [this] { settle_.start(); });
     }
     scheduleRetry();
-    return true;
+    return Loss::New;
 }
 
 void DeviceReturn::stop() {
     waiting_ = false;
+    trying_ = false;
     retry_.stop();
     settle_.stop();
     folderWatch_.reset();
 }
 
 void DeviceReturn::tryOpen() {
-    if (!waiting_) return;
+    if (!waiting_ || trying_) return;
     // Another driver chosen meanwhile ends the wait: the user has decided.
     if (video_.DriverIndex() != -1) {
         stop();
@@ -69,17 +80,26 @@ void DeviceReturn::tryOpen() {
             // A buffer file that cannot be had is raised after the device opened; the
             // recording reports it when it needs the file.
         }
-        if (video_.DriverOpen()) {
-            stop();
+        if (video_.Opening()) {
             index_ = index;
-            video_.setVideoPreview(preview_);
-            if (overlay_) video_.setVideoOverlay(true);
-            emit returned();
+            trying_ = true; // lost() or sourceOpened tells how it went
+            return;
+        }
+        if (video_.DriverOpen()) {
+            index_ = index;
+            back();
             return;
         }
         video_.setDriverIndex(-1);
     }
     scheduleRetry();
+}
+
+void DeviceReturn::back() {
+    stop();
+    video_.setVideoPreview(preview_);
+    if (overlay_) video_.setVideoOverlay(true);
+    emit returned();
 }
 
 void DeviceReturn::scheduleRetry() {

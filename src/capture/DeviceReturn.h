@@ -1,8 +1,10 @@
 #pragma once
 // Brings back a capture device that went away. The device is closed; whenever the folder
 // of its device nodes changes, and otherwise after a pause that grows from 1 s to 60 s,
-// the drivers are looked through for the same device (by its key: the bus it is plugged
-// into, not its node number) and it is opened again with the live picture as it was.
+// the drivers are looked through for the same device (by its key: the bus a camera is
+// plugged into, not its node number; a network camera's address) and it is opened again
+// with the live picture as it was. A source that opens in the background counts as back
+// once it has opened.
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -20,9 +22,13 @@ public:
     explicit DeviceReturn(TVideoCapture& video, QObject* parent = nullptr);
     ~DeviceReturn() override;
 
-    // Closes the device that was lost and forgets its driver; true when it is watched for
-    // (a source that cannot say which device it is stays closed for good).
-    bool watch();
+    enum class Loss {
+        New,        // the device was working: it is now waited for
+        StillAway,  // a try to open it again failed: the wait goes on
+        NotWatched, // a source that cannot say which device it is stays closed for good
+    };
+    // The device reported itself lost: it is closed and its driver forgotten.
+    Loss lost();
     // Waiting ends when the device is back, or when another driver has been chosen.
     bool waiting() const;
     // The lost device's driver name and the index it had.
@@ -39,6 +45,7 @@ signals:
 private:
     void tryOpen();
     void scheduleRetry();
+    void back();
     void stop();
 
     TVideoCapture& video_;
@@ -46,6 +53,7 @@ private:
     QTimer settle_; // a device's nodes and their permissions appear in a burst
     std::unique_ptr<QFileSystemWatcher> folderWatch_;
     bool waiting_ = false;
+    bool trying_ = false; // opened again, its source still opening in the background
     QString key_;
     QString name_;
     int index_ = -1;

@@ -172,17 +172,23 @@ bool TVideoCapture::connectSession() {
             },
             Qt::QueuedConnection);
     };
+    callbacks.opened = [this, generation](QSize) {
+        QMetaObject::invokeMethod(
+            this, [this, generation] { onSessionOpened(generation); }, Qt::QueuedConnection);
+    };
     session->setPreviewRate(previewRate_);
     session->setDelivering(previewFlag_ || overlayFlag_);
     session->setRecorder(recorder_);
     session->setDisplaySize(captureWindow_.size());
     session->start(std::move(callbacks));
+    opening_ = session->spec().openInBackground;
     session_ = std::move(session);
     return true;
 }
 
 void TVideoCapture::stopSession() {
     ++generation_;
+    opening_ = false;
     session_.reset(); // joins the capture thread
 }
 
@@ -215,8 +221,21 @@ void TVideoCapture::onSessionFrame(quint64 generation, const QImage& frame, cons
     emit frameShown();
 }
 
+bool TVideoCapture::Opening() const {
+    return session_ && opening_;
+}
+
+void TVideoCapture::onSessionOpened(quint64 generation) {
+    if (generation != generation_ || !session_) return;
+    opening_ = false;
+    statusUpdate(true);
+    resizeCaptureWindow();
+    emit sourceOpened();
+}
+
 void TVideoCapture::onSessionError(quint64 generation, int errorNumber, const QString& text) {
     if (generation != generation_ || !session_) return;
+    opening_ = false;
     // The frames have stopped: the recording ends with what it has, playable.
     finishRecording(true);
     emit OnError(errorNumber, text);

@@ -133,6 +133,8 @@ public:
     // tells when it comes and goes; empty without one.
     QString DeviceKey() const { return deviceKey_; }
     QString DeviceFolder() const { return deviceFolder_; }
+    // Whether the open source is still being opened in the background.
+    bool Opening() const;
     // The index of the driver that reads device `key` now; -1 when none does.
     int driverIndexOfDevice(const QString& key);
 
@@ -157,6 +159,8 @@ signals:
     void OnError(int errorNumber, const QString& text);
     // A new live frame was shown (for start-up timing and tests).
     void frameShown();
+    // A source that opens in the background (a network camera) has opened.
+    void sourceOpened();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -178,6 +182,7 @@ private:
     bool runDriverDialog(bool (CaptureDriver::*show)(QWidget*), bool refresh);
     void onSessionFrame(quint64 generation, const QImage& frame, const QImage& display);
     void setDisplayed(const QImage& frame, const QImage& display = {});
+    void onSessionOpened(quint64 generation);
     void onSessionError(quint64 generation, int errorNumber, const QString& text);
     // Ends a running recording and finishes its file; with `notify`, its errors and the
     // status 301 are reported.
@@ -191,6 +196,7 @@ private:
     QString driverName_;
     QString deviceKey_;
     QString deviceFolder_;
+    bool opening_ = false; // the session opens its source in the background
     bool scaleToWindow_ = false;
     bool scaleProportional_ = false;
     quint16 previewRate_ = 30;

@@ -48,6 +48,8 @@ constexpr KeyInfo keys[] = {
     info(PixelFormat),    info(Width),
     info(Height),         info(DeviceFrameRate),
     info(Input),          info(MinFreeMb),
+    info(NetCameraUrl),   info(NetCameraTransport),
+    info(NetCameraUser),  info(NetCameraPassword),
 };
 
 } // namespace

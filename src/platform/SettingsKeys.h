@@ -207,6 +207,14 @@ inline constexpr IntKey Width{DriverFile, "", "Width", 0, DriverDialogs};
 inline constexpr IntKey Height{DriverFile, "", "Height", 0, DriverDialogs};
 inline constexpr StringKey DeviceFrameRate{DriverFile, "", "Frame_Rate", "", DriverDialogs};
 inline constexpr IntKey Input{DriverFile, "", "Input", -1, DriverDialogs};
+// The network camera: its address and transport here, its login in Ostrel.sif, which only
+// its owner can read.
+inline constexpr StringKey NetCameraUrl{DriverFile, "Network Camera", "URL", "", DriverDialogs};
+inline constexpr StringKey NetCameraTransport{DriverFile, "Network Camera", "Transport", "TCP",
+                                              DriverDialogs};
+inline constexpr StringKey NetCameraUser{ProgramFile, "Network Camera", "User", "", DriverDialogs};
+inline constexpr StringKey NetCameraPassword{ProgramFile, "Network Camera", "Password", "",
+                                             DriverDialogs};
 // One key per camera control: the prefix, then the control's id in eight hex digits.
 inline constexpr const char ControlKeyPrefix[] = "Control_";
 } // namespace key

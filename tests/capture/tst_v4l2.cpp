@@ -129,17 +129,19 @@ private slots:
         // one that cannot be opened.
         QTest::addColumn<QStringList>("nodes");
         QTest::addColumn<QStringList>("expected");
+        // The network camera always comes last.
         const QString virtualCamera = QStringLiteral("Ostrel Virtual Camera 1.0");
-        QTest::newRow("no camera") << QStringList{} << QStringList{virtualCamera};
+        const QString network = QStringLiteral("Ostrel Network Camera 1.0");
+        QTest::newRow("no camera") << QStringList{} << QStringList{virtualCamera, network};
         QTest::newRow("metadata and closed nodes left out")
             << QStringList{"HD Webcam", "-meta", "-closed", "USB Camera"}
-            << QStringList{virtualCamera, "HD Webcam 5.10.0", "USB Camera 5.10.0"};
-        QStringList twelve, nine{virtualCamera};
+            << QStringList{virtualCamera, "HD Webcam 5.10.0", "USB Camera 5.10.0", network};
+        QStringList twelve, eight{virtualCamera};
         for (int i = 0; i < 12; ++i) {
             twelve << QStringLiteral("Cam %1").arg(i);
-            if (i < 9) nine << QStringLiteral("Cam %1 5.10.0").arg(i);
+            if (i < 8) eight << QStringLiteral("Cam %1 5.10.0").arg(i);
         }
-        QTest::newRow("only nine cameras fit") << twelve << nine;
+        QTest::newRow("only eight cameras fit") << twelve << eight + QStringList{network};
     }
 
     void enumeration() {
@@ -162,11 +164,12 @@ private slots:
         QCOMPARE(name(1), QStringLiteral("First"));
         const int opens = v4l2_->opens;
         QCOMPARE(name(2), QStringLiteral("Second"));
-        QVERIFY(!drivers->driver(3));
+        QCOMPARE(name(3), QStringLiteral("Ostrel Network Camera"));
+        QVERIFY(!drivers->driver(4));
         QCOMPARE(v4l2_->opens, opens); // nothing changed: no device is asked again
         v4l2_->cameras.removeFirst();  // unplugged
         QCOMPARE(name(1), QStringLiteral("Second"));
-        QVERIFY(!drivers->driver(2));
+        QCOMPARE(name(2), QStringLiteral("Ostrel Network Camera"));
         first->identity = QStringLiteral("2"); // plugged in again: a new node
         first->cap.card = QStringLiteral("First again");
         v4l2_->cameras.prepend(first);

@@ -1,0 +1,42 @@
+#pragma once
+// The network camera, always listed after the V4L2 devices: an RTSP or HTTP (MJPEG)
+// stream, or anything else FFmpeg opens by address. It is opened in the background and
+// kept close to live; a camera that stops answering is a lost device, tried again.
+#include "capture/CaptureDriver.h"
+
+namespace ostrel {
+
+struct NetworkCameraSettings {
+    QString url;                               // vcap.sif [Network Camera] URL
+    QString transport = QStringLiteral("TCP"); // RTSP over "TCP" or "UDP"
+    QString user;                              // Ostrel.sif [Network Camera] User
+    QString password;                          // Ostrel.sif [Network Camera] Password
+};
+
+class NetworkCamera : public CaptureDriver {
+public:
+    explicit NetworkCamera(QString programFolder);
+
+    DriverDescription description() const override;
+    DriverCaps caps() const override;
+    SourceSpec source() const override; // reads the settings each time
+    QString deviceKey() const override; // the address, without a login
+    bool showSourceDialog(QWidget* parent) override;
+
+    static NetworkCameraSettings readSettings(const QString& programFolder);
+    // Raises EIniFileException when a settings file cannot be written.
+    static void writeSettings(const QString& programFolder, const NetworkCameraSettings& s);
+    // What FFmpeg opens for these settings: the login put into the address, the RTSP
+    // transport, short buffers, bounded waits.
+    static SourceSpec sourceFor(const NetworkCameraSettings& s);
+    // The address as messages may show it: any login taken out.
+    static QString shownAddress(const QString& url);
+
+    static constexpr int OpenTimeoutMs = 10000;
+    static constexpr int StallTimeoutMs = 10000;
+
+private:
+    QString programFolder_;
+};
+
+} // namespace ostrel

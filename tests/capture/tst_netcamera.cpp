@@ -1,0 +1,189 @@
+// The network camera against a local HTTP MJPEG camera (tests/peers/mjpeg_server.py):
+// the live picture with a login, the camera's refusals in plain words without a hang, the
+// Video Source dialog's Test, and a camera that goes away and comes back in the window.
+#include "../net/Peer.h"
+#include "ScriptedV4l2.h"
+#include "app/ErrorLog.h"
+#include "app/mainf.h"
+#include "capture/DlgNetworkSource.h"
+#include "capture/NetworkCamera.h"
+#include "capture/VideoCapture.h"
+#include "platform/IniFile.h"
+#include "platform/ScriptedDesktop.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <sys/stat.h>
+
+using namespace ostrel;
+using namespace ostrel::test;
+
+namespace {
+
+const QString Password = QStringLiteral("s3cret:@/");
+
+struct Camera {
+    PeerServer server;
+    explicit Camera(quint16 port = 0)
+        : server(peerScript("mjpeg_server.py"),
+                 {"--port", QString::number(port), "--login", "watch", Password}) {}
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1/video").arg(server.port()); }
+};
+
+// Every message the program logs, to show that no password is among them.
+QStringList logged;
+void keepMessage(QtMsgType, const QMessageLogContext&, const QString& text) {
+    logged << text;
+}
+
+} // namespace
+
+class TestNetCamera : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QCoreApplication::setApplicationName("Ostrel"); }
+    void init() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        folder_ = dir_->path() + QLatin1Char('/');
+        logged.clear();
+    }
+
+    void stream_data() {
+        QTest::addColumn<QString>("where"); // camera, refused, closed, silent
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("camera with the login") << "camera"
+                                               << "";
+        QTest::newRow("wrong password") << "refused"
+                                        << "The camera refused the user name or password.";
+        QTest::newRow("nothing listening") << "closed"
+                                           << "Nothing answers at this address and port.";
+        QTest::newRow("takes the call, never answers") << "silent"
+                                                       << "The camera did not answer in time.";
+    }
+    // The driver comes after the cameras; its stream opens in the background, so the
+    // window never waits, and each refusal arrives once, as a lost device that says why.
+    void stream() {
+        QFETCH(QString, where);
+        QFETCH(QString, answer);
+        Camera camera;
+        QVERIFY2(camera.server.start(), qPrintable(camera.server.error()));
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        NetworkCameraSettings s{camera.url(), "TCP", "watch", Password};
+        if (where == "refused") s.password = "wrong";
+        if (where == "closed") s.url = "http://127.0.0.1:1/video";
+        if (where == "silent")
+            s.url = QStringLiteral("http://127.0.0.1:%1/").arg(silent.serverPort());
+        NetworkCamera::writeSettings(folder_, s);
+
+        auto v4l2 = std::make_shared<ScriptedV4l2>();
+        TVideoCapture video(systemDrivers(folder_, v4l2), folder_);
+        video.setDriverIndex(1);
+        QSignalSpy errors(&video, &TVideoCapture::OnError);
+        QSignalSpy opened(&video, &TVideoCapture::sourceOpened);
+        const QtMessageHandler previous = qInstallMessageHandler(keepMessage);
+        QElapsedTimer clock;
+        clock.start();
+        video.setDriverOpen(true);
+        video.setVideoPreview(true);
+        QVERIFY2(clock.elapsed() < 200, "the open does not wait for the camera");
+        if (answer.isEmpty()) {
+            QVERIFY(opened.wait(5000));
+            QCOMPARE(QSize(video.imageWidth(), video.imageHeight()), QSize(640, 480));
+            QVERIFY(video.GrabFrameLive());
+            QCOMPARE(video.lastGrabbedFrame().size(), QSize(640, 480));
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(errors.count(), 1, NetworkCamera::OpenTimeoutMs + 3000);
+            QCOMPARE(errors.at(0).at(1).toString(),
+                     QString("Capture device was not detected. ") + answer);
+            QCOMPARE(opened.count(), 0);
+        }
+        qInstallMessageHandler(previous);
+        for (const QString& line : logged)
+            QVERIFY2(!line.contains("s3cret"), qPrintable(line));
+    }
+
+    // Test shows the first picture or the refusal; the address and transport are kept in
+    // vcap.sif, the login in Ostrel.sif, which only its owner may read.
+    void sourceDialog() {
+        Camera camera;
+        QVERIFY2(camera.server.start(), qPrintable(camera.server.error()));
+        ScriptedDesktop desk;
+        TDlgNetworkSource dialog(NetworkCamera::readSettings(folder_));
+        dialog.address()->setText(camera.url());
+        dialog.user()->setText("watch");
+        dialog.password()->setText("wrong");
+        dialog.testButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.outcome()->text(),
+                                  QString("Failed: The camera refused the user name or password."),
+                                  5000);
+        QCOMPARE(dialog.outcome()->accessibleName(), dialog.outcome()->text());
+        dialog.password()->setText(Password);
+        dialog.transport()->setCurrentIndex(1);
+        dialog.testButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.outcome()->text(),
+                                  QString("Success: the camera sends pictures of 640 x 480."),
+                                  5000);
+        QVERIFY(!dialog.picture()->pixmap().isNull());
+
+        dialog.address()->setText("camera.local"); // no scheme: refused with a box
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(desk.shown.size(), 1);
+        dialog.address()->setText(camera.url());
+        dialog.accept();
+        NetworkCamera::writeSettings(folder_, dialog.settings());
+        QCOMPARE(IniFile(folder_ + "vcap.sif").readString("Network Camera", "Transport", ""),
+                 QString("UDP"));
+        QCOMPARE(IniFile(folder_ + "Ostrel.sif").readString("Network Camera", "Password", ""),
+                 Password);
+        QVERIFY(!IniFile(folder_ + "vcap.sif")
+                     .readString("Network Camera", "URL", "")
+                     .contains("watch"));
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(folder_ + "Ostrel.sif").constData(), &st), 0);
+        QCOMPARE(st.st_mode & 0777, 0600u);
+    }
+
+    // The camera stopped and started again: the window tries again with growing pauses,
+    // logs the loss and the return, and the picture is back by itself.
+    void cameraComesBack() {
+        auto camera = std::make_unique<Camera>();
+        QVERIFY2(camera->server.start(), qPrintable(camera->server.error()));
+        const quint16 port = camera->server.port();
+        NetworkCamera::writeSettings(folder_, {camera->url(), "TCP", "watch", Password});
+        IniFile(folder_ + "vcap.sif").writeString("Driver", "index", "1");
+        IniFile(folder_ + "Ostrel.sif").writeString("Other Settings", "FirstRun", "0");
+        ScriptedDesktop desk;
+        TMain main(folder_, systemDrivers(folder_, std::make_shared<ScriptedV4l2>()));
+        main.createWindows();
+        auto* video = main.VideoCap1();
+        QTRY_VERIFY_WITH_TIMEOUT(video->imageWidth() == 640, 5000);
+
+        camera.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(main.cameraLost(), 5000);
+        QTest::qWait(1500); // a try or two against a closed port
+        camera = std::make_unique<Camera>(port);
+        QVERIFY2(camera->server.start(), qPrintable(camera->server.error()));
+        QTRY_VERIFY_WITH_TIMEOUT(!main.cameraLost() && video->DriverOpen(), 8000);
+        QTRY_VERIFY_WITH_TIMEOUT(video->GrabFrameLive(), 5000);
+        const QString log = main.errorLog().lines().join('\n');
+        QCOMPARE(log.count("Camera lost: Ostrel Network Camera"), 1);
+        QCOMPARE(log.count("Camera back: Ostrel Network Camera"), 1);
+        QVERIFY(!log.contains("s3cret"));
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    QString folder_;
+};
+
+QTEST_MAIN(TestNetCamera)
+#include "tst_netcamera.moc"
