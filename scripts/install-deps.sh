@@ -22,6 +22,8 @@ packages=(
   xvfb xauth dbus dbus-x11 at-spi2-core python3-pyatspi python3-gi
   # checks the installed desktop entry
   desktop-file-utils
+  # an RTSP camera for the network camera's tests
+  python3-gst-1.0 gir1.2-gst-rtsp-server-1.0 gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 )
 
 missing=()

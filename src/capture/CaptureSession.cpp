@@ -9,6 +9,7 @@ extern "C" {
 #include <libavdevice/avdevice.h>
 }
 #include <QLoggingCategory>
+#include <QRegularExpression>
 #include <algorithm>
 #include <cerrno>
 
@@ -49,7 +50,11 @@ void forwardFfmpegLog(void* context, int level, const char* format, va_list args
     char line[1024];
     int printPrefix = 1;
     av_log_format_line2(context, level, format, args, line, sizeof line, &printPrefix);
-    qCDebug(lcCapture, "%s", qUtf8Printable(QString::fromUtf8(line).trimmed()));
+    // FFmpeg may name the address it opens, with the camera's login in it.
+    static const QRegularExpression login(QStringLiteral("//[^/@\\s]*@"));
+    qCDebug(lcCapture, "%s",
+            qUtf8Printable(
+                QString::fromUtf8(line).trimmed().replace(login, QStringLiteral("//****@"))));
 }
 
 void registerDevicesOnce() {

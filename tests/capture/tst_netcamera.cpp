@@ -4,17 +4,21 @@
 #include "../net/Peer.h"
 #include "ScriptedV4l2.h"
 #include "app/ErrorLog.h"
+#include "app/MotionController.h"
 #include "app/mainf.h"
+#include "capture/Bitmap.h"
 #include "capture/DlgNetworkSource.h"
 #include "capture/NetworkCamera.h"
 #include "capture/VideoCapture.h"
 #include "platform/IniFile.h"
 #include "platform/ScriptedDesktop.h"
+#include "ui_mainf.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -29,12 +33,17 @@ namespace {
 
 const QString Password = QStringLiteral("s3cret:@/");
 
+// The HTTP MJPEG camera or the RTSP one, with a login.
 struct Camera {
+    bool rtsp;
     PeerServer server;
-    explicit Camera(quint16 port = 0)
-        : server(peerScript("mjpeg_server.py"),
-                 {"--port", QString::number(port), "--login", "watch", Password}) {}
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1/video").arg(server.port()); }
+    explicit Camera(bool rtsp = false, quint16 port = 0)
+        : rtsp(rtsp), server(peerScript(rtsp ? "rtsp_server.py" : "mjpeg_server.py"),
+                             {"--port", QString::number(port), "--login", "watch", Password}) {}
+    QString url() const {
+        return QString(rtsp ? "rtsp://127.0.0.1:%1/cam" : "http://127.0.0.1:%1/video")
+            .arg(server.port());
+    }
 };
 
 // Every message the program logs, to show that no password is among them.
@@ -56,28 +65,43 @@ private slots:
     }
 
     void stream_data() {
-        QTest::addColumn<QString>("where"); // camera, refused, closed, silent
-        QTest::addColumn<QString>("answer");
-        QTest::newRow("camera with the login") << "camera"
-                                               << "";
-        QTest::newRow("wrong password") << "refused"
-                                        << "The camera refused the user name or password.";
-        QTest::newRow("nothing listening") << "closed"
-                                           << "Nothing answers at this address and port.";
-        QTest::newRow("takes the call, never answers") << "silent"
-                                                       << "The camera did not answer in time.";
+        QTest::addColumn<QString>("where"); // http, rtsp, closed, silent
+        QTest::addColumn<QString>("transport");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("answer"); // empty: the picture comes
+        const QString refused = "The camera refused the user name or password.";
+        QTest::newRow("HTTP MJPEG") << "http"
+                                    << "TCP" << Password << "";
+        QTest::newRow("RTSP over TCP") << "rtsp"
+                                       << "TCP" << Password << "";
+        QTest::newRow("RTSP over UDP") << "rtsp"
+                                       << "UDP" << Password << "";
+        QTest::newRow("HTTP, wrong password") << "http"
+                                              << "TCP"
+                                              << "wrong" << refused;
+        QTest::newRow("RTSP, wrong password") << "rtsp"
+                                              << "TCP"
+                                              << "wrong" << refused;
+        QTest::newRow("nothing listening")
+            << "closed"
+            << "TCP" << Password << "Nothing answers at this address and port.";
+        QTest::newRow("takes the call, never answers")
+            << "silent"
+            << "TCP" << Password << "The camera did not answer in time.";
     }
     // The driver comes after the cameras; its stream opens in the background, so the
     // window never waits, and each refusal arrives once, as a lost device that says why.
+    // No password reaches a message.
     void stream() {
         QFETCH(QString, where);
+        QFETCH(QString, transport);
+        QFETCH(QString, password);
         QFETCH(QString, answer);
-        Camera camera;
+        Camera camera(where == "rtsp");
         QVERIFY2(camera.server.start(), qPrintable(camera.server.error()));
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost));
-        NetworkCameraSettings s{camera.url(), "TCP", "watch", Password};
-        if (where == "refused") s.password = "wrong";
+        NetworkCameraSettings s{camera.url(), transport, "watch", password};
         if (where == "closed") s.url = "http://127.0.0.1:1/video";
         if (where == "silent")
             s.url = QStringLiteral("http://127.0.0.1:%1/").arg(silent.serverPort());
@@ -88,6 +112,7 @@ private slots:
         video.setDriverIndex(1);
         QSignalSpy errors(&video, &TVideoCapture::OnError);
         QSignalSpy opened(&video, &TVideoCapture::sourceOpened);
+        QLoggingCategory::setFilterRules("ostrel.capture.debug=true"); // FFmpeg's words too
         const QtMessageHandler previous = qInstallMessageHandler(keepMessage);
         QElapsedTimer clock;
         clock.start();
@@ -152,28 +177,49 @@ private slots:
         QCOMPARE(st.st_mode & 0777, 0600u);
     }
 
-    // The camera stopped and started again: the window tries again with growing pauses,
-    // logs the loss and the return, and the picture is back by itself.
-    void cameraComesBack() {
+    // In the window the stream is a camera like any other: a snapshot, a recording and a
+    // detection session. The camera stopped and started again: the window tries again with
+    // growing pauses, logs the loss and the return once each, and the session goes on.
+    void window() {
         auto camera = std::make_unique<Camera>();
         QVERIFY2(camera->server.start(), qPrintable(camera->server.error()));
         const quint16 port = camera->server.port();
         NetworkCamera::writeSettings(folder_, {camera->url(), "TCP", "watch", Password});
         IniFile(folder_ + "vcap.sif").writeString("Driver", "index", "1");
         IniFile(folder_ + "Ostrel.sif").writeString("Other Settings", "FirstRun", "0");
+        IniFile(folder_ + "Ostrel.sif").writeString("Motion Detection", "Interval", "3600");
         ScriptedDesktop desk;
         TMain main(folder_, systemDrivers(folder_, std::make_shared<ScriptedV4l2>()));
         main.createWindows();
+        auto* ui = main.ui();
         auto* video = main.VideoCap1();
         QTRY_VERIFY_WITH_TIMEOUT(video->imageWidth() == 640, 5000);
+
+        ui->btnSnapshot->click();
+        QCOMPARE(bitmap::load(folder_ + "Snapshots/Snapshot.bmp").size(), QSize(640, 480));
+        video->setCapTimeLimit(1);
+        ui->BtStartStop->click();
+        QTRY_COMPARE_WITH_TIMEOUT(ui->BtStartStop->text(), QString("Start Video"), 10000);
+        QVERIFY(QFileInfo(folder_ + "Videos/Video.avi").size() > 10000);
+        ui->BitBtnMotion->click();
+        auto detect = [&] {
+            MotionDetector& d = main.motion()->detector();
+            d.setLastFrameSum(quint32(double(d.LastFrameSum()) * 1.1));
+            main.motion()->Timer2Timer();
+        };
+        detect();
+        QCOMPARE(main.motion()->MotionDetectCount, 1);
 
         camera.reset();
         QTRY_VERIFY_WITH_TIMEOUT(main.cameraLost(), 5000);
         QTest::qWait(1500); // a try or two against a closed port
-        camera = std::make_unique<Camera>(port);
+        camera = std::make_unique<Camera>(false, port);
         QVERIFY2(camera->server.start(), qPrintable(camera->server.error()));
         QTRY_VERIFY_WITH_TIMEOUT(!main.cameraLost() && video->DriverOpen(), 8000);
-        QTRY_VERIFY_WITH_TIMEOUT(video->GrabFrameLive(), 5000);
+        main.motion()->Timer2Timer(); // the new reference
+        detect();
+        QCOMPARE(main.motion()->MotionDetectCount, 2);
+        QVERIFY(desk.shown.isEmpty());
         const QString log = main.errorLog().lines().join('\n');
         QCOMPARE(log.count("Camera lost: Ostrel Network Camera"), 1);
         QCOMPARE(log.count("Camera back: Ostrel Network Camera"), 1);

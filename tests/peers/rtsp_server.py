@@ -1,0 +1,58 @@
+#!/usr/bin/python3
+"""An RTSP camera for the tests: GStreamer's RTSP server on 127.0.0.1, one stream at /cam.
+
+Usage: rtsp_server.py [--port N] [--size WxH] [--rate FPS] [--login USER PASS]
+
+The stream is GStreamer's moving test picture as Motion-JPEG over RTP, live at the rate
+given, over UDP or TCP as the client asks. With --login a client without that login
+(Basic or Digest) is refused with 401. Prints the port as the first line on stdout, then
+serves until it is killed or its stdin is closed.
+"""
+import argparse
+import sys
+import threading
+
+import gi
+
+gi.require_version("Gst", "1.0")
+gi.require_version("GstRtspServer", "1.0")
+from gi.repository import GLib, Gst, GstRtspServer  # noqa: E402
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--size", default="640x480")
+    parser.add_argument("--rate", type=int, default=15)
+    parser.add_argument("--login", nargs=2)
+    args = parser.parse_args()
+    Gst.init(None)
+    width, height = args.size.split("x")
+
+    server = GstRtspServer.RTSPServer()
+    server.set_address("127.0.0.1")
+    server.set_service(str(args.port))
+    factory = GstRtspServer.RTSPMediaFactory()
+    factory.set_launch(
+        f"( videotestsrc is-live=true pattern=ball ! video/x-raw,format=I420,width={width},height={height},"
+        f"framerate={args.rate}/1 ! jpegenc quality=70 ! rtpjpegpay name=pay0 pt=26 )")
+    factory.set_shared(True)
+    if args.login:
+        auth = GstRtspServer.RTSPAuth()
+        token = GstRtspServer.RTSPToken()
+        token.set_string("media.factory.role", "user")
+        auth.add_basic(GstRtspServer.RTSPAuth.make_basic(*args.login), token)
+        server.set_auth(auth)
+        permissions = GstRtspServer.RTSPPermissions()
+        permissions.add_role_from_structure(Gst.Structure.new_from_string(
+            "user, media.factory.access=(boolean)true, media.factory.construct=(boolean)true"))
+        factory.set_permissions(permissions)
+    server.get_mount_points().add_factory("/cam", factory)
+    server.attach(None)
+    print(server.get_bound_port(), flush=True)
+    threading.Thread(target=GLib.MainLoop().run, daemon=True).start()
+    sys.stdin.read()
+
+
+if __name__ == "__main__":
+    main()
