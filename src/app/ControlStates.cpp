@@ -75,7 +75,7 @@ unsigned locksOf(const ProgramState& s) {
     // Without a driver it offers nothing.
     lockIf(!s.driver || !s.hasOverlay, NoOverlay);
     lockIf(!s.driver || !s.hasFormatDialog, NoFormatDialog);
-    lockIf(!s.driver || !s.hasSourceDialog, NoSourceDialog);
+    lockIf(!s.hasSourceDialog, NoSourceDialog); // also a lost camera's
     lockIf(!s.driver || !s.hasDisplayDialog, NoDisplayDialog);
     return locks;
 }

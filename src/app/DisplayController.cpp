@@ -123,6 +123,15 @@ void DisplayController::cameraReturned() {
                                         false, desktop().now()));
 }
 
+bool DisplayController::lostCameraHasSourceDialog() const {
+    return cameraLost() && main_.VideoCap1()->HasSourceDialogOf(cameraReturn_->lastIndex());
+}
+
+void DisplayController::showLostCameraSource() {
+    if (main_.VideoCap1()->ShowSourceDialogOf(cameraReturn_->lastIndex()))
+        cameraReturn_->retryNow();
+}
+
 bool DisplayController::cameraLost() const {
     return cameraReturn_->waiting();
 }

@@ -25,6 +25,10 @@ public:
     int cameraReturns() const { return returns_; }
     // The driver index to keep in the settings: the lost camera's while it is away.
     int driverIndexToKeep() const;
+    // While the camera is away, Video Source is its driver's (to mend an address), and a
+    // confirmed change is tried at once.
+    bool lostCameraHasSourceDialog() const;
+    void showLostCameraSource();
 
 private:
     void cameraReturned();

@@ -316,6 +316,8 @@ ProgramState TMain::programState() const {
         st.hasFormatDialog = VideoCap1_->HasFormatDialog();
         st.hasSourceDialog = VideoCap1_->HasSourceDialog();
         st.hasDisplayDialog = VideoCap1_->HasDisplayDialog();
+    } else if (display_ && display_->cameraLost()) {
+        st.hasSourceDialog = display_->lostCameraHasSourceDialog();
     }
     return st;
 }
@@ -533,8 +535,12 @@ void TMain::connectMenus() {
     connect(ui->menuFileAnimation, &QAction::triggered, this, guarded([this] {
                 if (frmAnimation_) frmAnimation_->exec();
             }));
-    connect(ui->menuVideoSource, &QAction::triggered, this,
-            guarded([this] { VideoCap1_->ShowSourceDialog(); }));
+    connect(ui->menuVideoSource, &QAction::triggered, this, guarded([this] {
+                if (display_->cameraLost())
+                    display_->showLostCameraSource();
+                else
+                    VideoCap1_->ShowSourceDialog();
+            }));
     connect(ui->menuVideoFormat, &QAction::triggered, this,
             guarded([this] { VideoCap1_->ShowFormatDialog(); }));
     connect(ui->menuVideoDisplay, &QAction::triggered, this,

@@ -56,6 +56,15 @@ DeviceReturn::Loss DeviceReturn::lost() {
     return Loss::New;
 }
 
+void DeviceReturn::retryNow() {
+    if (!waiting_ || trying_) return;
+    const QString key = video_.deviceKeyOf(index_);
+    if (!key.isEmpty()) key_ = key;
+    pauseMs_ = FirstPauseMs;
+    retry_.stop();
+    tryOpen();
+}
+
 void DeviceReturn::stop() {
     waiting_ = false;
     trying_ = false;

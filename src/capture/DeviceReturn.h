@@ -29,6 +29,9 @@ public:
     };
     // The device reported itself lost: it is closed and its driver forgotten.
     Loss lost();
+    // Looks again at once, for the device as its driver now names it (a network camera
+    // whose address was mended).
+    void retryNow();
     // Waiting ends when the device is back, or when another driver has been chosen.
     bool waiting() const;
     // The lost device's driver name and the index it had.

@@ -329,6 +329,24 @@ int TVideoCapture::driverIndexOfDevice(const QString& key) {
     return -1;
 }
 
+QString TVideoCapture::deviceKeyOf(int index) {
+    const auto driver =
+        index >= 0 && index < DriverRegistry::MaxDrivers ? drivers_->driver(index) : nullptr;
+    return driver ? driver->deviceKey() : QString();
+}
+
+bool TVideoCapture::HasSourceDialogOf(int index) {
+    const auto driver =
+        index >= 0 && index < DriverRegistry::MaxDrivers ? drivers_->driver(index) : nullptr;
+    return driver && driver->caps().hasSourceDialog;
+}
+
+bool TVideoCapture::ShowSourceDialogOf(int index) {
+    const auto driver =
+        index >= 0 && index < DriverRegistry::MaxDrivers ? drivers_->driver(index) : nullptr;
+    return driver && driver->caps().hasSourceDialog && driver->showSourceDialog(this);
+}
+
 void TVideoCapture::dropCaches() {
     haveCaps_ = false;
     caps_ = DriverCaps{};

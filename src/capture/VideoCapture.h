@@ -137,6 +137,11 @@ public:
     bool Opening() const;
     // The index of the driver that reads device `key` now; -1 when none does.
     int driverIndexOfDevice(const QString& key);
+    // Driver `index`'s device key, and its Video Source dialog while it is not open (a
+    // lost camera whose address needs mending); true when the user confirmed a change.
+    QString deviceKeyOf(int index);
+    bool HasSourceDialogOf(int index);
+    bool ShowSourceDialogOf(int index);
 
     // "name version" for indices 0.., stopping at the first index without a driver.
     QStringList ListDrivers();

@@ -16,7 +16,8 @@ ProgramState stateOf(unsigned bits) {
     s.recording = bits & 8;
     s.emailOnly = bits & 16;
     s.windowOpen = bits & 32;
-    s.hasOverlay = s.hasFormatDialog = s.hasSourceDialog = s.hasDisplayDialog = true;
+    // As the window asks: a driver's dialogs only when there is a driver.
+    s.hasOverlay = s.hasFormatDialog = s.hasSourceDialog = s.hasDisplayDialog = s.driver;
     return s;
 }
 constexpr unsigned Combinations = 64;

@@ -2,6 +2,7 @@
 // the live picture with a login, the camera's refusals in plain words without a hang, the
 // Video Source dialog's Test, and a camera that goes away and comes back in the window.
 #include "../net/Peer.h"
+#include "ScriptedDrivers.h"
 #include "ScriptedV4l2.h"
 #include "app/ErrorLog.h"
 #include "app/MotionController.h"
@@ -177,14 +178,18 @@ private slots:
         QCOMPARE(st.st_mode & 0777, 0600u);
     }
 
-    // In the window the stream is a camera like any other: a snapshot, a recording and a
-    // detection session. The camera stopped and started again: the window tries again with
-    // growing pauses, logs the loss and the return once each, and the session goes on.
+    // In the window: an address that does not answer is mended through Video Source while
+    // the camera is away; the stream is then a camera like any other (a snapshot, a
+    // recording, a detection session). The camera stopped and started again: the window
+    // tries again with growing pauses, logs the loss and the return once each, and the
+    // session goes on.
     void window() {
         auto camera = std::make_unique<Camera>();
         QVERIFY2(camera->server.start(), qPrintable(camera->server.error()));
         const quint16 port = camera->server.port();
-        NetworkCamera::writeSettings(folder_, {camera->url(), "TCP", "watch", Password});
+        // A wrong port at first: mended through Video Source while the camera is away.
+        NetworkCamera::writeSettings(folder_,
+                                     {"http://127.0.0.1:1/video", "TCP", "watch", Password});
         IniFile(folder_ + "vcap.sif").writeString("Driver", "index", "1");
         IniFile(folder_ + "Ostrel.sif").writeString("Other Settings", "FirstRun", "0");
         IniFile(folder_ + "Ostrel.sif").writeString("Motion Detection", "Interval", "3600");
@@ -193,7 +198,19 @@ private slots:
         main.createWindows();
         auto* ui = main.ui();
         auto* video = main.VideoCap1();
+        QTRY_VERIFY_WITH_TIMEOUT(main.cameraLost(), 5000);
+        QVERIFY(ui->menuVideoSource->isEnabled());
+        DialogScript script([&](QDialog& d) {
+            auto& dialog = dynamic_cast<TDlgNetworkSource&>(d);
+            dialog.address()->setText(camera->url());
+            dialog.accept();
+            return dialog.result();
+        });
+        ui->menuVideoSource->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(video->imageWidth() == 640, 5000);
+        QCOMPARE(desk.shownTexts(), QStringList{"Capture device was not detected. Nothing answers "
+                                                "at this address and port."});
+        desk.shown.clear();
 
         ui->btnSnapshot->click();
         QCOMPARE(bitmap::load(folder_ + "Snapshots/Snapshot.bmp").size(), QSize(640, 480));
@@ -221,8 +238,8 @@ private slots:
         QCOMPARE(main.motion()->MotionDetectCount, 2);
         QVERIFY(desk.shown.isEmpty());
         const QString log = main.errorLog().lines().join('\n');
-        QCOMPARE(log.count("Camera lost: Ostrel Network Camera"), 1);
-        QCOMPARE(log.count("Camera back: Ostrel Network Camera"), 1);
+        QCOMPARE(log.count("Camera lost: Ostrel Network Camera"), 2);
+        QCOMPARE(log.count("Camera back: Ostrel Network Camera"), 2);
         QVERIFY(!log.contains("s3cret"));
     }
 
