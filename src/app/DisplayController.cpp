@@ -19,6 +19,17 @@ DisplayController::DisplayController(MainWindowParts& main, QObject* parent)
     auto* ui = main.ui();
     auto* video = main.VideoCap1();
     connect(cameraReturn_, &DeviceReturn::returned, this, guarded([this] { cameraReturned(); }));
+    // A network camera tells its own picture size and rate only once it has answered.
+    connect(video, &TVideoCapture::sourceOpened, this, [this, video] {
+        QString text = QStringLiteral("%1: %2 x %3")
+                           .arg(video->DriverName())
+                           .arg(video->imageWidth())
+                           .arg(video->imageHeight());
+        if (video->SourceFrameRate() > 0)
+            text +=
+                QStringLiteral(", %1 frames per second").arg(video->SourceFrameRate(), 0, 'g', 3);
+        main_.showStatus(text);
+    });
     connect(video, &TVideoCapture::OnStatus, this, guarded([this] { Video1Status(); }));
     connect(video, &TVideoCapture::OnStatusCallback, this,
             guarded([this](int n, const QString& t) { Video1StatusCallback(n, t); }));

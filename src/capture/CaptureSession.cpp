@@ -304,7 +304,10 @@ void CaptureSession::run() noexcept {
                                                 openFailureText(code));
                 }
             } else if (callbacks_.opened) {
-                callbacks_.opened(frameSize());
+                // The average the stream states, not a guess: an MJPEG stream over HTTP
+                // states none.
+                const AVRational rate = input_->format->streams[input_->stream]->avg_frame_rate;
+                callbacks_.opened(frameSize(), rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0.0);
             }
         }
         if (input_) readLoop();

@@ -33,8 +33,9 @@ public:
         std::function<void(const QImage& frame, const QImage& display)> frame;
         // The source failed or ended; called once, as the capture thread's last act.
         std::function<void(int errorNumber, const QString& text)> error;
-        // A source opened in the background has opened; its picture size.
-        std::function<void(QSize size)> opened;
+        // A source opened in the background has opened: its picture size, and its frame
+        // rate as the stream tells it (0 when it does not).
+        std::function<void(QSize size, double framesPerSecond)> opened;
     };
 
     // Opens the source and its decoder; nullptr and a reason in `error` when it cannot.

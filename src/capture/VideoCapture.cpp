@@ -172,9 +172,10 @@ bool TVideoCapture::connectSession() {
             },
             Qt::QueuedConnection);
     };
-    callbacks.opened = [this, generation](QSize) {
+    callbacks.opened = [this, generation](QSize, double rate) {
         QMetaObject::invokeMethod(
-            this, [this, generation] { onSessionOpened(generation); }, Qt::QueuedConnection);
+            this, [this, generation, rate] { onSessionOpened(generation, rate); },
+            Qt::QueuedConnection);
     };
     session->setPreviewRate(previewRate_);
     session->setDelivering(previewFlag_ || overlayFlag_);
@@ -225,9 +226,10 @@ bool TVideoCapture::Opening() const {
     return session_ && opening_;
 }
 
-void TVideoCapture::onSessionOpened(quint64 generation) {
+void TVideoCapture::onSessionOpened(quint64 generation, double framesPerSecond) {
     if (generation != generation_ || !session_) return;
     opening_ = false;
+    sourceFrameRate_ = framesPerSecond;
     statusUpdate(true);
     resizeCaptureWindow();
     emit sourceOpened();

@@ -135,6 +135,8 @@ public:
     QString DeviceFolder() const { return deviceFolder_; }
     // Whether the open source is still being opened in the background.
     bool Opening() const;
+    // The frame rate a source opened in the background gives itself; 0 when it does not.
+    double SourceFrameRate() const { return sourceFrameRate_; }
     // The index of the driver that reads device `key` now; -1 when none does.
     int driverIndexOfDevice(const QString& key);
     // Driver `index`'s device key, and its Video Source dialog while it is not open (a
@@ -164,7 +166,8 @@ signals:
     void OnError(int errorNumber, const QString& text);
     // A new live frame was shown (for start-up timing and tests).
     void frameShown();
-    // A source that opens in the background (a network camera) has opened.
+    // A source that opens in the background (a network camera) has opened; its size and
+    // rate are known now.
     void sourceOpened();
 
 protected:
@@ -187,7 +190,7 @@ private:
     bool runDriverDialog(bool (CaptureDriver::*show)(QWidget*), bool refresh);
     void onSessionFrame(quint64 generation, const QImage& frame, const QImage& display);
     void setDisplayed(const QImage& frame, const QImage& display = {});
-    void onSessionOpened(quint64 generation);
+    void onSessionOpened(quint64 generation, double framesPerSecond);
     void onSessionError(quint64 generation, int errorNumber, const QString& text);
     // Ends a running recording and finishes its file; with `notify`, its errors and the
     // status 301 are reported.
@@ -202,6 +205,7 @@ private:
     QString deviceKey_;
     QString deviceFolder_;
     bool opening_ = false; // the session opens its source in the background
+    double sourceFrameRate_ = 0;
     bool scaleToWindow_ = false;
     bool scaleProportional_ = false;
     quint16 previewRate_ = 30;

@@ -91,6 +91,13 @@ struct Room : Program {
     }
 };
 
+// Notification on for camera "Shop", mailed through `mails` to owner@example.org.
+void notifyThrough(Room& r, const MailServer& mails) {
+    r.set("Protocol Settings", "Notification", "1");
+    r.set("Other Settings", "Camera", "Shop");
+    mails.configure(r);
+}
+
 bool smtpIdle(TMain& main) {
     return main.SmtpClient()->Ready() && !main.SmtpClient()->Connected();
 }
@@ -476,9 +483,7 @@ private slots:
         MailServer mails;
         QVERIFY2(mails.server.start(), qPrintable(mails.server.error()));
         Room r;
-        r.set("Protocol Settings", "Notification", "1");
-        r.set("Other Settings", "Camera", "Shop");
-        mails.configure(r);
+        notifyThrough(r, mails);
         TMain& main = r.open();
         auto& motion = r.motion();
         auto* smtp = main.SmtpClient();
@@ -524,9 +529,7 @@ private slots:
         MailServer mails;
         QVERIFY2(mails.server.start(), qPrintable(mails.server.error()));
         Room r;
-        r.set("Protocol Settings", "Notification", "1");
-        r.set("Other Settings", "Camera", "Shop");
-        mails.configure(r);
+        notifyThrough(r, mails);
         r.write("vcap.sif", "[Driver]\r\nindex=1\r\n");
         const QString bus = "usb-0000:00:14.0-1";
         auto v4l2 = std::make_shared<ScriptedV4l2>();
@@ -543,7 +546,7 @@ private slots:
         v4l2->cameras.clear();
         emit video->OnError(ENODEV, "Capture device was not detected."); // as the pipeline does
         QVERIFY(!video->DriverOpen() && main.cameraLost());
-        r.motion().Timer2Timer(); // skipped, no box
+        r.motion().Timer2Timer();      // skipped, no box
         main.website()->Timer1Timer(); // no old picture published under a new time
         QCOMPARE(main.statusPanel(1)->text(), "Website update skipped: the camera is away");
         CHECK(mails.verify(1, notificationMail("Ostrel", "Shop", Start.addSecs(1)), owner));

@@ -34,13 +34,15 @@ namespace {
 
 const QString Password = QStringLiteral("s3cret:@/");
 
-// The HTTP MJPEG camera or the RTSP one, with a login.
+// The HTTP MJPEG camera or the RTSP one, with a login or without.
 struct Camera {
     bool rtsp;
     PeerServer server;
-    explicit Camera(bool rtsp = false, quint16 port = 0)
-        : rtsp(rtsp), server(peerScript(rtsp ? "rtsp_server.py" : "mjpeg_server.py"),
-                             {"--port", QString::number(port), "--login", "watch", Password}) {}
+    explicit Camera(bool rtsp = false, quint16 port = 0, bool login = true)
+        : rtsp(rtsp),
+          server(peerScript(rtsp ? "rtsp_server.py" : "mjpeg_server.py"),
+                 QStringList{"--port", QString::number(port)} +
+                     (login ? QStringList{"--login", "watch", Password} : QStringList{})) {}
     QString url() const {
         return QString(rtsp ? "rtsp://127.0.0.1:%1/cam" : "http://127.0.0.1:%1/video")
             .arg(server.port());
@@ -75,8 +77,10 @@ private slots:
                                     << "TCP" << Password << "";
         QTest::newRow("RTSP over TCP") << "rtsp"
                                        << "TCP" << Password << "";
-        QTest::newRow("RTSP over UDP") << "rtsp"
-                                       << "UDP" << Password << "";
+        QTest::newRow("RTSP over UDP, no login") << "rtsp"
+                                                 << "UDP"
+                                                 << ""
+                                                 << "";
         QTest::newRow("HTTP, wrong password") << "http"
                                               << "TCP"
                                               << "wrong" << refused;
@@ -98,11 +102,12 @@ private slots:
         QFETCH(QString, transport);
         QFETCH(QString, password);
         QFETCH(QString, answer);
-        Camera camera(where == "rtsp");
+        Camera camera(where == "rtsp", 0, !password.isEmpty());
         QVERIFY2(camera.server.start(), qPrintable(camera.server.error()));
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost));
-        NetworkCameraSettings s{camera.url(), transport, "watch", password};
+        NetworkCameraSettings s{camera.url(), transport, password.isEmpty() ? "" : "watch",
+                                password};
         if (where == "closed") s.url = "http://127.0.0.1:1/video";
         if (where == "silent")
             s.url = QStringLiteral("http://127.0.0.1:%1/").arg(silent.serverPort());
@@ -123,6 +128,7 @@ private slots:
         if (answer.isEmpty()) {
             QVERIFY(opened.wait(5000));
             QCOMPARE(QSize(video.imageWidth(), video.imageHeight()), QSize(640, 480));
+            QCOMPARE(video.SourceFrameRate(), where == "rtsp" ? 15.0 : 0.0); // as the stream says
             QVERIFY(video.GrabFrameLive());
             QCOMPARE(video.lastGrabbedFrame().size(), QSize(640, 480));
         } else {
@@ -207,7 +213,8 @@ private slots:
             return dialog.result();
         });
         ui->menuVideoSource->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(video->imageWidth() == 640, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(main.statusPanel(1)->text(),
+                                  QString("Ostrel Network Camera: 640 x 480"), 5000);
         QCOMPARE(desk.shownTexts(), QStringList{"Capture device was not detected. Nothing answers "
                                                 "at this address and port."});
         desk.shown.clear();
