@@ -428,7 +428,7 @@ void CaptureSession::logError(const QString& step, int code) {
         return;
     }
     ++errorsLogged_;
-    qCWarning(lcCapture, "%s: %s", qUtf8Printable(spec_.url),
+    qCWarning(lcCapture, "%s: %s", qUtf8Printable(shownUrl()),
               qUtf8Printable(ff::stepError(step, code)));
 }
 
