@@ -107,8 +107,8 @@ void DisplayController::VideoCap1Error(int, const QString& text) {
     // picture that is gone.
     Video1Status();
     if (watched) {
-        main_.errorLog().add(QStringLiteral(" :   Camera lost: ") + name +
-                             QStringLiteral(". Waiting for it to come back."));
+        main_.errorLog().addQuietly(QStringLiteral(" :   Camera lost: ") + name +
+                                    QStringLiteral(". Waiting for it to come back."));
         if (main_.network().notification)
             main_.notices().send(cameraMail(QCoreApplication::applicationName(), main_.camera(),
                                             name, true, desktop().now()));
@@ -128,7 +128,7 @@ void DisplayController::cameraReturned() {
     const QString name = main_.VideoCap1()->DriverName();
     Video1Status();
     main_.showStatus(QStringLiteral("Camera back: ") + name);
-    main_.errorLog().add(QStringLiteral(" :   Camera back: ") + name);
+    main_.errorLog().addQuietly(QStringLiteral(" :   Camera back: ") + name);
     if (main_.network().notification)
         main_.notices().send(cameraMail(QCoreApplication::applicationName(), main_.camera(), name,
                                         false, desktop().now()));
