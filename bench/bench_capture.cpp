@@ -2,6 +2,7 @@
 // whole pipeline (read, decode, convert) next to the ffmpeg program doing the same work,
 // the bitmap file round trip every grab-and-save makes (Capture.bmp, temp00.bmp), and the
 // time from start to the first live frame shown.
+#include "CpuTime.h"
 #include "capture/Bitmap.h"
 #include "capture/CaptureDriver.h"
 #include "capture/CaptureSession.h"
@@ -19,20 +20,16 @@
 #include <QTimer>
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <thread>
 
 extern "C" {
 #include <libavutil/imgutils.h>
 }
 
-extern char** environ;
-
 namespace {
 
 using namespace std::chrono_literals;
+using namespace ostrel::bench;
 
 QImage cameraFrame(int width, int height) {
     QImage image(width, height, QImage::Format_BGR888);
@@ -42,42 +39,6 @@ QImage cameraFrame(int width, int height) {
             line[x] = uchar(x ^ y);
     }
     return image;
-}
-
-double cpuSeconds(const rusage& r) {
-    return double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
-           double(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
-}
-
-double processCpuSeconds() {
-    rusage r{};
-    getrusage(RUSAGE_SELF, &r);
-    return cpuSeconds(r);
-}
-
-// Runs a program to its end with standard input and output on /dev/null; its CPU time
-// (all threads), or a negative number when it did not run or failed.
-double childCpuSeconds(const QStringList& arguments) {
-    QList<QByteArray> bytes;
-    for (const QString& a : arguments)
-        bytes << a.toLocal8Bit();
-    std::vector<char*> argv;
-    for (QByteArray& b : bytes)
-        argv.push_back(b.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return -1;
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return -1;
-    return cpuSeconds(usage);
 }
 
 // YUV 4:2:0 (what cameras and the virtual camera deliver) to 24-bit BGR.
@@ -473,12 +434,5 @@ BENCHMARK(BM_SaveAndLoadFile);
 } // namespace
 
 int main(int argc, char** argv) {
-    // The capture widget needs an application; no screen is needed to measure it.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return ostrel::bench::runWithApplication(argc, argv);
 }

@@ -3,6 +3,7 @@
 // The camera is an HTTP MJPEG server in this process sending numbered 640 x 480 pictures
 // at 15 frames per second; each picture carries its number as a row of black and white
 // blocks, read back from the frame shown.
+#include "CpuTime.h"
 #include "capture/CaptureSession.h"
 #include "capture/NetworkCamera.h"
 #include "capture/VideoCapture.h"
@@ -23,21 +24,17 @@
 #include <fcntl.h>
 #include <mutex>
 #include <netinet/in.h>
-#include <spawn.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <thread>
 #include <time.h>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
+using namespace ostrel::bench;
 
 constexpr int Width = 640;
 constexpr int Height = 480;
@@ -157,36 +154,11 @@ private:
     std::thread sender_;
 };
 
-double cpuSeconds(const rusage& r) {
-    return double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
-           double(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
-}
-
 // The ffmpeg program's CPU time for `frames` frames of the stream to bgr24; negative when
 // it did not run.
 double ffmpegCpuSeconds(const QString& url, int frames) {
-    QList<QByteArray> bytes;
-    for (const QString& a :
-         QStringList{"ffmpeg", "-nostdin", "-loglevel", "error", "-i", url, "-frames:v",
-                     QString::number(frames), "-pix_fmt", "bgr24", "-f", "null", "-"})
-        bytes << a.toLocal8Bit();
-    std::vector<char*> argv;
-    for (QByteArray& b : bytes)
-        argv.push_back(b.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return -1;
-    return cpuSeconds(usage);
-}
-
-double processCpuSeconds() {
-    rusage r{};
-    getrusage(RUSAGE_SELF, &r);
-    return cpuSeconds(r);
+    return childCpuSeconds({"ffmpeg", "-nostdin", "-loglevel", "error", "-i", url, "-frames:v",
+                            QString::number(frames), "-pix_fmt", "bgr24", "-f", "null", "-"});
 }
 
 // From the camera's send to the frame shown in the capture widget, at the preview rate
@@ -272,11 +244,5 @@ BENCHMARK(BM_NetworkCameraCpuVsFfmpeg)->Iterations(3)->Unit(benchmark::kSecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return ostrel::bench::runWithApplication(argc, argv);
 }
