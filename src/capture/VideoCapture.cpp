@@ -143,8 +143,7 @@ void TVideoCapture::clearWindow() {
 }
 
 bool TVideoCapture::connectSession() {
-    const std::shared_ptr<CaptureDriver> driver =
-        driverIndex_ >= 0 ? drivers_->driver(driverIndex_) : nullptr;
+    const std::shared_ptr<CaptureDriver> driver = driverAt(driverIndex_);
     if (!driver) return false;
     QString why;
     std::unique_ptr<CaptureSession> session = CaptureSession::open(driver->source(), &why);
@@ -278,8 +277,7 @@ void TVideoCapture::setDriverIndex(int index) {
     closeWindow();
     dropCaches();
     if (index >= 0) {
-        const std::shared_ptr<CaptureDriver> driver =
-            index < DriverRegistry::MaxDrivers ? drivers_->driver(index) : nullptr;
+        const std::shared_ptr<CaptureDriver> driver = driverAt(index);
         if (driver) {
             driverName_ = driver->description().name;
             // Kept from the choice: a device that has gone is no longer in the registry.
@@ -331,21 +329,22 @@ int TVideoCapture::driverIndexOfDevice(const QString& key) {
     return -1;
 }
 
+std::shared_ptr<CaptureDriver> TVideoCapture::driverAt(int index) const {
+    return index >= 0 && index < DriverRegistry::MaxDrivers ? drivers_->driver(index) : nullptr;
+}
+
 QString TVideoCapture::deviceKeyOf(int index) {
-    const auto driver =
-        index >= 0 && index < DriverRegistry::MaxDrivers ? drivers_->driver(index) : nullptr;
+    const auto driver = driverAt(index);
     return driver ? driver->deviceKey() : QString();
 }
 
 bool TVideoCapture::HasSourceDialogOf(int index) {
-    const auto driver =
-        index >= 0 && index < DriverRegistry::MaxDrivers ? drivers_->driver(index) : nullptr;
+    const auto driver = driverAt(index);
     return driver && driver->caps().hasSourceDialog;
 }
 
 bool TVideoCapture::ShowSourceDialogOf(int index) {
-    const auto driver =
-        index >= 0 && index < DriverRegistry::MaxDrivers ? drivers_->driver(index) : nullptr;
+    const auto driver = driverAt(index);
     return driver && driver->caps().hasSourceDialog && driver->showSourceDialog(this);
 }
 
@@ -373,8 +372,7 @@ void TVideoCapture::statusUpdate(bool notify) {
 
 bool TVideoCapture::queryCaps() {
     if (haveCaps_) return true;
-    const std::shared_ptr<CaptureDriver> driver =
-        driverIndex_ >= 0 ? drivers_->driver(driverIndex_) : nullptr;
+    const std::shared_ptr<CaptureDriver> driver = driverAt(driverIndex_);
     if (!driver) return false;
     if (!session_) {
         // Answer only for a driver that connects. The connection is tried without the

@@ -175,6 +175,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // The driver at `index`; nullptr outside 0..MaxDrivers-1 or where none is installed.
+    std::shared_ptr<CaptureDriver> driverAt(int index) const;
     void statusUpdate(bool notify);
     void resizeCaptureWindow();
     void openWindow();
