@@ -84,7 +84,9 @@ bool NetworkCamera::showSourceDialog(QWidget* parent) {
 }
 
 QString NetworkCamera::deviceKey() const {
-    const QString address = shownAddress(readSettings(programFolder_).url);
+    // Only the address: the login lives in another file, which this need not read.
+    const IniFile vcap(programFolder_ + QLatin1String(DriverFile));
+    const QString address = shownAddress(read(vcap, key::NetCameraUrl));
     return address.isEmpty() ? QString() : QStringLiteral("net:") + address;
 }
 
