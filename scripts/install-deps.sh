@@ -2,6 +2,7 @@
 # Installs every Debian 12 package that building, running and testing Ostrel needs.
 # Safe to run again: packages already present are skipped.
 set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 packages=(
   # toolchain
@@ -24,6 +25,9 @@ packages=(
   desktop-file-utils
   # an RTSP camera for the network camera's tests
   python3-gst-1.0 gir1.2-gst-rtsp-server-1.0 gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  # the libraries of ProFTPD, the second FTP server of the tests (unpacked below)
+  libhiredis0.14 libmemcached11 libmemcachedutil2 libsodium23 libpcre2-posix3 libidn2-0 libcap2
+  libacl1
 )
 
 missing=()
@@ -39,4 +43,22 @@ if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# ProFTPD, the tests' second real FTP server, is unpacked into .cache/proftpd and started
+# from there by the tests: installing its package would add system users and start a
+# service on port 21.
+proftpd_dir="$root/.cache/proftpd"
+if [ ! -f "$proftpd_dir/usr/lib/proftpd/mod_tls.so" ]; then
+  download="$(mktemp -d)"
+  fetch() { (cd "$download" && apt-get download -qq proftpd-core proftpd-mod-crypto 2>/dev/null); }
+  if ! fetch; then
+    sudo_cmd=()
+    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" apt-get update -qq
+    fetch
+  fi
+  mkdir -p "$proftpd_dir"
+  for deb in "$download"/*.deb; do dpkg-deb -x "$deb" "$proftpd_dir"; done
+  rm -rf "$download"
 fi

@@ -612,11 +612,13 @@ void TAsyncSocket::adopt(QTcpSocket* socket) {
     lastError_ = 0;
     pendingCloseError_ = 0;
     peerSha256_.clear();
-    if (auto* ssl = qobject_cast<QSslSocket*>(socket); ssl && tls_ == Tls::FromStart) {
+    if (auto* ssl = qobject_cast<QSslSocket*>(socket); ssl && tls_ != Tls::Off) {
         prepareTls(ssl);
-        state_ = State::Connecting; // until the handshake is over
-        beginHandshake();
-        return;
+        if (tls_ == Tls::FromStart) {
+            state_ = State::Connecting; // until the handshake is over
+            beginHandshake();
+            return;
+        }
     }
     state_ = State::Connected;
     // The connection may have brought data, or even closed, before it was taken over;

@@ -9,8 +9,8 @@
 // name; a failure ends the connection with one of the wsa::Tls/Certificate numbers. A pinned
 // SHA-256 fingerprint makes that one certificate trusted even when verification fails.
 // A listening socket with a TlsMode other than Off hands out connections that can be
-// encrypted; Accept into a socket whose TlsMode is FromStart makes this end the TLS client
-// there too (FTP's data connections, RFC 4217).
+// encrypted; Accept into a socket whose TlsMode is FromStart or OnRequest makes this end the
+// TLS client there too, at once or on StartTls (FTP's data connections, RFC 4217).
 //
 // Signals are emitted from Qt's socket notifications. A handler may call any operation on
 // the socket that emitted, including Close, Abort and a new Connect; the socket notices and

@@ -102,6 +102,9 @@ struct TFtpClient::Transfer {
     bool preliminary = false;         // the 1xx reply came
     bool finalOk = false;             // an accepted final reply came
     bool dataOpen = false;            // the data connection is up
+    bool protect = false;             // ... and is to be encrypted once the 1xx reply came
+    bool handshaking = false;         // ... which has begun
+    bool encrypted = false;           // ... and is over
     bool dataDone = false;            // ... and over
     bool dataBroken = false;          // it ended before all data went, or with an error
     bool sourceDone = false;          // the whole local file went into the socket
@@ -129,6 +132,7 @@ TFtpClient::TFtpClient(QObject* parent) : QObject(parent), channel_(*this, lcFtp
     channel_.route(data_, &TAsyncSocket::OnDataAvailable, this, &TFtpClient::onDataAvailable);
     channel_.route(data_, &TAsyncSocket::OnBytesWritten, this, &TFtpClient::onDataBytesWritten);
     channel_.route(data_, &TAsyncSocket::OnSessionClosed, this, &TFtpClient::onDataClosed);
+    channel_.route(data_, &TAsyncSocket::OnTlsEstablished, this, &TFtpClient::onDataEncrypted);
     channel_.route(listener_, &TAsyncSocket::OnSessionAvailable, this,
                    &TFtpClient::onListenerAvailable);
     channel_.route(channel_.socket(), &TAsyncSocket::OnTlsEstablished, this,
@@ -491,10 +495,12 @@ void TFtpClient::startDataSetup() {
     dropTransfer();
     transfer_ = std::make_unique<Transfer>();
     // The data connection trusts what the control connection trusted, and resumes its
-    // session.
+    // session. Its handshake waits for the transfer command's 1xx reply: servers (vsftpd,
+    // ProFTPD, Pure-FTPd, pyftpdlib) start TLS on it only once they know what it is for.
     using Tls = TAsyncSocket::Tls;
     const TAsyncSocket& control = channel_.socket();
-    const Tls tls = sessionSecurity_ == Security::None ? Tls::Off : Tls::FromStart;
+    transfer_->protect = sessionSecurity_ != Security::None;
+    const Tls tls = transfer_->protect ? Tls::OnRequest : Tls::Off;
     data_.setTlsMode(tls);
     listener_.setTlsMode(tls);
     data_.setPinnedSha256(control.PinnedSha256());
@@ -521,8 +527,7 @@ void TFtpClient::startDataSetup() {
     channel_.send(portCommand(local, listener_.boundPort()));
 }
 
-// Passive: the connection (and its handshake) is over. Active: the handshake on the
-// accepted connection is.
+// Passive: the connection is made.
 void TFtpClient::onDataConnected(int error) {
     if (!transfer_) return;
     if (error != 0) {
@@ -533,7 +538,7 @@ void TFtpClient::onDataConnected(int error) {
     if (step() == Step::DataSetup)
         stepDone();
     else
-        pumpUpload();
+        dataReady();
 }
 
 void TFtpClient::onListenerAvailable(int) {
@@ -549,8 +554,32 @@ void TFtpClient::onListenerAvailable(int) {
         return;
     }
     listener_.Close();
-    if (data_.state() != TAsyncSocket::State::Connected) return; // handshaking
     transfer_->dataOpen = true;
+    dataReady();
+}
+
+// The data connection is open: protected, it is encrypted once the transfer command was
+// taken; then the data may flow.
+void TFtpClient::dataReady() {
+    Transfer& t = *transfer_;
+    if (t.protect && !t.encrypted) {
+        if (!t.preliminary || !t.dataOpen || t.dataDone ||
+            t.handshaking || data_.state() != TAsyncSocket::State::Connected)
+            return;
+        t.handshaking = true;
+        try {
+            data_.StartTls();
+        } catch (const ESocketException&) {
+            dataSetupFailed(wsa::TlsHandshakeFailed);
+        }
+        return;
+    }
+    pumpUpload();
+}
+
+void TFtpClient::onDataEncrypted() {
+    if (!transfer_) return;
+    transfer_->encrypted = true;
     pumpUpload();
 }
 
@@ -587,7 +616,12 @@ void TFtpClient::transferReply(int code, const QByteArray& line) {
         }
         t.preliminary = true;
         channel_.expectReply(); // the final one
-        pumpUpload();
+        if (t.protect && !t.encrypted && t.dataDone) {
+            // The connection the server would encrypt is gone already.
+            dataSetupFailed(wsa::ConnectionReset);
+            return;
+        }
+        dataReady();
         return;
     }
     const bool ok =
@@ -603,7 +637,9 @@ void TFtpClient::transferReply(int code, const QByteArray& line) {
 void TFtpClient::pumpUpload() {
     if (!transfer_ || step() != Step::Stor) return;
     Transfer& t = *transfer_;
-    if (!t.preliminary || !t.dataOpen || t.sourceDone || t.dataDone || !t.source) return;
+    if (!t.preliminary || !t.dataOpen || (t.protect && !t.encrypted) || t.sourceDone ||
+        t.dataDone || !t.source)
+        return;
     while (data_.BufferedByteCount() < uploadHighWater) {
         const QByteArray block = t.source->read(uploadBlock);
         if (block.isEmpty()) {
@@ -633,6 +669,11 @@ void TFtpClient::pumpUpload() {
 void TFtpClient::onDataAvailable(int) {
     if (!transfer_) return;
     Transfer& t = *transfer_;
+    if (t.protect && !t.encrypted) {
+        // Clear text on a connection that is to be encrypted: nothing of it may count.
+        stepFailed(426, QString::fromLatin1(ftptext::TransferBroken), 426);
+        return;
+    }
     if (receiveBuffer_.isEmpty()) receiveBuffer_.resize(receiveBlock);
     bool moved = false;
     while (const qint64 n = data_.Receive(receiveBuffer_.data(), receiveBuffer_.size())) {
@@ -659,8 +700,14 @@ void TFtpClient::onDataClosed(int error) {
         dataSetupFailed(error != 0 ? error : wsa::ConnectionReset);
         return;
     }
+    if (t.protect && !t.encrypted && t.preliminary) {
+        // The handshake failed, or the server dropped the connection instead of one.
+        dataSetupFailed(error != 0 ? error : wsa::ConnectionReset);
+        return;
+    }
     t.dataDone = true;
-    if (error != 0 || (step() == Step::Stor && !t.sourceDone)) t.dataBroken = true;
+    if (error != 0 || (step() == Step::Stor && !t.sourceDone) || (t.protect && !t.encrypted))
+        t.dataBroken = true;
     completeTransferWhenDone();
 }
 

@@ -14,7 +14,8 @@
 // control connection before the login; Implicit speaks TLS from the first byte (port 990).
 // Either way PBSZ 0 and PROT P follow the login and every data connection is encrypted
 // too, trusting what the control connection trusted and resuming its TLS session (which
-// servers such as vsftpd require). None keeps the plain session.
+// servers such as vsftpd require); its handshake starts when the transfer command's 1xx
+// reply came, as servers expect. None keeps the plain session.
 //
 // Timeout bounds inactivity: the deadline is set when a chain starts and moved on with
 // every block that moves on the data connection. At the deadline the chain ends with
@@ -193,6 +194,8 @@ private:
     void startDataSetup();
     void dataSetupFailed(int error);
     void onDataConnected(int error);
+    void dataReady();
+    void onDataEncrypted();
     void onListenerAvailable(int error);
     void onDataAvailable(int error);
     void onDataBytesWritten(qint64 bytes);

@@ -1,7 +1,7 @@
 // The SMTP client over TLS against aiosmtpd (STARTTLS and TLS from the start, the login, and
-// the refusals) and the FTP client over TLS against pyftpdlib (explicit and implicit, passive
-// and active, the refusals). The server's certificate is made here, self-signed, and
-// trusted the way a user trusts one: by pinning its SHA-256 fingerprint.
+// the refusals) and the FTP client over TLS against pyftpdlib and ProFTPD (explicit and
+// implicit, passive and active, the refusals). The server's certificate is made here,
+// self-signed, and trusted the way a user trusts one: by pinning its SHA-256 fingerprint.
 #include "NetTestUtil.h"
 #include "Peer.h"
 #include "net/FtpClient.h"
@@ -43,6 +43,7 @@ struct Row {
 };
 
 struct FtpRow {
+    QString script;     // the server: pyftpdlib (ftp_server.py) or ProFTPD (proftpd_server.py)
     QStringList server; // options; the certificate and key follow --tls-*
     TFtpClient::Security security;
     bool passive;
@@ -160,11 +161,16 @@ private slots:
     void ftp_data() {
         QTest::addColumn<FtpRow>("row");
         using FSec = TFtpClient::Security;
+        // Each case against both servers; a fault only the scripted server can make, once.
         const auto row = [](const char* name, const QStringList& server, FSec security,
                             bool passive, Pin pin, bool otherHost, const char* error,
                             const char* commands) {
-            QTest::newRow(name) << FtpRow{server,    security, passive, pin,
-                                          otherHost, error,    commands};
+            for (const char* script : {"ftp_server.py", "proftpd_server.py"}) {
+                if (server.contains("--cut-tls-downloads") && script != QLatin1String("ftp_server.py"))
+                    continue;
+                QTest::addRow("%s: %s", script, name)
+                    << FtpRow{script, server, security, passive, pin, otherHost, error, commands};
+            }
         };
         const QStringList explicitTls{"--tls-explicit"}, implicitTls{"--tls-implicit"};
         const QStringList active{"--no-passive"};
@@ -204,7 +210,7 @@ private slots:
                 options << certs.filePath(row.otherHost ? "other/cert.pem" : "cert.pem")
                         << certs.filePath(row.otherHost ? "other/key.pem" : "key.pem");
         }
-        PeerServer server(peerScript(QStringLiteral("ftp_server.py")), options);
+        PeerServer server(peerScript(row.script), options);
         QVERIFY2(server.start(), qPrintable(server.error()));
 
         TFtpClient ftp;

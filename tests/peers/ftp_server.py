@@ -31,11 +31,6 @@ def tls_handler(cert, key, implicit, cut):
     from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
 
     class DataHandler(TLS_DTPHandler):
-        # pyftpdlib drops a data connection that is readable before the transfer command
-        # came; a client's handshake (RFC 4217 lets it start at once) makes it so.
-        def readable(self):
-            return self._ssl_accepting or TLS_DTPHandler.readable(self)
-
         def handle_ssl_established(self):
             if not lib.SSL_session_reused(self.socket._ssl):
                 self.cmd_channel.respond("522 Data connection must reuse the TLS session.")

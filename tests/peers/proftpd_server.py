@@ -1,0 +1,175 @@
+#!/usr/bin/python3
+"""A second real FTP server for the tests: Debian's ProFTPD, unmodified, on 127.0.0.1.
+
+Usage: proftpd_server.py ROOT USER PASSWORD [--no-passive] [--port PORT]
+                         [--tls-explicit CERT KEY | --tls-implicit CERT KEY]
+
+The same interface as ftp_server.py: serves ROOT (read and write) to USER/PASSWORD, prints
+the port as the first line on stdout and serves until its stdin is closed. ProFTPD (as
+scripts/install-deps.sh unpacks it, else an installed one) runs as
+a child in the foreground with a configuration, user file and scoreboard of its own in a
+temporary folder: it touches neither the machine's users nor its services. Run as root, the
+server drops to nobody and ROOT is handed to nobody; otherwise it runs as the caller.
+
+With TLS it is configured as a site that requires it: AUTH TLS (or implicit TLS) before
+the login, protected data connections, and data connections that resume the control
+connection's TLS session (ProFTPD's default).
+"""
+import argparse
+import ctypes
+import os
+import pwd
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import warnings
+
+with warnings.catch_warnings():
+    warnings.simplefilter("ignore", DeprecationWarning)
+    import crypt
+
+# Unpacked by scripts/install-deps.sh; an installed ProFTPD serves as well.
+UNPACKED = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../.cache/proftpd")
+if os.path.exists(f"{UNPACKED}/usr/sbin/proftpd"):
+    PROFTPD, MODULES = f"{UNPACKED}/usr/sbin/proftpd", f"{UNPACKED}/usr/lib/proftpd"
+else:
+    PROFTPD, MODULES = shutil.which("proftpd") or "/usr/sbin/proftpd", "/usr/lib/proftpd"
+
+
+def end_with_parent():
+    # The server goes when this script does, even when the script is killed.
+    ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def listening(port):
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=0.2):
+            return True
+    except OSError:
+        return False
+
+
+def config(work, root, port, args):
+    lines = [
+        "ServerType standalone",
+        f"Port {port}",
+        "DefaultAddress 127.0.0.1",
+        "SocketBindTight on",
+        "UseIPv6 off",
+        f"ScoreboardFile {work}/scoreboard",
+        f"PidFile {work}/pid",
+        "DelayTable none",
+        "DelayEngine off",
+        "WtmpLog off",
+        "UseReverseDNS off",
+        "TransferLog none",
+        f"SystemLog {work}/system.log",
+        "AuthOrder mod_auth_file.c",
+        f"AuthUserFile {work}/passwd",
+        "RequireValidShell off",
+        "DefaultRoot ~",
+        "<Directory />",
+        "  AllowOverwrite on",
+        "</Directory>",
+    ]
+    if os.geteuid() == 0:
+        lines += ["User nobody", "Group nogroup"]
+    if args.no_passive:
+        lines += ["<Limit PASV EPSV>", "  DenyAll", "</Limit>"]
+    tls = args.tls_explicit or args.tls_implicit
+    if tls:
+        lines += [
+            f"ModulePath {os.path.realpath(MODULES)}",
+            "LoadModule mod_tls.c",
+            "TLSEngine on",
+            "TLSRequired on",
+            f"TLSRSACertificateFile {tls[0]}",
+            f"TLSRSACertificateKeyFile {tls[1]}",
+            "TLSProtocol TLSv1.2 TLSv1.3",
+            f"TLSLog {work}/tls.log",
+        ]
+        if args.tls_implicit:
+            lines.append("TLSOptions UseImplicitSSL")
+    return "\n".join(lines) + "\n"
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("root")
+    parser.add_argument("user")
+    parser.add_argument("password")
+    parser.add_argument("--no-passive", action="store_true")
+    parser.add_argument("--port", type=int, default=0)
+    tls = parser.add_mutually_exclusive_group()
+    tls.add_argument("--tls-explicit", nargs=2, metavar=("CERT", "KEY"))
+    tls.add_argument("--tls-implicit", nargs=2, metavar=("CERT", "KEY"))
+    args = parser.parse_args()
+
+    work = tempfile.mkdtemp(prefix="ostrel-proftpd-")
+    root = os.path.abspath(args.root)
+    if os.geteuid() == 0:
+        owner = pwd.getpwnam("nobody")
+        uid, gid = owner.pw_uid, owner.pw_gid
+        for folder, dirs, files in os.walk(root):
+            for name in [folder] + [os.path.join(folder, n) for n in dirs + files]:
+                os.chown(name, uid, gid)
+        os.chmod(work, 0o755)
+    else:
+        uid, gid = os.getuid(), os.getgid()
+    password = crypt.crypt(args.password, crypt.mksalt(crypt.METHOD_SHA512))
+    with open(f"{work}/passwd", "w") as f:
+        f.write(f"{args.user}:{password}:{uid}:{gid}::{root}:/bin/sh\n")
+    os.chmod(f"{work}/passwd", 0o600)
+
+    # ProFTPD cannot choose a free port itself: take one and try again should another
+    # process grab it first.
+    server = None
+    for _ in range(20):
+        port = args.port or free_port()
+        with open(f"{work}/proftpd.conf", "w") as f:
+            f.write(config(work, root, port, args))
+        server = subprocess.Popen([PROFTPD, "-n", "-q", "-c", f"{work}/proftpd.conf"],
+                                  stdin=subprocess.DEVNULL, stdout=sys.stderr,
+                                  preexec_fn=end_with_parent)
+        deadline = time.monotonic() + 10
+        while server.poll() is None and time.monotonic() < deadline and not listening(port):
+            time.sleep(0.02)
+        if server.poll() is None and listening(port):
+            break
+        server.kill()
+        server.wait()
+        server = None
+        if args.port:
+            break
+    if server is None:
+        sys.stderr.write(open(f"{work}/system.log").read() if os.path.exists(
+            f"{work}/system.log") else "proftpd did not start\n")
+        shutil.rmtree(work, ignore_errors=True)
+        sys.exit(1)
+    print(port, flush=True)
+
+    def watch_stdin():
+        try:
+            while sys.stdin.buffer.read(4096):
+                pass
+        finally:
+            server.terminate()
+
+    threading.Thread(target=watch_stdin, daemon=True).start()
+    server.wait()
+    shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
