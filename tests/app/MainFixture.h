@@ -33,19 +33,25 @@ inline QByteArray readAll(const QString& path) {
 #define VERIFY_NO_BOXES(desk)                                                                      \
     QVERIFY2((desk).shown.isEmpty(), qPrintable((desk).shownTexts().join("; ")))
 
-// The real FTP server of tests/peers serving a temporary folder to one user; started again,
+// A real FTP server of tests/peers serving a temporary folder to one user; started again,
 // it takes the port it had.
 struct FtpHost {
     QTemporaryDir root;
     QString user, password;
+    QString peer = QStringLiteral("pyftpdlib"); // or "ProFTPD"
+    bool passive = true;                        // the account's data connections
     std::unique_ptr<PeerServer> server;
     quint16 port = 0;
     QStringList tls;       // the server's TLS option with its certificate and key
     QString security, pin; // what the account says of it (nothing: the plain account)
     QTemporaryDir certificate;
     explicit FtpHost(QString u = "ostrel", QString pw = "s3cret") : user(u), password(pw) {}
-    // FTP over TLS ("Explicit" or "Implicit") with a certificate of its own, trusted by pin.
-    bool useTls(const QString& mode) {
+    // FTP over TLS ("Explicit" or "Implicit") with a certificate of its own, trusted by pin,
+    // on the server of `peer` ("pyftpdlib" or "ProFTPD") with passive or active transfers.
+    bool useTls(const QString& mode, const QString& server = QStringLiteral("pyftpdlib"),
+                bool passiveMode = true) {
+        peer = server;
+        passive = passiveMode;
         pin = makeCertificate(certificate.path());
         security = mode;
         tls = QStringList{"--tls-" + mode.toLower(), certificate.filePath("cert.pem"),
@@ -55,7 +61,7 @@ struct FtpHost {
     bool start() {
         QStringList args = QStringList{root.path(), user, password} + tls;
         if (port) args << QStringLiteral("--port") << QString::number(port);
-        server = std::make_unique<PeerServer>(peerScript(QStringLiteral("ftp_server.py")), args);
+        server = std::make_unique<PeerServer>(ftpPeerScript(peer), args);
         if (!server->start()) {
             qWarning("%s", qPrintable(server->error()));
             return false;
@@ -129,7 +135,8 @@ struct Program {
         for (const auto& [key, value] : {std::pair{"FTP_Host", QString("127.0.0.1")},
                                          {"FTP_Port", QString::number(host.port)},
                                          {"User_ID", host.user},
-                                         {"Password", host.password}})
+                                         {"Password", host.password},
+                                         {"Passive_Mode", QString(host.passive ? "1" : "0")}})
             set("FTP Settings", key, value);
         if (!host.security.isEmpty()) {
             set("FTP Settings", "Security", host.security);

@@ -411,15 +411,13 @@ private slots:
     }
 
     // A remote save over FTP with TLS arrives byte for byte.
-    void remoteSaveOverTls_data() {
-        QTest::addColumn<QString>("security");
-        QTest::newRow("explicit") << "Explicit";
-        QTest::newRow("implicit") << "Implicit";
-    }
+    void remoteSaveOverTls_data() { ftpTlsRows(); }
     void remoteSaveOverTls() {
+        QFETCH(QString, peer);
         QFETCH(QString, security);
+        QFETCH(bool, passive);
         FtpHost host;
-        QVERIFY(host.useTls(security) && host.start());
+        QVERIFY(host.useTls(security, peer, passive) && host.start());
         Room r;
         r.set("Motion Detection", "Remote_Save", "1");
         r.useFtp(host);

@@ -153,15 +153,13 @@ private slots:
 
     // Over FTP with TLS, the host's own certificate trusted: the frame, the stamp and the
     // stop pictures arrive byte for byte.
-    void updateOverTls_data() {
-        QTest::addColumn<QString>("security");
-        QTest::newRow("explicit") << "Explicit";
-        QTest::newRow("implicit") << "Implicit";
-    }
+    void updateOverTls_data() { ftpTlsRows(); }
     void updateOverTls() {
+        QFETCH(QString, peer);
         QFETCH(QString, security);
+        QFETCH(bool, passive);
         Site site;
-        QVERIFY(site.ftp.useTls(security));
+        QVERIFY(site.ftp.useTls(security, peer, passive));
         TMain& main = site.openSite();
         site.click();
         QCOMPARE(site.state(), "Stop on 120 tag1 fail0");

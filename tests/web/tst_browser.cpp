@@ -161,6 +161,40 @@ private slots:
         QVERIFY(!ftp.Connected());
     }
 
+    // Over FTP with TLS, against both servers, passive and active: the listing, a view and
+    // a download.
+    void listAndDownloadOverTls_data() { ftpTlsRows(); }
+    void listAndDownloadOverTls() {
+        QFETCH(QString, peer);
+        QFETCH(QString, security);
+        QFETCH(bool, passive);
+        QTemporaryDir tlsRoot, certificate;
+        const QString pin = makeCertificate(certificate.path());
+        const QByteArray picture =
+            readFile(qEnvironmentVariable("OSTREL_SOURCE_DIR") + "/data/stopcap.jpg");
+        writeFile(tlsRoot.filePath("a.jpg"), picture);
+        PeerServer tlsServer(ftpPeerScript(peer),
+                             {tlsRoot.path(), "ostrel", "s3cret", "--tls-" + security.toLower(),
+                              certificate.filePath("cert.pem"), certificate.filePath("key.pem")});
+        QVERIFY2(tlsServer.start(), qPrintable(tlsServer.error()));
+        NetworkSettings tlsAccount = account;
+        tlsAccount.ftpPort = QString::number(tlsServer.port());
+        tlsAccount.ftpSecurity = security;
+        tlsAccount.ftpCertificateSha256 = pin;
+        tlsAccount.passiveMode = passive;
+        TFtpClient client;
+        TfrmBrowser window(folder, state, client, tlsAccount);
+        window.FormShow();
+        QCOMPARE(window.ui()->DirListBox->count(), 1);
+        QCOMPARE(window.ui()->DirListBox->item(0)->text(), QString("a.jpg"));
+        window.ui()->DirListBox->setCurrentRow(0);
+        QCOMPARE(readFile(folder + "TempRemoteFile.jpg"), picture);
+        window.ui()->DirListBox->item(0)->setCheckState(Qt::Checked);
+        window.BitBtnDownloadClick();
+        QCOMPARE(readFile(folder + "Downloaded Images/a.jpg"), picture);
+        QCOMPARE(client.ErrorMessage(), QString());
+    }
+
     // A restored default goes up as the default page, whose local copy stays; the other local
     // copies go.
     void uploadsPendingPage_data() {
