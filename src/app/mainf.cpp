@@ -67,6 +67,9 @@ TMain::TMain(QString programFolder, std::shared_ptr<DriverRegistry> drivers, QWi
     FtpClient_->setObjectName(QStringLiteral("FtpClient"));
     FtpClient_->setPassive(false);
     FtpClient_->setBinary(true);
+    // Downloads from the host make room as the program's own pictures do, or are refused.
+    FtpClient_->setRoomCheck(
+        [this] { return diskGuard_.roomToWrite(QStringLiteral("Download not saved")); });
     SmtpClient_ = new TSmtpClient(this);
     SmtpClient_->setObjectName(QStringLiteral("SmtpClient"));
     notices_ = new NoticeMail(*this, this);
@@ -472,6 +475,9 @@ void TMain::FormClose() {
     // Publishing the stop pictures: when the host could not be reached, the close ends
     // there, as the rest would only wait on the same dead connection.
     bool goOn = true;
+    // A transfer still under way (a download the host trickles out) would hold the client,
+    // and so the stop pictures: the close ends it.
+    step([&] { FtpClient_->Cancel(); });
     // A signal's close must end within seconds: a host that does not answer is given up
     // sooner than the usual time-out.
     if (closingBySignal_ &&

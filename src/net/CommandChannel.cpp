@@ -35,15 +35,17 @@ CommandChannel::CommandChannel(Protocol& protocol, const QLoggingCategory& log,
     control_.setLineEndLoneLf(true);
     control_.setLineLimit(maxReplyLine);
     inactivity_.setSingleShot(true);
+    overall_.setSingleShot(true);
     route(control_, &TAsyncSocket::OnSessionConnected, this, &CommandChannel::onConnected);
     route(control_, &TAsyncSocket::OnSessionClosed, this, &CommandChannel::onClosed);
     connect(&control_, &TAsyncSocket::OnLineReceived, this,
             [this](const QByteArray& line) { guard([&] { onLine(line); }); });
-    connect(&inactivity_, &QTimer::timeout, this, [this] {
-        guard([&] {
-            if (active()) onInactivity();
+    for (QTimer* deadline : {&inactivity_, &overall_})
+        connect(deadline, &QTimer::timeout, this, [this] {
+            guard([&] {
+                if (active()) onInactivity();
+            });
         });
-    });
 }
 
 CommandChannel::~CommandChannel() = default;
@@ -62,10 +64,15 @@ void CommandChannel::begin() {
     quitting_ = false;
     ++serial_;
     restartInactivity();
+    if (maxDuration_ > 0)
+        overall_.start(std::min(maxDuration_, maxTimeoutSeconds) * 1000);
+    else
+        overall_.stop();
 }
 
 void CommandChannel::cancel(const QString& message) {
     inactivity_.stop();
+    overall_.stop();
     protocol_.ending();
     setState(0);
     awaitingReply_ = false;
@@ -126,6 +133,7 @@ void CommandChannel::noteFailure(int result, const QString& message, int statusC
 
 void CommandChannel::finish() {
     inactivity_.stop();
+    overall_.stop();
     awaitingReply_ = false;
     protocol_.ending();
     setState(0);

@@ -61,6 +61,11 @@ public:
 
     int timeout() const { return timeout_; } // seconds; 0 or less: no deadline
     void setTimeout(int seconds) { timeout_ = seconds; }
+    // The most a request may take however its data moves, so a server that trickles a byte
+    // now and then cannot hold the client for ever; seconds, 0 or less: no limit. At the
+    // limit the request ends as at the inactivity deadline.
+    int maxDuration() const { return maxDuration_; }
+    void setMaxDuration(int seconds) { maxDuration_ = seconds; }
 
     // Results.
     int statusCode() const { return statusCode_; }
@@ -147,6 +152,7 @@ private:
     const QLoggingCategory& log_;
     std::span<const char* const> stateNames_;
     int timeout_;
+    int maxDuration_ = 300;
 
     int statusCode_ = 0;
     QString lastResponse_;
@@ -165,6 +171,7 @@ private:
     TAsyncSocket control_;
     ReplyReader reply_;
     QTimer inactivity_;
+    QTimer overall_;
 };
 
 template <typename F> void CommandChannel::guard(F&& f) {

@@ -1,5 +1,6 @@
 #include "net/FtpClient.h"
 #include "net/WinsockErrors.h"
+#include "platform/PictureLoading.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -108,6 +109,9 @@ struct TFtpClient::Transfer {
     bool dataDone = false;            // ... and over
     bool dataBroken = false;          // it ended before all data went, or with an error
     bool sourceDone = false;          // the whole local file went into the socket
+    qint64 received = 0;              // bytes of a download or listing so far
+    qint64 limit = 0;                 // ... and the most it may bring (0: no limit)
+    qint64 roomAskedAt = -1;          // ... and where the free space was last asked
 };
 
 TFtpClient::Security TFtpClient::securityFromText(const QString& text) {
@@ -120,7 +124,9 @@ QString TFtpClient::securityText(Security security) {
     return securityTexts[int(security)];
 }
 
-TFtpClient::TFtpClient(QObject* parent) : QObject(parent), channel_(*this, lcFtp(), stepNames, 15) {
+TFtpClient::TFtpClient(QObject* parent)
+    : QObject(parent), downloadLimit_(MaxPictureFileSize),
+      channel_(*this, lcFtp(), stepNames, 15) {
     static_assert(std::size(stepNames) == std::size_t(Step::Prot) + 1);
     connect(&channel_, &CommandChannel::commandSent, this, &TFtpClient::OnCommand);
     connect(&channel_, &CommandChannel::lineReceived, this, &TFtpClient::OnResponse);
@@ -200,6 +206,13 @@ bool TFtpClient::Quit() {
 
 void TFtpClient::Abort() {
     channel_.abort();
+}
+
+void TFtpClient::Cancel() {
+    if (!channel_.busy()) return;
+    const quint64 serial = channel_.serial();
+    Abort();
+    waitFor(serial);
 }
 
 // ---- chains -------------------------------------------------------------------------------
@@ -594,7 +607,13 @@ void TFtpClient::startTransfer() {
         }
         command = "STOR " + hostFileName_.toUtf8();
     } else {
+        t.limit = step() == Step::Nlst ? ListingLimit : downloadLimit_;
         t.target = std::make_unique<PartFile>(localFileName_);
+        if (roomCheck_ && !roomCheck_()) {
+            failLocal(ftptext::WriteLocalFile, QString::fromLatin1(ftptext::NoRoom));
+            return;
+        }
+        t.roomAskedAt = 0;
         if (!t.target->open()) {
             failLocal(ftptext::OpenLocalFile, t.target->errorString());
             return;
@@ -679,12 +698,31 @@ void TFtpClient::onDataAvailable(int) {
     while (const qint64 n = data_.Receive(receiveBuffer_.data(), receiveBuffer_.size())) {
         moved = true;
         if (!t.target) continue; // nothing is expected in this direction
-        if (!t.target->write(receiveBuffer_.constData(), n)) {
-            failLocal(ftptext::WriteLocalFile, t.target->errorString());
-            return;
-        }
+        if (!takeReceived(receiveBuffer_.constData(), n)) return;
     }
     if (moved) channel_.restartInactivity();
+}
+
+// Writes a block of a download or listing; false when the chain ended instead.
+bool TFtpClient::takeReceived(const char* data, qint64 size) {
+    Transfer& t = *transfer_;
+    t.received += size;
+    if (t.limit > 0 && t.received > t.limit) {
+        stepFailed(426, QString::fromLatin1(ftptext::TooLarge).arg(t.limit), 426);
+        return false;
+    }
+    if (roomCheck_ && t.received - t.roomAskedAt >= RoomCheckStep) {
+        t.roomAskedAt = t.received;
+        if (!roomCheck_()) {
+            failLocal(ftptext::WriteLocalFile, QString::fromLatin1(ftptext::NoRoom));
+            return false;
+        }
+    }
+    if (!t.target->write(data, size)) {
+        failLocal(ftptext::WriteLocalFile, t.target->errorString());
+        return false;
+    }
+    return true;
 }
 
 void TFtpClient::onDataBytesWritten(qint64) {

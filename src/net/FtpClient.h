@@ -20,12 +20,18 @@
 // Timeout bounds inactivity: the deadline is set when a chain starts and moved on with
 // every block that moves on the data connection. At the deadline the chain ends with
 // "426 Timeout" (OnRequestDone reports 426). The no-wait operations are bounded the same
-// way, so a silent server cannot keep the client busy for ever.
+// way, so a silent server cannot keep the client busy for ever; MaxDuration bounds a whole
+// chain the same way, so neither can one that trickles.
+//
+// What a server sends is bounded too: a listing at ListingLimit bytes, a download at
+// DownloadLimit; more ends the chain. A download asks RoomCheck (the free-space guard)
+// before it writes and again as it grows.
 #include "net/CommandChannel.h"
 #include "platform/Exception.h"
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 
 namespace ostrel {
@@ -44,6 +50,8 @@ inline constexpr const char DataConnection[] = "Unable to establish data connect
 inline constexpr const char ControlClosed[] = "500 Control connection closed. ";
 inline constexpr const char TransferBroken[] = "426 Connection closed; transfer aborted.";
 inline constexpr const char NoAuthTls[] = "The server does not offer FTP over TLS (AUTH TLS)";
+inline constexpr const char TooLarge[] = "426 Transfer aborted: the server sent more than %1 bytes";
+inline constexpr const char NoRoom[] = "not enough free space on the disk";
 using namespace channeltext; // Aborted, Timeout
 } // namespace ftptext
 
@@ -92,6 +100,19 @@ public:
     void setPassWord(const QString& v) { passWord_ = v; }
     int Timeout() const { return channel_.timeout(); } // seconds; 0 or less: no deadline
     void setTimeout(int seconds) { channel_.setTimeout(seconds); }
+    // Seconds a chain may take in all; 0 or less: no limit. Default 300.
+    int MaxDuration() const { return channel_.maxDuration(); }
+    void setMaxDuration(int seconds) { channel_.setMaxDuration(seconds); }
+    // The most bytes a download (RETR) may bring; 0: no limit. Default: the largest picture
+    // file the program reads.
+    qint64 DownloadLimit() const { return downloadLimit_; }
+    void setDownloadLimit(qint64 bytes) { downloadLimit_ = bytes; }
+    // A name listing (NLST) is never longer than this.
+    static constexpr qint64 ListingLimit = 4 * 1024 * 1024;
+    // Asked before a download writes its first block and after every RoomCheckStep bytes;
+    // false ends the chain (the local file stays as it was). Empty: never asked.
+    void setRoomCheck(std::function<bool()> check) { roomCheck_ = std::move(check); }
+    static constexpr qint64 RoomCheckStep = 4 * 1024 * 1024;
     bool Passive() const { return passive_; }
     void setPassive(bool on) { passive_ = on; }
     bool Binary() const { return binary_; }
@@ -143,6 +164,9 @@ public:
     bool Quit();         // QUIT, then close
     // Closes both connections at once; a running chain ends with "426 Operation aborted.".
     void Abort();
+    // Abort, and returns once the chain's OnRequestDone has been delivered, so the client is
+    // ready for the next request.
+    void Cancel();
 
 signals:
     void OnCommand(const QString& line); // the password shown as "PASS ****"
@@ -198,6 +222,7 @@ private:
     void onDataEncrypted();
     void onListenerAvailable(int error);
     void onDataAvailable(int error);
+    bool takeReceived(const char* data, qint64 size);
     void onDataBytesWritten(qint64 bytes);
     void onDataClosed(int error);
     void startTransfer();
@@ -219,6 +244,8 @@ private:
     QString hostFileName_;
     QString localFileName_;
     int tag_ = 0;
+    qint64 downloadLimit_;
+    std::function<bool()> roomCheck_;
 
     Request request_ = Request::None;
     QList<Step> steps_;

@@ -17,8 +17,6 @@ using TjHandle = std::unique_ptr<void, TjHandleCloser>;
 // Larger pictures than this are refused rather than allocated: 16384 x 16384 x 4 bytes
 // is already 1 GiB.
 constexpr int MaxSide = 16384;
-// A picture file is read whole; anything bigger than this is not one of ours.
-constexpr qint64 MaxFileSize = 256 * 1024 * 1024;
 
 bool looksLikeJpeg(const QByteArray& bytes) {
     return bytes.size() >= 3 && uchar(bytes[0]) == 0xFF && uchar(bytes[1]) == 0xD8 &&
@@ -83,7 +81,7 @@ LoadedPicture loadPicture(const QString& path, QSize fitting) {
     if (!file.open(QIODevice::ReadOnly))
         throw Exception(
             QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
-    if (file.size() > MaxFileSize)
+    if (file.size() > MaxPictureFileSize)
         throw Exception(QStringLiteral("The picture \"%1\" is too large to show").arg(path));
     LoadedPicture picture;
     picture.bytes = file.readAll();

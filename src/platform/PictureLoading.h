@@ -14,6 +14,10 @@ namespace ostrel {
 // Returns a null image when the bytes are not a JPEG picture; `error` then says why.
 QImage decodeJpeg(const QByteArray& bytes, QSize fitting = {}, QString* error = nullptr);
 
+// The largest picture file the program reads: a file is read whole, and anything bigger is
+// not one of ours.
+inline constexpr qint64 MaxPictureFileSize = 256 * 1024 * 1024;
+
 // A picture file read once: its bytes as stored, and the picture they hold.
 struct LoadedPicture {
     QByteArray bytes;

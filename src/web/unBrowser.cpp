@@ -26,13 +26,26 @@ const QString NoChange = QStringLiteral("no change");
 const QString DefaultPage = QStringLiteral("ostrel.html");
 const QString NewLook = QStringLiteral("newlook.html");
 
-// The file's bytes, or nothing when it cannot be read.
-std::optional<QByteArray> readFile(const QString& path) {
+// The file's bytes (at most `limit` of them), or nothing when it cannot be read.
+std::optional<QByteArray> readFile(const QString& path, qint64 limit = MaxPictureFileSize) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    return file.readAll();
+    return file.read(limit);
 }
 } // namespace
+
+class TfrmBrowser::Working {
+public:
+    explicit Working(TfrmBrowser& w) : w_(w) {
+        if (w_.working_++ == 0) w_.stopped_ = false;
+    }
+    ~Working() { --w_.working_; }
+    Working(const Working&) = delete;
+    Working& operator=(const Working&) = delete;
+
+private:
+    TfrmBrowser& w_;
+};
 
 TfrmBrowser::TfrmBrowser(const QString& programFolder, WebPageState& state, TFtpClient& ftp,
                          const NetworkSettings& account, QWidget* parent)
@@ -70,9 +83,17 @@ TfrmBrowser::TfrmBrowser(const QString& programFolder, WebPageState& state, TFtp
 TfrmBrowser::~TfrmBrowser() = default;
 
 bool TfrmBrowser::clientFree() {
+    if (stopped_) return false;
     if (ftp_.Ready()) return true;
     ui_->StatusBar1->showMessage(QString::fromLatin1(BusyText));
     return false;
+}
+
+void TfrmBrowser::stopOwnTransfer() {
+    if (working_ == 0 || ftp_.Ready()) return;
+    stopped_ = true;
+    ftp_.Abort();
+    ui_->StatusBar1->showMessage(QString::fromLatin1(StoppedText));
 }
 
 QString TfrmBrowser::serverFile(const QString& name) const {
@@ -96,6 +117,7 @@ void TfrmBrowser::showPending() {
 }
 
 void TfrmBrowser::FormShow() {
+    const Working working(*this);
     if (!clientFree()) return;
     setWindowTitle(Caption);
     if (ftp_.Connected()) ftp_.Quit();
@@ -108,6 +130,7 @@ void TfrmBrowser::FormShow() {
 
     ftp_.setLocalFileName(folder_ + QStringLiteral("HostImagesList.lst"));
     if (!ftp_.Connected()) ftp_.Connect();
+    if (stopped()) return;
     if (ftp_.Connected())
         ftp_.Ls();
     else
@@ -121,7 +144,8 @@ void TfrmBrowser::fillList() {
     QListWidget* list = ui_->DirListBox;
     const QSignalBlocker quiet(list); // filling is not a pick
     list->clear();
-    const auto listing = readFile(folder_ + QStringLiteral("HostImagesList.lst"));
+    const auto listing =
+        readFile(folder_ + QStringLiteral("HostImagesList.lst"), TFtpClient::ListingLimit);
     if (!listing) return;
     for (const QString& name : listedPictures(*listing)) {
         auto* item = new QListWidgetItem(name, list);
@@ -147,6 +171,7 @@ void TfrmBrowser::showPicture(const QString& path, const QString& name) {
 }
 
 void TfrmBrowser::DirListBoxClick() {
+    const Working working(*this);
     const QListWidgetItem* item = ui_->DirListBox->currentItem();
     if (!item || !clientFree()) return;
     const QString name = item->text();
@@ -155,6 +180,7 @@ void TfrmBrowser::DirListBoxClick() {
     ftp_.setLocalFileName(local);
     // A view always starts a fresh connection.
     if (ftp_.Connected()) ftp_.Quit();
+    if (stopped()) return;
     if (!ftp_.Connected())
         ftp_.Receive();
     else
@@ -185,6 +211,7 @@ QStringList TfrmBrowser::tickedNames() const {
 }
 
 void TfrmBrowser::BitBtnDeleteClick() {
+    const Working working(*this);
     if (!ui_->DirListBox->currentItem() || !clientFree()) return;
     if (desktop().messageBox(MsgKind::Confirmation,
                              QStringLiteral("This action can not be undone. \nAre you sure ?"),
@@ -198,10 +225,11 @@ void TfrmBrowser::BitBtnDeleteClick() {
         else
             ftp_.Delete();
     }
-    FormShow();
+    if (!stopped()) FormShow();
 }
 
 void TfrmBrowser::BitBtnDownloadClick() {
+    const Working working(*this);
     if (!ui_->DirListBox->currentItem() || !clientFree()) return;
     const QString target = folder_ + QStringLiteral("Downloaded Images/");
     QDir().mkpath(target);
@@ -220,10 +248,15 @@ void TfrmBrowser::BitBtnDownloadClick() {
 }
 
 void TfrmBrowser::BitBtnDisconnectClick() {
+    if (working_ > 0) {
+        stopOwnTransfer();
+        return;
+    }
     if (clientFree() && ftp_.Connected()) ftp_.Quit();
 }
 
 void TfrmBrowser::BitBtnUploadHTMLClick() {
+    const Working working(*this);
     const QString newLook = serverFile(NewLook);
     if (!QFile::exists(newLook)) {
         desktop().messageBeep();
@@ -298,7 +331,8 @@ void TfrmBrowser::btnDiscardClick() {
 }
 
 void TfrmBrowser::FormClose() {
-    if (ftp_.Connected() && clientFree()) ftp_.Quit();
+    stopOwnTransfer();
+    if (working_ == 0 && ftp_.Connected() && clientFree()) ftp_.Quit();
     const QString empty = folder_ + QStringLiteral("imgempty.jpg");
     if (QFile::exists(empty)) showPicture(empty, tr("No picture"));
 }

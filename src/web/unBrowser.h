@@ -32,6 +32,8 @@ public:
 
     // Shown in the status bar when the FTP client is running another operation.
     static constexpr const char* BusyText = "The FTP connection is busy; try again in a moment.";
+    // Shown when Disconnect or the window's close ended a transfer of this window.
+    static constexpr const char* StoppedText = "Transfer stopped.";
 
 public slots:
     void FormShow();
@@ -54,7 +56,12 @@ protected:
     void reject() override; // Escape closes through closeEvent
 
 private:
+    // Held by each handler that talks to the host: Disconnect and the close stop what such
+    // a handler has under way, and the handler goes no further.
+    class Working;
     bool clientFree(); // false (and says so) while the FTP client is busy
+    bool stopped() const { return stopped_; }
+    void stopOwnTransfer();
     QString serverFile(const QString& name) const;
     QString uploadAddress() const;
     void showPending();
@@ -68,6 +75,8 @@ private:
     TFtpClient& ftp_;
     const NetworkSettings& account_;
     std::unique_ptr<Ui::TfrmBrowser> ui_;
+    int working_ = 0;
+    bool stopped_ = false;
 };
 
 } // namespace ostrel

@@ -8,8 +8,9 @@ namespace {
 // A flood stops here even when the client never gives up, so a failing test ends.
 constexpr qint64 floodCap = 64 * 1024 * 1024;
 constexpr int slowPieces = 6; // {send-slowly}, 300 ms apart
-const QList<QByteArray> dataTokens{"{send}",        "{send-slowly}", "{receive}",
-                                   "{receive-cut}", "{drop-midway}", "{message}"};
+const QList<QByteArray> dataTokens{"{send}",        "{send-slowly}", "{send-endless}",
+                                   "{trickle}",     "{receive}",     "{receive-cut}",
+                                   "{drop-midway}", "{message}"};
 
 QByteArray lineEnded(const QByteArray& text) {
     return text.isEmpty() || text.endsWith('\n') ? text : text + "\r\n";
@@ -152,6 +153,27 @@ void ScriptedServer::startData(const QByteArray& action, const QByteArray& after
                 d->disconnectFromHost();
             });
             timer->start(300);
+        });
+    } else if (action == "{send-endless}") {
+        // Data for as long as the client takes it (up to the flood cap).
+        withData([this](QTcpSocket* socket) {
+            QPointer<QTcpSocket> d = socket;
+            const auto more = [this, d] {
+                while (d && d->state() == QAbstractSocket::ConnectedState &&
+                       d->bytesToWrite() < 256 * 1024 && flooded < floodCap) {
+                    d->write(QByteArray(64 * 1024, 'e'));
+                    flooded += 64 * 1024;
+                }
+            };
+            connect(d, &QTcpSocket::bytesWritten, this, more);
+            more();
+        });
+    } else if (action == "{trickle}") {
+        // A byte now and then, for ever.
+        withData([this](QTcpSocket* d) {
+            auto* timer = new QTimer(d);
+            connect(timer, &QTimer::timeout, d, [d] { d->write("t"); });
+            timer->start(200);
         });
     } else if (action == "{receive}") {
         withData([this, after](QTcpSocket* d) {

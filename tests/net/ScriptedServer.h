@@ -12,6 +12,8 @@
 // connection; "{endless}" floods continuation lines and "{endless-line}" one line that never
 // ends. One data token splits a reply in two: the part after it follows when the data
 // connection is done: "{send}" the payload, "{send-slowly}" the same in six pieces,
+// "{send-endless}" data for as long as the client takes it, "{trickle}" a byte every 200 ms
+// for ever,
 // "{receive}" until the client closes, "{receive-cut}" a little then a cut, "{drop-midway}"
 // half the payload and then a cut of both connections (the rest is never sent), "{message}"
 // (SMTP) the message lines up to ".".
@@ -69,6 +71,22 @@ private:
     bool inMessage_ = false;
     QByteArray afterMessage_;
     QByteArray floodLine_;
+};
+
+// What an FTP server answers that works; a test overrides what its case is about.
+inline const Replies ftpServer{
+    {"", "220 scripted server ready"},
+    {"USER", "331 Password required"},
+    {"PASS", "230 Logged in"},
+    {"CWD", "250 Directory changed"},
+    {"TYPE", "200 Type set to I"},
+    {"PASV", "{pasv}"},
+    {"PORT", "200 PORT ok"},
+    {"RETR", "150 Opening BINARY mode data connection\r\n{send}226 Transfer complete"},
+    {"STOR", "150 Ok\r\n{receive}226 Transfer complete"},
+    {"NLST", "150 Here comes the list\r\n{send}226 Done"},
+    {"DELE", "250 Deleted"},
+    {"QUIT", "221 Bye"},
 };
 
 } // namespace ostrel::test

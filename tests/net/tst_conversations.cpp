@@ -25,20 +25,6 @@ using SmtpRq = TSmtpClient::Request;
 
 namespace {
 
-const Replies ftpServer{
-    {"", "220 scripted server ready"},
-    {"USER", "331 Password required"},
-    {"PASS", "230 Logged in"},
-    {"CWD", "250 Directory changed"},
-    {"TYPE", "200 Type set to I"},
-    {"PASV", "{pasv}"},
-    {"PORT", "200 PORT ok"},
-    {"RETR", "150 Opening BINARY mode data connection\r\n{send}226 Transfer complete"},
-    {"STOR", "150 Ok\r\n{receive}226 Transfer complete"},
-    {"NLST", "150 Here comes the list\r\n{send}226 Done"},
-    {"DELE", "250 Deleted"},
-    {"QUIT", "221 Bye"},
-};
 const Replies smtpServer{
     {"", "220 scripted mail server ready"},
     {"HELO", "250 scripted"},
@@ -251,6 +237,23 @@ void TestConversations::ftp_data() {
         "Connect+Get", "timeout=1;second", {{"RETR", slowly}}, get, 0, "", "downloaded connected");
     row("Abort ends a running download", "Connect+Get", "abort", {{"RETR", slowly}}, get, 426,
         "426 Operation aborted.", "");
+    row("Cancel ends a running download and leaves the client ready", "Connect+Get", "cancel",
+        {{"RETR", slowly}}, get, 426, "426 Operation aborted.", "");
+    // What a hostile server sends is bounded: in size, in time, by the room on the disk.
+    const QByteArray endless = "150 Opening\r\n{send-endless}226 Done";
+    row("endless listing ends at the listing limit", "List", "", {{"NLST", endless}},
+        login + "|PASV|NLST|QUIT", 426, "426 Transfer aborted: the server sent more than 4194304 bytes",
+        "");
+    row("endless download ends at the download limit", "Connect+Get", "limit=1000000",
+        {{"RETR", endless}}, get, 426, "426 Transfer aborted: the server sent more than 1000000 bytes",
+        "connected");
+    row("trickled download ends at the overall limit", "Connect+Get", "max=2",
+        {{"RETR", "150 Opening\r\n{trickle}226 Done"}}, get, 426, "426 Timeout", "");
+    row("download without room on the disk", "Connect+Get", "room=0", {{"RETR", endless}},
+        login + "|TYPE I|PASV", 426, "426 Unable to write local file %1: not enough free space on the disk", "connected");
+    row("download that leaves no room on the disk", "Connect+Get", "room=1;limit=0",
+        {{"RETR", endless}}, get, 426,
+        "426 Unable to write local file %1: not enough free space on the disk", "connected");
     row("server falls silent: time-out", "Connect+Put", "timeout=1", {{"PASV", ""}},
         login + "|TYPE I|PASV", 426, "426 Timeout", "");
     row("connection dropped mid-download keeps the old file", "Connect+Get", "",
@@ -309,7 +312,17 @@ void TestConversations::ftp() {
     if (const auto v = option("local")) c.ftp.setLocalFileName(*v);
     if (const auto v = option("host")) c.ftp.setHostName(*v);
     if (const auto v = option("timeout")) c.ftp.setTimeout(v->toInt());
+    if (const auto v = option("limit")) c.ftp.setDownloadLimit(v->toLongLong());
+    if (const auto v = option("max")) c.ftp.setMaxDuration(v->toInt());
+    if (const auto v = option("room"))
+        c.ftp.setRoomCheck([left = v->toInt()]() mutable { return left-- > 0; });
     if (option("abort")) QTimer::singleShot(300, &c.ftp, [&] { c.ftp.Abort(); });
+    bool readyAfterCancel = false;
+    if (option("cancel"))
+        QTimer::singleShot(300, &c.ftp, [&] {
+            c.ftp.Cancel();
+            readyAfterCancel = c.ftp.Ready();
+        });
     // A timer tick during a transfer tries an upload of its own: refused, and the running
     // request's state stays untouched.
     QString second;
@@ -349,6 +362,7 @@ void TestConversations::ftp() {
         }
     }
     if (option("second")) QCOMPARE(second, QStringLiteral("refused|FTP component not ready|"));
+    if (option("cancel")) QVERIFY(readyAfterCancel);
     QVERIFY(c.ftp.Ready());
     QCOMPARE(c.ftp.Connected(), after.contains("connected"));
     if (!c.ftp.Connected()) QTRY_VERIFY(server.controlClosed());

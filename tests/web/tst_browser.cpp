@@ -1,6 +1,7 @@
 // The remote host window against the real FTP server of tests/peers, and its name filter.
 #include "../net/NetTestUtil.h"
 #include "../net/Peer.h"
+#include "../net/ScriptedServer.h"
 #include "net/FtpClient.h"
 #include "net/NetworkSettings.h"
 #include "platform/PictureLoading.h"
@@ -195,6 +196,38 @@ private slots:
         QCOMPARE(client.ErrorMessage(), QString());
     }
 
+    // Disconnect, and the window's close, stop a download the host trickles out, and the
+    // window goes no further with it.
+    void stopsATrickledDownload_data() {
+        QTest::addColumn<bool>("byClose");
+        QTest::newRow("Disconnect") << false;
+        QTest::newRow("close") << true;
+    }
+    void stopsATrickledDownload() {
+        QFETCH(bool, byClose);
+        ScriptedServer host(ftpServer, {{"RETR", "150 Opening\r\n{trickle}226 Done"}});
+        host.payload = "a.jpg\r\n";
+        NetworkSettings hostAccount = account;
+        hostAccount.ftpPort = QString::number(host.port());
+        TFtpClient client;
+        client.setMaxDuration(60); // ends a window that cannot stop it
+        TfrmBrowser window(folder, state, client, hostAccount);
+        window.show();
+        QTRY_COMPARE(window.ui()->DirListBox->count(), 1);
+        QTimer stopper; // once the trickle has begun
+        connect(&stopper, &QTimer::timeout, this, [&] {
+            if (!host.commands.contains("RETR a.jpg")) return;
+            stopper.stop();
+            byClose ? (void)window.close() : window.ui()->BitBtnDisconnect->click();
+        });
+        stopper.start(50);
+        window.ui()->DirListBox->setCurrentRow(0); // views: a fresh session, then RETR
+        QCOMPARE(client.ErrorMessage(), QString("426 Operation aborted."));
+        QVERIFY(client.Ready());
+        QCOMPARE(host.commands.last(), QString("RETR a.jpg"));
+        QCOMPARE(window.ui()->StatusBar1->currentMessage(), QString("Transfer stopped."));
+    }
+
     // A restored default goes up as the default page, whose local copy stays; the other local
     // copies go.
     void uploadsPendingPage_data() {
@@ -264,7 +297,8 @@ private slots:
         if (!serverUp) QVERIFY(startServer());
     }
 
-    // While the client waits for one operation, another does not start.
+    // While the client waits for another window's operation, none starts, and that one is
+    // left to finish.
     void busyClientStartsNothing_data() {
         QTest::addColumn<Operation>("operation");
         QTest::newRow("show") << Operation(&TfrmBrowser::FormShow);
@@ -287,7 +321,9 @@ private slots:
             (w.get()->*operation)();
             ran = true;
         });
-        w->DirListBoxClick();
+        ftp.setHostFileName("b.jpg");
+        ftp.setLocalFileName(folder + "other.jpg");
+        QVERIFY(ftp.Connected() ? ftp.Get() : ftp.Receive());
         QVERIFY(ran);
         QCOMPARE(w->ui()->StatusBar1->currentMessage(), QString(TfrmBrowser::BusyText));
         QVERIFY(desk.shown.isEmpty());
