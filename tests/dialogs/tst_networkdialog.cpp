@@ -2,6 +2,7 @@
 // the field rules, the live upload choice, Save and Cancel, and its help.
 #include "../net/NetTestUtil.h"
 #include "../net/Peer.h"
+#include "../net/ScriptedServer.h"
 #include "app/Settings.h"
 #include "dialogs/AccountTestWindow.h"
 #include "dialogs/dlgNetwork.h"
@@ -18,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QtTest>
 
 using namespace ostrel;
@@ -475,6 +477,25 @@ private slots:
         QCOMPARE(ini.readString("FTP Settings", "Security", ""), "Explicit");
         QVERIFY(p.smtp.security() == TSmtpClient::Security::StartTls &&
                 p.smtp.Password() == "s3cret");
+    }
+
+    // A reply is shown as the server wrote it, never as markup.
+    void testShowsServerTextAsWritten() {
+        ostrel::test::ScriptedServer server({{"", "220 ready"}, {"USER", "331 Password required"}},
+                                            {{"PASS", "530 <b>bold</b><img src=x.png>"}});
+        Program p;
+        QVERIFY(p.showActive());
+        p.ui()->edFTPhost->setText("127.0.0.1");
+        p.ui()->edPort->setText(QString::number(server.port()));
+        p.ui()->edUserID->setText("cam");
+        QTest::mouseClick(p.ui()->btnTestFTP, Qt::LeftButton);
+        QLabel* label = p.dialog->findChild<TfrmAccountTest*>()->outcomeLabel();
+        QTRY_VERIFY_WITH_TIMEOUT(label->text().startsWith("Failed"), 20000);
+        // What the label lays out once it has painted the outcome.
+        const auto* shown = label->findChild<QTextDocument*>();
+        QVERIFY(shown);
+        QTRY_COMPARE(shown->toPlainText(), "Failed: the server refused the user name or password "
+                                           "(530 <b>bold</b><img src=x.png>).");
     }
 };
 
