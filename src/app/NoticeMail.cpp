@@ -39,7 +39,7 @@ void NoticeMail::sendNext() {
     auto* smtp = main_.SmtpClient();
     if (pending_.isEmpty() || !smtp->Ready() || smtp->Connected()) return;
     const MailText mail = pending_.takeFirst();
-    // The addresses as the settings are now, saved or not, as for every mail of its own.
+    // The addresses as saved now, as for every mail of its own.
     const NetworkSettings& net = main_.network();
     smtp->RcptName().clear();
     smtp->RcptName().append(net.destinationAddress);

@@ -220,8 +220,7 @@ void WebsiteController::sendDisabledMail() {
     if (!smtp->Ready() || smtp->Connected()) return;
     const FailureMail mail =
         websiteDisabledMail(QCoreApplication::applicationName(), main_.camera(), desktop().now());
-    // The addresses as the network settings dialog shows them now, saved or not: the same
-    // field that decided a mail is wanted.
+    // The addresses as saved now: the same settings that decided a mail is wanted.
     const QString& destination = main_.network().destinationAddress;
     const QString& cc = main_.network().ccAddress;
     smtp->RcptName().clear();

@@ -53,6 +53,9 @@ TMain::TMain(QString programFolder, std::shared_ptr<DriverRegistry> drivers, QWi
     panel1_->setObjectName(QStringLiteral("StatusPanel1"));
     panel1_->setMinimumWidth(300);
     panel1_->setAccessibleDescription(QStringLiteral("Status"));
+    // The status shows servers' replies and file names: text as it came, never markup.
+    for (QLabel* panel : {panel0_, panel1_})
+        panel->setTextFormat(Qt::PlainText);
     ui_->StatusBar1->addWidget(panel0_);
     ui_->StatusBar1->addWidget(panel1_, 1);
 

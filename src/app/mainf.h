@@ -94,7 +94,7 @@ public:
 
     QString DestinationAddress;
     QString CCAddress;
-    // The live network settings: what the network settings dialog shows and edits.
+    // The live network settings as saved (by the network settings dialog or the wizard).
     NetworkSettings Network;
 
     TFtpClient* FtpClient() const override { return FtpClient_; }

@@ -43,7 +43,7 @@ public:
 // Everything the pages work on; all of it outlives the wizard.
 struct WizardParts {
     QString programFolder;
-    NetworkSettings& network;      // the network settings dialog's live fields
+    NetworkSettings& network;      // the main window's live network settings
     NetworkDialogHost& dialogHost; // stored passwords and the upload choice's reaction
     SetupWizardHost& host;
     TFtpClient& ftp;

@@ -16,13 +16,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QShowEvent>
 #include <QSpinBox>
 
 namespace ostrel {
 
 namespace {
 
-// Each field or box and the live setting it edits, in tab order.
+// Each field or box and the setting it edits, in tab order.
 using N = NetworkSettings;
 QList<std::pair<QLineEdit*, QString N::*>> textFields(Ui::TfrmNetwork* ui) {
     return {{ui->edCameraName, &N::cameraName},
@@ -85,8 +86,8 @@ TfrmNetwork::TfrmNetwork(const QString& programFolder, NetworkSettings& settings
                          QWidget* parent)
     : QDialog(parent),
       settingsFile_(withSlash(programFolder) + QString::fromLatin1(sif::ProgramFile)),
-      settings_(settings), host_(host), ftp_(ftp), smtp_(smtp),
-      ui_(std::make_unique<Ui::TfrmNetwork>()) {
+      settings_(settings), edit_(std::make_unique<NetworkSettings>(settings)), host_(host),
+      ftp_(ftp), smtp_(smtp), ui_(std::make_unique<Ui::TfrmNetwork>()) {
     ui_->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     // A dialog that lives for the whole run never keeps the program alive on its own.
@@ -114,15 +115,15 @@ TfrmNetwork::~TfrmNetwork() = default;
 
 void TfrmNetwork::connectControls() {
     auto* ui = ui_.get();
-    // Every edit goes into the live settings at once.
+    // Every edit goes into the dialog's copy at once.
     for (const auto& [field, member] : textFields(ui)) {
         connect(field, &QLineEdit::textChanged, this, [this, m = member](const QString& v) {
-            if (!showing_) settings_.*m = v;
+            if (!showing_) (*edit_).*m = v;
         });
     }
     for (const auto& [box, member] : boxFields(ui, true)) {
         connect(box, &QAbstractButton::toggled, this, [this, m = member](bool on) {
-            if (!showing_) settings_.*m = on;
+            if (!showing_) (*edit_).*m = on;
         });
     }
 
@@ -138,7 +139,7 @@ void TfrmNetwork::connectControls() {
         connect(c.box, &QComboBox::currentIndexChanged, this, [this, c](int index) {
             if (showing_) return;
             QString port = c.port->text();
-            chooseSecurity(c.options, index, &(settings_.*c.member), &port);
+            chooseSecurity(c.options, index, &((*edit_).*c.member), &port);
             showText(c.port, port);
         });
     }
@@ -171,20 +172,15 @@ void TfrmNetwork::FormCreate() {
         settings_.load(ini, &interval);
         host_.setUpdateIntervalText(interval);
         host_.setStoredPasswords(settings_.ftpPassword, settings_.emailPassword);
-        showSettings();
-        // Setting the saved choice on runs its reaction, so e-mail only disables the
-        // website update right at start-up.
-        if (settings_.emailOnly)
-            rbEmailOnlyClick();
-        else
-            rbFTPuploadClick();
+        // E-mail only disables the website update right at start-up.
+        host_.setEmailOnlyMode(settings_.emailOnly);
     }
-    if (settings_.ftpPort.isEmpty()) settings_.ftpPort = QStringLiteral("21");
     settings_.ftpPassword = host_.storedFtpPassword();
     settings_.emailPassword = host_.storedSmtpPassword();
     showSettings();
-    // Kept by the main window; an edit left unsaved stays in the box for the next showing.
-    ui_->seMinFreeMb->setValue(host_.minFreeMb());
+    // The program starts with what the controls show (a refilled port, a name cut to its
+    // limit).
+    settings_ = *edit_;
 
     if (settings_.autoStart) {
         desktop().messageBeep();
@@ -199,29 +195,34 @@ void TfrmNetwork::FormCreate() {
 
 void TfrmNetwork::showSettings() {
     auto* ui = ui_.get();
+    NetworkSettings& edit = *edit_;
+    edit = settings_;
     showing_ = true;
     for (const auto& [field, member] : textFields(ui))
-        showText(field, settings_.*member);
+        showText(field, edit.*member);
     for (const auto& [box, member] : boxFields(ui, false))
-        box->setChecked(settings_.*member);
+        box->setChecked(edit.*member);
     for (const SecurityChoice& c : securityChoices(ui))
-        c.box->setCurrentIndex(securityIndex(c.options, settings_.*c.member));
+        c.box->setCurrentIndex(securityIndex(c.options, edit.*c.member));
     // One of the two is always on: e-mail only decides.
-    (settings_.emailOnly ? ui->rbEmailOnly : ui->rbFTPupload)->setChecked(true);
+    (edit.emailOnly ? ui->rbEmailOnly : ui->rbFTPupload)->setChecked(true);
     ui->CheckBoxNotification->setEnabled(!ui->rbEmailOnly->isChecked());
     showing_ = false;
-    // The settings now hold what the controls show (a refilled port, the radio pair, a
-    // name cut to its limit).
-    settings_.ftpPort = ui->edPort->text();
-    settings_.ftpTimeout = ui->edTimeout->text();
-    settings_.smtpPort = ui->edSMTPport->text();
-    settings_.cameraName = ui->edCameraName->text();
-    settings_.emailOnly = ui->rbEmailOnly->isChecked();
-    settings_.ftpUpload = ui->rbFTPupload->isChecked();
+    // The copy now holds what the controls show (a refilled port, the radio pair, a name
+    // cut to its limit).
+    edit.ftpPort = ui->edPort->text();
+    edit.ftpTimeout = ui->edTimeout->text();
+    edit.smtpPort = ui->edSMTPport->text();
+    edit.cameraName = ui->edCameraName->text();
+    edit.emailOnly = ui->rbEmailOnly->isChecked();
+    edit.ftpUpload = ui->rbFTPupload->isChecked();
+    // Kept by the main window.
+    ui->seMinFreeMb->setValue(host_.minFreeMb());
 }
 
 void TfrmNetwork::showEvent(QShowEvent* event) {
-    showSettings();
+    // A window brought back from the task bar keeps what is being typed.
+    if (!event->spontaneous()) showSettings();
     if (!placed_) {
         placed_ = true;
         centreOnScreen(this);
@@ -229,14 +230,13 @@ void TfrmNetwork::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
+// The main window follows the choice once it is saved.
 void TfrmNetwork::rbEmailOnlyClick() {
     if (ui_->rbEmailOnly->isChecked()) ui_->CheckBoxNotification->setEnabled(false);
-    host_.setEmailOnlyMode(true);
 }
 
 void TfrmNetwork::rbFTPuploadClick() {
     if (!ui_->rbEmailOnly->isChecked()) ui_->CheckBoxNotification->setEnabled(true);
-    host_.setEmailOnlyMode(false);
 }
 
 void TfrmNetwork::edCameraNameChange() {
@@ -263,11 +263,9 @@ QString TfrmNetwork::addressError(QLineEdit* field) const {
 }
 
 void TfrmNetwork::OKBtnClick() {
-    // The fields are the live settings: what they hold is what gets stored.
-    host_.setStoredPasswords(settings_.ftpPassword, settings_.emailPassword);
     {
         IniFile ini(settingsFile_, IniFile::Access::OwnerOnly);
-        settings_.save(ini, host_.updateIntervalText());
+        edit_->save(ini, host_.updateIntervalText());
         sif::write(ini, sif::key::MinFreeMb, ui_->seMinFreeMb->value());
     }
 
@@ -276,11 +274,14 @@ void TfrmNetwork::OKBtnClick() {
     NetworkSettings saved;
     QString interval;
     saved.load(ini, &interval);
+    settings_ = saved;
+    host_.setStoredPasswords(saved.ftpPassword, saved.emailPassword);
     applyFtpAccount(saved, ftp_);
     ftp_.setTimeout(sif::read(ini, sif::key::FtpTimeout));
     applySmtpAccount(saved, smtp_);
     host_.setUpdateIntervalText(interval);
     host_.applySavedSettings(saved);
+    host_.setEmailOnlyMode(saved.emailOnly);
     host_.setMinFreeMb(sif::read(ini, sif::key::MinFreeMb));
 
     if (ui_->edPort->text().isEmpty()) ui_->edPort->setText(QStringLiteral("21"));
@@ -297,11 +298,11 @@ void TfrmNetwork::runAccountTest(AccountTest::Kind kind) {
         // The trusted certificate is kept with the account once the settings are saved.
         connect(tester_, &TfrmAccountTest::certificateTrusted, this,
                 [this](AccountTest::Kind k, const QString& sha256) {
-                    (k == AccountTest::Kind::Ftp ? settings_.ftpCertificateSha256
-                                                 : settings_.smtpCertificateSha256) = sha256;
+                    (k == AccountTest::Kind::Ftp ? edit_->ftpCertificateSha256
+                                                 : edit_->smtpCertificateSha256) = sha256;
                 });
     }
-    tester_->run(kind, settings_);
+    tester_->run(kind, *edit_);
 }
 
 void TfrmNetwork::btnCancelClick() {

@@ -2,11 +2,11 @@
 // The network settings dialog: the FTP and SMTP accounts, the upload choice between FTP and
 // e-mail, the notifications and the camera name.
 //
-// The dialog edits the main window's live NetworkSettings: every change of a control is
-// written into it at once, so the parts that read it see the current state, saved or not.
-// "Save Settings" writes the settings file, reads it back into the running program (the FTP
-// and SMTP clients directly, everything else through the host) and closes with OK; "Cancel"
-// closes and keeps the edits for the next showing.
+// The dialog edits a copy of the main window's NetworkSettings, taken at each showing; its
+// Test buttons try that copy. Only "Save Settings" changes the program: it writes the
+// settings file and reads it back into the running program (the live settings, the FTP and
+// SMTP clients, the stored passwords and the e-mail-only mode) and closes with OK. "Cancel"
+// closes and leaves all of it as it was; the next showing shows the saved settings again.
 #include "dialogs/unNetworkHelp.h"
 #include "net/AccountTest.h"
 #include "platform/SettingsKeys.h"
@@ -49,8 +49,8 @@ public:
     virtual QString storedSmtpPassword() const = 0;
     virtual void setStoredPasswords(const QString& ftp, const QString& smtp) = 0;
 
-    // The upload choice takes effect the moment it is made: e-mail only sets the EmailOnly
-    // flag and disables the website update and remote host management; FTP undoes both.
+    // The saved upload choice (at start-up and on Save): e-mail only sets the EmailOnly flag
+    // and disables the website update and remote host management; FTP undoes both.
     virtual void setEmailOnlyMode(bool emailOnly) = 0;
 
     // After a save: the program-wide values read back from the file (stored passwords and
@@ -73,9 +73,9 @@ public:
     static constexpr int HelpContext = 15;
     static constexpr int CameraNameLimit = 10;
 
-    // Loads Ostrel.sif of `programFolder` into `settings` and the controls, applies the
-    // saved upload choice to the host and, when AutoStart is saved on, starts the website
-    // update. Everything passed in must outlive the dialog.
+    // Loads Ostrel.sif of `programFolder` into `settings` (the live settings) and the
+    // controls, applies the saved upload choice to the host and, when AutoStart is saved on,
+    // starts the website update. Everything passed in must outlive the dialog.
     TfrmNetwork(const QString& programFolder, NetworkSettings& settings, NetworkDialogHost& host,
                 TFtpClient& ftp, TSmtpClient& smtp, QWidget* parent = nullptr);
     ~TfrmNetwork() override;
@@ -83,8 +83,8 @@ public:
     Ui::TfrmNetwork* ui() const { return ui_.get(); }
     TfrmNetworkHelp* helpWindow() const { return help_; }
 
-    // Shows the live settings in the controls; runs at every showing, so values written
-    // into the settings by other parts (the setup wizard) appear.
+    // Starts the edit afresh from the live settings; runs at every showing, so values
+    // written into the settings by other parts (the setup wizard) appear.
     void showSettings();
 
 public slots:
@@ -107,7 +107,8 @@ private:
     QString addressError(QLineEdit* field) const;
 
     QString settingsFile_;
-    NetworkSettings& settings_;
+    NetworkSettings& settings_;             // the live settings: changed by Save alone
+    std::unique_ptr<NetworkSettings> edit_; // what the controls show and edit
     NetworkDialogHost& host_;
     TFtpClient& ftp_;
     TSmtpClient& smtp_;

@@ -1,8 +1,8 @@
 #pragma once
-// The live network settings: what the network settings dialog edits and what motion
-// detection, the website update's failure handling and the main window's close read at
-// the moment they need it (saved or not). Texts are kept as typed; numbers are read from
-// them where used.
+// The network settings: the program's live copy (what motion detection, the website
+// update's failure handling, remote host management and the main window's close read at
+// the moment they need it) holds what was saved; the network settings dialog edits a copy
+// of its own. Texts are kept as typed; numbers are read from them where used.
 #include <QString>
 #include <span>
 

@@ -87,11 +87,12 @@ void TSmtpClient::begin(Request request, State state) {
 
 void TSmtpClient::Connect() {
     begin(Request::Connect, State::Connect);
+    sessionSecurity_ = security_;
     using Tls = TAsyncSocket::Tls;
     TAsyncSocket& socket = channel_.socket();
-    socket.setTlsMode(security_ == Security::Tls        ? Tls::FromStart
-                      : security_ == Security::StartTls ? Tls::OnRequest
-                                                        : Tls::Off);
+    socket.setTlsMode(sessionSecurity_ == Security::Tls        ? Tls::FromStart
+                      : sessionSecurity_ == Security::StartTls ? Tls::OnRequest
+                                                               : Tls::Off);
     socket.setPinnedSha256(pin_);
     try {
         channel_.open(host_, port_, localAddr_);
@@ -110,7 +111,7 @@ QByteArray TSmtpClient::signOnName() const {
 
 void TSmtpClient::Helo() {
     begin(Request::Helo, State::Helo);
-    if (security_ == Security::None)
+    if (sessionSecurity_ == Security::None)
         channel_.send("HELO " + signOnName());
     else
         sendEhlo();
@@ -123,7 +124,7 @@ void TSmtpClient::sendEhlo() {
 
 void TSmtpClient::afterEhlo() {
     const Extensions offered = extensionsOf(channel_.replyLines());
-    if (security_ == Security::StartTls && !channel_.socket().Encrypted()) {
+    if (sessionSecurity_ == Security::StartTls && !channel_.socket().Encrypted()) {
         if (!offered.startTls) {
             refuse(QString::fromLatin1(smtptext::NoStartTls));
             return;
@@ -134,6 +135,8 @@ void TSmtpClient::afterEhlo() {
     }
     if (username_.isEmpty()) {
         stepDone();
+    } else if (!channel_.socket().Encrypted()) {
+        refuse(QString::fromLatin1(smtptext::LoginInClear));
     } else if (offered.plain) {
         channel_.setState(int(State::AuthPlain));
         const QByteArray credentials = '\0' + username_.toUtf8() + '\0' + password_.toUtf8();

@@ -5,7 +5,12 @@
 // Security None keeps the plain HELO session. StartTls (RFC 3207) and Tls (encrypted from
 // the start, port 465) greet with EHLO and, with a user name, log in with AUTH PLAIN
 // (RFC 4616) or AUTH LOGIN, whichever the server offers, PLAIN preferred. A login never
-// crosses the network in clear: without encryption the user name is not used.
+// crosses the network in clear: without encryption the user name is not used, and a
+// connection that is not encrypted when the login is due ends the step instead.
+//
+// The security chosen when a session connects holds for the whole session: a choice saved
+// while a mail is on its way (a session opened in clear, then TLS and a login saved) is
+// for the next session.
 //
 // A mail is a chain of single steps (Connect, Helo, MailFrom, RcptTo, Data, Quit), each
 // started by one call that returns at once; OnRequestDone reports its end from the event
@@ -37,6 +42,8 @@ inline constexpr const char NotConnected[] = "SMTP component not connected";
 inline constexpr const char RcptNameEmpty[] = "RcptName list is empty";
 inline constexpr const char NoStartTls[] = "The server does not offer STARTTLS";
 inline constexpr const char NoLogin[] = "The server offers no login (AUTH PLAIN or LOGIN)";
+inline constexpr const char LoginInClear[] =
+    "The connection is not encrypted, so the login was not sent";
 using namespace channeltext; // Aborted, Timeout
 } // namespace smtptext
 
@@ -59,7 +66,7 @@ public:
     void setHost(const QString& v) { host_ = v; }
     QString Port() const { return port_; } // number or service name; default "smtp"
     void setPort(const QString& v) { port_ = v; }
-    Security security() const { return security_; } // read by Connect
+    Security security() const { return security_; } // read by Connect, for the session
     void setSecurity(Security v) { security_ = v; }
     QString Username() const { return username_; } // the login; used only when encrypted
     void setUsername(const QString& v) { username_ = v; }
@@ -174,6 +181,7 @@ private:
     QString host_;
     QString port_ = QStringLiteral("smtp");
     Security security_ = Security::None;
+    Security sessionSecurity_ = Security::None; // of the session opened last
     QString username_;
     QString password_;
     QString pin_;

@@ -61,6 +61,9 @@ void installHelpKey(QWidget* window, int context) {
 }
 
 void setSpokenText(QLabel* label, const QString& text) {
+    // Such texts carry what servers and cameras answered: shown as they came, never as
+    // markup.
+    label->setTextFormat(Qt::PlainText);
     label->setText(text);
     label->setAccessibleName(text);
 }

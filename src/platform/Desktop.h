@@ -93,7 +93,8 @@ enum : int { CaptureParameters = 11, VideoSource = 12, VideoFormat = 13, VideoCo
 }
 // F1 in `window` (or a control of it) opens the help topic of `context`.
 void installHelpKey(QWidget* window, int context);
-// A label whose text changes: a screen reader hears the current text as its name.
+// A label whose text changes: shown as plain text (never markup), and a screen reader
+// hears the current text as its name.
 void setSpokenText(QLabel* label, const QString& text);
 // The look of a help window's text: black on light yellow (255, 255, 206).
 void showAsHelpText(QWidget* text);

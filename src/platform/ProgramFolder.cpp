@@ -59,6 +59,18 @@ void copyMissing(const QString& from, const QString& to, QStringList& failed) {
         failed << to;
 }
 
+// Makes `folder` (and its parents) when it is not there; the folder itself is made for its
+// owner alone (it will hold the passwords' file and the pictures), whatever the umask. A
+// folder that is there already keeps the mode its owner gave it.
+bool makePrivateFolder(const QString& folder) {
+    const QString path = QDir::cleanPath(folder);
+    if (QFileInfo(path).isDir()) return true;
+    if (!QDir().mkpath(QFileInfo(path).path())) return false;
+    const QByteArray native = QFile::encodeName(path);
+    if (::mkdir(native.constData(), 0700) != 0) return errno == EEXIST && QFileInfo(path).isDir();
+    return ::chmod(native.constData(), 0700) == 0;
+}
+
 } // namespace
 
 QString xdgDataHome() {
@@ -76,7 +88,7 @@ FolderChoice chooseProgramFolder(const QString& exeFolder, const QString& dataHo
     const QString where = writable ? QStringLiteral("The program is installed in %1").arg(exe)
                                    : QStringLiteral("The program folder %1 is read-only").arg(exe);
     const QString folder = withSlash(dataHome) + QStringLiteral("ostrel/");
-    if (!QDir::isAbsolutePath(dataHome) || !QDir().mkpath(folder) || !canWriteIn(folder)) {
+    if (!QDir::isAbsolutePath(dataHome) || !makePrivateFolder(folder) || !canWriteIn(folder)) {
         choice.error =
             QStringLiteral("%1 and files cannot be kept in %2 either.")
                 .arg(where,

@@ -15,8 +15,9 @@ struct FolderChoice {
 };
 // The executable's folder when it holds the data files and files can really be made in
 // it. Otherwise (a read-only folder, or an installed layout with the data files in
-// <exe>/../share/ostrel/) `dataHome`/ostrel/, made with its parents and given the data
-// files it lacks; files already there are never replaced.
+// <exe>/../share/ostrel/) `dataHome`/ostrel/, made with its parents (itself with mode 0700;
+// a folder the user made keeps its mode) and given the data files it lacks; files already
+// there are never replaced.
 FolderChoice chooseProgramFolder(const QString& exeFolder, const QString& dataHome);
 // $XDG_DATA_HOME, or ~/.local/share when it is unset or not absolute.
 QString xdgDataHome();

@@ -21,7 +21,7 @@ class TfrmBrowser : public QDialog {
     Q_OBJECT
 public:
     // `programFolder` ends with '/'. The FTP account is taken from `account` at every
-    // showing: the network settings dialog's fields, saved or not.
+    // showing: the main window's live settings, which hold the saved account.
     TfrmBrowser(const QString& programFolder, WebPageState& state, TFtpClient& ftp,
                 const NetworkSettings& account, QWidget* parent = nullptr);
     ~TfrmBrowser() override;

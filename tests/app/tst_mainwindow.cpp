@@ -11,7 +11,9 @@
 #include "dialogs/unWizard1.h"
 #include "dialogs/unWizard3.h"
 #include "net/FtpClient.h"
+#include "net/RequestReport.h"
 #include "ui_DlgDriver.h"
+#include <QAccessible>
 #include <QLabel>
 
 using namespace ostrel;
@@ -194,6 +196,18 @@ private slots:
             "Ostrel.sif cannot be read (larger than 4 MiB): the defaults are used";
         QCOMPARE(p.main->statusPanel(1)->text(), problem);
         QVERIFY(p.main->errorLog().lines().last().endsWith(" :   " + problem));
+    }
+
+    // A server's reply is shown as it came, never as markup: the panel reads the reply line
+    // itself, and so does a screen reader.
+    void statusShowsServerTextAsWritten() {
+        Ready p;
+        RequestReport failed;
+        failed.failed = true;
+        failed.statusText = "550 <b>bold</b><img src=x.png>";
+        p.main->report(failed);
+        QAccessibleInterface* panel = QAccessible::queryAccessibleInterface(p.main->statusPanel(1));
+        QCOMPARE(panel->text(QAccessible::Name), "550 <b>bold</b><img src=x.png>");
     }
 
     // A close during the start delay ends it: no session starts behind a closed window.

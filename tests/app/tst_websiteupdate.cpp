@@ -287,8 +287,8 @@ private slots:
     }
 
     // The eighth failure in a row disables the update and, when asked to and there is a
-    // destination, mails the live destination address of the network settings (here
-    // edited after the last save). Stop and Start keep the count, so a Start can be the
+    // destination, mails the destination address of the live network settings (here
+    // changed since start-up). Stop and Start keep the count, so a Start can be the
     // eighth failure: the update it disables must not run on behind a stopped window.
     void eighthFailureDisables_data() {
         QTest::addColumn<bool>("notify");

@@ -170,6 +170,7 @@ private slots:
     void smtp_data();
     void smtp();
     void smtpUsageErrors();
+    void smtpSecurityFixedAtConnect();
     void debugLogMasksPasswords();
 
 private:
@@ -508,6 +509,25 @@ void TestConversations::smtpUsageErrors() {
     smtp.setHost(QString());
     smtp.Abort();
     QCOMPARE(raised([&] { smtp.Connect(); }), QStringLiteral("Connect: No IP Address Specified"));
+}
+
+// TLS and a login saved while a mail greets in the clear are for the next mail: this one
+// goes on as it began, and no login crosses the network in clear.
+void TestConversations::smtpSecurityFixedAtConnect() {
+    ScriptedServer server(smtpServer, {{"", "220-scripted{pause}\r\n220 ready"},
+                                       {"EHLO", "250-scripted\r\n250 AUTH PLAIN LOGIN"},
+                                       {"AUTH", "235 Authenticated"}});
+    Mailer m(server.port());
+    m.smtp.setRcptName({QStringLiteral("a@example.org")});
+    QObject::connect(&m.smtp, &TSmtpClient::OnResponse, &m.smtp, [&] {
+        m.smtp.setSecurity(TSmtpClient::Security::Tls);
+        m.smtp.setUsername(QStringLiteral("cam"));
+        m.smtp.setPassword(QStringLiteral("s3cret"));
+    });
+    m.smtp.Connect();
+    QTRY_VERIFY_WITH_TIMEOUT(m.over(), 10000);
+    QCOMPARE(sent(server), QStringLiteral("HELO ostrel-host|MAIL FROM:<cam@example.org>|"
+                                          "RCPT TO:<a@example.org>|DATA|QUIT"));
 }
 
 void TestConversations::debugLogMasksPasswords() {

@@ -273,8 +273,9 @@ private slots:
     }
 
     // An installed layout (the data files in ../share/ostrel, none beside the executable)
-    // keeps its files in the data folder even where bin/ can be written (root); a data
-    // folder that cannot be made leaves no folder at all, and the error says which.
+    // keeps its files in the data folder even where bin/ can be written (root); the folder
+    // it makes there is its owner's alone, one the user made keeps its mode. A data folder
+    // that cannot be made leaves no folder at all, and the error says which.
     void programFolderChoice() {
         QVERIFY(QDir().mkpath(path("prefix/bin")));
         QVERIFY(QDir().mkpath(path("prefix/share/ostrel/Server")));
@@ -282,6 +283,11 @@ private slots:
         const FolderChoice installed = chooseProgramFolder(path("prefix/bin"), path("data"));
         QCOMPARE(installed.folder, path("data/ostrel/"));
         QCOMPARE(readAll(path("data/ostrel/Server/ostrel.html")), QByteArray("page"));
+        QCOMPARE(modeOf(path("data/ostrel")), mode_t(0700));
+        QVERIFY(QDir().mkpath(path("shared/ostrel")) && setMode(path("shared/ostrel"), 0755));
+        QCOMPARE(chooseProgramFolder(path("prefix/bin"), path("shared")).folder,
+                 path("shared/ostrel/"));
+        QCOMPARE(modeOf(path("shared/ostrel")), mode_t(0755));
 
         writeRaw(path("file"), "x");
         const FolderChoice none = chooseProgramFolder(QStringLiteral("/proc/"), path("file"));
