@@ -104,7 +104,9 @@ QString acceptedName(const QString& text, NameRefusal* refusal) {
 QStringList readPage(const QString& file) {
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly)) return {};
-    QString text = QString::fromUtf8(f.readAll());
+    // One character per byte: a page in any 8-bit encoding or in UTF-8 is written back with
+    // the bytes it had, whatever the program puts into the lines it edits.
+    QString text = QString::fromLatin1(f.readAll());
     if (text.isEmpty()) return {};
     if (text.endsWith(QLatin1Char('\n'))) text.chop(1);
     return text.split(QLatin1Char('\n'));
@@ -113,7 +115,7 @@ QStringList readPage(const QString& file) {
 QByteArray pageBytes(const QStringList& page) {
     QByteArray bytes;
     for (const QString& line : page)
-        bytes += line.toUtf8() + '\n';
+        bytes += line.toLatin1() + '\n';
     return bytes;
 }
 

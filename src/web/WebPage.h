@@ -61,8 +61,8 @@ bool isNameCharacter(QChar c);
 // only dots did (someone typing an extension), Other when anything else did.
 QString acceptedName(const QString& text, NameRefusal* refusal = nullptr);
 
-// The page as lines (a last line break ends the last line); empty when the file cannot be
-// read.
+// The page as lines (a last line break ends the last line), one character per byte, so
+// pageBytes gives back the bytes read; empty when the file cannot be read.
 QStringList readPage(const QString& file);
 QByteArray pageBytes(const QStringList& page);
 
