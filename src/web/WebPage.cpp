@@ -1,5 +1,7 @@
 #include "web/WebPage.h"
+#include "platform/ProgramFolder.h"
 #include <QFile>
+#include <QFileInfo>
 
 namespace ostrel::webpage {
 
@@ -117,6 +119,25 @@ QByteArray pageBytes(const QStringList& page) {
     for (const QString& line : page)
         bytes += line.toLatin1() + '\n';
     return bytes;
+}
+
+std::optional<QByteArray> readPageFile(const QString& path, QString* error) {
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        QByteArray bytes = file.readAll();
+        if (file.error() == QFileDevice::NoError) return bytes;
+    }
+    *error = QStringLiteral("The web page file %1 could not be read: %2")
+                 .arg(QFileInfo(path).fileName(), file.errorString());
+    return std::nullopt;
+}
+
+bool writePageFile(const QString& path, const QByteArray& bytes, QString* error) {
+    QString reason;
+    if (writeFileAtomically(path, bytes, &reason)) return true;
+    *error = QStringLiteral("The web page file %1 could not be written: %2")
+                 .arg(QFileInfo(path).fileName(), reason);
+    return false;
 }
 
 } // namespace ostrel::webpage

@@ -7,6 +7,7 @@
 
 #include <QDialog>
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class TfrmBrowser;
@@ -47,6 +48,11 @@ public slots:
     void btnDiscardClick();
     void FormClose();
 
+signals:
+    // A page file of Upload Changes or a Restore button could not be read or written; the
+    // user has been told, and `text` says which file and why.
+    void pageFileFailed(const QString& text);
+
 protected:
     bool event(QEvent* event) override; // hover help into the status bar
     void showEvent(QShowEvent* event) override;
@@ -56,6 +62,11 @@ protected:
 private:
     bool clientFree(); // false (and says so) while the FTP client is busy
     QString serverFile(const QString& name) const;
+    // A file of the Server folder for the user's click; a failure is told in a box and
+    // through pageFileFailed.
+    std::optional<QByteArray> readServerFile(const QString& name);
+    bool writeServerFile(const QString& name, const QByteArray& bytes);
+    void pageFailure(const QString& text);
     QString uploadAddress() const;
     void showPending();
     void fillList();

@@ -237,18 +237,19 @@ private slots:
         w.ui->BitBtnNext->click();
         w.desk.answers << MsgButton::Yes;
         w.wizard.page2()->ui()->BitBtnCancel->click();
-        QCOMPARE((QStringList{w.value("FTP Settings", "FTP_Host"), w.value("FTP Settings", "User_ID"),
-                              w.value("FTP Settings", "Password")}),
-                 (QStringList{"ftp.saved.org", "saved", "pw"}));
+        QCOMPARE(
+            (QStringList{w.value("FTP Settings", "FTP_Host"), w.value("FTP Settings", "User_ID"),
+                         w.value("FTP Settings", "Password")}),
+            (QStringList{"ftp.saved.org", "saved", "pw"}));
     }
 
     // Passwords are shown as "+", as in the network settings dialog.
     void passwordsShownAsPlus() {
         Wizard w;
         w.answer(w.ui->cbYesFTP, w.ui->cbYesNotify);
-        QCOMPARE((QStringList{w.ui->edPassword->displayText(),
-                              w.ui->edEmailPassword->displayText()}),
-                 (QStringList{"++++++++++", "+++++++++++"}));
+        QCOMPARE(
+            (QStringList{w.ui->edPassword->displayText(), w.ui->edEmailPassword->displayText()}),
+            (QStringList{"++++++++++", "+++++++++++"}));
     }
 
     // An unreachable host does not stop Finish: five steps, settings written, final page,
