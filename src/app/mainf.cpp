@@ -130,6 +130,8 @@ void TMain::createWindows() {
     frmAnimation_->setObjectName(QStringLiteral("frmAnimation"));
     frmBrowser_ = new TfrmBrowser(programFolder_, WebPage, *FtpClient_, Network, this);
     frmBrowser_->setObjectName(QStringLiteral("frmBrowser"));
+    connect(frmBrowser_, &TfrmBrowser::pageFileFailed, this,
+            [this](const QString& text) { errorLog_.addQuietly(QStringLiteral(" :   ") + text); });
     WebPageHooks hooks;
     hooks.ftpHost = [this] { return FtpClient_->HostName(); };
     hooks.ftpUser = [this] { return FtpClient_->UserName(); };

@@ -188,11 +188,15 @@ void TfrmWizard1::writeAnswers(bool withEmail) {
     using namespace sif;
     IniFile ini(withSlash(p.programFolder) + QString::fromLatin1(ProgramFile),
                 IniFile::Access::OwnerOnly);
-    write(ini, key::FtpHost, ui_->edFTPhost->text());
-    write(ini, key::UserId, ui_->edUserID->text());
-    write(ini, key::FtpPassword, p.dialogHost.storedFtpPassword());
-    write(ini, key::FtpPort, p.network.ftpPort);
-    write(ini, key::FtpSecurity, p.network.ftpSecurity);
+    // Without webspace the FTP fields are hidden and say nothing: a saved account stays,
+    // should the user come back to it or cancel.
+    if (wizard_.HasFtpAccount) {
+        write(ini, key::FtpHost, ui_->edFTPhost->text());
+        write(ini, key::UserId, ui_->edUserID->text());
+        write(ini, key::FtpPassword, p.dialogHost.storedFtpPassword());
+        write(ini, key::FtpPort, p.network.ftpPort);
+        write(ini, key::FtpSecurity, p.network.ftpSecurity);
+    }
     if (withEmail) {
         write(ini, key::SmtpPort, p.network.smtpPort);
         write(ini, key::SmtpSecurity, p.network.smtpSecurity);

@@ -1,5 +1,7 @@
 #include "web/WebPage.h"
+#include "platform/ProgramFolder.h"
 #include <QFile>
+#include <QFileInfo>
 
 namespace ostrel::webpage {
 
@@ -104,7 +106,9 @@ QString acceptedName(const QString& text, NameRefusal* refusal) {
 QStringList readPage(const QString& file) {
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly)) return {};
-    QString text = QString::fromUtf8(f.readAll());
+    // One character per byte: a page in any 8-bit encoding or in UTF-8 is written back with
+    // the bytes it had, whatever the program puts into the lines it edits.
+    QString text = QString::fromLatin1(f.readAll());
     if (text.isEmpty()) return {};
     if (text.endsWith(QLatin1Char('\n'))) text.chop(1);
     return text.split(QLatin1Char('\n'));
@@ -113,8 +117,27 @@ QStringList readPage(const QString& file) {
 QByteArray pageBytes(const QStringList& page) {
     QByteArray bytes;
     for (const QString& line : page)
-        bytes += line.toUtf8() + '\n';
+        bytes += line.toLatin1() + '\n';
     return bytes;
+}
+
+std::optional<QByteArray> readPageFile(const QString& path, QString* error) {
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        QByteArray bytes = file.readAll();
+        if (file.error() == QFileDevice::NoError) return bytes;
+    }
+    *error = QStringLiteral("The web page file %1 could not be read: %2")
+                 .arg(QFileInfo(path).fileName(), file.errorString());
+    return std::nullopt;
+}
+
+bool writePageFile(const QString& path, const QByteArray& bytes, QString* error) {
+    QString reason;
+    if (writeFileAtomically(path, bytes, &reason)) return true;
+    *error = QStringLiteral("The web page file %1 could not be written: %2")
+                 .arg(QFileInfo(path).fileName(), reason);
+    return false;
 }
 
 } // namespace ostrel::webpage

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <array>
 #include <functional>
+#include <optional>
 
 namespace ostrel {
 
@@ -61,10 +62,15 @@ bool isNameCharacter(QChar c);
 // only dots did (someone typing an extension), Other when anything else did.
 QString acceptedName(const QString& text, NameRefusal* refusal = nullptr);
 
-// The page as lines (a last line break ends the last line); empty when the file cannot be
-// read.
+// The page as lines (a last line break ends the last line), one character per byte, so
+// pageBytes gives back the bytes read; empty when the file cannot be read.
 QStringList readPage(const QString& file);
 QByteArray pageBytes(const QStringList& page);
+
+// A page file read or replaced whole for a change the user asked for; on failure `error`
+// names the file and gives the system's reason.
+std::optional<QByteArray> readPageFile(const QString& path, QString* error);
+bool writePageFile(const QString& path, const QByteArray& bytes, QString* error);
 
 } // namespace webpage
 } // namespace ostrel

@@ -9,6 +9,7 @@
 #include "platform/PictureLoading.h"
 #include "platform/ProgramFolder.h"
 #include "web/RemoteNames.h"
+#include "web/WebPage.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -255,6 +256,25 @@ void TfrmBrowser::BitBtnDisconnectClick() {
     if (clientFree() && ftp_.Connected()) ftp_.Quit();
 }
 
+std::optional<QByteArray> TfrmBrowser::readServerFile(const QString& name) {
+    QString error;
+    auto bytes = webpage::readPageFile(serverFile(name), &error);
+    if (!bytes) pageFailure(error);
+    return bytes;
+}
+
+bool TfrmBrowser::writeServerFile(const QString& name, const QByteArray& bytes) {
+    QString error;
+    if (webpage::writePageFile(serverFile(name), bytes, &error)) return true;
+    pageFailure(error);
+    return false;
+}
+
+void TfrmBrowser::pageFailure(const QString& text) {
+    emit pageFileFailed(text);
+    showError(text, this);
+}
+
 void TfrmBrowser::BitBtnUploadHTMLClick() {
     const Working working(*this);
     const QString newLook = serverFile(NewLook);
@@ -274,13 +294,14 @@ void TfrmBrowser::BitBtnUploadHTMLClick() {
         return;
     }
     if (!clientFree()) return;
-    const auto text = readFile(newLook);
+    const auto text = readServerFile(NewLook);
+    if (!text) return;
     QString name = !state_.NewPageName.isEmpty() && state_.NewPageName != state_.OldPageName
                        ? state_.NewPageName
                        : state_.OldPageName;
     if (name.isEmpty()) name = state_.WebPageName;
     // A page that cannot be written locally cannot be sent; the change stays pending.
-    if (!text || !writeFileAtomically(serverFile(name), *text)) return;
+    if (!writeServerFile(name, *text)) return;
     ftp_.setLocalFileName(serverFile(name));
     ftp_.setHostFileName(name);
     const bool sent = ftp_.Connected() ? ftp_.Put() : ftp_.Transmit();
@@ -291,21 +312,19 @@ void TfrmBrowser::BitBtnUploadHTMLClick() {
     for (QLabel* label : {ui_->lblChangedName, ui_->lblChangedSize, ui_->lblChangedRate})
         setSpokenText(label, NoChange);
     QFile::remove(newLook);
-    // The local default page stays: the page look window and Restore Default Name use it.
-    if (!state_.NewPageName.isEmpty() && state_.NewPageName != DefaultPage)
-        QFile::remove(serverFile(state_.NewPageName));
+    // The local copy under the page's name stays: it is the page now on the server, which a
+    // later rename or Restore Default Name starts from.
+    ui_->StatusBar1->showMessage(QStringLiteral("The web page was uploaded as %1.").arg(name));
 }
 
 void TfrmBrowser::btnRestoreNameClick() {
-    const QString newLook = serverFile(NewLook);
-    const bool lookPending = QFile::exists(newLook);
-    const auto text = readFile(lookPending ? newLook : serverFile(state_.WebPageName));
-    if (text) {
-        writeFileAtomically(serverFile(DefaultPage), *text);
-        // Upload Changes sends newlook.html under NewPageName: the current page under the
-        // default name.
-        if (!lookPending) writeFileAtomically(newLook, *text);
-    }
+    const bool lookPending = QFile::exists(serverFile(NewLook));
+    const auto text = readServerFile(lookPending ? NewLook : state_.WebPageName);
+    // Upload Changes sends newlook.html under NewPageName: the current page under the
+    // default name.
+    if (!text || !writeServerFile(DefaultPage, *text) ||
+        (!lookPending && !writeServerFile(NewLook, *text)))
+        return;
     state_.NewPageName = DefaultPage;
     setSpokenText(ui_->lblChangedName, QStringLiteral("ostrel.html (Default)"));
     setSpokenText(ui_->lblURL, uploadAddress());
@@ -313,10 +332,8 @@ void TfrmBrowser::btnRestoreNameClick() {
 }
 
 void TfrmBrowser::btnRestoreLookClick() {
-    if (const auto page = readFile(serverFile(QStringLiteral("ostrel.bkp")))) {
-        writeFileAtomically(serverFile(DefaultPage), *page);
-        writeFileAtomically(serverFile(NewLook), *page);
-    }
+    const auto page = readServerFile(QStringLiteral("ostrel.bkp"));
+    if (!page || !writeServerFile(DefaultPage, *page) || !writeServerFile(NewLook, *page)) return;
     setSpokenText(ui_->lblChangedSize, QStringLiteral("600x450 (Default)"));
     setSpokenText(ui_->lblChangedRate, QStringLiteral("60 sec (Default)"));
     state_.PageChangesPending = true;

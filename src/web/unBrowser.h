@@ -7,6 +7,7 @@
 
 #include <QDialog>
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class TfrmBrowser;
@@ -49,6 +50,11 @@ public slots:
     void btnDiscardClick();
     void FormClose();
 
+signals:
+    // A page file of Upload Changes or a Restore button could not be read or written; the
+    // user has been told, and `text` says which file and why.
+    void pageFileFailed(const QString& text);
+
 protected:
     bool event(QEvent* event) override; // hover help into the status bar
     void showEvent(QShowEvent* event) override;
@@ -63,6 +69,11 @@ private:
     bool stopped() const { return stopped_; }
     void stopOwnTransfer();
     QString serverFile(const QString& name) const;
+    // A file of the Server folder for the user's click; a failure is told in a box and
+    // through pageFileFailed.
+    std::optional<QByteArray> readServerFile(const QString& name);
+    bool writeServerFile(const QString& name, const QByteArray& bytes);
+    void pageFailure(const QString& text);
     QString uploadAddress() const;
     void showPending();
     void fillList();

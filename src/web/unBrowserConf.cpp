@@ -19,6 +19,7 @@ namespace {
 
 using webpage::NameRefusal;
 
+const QString NewLook = QStringLiteral("newlook.html");
 const QString DoneHint = QStringLiteral("Click on the \"Done\" button when you are finished\n"
                                         "changing the Name and Look of your Webpage.");
 
@@ -235,8 +236,7 @@ void TfrmBrowserConf::ComboRefreshChange() {
 
 void TfrmBrowserConf::btnSaveClick() {
     QString error;
-    if (!writeFileAtomically(serverFile(QStringLiteral("newlook.html")),
-                             webpage::pageBytes(MemoHTML), &error))
+    if (!writeFileAtomically(serverFile(NewLook), webpage::pageBytes(MemoHTML), &error))
         throw Exception(error);
     ui_->btnSave->setEnabled(false);
     state_.PageChangesPending = true;
@@ -266,6 +266,14 @@ void TfrmBrowserConf::edNewNameChange() {
 void TfrmBrowserConf::btnConfirmNameChangeClick() {
     const QString text = ui_->edNewName->text();
     if (text.isEmpty()) return;
+    // Upload Changes sends newlook.html under the new name. Without a saved look, that is
+    // the current page as it is.
+    const QString newLook = serverFile(NewLook);
+    if (!QFile::exists(newLook)) {
+        QString error;
+        const auto page = webpage::readPageFile(serverFile(state_.WebPageName), &error);
+        if (!page || !webpage::writePageFile(newLook, *page, &error)) throw Exception(error);
+    }
     state_.OldPageName = state_.WebPageName;
     state_.NewPageName = text + QStringLiteral(".html");
     showCurrentName(state_.NewPageName);

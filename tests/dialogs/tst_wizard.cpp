@@ -223,6 +223,35 @@ private slots:
         QVERIFY(w.ftp.HostName().isEmpty());
     }
 
+    // Without webspace the hidden FTP fields are no answer: the saved account outlives Next
+    // and a cancel.
+    void withoutWebspaceKeepsSavedFtpAccount() {
+        Wizard w;
+        QFile sif(w.folder + "Ostrel.sif");
+        QVERIFY(sif.open(QIODevice::WriteOnly));
+        sif.write("[FTP Settings]\nFTP_Host=ftp.saved.org\nUser_ID=saved\nPassword=pw\n");
+        sif.close();
+        w.answer(w.ui->cbNoFTP, nullptr, w.ui->edFTPhost);
+        w.ui->edUserID->clear();
+        w.ui->edPassword->clear();
+        w.ui->BitBtnNext->click();
+        w.desk.answers << MsgButton::Yes;
+        w.wizard.page2()->ui()->BitBtnCancel->click();
+        QCOMPARE(
+            (QStringList{w.value("FTP Settings", "FTP_Host"), w.value("FTP Settings", "User_ID"),
+                         w.value("FTP Settings", "Password")}),
+            (QStringList{"ftp.saved.org", "saved", "pw"}));
+    }
+
+    // Passwords are shown as "+", as in the network settings dialog.
+    void passwordsShownAsPlus() {
+        Wizard w;
+        w.answer(w.ui->cbYesFTP, w.ui->cbYesNotify);
+        QCOMPARE(
+            (QStringList{w.ui->edPassword->displayText(), w.ui->edEmailPassword->displayText()}),
+            (QStringList{"++++++++++", "+++++++++++"}));
+    }
+
     // An unreachable host does not stop Finish: five steps, settings written, final page,
     // and the wizard ends with FirstRun cleared.
     void finishWithUnreachableHost() {

@@ -7,8 +7,10 @@
 #include "platform/PictureLoading.h"
 #include "platform/ScriptedDesktop.h"
 #include "ui_unBrowser.h"
+#include "ui_unBrowserConf.h"
 #include "web/RemoteNames.h"
 #include "web/unBrowser.h"
+#include "web/unBrowserConf.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -228,42 +230,104 @@ private slots:
         QCOMPARE(window.ui()->StatusBar1->currentMessage(), QString("Transfer stopped."));
     }
 
-    // A restored default goes up as the default page, whose local copy stays; the other local
-    // copies go.
+    // Each change goes up under the name it calls for, whose local copy stays; the pending
+    // page goes.
     void uploadsPendingPage_data() {
-        QTest::addColumn<QString>("restore");
-        QTest::addColumn<bool>("connected"); // the connection of the showing is still open
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("uploaded");
         QTest::addColumn<QByteArray>("page");
-        QTest::addColumn<QString>("pending"); // the three labels before the upload
+        QTest::addColumn<QString>("pending"); // the three labels before the last click
         QTest::newRow("default name")
-            << "name" << false << QByteArray("PAGE") << "ostrel.html (Default)|0800x600|90 sec";
+            << QStringList{"mycam", "show", "BitBtnDisconnect", "btnRestoreName",
+                           "BitBtnUploadHTML"}
+            << "ostrel.html" << QByteArray("MYCAM\n") << "ostrel.html (Default)|0800x600|90 sec";
         QTest::newRow("default look")
-            << "look" << true << QByteArray("TEMPLATE") << "|600x450 (Default)|60 sec (Default)";
+            << QStringList{"show", "btnRestoreLook", "BitBtnUploadHTML"} << "ostrel.html"
+            << QByteArray("TEMPLATE\n") << "|600x450 (Default)|60 sec (Default)";
+        QTest::newRow("rename alone")
+            << QStringList{"rename", "show", "BitBtnUploadHTML"} << "garden.html"
+            << QByteArray("PAGE\n") << "garden.html|0800x600|90 sec";
+        QTest::newRow("default name after a rename")
+            << QStringList{"rename", "show", "BitBtnUploadHTML", "btnRestoreName",
+                           "BitBtnUploadHTML"}
+            << "ostrel.html" << QByteArray("PAGE\n") << "ostrel.html (Default)|no change|no change";
     }
     void uploadsPendingPage() {
-        QFETCH(QString, restore);
-        QFETCH(bool, connected);
+        QFETCH(QStringList, steps);
+        QFETCH(QString, uploaded);
         QFETCH(QByteArray, page);
         QFETCH(QString, pending);
         remote({});
-        state.WebPageName = state.OldPageName = restore == "name" ? "mycam.html" : "ostrel.html";
+        state.WebPageName = state.OldPageName = "ostrel.html";
         state.SizeLabel = "0800x600";
         state.RefreshLabel = "90 sec";
-        writeFile(server_(state.WebPageName), "PAGE");
-        writeFile(server_("ostrel.bkp"), "TEMPLATE");
         state.PageChangesPending = true;
-        w->FormShow();
-        if (!connected) w->ui()->BitBtnDisconnect->click();
-        (restore == "name" ? w->ui()->btnRestoreName : w->ui()->btnRestoreLook)->click();
-        QCOMPARE(this->pending(), pending);
-
-        w->ui()->BitBtnUploadHTML->click();
-        QCOMPARE(readFile(root.filePath("ostrel.html")), page);
-        QCOMPARE(state.WebPageName, QString("ostrel.html"));
+        writeFile(server_("ostrel.html"), "PAGE\n");
+        writeFile(server_("ostrel.bkp"), "TEMPLATE\n");
+        QString before;
+        for (const QString& step : steps) {
+            if (step == "mycam") {
+                state.WebPageName = state.OldPageName = "mycam.html";
+                writeFile(server_("mycam.html"), "MYCAM\n");
+            } else if (step == "rename") {
+                TfrmBrowserConf look(folder, state, {});
+                look.ui()->edNewName->setText("garden");
+                look.ui()->btnConfirmNameChange->click();
+            } else if (step == "show") {
+                w->FormShow();
+            } else {
+                before = this->pending();
+                w->findChild<QPushButton*>(step)->click();
+            }
+        }
+        QCOMPARE(before, pending);
+        QCOMPARE(readFile(root.filePath(uploaded)), page);
+        QCOMPARE(w->ui()->StatusBar1->currentMessage(),
+                 "The web page was uploaded as " + uploaded + ".");
+        QCOMPARE(state.WebPageName, uploaded);
         QVERIFY(!state.PageChangesPending);
         QVERIFY(!QFile::exists(server_("newlook.html")));
-        QVERIFY(QFile::exists(server_("ostrel.html")));
+        QCOMPARE(readFile(server_(uploaded)), page);
         QCOMPARE(this->pending(), QString("no change|no change|no change"));
+    }
+
+    // A page file that cannot be read or written is told in a box and to the log, and
+    // leaves nothing pending.
+    void pageFileFailures_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("folder"); // a folder where the window wants a file
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("upload, page unreadable")
+            << "BitBtnUploadHTML"
+            << "newlook.html"
+            << QStringList{"This action will replace the existing file on the server. Do you "
+                           "really want to do this?",
+                           "The web page file newlook.html could not be read: file to open is a "
+                           "directory"};
+        QTest::newRow("restore name, default page unwritable")
+            << "btnRestoreName"
+            << "ostrel.html"
+            << QStringList{"The web page file ostrel.html could not be written: " +
+                           server_("ostrel.html") + " is a folder"};
+        QTest::newRow("restore look, no template")
+            << "btnRestoreLook" << QString()
+            << QStringList{"The web page file ostrel.bkp could not be read: No such file or "
+                           "directory"};
+    }
+    void pageFileFailures() {
+        QFETCH(QString, button);
+        QFETCH(QString, folder);
+        QFETCH(QStringList, shown);
+        writeFile(server_("newlook.html"), "NEW LOOK\n");
+        if (!folder.isEmpty()) {
+            QFile::remove(server_(folder));
+            QVERIFY(QDir().mkpath(server_(folder)));
+        }
+        QSignalSpy logged(w.get(), &TfrmBrowser::pageFileFailed);
+        w->findChild<QPushButton*>(button)->click();
+        QCOMPARE(desk.shownTexts(), shown);
+        QCOMPARE(logged.value(0).value(0).toString(), shown.last());
+        QVERIFY(!state.PageChangesPending);
     }
 
     // Nothing went up: with no page to send or answered No the change is no longer pending
