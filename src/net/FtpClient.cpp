@@ -1,5 +1,6 @@
 #include "net/FtpClient.h"
 #include "net/WinsockErrors.h"
+#include "platform/ProgramFolder.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -52,9 +53,7 @@ public:
 
     bool open() {
         for (int attempt = 0; attempt < 16; ++attempt) {
-            const QString part =
-                QStringLiteral("%1.part%2")
-                    .arg(target_, QString::number(QRandomGenerator::global()->generate(), 36));
+            const QString part = downloadPartName(target_, QRandomGenerator::global()->generate());
             file_.setFileName(part);
             if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
                 part_ = part;

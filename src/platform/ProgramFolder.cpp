@@ -161,9 +161,8 @@ bool writeFileAtomically(const QString& target, const QByteArray& data, QString*
     QByteArray tempPath;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         tempPath = QFile::encodeName(
-            QStringLiteral("%1/.%2.%3.tmp")
-                .arg(dir, info.fileName())
-                .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+            dir + QLatin1Char('/') +
+            atomicWriteTempName(info.fileName(), QRandomGenerator::global()->generate()));
         fd = ::open(tempPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                     ownerOnly ? 0600 : 0666);
         if (fd < 0 && errno != EEXIST) break;
@@ -204,17 +203,41 @@ bool writeFileAtomically(const QString& target, const QByteArray& data, QString*
     return true;
 }
 
+namespace {
+constexpr int PartDigits = 7; // 2^32 - 1 is "1z141z3"
+}
+
+// Built by concatenation: a '%' in a file name must not be taken for a place holder.
+QString atomicWriteTempName(const QString& fileName, quint32 tag) {
+    return QLatin1Char('.') + fileName + QLatin1Char('.') +
+           QStringLiteral("%1").arg(tag, 8, 16, QLatin1Char('0')) + QStringLiteral(".tmp");
+}
+
+QString downloadPartName(const QString& target, quint32 tag) {
+    return target + QStringLiteral(".part") +
+           QStringLiteral("%1").arg(tag, PartDigits, 36, QLatin1Char('0'));
+}
+
+bool isInterruptedWrite(const QString& fileName) {
+    static const QRegularExpression temporary(
+        QRegularExpression::anchoredPattern(QStringLiteral("\\..+\\.[0-9a-f]{8}\\.tmp")),
+        QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression part(
+        QRegularExpression::anchoredPattern(QStringLiteral(".+\\.part([0-9a-z]{7})")),
+        QRegularExpression::DotMatchesEverythingOption);
+    if (temporary.match(fileName).hasMatch()) return true;
+    const QRegularExpressionMatch m = part.match(fileName);
+    bool ok = false;
+    return m.hasMatch() && m.captured(1).toULongLong(&ok, 36) <= 0xffffffffu && ok;
+}
+
 QStringList removeInterruptedWrites(const QString& folder) {
-    // ".<name>.<8 hex digits>.tmp" beside a file written atomically, "<name>.part<base 36>"
-    // beside a download.
-    static const QRegularExpression leftover(
-        QStringLiteral("^(\\..+\\.[0-9a-f]{8}\\.tmp|.+\\.part[0-9a-z]{1,13})$"));
     QStringList removed;
     const auto sweep = [&](const QString& dir) {
         const QFileInfoList files =
             QDir(dir).entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
         for (const QFileInfo& file : files)
-            if (leftover.match(file.fileName()).hasMatch() && QFile::remove(file.filePath()))
+            if (isInterruptedWrite(file.fileName()) && QFile::remove(file.filePath()))
                 removed << file.filePath();
     };
     // The program's files live in the folder and one level below (sessions, Server).

@@ -32,9 +32,17 @@ QString withSlash(const QString& folder);
 bool writeFileAtomically(const QString& target, const QByteArray& data, QString* error = nullptr,
                          bool ownerOnly = false, bool durable = true);
 
+// The files that stand beside a file while it is being written, named as their writers
+// name them; the start-up sweep removes these names and no others.
+// ".<file name>.<8 hexadecimal digits>.tmp": writeFileAtomically's temporary file.
+QString atomicWriteTempName(const QString& fileName, quint32 tag);
+// "<target>.part<7 base-36 digits>": a download's part file (`target` may be a path).
+QString downloadPartName(const QString& target, quint32 tag);
+// Whether `fileName` (without its folder) is one of those names.
+bool isInterruptedWrite(const QString& fileName);
+
 // Removes what writes cut off by a crash or a power cut left behind in `folder` and its
-// subfolders: the temporary files of writeFileAtomically and the part files of downloads.
-// Returns the paths removed.
+// subfolders (one level): the files isInterruptedWrite names. Returns the paths removed.
 QStringList removeInterruptedWrites(const QString& folder);
 
 } // namespace ostrel
