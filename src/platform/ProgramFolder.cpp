@@ -111,6 +111,50 @@ QString resolveIn(const QString& folder, const QString& name) {
     return withSlash(folder) + n;
 }
 
+FolderLock::FolderLock(const QString& folder) {
+    const QString path = withSlash(folder) + QStringLiteral(".ostrel.lock");
+    // Never through a link, and never waiting on something that is not a file.
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    if (fd < 0) {
+        message_ = QStringLiteral("The program folder %1 cannot be locked: %2")
+                       .arg(folder, qt_error_string(errno));
+        return;
+    }
+    // A record lock rather than flock: the kernel tells who holds it.
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    if (::fcntl(fd, F_SETLK, &whole) == 0) {
+        fd_ = fd;
+        return;
+    }
+    const int err = errno;
+    if (err == EACCES || err == EAGAIN) {
+        heldElsewhere_ = true;
+        struct flock holder {};
+        holder.l_type = F_WRLCK;
+        holder.l_whence = SEEK_SET;
+        const bool named =
+            ::fcntl(fd, F_GETLK, &holder) == 0 && holder.l_type != F_UNLCK && holder.l_pid > 0;
+        message_ =
+            named
+                ? QStringLiteral("Ostrel is already running on the program folder %1 "
+                                 "(process %2).")
+                      .arg(folder)
+                      .arg(holder.l_pid)
+                : QStringLiteral("Ostrel is already running on the program folder %1.").arg(folder);
+    } else {
+        message_ = QStringLiteral("The program folder %1 cannot be locked: %2")
+                       .arg(folder, qt_error_string(err));
+    }
+    ::close(fd);
+}
+
+FolderLock::~FolderLock() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
 namespace {
 
 bool fail(QString* error, const QString& text) {

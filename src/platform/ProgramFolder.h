@@ -25,6 +25,27 @@ QString resolveIn(const QString& folder, const QString& name);
 // Folder with exactly one trailing '/'.
 QString withSlash(const QString& folder);
 
+// One copy of the program per program folder: a lock on `.ostrel.lock` in the folder, held
+// while the object lives. The kernel lets go of it when the process ends, however it ends,
+// so a crash never leaves a lock behind that blocks the next start.
+class FolderLock {
+public:
+    explicit FolderLock(const QString& folder); // tries once, without waiting
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+    // Another process holds the folder; message() names it.
+    bool heldElsewhere() const { return heldElsewhere_; }
+    // Why the lock is not held (another copy, or a folder that cannot be locked).
+    QString message() const { return message_; }
+
+private:
+    int fd_ = -1;
+    bool heldElsewhere_ = false;
+    QString message_;
+};
+
 // Replaces `target` with `data` atomically (write beside, then rename); returns false
 // and sets `error` on failure. `ownerOnly` creates the file with mode 0600. Without
 // `durable` nothing waits for the disk: readers still never see half a file, but a crash
