@@ -247,6 +247,40 @@ bool writeFileAtomically(const QString& target, const QByteArray& data, QString*
     return true;
 }
 
+bool appendToFile(const QString& target, const QByteArray& data, qint64 limit, QString* error,
+                  bool* rotated) {
+    *rotated = false;
+    const QByteArray path = QFile::encodeName(target);
+    for (;;) {
+        // Never waiting on something that is not a file.
+        const int fd =
+            ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+        if (fd < 0) return fail(error, qt_error_string(errno));
+        const auto failed = [&](const QString& why) {
+            ::close(fd);
+            return fail(error, why);
+        };
+        struct stat st {};
+        if (::fstat(fd, &st) != 0) return failed(qt_error_string(errno));
+        if (!S_ISREG(st.st_mode)) return failed(QStringLiteral("%1 is not a file").arg(target));
+        if ((st.st_mode & 0222) == 0) return failed(QStringLiteral("%1 is read-only").arg(target));
+        // A file that cannot be moved aside grows on rather than lose the lines.
+        if (!*rotated && st.st_size > 0 && st.st_size + data.size() > limit &&
+            ::rename(path.constData(), path + ".1") == 0) {
+            ::close(fd);
+            *rotated = true;
+            continue;
+        }
+        if (!writeAll(fd, data.constData(), data.size())) {
+            const int err = errno;
+            [[maybe_unused]] const int undone = ::ftruncate(fd, st.st_size); // all it can do
+            return failed(qt_error_string(err));
+        }
+        if (::close(fd) != 0) return fail(error, qt_error_string(errno));
+        return true;
+    }
+}
+
 namespace {
 constexpr int PartDigits = 7; // 2^32 - 1 is "1z141z3"
 }

@@ -62,6 +62,14 @@ QString downloadPartName(const QString& target, quint32 tag);
 // Whether `fileName` (without its folder) is one of those names.
 bool isInterruptedWrite(const QString& fileName);
 
+// Appends `data` to `target` (made when missing) in one piece: a write that fails takes
+// back what it wrote. When the file already holds something and `data` would take it past
+// `limit` bytes, it first moves to `target`.1, replacing the one before (`rotated` says so).
+// A file that is read-only for everybody is not written. Returns false and sets `error` on
+// failure.
+bool appendToFile(const QString& target, const QByteArray& data, qint64 limit, QString* error,
+                  bool* rotated);
+
 // Removes what writes cut off by a crash or a power cut left behind in `folder` and its
 // subfolders (one level): the files isInterruptedWrite names. Returns the paths removed.
 QStringList removeInterruptedWrites(const QString& folder);
