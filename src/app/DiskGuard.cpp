@@ -145,7 +145,8 @@ bool DiskGuard::roomToWrite(const QString& refused) {
         mailShortage(room.freeBytes);
     }
     // Last, so the status bar says why nothing was saved rather than how the mail went.
-    main_.showStatus(refused + QStringLiteral(": ") + why);
+    refusal_ = refused + QStringLiteral(": ") + why;
+    main_.showStatus(refusal_);
     return false;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // Room on the program folder's disk before a detection picture, a recording or a website
-// picture is written: the oldest motion sessions make way, and a disk that stays too full
-// is reported once (log and mail) until room returns.
+// picture is written, and while a recording runs: the oldest motion sessions make way, and a disk
+// that stays too full is reported once (log and mail) until room returns.
 #include "web/WebsiteUpdate.h"
 #include <QDateTime>
 #include <QString>
@@ -46,12 +46,15 @@ public:
     // started") goes to the status bar, and the first refusal since room was last found is
     // logged and mailed.
     bool roomToWrite(const QString& refused);
+    // What the last refusal put in the status bar.
+    const QString& refusal() const { return refusal_; }
 
 private:
     void mailShortage(qint64 freeBytes);
 
     MainWindowParts& main_;
     bool short_ = false;
+    QString refusal_;
 };
 
 } // namespace ostrel

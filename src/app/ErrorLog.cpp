@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <utility>
 
 namespace ostrel {
 
@@ -47,6 +48,14 @@ QByteArray serializeLogLines(const QStringList& lines) {
     return out;
 }
 
+namespace {
+
+qint64 fileSize(const QString& line) {
+    return line.toLocal8Bit().size() + 2; // and its CRLF
+}
+
+} // namespace
+
 ErrorLog::ErrorLog(QString programFolder, QObject* parent)
     : QObject(parent), programFolder_(std::move(programFolder)) {}
 
@@ -58,34 +67,84 @@ QString ErrorLog::text() const {
     return lines_.join(QStringLiteral("\r\n"));
 }
 
+void ErrorLog::setLines(QStringList lines, bool written) {
+    lines_ = std::move(lines);
+    bytes_ = 0;
+    for (const QString& line : std::as_const(lines_))
+        bytes_ += fileSize(line);
+    written_ = written ? lines_.size() : 0;
+    dropBeyondLimit();
+    emit changed();
+}
+
+void ErrorLog::append(const QStringList& lines) {
+    for (const QString& line : lines)
+        bytes_ += fileSize(line);
+    lines_.append(lines);
+    dropBeyondLimit();
+    emit changed();
+}
+
+// The oldest lines go, written or not: a log that cannot be written for days still keeps
+// only the newest.
+void ErrorLog::dropBeyondLimit() {
+    while (bytes_ > SizeLimit && !lines_.isEmpty()) {
+        bytes_ -= fileSize(lines_.takeFirst());
+        if (written_ > 0) --written_;
+    }
+}
+
 void ErrorLog::add(const QString& entry, bool writeNow) {
     if (!logErrors_) return;
     // An entry holding line breaks (a multi-line server reply) becomes several lines here,
     // just as it will when the file is read back.
-    lines_.append(parseLogLines((dateTimeToStr(desktop().now()) + entry).toLocal8Bit()));
-    emit changed();
-    if (writeNow) save();
+    const QStringList added = parseLogLines((dateTimeToStr(desktop().now()) + entry).toLocal8Bit());
+    append(added);
+    if (!writeNow || flush()) return;
+    for (const QString& line : added)
+        qWarning("%s (%s)", qUtf8Printable(line), qUtf8Printable(failure_));
 }
 
-void ErrorLog::addQuietly(const QString& entry) {
-    try {
-        add(entry);
-    } catch (const Exception& e) {
-        qWarning("%s%s (%s)", qUtf8Printable(dateTimeToStr(desktop().now())), qUtf8Printable(entry),
-                 qUtf8Printable(e.message()));
+bool ErrorLog::flush() {
+    if (written_ >= lines_.size()) return true;
+    QString reason;
+    bool rotated = false;
+    if (!appendToFile(filePath(), serializeLogLines(lines_.mid(written_)), SizeLimit, &reason,
+                      &rotated)) {
+        const bool told = !failure_.isEmpty();
+        failure_ = QStringLiteral("Unable to write to %1 (%2)").arg(filePath(), reason);
+        if (!told) emit writeFailed(failure_);
+        return false;
     }
+    failure_.clear();
+    // What went to Error.log.1 leaves the list, which shows the file.
+    if (rotated)
+        setLines(lines_.mid(written_), true);
+    else
+        written_ = lines_.size();
+    return true;
 }
 
 bool ErrorLog::reload() {
     QFile file(filePath());
     if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly)) return false;
-    lines_ = parseLogLines(file.readAll());
-    emit changed();
+    // A log kept before it was bounded may be far larger: only its end is read, from the
+    // first whole line on.
+    QByteArray data;
+    if (file.size() > SizeLimit && file.seek(file.size() - SizeLimit - 1)) {
+        data = file.read(SizeLimit + 1); // with the byte before, which may end a line
+        data.remove(0, data.indexOf('\n') + 1);
+    } else {
+        data = file.readAll();
+    }
+    setLines(parseLogLines(data), true);
     return true;
 }
 
-void ErrorLog::save() const {
+void ErrorLog::save() {
     writeLines(filePath(), lines_);
+    written_ = lines_.size();
+    failure_.clear();
 }
 
 void ErrorLog::saveTo(const QString& fileName) const {
@@ -93,8 +152,7 @@ void ErrorLog::saveTo(const QString& fileName) const {
 }
 
 void ErrorLog::clear() {
-    lines_.clear();
-    emit changed();
+    setLines({}, false);
 }
 
 void ErrorLog::ensureFileExists() const {

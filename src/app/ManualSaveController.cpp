@@ -8,11 +8,15 @@
 #include "platform/Guard.h"
 #include "ui_mainf.h"
 #include <QShortcut>
+#include <QTimer>
 
 namespace ostrel {
 
 ManualSaveController::ManualSaveController(MainWindowParts& main, QObject* parent)
-    : QObject(parent), main_(main) {
+    : QObject(parent), main_(main), recordingRoom_(new QTimer(this)) {
+    recordingRoom_->setObjectName(QStringLiteral("TimerRecordingRoom"));
+    recordingRoom_->setInterval(RecordingRoomInterval);
+    connect(recordingRoom_, &QTimer::timeout, this, guarded([this] { recordingRoomTimerTick(); }));
     auto* ui = main.ui();
     connect(ui->btnSnapshot, &QPushButton::clicked, this, guarded([this] { btnSnapshotClick(); }));
     connect(ui->menuSnapshot, &QAction::triggered, this, guarded([this] { btnSnapshotClick(); }));
@@ -41,13 +45,29 @@ void ManualSaveController::btnSnapshotClick() {
 void ManualSaveController::BtStartStopClick() {
     auto* video = main_.VideoCap1();
     if (video->IsRecording()) {
+        recordingRoom_->stop();
         video->StopRecording();
     } else if (main_.diskGuard().roomToWrite(QStringLiteral("Recording not started"))) {
         video->setVideoFileName(main_.programFolder() + QStringLiteral("Videos/") +
                                 main_.ui()->EditVideoFile->text());
-        video->StartRecording();
+        if (video->StartRecording()) recordingRoom_->start();
     }
     // The controls follow the status events the start and the stop send (300, 301).
+}
+
+void ManualSaveController::recordingRoomTimerTick() {
+    auto* video = main_.VideoCap1();
+    if (!video->IsRecording()) { // ended by itself or by the button
+        recordingRoom_->stop();
+        return;
+    }
+    DiskGuard& guard = main_.diskGuard();
+    if (guard.roomToWrite(QStringLiteral("Recording ended"))) return;
+    recordingRoom_->stop();
+    video->StopRecording();
+    // The device's own end message counts the frames; the reason stays in view after it.
+    main_.showStatus(guard.refusal());
+    main_.errorLog().add(QStringLiteral(" :   ") + guard.refusal());
 }
 
 void ManualSaveController::stopRecording() {

@@ -3,6 +3,8 @@
 // Escape, the close) and the capture parameters dialog.
 #include <QObject>
 
+class QTimer;
+
 namespace ostrel {
 
 class MainWindowParts;
@@ -20,8 +22,15 @@ public:
     void stopRecording();
     void menuCaptureparameter1Click();
 
+    // While a recording runs, the disk guard is asked every few seconds: when it cannot
+    // make room, the recording ends with a finished file and the reason.
+    QTimer* recordingRoomTimer() const { return recordingRoom_; }
+    void recordingRoomTimerTick();
+    static constexpr int RecordingRoomInterval = 2000; // ms
+
 private:
     MainWindowParts& main_;
+    QTimer* recordingRoom_;
 };
 
 } // namespace ostrel

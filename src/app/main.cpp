@@ -7,6 +7,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/QtDesktop.h"
 #include <QDir>
+#include <QGuiApplication>
 #include <QTimer>
 #include <memory>
 
@@ -34,6 +35,20 @@ int main(int argc, char** argv) {
         return 1;
     }
     const QString& folder = choice.folder;
+    // One copy per folder: a second one would sweep away the first one's temporary files
+    // and write over its settings and log, so it leaves the folder as it found it.
+    const ostrel::FolderLock lock(folder);
+    if (lock.heldElsewhere()) {
+        // On a platform without a screen a box would wait for a click nobody can give.
+        const QString platform = QGuiApplication::platformName();
+        if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+            ostrel::setUnattended(true);
+        ostrel::showError(lock.message());
+        return 1;
+    }
+    QStringList notices;
+    if (!choice.notice.isEmpty()) notices << choice.notice;
+    if (!lock.message().isEmpty()) notices << lock.message(); // runs on without the lock
     QDir::setCurrent(folder);
     if (auto* qtDesktop = dynamic_cast<ostrel::QtDesktop*>(&ostrel::desktop()))
         qtDesktop->setHelpFolder(folder + QStringLiteral("Help"));
@@ -41,9 +56,9 @@ int main(int argc, char** argv) {
     std::unique_ptr<ostrel::TMain> mainWindow;
     try {
         mainWindow = std::make_unique<ostrel::TMain>(folder, ostrel::systemDrivers(folder));
-        if (!choice.notice.isEmpty()) {
-            mainWindow->errorLog().addQuietly(QStringLiteral(" :   ") + choice.notice);
-            mainWindow->showStatus(choice.notice);
+        for (const QString& notice : notices) {
+            mainWindow->errorLog().addQuietly(QStringLiteral(" :   ") + notice);
+            mainWindow->showStatus(notice);
         }
         mainWindow->createWindows();
     } catch (...) {

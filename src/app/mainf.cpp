@@ -474,7 +474,7 @@ void TMain::FormClose() {
         writeCloseSettings(ini, s);
     });
     step([&] {
-        if (ui_->menuLogErrors->isChecked()) errorLog_.save();
+        if (ui_->menuLogErrors->isChecked()) errorLog_.flush();
     });
     step([&] { deleteTemporaryFiles(); });
     // Publishing the stop pictures: when the host could not be reached, the close ends
@@ -570,6 +570,8 @@ void TMain::connectMenus() {
             [this](bool on) { errorLog_.setLogErrors(on); });
     connect(ui->menuErrorBeep, &QAction::toggled, this,
             [this](bool on) { errorLog_.setBeepOnErrors(on); });
+    // A log that cannot be written is told once, where an unattended run leaves it in view.
+    connect(&errorLog_, &ErrorLog::writeFailed, this, &TMain::showStatus);
     errorLog_.setLogErrors(ui->menuLogErrors->isChecked());
     errorLog_.setBeepOnErrors(ui->menuErrorBeep->isChecked());
 

@@ -99,6 +99,7 @@ public:
 
     TFtpClient* FtpClient() const override { return FtpClient_; }
     TSmtpClient* SmtpClient() const override { return SmtpClient_; }
+    ManualSaveController* manualSave() const { return manualSave_.get(); }
     MotionController* motion() const { return motion_.get(); }
     ImageListController* imageList() const { return imageList_.get(); }
     WebsiteController* website() const { return website_.get(); }

@@ -1,6 +1,7 @@
 #include "net/FtpClient.h"
 #include "net/WinsockErrors.h"
 #include "platform/PictureLoading.h"
+#include "platform/ProgramFolder.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -53,9 +54,7 @@ public:
 
     bool open() {
         for (int attempt = 0; attempt < 16; ++attempt) {
-            const QString part =
-                QStringLiteral("%1.part%2")
-                    .arg(target_, QString::number(QRandomGenerator::global()->generate(), 36));
+            const QString part = downloadPartName(target_, QRandomGenerator::global()->generate());
             file_.setFileName(part);
             if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
                 part_ = part;

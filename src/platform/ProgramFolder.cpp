@@ -123,6 +123,50 @@ QString resolveIn(const QString& folder, const QString& name) {
     return withSlash(folder) + n;
 }
 
+FolderLock::FolderLock(const QString& folder) {
+    const QString path = withSlash(folder) + QStringLiteral(".ostrel.lock");
+    // Never through a link, and never waiting on something that is not a file.
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    if (fd < 0) {
+        message_ = QStringLiteral("The program folder %1 cannot be locked: %2")
+                       .arg(folder, qt_error_string(errno));
+        return;
+    }
+    // A record lock rather than flock: the kernel tells who holds it.
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    if (::fcntl(fd, F_SETLK, &whole) == 0) {
+        fd_ = fd;
+        return;
+    }
+    const int err = errno;
+    if (err == EACCES || err == EAGAIN) {
+        heldElsewhere_ = true;
+        struct flock holder {};
+        holder.l_type = F_WRLCK;
+        holder.l_whence = SEEK_SET;
+        const bool named =
+            ::fcntl(fd, F_GETLK, &holder) == 0 && holder.l_type != F_UNLCK && holder.l_pid > 0;
+        message_ =
+            named
+                ? QStringLiteral("Ostrel is already running on the program folder %1 "
+                                 "(process %2).")
+                      .arg(folder)
+                      .arg(holder.l_pid)
+                : QStringLiteral("Ostrel is already running on the program folder %1.").arg(folder);
+    } else {
+        message_ = QStringLiteral("The program folder %1 cannot be locked: %2")
+                       .arg(folder, qt_error_string(err));
+    }
+    ::close(fd);
+}
+
+FolderLock::~FolderLock() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
 namespace {
 
 bool fail(QString* error, const QString& text) {
@@ -173,9 +217,8 @@ bool writeFileAtomically(const QString& target, const QByteArray& data, QString*
     QByteArray tempPath;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         tempPath = QFile::encodeName(
-            QStringLiteral("%1/.%2.%3.tmp")
-                .arg(dir, info.fileName())
-                .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+            dir + QLatin1Char('/') +
+            atomicWriteTempName(info.fileName(), QRandomGenerator::global()->generate()));
         fd = ::open(tempPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                     ownerOnly ? 0600 : 0666);
         if (fd < 0 && errno != EEXIST) break;
@@ -216,17 +259,75 @@ bool writeFileAtomically(const QString& target, const QByteArray& data, QString*
     return true;
 }
 
+bool appendToFile(const QString& target, const QByteArray& data, qint64 limit, QString* error,
+                  bool* rotated) {
+    *rotated = false;
+    const QByteArray path = QFile::encodeName(target);
+    for (;;) {
+        // Never waiting on something that is not a file.
+        const int fd =
+            ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+        if (fd < 0) return fail(error, qt_error_string(errno));
+        const auto failed = [&](const QString& why) {
+            ::close(fd);
+            return fail(error, why);
+        };
+        struct stat st {};
+        if (::fstat(fd, &st) != 0) return failed(qt_error_string(errno));
+        if (!S_ISREG(st.st_mode)) return failed(QStringLiteral("%1 is not a file").arg(target));
+        if ((st.st_mode & 0222) == 0) return failed(QStringLiteral("%1 is read-only").arg(target));
+        // A file that cannot be moved aside grows on rather than lose the lines.
+        if (!*rotated && st.st_size > 0 && st.st_size + data.size() > limit &&
+            ::rename(path.constData(), path + ".1") == 0) {
+            ::close(fd);
+            *rotated = true;
+            continue;
+        }
+        if (!writeAll(fd, data.constData(), data.size())) {
+            const int err = errno;
+            [[maybe_unused]] const int undone = ::ftruncate(fd, st.st_size); // all it can do
+            return failed(qt_error_string(err));
+        }
+        if (::close(fd) != 0) return fail(error, qt_error_string(errno));
+        return true;
+    }
+}
+
+namespace {
+constexpr int PartDigits = 7; // 2^32 - 1 is "1z141z3"
+}
+
+// Built by concatenation: a '%' in a file name must not be taken for a place holder.
+QString atomicWriteTempName(const QString& fileName, quint32 tag) {
+    return QLatin1Char('.') + fileName + QLatin1Char('.') +
+           QStringLiteral("%1").arg(tag, 8, 16, QLatin1Char('0')) + QStringLiteral(".tmp");
+}
+
+QString downloadPartName(const QString& target, quint32 tag) {
+    return target + QStringLiteral(".part") +
+           QStringLiteral("%1").arg(tag, PartDigits, 36, QLatin1Char('0'));
+}
+
+bool isInterruptedWrite(const QString& fileName) {
+    static const QRegularExpression temporary(
+        QRegularExpression::anchoredPattern(QStringLiteral("\\..+\\.[0-9a-f]{8}\\.tmp")),
+        QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression part(
+        QRegularExpression::anchoredPattern(QStringLiteral(".+\\.part([0-9a-z]{7})")),
+        QRegularExpression::DotMatchesEverythingOption);
+    if (temporary.match(fileName).hasMatch()) return true;
+    const QRegularExpressionMatch m = part.match(fileName);
+    bool ok = false;
+    return m.hasMatch() && m.captured(1).toULongLong(&ok, 36) <= 0xffffffffu && ok;
+}
+
 QStringList removeInterruptedWrites(const QString& folder) {
-    // ".<name>.<8 hex digits>.tmp" beside a file written atomically, "<name>.part<base 36>"
-    // beside a download.
-    static const QRegularExpression leftover(
-        QStringLiteral("^(\\..+\\.[0-9a-f]{8}\\.tmp|.+\\.part[0-9a-z]{1,13})$"));
     QStringList removed;
     const auto sweep = [&](const QString& dir) {
         const QFileInfoList files =
             QDir(dir).entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
         for (const QFileInfo& file : files)
-            if (leftover.match(file.fileName()).hasMatch() && QFile::remove(file.filePath()))
+            if (isInterruptedWrite(file.fileName()) && QFile::remove(file.filePath()))
                 removed << file.filePath();
     };
     // The program's files live in the folder and one level below (sessions, Server).

@@ -26,6 +26,27 @@ QString resolveIn(const QString& folder, const QString& name);
 // Folder with exactly one trailing '/'.
 QString withSlash(const QString& folder);
 
+// One copy of the program per program folder: a lock on `.ostrel.lock` in the folder, held
+// while the object lives. The kernel lets go of it when the process ends, however it ends,
+// so a crash never leaves a lock behind that blocks the next start.
+class FolderLock {
+public:
+    explicit FolderLock(const QString& folder); // tries once, without waiting
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+    // Another process holds the folder; message() names it.
+    bool heldElsewhere() const { return heldElsewhere_; }
+    // Why the lock is not held (another copy, or a folder that cannot be locked).
+    QString message() const { return message_; }
+
+private:
+    int fd_ = -1;
+    bool heldElsewhere_ = false;
+    QString message_;
+};
+
 // Replaces `target` with `data` atomically (write beside, then rename); returns false
 // and sets `error` on failure. `ownerOnly` creates the file with mode 0600. Without
 // `durable` nothing waits for the disk: readers still never see half a file, but a crash
@@ -33,9 +54,25 @@ QString withSlash(const QString& folder);
 bool writeFileAtomically(const QString& target, const QByteArray& data, QString* error = nullptr,
                          bool ownerOnly = false, bool durable = true);
 
+// The files that stand beside a file while it is being written, named as their writers
+// name them; the start-up sweep removes these names and no others.
+// ".<file name>.<8 hexadecimal digits>.tmp": writeFileAtomically's temporary file.
+QString atomicWriteTempName(const QString& fileName, quint32 tag);
+// "<target>.part<7 base-36 digits>": a download's part file (`target` may be a path).
+QString downloadPartName(const QString& target, quint32 tag);
+// Whether `fileName` (without its folder) is one of those names.
+bool isInterruptedWrite(const QString& fileName);
+
+// Appends `data` to `target` (made when missing) in one piece: a write that fails takes
+// back what it wrote. When the file already holds something and `data` would take it past
+// `limit` bytes, it first moves to `target`.1, replacing the one before (`rotated` says so).
+// A file that is read-only for everybody is not written. Returns false and sets `error` on
+// failure.
+bool appendToFile(const QString& target, const QByteArray& data, qint64 limit, QString* error,
+                  bool* rotated);
+
 // Removes what writes cut off by a crash or a power cut left behind in `folder` and its
-// subfolders: the temporary files of writeFileAtomically and the part files of downloads.
-// Returns the paths removed.
+// subfolders (one level): the files isInterruptedWrite names. Returns the paths removed.
 QStringList removeInterruptedWrites(const QString& folder);
 
 } // namespace ostrel

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <clocale>
@@ -116,19 +117,51 @@ private slots:
         QCOMPARE(readAll(f.file), QByteArray("old\n"));
     }
 
+    // A file that cannot be written raises nothing and is told once; the lines wait in the
+    // list and reach the file with the next write that works.
     void failedWriteKeepsTheLineAndTheFile() {
         Folder f("line\r\n");
         QFile::setPermissions(f.file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
         QVERIFY(f.log.reload());
-        try {
-            f.log.add(" :   Video error = gone");
-            QFAIL("no exception");
-        } catch (const Exception& e) {
-            QVERIFY2(e.message().startsWith("Unable to write to " + f.file),
-                     qPrintable(e.message()));
-        }
-        QCOMPARE(f.log.lines().size(), 2);
+        QSignalSpy told(&f.log, &ErrorLog::writeFailed);
+        f.log.add(" :   Video error = gone");
+        f.log.add(" :   Video error = still gone");
+        QCOMPARE(told.size(), 1);
+        QCOMPARE(told[0][0].toString(),
+                 "Unable to write to " + f.file + " (" + f.file + " is read-only)");
         QCOMPARE(readAll(f.file), QByteArray("line\r\n"));
+        QFile::setPermissions(f.file, QFile::ReadOwner | QFile::WriteOwner);
+        f.log.add(" :   back");
+        QCOMPARE(readAll(f.file), QByteArray("line\r\n12/05/26 14:03:09 :   Video error = gone\r\n"
+                                             "12/05/26 14:03:09 :   Video error = still gone\r\n"
+                                             "12/05/26 14:03:09 :   back\r\n"));
+    }
+
+    // An entry that would take Error.log past 1 MiB moves it to Error.log.1 first, and the
+    // list keeps what the new file holds; a larger log kept from before is read from its
+    // last whole line within 1 MiB on.
+    void sizeLimit_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("read");     // lines after reading the file
+        QTest::addColumn<bool>("rotated"); // by one more entry
+        const QByteArray line = QByteArray(98, 'x') + "\r\n";
+        const QByteArray full = line.repeated(10485); // 1,048,500 bytes
+        QTest::newRow("the entry fits") << full << 10485 << false;
+        QTest::newRow("the entry passes") << full + QByteArray(58, 'y') + "\r\n" << 10486 << true;
+        QTest::newRow("3 MB from before") << line.repeated(30000) << 10485 << true;
+    }
+    void sizeLimit() {
+        QFETCH(QByteArray, content);
+        QFETCH(int, read);
+        QFETCH(bool, rotated);
+        Folder f(content);
+        QVERIFY(f.log.reload());
+        QCOMPARE(f.log.lines().size(), read);
+        f.log.add(" :   e");
+        const QByteArray entry = "12/05/26 14:03:09 :   e\r\n";
+        QCOMPARE(readAll(f.file + ".1"), rotated ? content : QByteArray("<missing>"));
+        QCOMPARE(readAll(f.file), rotated ? entry : content + entry);
+        QCOMPARE(f.log.lines().size(), rotated ? 1 : read + 1);
     }
 
     // Showing reloads from the file; Save As writes a copy with CRLF and leaves the log and

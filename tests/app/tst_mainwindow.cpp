@@ -187,6 +187,21 @@ private slots:
         QVERIFY(log.contains(" :   kept\r\n") && log.contains(" :   " + cause));
     }
 
+    // A log that cannot be written is told once in the status bar, never in a box that
+    // nobody may be there to close.
+    void unwritableLogToldOnce() {
+        Ready p;
+        QVERIFY(QFile::remove(p.path + "Error.log"));
+        QVERIFY(QDir(p.path).mkdir("Error.log"));
+        auto* video = p.main->VideoCap1();
+        emit video->OnError(2, "first");
+        QCOMPARE(p.main->statusPanel(1)->text(),
+                 "Unable to write to " + p.path + "Error.log (Is a directory)");
+        emit video->OnError(2, "second");
+        QCOMPARE(p.main->statusPanel(1)->text(), QString("second"));
+        VERIFY_NO_BOXES(p.desk);
+    }
+
     // A settings file too large to be one is reported at start-up, not passed over for the
     // defaults in silence.
     void unreadableSettingsReported() {

@@ -1,5 +1,6 @@
 // The Manual Save group with the virtual camera, and the capture parameters dialog.
 #include "MainFixture.h"
+#include "app/ManualSaveController.h"
 #include "capture/DlgCapture.h"
 #include "capture/VideoCapture.h"
 #include "ui_DlgCapture.h"
@@ -37,6 +38,15 @@ bool finishedVideo(const QString& file) {
     const QByteArray avi = readAll(file);
     return avi.size() > 12 && avi.startsWith("RIFF") && avi.mid(8, 4) == "AVI " &&
            qFromLittleEndian<quint32>(avi.constData() + 4) == quint32(avi.size() - 8);
+}
+
+// The video stream's codec as ffprobe reads the file.
+QString videoCodec(const QString& file) {
+    QProcess p;
+    p.start("ffprobe", {"-v", "error", "-select_streams", "v", "-show_entries", "stream=codec_name",
+                        "-of", "csv=p=0", file});
+    p.waitForFinished(60000);
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
 }
 
 } // namespace
@@ -88,7 +98,7 @@ private slots:
 
     // A recording locks its controls until it ends: by itself, by Escape (which starts
     // nothing) or by the close, each leaving a finished file in Videos/; a full disk ends it
-    // too, and too little room starts none.
+    // too, and too little room starts none or ends it.
     void recording() {
         Camera p;
         TMain& main = *p.main;
@@ -117,6 +127,26 @@ private slots:
         QVERIFY(!p.video().IsRecording());
         QCOMPARE(main.statusPanel(1)->text(),
                  "Recording not started: only 10 MB free on the disk, 500 MB wanted");
+        p.freeMb.mb = [] { return 500; };
+        // Room that runs out under way ends the recording at the next look, with a finished
+        // file, and the reason in the status bar and the log.
+        ui->EditVideoFile->setText("filled.avi");
+        ui->BtStartStop->click();
+        QTimer* look = main.manualSave()->recordingRoomTimer();
+        QCOMPARE(look->interval(), 2000);
+        QCOMPARE(look->isActive(), true);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(p.path + "Videos/filled.avi").size() > 0, 10000);
+        main.manualSave()->recordingRoomTimerTick();
+        QCOMPARE(p.video().IsRecording(), true);
+        p.freeMb.mb = [] { return 10; };
+        main.manualSave()->recordingRoomTimerTick();
+        QCOMPARE(p.video().IsRecording(), false);
+        QCOMPARE(look->isActive(), false);
+        const QString why = "Recording ended: only 10 MB free on the disk, 500 MB wanted";
+        QCOMPARE(main.statusPanel(1)->text(), why);
+        QVERIFY(main.errorLog().lines().last().endsWith(" :   " + why));
+        QVERIFY(finishedVideo(p.path + "Videos/filled.avi"));
+        QCOMPARE(videoCodec(p.path + "Videos/filled.avi"), QString("mjpeg"));
         p.freeMb.mb = [] { return 500; };
         if (FullDisk full(p.path + "Videos"); full.mounted) {
             ui->BtStartStop->click();

@@ -67,19 +67,40 @@ def main():
 
         env = dict(os.environ, HOME=home, XDG_DATA_HOME=os.path.join(home, "data"),
                    QT_QPA_PLATFORM="offscreen", LC_ALL="C.UTF-8")
-        proc = subprocess.Popen(as_user + [os.path.join(prefix, "bin/ostrel")], cwd="/", env=env)
+        program = as_user + [os.path.join(prefix, "bin/ostrel")]
+        log = os.path.join(kept, "Error.log")
+        notice = (f"The program folder {prefix}/bin/ is read-only: "
+                  f"files are kept in {kept}/").encode()
+        first = subprocess.Popen(program, cwd="/", env=env)
+        last = None
         try:
-            notice = (f"The program folder {prefix}/bin/ is read-only: "
-                      f"files are kept in {kept}/")
-            wait_for(lambda: notice.encode() in read_bytes(os.path.join(kept, "Error.log")), 60,
-                     "the notice in Error.log")
+            wait_for(lambda: notice in read_bytes(log), 60, "the notice in Error.log")
             check(True, "Error.log says where the files are kept")
-            proc.send_signal(signal.SIGTERM)
-            check(proc.wait(timeout=30) == 0, "SIGTERM ends the program normally")
+
+            # A second copy on the same folder names the first and ends, changing nothing.
+            # The first has finished starting once the last window made its page preview.
+            wait_for(lambda: os.path.exists(os.path.join(kept, "Server", "testview.html")), 60,
+                     "the first copy's windows")
+            before = snapshot(kept)
+            second = subprocess.run(program, cwd="/", env=env, stderr=subprocess.PIPE, timeout=60)
+            check(second.returncode != 0, f"a second copy ends with code {second.returncode}")
+            said = second.stderr.decode(errors="replace")
+            check(f"Ostrel is already running on the program folder {kept}/ (process {first.pid})."
+                  in said, f"and names the first one ({said.strip()!r})")
+            check(snapshot(kept) == before, "and leaves the folder as it was")
+
+            # A copy that crashed leaves no lock behind.
+            first.kill()
+            first.wait()
+            last = subprocess.Popen(program, cwd="/", env=env)
+            wait_for(lambda: read_bytes(log).count(notice) == 2, 60, "the next start's notice")
+            last.send_signal(signal.SIGTERM)
+            check(last.wait(timeout=30) == 0, "the next copy starts, and SIGTERM ends it normally")
         finally:
-            if proc.poll() is None:
-                proc.kill()
-                proc.wait()
+            for proc in (first, last):
+                if proc and proc.poll() is None:
+                    proc.kill()
+                    proc.wait()
 
         settings = read_ini(os.path.join(kept, "Ostrel.sif"))
         check(settings.get(("motion detection", "sensitivity")) == "100",

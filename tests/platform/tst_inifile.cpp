@@ -246,18 +246,42 @@ private slots:
         if (file) QCOMPARE(readAll(target), original);
     }
 
+    // The writers' names for their temporary files, which the sweep below looks for.
+    void interruptedWriteNames_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("atomic") << atomicWriteTempName("Ostrel.sif", 0x0123abcd)
+                                << ".Ostrel.sif.0123abcd.tmp";
+        QTest::newRow("percent in name")
+            << atomicWriteTempName("100%1.jpg", 5) << ".100%1.jpg.00000005.tmp";
+        QTest::newRow("part, smallest")
+            << downloadPartName("/p/a.jpg", 0) << "/p/a.jpg.part0000000";
+        QTest::newRow("part, largest")
+            << downloadPartName("a.jpg", 0xffffffffu) << "a.jpg.part1z141z3";
+    }
+    void interruptedWriteNames() {
+        QFETCH(QString, name);
+        QFETCH(QString, expected);
+        QCOMPARE(name, expected);
+    }
+
     // At start-up the leftovers of interrupted writes go, in the folder and one level down;
     // the user's files, even those that look alike, stay.
     void interruptedWritesRemoved() {
         const QStringList leftovers{".Ostrel.sif.0123abcd.tmp",
-                                    "05-12-26_10.15.30/HostImagesList.lst.part3k9z",
+                                    "05-12-26_10.15.30/HostImagesList.lst.part03k9zab",
                                     "Server/.ostrel.html.deadbeef.tmp"};
         const QStringList kept{"Ostrel.sif",
                                ".hidden",
                                "a.tmp",
                                ".x.0123abcd.tmp~",
                                ".x.0123ABCD.tmp",
+                               ".x.12345678.tmpx",
                                "photo.part",
+                               "video.part1",
+                               "Videos/notes.partial",
+                               "holiday.party",
+                               "big.part1z141z4",
                                "Server/ostrel.html",
                                "a/b/.deep.0123abcd.tmp"};
         for (const QString& name : leftovers + kept) {
