@@ -32,6 +32,7 @@ NetworkCameraSettings NetworkCamera::readSettings(const QString& programFolder) 
             : QStringLiteral("TCP");
     s.user = read(program, key::NetCameraUser);
     s.password = read(program, key::NetCameraPassword);
+    s.certificateSha256 = read(vcap, key::NetCameraPin);
     return s;
 }
 
@@ -39,6 +40,7 @@ void NetworkCamera::writeSettings(const QString& programFolder, const NetworkCam
     IniFile vcap(programFolder + QLatin1String(DriverFile));
     write(vcap, key::NetCameraUrl, s.url.trimmed());
     write(vcap, key::NetCameraTransport, s.transport);
+    write(vcap, key::NetCameraPin, s.certificateSha256.trimmed());
     IniFile program(programFolder + QLatin1String(ProgramFile), IniFile::Access::OwnerOnly);
     write(program, key::NetCameraUser, s.user);
     write(program, key::NetCameraPassword, s.password);
@@ -60,6 +62,17 @@ SourceSpec NetworkCamera::sourceFor(const NetworkCameraSettings& s) {
     const QString scheme = url.scheme().toLower();
     const bool rtsp = scheme == QLatin1String("rtsp") || scheme == QLatin1String("rtsps");
     if (rtsp) spec.options.insert(QStringLiteral("rtsp_transport"), s.transport.toLower());
+    // What a camera's stream needs and nothing more: no files, playlists or other
+    // protocols, whatever the address or the camera's answer names. RTSP carries its
+    // pictures over RTP on UDP or inside its own TCP connection; an HTTP camera sends
+    // multipart JPEG, or bare Motion JPEG. Any other address gets the HTTP lists, which
+    // refuse it.
+    const bool https = scheme == QLatin1String("https");
+    const char* protocols = rtsp ? "rtp,udp,tcp" : https ? "https,tls,tcp" : "http,tcp";
+    spec.options.insert(QStringLiteral("protocol_whitelist"), QLatin1String(protocols));
+    spec.options.insert(QStringLiteral("format_whitelist"),
+                        QLatin1String(rtsp ? "rtsp" : "mpjpeg,mjpeg"));
+    spec.trustedSha256 = s.certificateSha256.trimmed();
     // Close to live: no read-ahead buffer, a short look at the stream before it plays.
     spec.options.insert(QStringLiteral("fflags"), QStringLiteral("nobuffer"));
     spec.options.insert(QStringLiteral("analyzeduration"), QStringLiteral("500000"));

@@ -11,6 +11,7 @@ struct NetworkCameraSettings {
     QString transport = QStringLiteral("TCP"); // RTSP over "TCP" or "UDP"
     QString user;                              // Ostrel.sif [Network Camera] User
     QString password;                          // Ostrel.sif [Network Camera] Password
+    QString certificateSha256; // vcap.sif: an https camera's certificate trusted by fingerprint
 };
 
 class NetworkCamera : public CaptureDriver {
@@ -27,7 +28,8 @@ public:
     // Raises EIniFileException when a settings file cannot be written.
     static void writeSettings(const QString& programFolder, const NetworkCameraSettings& s);
     // What FFmpeg opens for these settings: the login put into the address, the RTSP
-    // transport, short buffers, bounded waits.
+    // transport, short buffers, bounded waits, and only the protocols and formats such a
+    // camera needs, so its answer cannot lead FFmpeg to other addresses or files.
     static SourceSpec sourceFor(const NetworkCameraSettings& s);
     // The address as messages may show it: any login taken out.
     static QString shownAddress(const QString& url);
