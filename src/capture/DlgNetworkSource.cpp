@@ -68,6 +68,7 @@ TDlgNetworkSource::TDlgNetworkSource(const NetworkCameraSettings& settings, QWid
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(test_, &QPushButton::clicked, this, [this] { startTest(); });
     connect(trust_, &QPushButton::clicked, this, [this] { trust(); });
+    connect(address_, &QLineEdit::editingFinished, this, [this] { takeLoginFromAddress(); });
 }
 
 TDlgNetworkSource::~TDlgNetworkSource() = default; // joins a test under way
@@ -82,7 +83,17 @@ NetworkCameraSettings TDlgNetworkSource::settings() const {
     return s;
 }
 
+void TDlgNetworkSource::takeLoginFromAddress() {
+    NetworkCameraSettings s = settings();
+    s.url = address_->text().trimmed();
+    if (!NetworkCamera::takeLoginFromAddress(s, NetworkCamera::Login::Replace)) return;
+    address_->setText(s.url);
+    user_->setText(s.user);
+    password_->setText(s.password);
+}
+
 void TDlgNetworkSource::accept() {
+    takeLoginFromAddress();
     const QUrl url(address_->text().trimmed());
     if (!url.isValid() || url.scheme().isEmpty() || url.host().isEmpty()) {
         showError(QStringLiteral("Type the camera's address, such as "
@@ -97,6 +108,7 @@ void TDlgNetworkSource::accept() {
 
 void TDlgNetworkSource::startTest() {
     endTest();
+    takeLoginFromAddress();
     picture_->clear();
     trust_->hide();
     untrustedSha256_.clear();

@@ -1,8 +1,9 @@
 #pragma once
 // "Video Source" of the network camera: its address, the RTSP transport, the login kept
-// apart from the address, and a Test that opens the stream in the background and shows
-// its first picture or the camera's answer in plain words; a certificate it refuses is
-// shown by its fingerprint, with a button to trust that one.
+// apart from the address (one typed into the address moves to the login fields), and a
+// Test that opens the stream in the background and shows its first picture or the
+// camera's answer in plain words; a certificate it refuses is shown by its fingerprint,
+// with a button to trust that one.
 #include "capture/NetworkCamera.h"
 #include <QDialog>
 #include <memory>
@@ -41,6 +42,7 @@ private:
     void testFrame(quint64 test, const QImage& frame);
     void testFailed(quint64 test, const QString& text);
     void endTest();
+    void takeLoginFromAddress();
     void trust();
 
     QLineEdit* address_;

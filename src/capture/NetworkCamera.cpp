@@ -3,7 +3,10 @@
 #include "capture/DriverDialogs.h"
 #include "platform/IniFile.h"
 #include "platform/SettingsKeys.h"
+#include <QLoggingCategory>
 #include <QUrl>
+
+Q_DECLARE_LOGGING_CATEGORY(lcCapture)
 
 namespace ostrel {
 
@@ -33,17 +36,41 @@ NetworkCameraSettings NetworkCamera::readSettings(const QString& programFolder) 
     s.user = read(program, key::NetCameraUser);
     s.password = read(program, key::NetCameraPassword);
     s.certificateSha256 = read(vcap, key::NetCameraPin);
+    // A login of the fields was the one used when both held one.
+    if (takeLoginFromAddress(s, Login::Fill)) {
+        try {
+            writeSettings(programFolder, s);
+        } catch (const std::exception& e) {
+            // Used from memory all the same; the next reading tries again.
+            qCWarning(lcCapture, "The camera's login stays in its address: %s", e.what());
+        }
+    }
     return s;
 }
 
-void NetworkCamera::writeSettings(const QString& programFolder, const NetworkCameraSettings& s) {
+void NetworkCamera::writeSettings(const QString& programFolder,
+                                  const NetworkCameraSettings& given) {
+    NetworkCameraSettings s = given;
+    takeLoginFromAddress(s, Login::Replace);
+    // The login first: a write that fails half way never leaves it nowhere.
+    IniFile program(programFolder + QLatin1String(ProgramFile), IniFile::Access::OwnerOnly);
+    write(program, key::NetCameraUser, s.user);
+    write(program, key::NetCameraPassword, s.password);
     IniFile vcap(programFolder + QLatin1String(DriverFile));
     write(vcap, key::NetCameraUrl, s.url.trimmed());
     write(vcap, key::NetCameraTransport, s.transport);
     write(vcap, key::NetCameraPin, s.certificateSha256.trimmed());
-    IniFile program(programFolder + QLatin1String(ProgramFile), IniFile::Access::OwnerOnly);
-    write(program, key::NetCameraUser, s.user);
-    write(program, key::NetCameraPassword, s.password);
+}
+
+bool NetworkCamera::takeLoginFromAddress(NetworkCameraSettings& s, Login how) {
+    QUrl url(s.url.trimmed());
+    if (url.userInfo().isEmpty()) return false;
+    if (how == Login::Replace || s.user.isEmpty()) {
+        s.user = url.userName(QUrl::FullyDecoded);
+        s.password = url.password(QUrl::FullyDecoded);
+    }
+    s.url = url.toString(QUrl::RemoveUserInfo);
+    return true;
 }
 
 QString NetworkCamera::shownAddress(const QString& url) {

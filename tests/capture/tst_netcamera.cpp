@@ -277,6 +277,53 @@ private slots:
             sha256("self"));
     }
 
+    void loginKeptApart_data() {
+        QTest::addColumn<QString>("where"); // typed, tested, stored, written
+        QTest::addColumn<QString>("login"); // in the address
+        QTest::addColumn<bool>("kept");     // Ostrel.sif already holds the login used
+        const QString login = "watch:s3cret%3A%40%2F";
+        QTest::newRow("typed into the address") << "typed" << login << false;
+        QTest::newRow("typed into the address, then tested") << "tested" << login << false;
+        QTest::newRow("in the address of an old vcap.sif") << "stored" << login << false;
+        // Ostrel.sif's login was the one used when both held one.
+        QTest::newRow("in an old vcap.sif, beside the login used") << "stored"
+                                                                   << "stale:old" << true;
+        QTest::newRow("in an address handed to the writer") << "written" << login << false;
+    }
+    // A login in the address, typed, stored by an older version or handed to the writer,
+    // ends in Ostrel.sif; vcap.sif keeps the address without it and everything else it held.
+    void loginKeptApart() {
+        QFETCH(QString, where);
+        QFETCH(QString, login);
+        QFETCH(bool, kept);
+        const QString typed = "http://" + login + "@127.0.0.1:1/video";
+        IniFile(folder_ + "vcap.sif").writeString("Network Camera", "Transport", "UDP");
+        if (kept) NetworkCamera::writeSettings(folder_, {"", "UDP", "watch", Password, ""});
+        if (where == "stored") {
+            IniFile(folder_ + "vcap.sif").writeString("Network Camera", "URL", typed);
+            QCOMPARE(NetworkCamera::readSettings(folder_).user, QString("watch"));
+        } else if (where == "written") {
+            NetworkCamera::writeSettings(folder_, {typed, "UDP", "", "", ""});
+        } else {
+            TDlgNetworkSource dialog(NetworkCamera::readSettings(folder_));
+            dialog.address()->setText(typed);
+            if (where == "tested")
+                dialog.testButton()->click();
+            else
+                emit dialog.address()->editingFinished();
+            QCOMPARE(dialog.address()->text(), QString("http://127.0.0.1:1/video"));
+            QCOMPARE(dialog.user()->text(), QString("watch"));
+            QCOMPARE(dialog.password()->text(), Password);
+            NetworkCamera::writeSettings(folder_, dialog.settings());
+        }
+        const IniFile vcap(folder_ + "vcap.sif");
+        const IniFile program(folder_ + "Ostrel.sif");
+        QCOMPARE(vcap.readString("Network Camera", "URL", ""), QString("http://127.0.0.1:1/video"));
+        QCOMPARE(vcap.readString("Network Camera", "Transport", ""), QString("UDP"));
+        QCOMPARE(program.readString("Network Camera", "User", ""), QString("watch"));
+        QCOMPARE(program.readString("Network Camera", "Password", ""), Password);
+    }
+
     // In the window: an address that does not answer is mended through Video Source while
     // the camera is away; the stream is then a camera like any other (a snapshot, a
     // recording, a detection session). The camera stopped and started again: the window
