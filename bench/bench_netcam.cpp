@@ -167,7 +167,7 @@ void BM_NetworkCameraLatency(benchmark::State& state) {
     MjpegCamera camera;
     QTemporaryDir folder;
     const QString path = folder.path() + QLatin1Char('/');
-    ostrel::NetworkCamera::writeSettings(path, {camera.url(), "TCP", {}, {}});
+    ostrel::NetworkCamera::writeSettings(path, {camera.url(), "TCP", {}, {}, {}});
     std::vector<double> latencies;
     for (auto _ : state) {
         ostrel::TVideoCapture video(ostrel::systemDrivers(path, nullptr), path);

@@ -42,6 +42,9 @@ struct SourceSpec {
     int openTimeoutMs = 0; // 0: the default of 15 s
     // How messages name the source: the address without its login. Empty: the URL.
     QString shownUrl;
+    // A TLS server's certificate trusted by its SHA-256 fingerprint, beside those the
+    // system's store and the host name vouch for (see CameraTls.h).
+    QString trustedSha256;
 
     bool operator==(const SourceSpec&) const = default;
 };

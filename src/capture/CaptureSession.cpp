@@ -1,6 +1,7 @@
 #include "capture/CaptureSession.h"
 
 #include "capture/Bitmap.h"
+#include "capture/CameraTls.h"
 #include "capture/Ffmpeg.h"
 #include "capture/Recorder.h"
 #include "capture/VideoCapture.h"
@@ -10,6 +11,7 @@ extern "C" {
 }
 #include <QLoggingCategory>
 #include <QRegularExpression>
+#include <QTemporaryFile>
 #include <algorithm>
 #include <cerrno>
 
@@ -19,6 +21,7 @@ Q_LOGGING_CATEGORY(lcCapture, "ostrel.capture", QtInfoMsg)
 namespace ostrel {
 
 struct CaptureInput {
+    std::shared_ptr<QTemporaryFile> certificate; // the one FFmpeg's TLS may accept
     ff::FormatContextPtr format;
     ff::CodecContextPtr decoder;
     ff::FramePtr frame;
@@ -146,6 +149,9 @@ QString CaptureSession::openFailureText(int code) {
     case AVERROR_INVALIDDATA:
     case AVERROR_DECODER_NOT_FOUND:
         return QStringLiteral("The camera's stream cannot be decoded.");
+    case AVERROR(EINVAL): // also what the lists of allowed protocols and formats answer
+        return QStringLiteral("The address or the camera's answer is not an RTSP or HTTP "
+                              "camera stream.");
     default:
         return QStringLiteral("The camera's stream did not open: ") + ff::errorText(code) +
                QLatin1Char('.');
@@ -169,8 +175,37 @@ bool CaptureSession::openInput(std::unique_ptr<CaptureInput>& out, QString* erro
             return fail(
                 QStringLiteral("Input format \"%1\" is not available").arg(spec_.inputFormat));
     }
+    const auto timeout = spec_.openTimeoutMs > 0 ? std::chrono::milliseconds(spec_.openTimeoutMs)
+                                                 : std::chrono::milliseconds(OpenTimeout);
+    openDeadline_.store((Clock::now() + timeout).time_since_epoch().count());
+    struct DeadlineReset {
+        std::atomic<Clock::rep>& deadline;
+        ~DeadlineReset() { deadline.store(0); }
+    } deadlineReset{openDeadline_};
+
+    QMap<QString, QString> optionMap = spec_.options;
+    std::shared_ptr<QTemporaryFile> certificate;
+    if (isTlsAddress(spec_.url)) {
+        // The check waits on the network in an event loop, which the window's thread
+        // must never run.
+        if (!spec_.openInBackground)
+            return fail(QStringLiteral("A TLS address opens only in the background"));
+        CameraTrust trust = establishCameraTrust(spec_.url, spec_.trustedSha256,
+                                                 [this] { return interruptCallback(this) != 0; });
+        if (!trust.refusal.isEmpty()) {
+            {
+                std::lock_guard lock(mutex_);
+                untrustedSha256_ = trust.untrustedSha256;
+            }
+            refusal_ = trust.refusal;
+            lastCode = AVERROR(EPERM);
+            return fail(trust.refusal);
+        }
+        optionMap.insert(trust.options);
+        certificate = std::move(trust.certificate);
+    }
     ff::Dictionary options;
-    for (auto it = spec_.options.cbegin(); it != spec_.options.cend(); ++it)
+    for (auto it = optionMap.cbegin(); it != optionMap.cend(); ++it)
         av_dict_set(&options.raw, it.key().toUtf8().constData(), it.value().toUtf8().constData(),
                     0);
 
@@ -181,14 +216,6 @@ bool CaptureSession::openInput(std::unique_ptr<CaptureInput>& out, QString* erro
     // silent camera cannot keep the capture thread from stopping.
     if (spec_.nonBlocking) raw->flags |= AVFMT_FLAG_NONBLOCK;
 
-    const auto timeout = spec_.openTimeoutMs > 0 ? std::chrono::milliseconds(spec_.openTimeoutMs)
-                                                 : std::chrono::milliseconds(OpenTimeout);
-    openDeadline_.store((Clock::now() + timeout).time_since_epoch().count());
-    struct DeadlineReset {
-        std::atomic<Clock::rep>& deadline;
-        ~DeadlineReset() { deadline.store(0); }
-    } deadlineReset{openDeadline_};
-
     // On failure avformat_open_input frees the context itself.
     int rc = avformat_open_input(&raw, spec_.url.toUtf8().constData(), inputFormat, &options.raw);
     lastCode = rc;
@@ -196,6 +223,7 @@ bool CaptureSession::openInput(std::unique_ptr<CaptureInput>& out, QString* erro
         return fail(ff::stepError(QStringLiteral("Opening the input \"%1\"").arg(shownUrl()), rc));
     auto input = std::make_unique<CaptureInput>();
     input->format.reset(raw);
+    input->certificate = std::move(certificate);
 
     // Probing reads frames ahead. A non-blocking device whose header already gave its
     // picture size is not probed: the probe would spin on EAGAIN until the first frame.
@@ -291,6 +319,11 @@ bool CaptureSession::ended() const {
     return ended_;
 }
 
+QString CaptureSession::untrustedCertificate() const {
+    std::lock_guard lock(mutex_);
+    return untrustedSha256_;
+}
+
 void CaptureSession::run() noexcept {
     // Nothing may leave the thread: an escaping exception would end the program.
     try {
@@ -300,8 +333,9 @@ void CaptureSession::run() noexcept {
             if (!openInput(input_, &why, &code)) {
                 if (!stop_.load()) {
                     qCWarning(lcCapture, "%s", qUtf8Printable(why));
-                    finish(AVUNERROR(code), QString::fromUtf8(DeviceLostText) + QLatin1Char(' ') +
-                                                openFailureText(code));
+                    finish(AVUNERROR(code),
+                           QString::fromUtf8(DeviceLostText) + QLatin1Char(' ') +
+                               (refusal_.isEmpty() ? openFailureText(code) : refusal_));
                 }
             } else if (callbacks_.opened) {
                 // The average the stream states, not a guess: an MJPEG stream over HTTP

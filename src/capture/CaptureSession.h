@@ -71,6 +71,8 @@ public:
     // Same, but waits up to `timeout` for a first frame. Processes no events.
     QImage waitForFrame(std::chrono::milliseconds timeout) const;
     bool ended() const;
+    // After a refusal of a server's certificate: its fingerprint, which the user may trust.
+    QString untrustedCertificate() const;
     // Frames converted since the start (for measurements).
     qint64 framesConverted() const { return framesConverted_.load(); }
     // What was opened: an owner compares it with a driver's new source to see whether
@@ -124,6 +126,9 @@ private:
     QImage latest_;
     QSize frameSize_;
     bool ended_ = false;
+    QString untrustedSha256_;
+
+    QString refusal_; // why the open was refused before FFmpeg tried it; opening thread only
 
     // capture thread only
     Clock::time_point nextDelivery_{};

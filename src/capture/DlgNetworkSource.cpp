@@ -26,7 +26,9 @@ QLabel* labelFor(QWidget* field, const QString& text) {
 TDlgNetworkSource::TDlgNetworkSource(const NetworkCameraSettings& settings, QWidget* parent)
     : QDialog(parent), address_(new QLineEdit(settings.url)), transport_(new QComboBox),
       user_(new QLineEdit(settings.user)), password_(new QLineEdit(settings.password)),
-      test_(new QPushButton(QStringLiteral("&Test"))), picture_(new QLabel), outcome_(new QLabel) {
+      test_(new QPushButton(QStringLiteral("&Test"))),
+      trust_(new QPushButton(QStringLiteral("Trust this &certificate"))), picture_(new QLabel),
+      outcome_(new QLabel), trustedSha256_(settings.certificateSha256) {
     setWindowTitle(QStringLiteral("Video Source"));
     installHelpKey(this, helpcontext::VideoSource);
     address_->setPlaceholderText(QStringLiteral("rtsp://192.168.1.20:554/stream1"));
@@ -39,6 +41,8 @@ TDlgNetworkSource::TDlgNetworkSource(const NetworkCameraSettings& settings, QWid
     user_->setAccessibleName(QStringLiteral("User name"));
     password_->setAccessibleName(QStringLiteral("Password"));
     test_->setAccessibleName(QStringLiteral("Test"));
+    trust_->setAccessibleName(QStringLiteral("Trust this certificate"));
+    trust_->hide();
     picture_->setFixedSize(PictureSize);
     picture_->setAlignment(Qt::AlignCenter);
     picture_->setFrameShape(QFrame::StyledPanel);
@@ -58,10 +62,13 @@ TDlgNetworkSource::TDlgNetworkSource(const NetworkCameraSettings& settings, QWid
     layout->addWidget(test_, 0, Qt::AlignLeft);
     layout->addWidget(picture_, 0, Qt::AlignHCenter);
     layout->addWidget(outcome_);
+    layout->addWidget(trust_, 0, Qt::AlignLeft);
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(test_, &QPushButton::clicked, this, [this] { startTest(); });
+    connect(trust_, &QPushButton::clicked, this, [this] { trust(); });
+    connect(address_, &QLineEdit::editingFinished, this, [this] { takeLoginFromAddress(); });
 }
 
 TDlgNetworkSource::~TDlgNetworkSource() = default; // joins a test under way
@@ -72,10 +79,21 @@ NetworkCameraSettings TDlgNetworkSource::settings() const {
     s.transport = transport_->currentText();
     s.user = user_->text();
     s.password = password_->text();
+    s.certificateSha256 = trustedSha256_;
     return s;
 }
 
+void TDlgNetworkSource::takeLoginFromAddress() {
+    NetworkCameraSettings s = settings();
+    s.url = address_->text().trimmed();
+    if (!NetworkCamera::takeLoginFromAddress(s, NetworkCamera::Login::Replace)) return;
+    address_->setText(s.url);
+    user_->setText(s.user);
+    password_->setText(s.password);
+}
+
 void TDlgNetworkSource::accept() {
+    takeLoginFromAddress();
     const QUrl url(address_->text().trimmed());
     if (!url.isValid() || url.scheme().isEmpty() || url.host().isEmpty()) {
         showError(QStringLiteral("Type the camera's address, such as "
@@ -90,7 +108,10 @@ void TDlgNetworkSource::accept() {
 
 void TDlgNetworkSource::startTest() {
     endTest();
+    takeLoginFromAddress();
     picture_->clear();
+    trust_->hide();
+    untrustedSha256_.clear();
     const quint64 test = ++testNumber_;
     SourceSpec spec = NetworkCamera::sourceFor(settings());
     QString why;
@@ -134,8 +155,21 @@ void TDlgNetworkSource::testFailed(quint64 test, const QString& text) {
     if (reason.startsWith(QLatin1String(DeviceLostText)))
         reason = reason.mid(qstrlen(DeviceLostText)).trimmed();
     if (reason.isEmpty()) reason = QStringLiteral("The stream ended before a picture came.");
+    untrustedSha256_ = testSession_ ? testSession_->untrustedCertificate() : QString();
+    if (!untrustedSha256_.isEmpty())
+        reason += QStringLiteral("\nIf this is your own camera and you know its certificate, "
+                                 "compare its SHA-256 fingerprint with this one before you trust "
+                                 "it:\n") +
+                  untrustedSha256_;
     setSpokenText(outcome_, QStringLiteral("Failed: ") + reason);
+    trust_->setVisible(!untrustedSha256_.isEmpty());
     endTest();
+}
+
+void TDlgNetworkSource::trust() {
+    if (untrustedSha256_.isEmpty()) return;
+    trustedSha256_ = untrustedSha256_;
+    startTest();
 }
 
 void TDlgNetworkSource::endTest() {

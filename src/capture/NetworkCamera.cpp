@@ -3,7 +3,10 @@
 #include "capture/DriverDialogs.h"
 #include "platform/IniFile.h"
 #include "platform/SettingsKeys.h"
+#include <QLoggingCategory>
 #include <QUrl>
+
+Q_DECLARE_LOGGING_CATEGORY(lcCapture)
 
 namespace ostrel {
 
@@ -32,16 +35,42 @@ NetworkCameraSettings NetworkCamera::readSettings(const QString& programFolder) 
             : QStringLiteral("TCP");
     s.user = read(program, key::NetCameraUser);
     s.password = read(program, key::NetCameraPassword);
+    s.certificateSha256 = read(vcap, key::NetCameraPin);
+    // A login of the fields was the one used when both held one.
+    if (takeLoginFromAddress(s, Login::Fill)) {
+        try {
+            writeSettings(programFolder, s);
+        } catch (const std::exception& e) {
+            // Used from memory all the same; the next reading tries again.
+            qCWarning(lcCapture, "The camera's login stays in its address: %s", e.what());
+        }
+    }
     return s;
 }
 
-void NetworkCamera::writeSettings(const QString& programFolder, const NetworkCameraSettings& s) {
-    IniFile vcap(programFolder + QLatin1String(DriverFile));
-    write(vcap, key::NetCameraUrl, s.url.trimmed());
-    write(vcap, key::NetCameraTransport, s.transport);
+void NetworkCamera::writeSettings(const QString& programFolder,
+                                  const NetworkCameraSettings& given) {
+    NetworkCameraSettings s = given;
+    takeLoginFromAddress(s, Login::Replace);
+    // The login first: a write that fails half way never leaves it nowhere.
     IniFile program(programFolder + QLatin1String(ProgramFile), IniFile::Access::OwnerOnly);
     write(program, key::NetCameraUser, s.user);
     write(program, key::NetCameraPassword, s.password);
+    IniFile vcap(programFolder + QLatin1String(DriverFile));
+    write(vcap, key::NetCameraUrl, s.url.trimmed());
+    write(vcap, key::NetCameraTransport, s.transport);
+    write(vcap, key::NetCameraPin, s.certificateSha256.trimmed());
+}
+
+bool NetworkCamera::takeLoginFromAddress(NetworkCameraSettings& s, Login how) {
+    QUrl url(s.url.trimmed());
+    if (url.userInfo().isEmpty()) return false;
+    if (how == Login::Replace || s.user.isEmpty()) {
+        s.user = url.userName(QUrl::FullyDecoded);
+        s.password = url.password(QUrl::FullyDecoded);
+    }
+    s.url = url.toString(QUrl::RemoveUserInfo);
+    return true;
 }
 
 QString NetworkCamera::shownAddress(const QString& url) {
@@ -60,6 +89,17 @@ SourceSpec NetworkCamera::sourceFor(const NetworkCameraSettings& s) {
     const QString scheme = url.scheme().toLower();
     const bool rtsp = scheme == QLatin1String("rtsp") || scheme == QLatin1String("rtsps");
     if (rtsp) spec.options.insert(QStringLiteral("rtsp_transport"), s.transport.toLower());
+    // What a camera's stream needs and nothing more: no files, playlists or other
+    // protocols, whatever the address or the camera's answer names. RTSP carries its
+    // pictures over RTP on UDP or inside its own TCP connection; an HTTP camera sends
+    // multipart JPEG, or bare Motion JPEG. Any other address gets the HTTP lists, which
+    // refuse it.
+    const bool https = scheme == QLatin1String("https");
+    const char* protocols = rtsp ? "rtp,udp,tcp" : https ? "https,tls,tcp" : "http,tcp";
+    spec.options.insert(QStringLiteral("protocol_whitelist"), QLatin1String(protocols));
+    spec.options.insert(QStringLiteral("format_whitelist"),
+                        QLatin1String(rtsp ? "rtsp" : "mpjpeg,mjpeg"));
+    spec.trustedSha256 = s.certificateSha256.trimmed();
     // Close to live: no read-ahead buffer, a short look at the stream before it plays.
     spec.options.insert(QStringLiteral("fflags"), QStringLiteral("nobuffer"));
     spec.options.insert(QStringLiteral("analyzeduration"), QStringLiteral("500000"));

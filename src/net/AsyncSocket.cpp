@@ -1,5 +1,6 @@
 #include "net/AsyncSocket.h"
 #include "net/WinsockErrors.h"
+#include "platform/Fingerprint.h"
 
 #include <QHostInfo>
 #include <QSocketNotifier>
@@ -79,18 +80,9 @@ QHostAddress resolveLocalOrRaise(const QString& text) {
             .arg(wsa::InvalidArgument));
 }
 
-// "AB:CD:...", as openssl prints a fingerprint.
 QString sha256Of(const QSslCertificate& certificate) {
     if (certificate.isNull()) return {};
-    return QString::fromLatin1(certificate.digest(QCryptographicHash::Sha256).toHex(':').toUpper());
-}
-
-// A typed fingerprint as bare lower-case hex; whatever precedes a '=' ("sha256
-// Fingerprint=") is dropped, so openssl's whole line may be pasted.
-QString normalizedFingerprint(const QString& text) {
-    QString hex = text.mid(text.lastIndexOf(u'=') + 1).toLower();
-    hex.removeIf([](QChar c) { return c == u':' || c.isSpace(); });
-    return hex;
+    return fingerprintText(certificate.digest(QCryptographicHash::Sha256));
 }
 
 // The one reason a user is told, the most fundamental first.
@@ -439,12 +431,12 @@ void TAsyncSocket::onSslErrors(const QList<QSslError>& errors) {
     auto* ssl = qobject_cast<QSslSocket*>(socket_);
     if (!ssl) return;
     peerSha256_ = sha256Of(ssl->peerCertificate());
-    const QString pin = normalizedFingerprint(pin_);
-    if (!pin.isEmpty() && pin == normalizedFingerprint(peerSha256_)) {
+    if (fingerprintMatches(pin_, peerSha256_)) {
         ssl->ignoreSslErrors();
         return;
     }
-    tlsError_ = pin.isEmpty() ? verificationError(errors) : wsa::CertificateNotPinned;
+    tlsError_ = normalizedFingerprint(pin_).isEmpty() ? verificationError(errors)
+                                                      : wsa::CertificateNotPinned;
 }
 
 void TAsyncSocket::onEncrypted() {

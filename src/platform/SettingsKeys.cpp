@@ -50,6 +50,7 @@ constexpr KeyInfo keys[] = {
     info(Input),          info(MinFreeMb),
     info(NetCameraUrl),   info(NetCameraTransport),
     info(NetCameraUser),  info(NetCameraPassword),
+    info(NetCameraPin),
 };
 
 } // namespace

@@ -212,6 +212,9 @@ inline constexpr IntKey Input{DriverFile, "", "Input", -1, DriverDialogs};
 inline constexpr StringKey NetCameraUrl{DriverFile, "Network Camera", "URL", "", DriverDialogs};
 inline constexpr StringKey NetCameraTransport{DriverFile, "Network Camera", "Transport", "TCP",
                                               DriverDialogs};
+// An https camera's certificate trusted by its SHA-256 fingerprint (hex, colons allowed).
+inline constexpr StringKey NetCameraPin{DriverFile, "Network Camera", "Certificate_SHA256", "",
+                                        DriverDialogs};
 inline constexpr StringKey NetCameraUser{ProgramFile, "Network Camera", "User", "", DriverDialogs};
 inline constexpr StringKey NetCameraPassword{ProgramFile, "Network Camera", "Password", "",
                                              DriverDialogs};

@@ -20,8 +20,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLoggingCategory>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -34,17 +37,21 @@ namespace {
 
 const QString Password = QStringLiteral("s3cret:@/");
 
-// The HTTP MJPEG camera or the RTSP one, with a login or without.
+// The HTTP MJPEG camera (HTTPS with --tls) or the RTSP one, with a login or without.
 struct Camera {
     bool rtsp;
+    bool tls;
     PeerServer server;
-    explicit Camera(bool rtsp = false, quint16 port = 0, bool login = true)
-        : rtsp(rtsp),
+    explicit Camera(bool rtsp = false, quint16 port = 0, bool login = true,
+                    const QStringList& options = {})
+        : rtsp(rtsp), tls(options.contains("--tls")),
           server(peerScript(rtsp ? "rtsp_server.py" : "mjpeg_server.py"),
-                 QStringList{"--port", QString::number(port)} +
+                 QStringList{"--port", QString::number(port)} + options +
                      (login ? QStringList{"--login", "watch", Password} : QStringList{})) {}
     QString url() const {
-        return QString(rtsp ? "rtsp://127.0.0.1:%1/cam" : "http://127.0.0.1:%1/video")
+        return QString(rtsp  ? "rtsp://127.0.0.1:%1/cam"
+                       : tls ? "https://127.0.0.1:%1/video"
+                             : "http://127.0.0.1:%1/video")
             .arg(server.port());
     }
 };
@@ -60,7 +67,16 @@ void keepMessage(QtMsgType, const QMessageLogContext&, const QString& text) {
 class TestNetCamera : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QCoreApplication::setApplicationName("Ostrel"); }
+    void initTestCase() {
+        QCoreApplication::setApplicationName("Ostrel");
+        // The authority of issued.pem and other.pem is trusted like a public one, as if
+        // in the system's store; self.pem is trusted by nothing.
+        QCOMPARE(QProcess::execute("/usr/bin/python3", {peerScript("make_ca.py"), certs_.path()}),
+                 0);
+        QSslConfiguration trust = QSslConfiguration::defaultConfiguration();
+        trust.addCaCertificates(pem("ca"));
+        QSslConfiguration::setDefaultConfiguration(trust);
+    }
     void init() {
         dir_ = std::make_unique<QTemporaryDir>();
         folder_ = dir_->path() + QLatin1Char('/');
@@ -93,6 +109,38 @@ private slots:
         QTest::newRow("takes the call, never answers")
             << "silent"
             << "TCP" << Password << "The camera did not answer in time.";
+        // https:<certificate>[:pin[:<next certificate>]]: the camera shows that certificate,
+        // trusted by its fingerprint with "pin", and the next one on its next connection.
+        const QString untrusted = "The camera's certificate is not trusted (%1).";
+        QTest::newRow("HTTPS, self-signed")
+            << "https:self"
+            << "TCP" << Password << untrusted.arg("it is self-signed");
+        QTest::newRow("HTTPS, self-signed, trusted by its fingerprint") << "https:self:pin"
+                                                                        << "TCP" << Password << "";
+        QTest::newRow("HTTPS, made out to another host")
+            << "https:other"
+            << "TCP" << Password << untrusted.arg("it is made out to another host name");
+        QTest::newRow("HTTPS, another host's, trusted by its fingerprint")
+            << "https:other:pin"
+            << "TCP" << Password << "";
+        QTest::newRow("HTTPS, issued by a trusted authority") << "https:issued"
+                                                              << "TCP" << Password << "";
+        // FFmpeg's own connection is the second: it must meet the certificate checked.
+        QTest::newRow("HTTPS, trusted, another certificate on the next connection")
+            << "https:self:pin:other"
+            << "TCP" << Password
+            << "The camera could not be reached (host name not found, or the connection failed).";
+        QTest::newRow("RTSPS, which FFmpeg cannot verify")
+            << "rtsps"
+            << "TCP" << Password
+            << "The certificate of an rtsps:// camera cannot be checked; use its https:// or "
+               "rtsp:// address.";
+        const QString notCamera =
+            "The address or the camera's answer is not an RTSP or HTTP camera stream.";
+        QTest::newRow("a file: address") << "file"
+                                         << "TCP" << Password << notCamera;
+        QTest::newRow("an HLS playlist naming a local file") << "hls"
+                                                             << "TCP" << Password << notCamera;
     }
     // The driver comes after the cameras; its stream opens in the background, so the
     // window never waits, and each refusal arrives once, as a lost device that says why.
@@ -102,15 +150,33 @@ private slots:
         QFETCH(QString, transport);
         QFETCH(QString, password);
         QFETCH(QString, answer);
-        Camera camera(where == "rtsp", 0, !password.isEmpty());
+        const QStringList https = where.split(u':');
+        const QString still = folder_ + "still.jpg";
+        QImage(64, 48, QImage::Format_RGB32).save(still);
+        QStringList options;
+        for (const QString& name : https.mid(1))
+            if (name != "pin") options << "--tls" << pem(name) << pem(name + "-key");
+        if (where == "hls") {
+            QFile playlist(folder_ + "camera.m3u8");
+            QVERIFY(playlist.open(QIODevice::WriteOnly));
+            playlist.write("#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2,\nfile://" +
+                           QFile::encodeName(still) + "\n#EXT-X-ENDLIST\n");
+            playlist.close();
+            options << "--answer" << playlist.fileName();
+        }
+        Camera camera(where == "rtsp", 0, !password.isEmpty(), options);
         QVERIFY2(camera.server.start(), qPrintable(camera.server.error()));
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost));
         NetworkCameraSettings s{camera.url(), transport, password.isEmpty() ? "" : "watch",
-                                password};
+                                password, ""};
+        if (https.value(2) == "pin") s.certificateSha256 = sha256(https[1]).remove(u':');
         if (where == "closed") s.url = "http://127.0.0.1:1/video";
         if (where == "silent")
             s.url = QStringLiteral("http://127.0.0.1:%1/").arg(silent.serverPort());
+        if (where == "rtsps")
+            s.url = QStringLiteral("rtsps://127.0.0.1:%1/cam").arg(silent.serverPort());
+        if (where == "file") s.url = "file://" + still;
         NetworkCamera::writeSettings(folder_, s);
 
         auto v4l2 = std::make_shared<ScriptedV4l2>();
@@ -184,6 +250,80 @@ private slots:
         QCOMPARE(st.st_mode & 0777, 0600u);
     }
 
+    // A certificate the Test refuses (not the one trusted before) is shown by its
+    // fingerprint; trusted, the picture comes, and the fingerprint is kept with the address.
+    void trustFromTest() {
+        Camera camera(false, 0, true, {"--tls", pem("self"), pem("self-key")});
+        QVERIFY2(camera.server.start(), qPrintable(camera.server.error()));
+        TDlgNetworkSource dialog({camera.url(), "TCP", "watch", Password, QString(64, u'0')});
+        dialog.testButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(
+            dialog.outcome()->text(),
+            "Failed: The camera's certificate is not trusted (it does not match the trusted "
+            "fingerprint).\nIf this is "
+            "your own camera and you know its certificate, compare its SHA-256 fingerprint with "
+            "this one before you trust it:\n" +
+                sha256("self"),
+            5000);
+        QCOMPARE(dialog.trustButton()->isHidden(), false);
+        dialog.trustButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.outcome()->text(),
+                                  QString("Success: the camera sends pictures of 640 x 480."),
+                                  5000);
+        QCOMPARE(dialog.trustButton()->isHidden(), true);
+        NetworkCamera::writeSettings(folder_, dialog.settings());
+        QCOMPARE(
+            IniFile(folder_ + "vcap.sif").readString("Network Camera", "Certificate_SHA256", ""),
+            sha256("self"));
+    }
+
+    void loginKeptApart_data() {
+        QTest::addColumn<QString>("where"); // typed, tested, stored, written
+        QTest::addColumn<QString>("login"); // in the address
+        QTest::addColumn<bool>("kept");     // Ostrel.sif already holds the login used
+        const QString login = "watch:s3cret%3A%40%2F";
+        QTest::newRow("typed into the address") << "typed" << login << false;
+        QTest::newRow("typed into the address, then tested") << "tested" << login << false;
+        QTest::newRow("in the address of an old vcap.sif") << "stored" << login << false;
+        // Ostrel.sif's login was the one used when both held one.
+        QTest::newRow("in an old vcap.sif, beside the login used") << "stored"
+                                                                   << "stale:old" << true;
+        QTest::newRow("in an address handed to the writer") << "written" << login << false;
+    }
+    // A login in the address, typed, stored by an older version or handed to the writer,
+    // ends in Ostrel.sif; vcap.sif keeps the address without it and everything else it held.
+    void loginKeptApart() {
+        QFETCH(QString, where);
+        QFETCH(QString, login);
+        QFETCH(bool, kept);
+        const QString typed = "http://" + login + "@127.0.0.1:1/video";
+        IniFile(folder_ + "vcap.sif").writeString("Network Camera", "Transport", "UDP");
+        if (kept) NetworkCamera::writeSettings(folder_, {"", "UDP", "watch", Password, ""});
+        if (where == "stored") {
+            IniFile(folder_ + "vcap.sif").writeString("Network Camera", "URL", typed);
+            QCOMPARE(NetworkCamera::readSettings(folder_).user, QString("watch"));
+        } else if (where == "written") {
+            NetworkCamera::writeSettings(folder_, {typed, "UDP", "", "", ""});
+        } else {
+            TDlgNetworkSource dialog(NetworkCamera::readSettings(folder_));
+            dialog.address()->setText(typed);
+            if (where == "tested")
+                dialog.testButton()->click();
+            else
+                emit dialog.address()->editingFinished();
+            QCOMPARE(dialog.address()->text(), QString("http://127.0.0.1:1/video"));
+            QCOMPARE(dialog.user()->text(), QString("watch"));
+            QCOMPARE(dialog.password()->text(), Password);
+            NetworkCamera::writeSettings(folder_, dialog.settings());
+        }
+        const IniFile vcap(folder_ + "vcap.sif");
+        const IniFile program(folder_ + "Ostrel.sif");
+        QCOMPARE(vcap.readString("Network Camera", "URL", ""), QString("http://127.0.0.1:1/video"));
+        QCOMPARE(vcap.readString("Network Camera", "Transport", ""), QString("UDP"));
+        QCOMPARE(program.readString("Network Camera", "User", ""), QString("watch"));
+        QCOMPARE(program.readString("Network Camera", "Password", ""), Password);
+    }
+
     // In the window: an address that does not answer is mended through Video Source while
     // the camera is away; the stream is then a camera like any other (a snapshot, a
     // recording, a detection session). The camera stopped and started again: the window
@@ -195,7 +335,7 @@ private slots:
         const quint16 port = camera->server.port();
         // A wrong port at first: mended through Video Source while the camera is away.
         NetworkCamera::writeSettings(folder_,
-                                     {"http://127.0.0.1:1/video", "TCP", "watch", Password});
+                                     {"http://127.0.0.1:1/video", "TCP", "watch", Password, ""});
         IniFile(folder_ + "vcap.sif").writeString("Driver", "index", "1");
         IniFile(folder_ + "Ostrel.sif").writeString("Other Settings", "FirstRun", "0");
         IniFile(folder_ + "Ostrel.sif").writeString("Motion Detection", "Interval", "3600");
@@ -251,6 +391,14 @@ private slots:
     }
 
 private:
+    QString pem(const QString& name) const { return certs_.filePath(name + ".pem"); }
+    // As openssl prints it.
+    QString sha256(const QString& name) const {
+        const QSslCertificate shown = QSslCertificate::fromPath(pem(name)).value(0);
+        return QString::fromLatin1(shown.digest(QCryptographicHash::Sha256).toHex(':').toUpper());
+    }
+
+    QTemporaryDir certs_; // made by make_ca.py
     std::unique_ptr<QTemporaryDir> dir_;
     QString folder_;
 };

@@ -3,7 +3,9 @@
 
 Makes a certificate authority (ca.pem) and a server certificate for localhost and
 127.0.0.1 it signed (issued.pem, issued-key.pem): what a server shows whose authority the
-system does not know."""
+system does not know. A second one it signed is made out to "otherhost" only (other.pem,
+other-key.pem); a third, for localhost and 127.0.0.1 again, is self-signed (self.pem,
+self-key.pem)."""
 import datetime
 import ipaddress
 import sys
@@ -39,14 +41,22 @@ ca = (x509.CertificateBuilder().subject_name(name("Ostrel Test CA"))
       .sign(ca_key, hashes.SHA256()))
 write("ca.pem", pem(ca))
 
-key = rsa.generate_private_key(public_exponent=65537, key_size=2048)
-names = [x509.DNSName("localhost"), x509.IPAddress(ipaddress.ip_address("127.0.0.1"))]
-certificate = (x509.CertificateBuilder().subject_name(name("localhost")).issuer_name(ca.subject)
-               .public_key(key.public_key()).serial_number(x509.random_serial_number())
-               .not_valid_before(NOW - DAY).not_valid_after(NOW + 2 * DAY)
-               .add_extension(x509.SubjectAlternativeName(names), critical=False)
-               .sign(ca_key, hashes.SHA256()))
-write("issued.pem", pem(certificate))
-write("issued-key.pem", key.private_bytes(serialization.Encoding.PEM,
-                                          serialization.PrivateFormat.TraditionalOpenSSL,
-                                          serialization.NoEncryption()))
+
+def issue(names, common_name, file_name, self_signed=False):
+    key = rsa.generate_private_key(public_exponent=65537, key_size=2048)
+    certificate = (x509.CertificateBuilder().subject_name(name(common_name))
+                   .issuer_name(name(common_name) if self_signed else ca.subject)
+                   .public_key(key.public_key()).serial_number(x509.random_serial_number())
+                   .not_valid_before(NOW - DAY).not_valid_after(NOW + 2 * DAY)
+                   .add_extension(x509.SubjectAlternativeName(names), critical=False)
+                   .sign(key if self_signed else ca_key, hashes.SHA256()))
+    write(f"{file_name}.pem", pem(certificate))
+    write(f"{file_name}-key.pem", key.private_bytes(serialization.Encoding.PEM,
+                                                    serialization.PrivateFormat.TraditionalOpenSSL,
+                                                    serialization.NoEncryption()))
+
+
+LOCAL = [x509.DNSName("localhost"), x509.IPAddress(ipaddress.ip_address("127.0.0.1"))]
+issue(LOCAL, "localhost", "issued")
+issue([x509.DNSName("otherhost")], "otherhost", "other")
+issue(LOCAL, "localhost", "self", self_signed=True)

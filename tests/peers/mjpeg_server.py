@@ -2,15 +2,23 @@
 """An HTTP MJPEG camera for the tests: multipart/x-mixed-replace JPEG frames on 127.0.0.1.
 
 Usage: mjpeg_server.py [--port N] [--size WxH] [--rate FPS] [--login USER PASS]
+                       [--tls CERT KEY] [--answer FILE]
 
 The frames are FFmpeg's test picture (testsrc, with its running counter), made once at the
 start and sent in a loop at the rate given, to every client at once. With --login a client
-without that Basic login gets 401. Any path serves the stream. Prints the port as the
+without that Basic login gets 401. With --tls it speaks HTTPS with that certificate and key
+(the handshake runs on the client's own thread, so a client that stalls in it holds up no
+other); given more than once, the connections take the certificates in turn, as servers
+behind a load balancer may. With --answer every request gets that file's bytes as the body instead of the
+stream, with the content type its extension names (.m3u8: an HLS playlist). Any path serves
+the stream. Prints the port as the
 first line on stdout, then serves until it is killed or its stdin is closed.
 """
 import argparse
 import base64
+import itertools
 import socket
+import ssl
 import subprocess
 import sys
 import threading
@@ -38,6 +46,8 @@ def main():
     parser.add_argument("--size", default="640x480")
     parser.add_argument("--rate", type=int, default=15)
     parser.add_argument("--login", nargs=2)
+    parser.add_argument("--tls", nargs=2, action="append")
+    parser.add_argument("--answer")
     args = parser.parse_args()
     frames = make_frames(args.size, args.rate, args.rate * 2)
     wanted = ("Basic " + base64.b64encode(":".join(args.login).encode()).decode()
@@ -54,6 +64,16 @@ def main():
                 self.send_header("Content-Length", "0")
                 self.end_headers()
                 return
+            if args.answer:
+                with open(args.answer, "rb") as f:
+                    body = f.read()
+                self.send_response(200)
+                self.send_header("Content-Type", "application/vnd.apple.mpegurl"
+                                 if args.answer.endswith(".m3u8") else "application/octet-stream")
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+                return
             self.send_response(200)
             self.send_header("Content-Type", "multipart/x-mixed-replace;boundary=frame")
             self.end_headers()
@@ -69,9 +89,24 @@ def main():
             except OSError:
                 pass
 
+    contexts = []
+    for certificate, key in args.tls or []:
+        contexts.append(ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER))
+        contexts[-1].load_cert_chain(certificate, key)
+    connections = itertools.count()
+
     class Server(ThreadingHTTPServer):
         daemon_threads = True
         allow_reuse_address = True
+
+        def finish_request(self, request, client_address):
+            if contexts:
+                context = contexts[next(connections) % len(contexts)]
+                try:
+                    request = context.wrap_socket(request, server_side=True)
+                except (OSError, ssl.SSLError):
+                    return  # the client refused the certificate, or went
+            super().finish_request(request, client_address)
 
     server = Server(("127.0.0.1", args.port), Camera)
     print(server.server_address[1], flush=True)
