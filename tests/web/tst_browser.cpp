@@ -1,6 +1,7 @@
 // The remote host window against the real FTP server of tests/peers, and its name filter.
 #include "../net/NetTestUtil.h"
 #include "../net/Peer.h"
+#include "../platform/ProgressiveJpeg.h"
 #include "net/FtpClient.h"
 #include "net/NetworkSettings.h"
 #include "platform/PictureLoading.h"
@@ -11,6 +12,7 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QTimer>
 #include <QtTest>
 #include <memory>
@@ -80,6 +82,25 @@ class tst_Browser : public QObject {
         return texts.join('|');
     }
     QString server_(const QString& name) const { return folder + "Server/" + name; }
+    // Views `row` as a click does.
+    void view(int row) {
+        {
+            const QSignalBlocker quiet(w->ui()->DirListBox);
+            w->ui()->DirListBox->setCurrentRow(row);
+        }
+        w->DirListBoxClick();
+    }
+    // On the server: "quick.jpg", and "slow.jpg", as long to decode as a server's picture may
+    // be (4096 x 4096 in the most scans allowed).
+    void quickAndSlow() {
+        QImage grey(4096, 4096, QImage::Format_Grayscale8);
+        grey.fill(128);
+        remote({{"quick.jpg",
+                 readFile(qEnvironmentVariable("OSTREL_SOURCE_DIR") + "/data/stopcap.jpg")},
+                {"slow.jpg", progressiveJpeg(grey, MaxJpegScans)}});
+        w->show();
+        QTRY_COMPARE(listed(), (QStringList{"quick.jpg", "slow.jpg"}));
+    }
 
 private slots:
     void initTestCase() {
@@ -144,12 +165,13 @@ private slots:
         QTRY_COMPARE(listed(), QStringList{"b.jpg"});
         w->ui()->DirListBox->setCurrentRow(0); // a pick by keys views too
         QCOMPARE(readFile(folder + "TempRemoteFile.jpg"), picture);
-        QCOMPARE(w->ui()->Image->accessibleName(), QString("b.jpg"));
+        QTRY_COMPARE(w->ui()->Image->accessibleName(), QString("b.jpg"));
         QCOMPARE(w->ui()->Image->picture(),
                  loadPicture(folder + "TempRemoteFile.jpg", w->ui()->Image->fittingSize()).image);
 
         writeFile(root.filePath("b.jpg"), "not a picture");
         w->DirListBoxClick();
+        QTRY_COMPARE(w->ui()->Image->accessibleName(), QString("No picture"));
         QCOMPARE(w->ui()->Image->picture(),
                  loadPicture(folder + "imgempty.jpg", w->ui()->Image->fittingSize()).image);
         QVERIFY(desk.shown.isEmpty());
@@ -259,6 +281,50 @@ private slots:
         QVERIFY(desk.shown.isEmpty());
         QCOMPARE(onServer(), QStringList{"b.jpg"});
         QVERIFY(!QDir(folder + "Downloaded Images").exists());
+    }
+
+    // The window goes on answering while a picture decodes, and shows it when done.
+    void viewDecodesAside() {
+        quickAndSlow();
+        int beats = 0;
+        QTimer beat;
+        beat.callOnTimeout([&] { ++beats; });
+        beat.start(0);
+        view(1);
+        beats = 0; // the download's wait counts for nothing
+        QTRY_COMPARE(w->ui()->Image->accessibleName(), QString("slow.jpg"));
+        QVERIFY(beats > 0);
+        QCOMPARE(w->ui()->Image->picture().size(), QSize(512, 512));
+    }
+
+    // A picture whose entry the user has left, or whose window was closed, is never shown.
+    void viewLeftBehind_data() {
+        QTest::addColumn<QString>("then");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("another entry") << "view quick.jpg"
+                                       << "quick.jpg";
+        QTest::newRow("closed") << "close"
+                                << "No picture";
+        QTest::newRow("closed without a placeholder") << "close without imgempty.jpg"
+                                                      << "quick.jpg";
+    }
+    void viewLeftBehind() {
+        QFETCH(QString, then);
+        QFETCH(QString, shown);
+        quickAndSlow();
+        view(0);
+        QTRY_COMPARE(w->ui()->Image->accessibleName(), QString("quick.jpg"));
+        const QString placeholder = folder + "imgempty.jpg", aside = folder + "imgempty.aside";
+        if (then.endsWith("without imgempty.jpg")) QVERIFY(QFile::rename(placeholder, aside));
+        view(1);
+        if (then == "view quick.jpg")
+            view(0);
+        else
+            w->close();
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        QFile::rename(aside, placeholder);
+        QCOMPARE(w->ui()->Image->accessibleName(), shown);
     }
 };
 
