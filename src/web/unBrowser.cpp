@@ -14,8 +14,10 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
+#include <QFutureWatcher>
 #include <QStatusTipEvent>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 #include <optional>
 
 namespace ostrel {
@@ -32,6 +34,32 @@ std::optional<QByteArray> readFile(const QString& path, qint64 limit = MaxPictur
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
     return file.read(limit);
+}
+
+// A picture ready for the picture area, and what a screen reader calls it.
+struct ShownPicture {
+    QImage image;
+    QString name;
+};
+
+// Runs on a worker thread and touches nothing of the window. Pictures here come from the
+// server (or stand in for one), so they are held to a server picture's limits. Nothing
+// comes back from a decode that was cancelled.
+std::optional<ShownPicture> decodeForArea(const QString& path, const QString& name,
+                                          const QString& placeholder, const QString& noPicture,
+                                          QSize fitting,
+                                          const std::shared_ptr<std::atomic<bool>>& cancelled) {
+    PictureLimits limits = ServerPicture;
+    limits.cancelled = cancelled.get();
+    for (const auto& [file, shownAs] : {std::pair(path, name), std::pair(placeholder, noPicture)}) {
+        try {
+            return ShownPicture{loadPicture(file, fitting, limits).image, shownAs};
+        } catch (...) {
+            // Not a picture, or not one worth the cost: the next choice.
+        }
+        if (cancelled->load()) return std::nullopt;
+    }
+    return ShownPicture{{}, noPicture};
 }
 } // namespace
 
@@ -81,7 +109,10 @@ TfrmBrowser::TfrmBrowser(const QString& programFolder, WebPageState& state, TFtp
             }));
 }
 
-TfrmBrowser::~TfrmBrowser() = default;
+TfrmBrowser::~TfrmBrowser() {
+    // A decode under way ends at its next row; its result goes nowhere.
+    if (pictureCancel_) pictureCancel_->store(true);
+}
 
 bool TfrmBrowser::clientFree() {
     if (stopped_) return false;
@@ -155,20 +186,21 @@ void TfrmBrowser::fillList() {
     }
 }
 
-void TfrmBrowser::showPicture(const QString& path, const QString& name) {
-    PictureArea* area = ui_->Image;
-    try {
-        area->setPicture(loadPicture(path, area->fittingSize()).image, name);
-        return;
-    } catch (const Exception&) {
-    }
-    try {
-        area->setPicture(
-            loadPicture(folder_ + QStringLiteral("imgempty.jpg"), area->fittingSize()).image,
-            tr("No picture"));
-    } catch (const Exception&) {
-        area->setPicture({}, tr("No picture"));
-    }
+void TfrmBrowser::showPicture(const QString& path, const QString& name, bool dropWhenClosed) {
+    if (pictureCancel_) pictureCancel_->store(true);
+    pictureCancel_ = std::make_shared<std::atomic<bool>>(false);
+    const quint64 request = ++pictureRequest_;
+    using Watcher = QFutureWatcher<std::optional<ShownPicture>>;
+    auto* watcher = new Watcher(this);
+    connect(watcher, &Watcher::finished, this, guarded([this, watcher, request, dropWhenClosed] {
+                watcher->deleteLater();
+                if (request != pictureRequest_ || (dropWhenClosed && !isVisible())) return;
+                if (const auto shown = watcher->result())
+                    ui_->Image->setPicture(shown->image, shown->name);
+            }));
+    watcher->setFuture(QtConcurrent::run(decodeForArea, path, name,
+                                         folder_ + QStringLiteral("imgempty.jpg"), tr("No picture"),
+                                         ui_->Image->fittingSize(), pictureCancel_));
 }
 
 void TfrmBrowser::DirListBoxClick() {
@@ -186,7 +218,7 @@ void TfrmBrowser::DirListBoxClick() {
         ftp_.Receive();
     else
         ftp_.Get();
-    showPicture(local, name);
+    showPicture(local, name, true);
 }
 
 void TfrmBrowser::setAllTicks(Qt::CheckState state) {

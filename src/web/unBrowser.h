@@ -6,6 +6,7 @@
 #include "web/WebPageState.h"
 
 #include <QDialog>
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -77,7 +78,10 @@ private:
     QString uploadAddress() const;
     void showPending();
     void fillList();
-    void showPicture(const QString& path, const QString& name);
+    // Decodes the picture at `path` (the placeholder when it cannot be shown) on a worker
+    // thread and shows it under `name` once done, unless another picture was asked for
+    // meanwhile or, with `dropWhenClosed`, the window was closed.
+    void showPicture(const QString& path, const QString& name, bool dropWhenClosed = false);
     void setAllTicks(Qt::CheckState state);
     QStringList tickedNames() const;
 
@@ -88,6 +92,10 @@ private:
     std::unique_ptr<Ui::TfrmBrowser> ui_;
     int working_ = 0;
     bool stopped_ = false;
+    // The latest picture asked for: its number (older results are dropped) and the flag
+    // that cancels its decode once it is superseded.
+    quint64 pictureRequest_ = 0;
+    std::shared_ptr<std::atomic<bool>> pictureCancel_;
 };
 
 } // namespace ostrel

@@ -2,6 +2,7 @@
 #include "../net/NetTestUtil.h"
 #include "../net/Peer.h"
 #include "../net/ScriptedServer.h"
+#include "../platform/ProgressiveJpeg.h"
 #include "net/FtpClient.h"
 #include "net/NetworkSettings.h"
 #include "platform/PictureLoading.h"
@@ -14,6 +15,7 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QTimer>
 #include <QtTest>
 #include <memory>
@@ -147,12 +149,13 @@ private slots:
         QTRY_COMPARE(listed(), QStringList{"b.jpg"});
         w->ui()->DirListBox->setCurrentRow(0); // a pick by keys views too
         QCOMPARE(readFile(folder + "TempRemoteFile.jpg"), picture);
-        QCOMPARE(w->ui()->Image->accessibleName(), QString("b.jpg"));
+        QTRY_COMPARE(w->ui()->Image->accessibleName(), QString("b.jpg"));
         QCOMPARE(w->ui()->Image->picture(),
                  loadPicture(folder + "TempRemoteFile.jpg", w->ui()->Image->fittingSize()).image);
 
         writeFile(root.filePath("b.jpg"), "not a picture");
         w->DirListBoxClick();
+        QTRY_COMPARE(w->ui()->Image->accessibleName(), QString("No picture"));
         QCOMPARE(w->ui()->Image->picture(),
                  loadPicture(folder + "imgempty.jpg", w->ui()->Image->fittingSize()).image);
         QVERIFY(desk.shown.isEmpty());
@@ -393,6 +396,55 @@ private slots:
         QVERIFY(desk.shown.isEmpty());
         QCOMPARE(onServer(), QStringList{"b.jpg"});
         QVERIFY(!QDir(folder + "Downloaded Images").exists());
+    }
+
+    // A picture decodes while the window goes on answering, and shows when done; one whose
+    // entry the user has left, or whose window was closed, never shows.
+    void viewDecodesAside_data() {
+        QTest::addColumn<QString>("then");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("waited for") << ""
+                                    << "slow.jpg";
+        QTest::newRow("another entry") << "view quick.jpg"
+                                       << "quick.jpg";
+        QTest::newRow("closed") << "close"
+                                << "No picture";
+        QTest::newRow("closed without a placeholder") << "close, no imgempty.jpg"
+                                                      << "quick.jpg";
+    }
+    void viewDecodesAside() {
+        QFETCH(QString, then);
+        QFETCH(QString, shown);
+        // As long to decode as a server's picture may be: 4096 x 4096 in the most scans allowed.
+        static const QByteArray slow = [] {
+            QImage grey(4096, 4096, QImage::Format_Grayscale8);
+            grey.fill(128);
+            return progressiveJpeg(grey, MaxJpegScans);
+        }();
+        remote({{"quick.jpg",
+                 readFile(qEnvironmentVariable("OSTREL_SOURCE_DIR") + "/data/stopcap.jpg")},
+                {"slow.jpg", slow}});
+        QListWidget* list = w->ui()->DirListBox;
+        w->hide(); // shown again, it lists afresh
+        list->clear();
+        w->show();
+        QTRY_COMPARE(listed(), (QStringList{"quick.jpg", "slow.jpg"}));
+        list->setCurrentRow(0);
+        QTRY_COMPARE(w->ui()->Image->accessibleName(), QString("quick.jpg"));
+        const QString placeholder = folder + "imgempty.jpg", aside = folder + "imgempty.aside";
+        if (then.endsWith("no imgempty.jpg")) QVERIFY(QFile::rename(placeholder, aside));
+        int beats = 0;
+        QTimer beat;
+        beat.callOnTimeout([&] { ++beats; });
+        list->setCurrentRow(1);
+        beat.start(0); // from the end of the download on
+        if (then == "view quick.jpg") list->setCurrentRow(0);
+        if (then.startsWith("close")) w->close();
+        QTRY_COMPARE_WITH_TIMEOUT(QThreadPool::globalInstance()->activeThreadCount(), 0, 60000);
+        QVERIFY(beats > 0);
+        QCoreApplication::processEvents(); // the last result
+        QFile::rename(aside, placeholder);
+        QCOMPARE(w->ui()->Image->accessibleName(), shown);
     }
 };
 
