@@ -1,7 +1,7 @@
 #pragma once
 // A program folder with a ScriptedDesktop and the main window opened on it, the check that
 // the window shows the look of its state, and the FTP and mail servers of tests/peers.
-#include "../net/Peer.h"
+#include "../net/FtpPeers.h"
 #include "app/mainf.h"
 #include "capture/CaptureDriver.h"
 #include "platform/FreeSpace.h"

@@ -1,7 +1,6 @@
 #pragma once
 // The real servers of tests/peers, started with Debian's /usr/bin/python3 on 127.0.0.1.
 #include <QProcess>
-#include <QTest>
 #include <QString>
 #include <QStringList>
 
@@ -36,25 +35,6 @@ QString peerScript(const QString& name);
 // and key.pem in `folder` and returns its fingerprint as openssl prints it ("sha256
 // Fingerprint=AB:..."), empty on failure.
 QString makeCertificate(const QString& folder, const QString& host = QStringLiteral("localhost"));
-
-// The FTP over TLS cases every caller of the client is tried with: both servers, explicit
-// and implicit, passive and active.
-inline void ftpTlsRows() {
-    QTest::addColumn<QString>("peer");
-    QTest::addColumn<QString>("security");
-    QTest::addColumn<bool>("passive");
-    for (const char* peer : {"pyftpdlib", "ProFTPD"})
-        for (const char* security : {"Explicit", "Implicit"})
-            for (const bool passive : {true, false})
-                QTest::addRow("%s, %s, %s", peer, security, passive ? "passive" : "active")
-                    << QString(peer) << QString(security) << passive;
-}
-
-// The script of the FTP server a row of ftpTlsRows names.
-inline QString ftpPeerScript(const QString& peer) {
-    return peerScript(peer == QLatin1String("ProFTPD") ? QStringLiteral("proftpd_server.py")
-                                                      : QStringLiteral("ftp_server.py"));
-}
 
 // Runs Python code with /usr/bin/python3 and returns what it printed; empty on failure.
 QByteArray runPython(const QString& code, const QStringList& arguments);

@@ -1,6 +1,6 @@
 // The remote host window against the real FTP server of tests/peers, and its name filter.
 #include "../net/NetTestUtil.h"
-#include "../net/Peer.h"
+#include "../net/FtpPeers.h"
 #include "../net/ScriptedServer.h"
 #include "../platform/ProgressiveJpeg.h"
 #include "net/FtpClient.h"
