@@ -15,12 +15,11 @@ connection. With either, a data connection that does not resume the control conn
 TLS session is refused, as vsftpd's require_ssl_reuse does. --cut-tls-downloads ends
 every download's data connection without TLS close_notify, as a cut (truncation) would.
 """
-import argparse
 import logging
 import os
 import sys
-import threading
 
+from peer_common import announce_and_watch, ftp_arguments
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
@@ -66,17 +65,8 @@ def tls_handler(cert, key, implicit, cut):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("root")
-    parser.add_argument("user")
-    parser.add_argument("password")
-    parser.add_argument("--no-passive", action="store_true")
-    parser.add_argument("--port", type=int, default=0)
-    tls = parser.add_mutually_exclusive_group()
-    tls.add_argument("--tls-explicit", nargs=2, metavar=("CERT", "KEY"))
-    tls.add_argument("--tls-implicit", nargs=2, metavar=("CERT", "KEY"))
-    parser.add_argument("--cut-tls-downloads", action="store_true")
-    args = parser.parse_args()
+    args = ftp_arguments(
+        lambda parser: parser.add_argument("--cut-tls-downloads", action="store_true"))
 
     logging.basicConfig(level=logging.WARNING, stream=sys.stderr)
 
@@ -102,16 +92,7 @@ def main():
 
     server = FTPServer(("127.0.0.1", args.port), Handler)
     port = server.socket.getsockname()[1]
-    print(port, flush=True)
-
-    def watch_stdin():
-        try:
-            while sys.stdin.buffer.read(4096):
-                pass
-        finally:
-            os._exit(0)
-
-    threading.Thread(target=watch_stdin, daemon=True).start()
+    announce_and_watch(port, lambda: os._exit(0))
     server.serve_forever(handle_exit=True)
 
 

@@ -17,7 +17,6 @@ first line on stdout, then serves until it is killed or its stdin is closed.
 import argparse
 import base64
 import itertools
-import socket
 import ssl
 import subprocess
 import sys

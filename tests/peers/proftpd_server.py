@@ -15,7 +15,6 @@ With TLS it is configured as a site that requires it: AUTH TLS (or implicit TLS)
 the login, protected data connections, and data connections that resume the control
 connection's TLS session (ProFTPD's default).
 """
-import argparse
 import ctypes
 import os
 import pwd
@@ -25,9 +24,10 @@ import socket
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 import warnings
+
+from peer_common import announce_and_watch, ftp_arguments
 
 with warnings.catch_warnings():
     warnings.simplefilter("ignore", DeprecationWarning)
@@ -105,16 +105,7 @@ def config(work, root, port, args):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("root")
-    parser.add_argument("user")
-    parser.add_argument("password")
-    parser.add_argument("--no-passive", action="store_true")
-    parser.add_argument("--port", type=int, default=0)
-    tls = parser.add_mutually_exclusive_group()
-    tls.add_argument("--tls-explicit", nargs=2, metavar=("CERT", "KEY"))
-    tls.add_argument("--tls-implicit", nargs=2, metavar=("CERT", "KEY"))
-    args = parser.parse_args()
+    args = ftp_arguments()
 
     work = tempfile.mkdtemp(prefix="ostrel-proftpd-")
     root = os.path.abspath(args.root)
@@ -157,16 +148,7 @@ def main():
             f"{work}/system.log") else "proftpd did not start\n")
         shutil.rmtree(work, ignore_errors=True)
         sys.exit(1)
-    print(port, flush=True)
-
-    def watch_stdin():
-        try:
-            while sys.stdin.buffer.read(4096):
-                pass
-        finally:
-            server.terminate()
-
-    threading.Thread(target=watch_stdin, daemon=True).start()
+    announce_and_watch(port, server.terminate)
     server.wait()
     shutil.rmtree(work, ignore_errors=True)
 

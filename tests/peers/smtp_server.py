@@ -18,10 +18,9 @@ import asyncio
 import json
 import os
 import ssl
-import sys
-import threading
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
+from peer_common import announce_and_watch
 
 
 class Handler:
@@ -90,16 +89,7 @@ def main():
     server = loop.run_until_complete(loop.create_server(
         lambda: SMTP(handler, hostname="ostrel-test", decode_data=False, loop=loop, **options),
         "127.0.0.1", 0, ssl=context(args.tls)))
-    print(server.sockets[0].getsockname()[1], flush=True)
-
-    def watch_stdin():
-        try:
-            while sys.stdin.buffer.read(4096):
-                pass
-        finally:
-            os._exit(0)
-
-    threading.Thread(target=watch_stdin, daemon=True).start()
+    announce_and_watch(server.sockets[0].getsockname()[1], lambda: os._exit(0))
     loop.run_forever()
 
 
