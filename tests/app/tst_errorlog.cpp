@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -190,7 +191,7 @@ private slots:
                  QStringList{"This action can not be undone. \nAre you sure ?"});
         QCOMPARE(f.desk.shown[0].buttons, MsgButton::Yes | MsgButton::No);
         QCOMPARE(f.log.lines(), QStringList({"first", "second", "12/05/26 14:03:09 :   live"}));
-        QCOMPARE(parseLogLines(readAll(f.file)), f.log.lines());
+        QCOMPARE(readAll(f.file), QByteArray("first\nsecond\n12/05/26 14:03:09 :   live\r\n"));
         f.click("btnClearLog");
         QCOMPARE(f.desk.beeps, 2);
         QVERIFY(f.log.lines().isEmpty() && readAll(f.file).isEmpty() && f.memo().isEmpty());
@@ -242,7 +243,9 @@ private slots:
         if (!answer.isEmpty()) QCOMPARE(f.desk.shown[0].buttons, MsgButton::Yes | MsgButton::No);
         QCOMPARE(f.desk.fileRequests.size(), answer.isEmpty() || answer == "no" ? 0 : 1);
         QCOMPARE(readAll(f.file), after);
-        QCOMPARE(f.log.lines(), after.isEmpty() ? QStringList() : parseLogLines(content));
+        // The window's list holds what the file holds.
+        QCOMPARE(f.log.lines(), QString::fromLatin1(after).split(QRegularExpression("\r?\n"),
+                                                                 Qt::SkipEmptyParts));
         if (after.isEmpty()) QCOMPARE(readAll(f.path + answer), content.trimmed() + "\r\n");
         if (answer.contains("no/")) // the copy failed: the error is shown
             QVERIFY(f.desk.shownTexts().value(1).startsWith("Unable to write to "));
