@@ -330,7 +330,8 @@ private slots:
 
         video.setVideoFileName(QStringLiteral("buffered.avi"));
         QVERIFY(video.StartRecording());
-        QTest::qWait(500);
+        for (int i = 0; i < 6; ++i)
+            QVERIFY(newFrame(video));
         QVERIFY(video.StopRecording());
         QVERIFY(!QFile::exists(dir_.filePath("buffered.avi")));
         QCOMPARE(QFileInfo(buffer).size(), 1048576);
@@ -339,7 +340,8 @@ private slots:
 
         video.setVideoFileName(QStringLiteral("no-such-folder/buffered.avi"));
         QVERIFY(video.StartRecording());
-        QTest::qWait(300);
+        for (int i = 0; i < 4; ++i)
+            QVERIFY(newFrame(video));
         QVERIFY(video.StopRecording());
         QVERIFY(!video.SaveRecordingAs());
         QCOMPARE(errors.count(), 1);
@@ -358,7 +360,8 @@ private slots:
             gone.setDriverOpen(true);
             gone.setVideoFileName(QStringLiteral("destroyed.avi"));
             QVERIFY(gone.StartRecording());
-            QTest::qWait(300);
+            for (int i = 0; i < 4; ++i)
+                QVERIFY(newFrame(gone));
         }
         QVERIFY(number(probe(dir_.filePath("destroyed.avi"))["video"], "nb_read_packets") >= 3);
     }

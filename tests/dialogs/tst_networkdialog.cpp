@@ -80,10 +80,17 @@ struct Program {
         w->setFocus();
         QTRY_VERIFY(w->hasFocus());
     }
+    // Moves the focus, then runs the field check the move queued.
+    void moveFocus(const std::function<void()>& move) {
+        QSignalSpy moved(qApp, &QApplication::focusChanged);
+        move();
+        QTRY_VERIFY(!moved.isEmpty());
+        QCoreApplication::processEvents();
+    }
     // A hand takes its time between press and release: the events in between run.
     void slowClick(QWidget* button) {
         QTest::mousePress(button, Qt::LeftButton);
-        QTest::qWait(20);
+        QCoreApplication::processEvents();
         QTest::mouseRelease(button, Qt::LeftButton);
     }
     // The text fields in tab order; their texts, and then the radio and check boxes ("1"
@@ -225,11 +232,12 @@ private slots:
         if (toBadNeighbour) next->setText("nobody");
         edit->setText(text);
         p.focus(edit);
-        if (toBadNeighbour)
-            QTest::keyClick(edit, Qt::Key_Tab);
-        else
-            next->setFocus(Qt::MouseFocusReason);
-        QTest::qWait(20);
+        p.moveFocus([&] {
+            if (toBadNeighbour)
+                QTest::keyClick(edit, Qt::Key_Tab);
+            else
+                next->setFocus(Qt::MouseFocusReason);
+        });
         QCOMPARE(p.desk.shownTexts(), error.isEmpty() ? QStringList() : QStringList{error});
         QCOMPARE(p.desk.beeps, error.isEmpty() ? 0 : 1);
         QVERIFY((error.isEmpty() ? next : edit)->hasFocus());
@@ -281,7 +289,7 @@ private slots:
         p.focus(ui->edCCAddress);
         QTest::keyClick(ui->edCCAddress, Qt::Key_Escape);
         QVERIFY(!p.dialog->isVisible());
-        QTest::qWait(20);
+        QCoreApplication::processEvents(); // a check queued by the close asks nothing
 
         // The help is there to be read, also about the field being left: F1 and the button.
         QVERIFY(p.showActive());

@@ -193,8 +193,10 @@ private slots:
             field->setText(text);
             field->setFocus();
             QTRY_VERIFY(field->hasFocus());
+            QSignalSpy moved(qApp, &QApplication::focusChanged);
             w.ui->edFTPhost->setFocus();
-            QTest::qWait(50);
+            QTRY_VERIFY(!moved.isEmpty());
+            QCoreApplication::processEvents(); // the check the focus change queued
         };
         leave(w.ui->edDestinationAddress, "");
         QVERIFY(w.desk.shown.isEmpty());
