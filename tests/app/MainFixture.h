@@ -117,7 +117,8 @@ struct Program {
 
     void write(const QString& name, const QByteArray& text) {
         QFile f(path + name);
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(text) == text.size());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QCOMPARE(f.write(text), text.size());
     }
     QByteArray read(const QString& name) const { return readAll(path + name); }
     void set(const QString& section, const QString& key, const QString& value) {
@@ -159,9 +160,11 @@ inline void verifyLook(TMain& main) {
         const QObject* control = main.findChild<QObject*>(QLatin1String(c.name));
         const auto* widget = qobject_cast<const QWidget*>(control);
         QVERIFY2(control, c.name);
-        QVERIFY2((widget ? !widget->testAttribute(Qt::WA_ForceDisabled)
-                         : control->property("enabled").toBool()) == c.enabled,
-                 c.name);
+        const bool enabled = widget ? !widget->testAttribute(Qt::WA_ForceDisabled)
+                                    : control->property("enabled").toBool();
+        // Named, so that a failure says which control.
+        const auto said = [&](bool on) { return c.name + QString(on ? " on" : " off"); };
+        QCOMPARE(said(enabled), said(c.enabled));
     }
     QCOMPARE(main.ui()->BitBtnMotion->text(), look.motionCaption);
     QCOMPARE(main.ui()->menuMotion->text(), look.motionMenu);

@@ -86,9 +86,9 @@ struct Room : Program {
     void detect(int second, bool fresh = false) {
         desk.clock = Start.addSecs(second);
         QSignalSpy shown(main->VideoCap1(), &TVideoCapture::frameShown);
-        if (fresh) QTRY_VERIFY_WITH_TIMEOUT(shown.count() >= 2, 5000); // one may be on its way
+        if (fresh) QTRY_COMPARE_GE_WITH_TIMEOUT(shown.count(), 2, 5000); // one may be on its way
         MotionDetector& d = motion().detector();
-        QVERIFY(d.LastFrameSum() > 1000000);
+        QCOMPARE_GT(d.LastFrameSum(), 1000000);
         d.setLastFrameSum(quint32(double(d.LastFrameSum()) * 1.1));
         motion().Timer2Timer();
     }
@@ -143,7 +143,7 @@ private slots:
         QCOMPARE(r.state(), "Stop on 4");
         CHECK(verifyLook(main));
         QCOMPARE(r.sessionFolders(), QStringList{SessionName});
-        QVERIFY(motion.detector().LastFrameSum() > 1000000); // seeded from a real frame
+        QCOMPARE_GT(motion.detector().LastFrameSum(), 1000000); // seeded from a real frame
         CHECK(r.verifyImages(SessionName, 0));
 
         // The still room: fresh frames, only sensor noise and the clock change.
@@ -177,7 +177,8 @@ private slots:
         CHECK(r.verifyImages("12-06-26", 1));
         QCOMPARE(motion.MotionRemoteName, QString("12-06-26_00.00.09.jpg"));
         QCOMPARE(r.images(SessionName), imageNames(2));
-        QVERIFY(r.desk.beeps == 0 && r.desk.tones.isEmpty()); // no sounds unless asked for
+        QCOMPARE(r.desk.beeps, 0);
+        QVERIFY(r.desk.tones.isEmpty()); // no sounds unless asked for
         VERIFY_NO_BOXES(r.desk);
     }
 
@@ -206,7 +207,7 @@ private slots:
         r.click();
         int beats = 0;
         for (; r.motion().delaying(); ++beats) {
-            QVERIFY(beats < 100);
+            QCOMPARE_LT(beats, 100);
             QCOMPARE(r.state(), "Start off");
             r.click();
             if (tones < 0) r.desk.ticks += 1000; // a second per beat
@@ -215,8 +216,10 @@ private slots:
         QCOMPARE(beats > 0, delay > 0);
         if (tones < 0) QCOMPARE(beats, delay);
         QCOMPARE(r.desk.tones.size(), std::max(tones, 0));
-        for (const auto& tone : r.desk.tones)
-            QVERIFY(tone.frequencyHz == 1100 && tone.milliseconds == 800);
+        for (const auto& tone : r.desk.tones) {
+            QCOMPARE(tone.frequencyHz, 1100);
+            QCOMPARE(tone.milliseconds, 800);
+        }
         VERIFY_NO_BOXES(r.desk);
         QCOMPARE(r.state(), "Stop on 3600");
         QCOMPARE(r.sessionFolders().size(), 1);
@@ -236,14 +239,16 @@ private slots:
         ui->ListBox1->addItem("old");
         r.click();
         QCOMPARE(r.desk.shown.size(), 2);
-        QVERIFY(r.desk.shown[0].kind == MsgKind::Error && r.desk.shown[1].kind == MsgKind::Error);
+        QCOMPARE(r.desk.shown[0].kind, MsgKind::Error);
+        QCOMPARE(r.desk.shown[1].kind, MsgKind::Error);
         QCOMPARE(ui->ListBox1->count(), 0);
         QVERIFY(!r.motion().running());
         QCOMPARE(r.state(), "Start off");
 
         ui->edDetectInterval->setText("0");
         r.click();
-        QVERIFY(r.motion().running() && !ui->edDetectInterval->isEnabled());
+        QVERIFY(r.motion().running());
+        QVERIFY(!ui->edDetectInterval->isEnabled());
         QCOMPARE(r.state(), "Stop off");
         const quint32 reference = r.motion().detector().LastFrameSum();
         QCoreApplication::processEvents(); // a timer due at once would run now
@@ -344,8 +349,8 @@ private slots:
         QCOMPARE(r.desk.beeps, 2); // the detection sound, once per detection
         const QStringList log = main.errorLog().lines();
         QCOMPARE(log.filter(" :   SMTP error = ").size(), emailOnly ? 2 : 1);
-        QVERIFY(!main.statusPanel(1)->text().isEmpty() &&
-                log.last().endsWith(main.statusPanel(1)->text()));
+        QVERIFY(!main.statusPanel(1)->text().isEmpty());
+        QVERIFY(log.last().endsWith(main.statusPanel(1)->text()));
         QVERIFY(smtpIdle(main));
     }
 };
@@ -371,12 +376,14 @@ private slots:
             r.desk.clock = Start.addSecs(second);
             r.click();
             QCOMPARE(ftp->Tag(), 0); // the connect has only started
-            QTRY_VERIFY_WITH_TIMEOUT(ftp->Tag() == 1 && ftp->Connected(), 15000);
+            QTRY_COMPARE_WITH_TIMEOUT(ftp->Tag(), 1, 15000);
+            QVERIFY(ftp->Connected());
         };
         auto stop = [&] {
             r.click();
             QVERIFY(!main.motion()->running());
-            QTRY_VERIFY_WITH_TIMEOUT(ftp->Ready() && !ftp->Connected(), 15000); // quit at once
+            QTRY_VERIFY_WITH_TIMEOUT(!ftp->Connected(), 15000); // quit at once
+            QTRY_VERIFY(ftp->Ready());
         };
         auto uploaded = [&] { QTRY_COMPARE_WITH_TIMEOUT(ftp->Tag(), 1, 15000); };
 
@@ -438,7 +445,8 @@ private slots:
         QFETCH(QString, security);
         QFETCH(bool, passive);
         FtpHost host;
-        QVERIFY(host.useTls(security, peer, passive) && host.start());
+        QVERIFY(host.useTls(security, peer, passive));
+        QVERIFY(host.start());
         Room r;
         r.set("Motion Detection", "Remote_Save", "1");
         r.useFtp(host);
@@ -447,7 +455,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(main.FtpClient()->Tag(), 1, 15000); // connected
         CHECK(r.detect(32));
         const QString remote = SessionName + "_10.16.02.jpg";
-        QTRY_VERIFY_WITH_TIMEOUT(host.file(remote) == r.read(SessionName + "/image001.jpg"), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(host.file(remote), r.read(SessionName + "/image001.jpg"), 15000);
         r.click();
         VERIFY_NO_BOXES(r.desk);
         QCOMPARE(main.errorLog().lines(), QStringList{""});
@@ -563,7 +571,8 @@ private slots:
         CHECK(r.detect(1, true));
         v4l2->cameras.clear();
         emit video->OnError(ENODEV, "Capture device was not detected."); // as the pipeline does
-        QVERIFY(!video->DriverOpen() && main.cameraLost());
+        QVERIFY(!video->DriverOpen());
+        QVERIFY(main.cameraLost());
         r.motion().Timer2Timer();      // skipped, no box
         main.website()->Timer1Timer(); // no old picture published under a new time
         QCOMPARE(main.statusPanel(1)->text(), "Website update skipped: the camera is away");
@@ -578,14 +587,15 @@ private slots:
 
         // Plugged in after two tries found nothing: the new node brings it back.
         const int listings = v4l2->listings;
-        QTRY_VERIFY_WITH_TIMEOUT(v4l2->listings >= listings + 2, 20000);
+        QTRY_COMPARE_GE_WITH_TIMEOUT(v4l2->listings, listings + 2, 20000);
         r.desk.clock = Start.addSecs(60);
         auto again = v4l2->addWebcam("Desk Camera", bus);
         again->path = "/dev/video4";
         again->identity = "2";
         r.write("dev/video4", "");
         QTRY_VERIFY_WITH_TIMEOUT(video->DriverOpen(), 20000);
-        QVERIFY(!main.cameraLost() && video->VideoPreview());
+        QVERIFY(!main.cameraLost());
+        QVERIFY(video->VideoPreview());
         CHECK(mails.verify(3, "Ostrel: camera back.",
                            " \nOstrel: camera back - Camera: Shop\n \n"
                            "The capture device \"Desk Camera\" is back since 12/05/26 10:16:30 "

@@ -225,7 +225,8 @@ private slots:
         if (!reason.isEmpty()) {
             QString why;
             QVERIFY(!CaptureSession::open(spec, &why));
-            QVERIFY2(why.startsWith(reason) && !why.endsWith(QLatin1String(": ")), qPrintable(why));
+            QVERIFY2(why.startsWith(reason), qPrintable(why));
+            QVERIFY2(!why.endsWith(QLatin1String(": ")), qPrintable(why));
         }
         auto drivers = std::make_shared<ScriptedDrivers>();
         if (!driver.isEmpty()) drivers->add(0, QStringLiteral("Broken"), spec);
@@ -271,7 +272,9 @@ private slots:
         a->spec = testPicture();     // the camera is plugged in
         QSignalSpy status(&video, &TVideoCapture::OnStatus);
         QVERIFY(video.HasOverlay());
-        QVERIFY(video.HasFormatDialog() && !video.HasSourceDialog() && video.HasDisplayDialog());
+        QVERIFY(video.HasFormatDialog());
+        QVERIFY(!video.HasSourceDialog());
+        QVERIFY(video.HasDisplayDialog());
         QCOMPARE(a->sourceCalls, 3); // connected once, for the first question
         QVERIFY(!video.DriverOpen());
         QCOMPARE(status.count(), 0);
@@ -319,7 +322,7 @@ private slots:
         video->setPreviewRate(30);
         video->setVideoPreview(true);
         QSignalSpy shown(video.get(), &TVideoCapture::frameShown);
-        QTRY_VERIFY_WITH_TIMEOUT(shown.count() >= 2, 3000); // delivering steadily
+        QTRY_COMPARE_GE_WITH_TIMEOUT(shown.count(), 2, 3000); // delivering steadily
         QCOMPARE(video->captureWindowGeometry(), QRect(0, 0, 320, 240));
         QVERIFY(newFrame(*video, false)); // a frame of the old connection waits in the queue
         QVERIFY(video->ShowFormatDialog());
@@ -399,7 +402,8 @@ private slots:
         QSignalSpy status(&video, &TVideoCapture::OnStatus);
         QSignalSpy shown(&video, &TVideoCapture::frameShown);
         video.setVideoPreview(true); // opens the device first
-        QVERIFY(video.DriverOpen() && video.VideoPreview());
+        QVERIFY(video.DriverOpen());
+        QVERIFY(video.VideoPreview());
         QCOMPARE(status.count(), 2); // the open, then the preview
         QVERIFY(shown.wait(3000));
         QCOMPARE(video.displayedFrame().size(), QSize(320, 240));
@@ -413,7 +417,7 @@ private slots:
         // The picture fills the capture window in its own colours (scaled on the capture
         // thread once a frame comes at the new size); the rest of the widget is black.
         const qsizetype before = shown.count(); // one frame may be under way at the old size
-        QTRY_VERIFY_WITH_TIMEOUT(shown.count() >= before + 2, 3000);
+        QTRY_COMPARE_GE_WITH_TIMEOUT(shown.count(), before + 2, 3000);
         const QImage screen = video.grab().toImage();
         QCOMPARE(screen.pixelColor(200, 299), QColor(Qt::black));
         // Point by point, the screen shows the frame's colours.
@@ -425,7 +429,7 @@ private slots:
                 const QColor b = frame.pixelColor(x * 320 / 399, y * 240 / 299);
                 far += std::abs(a.red() - b.red()) + std::abs(a.blue() - b.blue()) > 120;
             }
-        QVERIFY2(far * 5 < points, qPrintable(QStringLiteral("%1 of %2").arg(far).arg(points)));
+        QCOMPARE_LT(far * 5, points);
         shown.clear();
         video.setVideoPreview(false);
         QVERIFY(!video.VideoPreview());
@@ -442,10 +446,10 @@ private slots:
         QSignalSpy shown(video.get(), &TVideoCapture::frameShown);
         video->setPreviewRate(5);
         video->setVideoPreview(true);
-        QTRY_VERIFY_WITH_TIMEOUT(shown.count() >= 3, 10000);
+        QTRY_COMPARE_GE_WITH_TIMEOUT(shown.count(), 3, 10000);
         video->setPreviewRate(30);
         shown.clear();
-        QTRY_VERIFY_WITH_TIMEOUT(shown.count() >= 3, 10000);
+        QTRY_COMPARE_GE_WITH_TIMEOUT(shown.count(), 3, 10000);
     }
 
     void grabsAndOverlay() {
@@ -453,12 +457,15 @@ private slots:
         QSignalSpy status(video.get(), &TVideoCapture::OnStatus);
         QSignalSpy shown(video.get(), &TVideoCapture::frameShown);
         video->setVideoOverlay(true);
-        QVERIFY(video->DriverOpen() && video->VideoOverlay() && !video->VideoPreview());
+        QVERIFY(video->DriverOpen());
+        QVERIFY(video->VideoOverlay());
+        QVERIFY(!video->VideoPreview());
         QVERIFY(!video->lastGrabbedFrame().isNull()); // the still grab came first
         QCOMPARE(status.count(), 3);                  // open, grab, overlay
         QVERIFY(shown.wait(3000));
         video->setVideoPreview(true); // one or the other
-        QVERIFY(video->VideoPreview() && !video->VideoOverlay());
+        QVERIFY(video->VideoPreview());
+        QVERIFY(!video->VideoOverlay());
         QVERIFY(shown.wait(3000));
 
         // The still grab ends the live display, which keeps the grabbed picture.
@@ -478,7 +485,8 @@ private slots:
         QVERIFY(video->VideoOverlay());
         QVERIFY(shown.wait(3000));
         video->setVideoOverlay(false);
-        QVERIFY(!video->VideoOverlay() && video->DriverOpen());
+        QVERIFY(!video->VideoOverlay());
+        QVERIFY(video->DriverOpen());
     }
 
     // ---- sources that end, loop, or wait -----------------------------------------------------
@@ -514,7 +522,7 @@ private slots:
         video->setVideoPreview(true);
         if (loop) {
             // Twice as many frames as the source holds: it went round.
-            QTRY_VERIFY_WITH_TIMEOUT(shown.count() >= 20, 20000);
+            QTRY_COMPARE_GE_WITH_TIMEOUT(shown.count(), 20, 20000);
             QCOMPARE(errors.count(), 0);
             QVERIFY(video->GrabFrameLive());
             return;

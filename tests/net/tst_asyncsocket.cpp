@@ -141,7 +141,7 @@ private slots:
         QCOMPARE(looked.size(), 1);
         QCOMPARE(s.state(), State::Connected);
         QCOMPARE(s.peerAddress(), QHostAddress(QHostAddress::LocalHost));
-        QVERIFY(s.boundPort() != 0);
+        QCOMPARE_NE(s.boundPort(), 0);
     }
 
     void serviceNameResolves() {

@@ -369,7 +369,7 @@ void TestConversations::ftp() {
     QVERIFY(c.ftp.Ready());
     QCOMPARE(c.ftp.Connected(), after.contains("connected"));
     if (!c.ftp.Connected()) QTRY_VERIFY(server.controlClosed());
-    QVERIFY2(server.flooded < 8 * 1024 * 1024, qPrintable(QString::number(server.flooded)));
+    QCOMPARE_LT(server.flooded, 8 * 1024 * 1024);
     if (after.contains("uploaded")) QCOMPARE(server.received, local);
     // Uploads only read the local file; failed downloads leave it as it was, and no part
     // file is left behind.
@@ -391,7 +391,8 @@ void TestConversations::ftpClientDeletedWhileItWaits() {
     auto c = std::make_unique<Client>(server.port());
     // A handler deletes the client while it waits for the answer to PASS.
     connect(&c->ftp, &TFtpClient::OnCommand, &server, [&](const QString& line) {
-        if (line.startsWith(QLatin1String("PASS"))) QTimer::singleShot(0, &server, [&] { c.reset(); });
+        if (line.startsWith(QLatin1String("PASS")))
+            QTimer::singleShot(0, &server, [&] { c.reset(); });
     });
     TFtpClient& ftp = c->ftp;
     QVERIFY(!ftp.Connect());
@@ -466,7 +467,7 @@ void TestConversations::smtp() {
     // A mail that failed half sent holds its attachment open no longer.
     const QDir fds(QStringLiteral("/proc/self/fd"));
     for (const QFileInfo& fd : fds.entryInfoList(QDir::Files | QDir::System))
-        QVERIFY2(fd.symLinkTarget() != picture, qPrintable(fd.symLinkTarget()));
+        QCOMPARE_NE(fd.symLinkTarget(), picture);
 
     QCOMPARE(sent(server), commands);
     QList<QPair<SmtpRq, int>> done;
@@ -483,7 +484,7 @@ void TestConversations::smtp() {
     QCOMPARE(report.statusText, failure);
     QCOMPARE(report.logEntry, message.isEmpty() ? QString() : " :   SMTP error = " + failure);
     QCOMPARE(m.smtp.ErrorMessage(), failure);
-    QVERIFY(server.flooded < 8 * 1024 * 1024);
+    QCOMPARE_LT(server.flooded, 8 * 1024 * 1024);
     // Once the mail is over the session is gone, so the next mail connects afresh.
     QTRY_VERIFY(!m.smtp.Connected());
     QVERIFY(m.smtp.Ready());

@@ -149,7 +149,8 @@ private slots:
         QWidget* viewer = nullptr;
         for (QWidget* w : QApplication::topLevelWidgets())
             if (w->objectName() == QLatin1String("HelpViewer")) viewer = w;
-        QVERIFY(viewer && viewer->isVisible());
+        QVERIFY(viewer);
+        QVERIFY(viewer->isVisible());
         auto* browser = viewer->findChild<QTextBrowser*>("HelpBrowser");
         QVERIFY(browser);
         QVERIFY(browser->toPlainText().contains("About the error log"));
@@ -162,7 +163,7 @@ private slots:
     void tickCountMovesOn() {
         QtDesktop real;
         const std::uint32_t a = real.tickCount();
-        QTRY_VERIFY(real.tickCount() - a >= 20u);
+        QTRY_COMPARE_GE(real.tickCount() - a, 20u);
     }
 
     void closeSignals_data() {
@@ -187,7 +188,9 @@ private slots:
         }
         struct sigaction now {};
         QCOMPARE(::sigaction(signo, nullptr, &now), 0);
-        QVERIFY(now.sa_handler == before.sa_handler); // the handler found at start is back
+        // The handler found at start is back.
+        QCOMPARE(reinterpret_cast<void*>(now.sa_handler),
+                 reinterpret_cast<void*>(before.sa_handler));
     }
 };
 
