@@ -38,9 +38,8 @@ def main():
                        stdout=subprocess.DEVNULL)
         desktop_file = os.path.join(prefix, "share/applications/ostrel.desktop")
         entry = read_ini(desktop_file)
-        check(entry.get(("desktop entry", "exec")) == "ostrel"
-              and entry.get(("desktop entry", "icon")) == "ostrel",
-              "the desktop entry starts ostrel with its icon")
+        check(entry.get(("desktop entry", "exec")) == "ostrel", "the desktop entry starts ostrel")
+        check(entry.get(("desktop entry", "icon")) == "ostrel", "with its icon")
         if shutil.which("desktop-file-validate"):
             validated = subprocess.run(["desktop-file-validate", desktop_file],
                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
@@ -107,9 +106,9 @@ def main():
         settings = read_ini(os.path.join(kept, "Ostrel.sif"))
         check(settings.get(("motion detection", "sensitivity")) == "100",
               "the settings are written in the data folder")
-        check(os.path.isfile(os.path.join(kept, "Help", "index.html"))
-              and os.path.isfile(os.path.join(kept, "stopcap.jpg")),
-              "the data files are copied into the data folder")
+        for data_file in ("Help/index.html", "stopcap.jpg"):
+            check(os.path.isfile(os.path.join(kept, data_file)),
+                  f"{data_file} is copied into the data folder")
         check(read_bytes(os.path.join(kept, "imgempty.jpg")) == b"the user's own",
               "a file the user has there is not replaced")
         check(snapshot(prefix) == installed, "nothing is written into the prefix")

@@ -156,8 +156,8 @@ def main():
                 log = f.read()
             if read_only:
                 check(("motion detection", "sensitivity") not in sif, "Ostrel.sif stays untouched")
-                check("Unable to write to" in log and "Ostrel.sif" in log,
-                      f"the settings error is in Error.log ({log.strip()!r})")
+                check("Unable to write to" in log, f"the settings error is in Error.log ({log.strip()!r})")
+                check("Ostrel.sif" in log, "and names the file")
                 with open(program.path("stderr.txt"), encoding="utf-8", errors="replace") as f:
                     check("Ostrel.sif" in f.read(), "and on standard error")
             else:
