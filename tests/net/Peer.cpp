@@ -1,6 +1,7 @@
 #include "Peer.h"
 
 #include <QDeadlineTimer>
+#include <QJsonDocument>
 
 namespace ostrel::test {
 
@@ -42,14 +43,14 @@ bool PeerServer::start() {
     return false;
 }
 
-QByteArray runPython(const QString& code, const QStringList& arguments) {
+QJsonObject readMail(const QString& path) {
     QProcess p;
-    p.start(python, QStringList{QStringLiteral("-c"), code} + arguments);
+    p.start(python, {peerScript(QStringLiteral("read_mail.py")), path});
     if (!p.waitForFinished(30000) || p.exitCode() != 0) {
-        qWarning("python failed: %s", p.readAllStandardError().constData());
+        qWarning("read_mail.py failed: %s", p.readAllStandardError().constData());
         return {};
     }
-    return p.readAllStandardOutput();
+    return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
 }
 
 QString makeCertificate(const QString& folder, const QString& host) {

@@ -1,5 +1,6 @@
 #pragma once
 // The real servers of tests/peers, started with Debian's /usr/bin/python3 on 127.0.0.1.
+#include <QJsonObject>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -36,7 +37,8 @@ QString peerScript(const QString& name);
 // Fingerprint=AB:..."), empty on failure.
 QString makeCertificate(const QString& folder, const QString& host = QStringLiteral("localhost"));
 
-// Runs Python code with /usr/bin/python3 and returns what it printed; empty on failure.
-QByteArray runPython(const QString& code, const QStringList& arguments);
+// A mail file as tests/peers/read_mail.py reads it (subject, from, to, sender, date, text,
+// attachments, defects, envelope); empty on failure.
+QJsonObject readMail(const QString& path);
 
 } // namespace ostrel::test
