@@ -34,7 +34,7 @@ QString peerScript(const QString& name);
 
 // Makes a self-signed certificate for `host` (localhost also names 127.0.0.1) as cert.pem
 // and key.pem in `folder` and returns its fingerprint as openssl prints it ("sha256
-// Fingerprint=AB:..."), empty on failure.
+// Fingerprint=AB:..."), empty on failure; tests/peers/make_ca.py makes it.
 QString makeCertificate(const QString& folder, const QString& host = QStringLiteral("localhost"));
 
 // A mail file as tests/peers/read_mail.py reads it (subject, from, to, sender, date, text,
