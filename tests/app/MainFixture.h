@@ -10,7 +10,6 @@
 #include "ui_mainf.h"
 #include <QDir>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -203,29 +202,7 @@ struct MailServer {
         QCOMPARE(files[0].toObject()["filename"].toString(), file);
         QCOMPARE(QByteArray::fromHex(files[0].toObject()["data"].toString().toLatin1()), data);
     }
-    // subject, text (first text/plain part), attachments [{filename, data (hex)}], envelope.
-    QJsonObject parsed(int n) const {
-        static const char* const script = R"(
-import email, json, sys
-from email import policy
-msg = email.message_from_bytes(open(sys.argv[1], 'rb').read(), policy=policy.default)
-text, attachments = None, []
-for part in msg.walk():
-    if part.is_multipart():
-        continue
-    if part.get_content_disposition() == 'attachment':
-        attachments.append({'filename': part.get_filename(),
-                            'data': part.get_payload(decode=True).hex()})
-    elif part.get_content_type() == 'text/plain' and text is None:
-        text = part.get_content().replace('\r\n', '\n')
-print(json.dumps({'subject': str(msg['subject']), 'text': text,
-                  'attachments': attachments, 'envelope': json.load(open(sys.argv[2]))}))
-)";
-        return QJsonDocument::fromJson(
-                   runPython(script,
-                             {mail(n), folder.filePath(QStringLiteral("mail-%1.json").arg(n))}))
-            .object();
-    }
+    QJsonObject parsed(int n) const { return readMail(mail(n)); }
 };
 
 } // namespace ostrel::test

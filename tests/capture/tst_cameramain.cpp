@@ -1,6 +1,7 @@
 // The cameras as the main window uses them: the overlay with a driver that claims one,
 // the Settings menu's driver dialogs following the driver, and the virtual camera's
 // source chosen from the menu, in a temporary program folder.
+#include "../common/FreshFolder.h"
 #include "ScriptedDrivers.h"
 #include "ScriptedV4l2.h"
 #include "StandInSources.h"
@@ -11,7 +12,6 @@
 #include "ui_DlgVirtualSource.h"
 #include "ui_mainf.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace ostrel;
@@ -22,11 +22,7 @@ class TestCameraMain : public QObject {
 private slots:
     void initTestCase() { QCoreApplication::setApplicationName("Ostrel"); }
 
-    void init() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir_->isValid());
-        folder_ = dir_->path() + QLatin1Char('/');
-    }
+    void init() { QVERIFY(folder_.renew()); }
 
     void overlay() {
         startWithDriver(0);
@@ -34,7 +30,7 @@ private slots:
         auto drivers = std::make_shared<ScriptedDrivers>();
         drivers->add(0, QStringLiteral("Overlay Camera"), testPicture(),
                      DriverCaps{true, false, false, false});
-        TMain main(folder_, drivers);
+        TMain main(folder_.path, drivers);
         auto* video = main.VideoCap1();
         auto* ui = main.ui();
         // Ticked at start-up.
@@ -68,7 +64,7 @@ private slots:
         ScriptedDesktop desk;
         auto v4l2 = std::make_shared<ScriptedV4l2>();
         v4l2->add(QStringLiteral("HD Webcam"), QStringLiteral("usb-1"))->formats = webcamFormats();
-        TMain main(folder_, systemDrivers(folder_, v4l2));
+        TMain main(folder_.path, systemDrivers(folder_.path, v4l2));
         auto* ui = main.ui();
         QVERIFY(main.VideoCap1()->DriverOpen());
         QCOMPARE(ui->menuVideoFormat->isEnabled(), format);
@@ -81,11 +77,11 @@ private slots:
 
     void videoSourceChosenFromTheMenu() {
         startWithDriver(0);
-        const QString clip = folder_ + "clip.mjpeg";
+        const QString clip = folder_.path + "clip.mjpeg";
         QVERIFY(writeRepeated(clip, jpegFrame(QSize(160, 120)), 10));
         ScriptedDesktop desk;
         desk.fileAnswers << clip;
-        TMain main(folder_, systemDrivers(folder_, std::make_shared<ScriptedV4l2>()));
+        TMain main(folder_.path, systemDrivers(folder_.path, std::make_shared<ScriptedV4l2>()));
         DialogScript script([](QDialog& d) {
             auto& dialog = dynamic_cast<TDlgVirtualSource&>(d);
             dialog.ui()->rbFile->click();
@@ -103,11 +99,10 @@ private slots:
 private:
     // vcap.sif choosing the driver at `index`.
     void startWithDriver(int index) {
-        QVERIFY(writeRepeated(folder_ + "vcap.sif",
+        QVERIFY(writeRepeated(folder_.path + "vcap.sif",
                               QStringLiteral("[Driver]\r\nindex=%1\r\n").arg(index).toLatin1(), 1));
     }
-    std::unique_ptr<QTemporaryDir> dir_;
-    QString folder_;
+    FreshFolder folder_;
 };
 
 QTEST_MAIN(TestCameraMain)

@@ -1,6 +1,7 @@
 // The network camera against a local HTTP MJPEG camera (tests/peers/mjpeg_server.py):
 // the live picture with a login, the camera's refusals in plain words without a hang, the
 // Video Source dialog's Test, and a camera that goes away and comes back in the window.
+#include "../common/FreshFolder.h"
 #include "../net/Peer.h"
 #include "ScriptedDrivers.h"
 #include "ScriptedV4l2.h"
@@ -77,8 +78,7 @@ private slots:
         QSslConfiguration::setDefaultConfiguration(trust);
     }
     void init() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        folder_ = dir_->path() + QLatin1Char('/');
+        QVERIFY(folder_.renew());
         logged.clear();
     }
 
@@ -150,13 +150,13 @@ private slots:
         QFETCH(QString, password);
         QFETCH(QString, answer);
         const QStringList https = where.split(u':');
-        const QString still = folder_ + "still.jpg";
+        const QString still = folder_.path + "still.jpg";
         QImage(64, 48, QImage::Format_RGB32).save(still);
         QStringList options;
         for (const QString& name : https.mid(1))
             if (name != "pin") options << "--tls" << pem(name) << pem(name + "-key");
         if (where == "hls") {
-            QFile playlist(folder_ + "camera.m3u8");
+            QFile playlist(folder_.path + "camera.m3u8");
             QVERIFY(playlist.open(QIODevice::WriteOnly));
             playlist.write("#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2,\nfile://" +
                            QFile::encodeName(still) + "\n#EXT-X-ENDLIST\n");
@@ -176,10 +176,10 @@ private slots:
         if (where == "rtsps")
             s.url = QStringLiteral("rtsps://127.0.0.1:%1/cam").arg(silent.serverPort());
         if (where == "file") s.url = "file://" + still;
-        NetworkCamera::writeSettings(folder_, s);
+        NetworkCamera::writeSettings(folder_.path, s);
 
         auto v4l2 = std::make_shared<ScriptedV4l2>();
-        TVideoCapture video(systemDrivers(folder_, v4l2), folder_);
+        TVideoCapture video(systemDrivers(folder_.path, v4l2), folder_.path);
         video.setDriverIndex(1);
         QSignalSpy errors(&video, &TVideoCapture::OnError);
         QSignalSpy opened(&video, &TVideoCapture::sourceOpened);
@@ -211,7 +211,7 @@ private slots:
         Camera camera;
         QVERIFY2(camera.server.start(), qPrintable(camera.server.error()));
         ScriptedDesktop desk;
-        TDlgNetworkSource dialog(NetworkCamera::readSettings(folder_));
+        TDlgNetworkSource dialog(NetworkCamera::readSettings(folder_.path));
         dialog.address()->setText(camera.url());
         dialog.user()->setText("watch");
         dialog.password()->setText("wrong");
@@ -234,16 +234,16 @@ private slots:
         QCOMPARE(desk.shown.size(), 1);
         dialog.address()->setText(camera.url());
         dialog.accept();
-        NetworkCamera::writeSettings(folder_, dialog.settings());
-        QCOMPARE(IniFile(folder_ + "vcap.sif").readString("Network Camera", "Transport", ""),
+        NetworkCamera::writeSettings(folder_.path, dialog.settings());
+        QCOMPARE(IniFile(folder_.path + "vcap.sif").readString("Network Camera", "Transport", ""),
                  QString("UDP"));
-        QCOMPARE(IniFile(folder_ + "Ostrel.sif").readString("Network Camera", "Password", ""),
+        QCOMPARE(IniFile(folder_.path + "Ostrel.sif").readString("Network Camera", "Password", ""),
                  Password);
-        QVERIFY(!IniFile(folder_ + "vcap.sif")
+        QVERIFY(!IniFile(folder_.path + "vcap.sif")
                      .readString("Network Camera", "URL", "")
                      .contains("watch"));
         struct stat st {};
-        QCOMPARE(::stat(QFile::encodeName(folder_ + "Ostrel.sif").constData(), &st), 0);
+        QCOMPARE(::stat(QFile::encodeName(folder_.path + "Ostrel.sif").constData(), &st), 0);
         QCOMPARE(st.st_mode & 0777, 0600u);
     }
 
@@ -268,10 +268,10 @@ private slots:
                                   QString("Success: the camera sends pictures of 640 x 480."),
                                   5000);
         QCOMPARE(dialog.trustButton()->isHidden(), true);
-        NetworkCamera::writeSettings(folder_, dialog.settings());
-        QCOMPARE(
-            IniFile(folder_ + "vcap.sif").readString("Network Camera", "Certificate_SHA256", ""),
-            sha256("self"));
+        NetworkCamera::writeSettings(folder_.path, dialog.settings());
+        QCOMPARE(IniFile(folder_.path + "vcap.sif")
+                     .readString("Network Camera", "Certificate_SHA256", ""),
+                 sha256("self"));
     }
 
     void loginKeptApart_data() {
@@ -294,15 +294,15 @@ private slots:
         QFETCH(QString, login);
         QFETCH(bool, kept);
         const QString typed = "http://" + login + "@127.0.0.1:1/video";
-        IniFile(folder_ + "vcap.sif").writeString("Network Camera", "Transport", "UDP");
-        if (kept) NetworkCamera::writeSettings(folder_, {"", "UDP", "watch", Password, ""});
+        IniFile(folder_.path + "vcap.sif").writeString("Network Camera", "Transport", "UDP");
+        if (kept) NetworkCamera::writeSettings(folder_.path, {"", "UDP", "watch", Password, ""});
         if (where == "stored") {
-            IniFile(folder_ + "vcap.sif").writeString("Network Camera", "URL", typed);
-            QCOMPARE(NetworkCamera::readSettings(folder_).user, QString("watch"));
+            IniFile(folder_.path + "vcap.sif").writeString("Network Camera", "URL", typed);
+            QCOMPARE(NetworkCamera::readSettings(folder_.path).user, QString("watch"));
         } else if (where == "written") {
-            NetworkCamera::writeSettings(folder_, {typed, "UDP", "", "", ""});
+            NetworkCamera::writeSettings(folder_.path, {typed, "UDP", "", "", ""});
         } else {
-            TDlgNetworkSource dialog(NetworkCamera::readSettings(folder_));
+            TDlgNetworkSource dialog(NetworkCamera::readSettings(folder_.path));
             dialog.address()->setText(typed);
             if (where == "tested")
                 dialog.testButton()->click();
@@ -311,10 +311,10 @@ private slots:
             QCOMPARE(dialog.address()->text(), QString("http://127.0.0.1:1/video"));
             QCOMPARE(dialog.user()->text(), QString("watch"));
             QCOMPARE(dialog.password()->text(), Password);
-            NetworkCamera::writeSettings(folder_, dialog.settings());
+            NetworkCamera::writeSettings(folder_.path, dialog.settings());
         }
-        const IniFile vcap(folder_ + "vcap.sif");
-        const IniFile program(folder_ + "Ostrel.sif");
+        const IniFile vcap(folder_.path + "vcap.sif");
+        const IniFile program(folder_.path + "Ostrel.sif");
         QCOMPARE(vcap.readString("Network Camera", "URL", ""), QString("http://127.0.0.1:1/video"));
         QCOMPARE(vcap.readString("Network Camera", "Transport", ""), QString("UDP"));
         QCOMPARE(program.readString("Network Camera", "User", ""), QString("watch"));
@@ -331,13 +331,13 @@ private slots:
         QVERIFY2(camera->server.start(), qPrintable(camera->server.error()));
         const quint16 port = camera->server.port();
         // A wrong port at first: mended through Video Source while the camera is away.
-        NetworkCamera::writeSettings(folder_,
+        NetworkCamera::writeSettings(folder_.path,
                                      {"http://127.0.0.1:1/video", "TCP", "watch", Password, ""});
-        IniFile(folder_ + "vcap.sif").writeString("Driver", "index", "1");
-        IniFile(folder_ + "Ostrel.sif").writeString("Other Settings", "FirstRun", "0");
-        IniFile(folder_ + "Ostrel.sif").writeString("Motion Detection", "Interval", "3600");
+        IniFile(folder_.path + "vcap.sif").writeString("Driver", "index", "1");
+        IniFile(folder_.path + "Ostrel.sif").writeString("Other Settings", "FirstRun", "0");
+        IniFile(folder_.path + "Ostrel.sif").writeString("Motion Detection", "Interval", "3600");
         ScriptedDesktop desk;
-        TMain main(folder_, systemDrivers(folder_, std::make_shared<ScriptedV4l2>()));
+        TMain main(folder_.path, systemDrivers(folder_.path, std::make_shared<ScriptedV4l2>()));
         main.createWindows();
         auto* ui = main.ui();
         auto* video = main.VideoCap1();
@@ -357,11 +357,11 @@ private slots:
         desk.shown.clear();
 
         ui->btnSnapshot->click();
-        QCOMPARE(bitmap::load(folder_ + "Snapshots/Snapshot.bmp").size(), QSize(640, 480));
+        QCOMPARE(bitmap::load(folder_.path + "Snapshots/Snapshot.bmp").size(), QSize(640, 480));
         video->setCapTimeLimit(1);
         ui->BtStartStop->click();
         QTRY_COMPARE_WITH_TIMEOUT(ui->BtStartStop->text(), QString("Start Video"), 10000);
-        QCOMPARE_GT(QFileInfo(folder_ + "Videos/Video.avi").size(), 10000);
+        QCOMPARE_GT(QFileInfo(folder_.path + "Videos/Video.avi").size(), 10000);
         ui->BitBtnMotion->click();
         auto detect = [&] {
             MotionDetector& d = main.motion()->detector();
@@ -399,8 +399,7 @@ private:
     }
 
     QTemporaryDir certs_; // made by make_ca.py
-    std::unique_ptr<QTemporaryDir> dir_;
-    QString folder_;
+    FreshFolder folder_;
 };
 
 QTEST_MAIN(TestNetCamera)

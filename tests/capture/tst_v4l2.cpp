@@ -4,6 +4,7 @@
 // Video Compression dialogs, the formats cameras deliver (Motion-JPEG, packed and planar
 // YUV) converted to 24-bit BGR, sources that end, fail, fall silent or send only junk
 // reported as a lost device, and the virtual camera's Video Source dialog.
+#include "../common/FreshFolder.h"
 #include "ScriptedDrivers.h"
 #include "ScriptedV4l2.h"
 #include "StandInSources.h"
@@ -117,8 +118,7 @@ class TestV4l2 : public QObject {
 private slots:
 
     void init() {
-        folder_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(folder_->isValid());
+        QVERIFY(folder_.renew());
         v4l2_ = std::make_shared<ScriptedV4l2>();
     }
 
@@ -152,14 +152,14 @@ private slots:
             camera->cap.canCapture = node != QLatin1String("-meta");
             camera->opens = node != QLatin1String("-closed");
         }
-        TVideoCapture video(systemDrivers(folder_->path(), v4l2_), folder_->path());
+        TVideoCapture video(systemDrivers(folder_.dir.path(), v4l2_), folder_.dir.path());
         QCOMPARE(video.ListDrivers(), expected);
     }
 
     void devicesAreLookedForAgainWhenNodesChange() {
         auto first = v4l2_->add(QStringLiteral("First"));
         v4l2_->add(QStringLiteral("Second"));
-        auto drivers = systemDrivers(folder_->path(), v4l2_);
+        auto drivers = systemDrivers(folder_.dir.path(), v4l2_);
         auto name = [&](int index) { return drivers->driver(index)->description().name; };
         QCOMPARE(name(1), QStringLiteral("First"));
         const int opens = v4l2_->opens;
@@ -179,11 +179,11 @@ private slots:
 
     void machineNodesInNumberOrder() {
         // Not devices: the names are sorted and filtered, and nothing here opens as one.
-        QDir dir(folder_->path());
+        QDir dir(folder_.dir.path());
         for (const char* name : {"video10", "video2", "video1", "videox", "vbi0", "video"}) {
             QVERIFY(writeRepeated(dir.filePath(QString::fromLatin1(name)), {}, 0));
         }
-        auto machine = linuxV4l2(folder_->path());
+        auto machine = linuxV4l2(folder_.dir.path());
         QStringList paths;
         for (const V4l2Backend::Node& n : machine->nodes())
             paths << QFileInfo(n.path).fileName();
@@ -264,7 +264,7 @@ private slots:
             "[Device HD Webcam]\r\nWidth=320\r\nHeight=240\r\nInput=7\r\n",
             1));
 
-        auto drivers = systemDrivers(folder_->path(), v4l2_);
+        auto drivers = systemDrivers(folder_.dir.path(), v4l2_);
         const SourceSpec spec = drivers->driver(1)->source();
         QCOMPARE(optionsText(v4l2_->streamed.last()),
                  QStringLiteral("channel=1 framerate=15 input_format=mjpeg video_size=1280x720"));
@@ -294,7 +294,7 @@ private slots:
 
     void formatDialog() {
         v4l2_->add(QStringLiteral("HD Webcam"), QStringLiteral("usb-1"))->formats = webcamFormats();
-        TVideoCapture video(systemDrivers(folder_->path(), v4l2_), folder_->path());
+        TVideoCapture video(systemDrivers(folder_.dir.path(), v4l2_), folder_.dir.path());
         video.resize(800, 600);
         video.setDriverIndex(1);
         // Cancelled: opened for the dialog, closed again, nothing kept.
@@ -473,7 +473,7 @@ private slots:
         }
         QVERIFY(!video->DriverOpen());
         QCOMPARE(video->CompressionQuality(), expectedQuality);
-        QCOMPARE(readCompressionQuality(folder_->path()), expectedQuality); // kept across starts
+        QCOMPARE(readCompressionQuality(folder_.dir.path()), expectedQuality); // kept across starts
     }
 
     // ---- frames of cameras -------------------------------------------------------------------
@@ -493,7 +493,7 @@ private slots:
         const auto& [fourcc, inputFormat, tolerance] = row;
         v4l2_->add(QStringLiteral("Stand-in"))->formats = {format(
             fourcc, fourccText(fourcc), {frameSize(160, 120, {30}), frameSize(320, 240, {30})})};
-        const QString file = QDir(folder_->path()).filePath(QStringLiteral("frames"));
+        const QString file = QDir(folder_.dir.path()).filePath(QStringLiteral("frames"));
         v4l2_->streamFor = [&, fourcc = fourcc, inputFormat = inputFormat](
                                const QString&, const QMap<QString, QString>& options) {
             const QSize size(320, 240);
@@ -580,7 +580,7 @@ private slots:
         QCOMPARE(errors.at(0).at(1).toString(), QStringLiteral("Capture device was not detected."));
         if (how != QLatin1String("reset")) // a reset may also read as the end of the stream
             QCOMPARE(errors.at(0).at(0).toInt(), expectedError);
-        QVERIFY(video->DriverOpen()); // closing is the program's decision
+        QVERIFY(video->DriverOpen());     // closing is the program's decision
         QVERIFY(!video->GrabFrameLive()); // ended: all it reported waits in the queue
         QCoreApplication::processEvents();
         QCOMPARE(errors.count(), 1);
@@ -609,7 +609,7 @@ private slots:
     void virtualSourceDialog() {
         QFETCH(VirtualSourceRow, row);
         const auto& [action, accepted, source, expectedError] = row;
-        const QString folder = folder_->path();
+        const QString folder = folder_.dir.path();
         QTemporaryDir outside;
         const QString outsideClip = QDir(outside.path()).filePath(QStringLiteral("far.mjpeg"));
         QVERIFY(writeRepeated(QDir(folder).filePath(QStringLiteral("clip.mjpeg")),
@@ -670,16 +670,16 @@ private slots:
 private:
     // A device on the scripted cameras.
     std::unique_ptr<TVideoCapture> capture(int index, bool open) {
-        auto video =
-            std::make_unique<TVideoCapture>(systemDrivers(folder_->path(), v4l2_), folder_->path());
+        auto video = std::make_unique<TVideoCapture>(systemDrivers(folder_.dir.path(), v4l2_),
+                                                     folder_.dir.path());
         video->setDriverIndex(index);
         if (open) video->setDriverOpen(true);
         return video;
     }
     QString settingsFile() const {
-        return QDir(folder_->path()).filePath(QStringLiteral("vcap.sif"));
+        return QDir(folder_.dir.path()).filePath(QStringLiteral("vcap.sif"));
     }
-    std::unique_ptr<QTemporaryDir> folder_;
+    FreshFolder folder_;
     std::shared_ptr<ScriptedV4l2> v4l2_;
 };
 

@@ -3,6 +3,7 @@
 // pipeline end to end: real FFmpeg sources (lavfi graphs, bitmap files, the virtual
 // camera) through the capture thread into the display, grabs and frame files, and the
 // events of sources that end.
+#include "../common/FreshFolder.h"
 #include "ScriptedDrivers.h"
 #include "capture/CaptureSession.h"
 #include "capture/VideoCapture.h"
@@ -79,10 +80,7 @@ private slots:
         qputenv("TMPDIR", QFile::encodeName(tempRoot_.path()));
     }
 
-    void init() {
-        folder_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(folder_->isValid());
-    }
+    void init() { QVERIFY(folder_.renew()); }
 
     // ---- driver index and name, rates and limits, geometry -----------------------------------
 
@@ -105,7 +103,7 @@ private slots:
             {0, "Zero"}, {1, "Twin"}, {2, "Twin"}, {5, "Far"}};
         for (auto [index, name] : installed)
             drivers->add(index, QString::fromLatin1(name));
-        TVideoCapture video(drivers, folder_->path());
+        TVideoCapture video(drivers, folder_.dir.path());
         // The list stops at the first index without a driver.
         QCOMPARE(video.ListDrivers(), (QStringList{"Zero 1.0", "Twin 1.0", "Twin 1.0"}));
         video.setDriverIndex(0);
@@ -156,7 +154,7 @@ private slots:
         QFETCH(Limit, row);
         const QString property = QString::fromLatin1(row.property);
         const qint64 value = row.value;
-        TVideoCapture video(std::make_shared<ScriptedDrivers>(), folder_->path());
+        TVideoCapture video(std::make_shared<ScriptedDrivers>(), folder_.dir.path());
         qint64 seen = -1;
         if (property == QLatin1String("preview rate")) {
             video.setPreviewRate(int(value));
@@ -254,7 +252,7 @@ private slots:
                             video->StartRecording(), video->StopRecording(), video->IsRecording(),
                             video->SaveRecordingAs(), video->VideoPreview(), video->VideoOverlay()})
             QVERIFY(!answer);
-        QVERIFY(!QFile::exists(QDir(folder_->path()).filePath(QStringLiteral("Capture.bmp"))));
+        QVERIFY(!QFile::exists(QDir(folder_.dir.path()).filePath(QStringLiteral("Capture.bmp"))));
         video->setVideoPreview(false); // already off: nothing opens
         QVERIFY(!video->DriverOpen());
         QCOMPARE(status.count(), 0);
@@ -263,7 +261,7 @@ private slots:
     void capabilitiesOpenTemporarilyAndAreCached() {
         auto drivers = oneDriver(missingCamera(), DriverCaps{true, true, false, true});
         auto a = std::static_pointer_cast<ScriptedDriver>(drivers->driver(0));
-        TVideoCapture video(drivers, folder_->path());
+        TVideoCapture video(drivers, folder_.dir.path());
         QVERIFY(!video.HasOverlay()); // no driver: nothing to ask
         video.setDriverIndex(0);
         QVERIFY(!video.HasOverlay()); // a driver that does not connect answers nothing,
@@ -294,7 +292,7 @@ private slots:
         auto drivers = oneDriver();
         auto a = std::static_pointer_cast<ScriptedDriver>(drivers->driver(0));
         bool openWhileShown = false;
-        TVideoCapture video(drivers, folder_->path());
+        TVideoCapture video(drivers, folder_.dir.path());
         a->formatDialog = [&, confirm = confirm](QWidget* parent) {
             openWhileShown = video.DriverOpen() && parent == &video;
             return confirm;
@@ -364,7 +362,7 @@ private slots:
     // ---- frames: files, display, grabs -------------------------------------------------------
 
     void frameFiles() {
-        const QString folder = folder_->path();
+        const QString folder = folder_.dir.path();
         auto video = capture(systemDrivers(folder), folder); // the virtual camera
         video->setDriverOpen(true);
         QVERIFY(!video->SaveFrameFile()); // nothing grabbed yet
@@ -388,15 +386,15 @@ private slots:
 
     // The virtual camera's source file gone away: it falls back to the room.
     void virtualCameraWithoutItsSourceFile() {
-        QVERIFY(writeRepeated(QDir(folder_->path()).filePath(QStringLiteral("vcap.sif")),
+        QVERIFY(writeRepeated(QDir(folder_.dir.path()).filePath(QStringLiteral("vcap.sif")),
                               "[Virtual Camera]\nSource=scene.bmp\n", 1));
-        auto video = capture(systemDrivers(folder_->path()));
+        auto video = capture(systemDrivers(folder_.dir.path()));
         video->setDriverOpen(true);
         QCOMPARE(video->imageWidth(), quint16(640));
     }
 
     void previewShowsScaledFrames() {
-        TVideoCapture video(oneDriver(), folder_->path());
+        TVideoCapture video(oneDriver(), folder_.dir.path());
         video.resize(500, 300);
         video.setDriverIndex(0);
         QSignalSpy status(&video, &TVideoCapture::OnStatus);
@@ -506,7 +504,7 @@ private slots:
             lavfiSource(QStringLiteral("testsrc=duration=0.6:size=160x120:rate=15"), paced, loop);
         if (bitmapFile) {
             spec = SourceSpec{};
-            spec.url = QDir(folder_->path()).filePath(QStringLiteral("one.bmp"));
+            spec.url = QDir(folder_.dir.path()).filePath(QStringLiteral("one.bmp"));
             spec.loop = true;
             QImage picture(32, 32, QImage::Format_BGR888);
             picture.fill(Qt::gray);
@@ -536,7 +534,7 @@ private slots:
     }
 
     void closedSessionEventsAreDropped() {
-        auto* video = new TVideoCapture(oneDriver(), folder_->path());
+        auto* video = new TVideoCapture(oneDriver(), folder_.dir.path());
         video->setDriverIndex(0);
         video->setPreviewRate(30);
         video->setVideoPreview(true);
@@ -568,13 +566,13 @@ private:
     // A device on the first driver, not yet open.
     std::unique_ptr<TVideoCapture> capture(std::shared_ptr<DriverRegistry> drivers,
                                            const QString& folder = {}) {
-        auto video =
-            std::make_unique<TVideoCapture>(drivers, folder.isEmpty() ? folder_->path() : folder);
+        auto video = std::make_unique<TVideoCapture>(drivers, folder.isEmpty() ? folder_.dir.path()
+                                                                               : folder);
         video->setDriverIndex(0);
         return video;
     }
     QTemporaryDir tempRoot_;
-    std::unique_ptr<QTemporaryDir> folder_;
+    FreshFolder folder_;
 };
 
 QTEST_MAIN(TestVideoCapture)

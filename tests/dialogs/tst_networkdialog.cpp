@@ -3,6 +3,7 @@
 #include "../net/NetTestUtil.h"
 #include "../net/Peer.h"
 #include "../net/ScriptedServer.h"
+#include "FakeNetworkHost.h"
 #include "app/Settings.h"
 #include "dialogs/AccountTestWindow.h"
 #include "dialogs/dlgNetwork.h"
@@ -23,33 +24,13 @@
 #include <QtTest>
 
 using namespace ostrel;
+using namespace ostrel::test;
 
 namespace {
 
 #define VERIFY_NO_BOXES(desk)                                                                      \
     QVERIFY2((desk).shown.isEmpty(), qPrintable((desk).shownTexts().join("; ")))
 
-// The main window as the dialog sees it; `events` keeps the order of what it was asked.
-struct FakeHost : NetworkDialogHost {
-    QString interval = QStringLiteral("3"), ftpPassword, smtpPassword;
-    QStringList events;
-    QList<NetworkSettings> applied;
-    int minFree = 500;
-
-    QString updateIntervalText() const override { return interval; }
-    void setUpdateIntervalText(const QString& text) override { interval = text; }
-    QString storedFtpPassword() const override { return ftpPassword; }
-    QString storedSmtpPassword() const override { return smtpPassword; }
-    void setStoredPasswords(const QString& ftp, const QString& smtp) override {
-        ftpPassword = ftp;
-        smtpPassword = smtp;
-    }
-    void setEmailOnlyMode(bool on) override { events << (on ? "email only" : "ftp"); }
-    void applySavedSettings(const NetworkSettings& saved) override { applied << saved; }
-    void startWebsiteUpdate() override { events << QStringLiteral("start"); }
-    int minFreeMb() const override { return minFree; }
-    void setMinFreeMb(int mb) override { minFree = mb; }
-};
 
 // One start of the program: the folder (with Ostrel.sif holding `ini` unless it is null),
 // the main window's parts and the dialog, started.
@@ -58,7 +39,7 @@ struct Program {
     QString folder = dir.path() + "/", file = folder + "Ostrel.sif";
     ScriptedDesktop desk;
     NetworkSettings settings;
-    FakeHost host;
+    FakeNetworkHost host;
     TFtpClient ftp;
     TSmtpClient smtp;
     std::unique_ptr<TfrmNetwork> dialog;
@@ -393,7 +374,7 @@ private slots:
         IniFile(p.file).writeString("FTP Settings", "FTP_Port", "");
         p.dialog.reset();
         p.settings = NetworkSettings();
-        p.host = FakeHost();
+        p.host = FakeNetworkHost();
         p.host.minFree = 70; // the main window's, not the file's
         p.start();
         QCOMPARE(p.ui()->seMinFreeMb->value(), 70);
@@ -408,7 +389,6 @@ private slots:
     // The Test buttons log in for real with the fields as they stand and tell the outcome in
     // plain words; a refused certificate is shown and, once trusted, kept with the account.
     void accountTests() {
-        using namespace ostrel::test;
         QTemporaryDir root, mails, certs;
         const QString fingerprint = makeCertificate(certs.path());
         QVERIFY(!fingerprint.isEmpty());

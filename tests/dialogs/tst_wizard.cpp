@@ -1,5 +1,6 @@
 // The setup wizard over a temporary program folder: the answer boxes and the fields they
 // call for, what "Next" and "Finish" write, the e-mail-only path, and the ways it ends.
+#include "FakeNetworkHost.h"
 #include "dialogs/SetupWizard.h"
 #include "dialogs/dlgNetwork.h"
 #include "dialogs/unWizard1.h"
@@ -24,22 +25,11 @@ using namespace ostrel;
 namespace {
 
 // The main window as the wizard sees it.
-struct FakeHost : NetworkDialogHost, SetupWizardHost {
-    QString ftpStored, smtpStored, ftpPlain, smtpPlain, destination;
-    bool emailOnly = false, notification = false, firstRun = true;
+struct FakeHost : test::FakeNetworkHost, SetupWizardHost {
+    QString ftpPlain, smtpPlain, destination;
+    bool notification = false, firstRun = true;
     int ended = 0;
 
-    QString updateIntervalText() const override { return QStringLiteral("5"); }
-    void setUpdateIntervalText(const QString&) override {}
-    QString storedFtpPassword() const override { return ftpStored; }
-    QString storedSmtpPassword() const override { return smtpStored; }
-    void setStoredPasswords(const QString& ftp, const QString& smtp) override {
-        ftpStored = ftp;
-        smtpStored = smtp;
-    }
-    void setEmailOnlyMode(bool on) override { emailOnly = on; }
-    void applySavedSettings(const NetworkSettings&) override {}
-    void startWebsiteUpdate() override {}
     QString ftpPlainPassword() const override { return ftpPlain; }
     QString smtpPlainPassword() const override { return smtpPlain; }
     void setFtpPlainPassword(const QString& p) override { ftpPlain = p; }
@@ -168,7 +158,7 @@ private slots:
         QVERIFY(!w.wizard.page1()->isVisible());
         QCOMPARE(w.ftp.HostName(), QString("ftp.example.org"));
         QCOMPARE(w.host.ftpPlain, QString("ftp secret"));
-        QCOMPARE(w.host.ftpStored, QString("ftp secret"));
+        QCOMPARE(w.host.ftpPassword, QString("ftp secret"));
         QCOMPARE(w.value("FTP Settings", "Password"), QString("ftp secret"));
         QCOMPARE(w.value("Protocol Settings", "EmailOnly"), QString("0"));
         QCOMPARE(w.value("Protocol Settings", "FTPupload"), QString("1"));

@@ -115,10 +115,6 @@ def press(node):
     action.doAction(0)
 
 
-def labels_of(root, role):
-    return sorted({n.name for n in find_all(root, role)})
-
-
 def menu_entry(window, menu, entry):
     return find(find(find(window, "menu bar"), "menu item", menu), "menu item", entry)
 

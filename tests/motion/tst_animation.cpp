@@ -1,5 +1,6 @@
 // The animation window with a scripted clock: the ticks are called directly, and a
 // ScriptedDesktop records boxes and beeps. Also the pace rule and the volume list.
+#include "../common/FreshFolder.h"
 #include "motion/AnimationPlay.h"
 #include "motion/Volumes.h"
 #include "motion/unAnimation.h"
@@ -9,14 +10,14 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace ostrel;
+using namespace ostrel::test;
 
 class TestAnimation : public QObject {
     Q_OBJECT
-    std::unique_ptr<QTemporaryDir> dir_;
+    FreshFolder dir_;
     QString folder_; // the program folder, without the trailing '/'
     std::unique_ptr<ScriptedDesktop> desktop_;
     std::unique_ptr<TfrmAnimation> form_;
@@ -37,9 +38,8 @@ class TestAnimation : public QObject {
 
 private slots:
     void init() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir_->isValid());
-        folder_ = QDir::cleanPath(dir_->path());
+        QVERIFY(dir_.renew());
+        folder_ = QDir::cleanPath(dir_.dir.path());
         for (const char* name : {"b.jpg", "a.jpg", "c.jpg", "D.JPG"})
             writePicture(QString::fromLatin1(name));
         QFile(folder_ + QStringLiteral("/notes.txt")).open(QIODevice::WriteOnly);

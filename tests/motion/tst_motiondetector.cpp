@@ -2,12 +2,12 @@
 // the failures that must leave the reference alone, and detections on scenes that change
 // once or have a figure walking through them.
 #include "../capture/ScriptedDrivers.h"
+#include "../common/FreshFolder.h"
 #include "capture/VideoCapture.h"
 #include "motion/MotionDetector.h"
 #include "platform/IniFile.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace ostrel;
@@ -15,16 +15,11 @@ using namespace ostrel::test;
 
 class TestMotionDetector : public QObject {
     Q_OBJECT
-    std::unique_ptr<QTemporaryDir> dir_;
-    QString folder_;
+    FreshFolder folder_;
 
 private slots:
 
-    void init() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir_->isValid());
-        folder_ = dir_->path() + QLatin1Char('/');
-    }
+    void init() { QVERIFY(folder_.renew()); }
 
     void failuresRaiseAndKeepReference_data() {
         QTest::addColumn<bool>("staleFile");
@@ -35,14 +30,14 @@ private slots:
 
     void failuresRaiseAndKeepReference() {
         QFETCH(bool, staleFile);
-        const QString temp = folder_ + QStringLiteral("temp00.bmp");
+        const QString temp = folder_.path + QStringLiteral("temp00.bmp");
         QImage picture(3, 2, QImage::Format_BGR888);
         picture.fill(QColor(10, 20, 30));
         if (staleFile) bitmap::save(temp, picture);
-        TVideoCapture video(systemDrivers(folder_), folder_); // no driver open
+        TVideoCapture video(systemDrivers(folder_.path), folder_.path); // no driver open
         MotionDetector detector;
         detector.setLastFrameSum(123456);
-        const QString error = messageOf([&] { detector.check(video, folder_, 100, 0); });
+        const QString error = messageOf([&] { detector.check(video, folder_.path, 100, 0); });
         QVERIFY2(error.contains(temp), qPrintable(error));
         QCOMPARE(detector.LastFrameSum(), 123456u);
 
@@ -74,11 +69,11 @@ private slots:
         QFETCH(QString, graph);
         QFETCH(int, row);
         QFETCH(QColor, thing);
-        IniFile(folder_ + QStringLiteral("vcap.sif"))
+        IniFile(folder_.path + QStringLiteral("vcap.sif"))
             .writeInteger("Virtual Camera", "Motion_Interval", 3);
         auto drivers = std::make_shared<ScriptedDrivers>();
         if (!graph.isEmpty()) drivers->add(0, QStringLiteral("Graph"), lavfiSource(graph));
-        TVideoCapture video(graph.isEmpty() ? systemDrivers(folder_) : drivers, folder_);
+        TVideoCapture video(graph.isEmpty() ? systemDrivers(folder_.path) : drivers, folder_.path);
         video.setDriverIndex(0);
         video.setDriverOpen(true);
         // Where the thing is on the row of the last frame grabbed: its first and last
@@ -98,17 +93,17 @@ private slots:
 
         MotionDetector detector;
         detector.setLastFrameSum(77);
-        const quint32 seed = detector.GetFrameSum(video, folder_);
+        const quint32 seed = detector.GetFrameSum(video, folder_.path);
         QCOMPARE(detector.LastFrameSum(), 77u); // only a check moves the reference
         QCOMPARE(seed, frameSum(video.lastGrabbedFrame()));
-        QCOMPARE(video.SingleImageFile(), folder_ + QStringLiteral("temp00.bmp"));
+        QCOMPARE(video.SingleImageFile(), folder_.path + QStringLiteral("temp00.bmp"));
         QVERIFY(!QFile::exists(video.SingleImageFile()));
         detector.setLastFrameSum(seed); // the session's seed
         QList<int> before = where();
         int detections = 0, shown = 0;
         for (int i = 0; i < 300 && shown < 8; ++i) { // until the thing has been in 8 checks
             QVERIFY(newFrame(video));
-            const Comparison c = detector.check(video, folder_, 100, 0);
+            const Comparison c = detector.check(video, folder_.path, 100, 0);
             QVERIFY(c.similarity.has_value());
             const QList<int> now = where();
             if (now == before) QCOMPARE(c.detection, false);

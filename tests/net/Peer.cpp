@@ -1,6 +1,7 @@
 #include "Peer.h"
 
 #include <QDeadlineTimer>
+#include <QJsonDocument>
 
 namespace ostrel::test {
 
@@ -42,27 +43,29 @@ bool PeerServer::start() {
     return false;
 }
 
-QByteArray runPython(const QString& code, const QStringList& arguments) {
+namespace {
+
+// What a script of tests/peers printed; empty on failure.
+QByteArray runScript(const QString& name, const QStringList& arguments) {
     QProcess p;
-    p.start(python, QStringList{QStringLiteral("-c"), code} + arguments);
+    p.start(python, QStringList{peerScript(name)} + arguments);
     if (!p.waitForFinished(30000) || p.exitCode() != 0) {
-        qWarning("python failed: %s", p.readAllStandardError().constData());
+        qWarning("%s failed: %s", qPrintable(name), p.readAllStandardError().constData());
         return {};
     }
     return p.readAllStandardOutput();
 }
 
+} // namespace
+
+QJsonObject readMail(const QString& path) {
+    return QJsonDocument::fromJson(runScript(QStringLiteral("read_mail.py"), {path})).object();
+}
+
 QString makeCertificate(const QString& folder, const QString& host) {
-    const QString cert = folder + QStringLiteral("/cert.pem");
-    QProcess p;
-    p.start(QStringLiteral("openssl"),
-            {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=" + host, "-addext",
-             "subjectAltName=DNS:" + host + (host == "localhost" ? ",IP:127.0.0.1" : ""), "-days",
-             "2", "-keyout", folder + QStringLiteral("/key.pem"), "-out", cert});
-    if (!p.waitForFinished(30000) || p.exitCode() != 0) return {};
-    p.start(QStringLiteral("openssl"), {"x509", "-fingerprint", "-sha256", "-noout", "-in", cert});
-    if (!p.waitForFinished(30000) || p.exitCode() != 0) return {};
-    return QString::fromLatin1(p.readAllStandardOutput().trimmed());
+    return QString::fromLatin1(
+        runScript(QStringLiteral("make_ca.py"), {folder, QStringLiteral("--self-signed"), host})
+            .trimmed());
 }
 
 } // namespace ostrel::test

@@ -1,5 +1,6 @@
 #pragma once
 // The real servers of tests/peers, started with Debian's /usr/bin/python3 on 127.0.0.1.
+#include <QJsonObject>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -33,10 +34,11 @@ QString peerScript(const QString& name);
 
 // Makes a self-signed certificate for `host` (localhost also names 127.0.0.1) as cert.pem
 // and key.pem in `folder` and returns its fingerprint as openssl prints it ("sha256
-// Fingerprint=AB:..."), empty on failure.
+// Fingerprint=AB:..."), empty on failure; tests/peers/make_ca.py makes it.
 QString makeCertificate(const QString& folder, const QString& host = QStringLiteral("localhost"));
 
-// Runs Python code with /usr/bin/python3 and returns what it printed; empty on failure.
-QByteArray runPython(const QString& code, const QStringList& arguments);
+// A mail file as tests/peers/read_mail.py reads it (subject, from, to, sender, date, text,
+// attachments, defects, envelope); empty on failure.
+QJsonObject readMail(const QString& path);
 
 } // namespace ostrel::test

@@ -9,37 +9,12 @@
 
 #include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace ostrel;
 using namespace ostrel::test;
-
-namespace {
-
-const char* const parseMail = R"(
-import email, email.utils, json, sys
-from email import policy
-msg = email.message_from_bytes(open(sys.argv[1], 'rb').read(), policy=policy.default)
-text, attachments, defects = None, [], 0
-for part in msg.walk():
-    defects += len(part.defects)
-    if part.is_multipart():
-        continue
-    if part.get_content_disposition() == 'attachment':
-        attachments.append({'filename': part.get_filename(), 'type': part.get_content_type(),
-                            'data': part.get_payload(decode=True).hex()})
-    elif part.get_content_type() == 'text/plain' and text is None:
-        text = part.get_content().replace('\r\n', '\n')
-print(json.dumps({
-    'subject': str(msg['subject']), 'from': str(msg['from']), 'to': str(msg['to']),
-    'sender': str(msg['sender']), 'text': text, 'attachments': attachments, 'defects': defects,
-    'date': email.utils.parsedate_to_datetime(msg['date']).isoformat()}))
-)";
-
-} // namespace
 
 // A request that must succeed, with the client's message when it does not.
 #define OK(call) QVERIFY2(call, qPrintable(ftp.ErrorMessage()))
@@ -126,8 +101,7 @@ private slots:
 
         const QString mail = folder.filePath(QStringLiteral("mail-1.eml"));
         QTRY_VERIFY(QFile::exists(mail));
-        const QJsonObject m =
-            QJsonDocument::fromJson(runPython(QString::fromLatin1(parseMail), {mail})).object();
+        const QJsonObject m = readMail(mail);
         QVERIFY(!m.isEmpty());
         QCOMPARE(m["defects"].toInt(), 0);
         QCOMPARE(m["subject"].toString(),

@@ -1,11 +1,16 @@
 #!/usr/bin/python3
 """Usage: make_ca.py FOLDER
+       make_ca.py FOLDER --self-signed HOST
 
 Makes a certificate authority (ca.pem) and a server certificate for localhost and
 127.0.0.1 it signed (issued.pem, issued-key.pem): what a server shows whose authority the
 system does not know. A second one it signed is made out to "otherhost" only (other.pem,
 other-key.pem); a third, for localhost and 127.0.0.1 again, is self-signed (self.pem,
-self-key.pem)."""
+self-key.pem).
+
+With --self-signed, makes only a self-signed certificate for HOST (localhost also names
+127.0.0.1) as cert.pem and key.pem, and prints its fingerprint as openssl prints it
+("sha256 Fingerprint=AB:...")."""
 import datetime
 import ipaddress
 import sys
@@ -33,16 +38,8 @@ def pem(item):
     return item.public_bytes(serialization.Encoding.PEM)
 
 
-ca_key = rsa.generate_private_key(public_exponent=65537, key_size=2048)
-ca = (x509.CertificateBuilder().subject_name(name("Ostrel Test CA"))
-      .issuer_name(name("Ostrel Test CA")).public_key(ca_key.public_key()).serial_number(1)
-      .not_valid_before(NOW - DAY).not_valid_after(NOW + 2 * DAY)
-      .add_extension(x509.BasicConstraints(ca=True, path_length=None), critical=True)
-      .sign(ca_key, hashes.SHA256()))
-write("ca.pem", pem(ca))
-
-
-def issue(names, common_name, file_name, self_signed=False):
+def issue(names, common_name, file_name, self_signed=False, key_file=None):
+    """Writes the certificate and its key; returns the certificate."""
     key = rsa.generate_private_key(public_exponent=65537, key_size=2048)
     certificate = (x509.CertificateBuilder().subject_name(name(common_name))
                    .issuer_name(name(common_name) if self_signed else ca.subject)
@@ -51,12 +48,28 @@ def issue(names, common_name, file_name, self_signed=False):
                    .add_extension(x509.SubjectAlternativeName(names), critical=False)
                    .sign(key if self_signed else ca_key, hashes.SHA256()))
     write(f"{file_name}.pem", pem(certificate))
-    write(f"{file_name}-key.pem", key.private_bytes(serialization.Encoding.PEM,
-                                                    serialization.PrivateFormat.TraditionalOpenSSL,
-                                                    serialization.NoEncryption()))
+    write(key_file or f"{file_name}-key.pem",
+          key.private_bytes(serialization.Encoding.PEM,
+                            serialization.PrivateFormat.TraditionalOpenSSL,
+                            serialization.NoEncryption()))
+    return certificate
 
 
 LOCAL = [x509.DNSName("localhost"), x509.IPAddress(ipaddress.ip_address("127.0.0.1"))]
+if sys.argv[2:3] == ["--self-signed"]:
+    HOST = sys.argv[3]
+    made = issue(LOCAL if HOST == "localhost" else [x509.DNSName(HOST)], HOST, "cert",
+                 self_signed=True, key_file="key.pem")
+    print("sha256 Fingerprint=" + made.fingerprint(hashes.SHA256()).hex(":").upper())
+    sys.exit(0)
+
+ca_key = rsa.generate_private_key(public_exponent=65537, key_size=2048)
+ca = (x509.CertificateBuilder().subject_name(name("Ostrel Test CA"))
+      .issuer_name(name("Ostrel Test CA")).public_key(ca_key.public_key()).serial_number(1)
+      .not_valid_before(NOW - DAY).not_valid_after(NOW + 2 * DAY)
+      .add_extension(x509.BasicConstraints(ca=True, path_length=None), critical=True)
+      .sign(ca_key, hashes.SHA256()))
+write("ca.pem", pem(ca))
 issue(LOCAL, "localhost", "issued")
 issue([x509.DNSName("otherhost")], "otherhost", "other")
 issue(LOCAL, "localhost", "self", self_signed=True)

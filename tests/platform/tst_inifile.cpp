@@ -1,17 +1,18 @@
 // IniFile: reading and writing settings files, including damaged and hostile ones.
+#include "../common/FreshFolder.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/stat.h>
 #include <sys/types.h>
 
 using namespace ostrel;
+using namespace ostrel::test;
 
 namespace {
 
@@ -47,19 +48,13 @@ class TestIniFile : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> dir_; // a fresh one for each case
+    FreshFolder dir_;
     QString path(const QString& name = QStringLiteral("Ostrel.sif")) const {
-        return dir_->filePath(name);
-    }
-    QStringList folderEntries() const {
-        return QDir(dir_->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        return dir_.dir.filePath(name);
     }
 
 private slots:
-    void init() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir_->isValid());
-    }
+    void init() { QVERIFY(dir_.renew()); }
 
     // The value of key "k" in section "S" (or the row's section); "<def>": there is none.
     // As a number it is `number`, -99 (the default asked for) when it is none.
@@ -166,7 +161,7 @@ private slots:
         IniFile(path()).writeString("S", "k", value);
         QCOMPARE(readAll(path()), after);
         // Replaced atomically: no temporary file is left beside it.
-        QCOMPARE(folderEntries(), QStringList{"Ostrel.sif"});
+        QCOMPARE(dir_.entries(), QStringList{"Ostrel.sif"});
     }
 
     void writeTypes() {
@@ -220,7 +215,8 @@ private slots:
         const QByteArray what = QTest::currentDataTag();
         QString target = path();
         QByteArray original = "[S]\r\nk=1\r\n";
-        if (what == "folder in place of the file") QVERIFY(QDir(dir_->path()).mkdir("Ostrel.sif"));
+        if (what == "folder in place of the file")
+            QVERIFY(QDir(dir_.dir.path()).mkdir("Ostrel.sif"));
         if (what == "FIFO") QCOMPARE(::mkfifo(QFile::encodeName(target).constData(), 0600), 0);
         if (what == "folder is a file") writeRaw(path("plain"), "x");
         if (what == "folder is a file") target = path("plain/Ostrel.sif");
@@ -237,14 +233,14 @@ private slots:
         QCOMPARE(ini.readBool("S", "k", false), readable);
         QCOMPARE(ini.sectionExists("S"), readable);
         QCOMPARE(ini.valueExists("S", "k"), readable);
-        const QStringList entries = folderEntries();
+        const QStringList entries = dir_.entries();
         try {
             ini.writeString("S", "k", "2");
             QFAIL("no exception");
         } catch (const EIniFileException& e) {
             QCOMPARE(e.message(), QStringLiteral("Unable to write to ") + target);
         }
-        QCOMPARE(folderEntries(), entries);
+        QCOMPARE(dir_.entries(), entries);
         if (file) QVERIFY(setMode(target, 0600));
         if (file) QCOMPARE(readAll(target), original);
     }
@@ -291,8 +287,8 @@ private slots:
             QDir().mkpath(QFileInfo(path(name)).path());
             writeRaw(path(name), "x");
         }
-        QStringList removed = removeInterruptedWrites(dir_->path());
-        removed.replaceInStrings(dir_->path() + "/", QString());
+        QStringList removed = removeInterruptedWrites(dir_.dir.path());
+        removed.replaceInStrings(dir_.dir.path() + "/", QString());
         removed.sort();
         QCOMPARE(removed, leftovers); // both sorted
         for (const QString& name : kept)

@@ -1,6 +1,7 @@
 // The export of the website update: the failure report for each caller when no frame can be
 // saved, the padded camera name, and the stamp picture with its date and time, which keeps
 // whatever a new, shorter text does not cover.
+#include "../common/FreshFolder.h"
 #include "../net/NetTestUtil.h"
 #include "capture/Bitmap.h"
 #include "capture/VideoCapture.h"
@@ -9,7 +10,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 #include <clocale>
 
@@ -35,8 +35,7 @@ int differences(const QImage& picture, int fromX, int toX, const QImage& other =
 
 class TestFrameExport : public QObject {
     Q_OBJECT
-    std::unique_ptr<QTemporaryDir> dir_;
-    QString folder_;
+    FreshFolder folder_;
 
 private slots:
     void initTestCase() {
@@ -44,11 +43,7 @@ private slots:
         std::setlocale(LC_ALL, "C.UTF-8");
     }
 
-    void init() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir_->isValid());
-        folder_ = dir_->path() + QLatin1Char('/');
-    }
+    void init() { QVERIFY(folder_.renew()); }
 
     void padCameraName_data() {
         QTest::addColumn<QString>("name");
@@ -88,20 +83,20 @@ private slots:
         QFETCH(bool, writeNow);
         ScriptedDesktop desktop;
         desktop.clock = QDateTime(QDate(2026, 12, 5), QTime(10, 15, 30));
-        TVideoCapture video(systemDrivers(folder_), folder_);
+        TVideoCapture video(systemDrivers(folder_.path), folder_.path);
         video.setDriverOpen(false);
         QString name = QStringLiteral("Cam");
         QImage stamp;
         QList<FrameSaveFailure> failures;
         const auto collect = [&](const FrameSaveFailure& f) { failures.append(f); };
         for (const QByteArray& earlier : {QByteArray(), QByteArray("earlier frame")}) {
-            if (!earlier.isEmpty()) QVERIFY(writeFile(folder_ + "Capture.jpg", earlier));
+            if (!earlier.isEmpty()) QVERIFY(writeFile(folder_.path + "Capture.jpg", earlier));
             const ExportResult result =
-                exportFrameAndStamp(video, folder_, ExportKind(kind), name, stamp, collect);
+                exportFrameAndStamp(video, folder_.path, ExportKind(kind), name, stamp, collect);
             QVERIFY(!result.frameSaved);
             QCOMPARE(result.bitmapPath, QString());
             QCOMPARE(result.jpegPath, QString());
-            QCOMPARE(readFile(folder_ + "Capture.jpg"),
+            QCOMPARE(readFile(folder_.path + "Capture.jpg"),
                      earlier.isEmpty() ? QByteArray("<missing>") : earlier);
         }
         QCOMPARE(failures.size(), 2);
@@ -114,21 +109,21 @@ private slots:
         QImage expected;
         drawStamp(expected, stampText(name, desktop.clock));
         QCOMPARE(stamp, expected);
-        QCOMPARE(bitmap::load(folder_ + "datetime.bmp"),
+        QCOMPARE(bitmap::load(folder_.path + "datetime.bmp"),
                  stamp.convertToFormat(QImage::Format_BGR888));
     }
 
     void shorterTextLeavesOldTail() {
         ScriptedDesktop desktop;
-        TVideoCapture video(systemDrivers(folder_), folder_);
+        TVideoCapture video(systemDrivers(folder_.path), folder_.path);
         QString camera = QStringLiteral("Location 1");
         QImage stamp;
         desktop.clock = QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59));
-        exportFrameAndStamp(video, folder_, ExportKind::Tick, camera, stamp, {});
+        exportFrameAndStamp(video, folder_.path, ExportKind::Tick, camera, stamp, {});
         const QImage first = stamp.copy();
         // At midnight the time is left out: " Location 1 01/01/27 " is shorter.
         desktop.clock = QDateTime(QDate(2027, 1, 1), QTime(0, 0));
-        exportFrameAndStamp(video, folder_, ExportKind::Tick, camera, stamp, {});
+        exportFrameAndStamp(video, folder_.path, ExportKind::Tick, camera, stamp, {});
 
         // Right of the new text the old one is untouched and still visible; the new text
         // covers a bit more than half of the old one's length.

@@ -1,6 +1,7 @@
 // Bitmap to JPEG: what the file holds (size, pixels, baseline, quality 90, 4:2:0), and
 // that a missing or damaged bitmap or an unwritable target never leaves a partial file
 // nor harms a good one.
+#include "../common/FreshFolder.h"
 #include "../net/NetTestUtil.h"
 #include "JpegCheck.h"
 #include "capture/Bitmap.h"
@@ -9,7 +10,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace ostrel;
@@ -28,18 +28,10 @@ QImage red(int width, int height) {
 
 class TestJpegExport : public QObject {
     Q_OBJECT
-    std::unique_ptr<QTemporaryDir> dir_;
-    QString folder_;
-    QStringList entries() const {
-        return QDir(folder_).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    }
+    FreshFolder folder_;
 
 private slots:
-    void init() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir_->isValid());
-        folder_ = dir_->path() + QLatin1Char('/');
-    }
+    void init() { QVERIFY(folder_.renew()); }
 
     void writesBaselineJpeg_data() {
         QTest::addColumn<QSize>("size");
@@ -49,11 +41,12 @@ private slots:
 
     void writesBaselineJpeg() {
         QFETCH(QSize, size);
-        bitmap::save(folder_ + "Capture.bmp", red(size.width(), size.height()));
-        QVERIFY(writeFile(folder_ + "Capture.jpg", QByteArray(1000000, 'x'))); // longer than new
+        bitmap::save(folder_.path + "Capture.bmp", red(size.width(), size.height()));
+        QVERIFY(
+            writeFile(folder_.path + "Capture.jpg", QByteArray(1000000, 'x'))); // longer than new
 
-        QVERIFY(SaveBitmapAsJpeg(folder_ + "Capture.bmp", folder_ + "Capture.jpg"));
-        const QByteArray data = readFile(folder_ + "Capture.jpg");
+        QVERIFY(SaveBitmapAsJpeg(folder_.path + "Capture.bmp", folder_.path + "Capture.jpg"));
+        const QByteArray data = readFile(folder_.path + "Capture.jpg");
         const DecodedJpeg jpeg = decodeJpeg(data);
         QVERIFY(jpeg.ok);
         QCOMPARE(QSize(jpeg.width, jpeg.height), size);
@@ -71,7 +64,7 @@ private slots:
         QCOMPARE_GT(centre.red(), 240);
         QCOMPARE_LT(centre.green(), 16);
         QCOMPARE_LT(centre.blue(), 16);
-        QCOMPARE(entries(), (QStringList{"Capture.bmp", "Capture.jpg"}));
+        QCOMPARE(folder_.entries(), (QStringList{"Capture.bmp", "Capture.jpg"}));
     }
 
     // Rows: what Capture.bmp holds, the target, and a part of the error text.
@@ -97,22 +90,22 @@ private slots:
         QFETCH(QByteArray, bitmap);
         QFETCH(QString, target);
         QFETCH(QString, error);
-        if (!bitmap.isNull()) QVERIFY(writeFile(folder_ + "Capture.bmp", bitmap));
-        QVERIFY(writeFile(folder_ + "Capture.jpg", "a good JPEG from an earlier update"));
-        QVERIFY(QDir(folder_).mkdir("folder.jpg"));
-        const QStringList before = entries();
+        if (!bitmap.isNull()) QVERIFY(writeFile(folder_.path + "Capture.bmp", bitmap));
+        QVERIFY(writeFile(folder_.path + "Capture.jpg", "a good JPEG from an earlier update"));
+        QVERIFY(QDir(folder_.path).mkdir("folder.jpg"));
+        const QStringList before = folder_.entries();
         QString message;
         try {
-            SaveBitmapAsJpeg(folder_ + "Capture.bmp", folder_ + target);
+            SaveBitmapAsJpeg(folder_.path + "Capture.bmp", folder_.path + target);
         } catch (const Exception& e) {
             message = e.message();
         }
         QVERIFY2(!message.isEmpty(), qPrintable(message));
         QVERIFY2(message.contains(error), qPrintable(message));
-        QCOMPARE(entries(), before);
-        QCOMPARE(readFile(folder_ + "Capture.jpg"),
+        QCOMPARE(folder_.entries(), before);
+        QCOMPARE(readFile(folder_.path + "Capture.jpg"),
                  QByteArray("a good JPEG from an earlier update"));
-        QVERIFY(QFileInfo(folder_ + "folder.jpg").isDir());
+        QVERIFY(QFileInfo(folder_.path + "folder.jpg").isDir());
     }
 };
 
