@@ -84,9 +84,15 @@ private slots:
                     QVERIFY2(on[n], n);
             if (s.updating) {
                 QVERIFY(on["menuPeriodicUpdate"]);
-                if (!s.emailOnly) QVERIFY(on["GroupBox3"] && on["BitBtnFrameCap"]);
+                if (!s.emailOnly) {
+                    QVERIFY(on["GroupBox3"]);
+                    QVERIFY(on["BitBtnFrameCap"]);
+                }
             }
-            if (s.recording) QVERIFY(on["GroupBox2"] && on["menuVideo"]);
+            if (s.recording) {
+                QVERIFY(on["GroupBox2"]);
+                QVERIFY(on["menuVideo"]);
+            }
         }
 
         // More state never unlocks a control.
@@ -94,7 +100,7 @@ private slots:
             if (bits & more || more == 1) continue; // the driver bit unlocks, by design
             const auto moreOn = enabledOf(mainWindowLook(stateOf(bits | more)));
             for (auto it = moreOn.cbegin(); it != moreOn.cend(); ++it)
-                QVERIFY2(!it.value() || on.value(it.key()), qPrintable(it.key()));
+                if (it.value()) QVERIFY2(on.value(it.key()), qPrintable(it.key()));
         }
 
         // The buttons' captions are checked with the sessions.

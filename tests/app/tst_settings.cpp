@@ -40,7 +40,8 @@ private slots:
         QCOMPARE(s.capture.frameRate, 30);
         QCOMPARE(s.capture.indexSize, 0); // not a number: the default
         // Both choices on: e-mail only is the one consulted.
-        QVERIFY(s.network.emailOnly && !s.network.ftpUpload);
+        QVERIFY(s.network.emailOnly);
+        QVERIFY(!s.network.ftpUpload);
         const auto fields = [](const MainWindowSettings& w) {
             return QStringList{QString::number(w.treshold), QString::number(w.sensitivity),
                                w.interval, w.startDelay, QString::number(w.minFreeMb)}

@@ -1,12 +1,17 @@
 #pragma once
 // Capture drivers whose description, capabilities, source and dialogs a test sets, in a
-// registry with drivers at any indices; and the scripting of the drivers' dialogs.
+// registry with drivers at any indices; the scripting of the drivers' dialogs; and the wait
+// for a device's next frame.
 #include "capture/CaptureDriver.h"
 #include "capture/DriverDialogs.h"
+#include "capture/VideoCapture.h"
 #include "platform/Exception.h"
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QMap>
 #include <QMetaType>
+#include <QThread>
 #include <functional>
 
 namespace ostrel::test {
@@ -77,6 +82,22 @@ inline bool writeRepeated(const QString& path, const QByteArray& frame, int coun
     QFile file(path);
     return file.open(QIODevice::WriteOnly) &&
            file.write(frame.repeated(count)) == frame.size() * count;
+}
+
+// Waits until the device's source has made a frame newer than the last one grabbed, with
+// or without the event loop running meanwhile (without it, what the capture thread posts
+// stays in the event queue); false when none comes within 5 s. A paced source makes its
+// frames no faster than their rate, so n new frames also mean n frame times gone by.
+inline bool newFrame(TVideoCapture& video, bool runEvents = true) {
+    video.GrabFrameLive();
+    const qint64 seen = video.lastGrabbedFrame().cacheKey();
+    const QDeadlineTimer deadline(5000);
+    while (!video.GrabFrameLive() || video.lastGrabbedFrame().cacheKey() == seen) {
+        if (deadline.hasExpired()) return false;
+        if (runEvents) QCoreApplication::processEvents();
+        QThread::msleep(5);
+    }
+    return true;
 }
 
 // The message of the exception `action` raises.

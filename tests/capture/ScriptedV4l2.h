@@ -114,6 +114,7 @@ public:
     std::function<SourceSpec(const QString& path, const QMap<QString, QString>& options)> streamFor;
     QList<QMap<QString, QString>> streamed; // options of every stream asked for
     int opens = 0;
+    int listings = 0; // how often the nodes were looked through
     QString folder; // stands for /dev: a test makes an entry there when it plugs a camera in
 
     std::shared_ptr<ScriptedCamera> add(const QString& card, const QString& bus = QString()) {
@@ -132,6 +133,7 @@ public:
         return camera;
     }
     QList<Node> nodes() override {
+        ++listings;
         QList<Node> list;
         for (const auto& c : cameras)
             list.append({c->path, c->identity});

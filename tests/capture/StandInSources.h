@@ -74,10 +74,10 @@ inline QByteArray jpegFrame(QSize size) {
     return data;
 }
 
-// Serves `data` to the first client on 127.0.0.1, then resets the connection, falls
-// silent, or sends JPEG markers around junk (packets that never decode) until destroyed.
-// Runs on its own thread: the capture code opens the stream while the test's thread is
-// blocked in the open.
+// Serves `data` to the first client on 127.0.0.1 and falls silent; once told to end, it
+// resets the connection, stays silent, or sends JPEG markers around junk (packets that
+// never decode) until destroyed. Runs on its own thread: the capture code opens the
+// stream while the test's thread is blocked in the open.
 class StreamServer {
 public:
     enum class End { Reset, Silence, Garbage };
@@ -102,6 +102,9 @@ public:
         ::close(listener_);
     }
 
+    // Called once the reader has shown a picture of the stream.
+    void end() { ending_.store(true); }
+
     QString url;
 
 private:
@@ -112,8 +115,8 @@ private:
             if ((n = ::send(client, data_.constData() + sent, size_t(data_.size() - sent),
                             MSG_NOSIGNAL)) <= 0)
                 break;
-        // Long enough for the reader to have opened the stream and be reading it.
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        while (!ending_.load() && !stop_.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         if (end_ == End::Reset) {
             const linger reset{1, 0}; // close with RST, as a peer that failed does
             ::setsockopt(client, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
@@ -132,6 +135,7 @@ private:
     End end_;
     int listener_ = -1;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> ending_{false};
     std::thread thread_;
 };
 

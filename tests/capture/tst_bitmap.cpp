@@ -99,20 +99,22 @@ private slots:
 
     void roundTrip_data() {
         QTest::addColumn<QSize>("size");
-        QTest::newRow("odd width, 1 padding byte") << QSize(5, 3);
-        QTest::newRow("no padding") << QSize(4, 4);
-        QTest::newRow("no pixels: a valid 0 by 0 bitmap") << QSize(0, 0);
+        QTest::addColumn<int>("fileSize"); // 54 header bytes, then rows of 4-byte multiples
+        QTest::newRow("odd width, 1 padding byte") << QSize(5, 3) << 54 + 16 * 3;
+        QTest::newRow("no padding") << QSize(4, 4) << 54 + 12 * 4;
+        QTest::newRow("no pixels: a valid 0 by 0 bitmap") << QSize(0, 0) << 54;
     }
 
     void roundTrip() {
         QFETCH(QSize, size);
+        QFETCH(int, fileSize);
         const int width = size.width(), height = size.height();
         const QImage image = width ? patterned(width, height) : QImage();
         const QByteArray file = bitmap::encode(image);
-        QCOMPARE(file.size(), 54 + bitmap::rowStride24(width) * height);
+        QCOMPARE(file.size(), fileSize);
         const QImage decoded = bitmap::decode(file);
         QCOMPARE(decoded, image);
-        QVERIFY(decoded.isNull() || decoded.format() == QImage::Format_BGR888);
+        if (!decoded.isNull()) QCOMPARE(decoded.format(), QImage::Format_BGR888);
         // Other formats are written as the same 24-bit colours.
         QCOMPARE(bitmap::decode(bitmap::encode(image.convertToFormat(QImage::Format_RGB32))),
                  image);

@@ -38,14 +38,19 @@ private slots:
         auto* video = main.VideoCap1();
         auto* ui = main.ui();
         // Ticked at start-up.
-        QVERIFY(ui->CheckOverl->isEnabled() && ui->CheckOverl->isChecked() &&
-                !ui->CheckPrev->isChecked());
+        QVERIFY(ui->CheckOverl->isEnabled());
+        QVERIFY(ui->CheckOverl->isChecked());
+        QVERIFY(!ui->CheckPrev->isChecked());
         QVERIFY(video->VideoOverlay());
 
         ui->CheckPrev->setChecked(true); // one or the other
-        QVERIFY(video->VideoPreview() && !video->VideoOverlay() && !ui->CheckOverl->isChecked());
+        QVERIFY(video->VideoPreview());
+        QVERIFY(!video->VideoOverlay());
+        QVERIFY(!ui->CheckOverl->isChecked());
         ui->CheckOverl->setChecked(true);
-        QVERIFY(video->VideoOverlay() && !video->VideoPreview() && !ui->CheckPrev->isChecked());
+        QVERIFY(video->VideoOverlay());
+        QVERIFY(!video->VideoPreview());
+        QVERIFY(!ui->CheckPrev->isChecked());
         QVERIFY(desk.shown.isEmpty());
     }
 
@@ -67,8 +72,10 @@ private slots:
         auto* ui = main.ui();
         QVERIFY(main.VideoCap1()->DriverOpen());
         QCOMPARE(ui->menuVideoFormat->isEnabled(), format);
-        QVERIFY(ui->menuVideoSource->isEnabled() && ui->menuVideoCompression1->isEnabled());
-        QVERIFY(!ui->menuVideoDisplay->isEnabled() && !ui->CheckOverl->isEnabled());
+        QVERIFY(ui->menuVideoSource->isEnabled());
+        QVERIFY(ui->menuVideoCompression1->isEnabled());
+        QVERIFY(!ui->menuVideoDisplay->isEnabled());
+        QVERIFY(!ui->CheckOverl->isEnabled());
         QVERIFY(desk.shown.isEmpty());
     }
 

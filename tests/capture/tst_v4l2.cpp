@@ -286,7 +286,8 @@ private slots:
                                 {{QStringLiteral("input_format"), QStringLiteral("mjpeg")}});
         QCOMPARE(machine.inputFormat, QStringLiteral("video4linux2"));
         QCOMPARE(machine.url, QStringLiteral("/dev/video0"));
-        QVERIFY(machine.paced && machine.nonBlocking);
+        QVERIFY(machine.paced);
+        QVERIFY(machine.nonBlocking);
     }
 
     // ---- Video Format, Video Source, Video Compression ---------------------------------------
@@ -369,7 +370,8 @@ private slots:
             return dialog.result();
         });
         QVERIFY(video->ShowSourceDialog());
-        QVERIFY(temperatureLockedFirst && temperatureFreedAfter);
+        QVERIFY(temperatureLockedFirst);
+        QVERIFY(temperatureFreedAfter);
         QCOMPARE(camera->values.value(V4L2_CID_CONTRAST), 40);
         QCOMPARE(camera->values.value(V4L2_CID_WHITE_BALANCE_TEMPERATURE), 3500);
         QCOMPARE(camera->values.value(V4L2_CID_POWER_LINE_FREQUENCY), 2);
@@ -465,7 +467,10 @@ private slots:
         QCOMPARE(video->ShowCompressionDialog(), confirm && expectedShown > 0);
         QCOMPARE(shown, expectedShown);
         QCOMPARE(status.count(), expectedShown); // the temporary open's only
-        QVERIFY(!shown || (preset == DefaultCompressionQuality && openWhileShown));
+        if (shown) {
+            QCOMPARE(preset, DefaultCompressionQuality);
+            QVERIFY(openWhileShown);
+        }
         QVERIFY(!video->DriverOpen());
         QCOMPARE(video->CompressionQuality(), expectedQuality);
         QCOMPARE(readCompressionQuality(folder_->path()), expectedQuality); // kept across starts
@@ -563,19 +568,20 @@ private slots:
                     ++logged;
             });
         video->setVideoPreview(true);
-        const bool ended = errors.wait(8000);
+        const bool delivered = QTest::qWaitFor([&] { return shown.count() > 0; }, 8000);
+        server.end();
+        const bool ended = QTest::qWaitFor([&] { return errors.count() > 0; }, 8000);
         qInstallMessageHandler(previous);
+        QVERIFY2(delivered, "the source delivered before it went away");
         QVERIFY(ended);
-        QVERIFY2(logged <= 5, qPrintable(QString::number(logged))); // a broken stream is no flood
-        QVERIFY(logged > 0 || how != QLatin1String("junk"));
-        QVERIFY2(shown.count() > 0, "the source delivered before it went away");
-        QCOMPARE(errors.count(), 1);
+        QCOMPARE_LE(logged, 5); // a broken stream is no flood
+        if (how == QLatin1String("junk")) QCOMPARE_GT(logged, 0);
         QCOMPARE(errors.at(0).at(1).toString(), QStringLiteral("Capture device was not detected."));
         if (how != QLatin1String("reset")) // a reset may also read as the end of the stream
             QCOMPARE(errors.at(0).at(0).toInt(), expectedError);
         QVERIFY(video->DriverOpen()); // closing is the program's decision
-        QVERIFY(!video->GrabFrameLive());
-        QTest::qWait(200);
+        QVERIFY(!video->GrabFrameLive()); // ended: all it reported waits in the queue
+        QCoreApplication::processEvents();
         QCOMPARE(errors.count(), 1);
         // What the program does next: close, forget the driver; another choice works.
         video->setDriverOpen(false);
@@ -635,10 +641,12 @@ private slots:
         });
         QCOMPARE(video->ShowSourceDialog(), accepted);
         const QString shown = desk.shownTexts().join('\n');
-        QVERIFY2(expectedError.isEmpty()
-                     ? shown.isEmpty()
-                     : desk.shownTexts().size() == 1 && shown.startsWith(expectedError),
-                 qPrintable(shown));
+        if (expectedError.isEmpty()) {
+            QCOMPARE(shown, QString());
+        } else {
+            QCOMPARE(desk.shownTexts().size(), 1);
+            QVERIFY2(shown.startsWith(expectedError), qPrintable(shown));
+        }
         const VirtualCameraSettings stored = VirtualCamera::readSettings(folder);
         QCOMPARE(stored.source, accepted ? expectedSource : QString());
         QCOMPARE(stored.motionInterval, action == QLatin1String("interval") ? 7 : 20);

@@ -100,16 +100,22 @@ private slots:
         QVERIFY(w.wizard.HasFtpAccount);
         w.ui->cbNoNotify->click();
         QVERIFY(w.ui->BitBtnNext->isEnabled());
-        QVERIFY(w.ui->GroupBoxFTPaccount->isVisible() && !w.ui->GroupBoxEmailaccount->isVisible());
+        QVERIFY(w.ui->GroupBoxFTPaccount->isVisible());
+        QVERIFY(!w.ui->GroupBoxEmailaccount->isVisible());
         w.ui->cbYesFTP->click(); // unticked: the notify answer goes with it
-        QVERIFY(!w.ui->cbNoNotify->isChecked() && !w.ui->BitBtnNext->isEnabled());
+        QVERIFY(!w.ui->cbNoNotify->isChecked());
+        QVERIFY(!w.ui->BitBtnNext->isEnabled());
         w.ui->cbNoFTP->click();
-        QVERIFY(!w.ui->cbYesFTP->isChecked() && !w.ui->cbNoNotify->isVisible());
-        QVERIFY(w.ui->GroupBoxEmailaccount->isVisible() && !w.ui->GroupBoxFTPaccount->isVisible());
+        QVERIFY(!w.ui->cbYesFTP->isChecked());
+        QVERIFY(!w.ui->cbNoNotify->isVisible());
+        QVERIFY(w.ui->GroupBoxEmailaccount->isVisible());
+        QVERIFY(!w.ui->GroupBoxFTPaccount->isVisible());
         QVERIFY(w.ui->edDestinationAddress->isVisible());
         w.ui->BitBtnBack->click();
-        QVERIFY(!w.ui->cbNoFTP->isChecked() && !w.ui->GroupBoxEmailaccount->isVisible());
-        QVERIFY(!w.ui->BitBtnNext->isEnabled() && !w.wizard.HasFtpAccount);
+        QVERIFY(!w.ui->cbNoFTP->isChecked());
+        QVERIFY(!w.ui->GroupBoxEmailaccount->isVisible());
+        QVERIFY(!w.ui->BitBtnNext->isEnabled());
+        QVERIFY(!w.wizard.HasFtpAccount);
     }
 
     // Each field the answers call for is needed: one left empty keeps page 1 with the error.
@@ -158,7 +164,8 @@ private slots:
         w.ui->cbEmailSecurity->setCurrentIndex(1); // STARTTLS: the port follows
         w.ui->BitBtnNext->click();
         QVERIFY(w.desk.shown.isEmpty());
-        QVERIFY(w.wizard.page2()->isVisible() && !w.wizard.page1()->isVisible());
+        QVERIFY(w.wizard.page2()->isVisible());
+        QVERIFY(!w.wizard.page1()->isVisible());
         QCOMPARE(w.ftp.HostName(), QString("ftp.example.org"));
         QCOMPARE(w.host.ftpPlain, QString("ftp secret"));
         QCOMPARE(w.host.ftpStored, QString("ftp secret"));
@@ -167,7 +174,8 @@ private slots:
         QCOMPARE(w.value("Protocol Settings", "FTPupload"), QString("1"));
         QCOMPARE(w.value("Protocol Settings", "Notification"), notify ? "1" : "0");
         QCOMPARE(w.host.notification, notify);
-        QVERIFY(!w.host.emailOnly && !w.settings.emailOnly);
+        QVERIFY(!w.host.emailOnly);
+        QVERIFY(!w.settings.emailOnly);
         QCOMPARE(w.value("Email Settings", "SMTP_Host"), notify ? "mail.example.org" : "<none>");
         QCOMPARE(w.value("Email Settings", "SMTP_Port"), notify ? "587" : "<none>");
         QCOMPARE(w.value("Email Settings", "Security"), notify ? "STARTTLS" : "<none>");
@@ -193,8 +201,10 @@ private slots:
             field->setText(text);
             field->setFocus();
             QTRY_VERIFY(field->hasFocus());
+            QSignalSpy moved(qApp, &QApplication::focusChanged);
             w.ui->edFTPhost->setFocus();
-            QTest::qWait(50);
+            QTRY_VERIFY(!moved.isEmpty());
+            QCoreApplication::processEvents(); // the check the focus change queued
         };
         leave(w.ui->edDestinationAddress, "");
         QVERIFY(w.desk.shown.isEmpty());
@@ -214,7 +224,9 @@ private slots:
         QVERIFY(w.wizard.page2()->isVisible());
         QVERIFY(w.wizard.page2()->ui()->lblEmailOnly->isVisible());
         QCOMPARE(w.wizard.page2()->ui()->valDestination->text(), QString("me@example.net"));
-        QVERIFY(w.host.emailOnly && w.settings.emailOnly && !w.wizard.HasFtpAccount);
+        QVERIFY(w.host.emailOnly);
+        QVERIFY(w.settings.emailOnly);
+        QVERIFY(!w.wizard.HasFtpAccount);
         finish(w);
         QCOMPARE(w.value("Protocol Settings", "EmailOnly"), QString("1"));
         QCOMPARE(w.value("Protocol Settings", "FTPupload"), QString("0"));
@@ -288,13 +300,17 @@ private slots:
         });
         w.wizard.run();
         QCOMPARE(w.desk.shown.size(), 2);
-        QVERIFY(!w.host.firstRun && w.host.ended == 1);
-        QVERIFY(!w.wizard.page2()->isVisible() && !w.wizard.running());
+        QVERIFY(!w.host.firstRun);
+        QCOMPARE(w.host.ended, 1);
+        QVERIFY(!w.wizard.page2()->isVisible());
+        QVERIFY(!w.wizard.running());
 
         Wizard c;
         QTimer::singleShot(0, [&] { c.wizard.page1()->close(); });
         c.wizard.run();
-        QVERIFY(c.host.firstRun && c.host.ended == 1 && !c.wizard.page1()->isVisible());
+        QVERIFY(c.host.firstRun);
+        QCOMPARE(c.host.ended, 1);
+        QVERIFY(!c.wizard.page1()->isVisible());
     }
 
 private:
@@ -319,7 +335,9 @@ private:
         });
         w.wizard.run();
         QCOMPARE(gaugeAtEnd, 0);
-        QVERIFY(!w.host.firstRun && w.host.ended == 1 && !w.wizard.page3()->isVisible());
+        QVERIFY(!w.host.firstRun);
+        QCOMPARE(w.host.ended, 1);
+        QVERIFY(!w.wizard.page3()->isVisible());
         QVERIFY(w.wizard.page3()->ui()->BitBtnFinish->isEnabled());
     }
 };

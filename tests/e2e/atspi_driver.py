@@ -16,7 +16,12 @@ MAIN_WINDOW = "Ostrel - Remote Surveillance"
 def start_accessibility_bus():
     proc = subprocess.Popen([BUS_LAUNCHER, "--launch-immediately"],
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    time.sleep(1.0)
+    # Asked without activating it: a call to the name itself would start a second launcher.
+    owned = lambda: b"true" in subprocess.run(
+        ["dbus-send", "--session", "--print-reply=literal", "--dest=org.freedesktop.DBus", "/",
+         "org.freedesktop.DBus.NameHasOwner", "string:org.a11y.Bus"],
+        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
+    wait_for(owned, 30, "the accessibility bus")
     return proc
 
 

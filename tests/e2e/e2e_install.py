@@ -38,12 +38,13 @@ def main():
                        stdout=subprocess.DEVNULL)
         desktop_file = os.path.join(prefix, "share/applications/ostrel.desktop")
         entry = read_ini(desktop_file)
-        check(entry.get(("desktop entry", "exec")) == "ostrel"
-              and entry.get(("desktop entry", "icon")) == "ostrel",
-              "the desktop entry starts ostrel with its icon")
+        check(entry.get(("desktop entry", "exec")) == "ostrel", "the desktop entry starts ostrel")
+        check(entry.get(("desktop entry", "icon")) == "ostrel", "with its icon")
         if shutil.which("desktop-file-validate"):
-            subprocess.run(["desktop-file-validate", desktop_file], check=True)
-            check(True, "desktop-file-validate accepts the desktop entry")
+            validated = subprocess.run(["desktop-file-validate", desktop_file],
+                                       stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+            check(validated.returncode == 0, "desktop-file-validate accepts the desktop entry "
+                  f"({validated.stdout.decode(errors='replace').strip()!r})")
         check(os.path.isfile(os.path.join(prefix, "share/icons/hicolor/scalable/apps/ostrel.svg")),
               "the icon is installed")
 
@@ -74,8 +75,8 @@ def main():
         first = subprocess.Popen(program, cwd="/", env=env)
         last = None
         try:
-            wait_for(lambda: notice in read_bytes(log), 60, "the notice in Error.log")
-            check(True, "Error.log says where the files are kept")
+            wait_for(lambda: notice in read_bytes(log), 60,
+                     "Error.log to say where the files are kept")
 
             # A second copy on the same folder names the first and ends, changing nothing.
             # The first has finished starting once the last window made its page preview.
@@ -105,9 +106,9 @@ def main():
         settings = read_ini(os.path.join(kept, "Ostrel.sif"))
         check(settings.get(("motion detection", "sensitivity")) == "100",
               "the settings are written in the data folder")
-        check(os.path.isfile(os.path.join(kept, "Help", "index.html"))
-              and os.path.isfile(os.path.join(kept, "stopcap.jpg")),
-              "the data files are copied into the data folder")
+        for data_file in ("Help/index.html", "stopcap.jpg"):
+            check(os.path.isfile(os.path.join(kept, data_file)),
+                  f"{data_file} is copied into the data folder")
         check(read_bytes(os.path.join(kept, "imgempty.jpg")) == b"the user's own",
               "a file the user has there is not replaced")
         check(snapshot(prefix) == installed, "nothing is written into the prefix")

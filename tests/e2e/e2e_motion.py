@@ -26,7 +26,8 @@ def main():
                                        description="Motion detection"), 10, "the motion button")
         count = find(window, "label", lambda n: (n or "").startswith(COUNT),
                      description="Detection count")
-        check(count is not None and detections(count) == 0, "the detection count reads 0")
+        check(count is not None, "the detection count is there to be read")
+        check(detections(count) == 0, "the detection count reads 0")
         check(find(window, "label", description="Status") is not None,
               "the status panel is there to be read")
 
@@ -35,7 +36,8 @@ def main():
         check(menu_entry(window, "Tools", "Stop Motion Detection") is not None,
               "the Tools menu offers Stop Motion Detection")
         website = find(window, "push button", "Start", description="Website update")
-        check(website is not None and not website.getState().contains(pyatspi.STATE_ENABLED),
+        check(website is not None, "the website update's button is there")
+        check(not website.getState().contains(pyatspi.STATE_ENABLED),
               "the website update cannot start meanwhile")
 
         n = wait_for(lambda: max(detections(count), 0), 30, "a detection")

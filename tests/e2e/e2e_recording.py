@@ -5,7 +5,6 @@ import json
 import os
 import subprocess
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(__file__))
 import pyatspi
@@ -37,7 +36,7 @@ def main():
               "the Tools menu offers Stop Video Recording")
         check(not motion.getState().contains(pyatspi.STATE_ENABLED),
               "the motion detection cannot start while recording")
-        time.sleep(2)
+        wait_for(lambda: packets(video) >= 20, 60, "twenty pictures in the file being written")
         press(record)
         wait_for(lambda: record.name == "Start Video", 10, "the button to say Start Video again")
         check(motion.getState().contains(pyatspi.STATE_ENABLED),
@@ -45,9 +44,10 @@ def main():
         n = packets(video)
         check(n >= 20, f"Videos/Video.avi plays: {n} pictures")
 
+        os.remove(video)  # what is counted next is the second recording's
         press(record)
         wait_for(lambda: record.name == "Stop Video", 10, "a second recording to begin")
-        time.sleep(1.5)
+        wait_for(lambda: packets(video) >= 10, 60, "ten pictures in the second file")
         program.terminate()
         check(program.wait_exit() == 0, "SIGTERM ends the program during the recording")
         n = packets(video)

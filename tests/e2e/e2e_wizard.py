@@ -123,10 +123,10 @@ def walk(program, root, mails, port, smtp_port):
     program.terminate()
     check(program.wait_exit() == 0, "the program ends normally")
     settings = read_ini(program.path("Ostrel.sif"))
-    check(settings.get(("protocol settings", "emailonly")) == "1"
-          and settings.get(("protocol settings", "ftpupload")) == "0"
-          and settings.get(("email settings", "destination_address")) == "other@example.net",
-          "Ostrel.sif holds an e-mail-only set-up")
+    for key, value in ((("protocol settings", "emailonly"), "1"),
+                       (("protocol settings", "ftpupload"), "0"),
+                       (("email settings", "destination_address"), "other@example.net")):
+        check(settings.get(key) == value, f"Ostrel.sif holds an e-mail-only set-up: {key} {value}")
 
 
 if __name__ == "__main__":

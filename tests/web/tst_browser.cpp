@@ -441,7 +441,7 @@ private slots:
         if (then == "view quick.jpg") list->setCurrentRow(0);
         if (then.startsWith("close")) w->close();
         QTRY_COMPARE_WITH_TIMEOUT(QThreadPool::globalInstance()->activeThreadCount(), 0, 60000);
-        QVERIFY(beats > 0);
+        QCOMPARE_GT(beats, 0);
         QCoreApplication::processEvents(); // the last result
         QFile::rename(aside, placeholder);
         QCOMPARE(w->ui()->Image->accessibleName(), shown);

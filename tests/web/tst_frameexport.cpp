@@ -135,8 +135,9 @@ private slots:
         int edge = 200;
         while (edge > 0 && differences(stamp, edge - 1, edge, first) == 0)
             --edge;
-        QVERIFY2(edge > 100 && edge < 190, qPrintable(QString::number(edge)));
-        QVERIFY(differences(stamp, edge, 200) > 10);
+        QCOMPARE_GT(edge, 100);
+        QCOMPARE_LT(edge, 190);
+        QCOMPARE_GT(differences(stamp, edge, 200), 10);
         // Under the new text nothing of the old one shows through: it looks as if drawn on
         // a fresh picture, which is black text on red (one of another size is replaced).
         QImage fresh(50, 50, QImage::Format_ARGB32);
@@ -149,7 +150,7 @@ private slots:
         int darkest = 255;
         for (int x = 0; x < edge; ++x)
             darkest = qMin(darkest, qGray(fresh.pixel(x, 8)));
-        QVERIFY2(darkest < 40, qPrintable(QString::number(darkest)));
+        QCOMPARE_LT(darkest, 40);
     }
 };
 
