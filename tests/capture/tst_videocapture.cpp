@@ -295,7 +295,7 @@ private slots:
         auto a = std::static_pointer_cast<ScriptedDriver>(drivers->driver(0));
         bool openWhileShown = false;
         TVideoCapture video(drivers, folder_->path());
-        a->formatDialog = [&](QWidget* parent) {
+        a->formatDialog = [&, confirm = confirm](QWidget* parent) {
             openWhileShown = video.DriverOpen() && parent == &video;
             return confirm;
         };
