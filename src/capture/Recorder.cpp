@@ -1,12 +1,10 @@
 #include "capture/Recorder.h"
 
 #include "capture/Ffmpeg.h"
+#include "capture/SoundInput.h"
 
 extern "C" {
-#include <libavdevice/avdevice.h>
-#include <libavutil/channel_layout.h>
 #include <libavutil/time.h>
-#include <libswresample/swresample.h>
 }
 #include <QFile>
 #include <QLoggingCategory>
@@ -31,14 +29,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int SoundRate = 8000;
-constexpr int SoundChunk = SoundRate / 5;  // five chunks a second, as the index is sized
-constexpr int SoundSlack = SoundRate / 25; // drift beyond 40 ms is corrected
-constexpr uint8_t SoundSilence = 0x80;
+constexpr int SoundRate = SoundInput::Rate;
+constexpr int SoundChunk = SoundRate / 5; // five chunks a second, as the index is sized
 constexpr size_t MaxQueued = 16; // frames waiting for the encoder, about 0.5 s at 30 fps
-constexpr auto SoundOpenTimeout = 5s;
 constexpr auto SoundPoll = 50ms;      // how often the recording looks for new sound
-constexpr auto SoundEndGrace = 300ms; // the longest a recording waits for the sound's thread
 constexpr quint32 DefaultIndexSize = 100000;
 
 // The file under the muxer, written at positions: a buffer file keeps its blocks, and a
@@ -103,39 +97,6 @@ AVRational frameTimeBase(quint32 microSecPerFrame) {
     return {int(us), 1000000};
 }
 
-// The sound side of a recording. Its input is read on a thread of its own, which blocks
-// inside the input's read for as long as no sound comes (PulseAudio hands out digital
-// silence as nothing at all). A recording that ends does not wait for such a read: the
-// thread holds this state and takes it along when the read returns.
-struct SoundCapture {
-    ff::FormatContextPtr format;
-    ff::CodecContextPtr decoder;
-    ff::SwrContextPtr resampler;
-    int stream = -1;
-    AVRational timeBase{1, 1000000};
-    int64_t startWallUs = 0; // the inputs stamp their packets with the wall clock
-    std::function<void(const QString&)> warning;
-
-    std::mutex mutex;            // guards the members up to `exitedChanged`
-    std::vector<uint8_t> buffer; // converted sound waiting to be written
-    bool stop = false;
-    bool exited = false;
-    std::condition_variable exitedChanged;
-
-    // reading thread only
-    int64_t produced = 0;
-    bool aligned = false;
-
-    static void run(std::shared_ptr<SoundCapture> self);
-    void read();
-    void append(const uint8_t* samples, int count, int64_t startUs);
-    void warn(const QString& text);
-    // The sound waiting to be written: whole chunks, or with `all` everything.
-    std::vector<uint8_t> take(bool all);
-    // Ends the reading: waits a little for the thread, then leaves it behind.
-    void end();
-};
-
 } // namespace
 
 struct Recorder::Impl {
@@ -158,8 +119,7 @@ struct Recorder::Impl {
     AVStream* sound = nullptr;
     bool headerWritten = false;
 
-    std::shared_ptr<SoundCapture> soundIn;
-    Clock::time_point soundOpenDeadline;
+    std::shared_ptr<SoundInput> soundIn;
 
     std::mutex mutex; // guards the members up to `thread`
     std::condition_variable wake;
@@ -183,7 +143,6 @@ struct Recorder::Impl {
     void record();
     bool openVideo();
     void openSound();
-    bool openSoundInput(const QString& format, const QString& device, QString* why);
     void placeFrame(const AVFrame* frame, Clock::time_point arrival);
     bool encode(const AVFrame* frame);
     void writePicture(AVPacket* packet, bool repeat);
@@ -338,7 +297,7 @@ void Recorder::Impl::record() {
         return;
     }
     headerWritten = true;
-    if (soundIn) std::thread(&SoundCapture::run, soundIn).detach();
+    if (soundIn) soundIn->start();
 
     const Clock::time_point deadline = maxFrames ? slotTime(maxFrames) : Clock::time_point::max();
     while (!done) {
@@ -358,7 +317,7 @@ void Recorder::Impl::record() {
             frames.swap(queue);
             stopping = stopRequested;
         }
-        if (soundIn) samples = soundIn->take(false);
+        if (soundIn) samples = soundIn->take(SoundChunk);
         for (auto& [frame, arrival] : frames) {
             if (done) break;
             placeFrame(frame.get(), arrival);
@@ -548,189 +507,16 @@ void Recorder::Impl::fillTo(int64_t slot) {
 // ---- sound -------------------------------------------------------------------------------
 
 void Recorder::Impl::openSound() {
-    QString why = QStringLiteral("no sound input is configured");
-    for (const auto& [format, device] : settings.audioInputs)
-        if (openSoundInput(format, device, &why)) return;
-    soundIn.reset();
-    if (callbacks.warning)
-        callbacks.warning(QStringLiteral("The recording has no sound: %1").arg(why));
-}
-
-bool Recorder::Impl::openSoundInput(const QString& formatName, const QString& device,
-                                    QString* why) {
-    static std::once_flag registered;
-    std::call_once(registered, [] { avdevice_register_all(); });
-    const AVInputFormat* format = av_find_input_format(formatName.toUtf8().constData());
-    if (!format) {
-        *why = QStringLiteral("the sound input \"%1\" is not available").arg(formatName);
-        return false;
-    }
-    auto input = std::make_shared<SoundCapture>();
-    AVFormatContext* raw = avformat_alloc_context();
-    if (!raw) return false;
-    // A sound server that does not answer, or a stop, gives up the opening.
-    soundOpenDeadline = Clock::now() + SoundOpenTimeout;
-    raw->interrupt_callback = AVIOInterruptCB{
-        [](void* opaque) -> int {
-            auto* self = static_cast<Impl*>(opaque);
-            std::lock_guard lock(self->mutex);
-            return self->stopRequested || Clock::now() > self->soundOpenDeadline ? 1 : 0;
-        },
-        this};
-    raw->flags |= AVFMT_FLAG_NONBLOCK;
-    ff::Dictionary options;
-    av_dict_set(&options.raw, "sample_rate", "8000", 0);
-    av_dict_set(&options.raw, "channels", "1", 0);
-    const QByteArray name = device.isEmpty() ? QByteArrayLiteral("default") : device.toUtf8();
-    int rc = avformat_open_input(&raw, name.constData(), format, &options.raw);
-    if (rc < 0) {
-        *why = ff::stepError(QStringLiteral("Opening the sound input %1").arg(formatName), rc);
-        return false;
-    }
-    input->format.reset(raw);
-    const AVCodec* codec = nullptr;
-    rc = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
-    if (rc < 0 || !codec) {
-        *why = ff::stepError(QStringLiteral("Finding the sound stream"),
-                             rc < 0 ? rc : AVERROR_DECODER_NOT_FOUND);
-        return false;
-    }
-    input->stream = rc;
-    AVStream* stream = raw->streams[rc];
-    input->timeBase = stream->time_base;
-    input->decoder.reset(avcodec_alloc_context3(codec));
-    rc = input->decoder ? avcodec_parameters_to_context(input->decoder.get(), stream->codecpar)
-                        : AVERROR(ENOMEM);
-    if (rc >= 0) rc = avcodec_open2(input->decoder.get(), codec, nullptr);
-    if (rc < 0) {
-        *why = ff::stepError(QStringLiteral("Opening the sound decoder"), rc);
-        return false;
-    }
-    AVCodecContext* dec = input->decoder.get();
-    AVChannelLayout inLayout{};
-    if (dec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || dec->ch_layout.nb_channels <= 0)
-        av_channel_layout_default(&inLayout, std::max(dec->ch_layout.nb_channels, 1));
-    else
-        av_channel_layout_copy(&inLayout, &dec->ch_layout);
-    AVChannelLayout mono{};
-    av_channel_layout_default(&mono, 1);
-    SwrContext* swr = nullptr;
-    rc = swr_alloc_set_opts2(&swr, &mono, AV_SAMPLE_FMT_U8, SoundRate, &inLayout, dec->sample_fmt,
-                             dec->sample_rate, 0, nullptr);
-    av_channel_layout_uninit(&inLayout);
-    input->resampler.reset(swr);
-    if (rc >= 0) rc = swr_init(swr);
-    if (rc < 0) {
-        *why = ff::stepError(QStringLiteral("Setting up the sound conversion"), rc);
-        return false;
-    }
-    qCDebug(lcCapture, "Sound from %s: %s, %d Hz, %d channels", qUtf8Printable(formatName),
-            codec->name, dec->sample_rate, dec->ch_layout.nb_channels);
-    input->startWallUs = startWallUs;
-    input->warning = callbacks.warning;
-    soundIn = std::move(input);
-    return true;
-}
-
-void SoundCapture::run(std::shared_ptr<SoundCapture> self) {
-    try {
-        self->read();
-    } catch (...) {
-        self->warn(QStringLiteral("The sound input stopped after an internal error"));
-    }
-    std::lock_guard lock(self->mutex);
-    self->exited = true;
-    self->exitedChanged.notify_all();
-}
-
-void SoundCapture::read() {
-    ff::PacketPtr packet(av_packet_alloc());
-    ff::FramePtr frame(av_frame_alloc());
-    if (!packet || !frame) return;
-    std::vector<uint8_t> converted;
-    AVCodecContext* dec = decoder.get();
-    for (;;) {
-        {
+    QString why;
+    soundIn = SoundInput::open(
+        settings.audioInputs, startWallUs,
+        [this] {
             std::lock_guard lock(mutex);
-            if (stop) return;
-        }
-        const int rc = av_read_frame(format.get(), packet.get());
-        if (rc == AVERROR(EAGAIN)) {
-            std::this_thread::sleep_for(5ms);
-            continue;
-        }
-        if (rc < 0) {
-            warn(QStringLiteral("The sound input stopped: %1").arg(ff::errorText(rc)));
-            return;
-        }
-        if (packet->stream_index == stream && avcodec_send_packet(dec, packet.get()) >= 0) {
-            // The packet's last sample was taken a moment ago, its first one a packet's
-            // length earlier. The inputs' own time stamps are not used: they subtract
-            // latencies that do not hold for every source (a monitor is put hundreds of
-            // milliseconds early).
-            const int64_t lengthUs =
-                packet->duration > 0 ? av_rescale_q(packet->duration, timeBase, {1, 1000000}) : 0;
-            int64_t startUs = av_gettime() - lengthUs;
-            while (avcodec_receive_frame(dec, frame.get()) >= 0) {
-                const int room = swr_get_out_samples(resampler.get(), frame->nb_samples);
-                converted.resize(size_t(std::max(room, 0)));
-                uint8_t* outPlanes[1] = {converted.data()};
-                const int n = swr_convert(resampler.get(), outPlanes, room,
-                                          const_cast<const uint8_t**>(frame->extended_data),
-                                          frame->nb_samples);
-                if (n > 0) append(converted.data(), n, startUs);
-                if (frame->sample_rate > 0)
-                    startUs += int64_t(frame->nb_samples) * 1000000 / frame->sample_rate;
-                av_frame_unref(frame.get());
-            }
-        }
-        av_packet_unref(packet.get());
-    }
-}
-
-// Sound is placed by its capture time, on the wall clock the pictures' slots follow: a
-// gap in the input (silence handed out as nothing) becomes silence, and a sound clock
-// that drifts from the wall clock is pulled back by silence or by cutting.
-void SoundCapture::append(const uint8_t* samples, int count, int64_t startUs) {
-    // A time stamp ahead of the clock is not believed.
-    startUs = std::min(startUs, av_gettime());
-    const int64_t expected = (startUs - startWallUs) * SoundRate / 1000000;
-    const int64_t drift = expected - produced;
-    int64_t pad = 0;
-    int skip = 0;
-    if (!aligned || drift > SoundSlack || drift < -SoundSlack) {
-        if (drift > 0)
-            pad = drift;
-        else
-            skip = int(std::min<int64_t>(-drift, count));
-        if (skip < count) aligned = true;
-    }
-    if (pad == 0 && skip >= count) return;
-    produced += pad + (count - skip);
-    std::lock_guard lock(mutex);
-    buffer.insert(buffer.end(), size_t(pad), SoundSilence);
-    buffer.insert(buffer.end(), samples + skip, samples + count);
-}
-
-void SoundCapture::warn(const QString& text) {
-    // Under the lock, so no warning is under way once the recording has ended it.
-    std::lock_guard lock(mutex);
-    if (!stop && warning) warning(text);
-}
-
-std::vector<uint8_t> SoundCapture::take(bool all) {
-    std::lock_guard lock(mutex);
-    const size_t n = all ? buffer.size() : buffer.size() / SoundChunk * SoundChunk;
-    std::vector<uint8_t> taken(buffer.begin(), buffer.begin() + long(n));
-    buffer.erase(buffer.begin(), buffer.begin() + long(n));
-    return taken;
-}
-
-void SoundCapture::end() {
-    std::unique_lock lock(mutex);
-    stop = true;
-    if (!exitedChanged.wait_for(lock, SoundEndGrace, [this] { return exited; }))
-        qCDebug(lcCapture, "The sound input's read is left to end by itself");
+            return stopRequested;
+        },
+        callbacks.warning, &why);
+    if (!soundIn && callbacks.warning)
+        callbacks.warning(QStringLiteral("The recording has no sound: %1").arg(why));
 }
 
 // The closing chunks are written even past a full index: the sound must end with the
@@ -775,9 +561,9 @@ void Recorder::Impl::finish() {
     if (sound && !failed) {
         // The sound ends with the pictures, padded with silence or cut.
         const int64_t target = av_rescale_q(nextSlot, frameTime, {1, SoundRate});
-        std::vector<uint8_t> rest = soundIn->take(true);
+        std::vector<uint8_t> rest = soundIn->take(1);
         const int64_t wanted = std::max<int64_t>(0, target - soundWritten);
-        rest.resize(size_t(wanted), SoundSilence);
+        rest.resize(size_t(wanted), SoundInput::Silence);
         for (size_t at = 0; at < rest.size() && result.error.isEmpty(); at += SoundChunk)
             writeSound(rest.data() + at, int(std::min<size_t>(SoundChunk, rest.size() - at)), true);
     }

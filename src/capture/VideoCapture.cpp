@@ -24,8 +24,6 @@ namespace ostrel {
 
 ENoDriverException::ENoDriverException()
     : Exception(QStringLiteral("No capture driver selected")) {}
-ENoCapWindowException::ENoCapWindowException()
-    : Exception(QStringLiteral("Can not create capture window")) {}
 ENotConnectException::ENotConnectException()
     : Exception(QStringLiteral("Can not connect capture driver with capture window")) {}
 ENoOverlayException::ENoOverlayException()

@@ -16,10 +16,6 @@ class ENoDriverException : public Exception { // "No capture driver selected"
 public:
     ENoDriverException();
 };
-class ENoCapWindowException : public Exception { // "Can not create capture window"
-public:
-    ENoCapWindowException();
-};
 class ENotConnectException
     : public Exception { // "Can not connect capture driver with capture window"
 public:
@@ -32,15 +28,6 @@ public:
 class EBufferFileError : public Exception { // "Could not create tmp file"
 public:
     EBufferFileError();
-};
-
-enum class Channels { Stereo, Mono };
-enum class Frequency { f8000Hz, f11025Hz, f22050Hz, f44100Hz };
-enum class Resolution { r8Bit, r16Bit };
-struct TAudioFormat {
-    Channels channels = Channels::Mono;
-    Frequency frequency = Frequency::f8000Hz;
-    Resolution resolution = Resolution::r8Bit;
 };
 
 // Status numbers of OnStatusCallback.
@@ -94,11 +81,8 @@ public:
     void setCapTimeLimit(quint16 s) { capTimeLimit_ = s; }
     quint32 CapIndexSize() const { return capIndexSize_; }
     void setCapIndexSize(quint32 n); // 0 stays 0, else limited to 1800..324000
-    bool CapToFile() const { return capToFile_; }
-    void setCapToFile(bool on) { capToFile_ = on; }
     quint16 BufferFileSize() const { return bufferFileSize_; }
     void setBufferFileSize(quint16 mb);
-    TAudioFormat& CapAudioFormat() { return audioFormat_; }
 
     // Grab one frame (keeping or stopping the live display); false when closed or no frame.
     bool GrabFrameLive();
@@ -217,9 +201,7 @@ private:
     QString singleImageFile_ = QStringLiteral("Capture.bmp");
     quint16 capTimeLimit_ = 0;
     quint32 capIndexSize_ = 0;
-    bool capToFile_ = true;
     quint16 bufferFileSize_ = 0;
-    TAudioFormat audioFormat_;
 
     // cached status and capabilities
     bool haveCaps_ = false;

@@ -1,4 +1,7 @@
 #include "net/AsyncSocket.h"
+#include "net/CloseDrain.h"
+#include "net/SocketAddresses.h"
+#include "net/TlsTrust.h"
 #include "net/WinsockErrors.h"
 #include "platform/Fingerprint.h"
 
@@ -12,8 +15,6 @@
 #include <QTimer>
 
 #include <cerrno>
-#include <netdb.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -26,149 +27,10 @@ namespace ostrel {
 
 namespace {
 
-// How long an orderly close may take to hand over queued data before it is cut off.
-constexpr int closeGraceMs = 30000;
-
 QString callError(int code, const char* function) {
     return QStringLiteral("Error %1 in function %2\n%3")
         .arg(code)
         .arg(QLatin1String(function), WSocketErrorDesc(code));
-}
-
-// A port number, or a service name looked up in the services database. /etc/services
-// is a local file, so this never waits on the network; the two services the program
-// uses are known even where the file is missing.
-std::optional<quint16> resolvePort(const QString& text, bool allowZero) {
-    const QString t = text.trimmed();
-    bool numeric = false;
-    const uint n = t.toUInt(&numeric);
-    if (numeric) {
-        if (n > 65535 || (n == 0 && !allowZero)) return std::nullopt;
-        return quint16(n);
-    }
-    if (t.isEmpty()) return std::nullopt;
-    const QByteArray name = t.toLatin1();
-    servent entry{};
-    servent* found = nullptr;
-    char buffer[1024];
-    if (getservbyname_r(name.constData(), "tcp", &entry, buffer, sizeof buffer, &found) == 0 &&
-        found)
-        return quint16(ntohs(static_cast<uint16_t>(found->s_port)));
-    if (t.compare(QLatin1String("ftp"), Qt::CaseInsensitive) == 0) return quint16(21);
-    if (t.compare(QLatin1String("smtp"), Qt::CaseInsensitive) == 0) return quint16(25);
-    return std::nullopt;
-}
-
-quint16 resolvePortOrRaise(const QString& text, bool allowZero) {
-    if (auto p = resolvePort(text, allowZero)) return *p;
-    bool numeric = false;
-    text.trimmed().toUInt(&numeric);
-    throw ESocketException(QStringLiteral("ResolvePort: Cannot convert port '%1', Error #%2")
-                               .arg(text)
-                               .arg(numeric ? wsa::InvalidArgument : wsa::NoData));
-}
-
-// Local addresses are dotted IPv4 addresses; a name here would need a blocking lookup.
-QHostAddress resolveLocalOrRaise(const QString& text) {
-    const QString t = text.trimmed();
-    if (t.isEmpty()) return QHostAddress(QHostAddress::AnyIPv4);
-    QHostAddress a;
-    if (a.setAddress(t) && a.protocol() == QAbstractSocket::IPv4Protocol) return a;
-    throw ESocketException(
-        QStringLiteral("ResolveHost: Cannot convert host address '%1', Error #%2")
-            .arg(text)
-            .arg(wsa::InvalidArgument));
-}
-
-QString sha256Of(const QSslCertificate& certificate) {
-    if (certificate.isNull()) return {};
-    return fingerprintText(certificate.digest(QCryptographicHash::Sha256));
-}
-
-// The one reason a user is told, the most fundamental first.
-int verificationError(const QList<QSslError>& errors) {
-    constexpr std::pair<QSslError::SslError, int> reasons[] = {
-        {QSslError::SelfSignedCertificate, wsa::CertificateSelfSigned},
-        {QSslError::SelfSignedCertificateInChain, wsa::CertificateSelfSigned},
-        {QSslError::UnableToGetLocalIssuerCertificate, wsa::CertificateUnknownIssuer},
-        {QSslError::UnableToGetIssuerCertificate, wsa::CertificateUnknownIssuer},
-        {QSslError::UnableToVerifyFirstCertificate, wsa::CertificateUnknownIssuer},
-        {QSslError::CertificateExpired, wsa::CertificateExpired},
-        {QSslError::CertificateNotYetValid, wsa::CertificateNotYetValid},
-        {QSslError::HostNameMismatch, wsa::CertificateWrongHost},
-    };
-    for (const auto& [error, code] : reasons)
-        for (const QSslError& e : errors)
-            if (e.error() == error) return code;
-    return wsa::CertificateUntrusted;
-}
-
-// Hands out every accepted connection as a QSslSocket, plain until its owner starts a
-// handshake.
-class TlsServer : public QTcpServer {
-public:
-    using QTcpServer::QTcpServer;
-
-protected:
-    void incomingConnection(qintptr descriptor) override {
-        auto* socket = new QSslSocket(this);
-        if (socket->setSocketDescriptor(descriptor))
-            addPendingConnection(socket);
-        else
-            delete socket;
-    }
-};
-
-// Keeps a system socket open after its Qt socket has let go of it, until the peer closes
-// too (or closeGraceMs pass), and tells how the peer closed: 0 in order, 10054 when it
-// reset the connection.
-// - An encrypted connection: a TLS 1.3 server sends session tickets after its handshake,
-//   possibly after our last byte; data arriving at a socket no one holds makes the system
-//   reset the connection, and what was still queued for sending (the end of an upload) is
-//   lost. Started once the QSslSocket has handed everything, its close_notify included, to
-//   the system; whatever arrives is read and dropped.
-// - FinishSending: a peer that resets the connection instead of closing it dropped data
-//   the system had taken from us; Qt reads a reset as an orderly end, this tells them apart.
-class Drain : public QObject {
-public:
-    Drain(int fd, QObject* parent, std::function<void(int)> done = {})
-        : QObject(parent), fd_{fd}, notifier_(fd, QSocketNotifier::Read, this),
-          done_(std::move(done)) {
-        notifier_.setEnabled(false);
-        connect(&notifier_, &QSocketNotifier::activated, this, [this] {
-            char buffer[4096];
-            const ssize_t n = ::recv(fd_.fd, buffer, sizeof buffer, MSG_DONTWAIT);
-            if (n == 0)
-                finish(0);
-            else if (n < 0 && errno != EAGAIN && errno != EINTR)
-                finish(errno == ECONNRESET ? wsa::ConnectionReset : wsa::ConnectionAborted);
-        });
-        QTimer::singleShot(closeGraceMs, this, [this] { finish(wsa::TimedOut); });
-    }
-    // Ends our direction (FIN) and waits for the peer's end.
-    void start() {
-        ::shutdown(fd_.fd, SHUT_WR);
-        notifier_.setEnabled(true);
-    }
-
-private:
-    void finish(int error) {
-        notifier_.setEnabled(false);
-        if (const auto done = std::exchange(done_, {})) done(error);
-        deleteLater();
-    }
-    struct Fd {
-        int fd;
-        ~Fd() { ::close(fd); }
-    } fd_; // closed after the notifier is gone
-    QSocketNotifier notifier_;
-    std::function<void(int)> done_;
-};
-
-QHostAddress asIPv4(const QHostAddress& a) {
-    bool ok = false;
-    const quint32 v4 = a.toIPv4Address(&ok);
-    return ok ? QHostAddress(v4) : a;
 }
 
 } // namespace
@@ -357,8 +219,8 @@ void TAsyncSocket::detach(bool abort) {
     QObject::disconnect(socket, nullptr, this, nullptr);
     if (auto* ssl = qobject_cast<QSslSocket*>(socket); !abort && ssl && ssl->isEncrypted()) {
         if (const int fd = ::dup(int(ssl->socketDescriptor())); fd >= 0) {
-            auto* drain = new Drain(fd, this);
-            connect(ssl, &QObject::destroyed, drain, &Drain::start);
+            auto* drain = new CloseDrain(fd, this);
+            connect(ssl, &QObject::destroyed, drain, &CloseDrain::start);
         }
     }
     if (abort) {
@@ -371,7 +233,7 @@ void TAsyncSocket::detach(bool abort) {
         });
         socket->disconnectFromHost();
         if (socket->state() != QAbstractSocket::UnconnectedState) {
-            QTimer::singleShot(closeGraceMs, socket, [socket] {
+            QTimer::singleShot(CloseGraceMs, socket, [socket] {
                 socket->abort();
                 socket->deleteLater();
             });
@@ -703,7 +565,7 @@ void TAsyncSocket::handOver() {
             this, [closed] { closed(0); }, Qt::QueuedConnection);
         return;
     }
-    auto* drain = new Drain(fd, this, closed);
+    auto* drain = new CloseDrain(fd, this, closed);
     halfClosed_ = drain;
     drain->start();
 }

@@ -454,7 +454,7 @@ private slots:
         auto video = capture(index, false);
         int shown = 0, preset = 0;
         bool openWhileShown = false;
-        DialogScript script([&](QDialog& d) {
+        DialogScript script([&, confirm = confirm](QDialog& d) {
             auto& dialog = dynamic_cast<TDlgVideoCompression&>(d);
             ++shown;
             preset = dialog.ui()->tbQuality->value();
@@ -494,7 +494,8 @@ private slots:
         v4l2_->add(QStringLiteral("Stand-in"))->formats = {format(
             fourcc, fourccText(fourcc), {frameSize(160, 120, {30}), frameSize(320, 240, {30})})};
         const QString file = QDir(folder_->path()).filePath(QStringLiteral("frames"));
-        v4l2_->streamFor = [&](const QString&, const QMap<QString, QString>& options) {
+        v4l2_->streamFor = [&, fourcc = fourcc, inputFormat = inputFormat](
+                               const QString&, const QMap<QString, QString>& options) {
             const QSize size(320, 240);
             SourceSpec s;
             s.url = file;
@@ -624,7 +625,7 @@ private slots:
         if (answers.contains(action)) desk.fileAnswers << answers.value(action);
 
         auto video = capture(0, true);
-        DialogScript script([&](QDialog& d) {
+        DialogScript script([&, action = action](QDialog& d) {
             auto* ui = dynamic_cast<TDlgVirtualSource&>(d).ui();
             if (action == QLatin1String("interval")) {
                 ui->seMotionInterval->setValue(7);

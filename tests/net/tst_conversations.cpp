@@ -294,7 +294,7 @@ void TestConversations::ftp_data() {
 void TestConversations::ftp() {
     QFETCH(FtpRow, row);
     const auto& [op, setup, replies, commands, error, message, after] = row;
-    const auto option = [&](const char* key) -> std::optional<QString> {
+    const auto option = [&, setup = setup](const char* key) -> std::optional<QString> {
         for (const QString& s : setup.split(QLatin1Char(';')))
             if (s.section(QLatin1Char('='), 0, 0) == QLatin1String(key))
                 return s.section(QLatin1Char('='), 1);

@@ -441,7 +441,9 @@ private slots:
         if (then == "view quick.jpg") list->setCurrentRow(0);
         if (then.startsWith("close")) w->close();
         QTRY_COMPARE_WITH_TIMEOUT(QThreadPool::globalInstance()->activeThreadCount(), 0, 60000);
-        QCOMPARE_GT(beats, 0);
+        // The window answered while the picture decoded; a decode cancelled at once may end
+        // before the first answer.
+        if (then.isEmpty()) QCOMPARE_GT(beats, 0);
         QCoreApplication::processEvents(); // the last result
         QFile::rename(aside, placeholder);
         QCOMPARE(w->ui()->Image->accessibleName(), shown);
