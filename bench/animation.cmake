@@ -1,2 +1,2 @@
 ostrel_add_bench(bench_animation bench_animation.cpp)
-target_link_libraries(bench_animation PRIVATE ostrel_motion ostrel_web)
+target_link_libraries(bench_animation PRIVATE ostrel_viewer ostrel_picture)

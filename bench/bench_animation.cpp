@@ -8,10 +8,10 @@
 //   LoadPicture      loadPicture at the picture area's fitting size (DCT-scaled) and full size
 //   Djpeg            the same picture through djpeg, one process a run (ProcessStart is
 //                    the cost of starting /bin/true, to take off)
+#include "picture/JpegExport.h"
+#include "picture/PictureLoading.h"
 #include "platform/PictureArea.h"
-#include "motion/unAnimation.h"
-#include "platform/PictureLoading.h"
-#include "web/JpegExport.h"
+#include "viewer/unAnimation.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

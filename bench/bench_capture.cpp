@@ -3,12 +3,12 @@
 // the bitmap file round trip every grab-and-save makes (Capture.bmp, temp00.bmp), and the
 // time from start to the first live frame shown.
 #include "CpuTime.h"
-#include "capture/Bitmap.h"
 #include "capture/CaptureDriver.h"
 #include "capture/CaptureSession.h"
 #include "capture/Ffmpeg.h"
 #include "capture/Recorder.h"
 #include "capture/VideoCapture.h"
+#include "picture/Bitmap.h"
 
 #include <QApplication>
 #include <QDir>

@@ -8,10 +8,10 @@
 // MotionCheck runs in repetitions and reports their median, mean and spread: one slow disk
 // wait must not decide the figure.
 // `bench_motion --dump-frames DIR` writes the test frames as bitmaps and exits, for tjbench.
-#include "capture/Bitmap.h"
 #include "capture/VideoCapture.h"
 #include "motion/MotionDetector.h"
-#include "web/JpegExport.h"
+#include "picture/Bitmap.h"
+#include "picture/JpegExport.h"
 
 #include <QApplication>
 #include <QDir>

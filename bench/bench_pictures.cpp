@@ -12,12 +12,12 @@
 // The 16384 x 16384 picture (1.5 MB) passes the checks on the file's size; the 4096 x 4096
 // one is within a server picture's size and the coefficient memory allowed.
 #include "../tests/net/Peer.h"
-#include "../tests/platform/ProgressiveJpeg.h"
+#include "../tests/picture/ProgressiveJpeg.h"
 #include "CpuTime.h"
 #include "net/FtpClient.h"
 #include "net/NetworkSettings.h"
+#include "picture/PictureLoading.h"
 #include "platform/PictureArea.h"
-#include "platform/PictureLoading.h"
 #include "ui_unBrowser.h"
 #include "web/WebPageState.h"
 #include "web/unBrowser.h"

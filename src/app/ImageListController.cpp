@@ -1,12 +1,12 @@
 #include "app/ImageListController.h"
 #include "app/MainWindowParts.h"
 #include "app/MotionController.h"
-#include "motion/PicView.h"
 #include "platform/DateTimeText.h"
 #include "platform/Desktop.h"
 #include "platform/FileTimes.h"
 #include "platform/Guard.h"
 #include "ui_mainf.h"
+#include "viewer/PicView.h"
 
 #include <QDir>
 #include <QFile>

@@ -9,13 +9,13 @@
 #include "net/NetworkSettings.h"
 #include "net/RequestReport.h"
 #include "net/SmtpClient.h"
+#include "picture/JpegExport.h"
 #include "platform/Application.h"
 #include "platform/Desktop.h"
 #include "platform/DigitFilter.h"
 #include "platform/Exception.h"
 #include "platform/Guard.h"
 #include "ui_mainf.h"
-#include "web/JpegExport.h"
 #include <QDir>
 #include <QLabel>
 #include <QTimer>

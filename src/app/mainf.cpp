@@ -11,13 +11,12 @@
 #include "app/Settings.h"
 #include "app/TransferController.h"
 #include "app/WebsiteController.h"
-#include "capture/Bitmap.h"
 #include "capture/DlgDriver.h"
 #include "capture/VideoCapture.h"
-#include "motion/unAnimation.h"
 #include "net/FtpClient.h"
 #include "net/RequestReport.h"
 #include "net/SmtpClient.h"
+#include "picture/Bitmap.h"
 #include "platform/Application.h"
 #include "platform/Desktop.h"
 #include "platform/Guard.h"
@@ -25,6 +24,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/SettingsKeys.h"
 #include "ui_mainf.h"
+#include "viewer/unAnimation.h"
 #include <QAbstractScrollArea>
 #include <QCloseEvent>
 #include <QDir>

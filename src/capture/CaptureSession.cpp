@@ -1,10 +1,10 @@
 #include "capture/CaptureSession.h"
 
-#include "capture/Bitmap.h"
 #include "capture/CameraTls.h"
 #include "capture/Ffmpeg.h"
 #include "capture/Recorder.h"
 #include "capture/VideoCapture.h"
+#include "picture/Bitmap.h"
 
 extern "C" {
 #include <libavdevice/avdevice.h>

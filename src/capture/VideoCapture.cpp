@@ -1,10 +1,10 @@
 #include "capture/VideoCapture.h"
 
-#include "capture/Bitmap.h"
 #include "capture/CaptureSession.h"
 #include "capture/DlgCompression.h"
 #include "capture/DriverDialogs.h"
 #include "capture/Recorder.h"
+#include "picture/Bitmap.h"
 #include "platform/ProgramFolder.h"
 
 #include <QDir>

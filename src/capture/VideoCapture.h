@@ -3,8 +3,8 @@
 // picture (scaled or not), grabs single frames to bitmap files and reports status and
 // errors. Frames are decoded and converted to 24-bit BGR on a capture thread; every
 // event reaches the program on the user-interface thread.
-#include "capture/Bitmap.h"
 #include "capture/CaptureDriver.h"
+#include "picture/Bitmap.h"
 #include "platform/Exception.h"
 #include <QImage>
 #include <QWidget>

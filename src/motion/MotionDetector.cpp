@@ -1,7 +1,7 @@
 #include "motion/MotionDetector.h"
 
-#include "capture/Bitmap.h"
 #include "capture/VideoCapture.h"
+#include "picture/Bitmap.h"
 #include "platform/ProgramFolder.h"
 
 #include <QFile>

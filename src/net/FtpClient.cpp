@@ -1,6 +1,6 @@
 #include "net/FtpClient.h"
 #include "net/WinsockErrors.h"
-#include "platform/PictureLoading.h"
+#include "picture/PictureLoading.h"
 #include "platform/ProgramFolder.h"
 
 #include <QCoreApplication>

@@ -1,11 +1,11 @@
 #include "web/FrameExport.h"
 
-#include "capture/Bitmap.h"
 #include "capture/VideoCapture.h"
+#include "picture/Bitmap.h"
+#include "picture/JpegExport.h"
 #include "platform/DateTimeText.h"
 #include "platform/Desktop.h"
 #include "platform/ProgramFolder.h"
-#include "web/JpegExport.h"
 
 #include <QPainter>
 

@@ -3,10 +3,10 @@
 
 #include "net/FtpClient.h"
 #include "net/NetworkSettings.h"
+#include "picture/PictureLoading.h"
 #include "platform/Application.h"
 #include "platform/Desktop.h"
 #include "platform/Guard.h"
-#include "platform/PictureLoading.h"
 #include "platform/ProgramFolder.h"
 #include "web/RemoteNames.h"
 #include "web/WebPage.h"

@@ -3,10 +3,10 @@
 #include "MainFixture.h"
 #include "app/ImageListController.h"
 #include "app/MotionController.h"
-#include "motion/PicView.h"
+#include "picture/JpegExport.h"
 #include "platform/DateTimeText.h"
 #include "ui_PicView.h"
-#include "web/JpegExport.h"
+#include "viewer/PicView.h"
 #include <QFileInfo>
 #include <utime.h>
 

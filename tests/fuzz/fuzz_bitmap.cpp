@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the bitmap reader: it must refuse them with EBitmapError or
 // decode them, never crash, read out of bounds or allocate for sizes the data cannot hold.
-#include "capture/Bitmap.h"
+#include "picture/Bitmap.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the JPEG decoder, at full size and scaled down to a size the
 // first two bytes choose: it must refuse them or decode them, never crash, read out of
 // bounds or allocate for sizes the data cannot hold.
-#include "platform/PictureLoading.h"
+#include "picture/PictureLoading.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,8 +3,8 @@
 // whatever a new, shorter text does not cover.
 #include "../common/FreshFolder.h"
 #include "../net/NetTestUtil.h"
-#include "capture/Bitmap.h"
 #include "capture/VideoCapture.h"
+#include "picture/Bitmap.h"
 #include "platform/ScriptedDesktop.h"
 #include "web/FrameExport.h"
 

@@ -1,4 +1,4 @@
-#include "motion/Volumes.h"
+#include "viewer/Volumes.h"
 
 #include <QDir>
 #include <QFile>

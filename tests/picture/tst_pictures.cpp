@@ -1,9 +1,9 @@
 // Picture files as the viewer, the animation and the remote host window read them.
 #include "../net/NetTestUtil.h"
 #include "ProgressiveJpeg.h"
+#include "picture/JpegExport.h"
+#include "picture/PictureLoading.h"
 #include "platform/Exception.h"
-#include "platform/PictureLoading.h"
-#include "web/JpegExport.h"
 #include <QBuffer>
 #include <QtTest>
 

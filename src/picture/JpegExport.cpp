@@ -1,6 +1,6 @@
-#include "web/JpegExport.h"
+#include "picture/JpegExport.h"
 
-#include "capture/Bitmap.h"
+#include "picture/Bitmap.h"
 #include "platform/Exception.h"
 #include "platform/ProgramFolder.h"
 

@@ -1,4 +1,4 @@
-#include "motion/PicView.h"
+#include "viewer/PicView.h"
 #include "platform/Desktop.h"
 #include "platform/Exception.h"
 #include "platform/Guard.h"

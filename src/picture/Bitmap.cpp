@@ -1,4 +1,4 @@
-#include "capture/Bitmap.h"
+#include "picture/Bitmap.h"
 #include "platform/ProgramFolder.h"
 
 #include <QFile>

@@ -1,13 +1,13 @@
-#include "motion/unAnimation.h"
+#include "viewer/unAnimation.h"
 #include "ui_unAnimation.h"
 
-#include "motion/AnimationPlay.h"
-#include "motion/Volumes.h"
+#include "picture/PictureLoading.h"
 #include "platform/Application.h"
 #include "platform/Desktop.h"
 #include "platform/Exception.h"
 #include "platform/Guard.h"
-#include "platform/PictureLoading.h"
+#include "viewer/AnimationPlay.h"
+#include "viewer/Volumes.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "platform/PictureLoading.h"
+#include "picture/PictureLoading.h"
 #include "platform/Exception.h"
 
 #include <QBuffer>

@@ -1,4 +1,4 @@
-#include "motion/AnimationPlay.h"
+#include "viewer/AnimationPlay.h"
 
 namespace ostrel {
 

@@ -4,9 +4,9 @@
 #include "../common/FreshFolder.h"
 #include "../net/NetTestUtil.h"
 #include "JpegCheck.h"
-#include "capture/Bitmap.h"
+#include "picture/Bitmap.h"
+#include "picture/JpegExport.h"
 #include "platform/Exception.h"
-#include "web/JpegExport.h"
 
 #include <QDir>
 #include <QFile>

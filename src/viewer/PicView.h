@@ -1,7 +1,7 @@
 #pragma once
 // The motion images viewer: one picture at a time, stretched to 400 x 300, and a copy
 // saved elsewhere. One viewer lives as long as the program; it is shown and hidden.
-#include "platform/PictureLoading.h"
+#include "picture/PictureLoading.h"
 #include <QDialog>
 #include <functional>
 #include <memory>

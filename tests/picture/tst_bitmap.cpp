@@ -1,6 +1,6 @@
 // The bitmap codec: the 24-bit files it writes, the formats it converts, and the damaged
 // and hostile files it must refuse without crashing or allocating for claimed sizes.
-#include "capture/Bitmap.h"
+#include "picture/Bitmap.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,12 +1,12 @@
 // The animation window with a scripted clock: the ticks are called directly, and a
 // ScriptedDesktop records boxes and beeps. Also the pace rule and the volume list.
 #include "../common/FreshFolder.h"
-#include "motion/AnimationPlay.h"
-#include "motion/Volumes.h"
-#include "motion/unAnimation.h"
+#include "picture/JpegExport.h"
 #include "platform/ScriptedDesktop.h"
 #include "ui_unAnimation.h"
-#include "web/JpegExport.h"
+#include "viewer/AnimationPlay.h"
+#include "viewer/Volumes.h"
+#include "viewer/unAnimation.h"
 
 #include <QDir>
 #include <QFile>
