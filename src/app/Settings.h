@@ -3,6 +3,7 @@
 // driver index of vcap.sif. Reading never fails: a missing file, section or key gives the
 // key's default (see platform/SettingsKeys.h).
 #include "net/NetworkSettings.h"
+#include "platform/SettingsKeys.h"
 #include <QString>
 
 namespace ostrel {
@@ -12,27 +13,27 @@ class IniFile;
 // The keys of the main window's own controls: read at start-up, written at close.
 struct MainWindowSettings {
     // [Motion Detection]
-    int treshold = 0;
-    int sensitivity = 100;
-    QString interval = QStringLiteral("1");
-    QString startDelay = QStringLiteral("0");
-    bool delaySound = true;
-    bool detectionSound = false;
-    bool remoteSave = false;
+    int treshold = sif::key::Treshold.def;
+    int sensitivity = sif::key::Sensitivity.def;
+    QString interval = sif::defaultText(sif::key::Interval);
+    QString startDelay = sif::defaultText(sif::key::StartDelay);
+    bool delaySound = sif::key::DelaySound.def;
+    bool detectionSound = sif::key::DetectionSound.def;
+    bool remoteSave = sif::key::RemoteSave.def;
     // [Other Settings]
-    bool logErrors = true;
-    bool errorBeep = false;
-    bool firstRun = true;
-    int minFreeMb = 500;
+    bool logErrors = sif::key::LogErrors.def;
+    bool errorBeep = sif::key::ErrorBeep.def;
+    bool firstRun = sif::key::FirstRun.def;
+    int minFreeMb = sif::key::MinFreeMb.def;
 };
 
 // [Capture Parameters]: the recording's settings of the capture device.
 struct CaptureParameters {
-    int frameRate = 15;
-    int captureTime = 0;
-    int indexSize = 0;
-    int bufferSize = 0;
-    bool captureAudio = false;
+    int frameRate = sif::key::FrameRate.def;
+    int captureTime = sif::key::CaptureTime.def;
+    int indexSize = sif::key::IndexSize.def;
+    int bufferSize = sif::key::BufferSize.def;
+    bool captureAudio = sif::key::CaptureAudio.def;
 };
 
 struct StoredSettings {
@@ -42,7 +43,7 @@ struct StoredSettings {
     // the FTP time-out as the number the client takes.
     NetworkSettings network;
     QString updateInterval;
-    int ftpTimeout = 15;
+    int ftpTimeout = sif::key::FtpTimeout.def;
 };
 StoredSettings readStoredSettings(const IniFile& ini);
 

@@ -148,9 +148,9 @@ void TfrmNetwork::connectControls() {
     connect(ui->btnTestEmail, &QPushButton::clicked, this,
             guarded([this] { runAccountTest(AccountTest::Kind::Smtp); }));
 
-    refillWhenEmpty(ui->edPort, QStringLiteral("21"));
-    refillWhenEmpty(ui->edTimeout, QStringLiteral("15"));
-    refillWhenEmpty(ui->edSMTPport, QStringLiteral("25"));
+    refillWhenEmpty(ui->edPort, sif::defaultText(sif::key::FtpPort));
+    refillWhenEmpty(ui->edTimeout, sif::defaultText(sif::key::FtpTimeout));
+    refillWhenEmpty(ui->edSMTPport, sif::defaultText(sif::key::SmtpPort));
     connect(ui->edCameraName, &QLineEdit::textChanged, this,
             guarded([this] { edCameraNameChange(); }));
 
@@ -284,7 +284,7 @@ void TfrmNetwork::OKBtnClick() {
     host_.setEmailOnlyMode(saved.emailOnly);
     host_.setMinFreeMb(sif::read(ini, sif::key::MinFreeMb));
 
-    if (ui_->edPort->text().isEmpty()) ui_->edPort->setText(QStringLiteral("21"));
+    if (ui_->edPort->text().isEmpty()) ui_->edPort->setText(sif::defaultText(sif::key::FtpPort));
     // The header lines follow the addresses too, or a mail would go to the new
     // destination naming the old one.
     addressNotificationMail(smtp_, saved.destinationAddress, saved.ccAddress);

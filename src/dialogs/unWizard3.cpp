@@ -94,7 +94,7 @@ void TfrmWizard3::BitBtnFinishClick() {
     p.host.setFirstRun(false);
     p.dialogHost.setStoredPasswords(p.host.ftpPlainPassword(), p.host.smtpPlainPassword());
     progressStep();
-    if (p.network.ftpPort.isEmpty()) p.network.ftpPort = QStringLiteral("21");
+    if (p.network.ftpPort.isEmpty()) p.network.ftpPort = sif::defaultText(sif::key::FtpPort);
     writeSettings();
     progressStep();
 

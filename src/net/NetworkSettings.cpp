@@ -40,7 +40,7 @@ void NetworkSettings::load(const IniFile& ini, QString* updateInterval) {
     readFields(ini, *this, otherFields);
     // The two choices are one radio group: only e-mail-only is consulted.
     ftpUpload = !emailOnly;
-    if (ftpPort.isEmpty()) ftpPort = QString::fromLatin1(key::FtpPort.def);
+    if (ftpPort.isEmpty()) ftpPort = defaultText(key::FtpPort);
     ftpSecurity = TFtpClient::securityText(TFtpClient::securityFromText(ftpSecurity));
     smtpSecurity = TSmtpClient::securityText(TSmtpClient::securityFromText(smtpSecurity));
 }

@@ -95,6 +95,14 @@ inline void writeFrom(IniFile& ini, const BoolKey& k, bool v) {
     write(ini, k, v);
 }
 
+// A key's default as the text a field shows and a settings struct starts with.
+inline QString defaultText(const StringKey& k) {
+    return QString::fromLatin1(k.def);
+}
+inline QString defaultText(const IntKey& k) {
+    return QString::number(k.def);
+}
+
 // Reads or writes every bound key, in the table's order.
 template <typename S, typename Fields>
 void readFields(const IniFile& ini, S& s, const Fields& fields) {
