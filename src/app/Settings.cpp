@@ -27,7 +27,6 @@ StoredSettings readStoredSettings(const IniFile& ini) {
     readFields(ini, s.window, windowFields);
     readFields(ini, s.capture, captureFields);
     s.network.load(ini, &s.updateInterval);
-    s.ftpTimeout = read(ini, key::FtpTimeout);
     return s;
 }
 

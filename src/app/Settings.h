@@ -39,11 +39,9 @@ struct CaptureParameters {
 struct StoredSettings {
     MainWindowSettings window;
     CaptureParameters capture;
-    // The keys the network settings dialog edits, with the website update interval and
-    // the FTP time-out as the number the client takes.
+    // The keys the network settings dialog edits, with the website update interval.
     NetworkSettings network;
     QString updateInterval;
-    int ftpTimeout = sif::key::FtpTimeout.def;
 };
 StoredSettings readStoredSettings(const IniFile& ini);
 

@@ -303,7 +303,6 @@ void TMain::loadSettings() {
 
     const NetworkSettings& net = s.network;
     applyFtpAccount(net, *FtpClient_);
-    FtpClient_->setTimeout(s.ftpTimeout);
     ui_->EditInterval->setText(s.updateInterval);
     applySmtpAccount(net, *SmtpClient_);
     takeNetworkSettings(net);

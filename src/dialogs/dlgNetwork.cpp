@@ -277,7 +277,6 @@ void TfrmNetwork::OKBtnClick() {
     settings_ = saved;
     host_.setStoredPasswords(saved.ftpPassword, saved.emailPassword);
     applyFtpAccount(saved, ftp_);
-    ftp_.setTimeout(sif::read(ini, sif::key::FtpTimeout));
     applySmtpAccount(saved, smtp_);
     host_.setUpdateIntervalText(interval);
     host_.applySavedSettings(saved);

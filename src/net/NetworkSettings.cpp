@@ -1,6 +1,7 @@
 #include "net/NetworkSettings.h"
 #include "net/FtpClient.h"
 #include "net/SmtpClient.h"
+#include "platform/Exception.h"
 #include "platform/SettingsKeys.h"
 
 namespace ostrel {
@@ -73,6 +74,7 @@ void applyFtpAccount(const NetworkSettings& s, TFtpClient& ftp) {
     ftp.setPassive(s.passiveMode);
     ftp.setSecurity(TFtpClient::securityFromText(s.ftpSecurity));
     ftp.setPinnedSha256(s.ftpCertificateSha256);
+    ftp.setTimeout(strToIntDef(s.ftpTimeout, key::FtpTimeout.def));
 }
 
 void applySmtpAccount(const NetworkSettings& s, TSmtpClient& smtp) {

@@ -73,8 +73,8 @@ void chooseSecurity(std::span<const SecurityOption> options, int index, QString*
                     QString* port);
 
 // Hands an account to its client: host, port, login, security and pinned certificate (and
-// for FTP the passive mode, for SMTP the sender). The FTP timeout is the caller's: it is
-// read from the file as a number.
+// for FTP the passive mode and the time-out, for SMTP the sender). The time-out text is
+// read as the settings file's numbers are, its default taking the place of one that is none.
 void applyFtpAccount(const NetworkSettings& s, TFtpClient& ftp);
 void applySmtpAccount(const NetworkSettings& s, TSmtpClient& smtp);
 
