@@ -2,6 +2,7 @@
 // What the main window reads from Ostrel.sif at start-up and writes at close, and the
 // driver index of vcap.sif. Reading never fails: a missing file, section or key gives the
 // key's default (see platform/SettingsKeys.h).
+#include "capture/CaptureParameters.h"
 #include "net/NetworkSettings.h"
 #include "platform/SettingsKeys.h"
 #include <QString>
@@ -25,15 +26,6 @@ struct MainWindowSettings {
     bool errorBeep = sif::key::ErrorBeep.def;
     bool firstRun = sif::key::FirstRun.def;
     int minFreeMb = sif::key::MinFreeMb.def;
-};
-
-// [Capture Parameters]: the recording's settings of the capture device.
-struct CaptureParameters {
-    int frameRate = sif::key::FrameRate.def;
-    int captureTime = sif::key::CaptureTime.def;
-    int indexSize = sif::key::IndexSize.def;
-    int bufferSize = sif::key::BufferSize.def;
-    bool captureAudio = sif::key::CaptureAudio.def;
 };
 
 struct StoredSettings {

@@ -292,14 +292,7 @@ void TMain::loadSettings() {
 
     showWindowSettings(s.window);
 
-    // Hand-edited values outside what the capture parameters dialog produces are cut
-    // to the device's ranges instead of wrapping around.
-    const CaptureParameters& c = s.capture;
-    VideoCap1_->setFrameRate(quint16(std::clamp(c.frameRate, 0, 65535)));
-    VideoCap1_->setCapTimeLimit(quint16(std::clamp(c.captureTime, 0, 65535)));
-    VideoCap1_->setCapIndexSize(quint32(std::max(c.indexSize, 0)));
-    VideoCap1_->setBufferFileSize(quint16(std::clamp(c.bufferSize, 0, 65535)));
-    VideoCap1_->setCapAudio(c.captureAudio);
+    applyCaptureParameters(*VideoCap1_, s.capture, OutOfRange::Clamp);
 
     const NetworkSettings& net = s.network;
     applyFtpAccount(net, *FtpClient_);

@@ -265,7 +265,8 @@ QString TfrmNetwork::addressError(QLineEdit* field) const {
 void TfrmNetwork::OKBtnClick() {
     {
         IniFile ini(settingsFile_, IniFile::Access::OwnerOnly);
-        edit_->save(ini, host_.updateIntervalText());
+        const QString interval = host_.updateIntervalText();
+        edit_->save(ini, sif::NetworkDialog, &interval);
         sif::write(ini, sif::key::MinFreeMb, ui_->seMinFreeMb->value());
     }
 

@@ -184,31 +184,22 @@ void TfrmWizard1::takeEmailAccount() {
 }
 
 void TfrmWizard1::writeAnswers(bool withEmail) {
-    auto& p = wizard_.parts();
+    // The live settings hold the answers by now, the passwords as stored.
+    const auto& p = wizard_.parts();
+    const NetworkSettings& n = p.network;
     using namespace sif;
     IniFile ini(withSlash(p.programFolder) + QString::fromLatin1(ProgramFile),
                 IniFile::Access::OwnerOnly);
     // Without webspace the FTP fields are hidden and say nothing: a saved account stays,
     // should the user come back to it or cancel.
-    if (wizard_.HasFtpAccount) {
-        write(ini, key::FtpHost, ui_->edFTPhost->text());
-        write(ini, key::UserId, ui_->edUserID->text());
-        write(ini, key::FtpPassword, p.dialogHost.storedFtpPassword());
-        write(ini, key::FtpPort, p.network.ftpPort);
-        write(ini, key::FtpSecurity, p.network.ftpSecurity);
-    }
-    if (withEmail) {
-        write(ini, key::SmtpPort, p.network.smtpPort);
-        write(ini, key::SmtpSecurity, p.network.smtpSecurity);
-        write(ini, key::SmtpHost, ui_->edSMTPhost->text());
-        write(ini, key::SmtpUserName, ui_->edSMTPUserName->text());
-        write(ini, key::SmtpPassword, p.dialogHost.storedSmtpPassword());
-        write(ini, key::UserAddress, ui_->edUserEmail->text());
-        write(ini, key::DestinationAddress, ui_->edDestinationAddress->text());
-    }
-    write(ini, key::EmailOnly, ui_->cbNoFTP->isChecked());
-    write(ini, key::FtpUpload, wizard_.HasFtpAccount);
-    write(ini, key::Notification, p.network.notification);
+    if (wizard_.HasFtpAccount)
+        n.saveKeys(ini, Wizard,
+                   {key::FtpHost, key::UserId, key::FtpPassword, key::FtpPort, key::FtpSecurity});
+    if (withEmail)
+        n.saveKeys(ini, Wizard,
+                   {key::SmtpPort, key::SmtpSecurity, key::SmtpHost, key::SmtpUserName,
+                    key::SmtpPassword, key::UserAddress, key::DestinationAddress});
+    n.saveKeys(ini, Wizard, {key::EmailOnly, key::FtpUpload, key::Notification});
 }
 
 void TfrmWizard1::BitBtnNextClick() {

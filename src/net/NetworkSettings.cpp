@@ -46,10 +46,17 @@ void NetworkSettings::load(const IniFile& ini, QString* updateInterval) {
     smtpSecurity = TSmtpClient::securityText(TSmtpClient::securityFromText(smtpSecurity));
 }
 
-void NetworkSettings::save(IniFile& ini, const QString& updateInterval) const {
-    writeFields(ini, *this, ftpFields);
-    write(ini, key::UpdateInterval, updateInterval);
-    writeFields(ini, *this, otherFields);
+void NetworkSettings::save(IniFile& ini, Writer who, const QString* updateInterval) const {
+    writeFields(ini, *this, ftpFields, who);
+    if (updateInterval) write(ini, key::UpdateInterval, *updateInterval);
+    writeFields(ini, *this, otherFields, who);
+}
+
+void NetworkSettings::saveKeys(IniFile& ini, Writer who, std::initializer_list<AnyKey> keys) const {
+    for (const AnyKey& k : keys) {
+        writeField(ini, *this, ftpFields, k, who);
+        writeField(ini, *this, otherFields, k, who);
+    }
 }
 
 int securityIndex(std::span<const SecurityOption> options, const QString& text) {

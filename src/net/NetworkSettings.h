@@ -5,6 +5,7 @@
 // of its own. Texts are kept as typed; numbers are read from them where used.
 #include "platform/SettingsKeys.h"
 #include <QString>
+#include <initializer_list>
 #include <span>
 
 namespace ostrel {
@@ -52,7 +53,10 @@ struct NetworkSettings {
     // The website update interval is not a field of the dialog but is loaded and saved
     // with it; `updateInterval` receives and supplies the main window's field text.
     void load(const IniFile& ini, QString* updateInterval);
-    void save(IniFile& ini, const QString& updateInterval) const;
+    // Writes the keys `who` writes, in the file's order.
+    void save(IniFile& ini, sif::Writer who, const QString* updateInterval = nullptr) const;
+    // Writes the named keys that `who` writes, in the order named.
+    void saveKeys(IniFile& ini, sif::Writer who, std::initializer_list<sif::AnyKey> keys) const;
 };
 
 // A security choice as the settings file spells it, and its standard port. The windows
