@@ -208,15 +208,8 @@ MainWindowSettings TMain::windowSettings() const {
 void TMain::takeNetworkSettings(const NetworkSettings& saved) {
     FtpPassword = saved.ftpPassword;
     SmtpPassword = saved.emailPassword;
-    AutoStart = saved.autoStart;
     Camera = saved.cameraName;
-    DestinationAddress = saved.destinationAddress;
-    CCAddress = saved.ccAddress;
     EmailOnly = saved.emailOnly;
-    FTPupload = saved.ftpUpload;
-    Notification = saved.notification;
-    DisableOnFail = saved.failDisable;
-    FailNotification = saved.failNotification;
 }
 
 void TMain::startWebsiteUpdate() {
@@ -355,7 +348,7 @@ void TMain::setWindowOpen(bool open) {
 }
 
 void TMain::prepareNotificationMail() {
-    addressNotificationMail(*SmtpClient_, DestinationAddress, CCAddress);
+    addressNotificationMail(*SmtpClient_, Network.destinationAddress, Network.ccAddress);
     SmtpClient_->setHdrSubject(QCoreApplication::applicationName() +
                                QStringLiteral(" motion detection "));
 }

@@ -64,10 +64,8 @@ QString TfrmWizard1::addressError(QLineEdit* field) {
     if (field == ui_->edUserEmail) {
         if (!passes) return QStringLiteral("A valid email address is required.");
         wizard_.parts().smtp.setFromName(address);
-    } else {
-        if (!address.isEmpty() && !passes)
-            return QStringLiteral("A valid email address is required.");
-        wizard_.parts().host.setDestinationAddress(address);
+    } else if (!address.isEmpty() && !passes) {
+        return QStringLiteral("A valid email address is required.");
     }
     return {};
 }
@@ -122,7 +120,6 @@ void TfrmWizard1::notifyAnswered(QAbstractButton* box, QAbstractButton* other, b
     auto* ui = ui_.get();
     if (box->isChecked()) {
         other->setChecked(false);
-        if (ui->cbYesFTP->isChecked()) wizard_.parts().host.setNotification(notify);
         ui->lblNetwork->show();
         ui->GroupBoxEmailaccount->setVisible(notify);
         ui->GroupBoxFTPaccount->show();
@@ -133,7 +130,6 @@ void TfrmWizard1::notifyAnswered(QAbstractButton* box, QAbstractButton* other, b
 void TfrmWizard1::BitBtnBackClick() {
     auto* ui = ui_.get();
     wizard_.HasFtpAccount = false;
-    wizard_.parts().host.setNotification(false);
     setNavigation(false);
     for (QWidget* w :
          QList<QWidget*>{ui->GroupBoxFTPaccount, ui->GroupBoxEmailaccount, ui->lblNetwork,
@@ -178,7 +174,6 @@ void TfrmWizard1::takeEmailAccount() {
                    &p.network.smtpSecurity, &p.network.smtpPort);
     applySmtpAccount(p.network, p.smtp);
     p.host.setSmtpPlainPassword(ui_->edEmailPassword->text());
-    p.host.setDestinationAddress(destination);
     // The running client mails the destination alone from now on.
     addressNotificationMail(p.smtp, destination, {});
 }
@@ -218,7 +213,6 @@ void TfrmWizard1::BitBtnNextClick() {
         p.network.ftpUpload = true;
         p.network.notification = withEmail;
         p.dialogHost.setEmailOnlyMode(false);
-        p.host.setNotification(withEmail);
         wizard_.HasFtpAccount = true;
     } else if (ui->cbNoFTP->isChecked()) {
         if (!allFilled(emailFields)) return;
@@ -227,7 +221,6 @@ void TfrmWizard1::BitBtnNextClick() {
         p.network.ftpUpload = false;
         p.network.notification = false;
         p.dialogHost.setEmailOnlyMode(true);
-        p.host.setNotification(false);
         wizard_.HasFtpAccount = false;
     } else {
         return;
