@@ -8,7 +8,6 @@ using namespace sif;
 
 namespace {
 using W = MainWindowSettings;
-using C = CaptureParameters;
 const auto windowFields = std::tuple{
     field(key::Treshold, &W::treshold),     field(key::Sensitivity, &W::sensitivity),
     field(key::Interval, &W::interval),     field(key::StartDelay, &W::startDelay),
@@ -16,25 +15,20 @@ const auto windowFields = std::tuple{
     field(key::RemoteSave, &W::remoteSave), field(key::LogErrors, &W::logErrors),
     field(key::ErrorBeep, &W::errorBeep),   field(key::FirstRun, &W::firstRun),
     field(key::MinFreeMb, &W::minFreeMb)};
-const auto captureFields =
-    std::tuple{field(key::FrameRate, &C::frameRate), field(key::CaptureTime, &C::captureTime),
-               field(key::IndexSize, &C::indexSize), field(key::BufferSize, &C::bufferSize),
-               field(key::CaptureAudio, &C::captureAudio)};
 } // namespace
 
 StoredSettings readStoredSettings(const IniFile& ini) {
     StoredSettings s;
     readFields(ini, s.window, windowFields);
-    readFields(ini, s.capture, captureFields);
+    readFields(ini, s.capture, captureParameterFields<CaptureParameters>());
     s.network.load(ini, &s.updateInterval);
-    s.ftpTimeout = read(ini, key::FtpTimeout);
     return s;
 }
 
 void writeCloseSettings(IniFile& ini, const CloseSettings& s) {
     write(ini, key::FtpPassword, s.ftpPassword);
     write(ini, key::UpdateInterval, s.updateInterval);
-    writeFields(ini, s.window, windowFields);
+    writeFields(ini, s.window, windowFields, MainClose);
     write(ini, key::SmtpPassword, s.smtpPassword);
 }
 

@@ -2,7 +2,9 @@
 // What the main window reads from Ostrel.sif at start-up and writes at close, and the
 // driver index of vcap.sif. Reading never fails: a missing file, section or key gives the
 // key's default (see platform/SettingsKeys.h).
+#include "capture/CaptureParameters.h"
 #include "net/NetworkSettings.h"
+#include "platform/SettingsKeys.h"
 #include <QString>
 
 namespace ostrel {
@@ -12,37 +14,26 @@ class IniFile;
 // The keys of the main window's own controls: read at start-up, written at close.
 struct MainWindowSettings {
     // [Motion Detection]
-    int treshold = 0;
-    int sensitivity = 100;
-    QString interval = QStringLiteral("1");
-    QString startDelay = QStringLiteral("0");
-    bool delaySound = true;
-    bool detectionSound = false;
-    bool remoteSave = false;
+    int treshold = sif::key::Treshold.def;
+    int sensitivity = sif::key::Sensitivity.def;
+    QString interval = sif::defaultText(sif::key::Interval);
+    QString startDelay = sif::defaultText(sif::key::StartDelay);
+    bool delaySound = sif::key::DelaySound.def;
+    bool detectionSound = sif::key::DetectionSound.def;
+    bool remoteSave = sif::key::RemoteSave.def;
     // [Other Settings]
-    bool logErrors = true;
-    bool errorBeep = false;
-    bool firstRun = true;
-    int minFreeMb = 500;
-};
-
-// [Capture Parameters]: the recording's settings of the capture device.
-struct CaptureParameters {
-    int frameRate = 15;
-    int captureTime = 0;
-    int indexSize = 0;
-    int bufferSize = 0;
-    bool captureAudio = false;
+    bool logErrors = sif::key::LogErrors.def;
+    bool errorBeep = sif::key::ErrorBeep.def;
+    bool firstRun = sif::key::FirstRun.def;
+    int minFreeMb = sif::key::MinFreeMb.def;
 };
 
 struct StoredSettings {
     MainWindowSettings window;
     CaptureParameters capture;
-    // The keys the network settings dialog edits, with the website update interval and
-    // the FTP time-out as the number the client takes.
+    // The keys the network settings dialog edits, with the website update interval.
     NetworkSettings network;
     QString updateInterval;
-    int ftpTimeout = 15;
 };
 StoredSettings readStoredSettings(const IniFile& ini);
 

@@ -208,15 +208,8 @@ MainWindowSettings TMain::windowSettings() const {
 void TMain::takeNetworkSettings(const NetworkSettings& saved) {
     FtpPassword = saved.ftpPassword;
     SmtpPassword = saved.emailPassword;
-    AutoStart = saved.autoStart;
     Camera = saved.cameraName;
-    DestinationAddress = saved.destinationAddress;
-    CCAddress = saved.ccAddress;
     EmailOnly = saved.emailOnly;
-    FTPupload = saved.ftpUpload;
-    Notification = saved.notification;
-    DisableOnFail = saved.failDisable;
-    FailNotification = saved.failNotification;
 }
 
 void TMain::startWebsiteUpdate() {
@@ -292,18 +285,10 @@ void TMain::loadSettings() {
 
     showWindowSettings(s.window);
 
-    // Hand-edited values outside what the capture parameters dialog produces are cut
-    // to the device's ranges instead of wrapping around.
-    const CaptureParameters& c = s.capture;
-    VideoCap1_->setFrameRate(quint16(std::clamp(c.frameRate, 0, 65535)));
-    VideoCap1_->setCapTimeLimit(quint16(std::clamp(c.captureTime, 0, 65535)));
-    VideoCap1_->setCapIndexSize(quint32(std::max(c.indexSize, 0)));
-    VideoCap1_->setBufferFileSize(quint16(std::clamp(c.bufferSize, 0, 65535)));
-    VideoCap1_->setCapAudio(c.captureAudio);
+    applyCaptureParameters(*VideoCap1_, s.capture, OutOfRange::Clamp);
 
     const NetworkSettings& net = s.network;
     applyFtpAccount(net, *FtpClient_);
-    FtpClient_->setTimeout(s.ftpTimeout);
     ui_->EditInterval->setText(s.updateInterval);
     applySmtpAccount(net, *SmtpClient_);
     takeNetworkSettings(net);
@@ -363,7 +348,7 @@ void TMain::setWindowOpen(bool open) {
 }
 
 void TMain::prepareNotificationMail() {
-    addressNotificationMail(*SmtpClient_, DestinationAddress, CCAddress);
+    addressNotificationMail(*SmtpClient_, Network.destinationAddress, Network.ccAddress);
     SmtpClient_->setHdrSubject(QCoreApplication::applicationName() +
                                QStringLiteral(" motion detection "));
 }

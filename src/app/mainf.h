@@ -70,17 +70,12 @@ public:
     const NetworkSettings& network() const override { return Network; }
     QString& camera() override { return Camera; }
     bool emailOnly() const override { return EmailOnly; }
-    bool disableOnFail() const override { return DisableOnFail; }
+    bool disableOnFail() const override { return Network.failDisable; }
     bool cameraLost() const override;
     int cameraReturns() const override;
 
     // Program-wide state other parts read and write.
-    bool AutoStart = false;
     bool EmailOnly = false;
-    bool FTPupload = true;
-    bool Notification = false;
-    bool DisableOnFail = false;
-    bool FailNotification = false;
     bool FirstRun = true;
     QString Camera;
     // The web access page's name and its changes not yet uploaded.
@@ -92,8 +87,6 @@ public:
     QString HelpFilePath;
     QImage CaptureBitmap;
 
-    QString DestinationAddress;
-    QString CCAddress;
     // The live network settings as saved (by the network settings dialog or the wizard).
     NetworkSettings Network;
 
@@ -131,8 +124,6 @@ public:
     QString smtpPlainPassword() const override { return SmtpPlainPassword; }
     void setFtpPlainPassword(const QString& password) override { FtpPlainPassword = password; }
     void setSmtpPlainPassword(const QString& password) override { SmtpPlainPassword = password; }
-    void setNotification(bool on) override { Notification = on; }
-    void setDestinationAddress(const QString& address) override { DestinationAddress = address; }
     void setFirstRun(bool on) override { FirstRun = on; }
     void wizardEnded() override;
     SetupWizard* wizard() const { return wizard_; }

@@ -1,8 +1,8 @@
 #include "capture/DlgCapture.h"
+#include "capture/CaptureParameters.h"
 #include "capture/VideoCapture.h"
 #include "platform/Desktop.h"
 #include "platform/DigitFilter.h"
-#include "platform/Exception.h"
 #include "platform/Guard.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
@@ -10,15 +10,19 @@
 #include "ui_DlgCapture.h"
 #include <QFile>
 #include <QShowEvent>
-#include <limits>
 
 namespace ostrel {
 
 namespace {
 
-int inRange(int value, int most) {
-    if (value < 0 || value > most) throw Exception(QStringLiteral("%1 is out of range").arg(value));
-    return value;
+using Texts = CaptureParameterTexts;
+
+// Each field and the text of the parameter it shows.
+QList<std::pair<QLineEdit*, QString Texts::*>> textFields(Ui::TDlgCapParam* ui) {
+    return {{ui->edFrameRate, &Texts::frameRate},
+            {ui->edCapTime, &Texts::captureTime},
+            {ui->edIndexSize, &Texts::indexSize},
+            {ui->edBufferSize, &Texts::bufferSize}};
 }
 
 } // namespace
@@ -32,19 +36,26 @@ TDlgCapParam::TDlgCapParam(TVideoCapture& device, const QString& programFolder, 
     installHelpKey(this, helpcontext::CaptureParameters);
     setFixedSize(sizeHint());
 
-    auto* ui = ui_.get();
-    for (QLineEdit* field : {ui->edFrameRate, ui->edCapTime, ui->edIndexSize, ui->edBufferSize})
+    for (const auto& [field, member] : textFields(ui_.get()))
         DigitFilter::install(field);
-    connect(ui->OKBtn, &QPushButton::clicked, this, guarded([this] { OKBtnClick(); }));
+    connect(ui_->OKBtn, &QPushButton::clicked, this, guarded([this] { OKBtnClick(); }));
 
-    ui->CheckAudio->setChecked(device.CapAudio());
-    ui->edFrameRate->setText(QString::number(device.FrameRate()));
-    ui->edCapTime->setText(QString::number(device.CapTimeLimit()));
-    ui->edIndexSize->setText(QString::number(device.CapIndexSize()));
-    ui->edBufferSize->setText(QString::number(device.BufferFileSize()));
+    Texts t;
+    t.frameRate = QString::number(device.FrameRate());
+    t.captureTime = QString::number(device.CapTimeLimit());
+    t.indexSize = QString::number(device.CapIndexSize());
+    t.bufferSize = QString::number(device.BufferFileSize());
+    t.captureAudio = device.CapAudio();
+    showParameters(t);
 }
 
 TDlgCapParam::~TDlgCapParam() = default;
+
+void TDlgCapParam::showParameters(const CaptureParameterTexts& t) {
+    for (const auto& [field, member] : textFields(ui_.get()))
+        field->setText(t.*member);
+    ui_->CheckAudio->setChecked(t.captureAudio);
+}
 
 void TDlgCapParam::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
@@ -56,36 +67,21 @@ void TDlgCapParam::showEvent(QShowEvent* event) {
 
 void TDlgCapParam::FormShow() {
     if (!QFile::exists(settingsFile_)) return;
-    const IniFile ini(settingsFile_);
-    auto* ui = ui_.get();
-    ui->edFrameRate->setText(sif::readText(ini, sif::key::FrameRate));
-    ui->edCapTime->setText(sif::readText(ini, sif::key::CaptureTime));
-    ui->edIndexSize->setText(sif::readText(ini, sif::key::IndexSize));
-    ui->edBufferSize->setText(sif::readText(ini, sif::key::BufferSize));
-    ui->CheckAudio->setChecked(sif::read(ini, sif::key::CaptureAudio));
+    Texts t;
+    sif::readFields(IniFile(settingsFile_), t, captureParameterFields<Texts>());
+    showParameters(t);
 }
 
 void TDlgCapParam::OKBtnClick() {
-    auto* ui = ui_.get();
+    Texts t;
+    for (const auto& [field, member] : textFields(ui_.get()))
+        t.*member = field->text();
+    t.captureAudio = ui_->CheckAudio->isChecked();
     {
         IniFile ini(settingsFile_, IniFile::Access::OwnerOnly);
-        sif::writeText(ini, sif::key::FrameRate, ui->edFrameRate->text());
-        sif::writeText(ini, sif::key::CaptureTime, ui->edCapTime->text());
-        sif::writeText(ini, sif::key::IndexSize, ui->edIndexSize->text());
-        sif::writeText(ini, sif::key::BufferSize, ui->edBufferSize->text());
-        sif::write(ini, sif::key::CaptureAudio, ui->CheckAudio->isChecked());
+        sif::writeFields(ini, t, captureParameterFields<Texts>(), sif::CapParamDialog);
     }
-    const int frameRate = strToInt(ui->edFrameRate->text());
-    const int capTime = strToInt(ui->edCapTime->text());
-    const int indexSize = strToInt(ui->edIndexSize->text());
-    const int bufferSize = strToInt(ui->edBufferSize->text());
-
-    constexpr int Most16 = std::numeric_limits<quint16>::max();
-    device_.setCapAudio(ui->CheckAudio->isChecked());
-    device_.setFrameRate(quint16(inRange(frameRate, Most16)));
-    device_.setCapTimeLimit(quint16(inRange(capTime, Most16)));
-    device_.setCapIndexSize(quint32(inRange(indexSize, std::numeric_limits<int>::max())));
-    device_.setBufferFileSize(quint16(inRange(bufferSize, Most16)));
+    applyCaptureParameters(device_, captureParametersFromTexts(t), OutOfRange::Refuse);
     accept();
 }
 

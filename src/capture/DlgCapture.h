@@ -12,6 +12,7 @@ class TDlgCapParam;
 namespace ostrel {
 
 class TVideoCapture;
+struct CaptureParameterTexts;
 
 class TDlgCapParam : public QDialog {
     Q_OBJECT
@@ -22,7 +23,8 @@ public:
 
     // Writes the fields as they stand, then applies them one by one and closes. A field that
     // is no number or out of range raises and the dialog stays open; Ostrel.sif already
-    // holds the texts and the values applied before the failing one are kept.
+    // holds the texts and the values applied before the failing one are kept (see
+    // applyCaptureParameters).
     void OKBtnClick();
 
 protected:
@@ -30,6 +32,7 @@ protected:
 
 private:
     void FormShow();
+    void showParameters(const CaptureParameterTexts& t);
 
     TVideoCapture& device_;
     QString settingsFile_;

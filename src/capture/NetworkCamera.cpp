@@ -32,7 +32,7 @@ NetworkCameraSettings NetworkCamera::readSettings(const QString& programFolder) 
     s.transport =
         read(vcap, key::NetCameraTransport).compare(QLatin1String("UDP"), Qt::CaseInsensitive) == 0
             ? QStringLiteral("UDP")
-            : QStringLiteral("TCP");
+            : defaultText(key::NetCameraTransport);
     s.user = read(program, key::NetCameraUser);
     s.password = read(program, key::NetCameraPassword);
     s.certificateSha256 = read(vcap, key::NetCameraPin);

@@ -3,14 +3,15 @@
 // stream, or anything else FFmpeg opens by address. It is opened in the background and
 // kept close to live; a camera that stops answering is a lost device, tried again.
 #include "capture/CaptureDriver.h"
+#include "platform/SettingsKeys.h"
 
 namespace ostrel {
 
 struct NetworkCameraSettings {
-    QString url;                               // vcap.sif [Network Camera] URL, no login
-    QString transport = QStringLiteral("TCP"); // RTSP over "TCP" or "UDP"
-    QString user;                              // Ostrel.sif [Network Camera] User
-    QString password;                          // Ostrel.sif [Network Camera] Password
+    QString url; // vcap.sif [Network Camera] URL, no login
+    QString transport = sif::defaultText(sif::key::NetCameraTransport); // RTSP over "TCP" or "UDP"
+    QString user;              // Ostrel.sif [Network Camera] User
+    QString password;          // Ostrel.sif [Network Camera] Password
     QString certificateSha256; // vcap.sif: an https camera's certificate trusted by fingerprint
 };
 

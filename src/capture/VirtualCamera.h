@@ -10,8 +10,8 @@ namespace ostrel {
 
 // [Virtual Camera] of vcap.sif.
 struct VirtualCameraSettings {
-    int motionInterval = 20; // seconds; 0 = the figure never comes
-    QString source;          // a video file to play instead of the room; empty: the room
+    int motionInterval = sif::key::MotionInterval.def; // seconds; 0 = the figure never comes
+    QString source; // a video file to play instead of the room; empty: the room
 };
 
 class VirtualCamera : public CaptureDriver {

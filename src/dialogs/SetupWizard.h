@@ -33,8 +33,6 @@ public:
     virtual QString smtpPlainPassword() const = 0;
     virtual void setFtpPlainPassword(const QString& password) = 0;
     virtual void setSmtpPlainPassword(const QString& password) = 0;
-    virtual void setNotification(bool on) = 0;
-    virtual void setDestinationAddress(const QString& address) = 0;
     virtual void setFirstRun(bool on) = 0;
     // The wizard has ended: the main window takes the focus.
     virtual void wizardEnded() = 0;

@@ -148,9 +148,9 @@ void TfrmNetwork::connectControls() {
     connect(ui->btnTestEmail, &QPushButton::clicked, this,
             guarded([this] { runAccountTest(AccountTest::Kind::Smtp); }));
 
-    refillWhenEmpty(ui->edPort, QStringLiteral("21"));
-    refillWhenEmpty(ui->edTimeout, QStringLiteral("15"));
-    refillWhenEmpty(ui->edSMTPport, QStringLiteral("25"));
+    refillWhenEmpty(ui->edPort, sif::defaultText(sif::key::FtpPort));
+    refillWhenEmpty(ui->edTimeout, sif::defaultText(sif::key::FtpTimeout));
+    refillWhenEmpty(ui->edSMTPport, sif::defaultText(sif::key::SmtpPort));
     connect(ui->edCameraName, &QLineEdit::textChanged, this,
             guarded([this] { edCameraNameChange(); }));
 
@@ -265,7 +265,8 @@ QString TfrmNetwork::addressError(QLineEdit* field) const {
 void TfrmNetwork::OKBtnClick() {
     {
         IniFile ini(settingsFile_, IniFile::Access::OwnerOnly);
-        edit_->save(ini, host_.updateIntervalText());
+        const QString interval = host_.updateIntervalText();
+        edit_->save(ini, sif::NetworkDialog, &interval);
         sif::write(ini, sif::key::MinFreeMb, ui_->seMinFreeMb->value());
     }
 
@@ -277,14 +278,13 @@ void TfrmNetwork::OKBtnClick() {
     settings_ = saved;
     host_.setStoredPasswords(saved.ftpPassword, saved.emailPassword);
     applyFtpAccount(saved, ftp_);
-    ftp_.setTimeout(sif::read(ini, sif::key::FtpTimeout));
     applySmtpAccount(saved, smtp_);
     host_.setUpdateIntervalText(interval);
     host_.applySavedSettings(saved);
     host_.setEmailOnlyMode(saved.emailOnly);
     host_.setMinFreeMb(sif::read(ini, sif::key::MinFreeMb));
 
-    if (ui_->edPort->text().isEmpty()) ui_->edPort->setText(QStringLiteral("21"));
+    if (ui_->edPort->text().isEmpty()) ui_->edPort->setText(sif::defaultText(sif::key::FtpPort));
     // The header lines follow the addresses too, or a mail would go to the new
     // destination naming the old one.
     addressNotificationMail(smtp_, saved.destinationAddress, saved.ccAddress);

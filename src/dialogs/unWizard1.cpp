@@ -64,10 +64,8 @@ QString TfrmWizard1::addressError(QLineEdit* field) {
     if (field == ui_->edUserEmail) {
         if (!passes) return QStringLiteral("A valid email address is required.");
         wizard_.parts().smtp.setFromName(address);
-    } else {
-        if (!address.isEmpty() && !passes)
-            return QStringLiteral("A valid email address is required.");
-        wizard_.parts().host.setDestinationAddress(address);
+    } else if (!address.isEmpty() && !passes) {
+        return QStringLiteral("A valid email address is required.");
     }
     return {};
 }
@@ -122,7 +120,6 @@ void TfrmWizard1::notifyAnswered(QAbstractButton* box, QAbstractButton* other, b
     auto* ui = ui_.get();
     if (box->isChecked()) {
         other->setChecked(false);
-        if (ui->cbYesFTP->isChecked()) wizard_.parts().host.setNotification(notify);
         ui->lblNetwork->show();
         ui->GroupBoxEmailaccount->setVisible(notify);
         ui->GroupBoxFTPaccount->show();
@@ -133,7 +130,6 @@ void TfrmWizard1::notifyAnswered(QAbstractButton* box, QAbstractButton* other, b
 void TfrmWizard1::BitBtnBackClick() {
     auto* ui = ui_.get();
     wizard_.HasFtpAccount = false;
-    wizard_.parts().host.setNotification(false);
     setNavigation(false);
     for (QWidget* w :
          QList<QWidget*>{ui->GroupBoxFTPaccount, ui->GroupBoxEmailaccount, ui->lblNetwork,
@@ -178,37 +174,27 @@ void TfrmWizard1::takeEmailAccount() {
                    &p.network.smtpSecurity, &p.network.smtpPort);
     applySmtpAccount(p.network, p.smtp);
     p.host.setSmtpPlainPassword(ui_->edEmailPassword->text());
-    p.host.setDestinationAddress(destination);
     // The running client mails the destination alone from now on.
     addressNotificationMail(p.smtp, destination, {});
 }
 
 void TfrmWizard1::writeAnswers(bool withEmail) {
-    auto& p = wizard_.parts();
+    // The live settings hold the answers by now, the passwords as stored.
+    const auto& p = wizard_.parts();
+    const NetworkSettings& n = p.network;
     using namespace sif;
     IniFile ini(withSlash(p.programFolder) + QString::fromLatin1(ProgramFile),
                 IniFile::Access::OwnerOnly);
     // Without webspace the FTP fields are hidden and say nothing: a saved account stays,
     // should the user come back to it or cancel.
-    if (wizard_.HasFtpAccount) {
-        write(ini, key::FtpHost, ui_->edFTPhost->text());
-        write(ini, key::UserId, ui_->edUserID->text());
-        write(ini, key::FtpPassword, p.dialogHost.storedFtpPassword());
-        write(ini, key::FtpPort, p.network.ftpPort);
-        write(ini, key::FtpSecurity, p.network.ftpSecurity);
-    }
-    if (withEmail) {
-        write(ini, key::SmtpPort, p.network.smtpPort);
-        write(ini, key::SmtpSecurity, p.network.smtpSecurity);
-        write(ini, key::SmtpHost, ui_->edSMTPhost->text());
-        write(ini, key::SmtpUserName, ui_->edSMTPUserName->text());
-        write(ini, key::SmtpPassword, p.dialogHost.storedSmtpPassword());
-        write(ini, key::UserAddress, ui_->edUserEmail->text());
-        write(ini, key::DestinationAddress, ui_->edDestinationAddress->text());
-    }
-    write(ini, key::EmailOnly, ui_->cbNoFTP->isChecked());
-    write(ini, key::FtpUpload, wizard_.HasFtpAccount);
-    write(ini, key::Notification, p.network.notification);
+    if (wizard_.HasFtpAccount)
+        n.saveKeys(ini, Wizard,
+                   {key::FtpHost, key::UserId, key::FtpPassword, key::FtpPort, key::FtpSecurity});
+    if (withEmail)
+        n.saveKeys(ini, Wizard,
+                   {key::SmtpPort, key::SmtpSecurity, key::SmtpHost, key::SmtpUserName,
+                    key::SmtpPassword, key::UserAddress, key::DestinationAddress});
+    n.saveKeys(ini, Wizard, {key::EmailOnly, key::FtpUpload, key::Notification});
 }
 
 void TfrmWizard1::BitBtnNextClick() {
@@ -227,7 +213,6 @@ void TfrmWizard1::BitBtnNextClick() {
         p.network.ftpUpload = true;
         p.network.notification = withEmail;
         p.dialogHost.setEmailOnlyMode(false);
-        p.host.setNotification(withEmail);
         wizard_.HasFtpAccount = true;
     } else if (ui->cbNoFTP->isChecked()) {
         if (!allFilled(emailFields)) return;
@@ -236,7 +221,6 @@ void TfrmWizard1::BitBtnNextClick() {
         p.network.ftpUpload = false;
         p.network.notification = false;
         p.dialogHost.setEmailOnlyMode(true);
-        p.host.setNotification(false);
         wizard_.HasFtpAccount = false;
     } else {
         return;

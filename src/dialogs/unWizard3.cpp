@@ -94,7 +94,7 @@ void TfrmWizard3::BitBtnFinishClick() {
     p.host.setFirstRun(false);
     p.dialogHost.setStoredPasswords(p.host.ftpPlainPassword(), p.host.smtpPlainPassword());
     progressStep();
-    if (p.network.ftpPort.isEmpty()) p.network.ftpPort = QStringLiteral("21");
+    if (p.network.ftpPort.isEmpty()) p.network.ftpPort = sif::defaultText(sif::key::FtpPort);
     writeSettings();
     progressStep();
 
@@ -106,27 +106,12 @@ void TfrmWizard3::BitBtnFinishClick() {
 
 void TfrmWizard3::writeSettings() {
     const auto& p = wizard_.parts();
-    const NetworkSettings& n = p.network;
-    using namespace sif;
-    IniFile ini(withSlash(p.programFolder) + QString::fromLatin1(ProgramFile),
+    NetworkSettings n = p.network;
+    n.ftpPassword = p.dialogHost.storedFtpPassword();
+    n.emailPassword = p.dialogHost.storedSmtpPassword();
+    IniFile ini(withSlash(p.programFolder) + QString::fromLatin1(sif::ProgramFile),
                 IniFile::Access::OwnerOnly);
-    write(ini, key::FtpHost, n.ftpHost);
-    write(ini, key::FtpPort, n.ftpPort);
-    writeText(ini, key::FtpTimeout, n.ftpTimeout);
-    write(ini, key::UserId, n.userId);
-    write(ini, key::FtpPassword, p.dialogHost.storedFtpPassword());
-    write(ini, key::PassiveMode, n.passiveMode);
-    write(ini, key::FtpSecurity, n.ftpSecurity);
-    write(ini, key::SmtpHost, n.smtpHost);
-    write(ini, key::SmtpPort, n.smtpPort);
-    write(ini, key::SmtpUserName, n.smtpUserName);
-    write(ini, key::SmtpPassword, p.dialogHost.storedSmtpPassword());
-    write(ini, key::SmtpSecurity, n.smtpSecurity);
-    write(ini, key::UserAddress, n.userEmail);
-    write(ini, key::DestinationAddress, n.destinationAddress);
-    write(ini, key::EmailOnly, n.emailOnly);
-    write(ini, key::FtpUpload, n.ftpUpload);
-    write(ini, key::Notification, n.notification);
+    n.save(ini, sif::Wizard);
 }
 
 } // namespace ostrel

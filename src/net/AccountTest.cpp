@@ -97,9 +97,6 @@ void AccountTest::start(Kind kind, const NetworkSettings& account) {
     if (kind == Kind::Ftp) {
         ftp_ = std::make_unique<TFtpClient>();
         applyFtpAccount(account, *ftp_);
-        bool numeric = false;
-        const int timeout = account.ftpTimeout.toInt(&numeric);
-        ftp_->setTimeout(numeric ? timeout : 15);
         connect(ftp_.get(), &TFtpClient::OnCommand, this, said(QStringLiteral("> ")));
         connect(ftp_.get(), &TFtpClient::OnResponse, this, said(QStringLiteral("< ")));
         // The waiting List runs from the event loop, never inside the caller's handler.

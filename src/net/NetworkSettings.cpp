@@ -1,6 +1,7 @@
 #include "net/NetworkSettings.h"
 #include "net/FtpClient.h"
 #include "net/SmtpClient.h"
+#include "platform/Exception.h"
 #include "platform/SettingsKeys.h"
 
 namespace ostrel {
@@ -40,15 +41,22 @@ void NetworkSettings::load(const IniFile& ini, QString* updateInterval) {
     readFields(ini, *this, otherFields);
     // The two choices are one radio group: only e-mail-only is consulted.
     ftpUpload = !emailOnly;
-    if (ftpPort.isEmpty()) ftpPort = QString::fromLatin1(key::FtpPort.def);
+    if (ftpPort.isEmpty()) ftpPort = defaultText(key::FtpPort);
     ftpSecurity = TFtpClient::securityText(TFtpClient::securityFromText(ftpSecurity));
     smtpSecurity = TSmtpClient::securityText(TSmtpClient::securityFromText(smtpSecurity));
 }
 
-void NetworkSettings::save(IniFile& ini, const QString& updateInterval) const {
-    writeFields(ini, *this, ftpFields);
-    write(ini, key::UpdateInterval, updateInterval);
-    writeFields(ini, *this, otherFields);
+void NetworkSettings::save(IniFile& ini, Writer who, const QString* updateInterval) const {
+    writeFields(ini, *this, ftpFields, who);
+    if (updateInterval) write(ini, key::UpdateInterval, *updateInterval);
+    writeFields(ini, *this, otherFields, who);
+}
+
+void NetworkSettings::saveKeys(IniFile& ini, Writer who, std::initializer_list<AnyKey> keys) const {
+    for (const AnyKey& k : keys) {
+        writeField(ini, *this, ftpFields, k, who);
+        writeField(ini, *this, otherFields, k, who);
+    }
 }
 
 int securityIndex(std::span<const SecurityOption> options, const QString& text) {
@@ -73,6 +81,7 @@ void applyFtpAccount(const NetworkSettings& s, TFtpClient& ftp) {
     ftp.setPassive(s.passiveMode);
     ftp.setSecurity(TFtpClient::securityFromText(s.ftpSecurity));
     ftp.setPinnedSha256(s.ftpCertificateSha256);
+    ftp.setTimeout(strToIntDef(s.ftpTimeout, key::FtpTimeout.def));
 }
 
 void applySmtpAccount(const NetworkSettings& s, TSmtpClient& smtp) {

@@ -3,7 +3,9 @@
 // update's failure handling, remote host management and the main window's close read at
 // the moment they need it) holds what was saved; the network settings dialog edits a copy
 // of its own. Texts are kept as typed; numbers are read from them where used.
+#include "platform/SettingsKeys.h"
 #include <QString>
+#include <initializer_list>
 #include <span>
 
 namespace ostrel {
@@ -12,55 +14,61 @@ class IniFile;
 class TFtpClient;
 class TSmtpClient;
 
+// A new user's settings are the keys' defaults.
 struct NetworkSettings {
     // Upload policy.
-    bool emailOnly = false;                            // rbEmailOnly
-    bool ftpUpload = true;                             // rbFTPupload
-    bool notification = false;                         // CheckBoxNotification
-    bool failDisable = false;                          // CheckBoxFailDisable
-    bool failNotification = false;                     // CheckBoxFailNotification
-    QString cameraName = QStringLiteral("Location 1"); // edCameraName
+    bool emailOnly = sif::key::EmailOnly.def;                // rbEmailOnly
+    bool ftpUpload = sif::key::FtpUpload.def;                // rbFTPupload
+    bool notification = sif::key::Notification.def;          // CheckBoxNotification
+    bool failDisable = sif::key::DisableOnFail.def;          // CheckBoxFailDisable
+    bool failNotification = sif::key::FailNotification.def;  // CheckBoxFailNotification
+    QString cameraName = sif::defaultText(sif::key::Camera); // edCameraName
 
     // FTP account.
-    QString ftpHost;                              // edFTPhost
-    QString ftpPort = QStringLiteral("21");       // edPort
-    QString ftpTimeout = QStringLiteral("15");    // edTimeout
-    QString userId;                               // edUserID
-    QString ftpPassword;                          // edPassword
-    bool passiveMode = true;                      // CheckBoxPassive
-    bool autoStart = false;                       // CheckAutoStart
-    QString ftpSecurity = QStringLiteral("None"); // "None", "Explicit" or "Implicit"
-    QString ftpCertificateSha256;                 // the pinned server certificate
+    QString ftpHost = sif::defaultText(sif::key::FtpHost);         // edFTPhost
+    QString ftpPort = sif::defaultText(sif::key::FtpPort);         // edPort
+    QString ftpTimeout = sif::defaultText(sif::key::FtpTimeout);   // edTimeout
+    QString userId = sif::defaultText(sif::key::UserId);           // edUserID
+    QString ftpPassword = sif::defaultText(sif::key::FtpPassword); // edPassword
+    bool passiveMode = sif::key::PassiveMode.def;                  // CheckBoxPassive
+    bool autoStart = sif::key::AutoStart.def;                      // CheckAutoStart
+    // "None", "Explicit" or "Implicit"
+    QString ftpSecurity = sif::defaultText(sif::key::FtpSecurity);
+    QString ftpCertificateSha256 = sif::defaultText(sif::key::FtpCertificateSha256);
 
     // E-mail account.
-    QString smtpHost;                              // edSMTPhost
-    QString smtpPort = QStringLiteral("25");       // edSMTPport
-    QString smtpUserName;                          // edSMTPUserName
-    QString emailPassword;                         // edEmailPassword
-    QString userEmail;                             // edUserEmail
-    QString destinationAddress;                    // edDestinationAddress
-    QString ccAddress;                             // edCCAddress
-    QString smtpSecurity = QStringLiteral("None"); // "None", "STARTTLS" or "TLS"
-    QString smtpCertificateSha256;                 // the pinned server certificate
+    QString smtpHost = sif::defaultText(sif::key::SmtpHost);          // edSMTPhost
+    QString smtpPort = sif::defaultText(sif::key::SmtpPort);          // edSMTPport
+    QString smtpUserName = sif::defaultText(sif::key::SmtpUserName);  // edSMTPUserName
+    QString emailPassword = sif::defaultText(sif::key::SmtpPassword); // edEmailPassword
+    QString userEmail = sif::defaultText(sif::key::UserAddress);      // edUserEmail
+    QString destinationAddress = sif::defaultText(sif::key::DestinationAddress);
+    QString ccAddress = sif::defaultText(sif::key::CcAddress); // edCCAddress
+    // "None", "STARTTLS" or "TLS"
+    QString smtpSecurity = sif::defaultText(sif::key::SmtpSecurity);
+    QString smtpCertificateSha256 = sif::defaultText(sif::key::SmtpCertificateSha256);
 
     // The notification box can be ticked only while images go out by FTP.
     bool notificationEnabled() const { return !emailOnly; }
     // The website update interval is not a field of the dialog but is loaded and saved
     // with it; `updateInterval` receives and supplies the main window's field text.
     void load(const IniFile& ini, QString* updateInterval);
-    void save(IniFile& ini, const QString& updateInterval) const;
+    // Writes the keys `who` writes, in the file's order.
+    void save(IniFile& ini, sif::Writer who, const QString* updateInterval = nullptr) const;
+    // Writes the named keys that `who` writes, in the order named.
+    void saveKeys(IniFile& ini, sif::Writer who, std::initializer_list<sif::AnyKey> keys) const;
 };
 
 // A security choice as the settings file spells it, and its standard port. The windows
-// list the choices in this order.
+// list the choices in this order; the first is the keys' default.
 struct SecurityOption {
     const char* text;
     const char* port;
 };
 inline constexpr SecurityOption ftpSecurityOptions[] = {
-    {"None", "21"}, {"Explicit", "21"}, {"Implicit", "990"}};
+    {sif::key::FtpSecurity.def, sif::key::FtpPort.def}, {"Explicit", "21"}, {"Implicit", "990"}};
 inline constexpr SecurityOption smtpSecurityOptions[] = {
-    {"None", "25"}, {"STARTTLS", "587"}, {"TLS", "465"}};
+    {sif::key::SmtpSecurity.def, sif::key::SmtpPort.def}, {"STARTTLS", "587"}, {"TLS", "465"}};
 // The index of `text` among `options`; 0 (None) when it is none of them.
 int securityIndex(std::span<const SecurityOption> options, const QString& text);
 // Changes the security choice `*security` to option `index`; a port left at the standard
@@ -69,8 +77,8 @@ void chooseSecurity(std::span<const SecurityOption> options, int index, QString*
                     QString* port);
 
 // Hands an account to its client: host, port, login, security and pinned certificate (and
-// for FTP the passive mode, for SMTP the sender). The FTP timeout is the caller's: it is
-// read from the file as a number.
+// for FTP the passive mode and the time-out, for SMTP the sender). The time-out text is
+// read as the settings file's numbers are, its default taking the place of one that is none.
 void applyFtpAccount(const NetworkSettings& s, TFtpClient& ftp);
 void applySmtpAccount(const NetworkSettings& s, TSmtpClient& smtp);
 

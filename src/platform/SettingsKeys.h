@@ -13,7 +13,8 @@ inline constexpr const char ProgramFile[] = "Ostrel.sif"; // every user setting
 inline constexpr const char DriverFile[] = "vcap.sif";    // the capture driver and its choices
 
 // Who writes a key (a bit set): the main window's close or destroy, the network settings
-// dialog, the setup wizard, the capture parameters dialog, the capture drivers' dialogs.
+// dialog, the setup wizard, the capture parameters dialog, the capture drivers' dialogs. A
+// writer that goes through a table of bindings writes only the keys declared as its own.
 enum Writer : unsigned {
     MainClose = 0x01,
     MainDestroy = 0x02,
@@ -95,14 +96,44 @@ inline void writeFrom(IniFile& ini, const BoolKey& k, bool v) {
     write(ini, k, v);
 }
 
-// Reads or writes every bound key, in the table's order.
+// A key's default as the text a field shows and a settings struct starts with.
+inline QString defaultText(const StringKey& k) {
+    return QString::fromLatin1(k.def);
+}
+inline QString defaultText(const IntKey& k) {
+    return QString::number(k.def);
+}
+
+// Reads every bound key, in the table's order.
 template <typename S, typename Fields>
 void readFields(const IniFile& ini, S& s, const Fields& fields) {
     std::apply([&](const auto&... f) { (readInto(ini, *f.key, s.*(f.member)), ...); }, fields);
 }
+// Writes the bound keys that `who` writes, in the table's order.
 template <typename S, typename Fields>
-void writeFields(IniFile& ini, const S& s, const Fields& fields) {
-    std::apply([&](const auto&... f) { (writeFrom(ini, *f.key, s.*(f.member)), ...); }, fields);
+void writeFields(IniFile& ini, const S& s, const Fields& fields, Writer who) {
+    std::apply(
+        [&](const auto&... f) {
+            ((f.key->writers & who ? writeFrom(ini, *f.key, s.*(f.member)) : void()), ...);
+        },
+        fields);
+}
+
+// A key of any type, to name it in a list of keys.
+struct AnyKey {
+    const void* key;
+    template <typename T> AnyKey(const Key<T>& k) : key(&k) {}
+};
+// Writes `key` when it is bound in the table and `who` writes it.
+template <typename S, typename Fields>
+void writeField(IniFile& ini, const S& s, const Fields& fields, AnyKey key, Writer who) {
+    std::apply(
+        [&](const auto&... f) {
+            ((f.key == key.key && (f.key->writers & who) ? writeFrom(ini, *f.key, s.*(f.member))
+                                                         : void()),
+             ...);
+        },
+        fields);
 }
 
 // Ostrel.sif, in the order the main window reads it.

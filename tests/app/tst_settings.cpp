@@ -1,5 +1,6 @@
 // The settings keys: one declaration each, typed reads, what the close writes.
 #include "app/Settings.h"
+#include "net/FtpClient.h"
 #include "platform/IniFile.h"
 #include "platform/SettingsKeys.h"
 #include <QSet>
@@ -35,8 +36,15 @@ private slots:
             {7, 93, "4", "2", false, true, true, false, true, false, 120}, "12", "p=ss", "s"};
         writeCloseSettings(ini, c);
         const StoredSettings s = readStoredSettings(ini);
-        QCOMPARE(s.ftpTimeout, 45);
+        TFtpClient ftp;
+        applyFtpAccount(s.network, ftp);
+        QCOMPARE(ftp.Timeout(), 45);
         QCOMPARE(s.network.ftpTimeout, QString("45"));
+        // The account test's client reads the time-out as the program's does.
+        NetworkSettings hex;
+        hex.ftpTimeout = "0x1E";
+        applyFtpAccount(hex, ftp);
+        QCOMPARE(ftp.Timeout(), 30);
         QCOMPARE(s.capture.frameRate, 30);
         QCOMPARE(s.capture.indexSize, 0); // not a number: the default
         // Both choices on: e-mail only is the one consulted.

@@ -337,10 +337,9 @@ private slots:
         QCOMPARE(p.dialog->result(), QDialog::Accepted);
         VERIFY_NO_BOXES(p.desk);
 
-        // The main window reads the time-out as a number; its own keys stay. The next start
-        // below shows that every key was written.
+        // The main window's own keys stay. The next start below shows that every key was
+        // written.
         const StoredSettings s = readStoredSettings(IniFile(p.file));
-        QCOMPARE(s.ftpTimeout, 45);
         QCOMPARE(s.window.treshold, 12);
         QCOMPARE(s.updateInterval, "9");
         QCOMPARE(s.window.minFreeMb, 120);

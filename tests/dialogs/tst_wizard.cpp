@@ -26,16 +26,14 @@ namespace {
 
 // The main window as the wizard sees it.
 struct FakeHost : test::FakeNetworkHost, SetupWizardHost {
-    QString ftpPlain, smtpPlain, destination;
-    bool notification = false, firstRun = true;
+    QString ftpPlain, smtpPlain;
+    bool firstRun = true;
     int ended = 0;
 
     QString ftpPlainPassword() const override { return ftpPlain; }
     QString smtpPlainPassword() const override { return smtpPlain; }
     void setFtpPlainPassword(const QString& p) override { ftpPlain = p; }
     void setSmtpPlainPassword(const QString& p) override { smtpPlain = p; }
-    void setNotification(bool on) override { notification = on; }
-    void setDestinationAddress(const QString& a) override { destination = a; }
     void setFirstRun(bool on) override { firstRun = on; }
     void wizardEnded() override { ++ended; }
 };
@@ -163,7 +161,7 @@ private slots:
         QCOMPARE(w.value("Protocol Settings", "EmailOnly"), QString("0"));
         QCOMPARE(w.value("Protocol Settings", "FTPupload"), QString("1"));
         QCOMPARE(w.value("Protocol Settings", "Notification"), notify ? "1" : "0");
-        QCOMPARE(w.host.notification, notify);
+        QCOMPARE(w.settings.notification, notify);
         QVERIFY(!w.host.emailOnly);
         QVERIFY(!w.settings.emailOnly);
         QCOMPARE(w.value("Email Settings", "SMTP_Host"), notify ? "mail.example.org" : "<none>");
@@ -180,11 +178,10 @@ private slots:
     }
 
     // The user's own address must pass when the field is left; the destination may be
-    // empty, and becomes the program's destination either way.
+    // empty.
     void addressFieldsOnLeaving() {
         Wizard w;
         w.answer(w.ui->cbYesFTP, w.ui->cbYesNotify);
-        w.host.destination = "old@example.net";
         w.wizard.page1()->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w.wizard.page1()));
         auto leave = [&](QLineEdit* field, const QString& text) {
@@ -198,7 +195,6 @@ private slots:
         };
         leave(w.ui->edDestinationAddress, "");
         QVERIFY(w.desk.shown.isEmpty());
-        QCOMPARE(w.host.destination, QString());
         leave(w.ui->edUserEmail, "jane@example");
         QCOMPARE(w.desk.shownTexts(), QStringList{"A valid email address is required."});
         QTRY_VERIFY(w.ui->edUserEmail->hasFocus());
