@@ -3,6 +3,7 @@
 #include "platform/DateTimeText.h"
 #include "platform/Desktop.h"
 #include "platform/Exception.h"
+#include "platform/FileWrites.h"
 #include "platform/ProgramFolder.h"
 
 #include <QFile>

@@ -19,6 +19,7 @@
 #include "picture/Bitmap.h"
 #include "platform/Application.h"
 #include "platform/Desktop.h"
+#include "platform/FileWrites.h"
 #include "platform/Guard.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"

@@ -1,7 +1,7 @@
 #include "net/FtpClient.h"
 #include "net/WinsockErrors.h"
 #include "picture/PictureLoading.h"
-#include "platform/ProgramFolder.h"
+#include "platform/FileWrites.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

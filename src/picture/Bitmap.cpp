@@ -1,5 +1,5 @@
 #include "picture/Bitmap.h"
-#include "platform/ProgramFolder.h"
+#include "platform/FileWrites.h"
 
 #include <QFile>
 #include <QtEndian>

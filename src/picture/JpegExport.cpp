@@ -2,7 +2,7 @@
 
 #include "picture/Bitmap.h"
 #include "platform/Exception.h"
-#include "platform/ProgramFolder.h"
+#include "platform/FileWrites.h"
 
 #include <memory>
 #include <turbojpeg.h>

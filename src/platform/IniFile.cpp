@@ -1,5 +1,5 @@
 #include "platform/IniFile.h"
-#include "platform/ProgramFolder.h"
+#include "platform/FileWrites.h"
 
 #include <QByteArrayView>
 #include <QFile>

@@ -1,8 +1,8 @@
 #include "viewer/PicView.h"
 #include "platform/Desktop.h"
 #include "platform/Exception.h"
+#include "platform/FileWrites.h"
 #include "platform/Guard.h"
-#include "platform/ProgramFolder.h"
 #include "ui_PicView.h"
 
 #include <QFileInfo>

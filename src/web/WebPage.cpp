@@ -1,5 +1,5 @@
 #include "web/WebPage.h"
-#include "platform/ProgramFolder.h"
+#include "platform/FileWrites.h"
 #include <QFile>
 #include <QFileInfo>
 

@@ -1,6 +1,7 @@
 #include "web/unBrowserConf.h"
 #include "platform/Desktop.h"
 #include "platform/Exception.h"
+#include "platform/FileWrites.h"
 #include "platform/Guard.h"
 #include "platform/ProgramFolder.h"
 #include "ui_unBrowserConf.h"

@@ -1,5 +1,6 @@
 // IniFile: reading and writing settings files, including damaged and hostile ones.
 #include "../common/FreshFolder.h"
+#include "platform/FileWrites.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 
