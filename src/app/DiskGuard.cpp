@@ -11,8 +11,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <algorithm>
-#include <ctime>
-#include <langinfo.h>
 #include <utility>
 #include <vector>
 
@@ -22,43 +20,11 @@ namespace {
 
 constexpr qint64 MiB = 1024 * 1024;
 
-// A strftime pattern with the composite conversions written out, so that making it safe
-// for file names reaches their separators too.
-QString expanded(const char* pattern) {
-    QString p = QString::fromLocal8Bit(pattern);
-    p.replace(QLatin1String("%r"), QString::fromLocal8Bit(nl_langinfo(T_FMT_AMPM)));
-    p.replace(QLatin1String("%T"), QLatin1String("%H:%M:%S"));
-    p.replace(QLatin1String("%R"), QLatin1String("%H:%M"));
-    p.replace(QLatin1String("%D"), QLatin1String("%m/%d/%y"));
-    return p;
-}
-
-QDateTime parsed(const QString& text, const QString& pattern) {
-    std::tm tm{};
-    const QByteArray in = text.toLocal8Bit();
-    const char* end = strptime(in.constData(), pattern.toLocal8Bit().constData(), &tm);
-    if (!end || *end) return {};
-    return QDateTime(QDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday),
-                     QTime(tm.tm_hour, tm.tm_min, tm.tm_sec));
-}
-
 qint64 megabytes(qint64 bytes) {
     return bytes / MiB;
 }
 
 } // namespace
-
-QDateTime sessionStartOf(const QString& folderName) {
-    const QString date = fileNameSafe(expanded(nl_langinfo(D_FMT)));
-    const QString time = fileNameSafe(expanded(nl_langinfo(T_FMT)));
-    // A session started at midnight has the date alone. Only a name the program would give
-    // that very time counts, whatever else the C library's reading lets through.
-    for (const QString& pattern : {date + QLatin1Char('_') + time, date}) {
-        const QDateTime start = parsed(folderName, pattern);
-        if (start.isValid() && motionSessionName(start) == folderName) return start;
-    }
-    return {};
-}
 
 RoomResult makeRoom(int minFreeMb, const std::function<QStringList()>& folderNames,
                     const QString& running, const std::function<qint64()>& measure,

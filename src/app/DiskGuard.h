@@ -12,10 +12,6 @@ namespace ostrel {
 
 class MainWindowParts;
 
-// The start time a session folder's name gives (the inverse of motionSessionName, in the
-// C library's current locale); invalid for a name the program never gives a session.
-QDateTime sessionStartOf(const QString& folderName);
-
 struct RoomResult {
     QStringList deleted;  // in the order they were removed
     qint64 freeBytes = 0; // the last measurement (-1: it could not be told)

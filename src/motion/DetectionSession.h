@@ -8,6 +8,9 @@ namespace ostrel {
 
 // The start date and time as text, made safe for file names (05-12-2026_10.15.30).
 QString motionSessionName(const QDateTime& start);
+// The start time a session folder's name gives (the inverse of motionSessionName, in the
+// C library's current locale); invalid for a name the program never gives a session.
+QDateTime sessionStartOf(const QString& folderName);
 // "image" + three digits + ".jpg".
 QString motionImageName(int number);
 // The number of the next image after `counter` (the last one written): 1 to 999, then
