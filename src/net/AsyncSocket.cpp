@@ -571,20 +571,14 @@ void TAsyncSocket::handOver() {
 }
 
 void TAsyncSocket::Close() {
-    finishing_ = false;
-    delete halfClosed_;
-    CancelDnsLookup();
-    if (server_) {
-        server_->close();
-        server_->deleteLater();
-        server_ = nullptr;
-    }
-    detach(false);
-    ++generation_;
-    state_ = State::Closed;
+    end(false);
 }
 
 void TAsyncSocket::Abort() {
+    end(true);
+}
+
+void TAsyncSocket::end(bool abort) {
     finishing_ = false;
     delete halfClosed_;
     CancelDnsLookup();
@@ -593,7 +587,7 @@ void TAsyncSocket::Abort() {
         server_->deleteLater();
         server_ = nullptr;
     }
-    detach(true);
+    detach(abort);
     ++generation_;
     state_ = State::Closed;
 }

@@ -162,6 +162,7 @@ private:
     void attach(QTcpSocket* socket);
     void prepareTls(QSslSocket* ssl);
     void detach(bool abort);
+    void end(bool abort); // Close and Abort: the same ending, with or without a graceful close
     void onConnected();
     void beginHandshake();
     void onSslErrors(const QList<QSslError>& errors);
