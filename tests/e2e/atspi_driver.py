@@ -22,6 +22,19 @@ def start_accessibility_bus():
          "org.freedesktop.DBus.NameHasOwner", "string:org.a11y.Bus"],
         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
     wait_for(owned, 30, "the accessibility bus")
+    # libatspi reads the desktop's application list once and keeps it; if the registry is
+    # still starting (or its first instance dies) that list stays empty for good. Asking the
+    # registry here, until it answers, activates it before pyatspi ever looks.
+    address = subprocess.run(
+        ["dbus-send", "--session", "--print-reply=literal", "--dest=org.a11y.Bus",
+         "/org/a11y/bus", "org.a11y.Bus.GetAddress"],
+        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout.strip()
+    answers = lambda: subprocess.run(
+        ["dbus-send", f"--bus={address}", "--print-reply", "--reply-timeout=5000",
+         "--dest=org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root",
+         "org.a11y.atspi.Accessible.GetChildren"],
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+    wait_for(answers, 30, "the accessibility registry")
     return proc
 
 
