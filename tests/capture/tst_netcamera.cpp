@@ -87,59 +87,37 @@ private slots:
         QTest::addColumn<QString>("transport");
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("answer"); // empty: the picture comes
+        const auto row = [](const char* name, const char* where, const QString& answer = {},
+                            const char* transport = "TCP", const QString& password = Password) {
+            QTest::newRow(name) << QString(where) << QString(transport) << password << answer;
+        };
         const QString refused = "The camera refused the user name or password.";
-        QTest::newRow("HTTP MJPEG") << "http"
-                                    << "TCP" << Password << "";
-        QTest::newRow("RTSP over TCP") << "rtsp"
-                                       << "TCP" << Password << "";
-        QTest::newRow("RTSP over UDP, no login") << "rtsp"
-                                                 << "UDP"
-                                                 << ""
-                                                 << "";
-        QTest::newRow("HTTP, wrong password") << "http"
-                                              << "TCP"
-                                              << "wrong" << refused;
-        QTest::newRow("RTSP, wrong password") << "rtsp"
-                                              << "TCP"
-                                              << "wrong" << refused;
-        QTest::newRow("nothing listening")
-            << "closed"
-            << "TCP" << Password << "Nothing answers at this address and port.";
-        QTest::newRow("takes the call, never answers")
-            << "silent"
-            << "TCP" << Password << "The camera did not answer in time.";
+        row("HTTP MJPEG", "http");
+        row("RTSP over TCP", "rtsp");
+        row("RTSP over UDP, no login", "rtsp", {}, "UDP", {});
+        row("HTTP, wrong password", "http", refused, "TCP", "wrong");
+        row("RTSP, wrong password", "rtsp", refused, "TCP", "wrong");
+        row("nothing listening", "closed", "Nothing answers at this address and port.");
+        row("takes the call, never answers", "silent", "The camera did not answer in time.");
         // https:<certificate>[:pin[:<next certificate>]]: the camera shows that certificate,
         // trusted by its fingerprint with "pin", and the next one on its next connection.
         const QString untrusted = "The camera's certificate is not trusted (%1).";
-        QTest::newRow("HTTPS, self-signed")
-            << "https:self"
-            << "TCP" << Password << untrusted.arg("it is self-signed");
-        QTest::newRow("HTTPS, self-signed, trusted by its fingerprint") << "https:self:pin"
-                                                                        << "TCP" << Password << "";
-        QTest::newRow("HTTPS, made out to another host")
-            << "https:other"
-            << "TCP" << Password << untrusted.arg("it is made out to another host name");
-        QTest::newRow("HTTPS, another host's, trusted by its fingerprint")
-            << "https:other:pin"
-            << "TCP" << Password << "";
-        QTest::newRow("HTTPS, issued by a trusted authority") << "https:issued"
-                                                              << "TCP" << Password << "";
+        row("HTTPS, self-signed", "https:self", untrusted.arg("it is self-signed"));
+        row("HTTPS, self-signed, trusted by its fingerprint", "https:self:pin");
+        row("HTTPS, made out to another host", "https:other",
+            untrusted.arg("it is made out to another host name"));
+        row("HTTPS, another host's, trusted by its fingerprint", "https:other:pin");
+        row("HTTPS, issued by a trusted authority", "https:issued");
         // FFmpeg's own connection is the second: it must meet the certificate checked.
-        QTest::newRow("HTTPS, trusted, another certificate on the next connection")
-            << "https:self:pin:other"
-            << "TCP" << Password
-            << "The camera could not be reached (host name not found, or the connection failed).";
-        QTest::newRow("RTSPS, which FFmpeg cannot verify")
-            << "rtsps"
-            << "TCP" << Password
-            << "The certificate of an rtsps:// camera cannot be checked; use its https:// or "
-               "rtsp:// address.";
+        row("HTTPS, trusted, another certificate on the next connection", "https:self:pin:other",
+            "The camera could not be reached (host name not found, or the connection failed).");
+        row("RTSPS, which FFmpeg cannot verify", "rtsps",
+            "The certificate of an rtsps:// camera cannot be checked; use its https:// or "
+            "rtsp:// address.");
         const QString notCamera =
             "The address or the camera's answer is not an RTSP or HTTP camera stream.";
-        QTest::newRow("a file: address") << "file"
-                                         << "TCP" << Password << notCamera;
-        QTest::newRow("an HLS playlist naming a local file") << "hls"
-                                                             << "TCP" << Password << notCamera;
+        row("a file: address", "file", notCamera);
+        row("an HLS playlist naming a local file", "hls", notCamera);
     }
     // The driver comes after the cameras; its stream opens in the background, so the
     // window never waits, and each refusal arrives once, as a lost device that says why.
