@@ -40,6 +40,8 @@ class tst_Browser : public QObject {
     WebPageState state;
     TFtpClient ftp;
     std::unique_ptr<TfrmBrowser> w;
+    const QByteArray photo =
+        readFile(qEnvironmentVariable("OSTREL_SOURCE_DIR") + "/data/stopcap.jpg");
 
     // Serves `root`; started again, on the port it had (the window's account keeps it).
     bool startServer() {
@@ -142,13 +144,11 @@ private slots:
     // Showing lists the pictures; a pick views one; a picture that cannot be shown shows
     // the placeholder, without a box.
     void showListsAndViews() {
-        const QByteArray picture =
-            readFile(qEnvironmentVariable("OSTREL_SOURCE_DIR") + "/data/stopcap.jpg");
-        remote({{"Capture.jpg", picture}, {"b.jpg", picture}});
+        remote({{"Capture.jpg", photo}, {"b.jpg", photo}});
         w->show();
         QTRY_COMPARE(listed(), QStringList{"b.jpg"});
         w->ui()->DirListBox->setCurrentRow(0); // a pick by keys views too
-        QCOMPARE(readFile(folder + "TempRemoteFile.jpg"), picture);
+        QCOMPARE(readFile(folder + "TempRemoteFile.jpg"), photo);
         QTRY_COMPARE(w->ui()->Image->accessibleName(), QString("b.jpg"));
         QCOMPARE(w->ui()->Image->picture(),
                  loadPicture(folder + "TempRemoteFile.jpg", w->ui()->Image->fittingSize()).image);
@@ -176,9 +176,7 @@ private slots:
         QFETCH(bool, passive);
         QTemporaryDir tlsRoot, certificate;
         const QString pin = makeCertificate(certificate.path());
-        const QByteArray picture =
-            readFile(qEnvironmentVariable("OSTREL_SOURCE_DIR") + "/data/stopcap.jpg");
-        writeFile(tlsRoot.filePath("a.jpg"), picture);
+        writeFile(tlsRoot.filePath("a.jpg"), photo);
         PeerServer tlsServer(ftpPeerScript(peer),
                              {tlsRoot.path(), "ostrel", "s3cret", "--tls-" + security.toLower(),
                               certificate.filePath("cert.pem"), certificate.filePath("key.pem")});
@@ -194,10 +192,10 @@ private slots:
         QCOMPARE(window.ui()->DirListBox->count(), 1);
         QCOMPARE(window.ui()->DirListBox->item(0)->text(), QString("a.jpg"));
         window.ui()->DirListBox->setCurrentRow(0);
-        QCOMPARE(readFile(folder + "TempRemoteFile.jpg"), picture);
+        QCOMPARE(readFile(folder + "TempRemoteFile.jpg"), photo);
         window.ui()->DirListBox->item(0)->setCheckState(Qt::Checked);
         window.BitBtnDownloadClick();
-        QCOMPARE(readFile(folder + "Downloaded Images/a.jpg"), picture);
+        QCOMPARE(readFile(folder + "Downloaded Images/a.jpg"), photo);
         QCOMPARE(client.ErrorMessage(), QString());
     }
 
@@ -403,14 +401,12 @@ private slots:
     void viewDecodesAside_data() {
         QTest::addColumn<QString>("then");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("waited for") << ""
-                                    << "slow.jpg";
-        QTest::newRow("another entry") << "view quick.jpg"
-                                       << "quick.jpg";
-        QTest::newRow("closed") << "close"
-                                << "No picture";
-        QTest::newRow("closed without a placeholder") << "close, no imgempty.jpg"
-                                                      << "quick.jpg";
+        for (const auto& [name, then, shown] :
+             {std::tuple{"waited for", "", "slow.jpg"},
+              {"another entry", "view quick.jpg", "quick.jpg"},
+              {"closed", "close", "No picture"},
+              {"closed without a placeholder", "close, no imgempty.jpg", "quick.jpg"}})
+            QTest::newRow(name) << QString(then) << QString(shown);
     }
     void viewDecodesAside() {
         QFETCH(QString, then);
@@ -421,9 +417,7 @@ private slots:
             grey.fill(128);
             return progressiveJpeg(grey, MaxJpegScans);
         }();
-        remote({{"quick.jpg",
-                 readFile(qEnvironmentVariable("OSTREL_SOURCE_DIR") + "/data/stopcap.jpg")},
-                {"slow.jpg", slow}});
+        remote({{"quick.jpg", photo}, {"slow.jpg", slow}});
         QListWidget* list = w->ui()->DirListBox;
         w->hide(); // shown again, it lists afresh
         list->clear();
