@@ -1,5 +1,6 @@
 // IniFile: reading and writing settings files, including damaged and hostile ones.
 #include "../common/FreshFolder.h"
+#include "../net/NetTestUtil.h"
 #include "platform/FileWrites.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
@@ -20,17 +21,6 @@ namespace {
 // A byte string literal that may hold NUL bytes.
 template <std::size_t N> QByteArray bytes(const char (&s)[N]) {
     return QByteArray(s, N - 1);
-}
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeRaw(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
 }
 
 bool setMode(const QString& path, mode_t mode) {
@@ -96,7 +86,7 @@ private slots:
         QFETCH(QString, expected);
         QFETCH(int, number);
         QFETCH(QString, section);
-        writeRaw(path(), file);
+        QVERIFY(writeFile(path(), file));
         IniFile ini(path());
         QCOMPARE(ini.readString(section, "k", QStringLiteral("<def>")), expected);
         QCOMPARE(ini.valueExists(section, "k"), expected != QLatin1String("<def>"));
@@ -120,7 +110,7 @@ private slots:
         QFETCH(QByteArray, value);
         QFETCH(int, kept);
         value[0] = 'a';
-        writeRaw(path(), "[S]\r\nk=" + value + "\r\nafter=1\r\n");
+        QVERIFY(writeFile(path(), "[S]\r\nk=" + value + "\r\nafter=1\r\n"));
         IniFile ini(path());
         QCOMPARE(ini.readString("S", "k", {}), QString::fromUtf8(value).left(kept));
         QCOMPARE(ini.readInteger("S", "after", 0), 1);
@@ -158,21 +148,19 @@ private slots:
         QFETCH(QByteArray, before);
         QFETCH(QByteArray, after);
         QFETCH(QString, value);
-        if (!before.isEmpty()) writeRaw(path(), before);
+        if (!before.isEmpty()) QVERIFY(writeFile(path(), before));
         IniFile(path()).writeString("S", "k", value);
-        QCOMPARE(readAll(path()), after);
+        QCOMPARE(readFile(path()), after);
         // Replaced atomically: no temporary file is left beside it.
         QCOMPARE(dir_.entries(), QStringList{"Ostrel.sif"});
     }
 
     void writeTypes() {
-        writeRaw(path(), QByteArray());
         IniFile ini(path());
-        QVERIFY(!ini.sectionExists("P"));
         ini.writeBool("P", "on", true);
         ini.writeBool("P", "off", false);
         ini.writeInteger("P", "n", -42);
-        QCOMPARE(readAll(path()), QByteArray("[P]\r\non=1\r\noff=0\r\nn=-42\r\n"));
+        QCOMPARE(readFile(path()), QByteArray("[P]\r\non=1\r\noff=0\r\nn=-42\r\n"));
         QVERIFY(ini.sectionExists("p"));
         QVERIFY(!ini.sectionExists("on"));
     }
@@ -194,11 +182,11 @@ private slots:
 
     void writeThroughSymlinkKeepsLink() {
         const QString real = path("real.sif");
-        writeRaw(real, "[S]\r\nk=1\r\n");
+        QVERIFY(writeFile(real, "[S]\r\nk=1\r\n"));
         QVERIFY(QFile::link(real, path()));
         IniFile(path()).writeInteger("S", "k", 2);
         QVERIFY(QFileInfo(path()).isSymLink());
-        QCOMPARE(readAll(real), QByteArray("[S]\r\nk=2\r\n"));
+        QCOMPARE(readFile(real), QByteArray("[S]\r\nk=2\r\n"));
     }
 
     // Not a settings file we may use: reads give the defaults (and must not block), a write
@@ -219,12 +207,12 @@ private slots:
         if (what == "folder in place of the file")
             QVERIFY(QDir(dir_.dir.path()).mkdir("Ostrel.sif"));
         if (what == "FIFO") QCOMPARE(::mkfifo(QFile::encodeName(target).constData(), 0600), 0);
-        if (what == "folder is a file") writeRaw(path("plain"), "x");
+        if (what == "folder is a file") QVERIFY(writeFile(path("plain"), "x"));
         if (what == "folder is a file") target = path("plain/Ostrel.sif");
         if (what == "folder missing") target = path("no/such/folder/Ostrel.sif");
         if (what == "too large to be ours") original += QByteArray(5 * 1024 * 1024, '\n');
         const bool file = what == "too large to be ours" || what == "unreadable" || readable;
-        if (file) writeRaw(target, original);
+        if (file) QVERIFY(writeFile(target, original));
         if (file) QVERIFY(setMode(target, what == "unreadable" ? 0200 : readable ? 0444 : 0600));
         if (what == "unreadable" && ::geteuid() == 0) QSKIP("root reads every file");
         IniFile ini(target);
@@ -243,7 +231,7 @@ private slots:
         }
         QCOMPARE(dir_.entries(), entries);
         if (file) QVERIFY(setMode(target, 0600));
-        if (file) QCOMPARE(readAll(target), original);
+        if (file) QCOMPARE(readFile(target), original);
     }
 
     // The writers' names for their temporary files, which the sweep below looks for.
@@ -286,7 +274,7 @@ private slots:
                                "a/b/.deep.0123abcd.tmp"};
         for (const QString& name : leftovers + kept) {
             QDir().mkpath(QFileInfo(path(name)).path());
-            writeRaw(path(name), "x");
+            QVERIFY(writeFile(path(name), "x"));
         }
         QStringList removed = removeInterruptedWrites(dir_.dir.path());
         removed.replaceInStrings(dir_.dir.path() + "/", QString());
@@ -303,10 +291,10 @@ private slots:
     void programFolderChoice() {
         QVERIFY(QDir().mkpath(path("prefix/bin")));
         QVERIFY(QDir().mkpath(path("prefix/share/ostrel/Server")));
-        writeRaw(path("prefix/share/ostrel/Server/ostrel.html"), "page");
+        QVERIFY(writeFile(path("prefix/share/ostrel/Server/ostrel.html"), "page"));
         const FolderChoice installed = chooseProgramFolder(path("prefix/bin"), path("data"));
         QCOMPARE(installed.folder, path("data/ostrel/"));
-        QCOMPARE(readAll(path("data/ostrel/Server/ostrel.html")), QByteArray("page"));
+        QCOMPARE(readFile(path("data/ostrel/Server/ostrel.html")), QByteArray("page"));
         QCOMPARE(modeOf(path("data/ostrel")), mode_t(0700));
         QVERIFY(QDir().mkpath(path("shared/ostrel")));
         QVERIFY(setMode(path("shared/ostrel"), 0755));
@@ -314,7 +302,7 @@ private slots:
                  path("shared/ostrel/"));
         QCOMPARE(modeOf(path("shared/ostrel")), mode_t(0755));
 
-        writeRaw(path("file"), "x");
+        QVERIFY(writeFile(path("file"), "x"));
         const FolderChoice none = chooseProgramFolder(QStringLiteral("/proc/"), path("file"));
         QVERIFY(none.folder.isEmpty());
         QVERIFY2(none.error.contains(path("file/ostrel/")), qPrintable(none.error));
