@@ -11,6 +11,17 @@ import pyatspi
 
 BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
 MAIN_WINDOW = "Ostrel - Remote Surveillance"
+DRIVER_WARNING = "Could not activate video input device. Select a capture driver first."
+ESCAPE, DOWN, RETURN = 0xFF1B, 0xFF54, 0xFF0D
+# The web page's windows and boxes, heard by their captions and texts.
+REMOTE_HOST = lambda name: (name or "").startswith("Ostrel - Remote Host File Management :   ftp://")
+LOOK = "Ostrel - Website :  Look and Name Configuration"
+DONE_HINT = ("Click on the \"Done\" button when you are finished\n"
+             "changing the Name and Look of your Webpage.")
+TAKEN_THERE = ("You will now be taken to the \"Remote Host Management\" window where\n"
+               "you should click on the \"Upload Changes\" button to upload your changes.")
+CLOSE_QUESTION = ("There are changes to the Webpage that have not yet been uploaded.\n"
+                  "Do you want to upload them now ?")
 
 
 def start_accessibility_bus():
@@ -153,9 +164,7 @@ class Program:
         return os.path.join(self.folder, name)
 
     def write(self, name, text):
-        """A settings file as the program writes them, with CR LF line ends."""
-        with open(self.path(name), "w", newline="") as f:
-            f.write(text.replace("\n", "\r\n"))
+        write_settings(self.path(name), text)
 
     def start(self, stderr=None):
         env = dict(os.environ)
@@ -188,6 +197,12 @@ def session():
     finally:
         program.cleanup()
         bus.terminate()
+
+
+def write_settings(path, text):
+    """A settings file as the program writes them, with CR LF line ends."""
+    with open(path, "w", newline="") as f:
+        f.write(text.replace("\n", "\r\n"))
 
 
 def read_ini(path):
@@ -236,6 +251,51 @@ def click(node):
     that lost the keyboard to a closed box gets it back."""
     x, y, width, height = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
     pyatspi.Registry.generateMouseEvent(x + width // 2, y + height // 2, "b1c")
+
+
+def activate(window, label):
+    """Gives the window the keyboard back by a click on one of its labels."""
+    click(label)
+    wait_for(lambda: window.getState().contains(pyatspi.STATE_ACTIVE), 10, "the window active")
+
+
+def host_window(app, how):
+    return wait_for(lambda: find(app, "dialog", REMOTE_HOST, showing_only=True), 20,
+                    f"the remote host window {how}")
+
+
+def close_host(host):
+    activate(host, find(host, "label", "Pending Changes"))
+    key(ESCAPE)
+    wait_for(lambda: not host.getState().contains(pyatspi.STATE_SHOWING), 10,
+             "the remote host window to close")
+
+
+def open_look(app, window):
+    menu_by_key(window, "File", "Edit Browser View and Access...", "b")
+    return wait_for(lambda: find(app, "dialog", LOOK, showing_only=True), 10, "the look window")
+
+
+def rename(app, look, name):
+    find(look, "text", "New File Name").queryEditableText().setTextContents(name)
+    press(find(look, "push button", "Save Name Change"))
+    answer(app, DONE_HINT, "OK")
+
+
+def done_to_host(app, look):
+    """Done with a change pending leads on to the remote host window."""
+    press(find(look, "push button", "Done"))
+    answer(app, TAKEN_THERE, "OK")
+    return host_window(app, "after Done")
+
+
+def exit_with_page_pending(app, window, look, name):
+    """A new page name left pending, then File > Exit: the close asks whether to upload it."""
+    rename(app, look, name)
+    close_host(done_to_host(app, look))
+    activate(window, find(window, "label", description="Detection count"))
+    menu_by_key(window, "File", "Exit", "e")
+    wait_for(lambda: find(app, None, CLOSE_QUESTION, showing_only=True), 10, "the close question")
 
 
 PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers")

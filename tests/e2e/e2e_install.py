@@ -10,7 +10,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(__file__))
-from atspi_driver import check, read_bytes, read_ini, wait_for
+from atspi_driver import check, read_bytes, read_ini, wait_for, write_settings
 
 
 def snapshot(folder):
@@ -21,11 +21,6 @@ def snapshot(folder):
             st = os.lstat(os.path.join(root, name))
             out[os.path.join(root, name)] = (st.st_size, st.st_mtime_ns)
     return out
-
-
-def write_settings(path, text):
-    with open(path, "w", newline="") as f:
-        f.write(text.replace("\n", "\r\n"))
 
 
 def main():

@@ -10,22 +10,10 @@ import socket
 import sys
 import time
 
-import pyatspi
-
 sys.path.insert(0, os.path.dirname(__file__))
-from atspi_driver import (answer, check, click, find, key, main_window, menu_by_key, press,
-                          read_ini, session, wait_for)
+from atspi_driver import (DRIVER_WARNING, check, exit_with_page_pending, find, main_window,
+                          menu_by_key, open_look, press, read_ini, session, wait_for)
 
-LOOK = "Ostrel - Website :  Look and Name Configuration"
-DONE_HINT = ("Click on the \"Done\" button when you are finished\n"
-             "changing the Name and Look of your Webpage.")
-CLOSE_QUESTION = ("There are changes to the Webpage that have not yet been uploaded.\n"
-                  "Do you want to upload them now ?")
-TAKEN_THERE = ("You will now be taken to the \"Remote Host Management\" window where\n"
-               "you should click on the \"Upload Changes\" button to upload your changes.")
-REMOTE_HOST = lambda name: (name or "").startswith("Ostrel - Remote Host File Management")
-ESCAPE = 0xFF1B
-DRIVER_WARNING = "Could not activate video input device. Select a capture driver first."
 SETTINGS = "[Motion Detection]\nStart_Delay=60\n[Other Settings]\nFirstRun=0\n"
 VCAP = "[Driver]\nindex=0\n"
 
@@ -48,29 +36,10 @@ def network_dialog(app, _program):
              "the network settings")
 
 
-def activate(window, label):
-    """Gives the window the keyboard back by a click on one of its labels."""
-    click(label)
-    wait_for(lambda: window.getState().contains(pyatspi.STATE_ACTIVE), 10, "the window active")
-
-
 def close_question(app, _program):
     """File > Exit with a page name change not yet uploaded asks whether to upload it."""
     window, _ = main_window(app)
-    menu_by_key(window, "File", "Edit Browser View and Access...", "b")
-    look = wait_for(lambda: find(app, "dialog", LOOK, showing_only=True), 10, "the look window")
-    find(look, "text", "New File Name").queryEditableText().setTextContents("yard")
-    press(find(look, "push button", "Save Name Change"))
-    answer(app, DONE_HINT, "OK")
-    press(find(look, "push button", "Done"))  # leads on to the remote host window
-    answer(app, TAKEN_THERE, "OK")
-    host = wait_for(lambda: find(app, "dialog", REMOTE_HOST, showing_only=True), 20, "the host")
-    activate(host, find(host, "label", "Pending Changes"))
-    key(ESCAPE)
-    wait_for(lambda: not host.getState().contains(pyatspi.STATE_SHOWING), 10, "the host to close")
-    activate(window, find(window, "label", description="Detection count"))
-    menu_by_key(window, "File", "Exit", "e")
-    wait_for(lambda: find(app, None, CLOSE_QUESTION, showing_only=True), 10, "the close question")
+    exit_with_page_pending(app, window, open_look(app, window), "yard")
 
 
 SESSION_FOLDER = re.compile(r"^\d\d-\d\d-\d\d_\d\d\.\d\d\.\d\d$")

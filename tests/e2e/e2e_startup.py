@@ -6,8 +6,8 @@ import sys
 import pyatspi
 
 sys.path.insert(0, os.path.dirname(__file__))
-from atspi_driver import (answer, check, find, find_all, main_window, menu_entry, press, read_ini,
-                          session, wait_for, walk)
+from atspi_driver import (DOWN, DRIVER_WARNING, answer, check, find, find_all, key, main_window,
+                          menu_entry, press, read_ini, session, wait_for, walk)
 
 # The roles a user acts on or reads a value from; each such control says what it is.
 CONTROL_ROLES = {"push button", "check box", "radio button", "text", "scroll bar", "list",
@@ -18,7 +18,6 @@ WIZARD = "Ostrel - Setup and Configuration Wizard - Step 1"
 CANCEL_QUESTION = ("If you cancel this Wizard it will not start\n"
                    "again unless you run it from the menu \"File\".\n"
                    "Do you really want to Cancel ?")
-DRIVER_WARNING = "Could not activate video input device. Select a capture driver first."
 
 
 def controls_of(window):
@@ -43,7 +42,7 @@ def main():
         # As a keyboard user would: focus the list and step down to the first driver.
         combo.queryComponent().grabFocus()
         wait_for(lambda: combo.getState().contains(pyatspi.STATE_FOCUSED), 10, "the list focused")
-        pyatspi.Registry.generateKeyboardEvent(0xff54, None, pyatspi.KEY_SYM)  # Down
+        key(DOWN)
         wait_for(lambda: combo.name.startswith("Ostrel Virtual Camera"), 10, "the driver chosen")
         press(find(dialog, "push button", "OK"))
         window, description = main_window(app)

@@ -8,31 +8,20 @@ import sys
 import pyatspi
 
 sys.path.insert(0, os.path.dirname(__file__))
-from atspi_driver import (answer, check, click, find, find_all, key, main_window, menu_by_key,
-                          press, read_bytes, session, start_ftp, text_of, wait_for)
+from atspi_driver import (CLOSE_QUESTION, DOWN, DONE_HINT, RETURN, answer, check, click,
+                          close_host, done_to_host, exit_with_page_pending, find, find_all,
+                          host_window, key, main_window, open_look, press, read_bytes, rename,
+                          session, start_ftp, text_of, wait_for)
 
 USER = "webcam"
 PASSWORD = "s3cret"
 PICTURES = ["b.jpg", "c.jpg", "d.jpg"]
 # A name a hostile server could send: a download under it would leave the download folder.
 HOSTILE = "..\\..\\escape.jpg"
-# Windows are heard by their captions.
-REMOTE_HOST = lambda name: (name or "").startswith("Ostrel - Remote Host File Management :   ftp://")
-LOOK = "Ostrel - Website :  Look and Name Configuration"
-DONE_HINT = ("Click on the \"Done\" button when you are finished\n"
-             "changing the Name and Look of your Webpage.")
-TAKEN_THERE = ("You will now be taken to the \"Remote Host Management\" window where\n"
-               "you should click on the \"Upload Changes\" button to upload your changes.")
 ARE_YOU_SURE = "This action can not be undone. \nAre you sure ?"
 REPLACE = ("This action will replace the existing file on the server. "
            "Do you really want to do this?")
 NOTHING_TO_UPLOAD = "There are no changes to upload."
-CLOSE_QUESTION = ("There are changes to the Webpage that have not yet been uploaded.\n"
-                  "Do you want to upload them now ?")
-ESCAPE = 0xFF1B
-DOWN = 0xFF54
-RETURN = 0xFF0D
-
 
 
 def tagged_jpeg(photo, tag):
@@ -72,35 +61,6 @@ def main():
             ftp.wait(timeout=10)
 
 
-def host_window(app, how):
-    return wait_for(lambda: find(app, "dialog", REMOTE_HOST, showing_only=True), 20,
-                    f"the remote host window {how}")
-
-
-def activate(window, label):
-    """Gives the window the keyboard back by a click on one of its labels."""
-    click(label)
-    wait_for(lambda: window.getState().contains(pyatspi.STATE_ACTIVE), 10, "the window active")
-
-
-def close_host(host):
-    activate(host, find(host, "label", "Pending Changes"))
-    key(ESCAPE)
-    wait_for(lambda: not host.getState().contains(pyatspi.STATE_SHOWING), 10,
-             "the remote host window to close")
-
-
-def open_look(app, window):
-    menu_by_key(window, "File", "Edit Browser View and Access...", "b")
-    return wait_for(lambda: find(app, "dialog", LOOK, showing_only=True), 10, "the look window")
-
-
-def rename(app, look, name):
-    find(look, "text", "New File Name").queryEditableText().setTextContents(name)
-    press(find(look, "push button", "Save Name Change"))
-    answer(app, DONE_HINT, "OK")
-
-
 def choose_size(look, steps, item):
     """Opens the size list by a click and steps down it by keys."""
     size = find_all(look, "combo box")[0]  # a combo box is named by its current item
@@ -111,13 +71,6 @@ def choose_size(look, steps, item):
     wait_for(lambda: size.name == item, 10, f"the size {item} chosen")
     press(find(look, "push button", "Save Look Change"))
     answer(look.getApplication(), DONE_HINT, "OK")
-
-
-def done_to_host(app, look):
-    """Done with a change pending leads on to the remote host window."""
-    press(find(look, "push button", "Done"))
-    answer(app, TAKEN_THERE, "OK")
-    return host_window(app, "after Done")
 
 
 def drive(program, root):
@@ -215,11 +168,7 @@ def drive(program, root):
           "and leaves nothing to upload")
 
     # A change still pending when the program closes.
-    rename(app, look, "yard")
-    host = done_to_host(app, look)
-    close_host(host)
-    activate(window, find(window, "label", description="Detection count"))
-    menu_by_key(window, "File", "Exit", "e")
+    exit_with_page_pending(app, window, look, "yard")
     answer(app, CLOSE_QUESTION, "Yes")
     host = host_window(app, "opened by Yes to the close question")
     close_host(host)
