@@ -1,15 +1,11 @@
-// The cameras as the main window uses them: the overlay with a driver that claims one,
-// the Settings menu's driver dialogs following the driver, and the virtual camera's
-// source chosen from the menu, in a temporary program folder.
+// The cameras as the main window uses them: the overlay with a driver that claims one, and
+// the Settings menu's driver dialogs following the driver, in a temporary program folder.
 #include "../common/FreshFolder.h"
 #include "ScriptedDrivers.h"
 #include "ScriptedV4l2.h"
-#include "StandInSources.h"
 #include "app/mainf.h"
-#include "capture/DlgVirtualSource.h"
 #include "capture/VideoCapture.h"
 #include "platform/ScriptedDesktop.h"
-#include "ui_DlgVirtualSource.h"
 #include "ui_mainf.h"
 
 #include <QTest>
@@ -72,27 +68,6 @@ private slots:
         QVERIFY(ui->menuVideoCompression1->isEnabled());
         QVERIFY(!ui->menuVideoDisplay->isEnabled());
         QVERIFY(!ui->CheckOverl->isEnabled());
-        QVERIFY(desk.shown.isEmpty());
-    }
-
-    void videoSourceChosenFromTheMenu() {
-        startWithDriver(0);
-        const QString clip = folder_.path + "clip.mjpeg";
-        QVERIFY(writeRepeated(clip, jpegFrame(QSize(160, 120)), 10));
-        ScriptedDesktop desk;
-        desk.fileAnswers << clip;
-        TMain main(folder_.path, systemDrivers(folder_.path, std::make_shared<ScriptedV4l2>()));
-        DialogScript script([](QDialog& d) {
-            auto& dialog = dynamic_cast<TDlgVirtualSource&>(d);
-            dialog.ui()->rbFile->click();
-            dialog.ui()->btnBrowse->click();
-            dialog.ui()->OKBtn->click();
-            return dialog.result();
-        });
-        main.ui()->menuVideoSource->trigger();
-        // Playing the file now, the live picture still on.
-        QCOMPARE(main.VideoCap1()->imageWidth(), quint16(160));
-        QVERIFY(main.VideoCap1()->VideoPreview());
         QVERIFY(desk.shown.isEmpty());
     }
 
