@@ -36,7 +36,6 @@ private slots:
         // The worked table.
         QTest::newRow("unchanged") << 1000000u << 1000000u << 100 << false;
         QTest::newRow("99.4") << 1000000u << 994000u << 99 << true;
-        QTest::newRow("49.4") << 1000000u << 494000u << 49 << true;
         QTest::newRow("black frame") << 1000000u << 0u << 0 << false;
         QTest::newRow("three times") << 1000000u << 3000000u << -100 << false; // 100 * (1 - 2)
         // Exact halves go to the even neighbour, in both directions and on both
