@@ -1,6 +1,7 @@
 // The look and name window of the web access page in a temporary program folder: the
 // files it prepares, the look choices in the preview and the saved page, the name field,
 // and "Done" with a change pending.
+#include "../net/NetTestUtil.h"
 #include "platform/ScriptedDesktop.h"
 #include "ui_unBrowserConf.h"
 #include "web/unBrowserConf.h"
@@ -10,19 +11,15 @@
 #include <QtTest>
 
 using namespace ostrel;
+using namespace ostrel::test;
 
 namespace {
 
 const QString DoneHint = "Click on the \"Done\" button when you are finished\n"
                          "changing the Name and Look of your Webpage.";
 
-QByteArray bytesOf(const QString& file) {
-    QFile f(file);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QStringList linesOf(const QString& file) {
-    return QString::fromUtf8(bytesOf(file)).split('\n');
+    return QString::fromUtf8(readFile(file)).split('\n');
 }
 
 // One start of the program with the shipped Server files (and `extra` files written first).
@@ -72,20 +69,20 @@ private slots:
 
 void TestBrowserConf::firstStart() {
     Program p({{"Capture.jpg", "published"}});
-    const QByteArray page = bytesOf(p.server + "ostrel.bkp");
+    const QByteArray page = readFile(p.server + "ostrel.bkp");
     // Read and written back, the page must come out as it went in, or it grows every start.
-    QCOMPARE(bytesOf(p.server + "ostrel.html"), page);
-    QCOMPARE(bytesOf(p.server + "testview.html"), page);
-    QCOMPARE(bytesOf(p.server + "datetime.bmp"), bytesOf(p.server + "stoptime.bmp"));
-    QCOMPARE(bytesOf(p.server + "Capture.jpg"), QByteArray("published"));
+    QCOMPARE(readFile(p.server + "ostrel.html"), page);
+    QCOMPARE(readFile(p.server + "testview.html"), page);
+    QCOMPARE(readFile(p.server + "datetime.bmp"), readFile(p.server + "stoptime.bmp"));
+    QCOMPARE(readFile(p.server + "Capture.jpg"), QByteArray("published"));
     QCOMPARE(p.state.OldPageName, QString("ostrel.html"));
     QCOMPARE(p.ui()->lblURL->text(), p.address("ostrel.html"));
 
     // A page of an earlier run is kept, byte for byte in the 8-bit encoding its author
     // used; the preview is the template again.
     Program again({{"ostrel.html", "earlier caf\xe9\n"}, {"testview.html", "earlier\n"}});
-    QCOMPARE(bytesOf(again.server + "ostrel.html"), QByteArray("earlier caf\xe9\n"));
-    QCOMPARE(bytesOf(again.server + "testview.html"), page);
+    QCOMPARE(readFile(again.server + "ostrel.html"), QByteArray("earlier caf\xe9\n"));
+    QCOMPARE(readFile(again.server + "testview.html"), page);
 }
 
 void TestBrowserConf::lookChoices() {
