@@ -175,17 +175,15 @@ private slots:
         QCOMPARE(nextMotionImageNumber(999), 1);
     }
 
-    // The parts of the mails that come from the session; the rest is fixed text.
-    void mails() {
+    // The camera's name goes into the notification as it stands, blanks and all, and a
+    // detection at midnight is told by its date alone. (Both mails word for word:
+    // tst_motionsession.)
+    void notificationMailText() {
         const MailText first =
             notificationMail("Ostrel", "Shop  ", QDateTime(QDate(2026, 12, 5), QTime(0, 0)));
         QCOMPARE(first.lines.mid(1, 3).join('|'),
                  QString("Ostrel: motion detection notification - Camera: Shop  | |"
                          "Movement was detected on 12/05/26 (local system time)."));
-        const MailText image = imageMail("Ostrel", "Garage", "Session", "Remote.jpg");
-        QCOMPARE(image.subject + '|' + image.lines.join('|'),
-                 QString("Ostrel Garage motion detection - Session: Session|"
-                         "Ostrel - Camera: Garage|(Date__Session Start__Time)|Remote.jpg"));
     }
 };
 
