@@ -55,7 +55,7 @@ private slots:
     void frameInterval_data() {
         QTest::addColumn<int>("fps");
         QTest::addColumn<int>("interval");
-        QTest::newRow("3 fps, a third rounds down") << 3 << 333;
+        // 3 fps, a third rounding down to 333: speedChangeWaitsForAnimate.
         QTest::newRow("16 fps, the half goes to even") << 16 << 62;
         QTest::newRow("7 fps rounds up") << 7 << 143;
     }
