@@ -59,6 +59,12 @@ void NetworkSettings::saveKeys(IniFile& ini, Writer who, std::initializer_list<A
     }
 }
 
+QStringList mailRecipients(const QString& destination, const QString& cc) {
+    QStringList to{destination};
+    if (!cc.isEmpty() && cc != destination) to.append(cc);
+    return to;
+}
+
 int securityIndex(std::span<const SecurityOption> options, const QString& text) {
     for (std::size_t i = 0; i < options.size(); ++i)
         if (text == QLatin1String(options[i].text)) return int(i);

@@ -5,6 +5,7 @@
 // of its own. Texts are kept as typed; numbers are read from them where used.
 #include "platform/SettingsKeys.h"
 #include <QString>
+#include <QStringList>
 #include <initializer_list>
 #include <span>
 
@@ -58,6 +59,10 @@ struct NetworkSettings {
     // Writes the named keys that `who` writes, in the order named.
     void saveKeys(IniFile& ini, sif::Writer who, std::initializer_list<sif::AnyKey> keys) const;
 };
+
+// Who gets the program's mails: the destination address, then the copy address when it
+// is another.
+QStringList mailRecipients(const QString& destination, const QString& cc);
 
 // A security choice as the settings file spells it, and its standard port. The windows
 // list the choices in this order; the first is the keys' default.
