@@ -100,7 +100,7 @@ bool DiskGuard::roomToWrite(const QString& refused) {
 
 void DiskGuard::mailShortage(qint64 freeBytes) {
     main_.outbox().sendNotice(diskShortageMail(QCoreApplication::applicationName(), main_.camera(),
-                                          desktop().now(), megabytes(freeBytes), minFreeMb));
+                                               desktop().now(), megabytes(freeBytes), minFreeMb));
 }
 
 } // namespace ostrel

@@ -50,21 +50,21 @@ MailText cameraMail(const QString& appName, const QString& camera, const QString
 }
 
 MailText websiteDisabledMail(const QString& appName, const QString& camera, const QDateTime& when) {
-    return {appName + QStringLiteral(": Notification of Website Update error."),
-            {QStringLiteral(" "),
-             appName + QStringLiteral(":  Notification of Website Update error - Camera: ") +
-                 camera,
-             QStringLiteral(" "),
-             QStringLiteral("There were consistent FTP errors while trying the periodic Website "
-                            "Update function of ") +
-                 appName + QStringLiteral("."),
-             QStringLiteral("The remote host was unreachable and remained unreachable after "
-                            "several attempts during one hour."),
-             QStringLiteral(" "),
-             appName + QStringLiteral(" has stopped trying to update your website on ") +
-                 dateTimeToStr(when) + QStringLiteral(" (local system time)."),
-             QStringLiteral(" "),
-             QStringLiteral("Please check your remote host and your network settings.")}};
+    return {
+        appName + QStringLiteral(": Notification of Website Update error."),
+        {QStringLiteral(" "),
+         appName + QStringLiteral(":  Notification of Website Update error - Camera: ") + camera,
+         QStringLiteral(" "),
+         QStringLiteral("There were consistent FTP errors while trying the periodic Website "
+                        "Update function of ") +
+             appName + QStringLiteral("."),
+         QStringLiteral("The remote host was unreachable and remained unreachable after "
+                        "several attempts during one hour."),
+         QStringLiteral(" "),
+         appName + QStringLiteral(" has stopped trying to update your website on ") +
+             dateTimeToStr(when) + QStringLiteral(" (local system time)."),
+         QStringLiteral(" "),
+         QStringLiteral("Please check your remote host and your network settings.")}};
 }
 
 MailText diskShortageMail(const QString& appName, const QString& camera, const QDateTime& when,

@@ -37,7 +37,8 @@ void Outbox::sendNext() {
     smtp->MailMessage() = mail.lines;
     smtp->EmailFiles().clear();
     try {
-        for (const QString& file : mail.files) smtp->addEmailFile(file);
+        for (const QString& file : mail.files)
+            smtp->addEmailFile(file);
         smtp->Connect();
     } catch (const Exception& e) {
         // A mail that cannot even start (no host, a port that is no number, an attachment

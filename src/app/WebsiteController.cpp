@@ -200,8 +200,8 @@ void WebsiteController::FTPerror() {
     if (!main_.disableOnFail() || FailureCount < DisableThreshold) return;
 
     if (main_.network().failNotification && !main_.network().destinationAddress.isEmpty())
-        main_.outbox().send(websiteDisabledMail(QCoreApplication::applicationName(),
-                                                main_.camera(), desktop().now()));
+        main_.outbox().send(websiteDisabledMail(QCoreApplication::applicationName(), main_.camera(),
+                                                desktop().now()));
     main_.errorLog().add(DisabledLogEntry);
     showWarning(DisabledWarning, main_.dialogParent());
     setStartedLook(false);

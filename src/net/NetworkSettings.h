@@ -74,7 +74,9 @@ inline constexpr SecurityOption ftpSecurityOptions[] = {
     {sif::key::FtpSecurity.def, sif::key::FtpPort.def}, {"Explicit", "21"}, {"Implicit", "990"}};
 inline constexpr SecurityOption smtpSecurityOptions[] = {
     {sif::key::SmtpSecurity.def, sif::key::SmtpPort.def}, {"STARTTLS", "587"}, {"TLS", "465"}};
-// The index of `text` among `options`; 0 (None) when it is none of them.
+// The index of `text` among `options`, read as the settings file's words are (blanks
+// around and letter case do not count); 0 (None) when it is none of them. The clients'
+// `Security` values are these indexes.
 int securityIndex(std::span<const SecurityOption> options, const QString& text);
 // Changes the security choice `*security` to option `index`; a port left at the standard
 // port of the old choice moves to the new one's, a port the user typed stays.
