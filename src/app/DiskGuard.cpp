@@ -1,10 +1,9 @@
 #include "app/DiskGuard.h"
 #include "app/ErrorLog.h"
 #include "app/MainWindowParts.h"
-#include "app/NoticeMail.h"
+#include "app/Outbox.h"
 #include "motion/DetectionSession.h"
 #include "net/NetworkSettings.h"
-#include "platform/DateTimeText.h"
 #include "platform/Desktop.h"
 #include "platform/Exception.h"
 #include "platform/FreeSpace.h"
@@ -62,23 +61,6 @@ RoomResult makeRoom(int minFreeMb, const std::function<QStringList()>& folderNam
     return result;
 }
 
-FailureMail diskShortageMail(const QString& appName, const QString& camera, const QDateTime& when,
-                             qint64 freeMb, int wantedMb) {
-    return {appName + QStringLiteral(": Notification of low disk space."),
-            {QStringLiteral(" "),
-             appName + QStringLiteral(":  Notification of low disk space - Camera: ") + camera,
-             QStringLiteral(" "),
-             QStringLiteral("Only %1 MB are free on the disk of the program folder, and %2 MB "
-                            "are to be kept free.")
-                 .arg(freeMb)
-                 .arg(wantedMb),
-             QStringLiteral("No older motion session is left to delete: detection images, "
-                            "recordings and website pictures are not saved since ") +
-                 dateTimeToStr(when) + QStringLiteral(" (local system time)."),
-             QStringLiteral(" "),
-             QStringLiteral("Saving resumes by itself when there is room again.")}};
-}
-
 bool DiskGuard::roomToWrite(const QString& refused) {
     const QString folder = main_.programFolder();
     const auto names = [&] {
@@ -117,8 +99,8 @@ bool DiskGuard::roomToWrite(const QString& refused) {
 }
 
 void DiskGuard::mailShortage(qint64 freeBytes) {
-    main_.notices().send(diskShortageMail(QCoreApplication::applicationName(), main_.camera(),
-                                          desktop().now(), megabytes(freeBytes), minFreeMb));
+    main_.outbox().sendNotice(diskShortageMail(QCoreApplication::applicationName(), main_.camera(),
+                                               desktop().now(), megabytes(freeBytes), minFreeMb));
 }
 
 } // namespace ostrel

@@ -2,8 +2,6 @@
 // Room on the program folder's disk before a detection picture, a recording or a website
 // picture is written, and while a recording runs: the oldest motion sessions make way, and a disk
 // that stays too full is reported once (log and mail) until room returns.
-#include "web/WebsiteUpdate.h"
-#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -24,11 +22,6 @@ struct RoomResult {
 RoomResult makeRoom(int minFreeMb, const std::function<QStringList()>& folderNames,
                     const QString& running, const std::function<qint64()>& measure,
                     const std::function<bool(const QString&, qint64)>& remove);
-
-// The one mail of a shortage: what is free, what is wanted, since when nothing is saved.
-FailureMail diskShortageMail(const QString& appName, const QString& camera, const QDateTime& when,
-                             qint64 freeMb, int wantedMb);
-
 class DiskGuard {
 public:
     explicit DiskGuard(MainWindowParts& main) : main_(main) {}

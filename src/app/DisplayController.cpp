@@ -1,7 +1,7 @@
 #include "app/DisplayController.h"
 #include "app/ErrorLog.h"
 #include "app/MainWindowParts.h"
-#include "app/NoticeMail.h"
+#include "app/Outbox.h"
 #include "capture/DeviceReturn.h"
 #include "capture/VideoCapture.h"
 #include "net/NetworkSettings.h"
@@ -110,8 +110,8 @@ void DisplayController::VideoCap1Error(int, const QString& text) {
         main_.errorLog().addQuietly(QStringLiteral(" :   Camera lost: ") + name +
                                     QStringLiteral(". Waiting for it to come back."));
         if (main_.network().notification)
-            main_.notices().send(cameraMail(QCoreApplication::applicationName(), main_.camera(),
-                                            name, true, desktop().now()));
+            main_.outbox().sendNotice(cameraMail(QCoreApplication::applicationName(),
+                                                 main_.camera(), name, true, desktop().now()));
     }
     // Nobody may be there to answer while a session or the website update runs: the
     // status bar and the log tell, and the work goes on when the camera is back.
@@ -130,8 +130,8 @@ void DisplayController::cameraReturned() {
     main_.showStatus(QStringLiteral("Camera back: ") + name);
     main_.errorLog().addQuietly(QStringLiteral(" :   Camera back: ") + name);
     if (main_.network().notification)
-        main_.notices().send(cameraMail(QCoreApplication::applicationName(), main_.camera(), name,
-                                        false, desktop().now()));
+        main_.outbox().sendNotice(cameraMail(QCoreApplication::applicationName(), main_.camera(),
+                                             name, false, desktop().now()));
 }
 
 bool DisplayController::lostCameraHasSourceDialog() const {

@@ -13,7 +13,7 @@ class TMain;
 namespace ostrel {
 
 class DiskGuard;
-class NoticeMail;
+class Outbox;
 class ErrorLog;
 class TFtpClient;
 class TSmtpClient;
@@ -33,7 +33,7 @@ public:
     virtual ErrorLog& errorLog() = 0;
     // Asked before a picture or a recording is written in the program folder.
     virtual DiskGuard& diskGuard() = 0;
-    virtual NoticeMail& notices() = 0; // the program's own mails: a camera lost, a full disk
+    virtual Outbox& outbox() = 0; // every mail the program sends by itself
     virtual const QString& programFolder() const = 0;
     virtual QTimer* Timer1() const = 0; // website update
     virtual QTimer* Timer2() const = 0; // motion checks

@@ -2,13 +2,12 @@
 #include "app/DiskGuard.h"
 #include "app/ErrorLog.h"
 #include "app/MainWindowParts.h"
-#include "app/NoticeMail.h"
+#include "app/Outbox.h"
 #include "capture/VideoCapture.h"
 #include "motion/DetectionSession.h"
 #include "net/FtpClient.h"
 #include "net/NetworkSettings.h"
 #include "net/RequestReport.h"
-#include "net/SmtpClient.h"
 #include "picture/JpegExport.h"
 #include "platform/Application.h"
 #include "platform/Desktop.h"
@@ -43,11 +42,6 @@ MotionController::MotionController(MainWindowParts& main, QObject* parent)
             Qt::QueuedConnection);
     DigitFilter::install(ui->edDelay);
     DigitFilter::install(ui->edDetectInterval);
-}
-
-bool MotionController::smtpIdle() const {
-    const auto* smtp = main_.SmtpClient();
-    return smtp->Ready() && !smtp->Connected();
 }
 
 void MotionController::BitBtnMotionClick() {
@@ -208,19 +202,9 @@ void MotionController::detectionSteps() {
     MotionRemoteName = motionRemoteName(MotionSessionName, desktop().now().time());
 
     const QString app = QCoreApplication::applicationName();
-    auto* smtp = main_.SmtpClient();
     if (!main_.emailOnly()) {
         if (main_.network().notification && !MotionNotified) {
-            // The mail is composed only when no other mail is under way, so a mail in
-            // transit is never altered.
-            if (smtpIdle()) {
-                const MailText mail = notificationMail(app, main_.camera(), desktop().now());
-                smtp->EmailFiles().clear();
-                smtp->MailMessage().clear();
-                smtp->setHdrSubject(mail.subject);
-                smtp->MailMessage() = mail.lines;
-                startMail(main_);
-            }
+            main_.outbox().send(notificationMail(app, main_.camera(), desktop().now()));
             MotionNotified = true;
         }
         auto* ftp = main_.FtpClient();
@@ -244,13 +228,9 @@ void MotionController::detectionSteps() {
                 main_.report(out.report);
             }
         }
-    } else if (ui->rbRemoteSave->isChecked() && smtpIdle()) {
-        const MailText mail = imageMail(app, main_.camera(), MotionSessionName, MotionRemoteName);
-        smtp->setHdrSubject(mail.subject);
-        smtp->EmailFiles().clear();
-        smtp->addEmailFile(MotionImageFile);
-        smtp->MailMessage() = mail.lines;
-        startMail(main_);
+    } else if (ui->rbRemoteSave->isChecked()) {
+        main_.outbox().send(
+            imageMail(app, main_.camera(), MotionSessionName, MotionRemoteName, MotionImageFile));
     }
 
     MotionImageCounter = number;

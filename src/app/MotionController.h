@@ -50,7 +50,6 @@ private:
     void quitFtpWhenReady();
     void detectionSteps();
     void countDetection();
-    bool smtpIdle() const;
     int seenReturns_ = 0; // the camera's returns already taken into account
 
     MainWindowParts& main_;

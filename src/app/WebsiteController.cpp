@@ -2,11 +2,11 @@
 #include "app/DiskGuard.h"
 #include "app/ErrorLog.h"
 #include "app/MainWindowParts.h"
+#include "app/Outbox.h"
 #include "capture/VideoCapture.h"
 #include "net/FtpClient.h"
 #include "net/NetworkSettings.h"
 #include "net/RequestReport.h"
-#include "net/SmtpClient.h"
 #include "platform/Desktop.h"
 #include "platform/DigitFilter.h"
 #include "platform/Exception.h"
@@ -14,6 +14,7 @@
 #include "ui_mainf.h"
 #include "web/FrameExport.h"
 #include "web/WebsiteUpdate.h"
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -199,7 +200,8 @@ void WebsiteController::FTPerror() {
     if (!main_.disableOnFail() || FailureCount < DisableThreshold) return;
 
     if (main_.network().failNotification && !main_.network().destinationAddress.isEmpty())
-        sendDisabledMail();
+        main_.outbox().send(websiteDisabledMail(QCoreApplication::applicationName(), main_.camera(),
+                                                desktop().now()));
     main_.errorLog().add(DisabledLogEntry);
     showWarning(DisabledWarning, main_.dialogParent());
     setStartedLook(false);
@@ -212,24 +214,6 @@ void WebsiteController::FTPerror() {
     FailureCount = 0;
     disabledByFailures_ = true;
     timer->setInterval(UpdateIntervalMs);
-}
-
-void WebsiteController::sendDisabledMail() {
-    auto* smtp = main_.SmtpClient();
-    // A mail still under way is left alone rather than rewritten mid-flight.
-    if (!smtp->Ready() || smtp->Connected()) return;
-    const FailureMail mail =
-        websiteDisabledMail(QCoreApplication::applicationName(), main_.camera(), desktop().now());
-    // The addresses as saved now: the same settings that decided a mail is wanted.
-    const QString& destination = main_.network().destinationAddress;
-    const QString& cc = main_.network().ccAddress;
-    smtp->RcptName().clear();
-    smtp->RcptName().append(destination);
-    if (!cc.isEmpty() && cc != destination) smtp->RcptName().append(cc);
-    smtp->EmailFiles().clear();
-    smtp->MailMessage() = mail.lines;
-    smtp->setHdrSubject(mail.subject);
-    smtp->Connect();
 }
 
 void WebsiteController::Reestablish() {

@@ -44,7 +44,6 @@ private:
     void setBusyLight(bool busy);
     void setStartedLook(bool started);
     void connectIfNeeded();
-    void sendDisabledMail();
 
     MainWindowParts& main_;
     bool disabledByFailures_ = false; // set when FTPerror disables; read by Start

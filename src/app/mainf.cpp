@@ -7,7 +7,7 @@
 #include "app/MainHints.h"
 #include "app/ManualSaveController.h"
 #include "app/MotionController.h"
-#include "app/NoticeMail.h"
+#include "app/Outbox.h"
 #include "app/Settings.h"
 #include "app/TransferController.h"
 #include "app/WebsiteController.h"
@@ -76,7 +76,7 @@ TMain::TMain(QString programFolder, std::shared_ptr<DriverRegistry> drivers, QWi
         [this] { return diskGuard_.roomToWrite(QStringLiteral("Download not saved")); });
     SmtpClient_ = new TSmtpClient(this);
     SmtpClient_->setObjectName(QStringLiteral("SmtpClient"));
-    notices_ = new NoticeMail(*this, this);
+    outbox_ = new Outbox(*this, this);
 
     display_ = std::make_unique<DisplayController>(*this, this);
     manualSave_ = std::make_unique<ManualSaveController>(*this, this);

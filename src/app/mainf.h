@@ -8,8 +8,8 @@
 #include "app/MainWindowParts.h"
 #include "app/Settings.h"
 #include "capture/CaptureDriver.h"
-#include "dialogs/SetupWizard.h"
-#include "dialogs/dlgNetwork.h"
+#include "setup/SetupWizard.h"
+#include "setup/dlgNetwork.h"
 #include "net/NetworkSettings.h"
 #include "viewer/unAnimation.h"
 #include "web/WebPageState.h"
@@ -59,7 +59,7 @@ public:
     TVideoCapture* VideoCap1() const override { return VideoCap1_; }
     ErrorLog& errorLog() override { return errorLog_; }
     DiskGuard& diskGuard() override { return diskGuard_; }
-    NoticeMail& notices() override { return *notices_; }
+    Outbox& outbox() override { return *outbox_; }
     TLogForm* logForm() const { return logForm_; }
     const QString& programFolder() const override { return programFolder_; }
     QLabel* statusPanel(int index) const;
@@ -180,7 +180,7 @@ private:
     TVideoCapture* VideoCap1_ = nullptr;
     TFtpClient* FtpClient_ = nullptr;
     TSmtpClient* SmtpClient_ = nullptr;
-    NoticeMail* notices_ = nullptr;
+    Outbox* outbox_ = nullptr;
     std::unique_ptr<DisplayController> display_;
     std::unique_ptr<ManualSaveController> manualSave_;
     std::unique_ptr<TransferController> transfer_;

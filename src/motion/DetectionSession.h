@@ -21,18 +21,4 @@ QString motionRemoteName(const QString& sessionName, const QTime& detection);
 // " Latest Motion Detection Count: N ".
 QString detectCountText(int count);
 
-struct MailText {
-    QString subject;
-    QStringList lines;
-};
-// The one mail of a session that announces its first detection (FTP mode).
-MailText notificationMail(const QString& appName, const QString& camera,
-                          const QDateTime& detection);
-// The mail that carries a detection image (e-mail mode).
-MailText imageMail(const QString& appName, const QString& camera, const QString& sessionName,
-                   const QString& remoteName);
-// The mails that tell the camera went away (`lost`) or is back, naming its device.
-MailText cameraMail(const QString& appName, const QString& camera, const QString& device, bool lost,
-                    const QDateTime& when);
-
 } // namespace ostrel

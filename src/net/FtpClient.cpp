@@ -29,9 +29,6 @@ constexpr const char* stepNames[] = {"Idle",      "Open",      "User", "Pass", "
                                      "DataSetup", "Stor",      "Retr", "Nlst", "Dele", "Quit",
                                      "Auth",      "Handshake", "Pbsz", "Prot"};
 
-const QLatin1String securityTexts[] = {QLatin1String("None"), QLatin1String("Explicit"),
-                                       QLatin1String("Implicit")};
-
 bool holdsLineBreak(const QString& s) {
     return s.contains(QLatin1Char('\r')) || s.contains(QLatin1Char('\n')) || s.contains(QChar(0));
 }
@@ -113,19 +110,8 @@ struct TFtpClient::Transfer {
     qint64 roomAskedAt = -1;          // ... and where the free space was last asked
 };
 
-TFtpClient::Security TFtpClient::securityFromText(const QString& text) {
-    for (int i = 0; i < int(std::size(securityTexts)); ++i)
-        if (text.trimmed().compare(securityTexts[i], Qt::CaseInsensitive) == 0) return Security(i);
-    return Security::None;
-}
-
-QString TFtpClient::securityText(Security security) {
-    return securityTexts[int(security)];
-}
-
 TFtpClient::TFtpClient(QObject* parent)
-    : QObject(parent), downloadLimit_(MaxPictureFileSize),
-      channel_(*this, lcFtp(), stepNames, 15) {
+    : QObject(parent), downloadLimit_(MaxPictureFileSize), channel_(*this, lcFtp(), stepNames, 15) {
     static_assert(std::size(stepNames) == std::size_t(Step::Prot) + 1);
     connect(&channel_, &CommandChannel::commandSent, this, &TFtpClient::OnCommand);
     connect(&channel_, &CommandChannel::lineReceived, this, &TFtpClient::OnResponse);
@@ -575,8 +561,8 @@ void TFtpClient::onListenerAvailable(int) {
 void TFtpClient::dataReady() {
     Transfer& t = *transfer_;
     if (t.protect && !t.encrypted) {
-        if (!t.preliminary || !t.dataOpen || t.dataDone ||
-            t.handshaking || data_.state() != TAsyncSocket::State::Connected)
+        if (!t.preliminary || !t.dataOpen || t.dataDone || t.handshaking ||
+            data_.state() != TAsyncSocket::State::Connected)
             return;
         t.handshaking = true;
         try {

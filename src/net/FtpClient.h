@@ -81,10 +81,7 @@ public:
     };
     Q_ENUM(Request)
     enum class Security { None, Explicit, Implicit };
-    Q_ENUM(Security)
-    // "None", "Explicit", "Implicit" as the settings file spells them; anything else is None.
-    static Security securityFromText(const QString& text);
-    static QString securityText(Security security);
+    Q_ENUM(Security) // in the order of the settings' security choices (NetworkSettings.h)
 
     explicit TFtpClient(QObject* parent = nullptr);
     ~TFtpClient() override;

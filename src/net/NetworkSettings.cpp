@@ -42,8 +42,10 @@ void NetworkSettings::load(const IniFile& ini, QString* updateInterval) {
     // The two choices are one radio group: only e-mail-only is consulted.
     ftpUpload = !emailOnly;
     if (ftpPort.isEmpty()) ftpPort = defaultText(key::FtpPort);
-    ftpSecurity = TFtpClient::securityText(TFtpClient::securityFromText(ftpSecurity));
-    smtpSecurity = TSmtpClient::securityText(TSmtpClient::securityFromText(smtpSecurity));
+    ftpSecurity =
+        QLatin1String(ftpSecurityOptions[securityIndex(ftpSecurityOptions, ftpSecurity)].text);
+    smtpSecurity =
+        QLatin1String(smtpSecurityOptions[securityIndex(smtpSecurityOptions, smtpSecurity)].text);
 }
 
 void NetworkSettings::save(IniFile& ini, Writer who, const QString* updateInterval) const {
@@ -59,9 +61,19 @@ void NetworkSettings::saveKeys(IniFile& ini, Writer who, std::initializer_list<A
     }
 }
 
+QStringList mailRecipients(const QString& destination, const QString& cc) {
+    QStringList to{destination};
+    if (!cc.isEmpty() && cc != destination) to.append(cc);
+    return to;
+}
+
+static_assert(std::size(ftpSecurityOptions) == std::size_t(TFtpClient::Security::Implicit) + 1);
+static_assert(std::size(smtpSecurityOptions) == std::size_t(TSmtpClient::Security::Tls) + 1);
+
 int securityIndex(std::span<const SecurityOption> options, const QString& text) {
     for (std::size_t i = 0; i < options.size(); ++i)
-        if (text == QLatin1String(options[i].text)) return int(i);
+        if (text.trimmed().compare(QLatin1String(options[i].text), Qt::CaseInsensitive) == 0)
+            return int(i);
     return 0;
 }
 
@@ -79,7 +91,7 @@ void applyFtpAccount(const NetworkSettings& s, TFtpClient& ftp) {
     ftp.setUserName(s.userId);
     ftp.setPassWord(s.ftpPassword);
     ftp.setPassive(s.passiveMode);
-    ftp.setSecurity(TFtpClient::securityFromText(s.ftpSecurity));
+    ftp.setSecurity(TFtpClient::Security(securityIndex(ftpSecurityOptions, s.ftpSecurity)));
     ftp.setPinnedSha256(s.ftpCertificateSha256);
     ftp.setTimeout(strToIntDef(s.ftpTimeout, key::FtpTimeout.def));
 }
@@ -89,7 +101,7 @@ void applySmtpAccount(const NetworkSettings& s, TSmtpClient& smtp) {
     smtp.setPort(s.smtpPort);
     smtp.setUsername(s.smtpUserName);
     smtp.setPassword(s.emailPassword);
-    smtp.setSecurity(TSmtpClient::securityFromText(s.smtpSecurity));
+    smtp.setSecurity(TSmtpClient::Security(securityIndex(smtpSecurityOptions, s.smtpSecurity)));
     smtp.setPinnedSha256(s.smtpCertificateSha256);
     smtp.setFromName(s.userEmail);
 }

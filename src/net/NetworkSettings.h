@@ -5,6 +5,7 @@
 // of its own. Texts are kept as typed; numbers are read from them where used.
 #include "platform/SettingsKeys.h"
 #include <QString>
+#include <QStringList>
 #include <initializer_list>
 #include <span>
 
@@ -59,6 +60,10 @@ struct NetworkSettings {
     void saveKeys(IniFile& ini, sif::Writer who, std::initializer_list<sif::AnyKey> keys) const;
 };
 
+// Who gets the program's mails: the destination address, then the copy address when it
+// is another.
+QStringList mailRecipients(const QString& destination, const QString& cc);
+
 // A security choice as the settings file spells it, and its standard port. The windows
 // list the choices in this order; the first is the keys' default.
 struct SecurityOption {
@@ -69,7 +74,9 @@ inline constexpr SecurityOption ftpSecurityOptions[] = {
     {sif::key::FtpSecurity.def, sif::key::FtpPort.def}, {"Explicit", "21"}, {"Implicit", "990"}};
 inline constexpr SecurityOption smtpSecurityOptions[] = {
     {sif::key::SmtpSecurity.def, sif::key::SmtpPort.def}, {"STARTTLS", "587"}, {"TLS", "465"}};
-// The index of `text` among `options`; 0 (None) when it is none of them.
+// The index of `text` among `options`, read as the settings file's words are (blanks
+// around and letter case do not count); 0 (None) when it is none of them. The clients'
+// `Security` values are these indexes.
 int securityIndex(std::span<const SecurityOption> options, const QString& text);
 // Changes the security choice `*security` to option `index`; a port left at the standard
 // port of the old choice moves to the new one's, a port the user typed stays.

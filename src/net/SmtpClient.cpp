@@ -17,9 +17,6 @@ constexpr const char* stateNames[] = {"Idle",      "Connect",   "Helo",        "
 // At most this much of the message waits in the socket.
 constexpr qint64 dataHighWater = 1024 * 1024;
 
-const QLatin1String securityTexts[] = {QLatin1String("None"), QLatin1String("STARTTLS"),
-                                       QLatin1String("TLS")};
-
 // What an EHLO reply offers of what the client uses.
 struct Extensions {
     bool startTls = false;
@@ -41,16 +38,6 @@ Extensions extensionsOf(const QByteArrayList& reply) {
     return e;
 }
 } // namespace
-
-TSmtpClient::Security TSmtpClient::securityFromText(const QString& text) {
-    for (int i = 0; i < int(std::size(securityTexts)); ++i)
-        if (text.trimmed().compare(securityTexts[i], Qt::CaseInsensitive) == 0) return Security(i);
-    return Security::None;
-}
-
-QString TSmtpClient::securityText(Security security) {
-    return securityTexts[int(security)];
-}
 
 TSmtpClient::TSmtpClient(QObject* parent)
     : QObject(parent), channel_(*this, lcSmtp(), stateNames, 120) {

@@ -53,10 +53,7 @@ public:
     enum class Request { Connect = 0, Helo = 1, MailFrom = 2, RcptTo = 4, Data = 5, Quit = 6 };
     Q_ENUM(Request)
     enum class Security { None, StartTls, Tls };
-    Q_ENUM(Security)
-    // "None", "STARTTLS", "TLS" as the settings file spells them; anything else is None.
-    static Security securityFromText(const QString& text);
-    static QString securityText(Security security);
+    Q_ENUM(Security) // in the order of the settings' security choices (NetworkSettings.h)
 
     explicit TSmtpClient(QObject* parent = nullptr);
     ~TSmtpClient() override;

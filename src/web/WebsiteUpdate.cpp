@@ -1,5 +1,4 @@
 #include "web/WebsiteUpdate.h"
-#include "platform/DateTimeText.h"
 
 #include <algorithm>
 #include <limits>
@@ -29,25 +28,6 @@ UpdateInterval updateIntervalFromField(const QString& text) {
     result.milliseconds = clamped * 60000;
     result.fieldText = (ok && clamped == minutes) ? text : QString::number(clamped);
     return result;
-}
-
-FailureMail websiteDisabledMail(const QString& appName, const QString& camera,
-                                const QDateTime& when) {
-    return {appName + QStringLiteral(": Notification of Website Update error."),
-            {QStringLiteral(" "),
-             appName + QStringLiteral(":  Notification of Website Update error - Camera: ") +
-                 camera,
-             QStringLiteral(" "),
-             QStringLiteral("There were consistent FTP errors while trying the periodic Website "
-                            "Update function of ") +
-                 appName + QStringLiteral("."),
-             QStringLiteral("The remote host was unreachable and remained unreachable after "
-                            "several attempts during one hour."),
-             QStringLiteral(" "),
-             appName + QStringLiteral(" has stopped trying to update your website on ") +
-                 dateTimeToStr(when) + QStringLiteral(" (local system time)."),
-             QStringLiteral(" "),
-             QStringLiteral("Please check your remote host and your network settings.")}};
 }
 
 } // namespace ostrel

@@ -38,11 +38,4 @@ inline const QString DisabledWarning =
 // The suspension line is logged for the second to the seventh failure in a row.
 inline bool logsSuspension(int failureCount) { return failureCount >= 2 && failureCount <= 7; }
 
-struct FailureMail {
-    QString subject;
-    QStringList lines;
-};
-FailureMail websiteDisabledMail(const QString& appName, const QString& camera,
-                                const QDateTime& when);
-
 } // namespace ostrel

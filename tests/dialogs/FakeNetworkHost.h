@@ -1,7 +1,7 @@
 #pragma once
 // The main window as the network settings dialog sees it, for the dialog's and the
 // wizard's tests.
-#include "dialogs/dlgNetwork.h"
+#include "setup/dlgNetwork.h"
 #include "net/NetworkSettings.h"
 #include <QList>
 #include <QStringList>

@@ -1,12 +1,12 @@
 // The setup wizard over a temporary program folder: the answer boxes and the fields they
 // call for, what "Next" and "Finish" write, the e-mail-only path, and the ways it ends.
 #include "FakeNetworkHost.h"
-#include "dialogs/SetupWizard.h"
-#include "dialogs/dlgNetwork.h"
-#include "dialogs/unWizard1.h"
-#include "dialogs/unWizard2.h"
-#include "dialogs/unWizard3.h"
-#include "dialogs/unWizardDone.h"
+#include "setup/SetupWizard.h"
+#include "setup/dlgNetwork.h"
+#include "setup/unWizard1.h"
+#include "setup/unWizard2.h"
+#include "setup/unWizard3.h"
+#include "setup/unWizardDone.h"
 #include "net/FtpClient.h"
 #include "net/NetworkSettings.h"
 #include "net/SmtpClient.h"

@@ -1,7 +1,7 @@
 // The pure parts of motion detection. The frame sum and the comparison of two
 // sums: the worked values, the rounding of halves, the strict window of the
 // sliders, the 32-bit corner cases, and the reference carried from check to
-// check. The names, numbers and mails of a detection session, in the locale the
+// check. The names and numbers of a detection session, in the locale the
 // tests run under (LC_ALL=C.UTF-8: short date MM/DD/YY, long time HH:MM:SS).
 #include "motion/DetectionSession.h"
 #include "motion/FrameComparison.h"
@@ -173,17 +173,6 @@ private slots:
         QCOMPARE(motionImageName(nextMotionImageNumber(41)), QString("image042.jpg"));
         QCOMPARE(nextMotionImageNumber(998), 999);
         QCOMPARE(nextMotionImageNumber(999), 1);
-    }
-
-    // The camera's name goes into the notification as it stands, blanks and all, and a
-    // detection at midnight is told by its date alone. (Both mails word for word:
-    // tst_motionsession.)
-    void notificationMailText() {
-        const MailText first =
-            notificationMail("Ostrel", "Shop  ", QDateTime(QDate(2026, 12, 5), QTime(0, 0)));
-        QCOMPARE(first.lines.mid(1, 3).join('|'),
-                 QString("Ostrel: motion detection notification - Camera: Shop  | |"
-                         "Movement was detected on 12/05/26 (local system time)."));
     }
 };
 

@@ -1,10 +1,9 @@
 // The rules of the website update that need no window: the interval taken from the
-// field, and the mail it sends when it gives up. (Which failures log a suspension is
-// checked failure by failure in tst_websiteupdate.)
+// field. (Which failures log a suspension is checked failure by failure in
+// tst_websiteupdate.)
 #include "web/WebsiteUpdate.h"
 
 #include <QTest>
-#include <clocale>
 
 using namespace ostrel;
 
@@ -36,20 +35,6 @@ private slots:
         const UpdateInterval interval = updateIntervalFromField(field);
         QCOMPARE(interval.milliseconds, milliseconds);
         QCOMPARE(interval.fieldText, shown);
-    }
-
-    // The program's name, the camera and the date-time text go into the mail; the rest of
-    // its text is fixed.
-    void disabledMail() {
-        std::setlocale(LC_ALL, "C.UTF-8"); // dates as the C library writes them: 12/05/26
-        const QDateTime when(QDate(2026, 12, 5), QTime(10, 15, 30));
-        const FailureMail mail = websiteDisabledMail("App", "Shop      ", when);
-        QCOMPARE(mail.subject, QString("App: Notification of Website Update error."));
-        QCOMPARE(mail.lines.size(), 9);
-        QCOMPARE(mail.lines[1], "App:  Notification of Website Update error - Camera: Shop      ");
-        QVERIFY(mail.lines[3].endsWith(" periodic Website Update function of App."));
-        QCOMPARE(mail.lines[6], "App has stopped trying to update your website on 12/05/26 "
-                                "10:15:30 (local system time).");
     }
 };
 

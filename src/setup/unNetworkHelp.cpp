@@ -1,4 +1,4 @@
-#include "dialogs/unNetworkHelp.h"
+#include "setup/unNetworkHelp.h"
 #include "platform/Desktop.h"
 #include "ui_unNetworkHelp.h"
 

@@ -1,7 +1,7 @@
-#include "dialogs/dlgNetwork.h"
-#include "dialogs/AccountTestWindow.h"
-#include "dialogs/AddressCheck.h"
-#include "dialogs/unNetworkHelp.h"
+#include "setup/dlgNetwork.h"
+#include "setup/AccountTestWindow.h"
+#include "setup/AddressCheck.h"
+#include "setup/unNetworkHelp.h"
 #include "net/FtpClient.h"
 #include "net/NetworkSettings.h"
 #include "net/SmtpClient.h"
@@ -72,9 +72,7 @@ void showText(QLineEdit* field, const QString& text) {
 } // namespace
 
 void addressNotificationMail(TSmtpClient& smtp, const QString& destination, const QString& cc) {
-    smtp.RcptName().clear();
-    smtp.RcptName().append(destination);
-    if (!cc.isEmpty()) smtp.RcptName().append(cc);
+    smtp.setRcptName(mailRecipients(destination, cc));
     smtp.setHdrFrom(smtp.FromName());
     smtp.setHdrSender(smtp.FromName());
     // Without a copy address the To line names the destination alone.

@@ -1,8 +1,8 @@
-#include "dialogs/SetupWizard.h"
-#include "dialogs/unWizard1.h"
-#include "dialogs/unWizard2.h"
-#include "dialogs/unWizard3.h"
-#include "dialogs/unWizardDone.h"
+#include "setup/SetupWizard.h"
+#include "setup/unWizard1.h"
+#include "setup/unWizard2.h"
+#include "setup/unWizard3.h"
+#include "setup/unWizardDone.h"
 #include "platform/Desktop.h"
 #include "platform/Guard.h"
 #include <QEventLoop>

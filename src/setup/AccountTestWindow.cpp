@@ -1,4 +1,4 @@
-#include "dialogs/AccountTestWindow.h"
+#include "setup/AccountTestWindow.h"
 #include "platform/Desktop.h"
 #include "platform/Guard.h"
 

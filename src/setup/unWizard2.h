@@ -1,6 +1,6 @@
 #pragma once
 // Step 2 of the setup wizard: the answers and accounts of step 1 as they will be set up.
-#include "dialogs/SetupWizard.h"
+#include "setup/SetupWizard.h"
 #include <memory>
 
 namespace Ui {

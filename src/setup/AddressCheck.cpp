@@ -1,4 +1,4 @@
-#include "dialogs/AddressCheck.h"
+#include "setup/AddressCheck.h"
 #include "platform/Application.h"
 #include "platform/Desktop.h"
 #include <QApplication>

@@ -7,7 +7,7 @@
 // settings file and reads it back into the running program (the live settings, the FTP and
 // SMTP clients, the stored passwords and the e-mail-only mode) and closes with OK. "Cancel"
 // closes and leaves all of it as it was; the next showing shows the saved settings again.
-#include "dialogs/unNetworkHelp.h"
+#include "setup/unNetworkHelp.h"
 #include "net/AccountTest.h"
 #include "platform/SettingsKeys.h"
 #include <QDialog>

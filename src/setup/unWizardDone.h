@@ -1,6 +1,6 @@
 #pragma once
 // The setup wizard's final page: what was done and where to go next. OK ends the wizard.
-#include "dialogs/SetupWizard.h"
+#include "setup/SetupWizard.h"
 #include <memory>
 
 namespace Ui {

@@ -1,5 +1,5 @@
-#include "dialogs/unWizard2.h"
-#include "dialogs/unWizard1.h"
+#include "setup/unWizard2.h"
+#include "setup/unWizard1.h"
 #include "platform/Guard.h"
 #include "ui_unWizard1.h"
 #include "ui_unWizard2.h"

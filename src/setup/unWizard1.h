@@ -4,7 +4,7 @@
 // live settings and the running clients, writes them to the settings file and shows the
 // summary. A user without webspace ("No") gets e-mail-only storage: the e-mail account
 // and the destination the images are mailed to.
-#include "dialogs/SetupWizard.h"
+#include "setup/SetupWizard.h"
 #include <memory>
 
 class QAbstractButton;

@@ -1,4 +1,4 @@
-#include "dialogs/unWizardDone.h"
+#include "setup/unWizardDone.h"
 #include "platform/Desktop.h"
 #include "ui_unWizardDone.h"
 

@@ -2,7 +2,7 @@
 // Step 3 of the setup wizard: "Finish" uploads the page and the stop pictures to the FTP
 // account, writes the settings and shows the final page. A user without webspace gets the
 // settings written and no uploads.
-#include "dialogs/SetupWizard.h"
+#include "setup/SetupWizard.h"
 #include <memory>
 
 namespace Ui {
