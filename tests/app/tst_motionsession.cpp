@@ -1,6 +1,6 @@
 // Detection sessions in the main window, in a temporary program folder with the virtual
 // camera as driver 0: the start/stop command, the start delay, the images of real and
-// forced detections, and (built as tst_motionsession_net) the uploads and mails against
+// forced detections, and (run as "tst_motionsession net") the uploads and mails against
 // the real FTP and SMTP servers of tests/peers.
 //
 // The checks are driven by calling Timer2Timer directly. A detection is forced by moving
@@ -710,9 +710,17 @@ private slots:
     }
 };
 
-#ifdef OSTREL_MOTION_NET
-QTEST_MAIN(TestMotionSessionNet)
-#else
-QTEST_MAIN(TestMotionSession)
-#endif
+// One program for both suites: "net" as the first argument runs the one against the real
+// servers, the rest of the arguments are Qt Test's.
+int main(int argc, char** argv) {
+    QTEST_MAIN_SETUP()
+    QTEST_SET_MAIN_SOURCE_PATH
+    if (argc > 1 && qstrcmp(argv[1], "net") == 0) {
+        argv[1] = argv[0];
+        TestMotionSessionNet net;
+        return QTest::qExec(&net, argc - 1, argv + 1);
+    }
+    TestMotionSession offline;
+    return QTest::qExec(&offline, argc, argv);
+}
 #include "tst_motionsession.moc"
