@@ -151,22 +151,17 @@ private slots:
         QCOMPARE(readDriverIndex(IniFile(p.path + "vcap.sif")), indexAfter);
     }
 
+    // The keys no other test reads through the window; the sessions' tests read theirs
+    // (interval, delay and sounds, remote save, error beep, camera name, e-mail only).
     void settingsReachTheControls() {
-        Ready p("[motion detection]\r\nTreshold=20\r\nSensitivity=0x5A\r\nInterval=4\r\n"
-                "Start_Delay=3\r\nDelay_Sound=0\r\nDetection_Sound=1\r\nRemote_Save=1\r\n"
+        Ready p("[motion detection]\r\nTreshold=20\r\nSensitivity=0x5A\r\n"
                 "[Capture Parameters]\r\nFrameRate=60\r\nCapture_Time=99999\r\nBuffer_Size=-4\r\n"
-                "[FTP Settings]\r\nFTP_Timeout=30\r\n"
-                "[Other Settings]\r\nLogErrors=0\r\nErrorBeep=1\r\nCamera=Shop\r\n"
-                "[Protocol Settings]\r\nEmailOnly=1\r\n");
+                "[FTP Settings]\r\nFTP_Timeout=30\r\n[Other Settings]\r\nLogErrors=0\r\n");
         TMain& main = *p.main;
         auto* ui = p.ui();
         VERIFY_NO_BOXES(p.desk);
-        QCOMPARE(QStringList({ui->lblTreshold->text(), ui->lblSensitivity->text(),
-                              ui->edDetectInterval->text(), ui->edDelay->text()}),
-                 QStringList({"20%", "90%", "4", "3"}));
-        QVERIFY(!ui->CheckBoxSound->isChecked());
-        QVERIFY(ui->CheckBoxDetectionSound->isChecked());
-        QVERIFY(ui->rbRemoteSave->isChecked());
+        QCOMPARE(ui->lblTreshold->text(), "20%");
+        QCOMPARE(ui->lblSensitivity->text(), "90%");
         auto* video = main.VideoCap1();
         QCOMPARE(video->FrameRate(), 60);
         QCOMPARE(video->CapTimeLimit(), 65535);
@@ -174,10 +169,6 @@ private slots:
         QCOMPARE(main.FtpClient()->Timeout(), 30); // host and login: the FTP tests' uploads
         QVERIFY(!ui->menuLogErrors->isChecked());
         QVERIFY(!main.errorLog().logErrors());
-        QVERIFY(main.errorLog().beepOnErrors());
-        QCOMPARE(main.Camera, QString("Shop"));
-        QVERIFY(main.EmailOnly);
-        QVERIFY(!ui->GroupBox3->isEnabled());
     }
 
     void unwritableSettingsStillSaveTheLog() {
@@ -366,8 +357,6 @@ private slots:
         QFETCH(QString, result);
         Ready p("[Other Settings]\r\nFirstRun=0\r\n", true);
         TMain& main = *p.main;
-        main.errorLog().add(" :   in memory only", false);
-        p.write("Error.log", "from disk\r\n");
         QString modal;
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] {
@@ -383,14 +372,9 @@ private slots:
         action->trigger();
         watch.stop();
         const QHash<QString, std::function<bool()>> outcomes{
-            {"log window",
-             [&] {
-                 // The file is read again: lines not yet written are dropped.
-                 return main.logForm()->isVisible() &&
-                        main.errorLog().lines() == QStringList{"from disk"};
-             }},
-            {"closed",
-             [&] { return !main.isVisible() && p.read("Ostrel.sif").contains("Sensitivity"); }},
+            // What the log window and the close show is the error log's and the start's test.
+            {"log window", [&] { return main.logForm()->isVisible(); }},
+            {"closed", [&] { return !main.isVisible(); }},
             {"beep on", [&] { return main.errorLog().beepOnErrors(); }},
             {"help contents",
              [&] { return p.desk.helpRequests.value(0).first == HelpCommand::Contents; }},
