@@ -1,4 +1,5 @@
 // The error log and its window: lines, Error.log, Save As, Clear Log and the size question.
+#include "../net/NetTestUtil.h"
 #include "app/ErrorLog.h"
 #include "app/LogForm.h"
 #include "platform/Exception.h"
@@ -13,13 +14,9 @@
 #include <clocale>
 
 using namespace ostrel;
+using ostrel::test::readFile;
 
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 // A program folder with Error.log holding `content` (none when null), the desktop at a
 // fixed time, the log, and its window once asked for.
@@ -38,11 +35,7 @@ struct Folder {
         form.reset();
         QDir::setCurrent(QDir::tempPath()); // the window makes the program folder current
     }
-    void write(const QByteArray& content) const {
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        QCOMPARE_GE(f.write(content), 0);
-    }
+    void write(const QByteArray& content) const { QVERIFY(test::writeFile(file, content)); }
     TLogForm& window(bool show = true) {
         form = std::make_unique<TLogForm>(log);
         if (show) {
@@ -94,7 +87,7 @@ private slots:
         Folder f;
         QVERIFY(!f.log.reload()); // no file: the list stays
         f.log.ensureFileExists();
-        QCOMPARE(readAll(f.file), QByteArray("\r\n"));
+        QCOMPARE(readFile(f.file), QByteArray("\r\n"));
         QVERIFY(f.log.reload());
         f.log.add(" :   FTP error = 530 Login incorrect.");
         f.log.add(" :   Could not save captured frame to disk", false);
@@ -102,7 +95,7 @@ private slots:
                  QStringList({"", "12/05/26 14:03:09 :   FTP error = 530 Login incorrect.",
                               "12/05/26 14:03:09 :   Could not save captured frame to disk"}));
         // The second line was not written yet.
-        QCOMPARE(readAll(f.file),
+        QCOMPARE(readFile(f.file),
                  QByteArray("\r\n12/05/26 14:03:09 :   FTP error = 530 Login incorrect.\r\n"));
         f.desk.clock = QDateTime(QDate(2026, 1, 31), QTime(0, 0)); // midnight leaves time out
         f.log.add(" :   x");
@@ -116,7 +109,7 @@ private slots:
 
         f.write("old\n");
         f.log.ensureFileExists(); // an existing file is left alone
-        QCOMPARE(readAll(f.file), QByteArray("old\n"));
+        QCOMPARE(readFile(f.file), QByteArray("old\n"));
     }
 
     // A file that cannot be written raises nothing and is told once; the lines wait in the
@@ -131,12 +124,12 @@ private slots:
         QCOMPARE(told.size(), 1);
         QCOMPARE(told[0][0].toString(),
                  "Unable to write to " + f.file + " (" + f.file + " is read-only)");
-        QCOMPARE(readAll(f.file), QByteArray("line\r\n"));
+        QCOMPARE(readFile(f.file), QByteArray("line\r\n"));
         QFile::setPermissions(f.file, QFile::ReadOwner | QFile::WriteOwner);
         f.log.add(" :   back");
-        QCOMPARE(readAll(f.file), QByteArray("line\r\n12/05/26 14:03:09 :   Video error = gone\r\n"
-                                             "12/05/26 14:03:09 :   Video error = still gone\r\n"
-                                             "12/05/26 14:03:09 :   back\r\n"));
+        QCOMPARE(readFile(f.file), QByteArray("line\r\n12/05/26 14:03:09 :   Video error = gone\r\n"
+                                              "12/05/26 14:03:09 :   Video error = still gone\r\n"
+                                              "12/05/26 14:03:09 :   back\r\n"));
     }
 
     // An entry that would take Error.log past 1 MiB moves it to Error.log.1 first, and the
@@ -161,8 +154,8 @@ private slots:
         QCOMPARE(f.log.lines().size(), read);
         f.log.add(" :   e");
         const QByteArray entry = "12/05/26 14:03:09 :   e\r\n";
-        QCOMPARE(readAll(f.file + ".1"), rotated ? content : QByteArray("<missing>"));
-        QCOMPARE(readAll(f.file), rotated ? entry : content + entry);
+        QCOMPARE(readFile(f.file + ".1"), rotated ? content : QByteArray("<missing>"));
+        QCOMPARE(readFile(f.file), rotated ? entry : content + entry);
         QCOMPARE(f.log.lines().size(), rotated ? 1 : read + 1);
     }
 
@@ -181,8 +174,8 @@ private slots:
 
         f.desk.fileAnswers << f.path + "copy.txt";
         f.click("btnSave");
-        QCOMPARE(readAll(f.path + "copy.txt"), QByteArray("first\r\nsecond\r\n"));
-        QCOMPARE(readAll(f.file), QByteArray("first\nsecond\n"));
+        QCOMPARE(readFile(f.path + "copy.txt"), QByteArray("first\r\nsecond\r\n"));
+        QCOMPARE(readFile(f.file), QByteArray("first\nsecond\n"));
         f.log.add(" :   live");
         QVERIFY(f.memo().endsWith(" :   live")); // shown while open
 
@@ -192,11 +185,11 @@ private slots:
                  QStringList{"This action can not be undone. \nAre you sure ?"});
         QCOMPARE(f.desk.shown[0].buttons, MsgButton::Yes | MsgButton::No);
         QCOMPARE(f.log.lines(), QStringList({"first", "second", "12/05/26 14:03:09 :   live"}));
-        QCOMPARE(readAll(f.file), QByteArray("first\nsecond\n12/05/26 14:03:09 :   live\r\n"));
+        QCOMPARE(readFile(f.file), QByteArray("first\nsecond\n12/05/26 14:03:09 :   live\r\n"));
         f.click("btnClearLog");
         QCOMPARE(f.desk.beeps, 2);
         QVERIFY(f.log.lines().isEmpty());
-        QVERIFY(readAll(f.file).isEmpty());
+        QVERIFY(readFile(f.file).isEmpty());
         QVERIFY(f.memo().isEmpty());
     }
 
@@ -245,11 +238,11 @@ private slots:
         QCOMPARE(f.desk.beeps, answer.isEmpty() ? 0 : 1);
         if (!answer.isEmpty()) QCOMPARE(f.desk.shown[0].buttons, MsgButton::Yes | MsgButton::No);
         QCOMPARE(f.desk.fileRequests.size(), answer.isEmpty() || answer == "no" ? 0 : 1);
-        QCOMPARE(readAll(f.file), after);
+        QCOMPARE(readFile(f.file), after);
         // The window's list holds what the file holds.
         QCOMPARE(f.log.lines(),
                  QString::fromLatin1(after).split(QRegularExpression("\r?\n"), Qt::SkipEmptyParts));
-        if (after.isEmpty()) QCOMPARE(readAll(f.path + answer), content.trimmed() + "\r\n");
+        if (after.isEmpty()) QCOMPARE(readFile(f.path + answer), content.trimmed() + "\r\n");
         if (answer.contains("no/")) // the copy failed: the error is shown
             QVERIFY(f.desk.shownTexts().value(1).startsWith("Unable to write to "));
     }

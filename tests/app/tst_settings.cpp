@@ -30,8 +30,6 @@ private slots:
         ini.writeString("FTP Settings", "FTP_Timeout", "45");
         ini.writeString("Capture Parameters", "FrameRate", "0x1E");
         ini.writeString("capture parameters", "index_size", "abc");
-        ini.writeString("Protocol Settings", "EmailOnly", "1");
-        ini.writeString("Protocol Settings", "FTPupload", "1");
         CloseSettings c{
             {7, 93, "4", "2", false, true, true, false, true, false, 120}, "12", "p=ss", "s"};
         writeCloseSettings(ini, c);
@@ -47,9 +45,6 @@ private slots:
         QCOMPARE(ftp.Timeout(), 30);
         QCOMPARE(s.capture.frameRate, 30);
         QCOMPARE(s.capture.indexSize, 0); // not a number: the default
-        // Both choices on: e-mail only is the one consulted.
-        QVERIFY(s.network.emailOnly);
-        QVERIFY(!s.network.ftpUpload);
         const auto fields = [](const MainWindowSettings& w) {
             return QStringList{QString::number(w.treshold), QString::number(w.sensitivity),
                                w.interval, w.startDelay, QString::number(w.minFreeMb)}

@@ -52,15 +52,12 @@ void ScriptedServer::onLine(const QByteArray& line) {
         if (line == ".") {
             inMessage_ = false;
             send(afterMessage_);
-        } else {
-            received += line + "\r\n";
         }
         return;
     }
     commands << QString::fromUtf8(line);
     const QByteArray verb = line.left(line.indexOf(' '));
-    const QByteArray nth = verb + '#' + QByteArray::number(++uses_[verb]);
-    reply(table_.value(line, table_.value(nth, table_.value(verb, "500 Unknown command"))));
+    reply(table_.value(line, table_.value(verb, "500 Unknown command")));
 }
 
 void ScriptedServer::reply(QByteArray text) {
@@ -134,7 +131,6 @@ void ScriptedServer::startData(const QByteArray& action, const QByteArray& after
     if (action == "{message}") {
         inMessage_ = true;
         afterMessage_ = after;
-        received.clear();
     } else if (action == "{send}") {
         withData([this, after](QTcpSocket* d) {
             connect(d, &QTcpSocket::disconnected, this, [this, after] { dataDone(after); });

@@ -4,8 +4,8 @@
 // Every line the client sends is recorded, so a test states the exact command lines it
 // expects, the way curl's protocol tests do.
 //
-// The table maps a command to its reply, looked up by the whole line, then by "VERB#n" (the
-// n-th command with that verb), then by the verb; "" is the greeting. A reply is sent as
+// The table maps a command to its reply, looked up by the whole line, then by the verb; ""
+// is the greeting. A reply is sent as
 // written, with CR LF added to a reply that does not end in LF; "" is silence. In a reply,
 // "{pasv}" becomes "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)" for a data listener opened
 // right then; "{pause}" splits it into pieces sent 40 ms apart; "{drop}" cuts the
@@ -16,7 +16,7 @@
 // for ever,
 // "{receive}" until the client closes, "{receive-cut}" a little then a cut, "{drop-midway}"
 // half the payload and then a cut of both connections (the rest is never sent), "{message}"
-// (SMTP) the message lines up to ".".
+// (SMTP) the message lines up to ".", which are not kept.
 #include <QHostAddress>
 #include <QList>
 #include <QPair>
@@ -44,7 +44,7 @@ public:
 
     // What happened.
     QStringList commands; // every line the client sent, in order
-    QByteArray received;  // data received on the data connection, or the SMTP message
+    QByteArray received;  // data received on the data connection
     qint64 flooded = 0;   // bytes sent by {endless}
     bool controlClosed() const {
         return !control_ || control_->state() == QAbstractSocket::UnconnectedState;
@@ -61,7 +61,6 @@ private:
     void dataDone(const QByteArray& after);
 
     QHash<QByteArray, QByteArray> table_;
-    QHash<QByteArray, int> uses_;
     QTcpServer server_;
     QTcpServer dataServer_;
     QPointer<QTcpSocket> control_;

@@ -1,9 +1,8 @@
-// The clients against real servers started on 127.0.0.1: what only a real server proves.
-// Files go through pyftpdlib byte for byte in active mode; a mail sent to aiosmtpd is parsed
-// back by Python's email package, which must find the same text, names and attachment bytes.
+// The mail client against a real server started on 127.0.0.1: what only a real server proves.
+// A mail sent to aiosmtpd is parsed back by Python's email package, which must find the same
+// text, names and attachment bytes. (Files through the real FTP servers: tst_tls.)
 #include "NetTestUtil.h"
 #include "Peer.h"
-#include "net/FtpClient.h"
 #include "net/RequestReport.h"
 #include "net/SmtpClient.h"
 
@@ -16,42 +15,9 @@
 using namespace ostrel;
 using namespace ostrel::test;
 
-// A request that must succeed, with the client's message when it does not.
-#define OK(call) QVERIFY2(call, qPrintable(ftp.ErrorMessage()))
-
 class TestRealServers : public QObject {
     Q_OBJECT
 private slots:
-    // Active mode, against a server that refuses passive mode: the PORT line and the data
-    // connection a real server accepts. Passive mode meets the real server in the remote host
-    // window's and the website update's tests.
-    void ftpActiveTransfers() {
-        QTemporaryDir root, local;
-        PeerServer server(peerScript(QStringLiteral("ftp_server.py")),
-                          {root.path(), QStringLiteral("ostrel"), QStringLiteral("s3cret"),
-                           QStringLiteral("--no-passive")});
-        QVERIFY2(server.start(), qPrintable(server.error()));
-        TFtpClient ftp;
-        ftp.setHostName(QStringLiteral("127.0.0.1"));
-        ftp.setPort(QString::number(server.port()));
-        ftp.setUserName(QStringLiteral("ostrel"));
-        ftp.setPassWord(QStringLiteral("s3cret"));
-        ftp.setPassive(false);
-        ftp.setHostFileName(QStringLiteral("Capture.jpg"));
-        const QByteArray image = randomBytes(700 * 1024 + 13, 1, 501);
-        QVERIFY(writeFile(local.filePath("Capture.jpg"), image));
-
-        OK(ftp.Connect());
-        ftp.setLocalFileName(local.filePath("Capture.jpg"));
-        OK(ftp.Put());
-        QCOMPARE(readFile(root.filePath("Capture.jpg")), image);
-        ftp.setLocalFileName(local.filePath("TempRemoteFile.jpg"));
-        OK(ftp.Get());
-        QCOMPARE(readFile(local.filePath("TempRemoteFile.jpg")), image);
-        OK(ftp.Quit());
-        QVERIFY(!ftp.Connected());
-    }
-
     void mailArrivesWhole() {
         QTemporaryDir folder, files;
         PeerServer server(peerScript(QStringLiteral("smtp_server.py")), {folder.path()});

@@ -1,15 +1,14 @@
 #!/usr/bin/python3
 """A real SMTP server for the tests: aiosmtpd on 127.0.0.1 with a free port.
 
-Usage: smtp_server.py FOLDER [--reject ADDRESS]... [--starttls CERT KEY | --tls CERT KEY]
+Usage: smtp_server.py FOLDER [--starttls CERT KEY | --tls CERT KEY]
                         [--hide-starttls] [--auth USER PASS [--no-plain]]
 
 Stores each message it accepts as FOLDER/mail-N.eml (the bytes as received, after the
 server undid the dot transparency) with FOLDER/mail-N.json beside it holding the envelope:
-{"helo": ..., "mail_from": ..., "rcpt_tos": [...]}. A recipient given with --reject is
-refused with 550. --starttls offers STARTTLS and requires it before anything but EHLO and
-QUIT, unless --hide-starttls makes it a server without STARTTLS. --tls encrypts from the
-start. --auth accepts that one login (AUTH PLAIN and LOGIN, over TLS only; LOGIN alone with
+{"helo": ..., "mail_from": ..., "rcpt_tos": [...]}. --starttls offers STARTTLS and requires
+it before anything but EHLO and QUIT, unless --hide-starttls makes it a server without
+STARTTLS. --tls encrypts from the start. --auth accepts that one login (AUTH PLAIN and LOGIN, over TLS only; LOGIN alone with
 --no-plain). Prints the chosen port as the first line on stdout, then serves until it is
 killed or its stdin is closed.
 """
@@ -24,16 +23,9 @@ from peer_common import announce_and_watch
 
 
 class Handler:
-    def __init__(self, folder, rejected):
+    def __init__(self, folder):
         self.folder = folder
-        self.rejected = {a.lower() for a in rejected}
         self.count = 0
-
-    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
-        if address.lower() in self.rejected:
-            return "550 5.1.1 <%s>: Recipient address rejected: User unknown" % address
-        envelope.rcpt_tos.append(address)
-        return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
@@ -53,7 +45,6 @@ class Handler:
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("folder")
-    parser.add_argument("--reject", action="append", default=[])
     parser.add_argument("--starttls", nargs=2, metavar=("CERT", "KEY"))
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     parser.add_argument("--hide-starttls", action="store_true")
@@ -85,7 +76,7 @@ def main():
 
     loop = asyncio.new_event_loop()
     asyncio.set_event_loop(loop)
-    handler = Handler(args.folder, args.reject)
+    handler = Handler(args.folder)
     server = loop.run_until_complete(loop.create_server(
         lambda: SMTP(handler, hostname="ostrel-test", decode_data=False, loop=loop, **options),
         "127.0.0.1", 0, ssl=context(args.tls)))
