@@ -5,7 +5,6 @@
 
 #include <QFile>
 #include <QPointer>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -15,15 +14,6 @@ namespace {
 
 // A test gives up sooner than a mail would: the user is waiting in front of it.
 constexpr int smtpTestTimeout = 30;
-
-// The socket error behind a failure: the result itself, or the number a lost connection
-// quotes in its message ("... (Winsock error #10203)").
-int socketErrorOf(int result, const QString& message) {
-    if (result >= 10000 && result < 12000) return result;
-    static const QRegularExpression quoted(QStringLiteral("Winsock error #(\\d+)"));
-    const QRegularExpressionMatch m = quoted.match(message);
-    return m.hasMatch() ? m.captured(1).toInt() : 0;
-}
 
 bool isCertificateError(int error) {
     return error >= wsa::CertificateExpired && error <= wsa::CertificateNotPinned;
@@ -35,9 +25,8 @@ QString names(qsizetype n) {
 
 } // namespace
 
-QString plainFailure(AccountTest::Kind kind, int result, const QString& message,
+QString plainFailure(AccountTest::Kind kind, int result, int error, const QString& message,
                      const QString& host, const QString& port) {
-    const int error = socketErrorOf(result, message);
     const QString failed = QStringLiteral("Failed: ");
     switch (error) {
     case wsa::HostNotFound:
@@ -138,7 +127,7 @@ void AccountTest::runFtp() {
     QObject::disconnect(noted);
     if (!self || run != run_) return; // cancelled or gone while it ran
     if (!ok) {
-        end(failure(result, ftp.ErrorMessage(), ftp.PeerCertificateSha256()));
+        end(failure(result, ftp.SocketError(), ftp.ErrorMessage(), ftp.PeerCertificateSha256()));
         return;
     }
     QFile list(ftp.LocalFileName());
@@ -158,7 +147,7 @@ void AccountTest::runFtp() {
 void AccountTest::smtpStepDone(int request, int error) {
     TSmtpClient& smtp = *smtp_;
     if (error != 0) {
-        end(failure(error, smtp.ErrorMessage(), smtp.PeerCertificateSha256()));
+        end(failure(error, smtp.SocketError(), smtp.ErrorMessage(), smtp.PeerCertificateSha256()));
         return;
     }
     try {
@@ -190,13 +179,14 @@ void AccountTest::smtpStepDone(int request, int error) {
     end({true, text, {}});
 }
 
-AccountTest::Outcome AccountTest::failure(int result, const QString& message,
+AccountTest::Outcome AccountTest::failure(int result, int socketError, const QString& message,
                                           const QString& peerSha256) const {
     const bool ftp = kind_ == Kind::Ftp;
     Outcome o;
-    o.text = plainFailure(kind_, result, message, ftp ? account_.ftpHost : account_.smtpHost,
+    o.text = plainFailure(kind_, result, socketError, message,
+                          ftp ? account_.ftpHost : account_.smtpHost,
                           ftp ? account_.ftpPort : account_.smtpPort);
-    if (isCertificateError(socketErrorOf(result, message))) o.untrustedSha256 = peerSha256;
+    if (isCertificateError(socketError)) o.untrustedSha256 = peerSha256;
     return o;
 }
 

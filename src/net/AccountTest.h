@@ -46,7 +46,8 @@ private:
     void runFtp();
     void smtpStepDone(int request, int error);
     void end(Outcome outcome);
-    Outcome failure(int result, const QString& message, const QString& peerSha256) const;
+    Outcome failure(int result, int socketError, const QString& message,
+                    const QString& peerSha256) const;
 
     Kind kind_ = Kind::Ftp;
     NetworkSettings account_;
@@ -57,9 +58,9 @@ private:
     std::unique_ptr<QTemporaryDir> listFolder_;
 };
 
-// What a failed test says: the reason in plain words from the request's result (a socket
-// error number or a server's reply code) and its error message.
-QString plainFailure(AccountTest::Kind kind, int result, const QString& message,
+// What a failed test says: the reason in plain words from the socket error behind the
+// failure, else the request's result (a server's reply code) and its error message.
+QString plainFailure(AccountTest::Kind kind, int result, int socketError, const QString& message,
                      const QString& host, const QString& port);
 
 } // namespace ostrel

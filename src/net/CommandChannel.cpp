@@ -59,6 +59,7 @@ void CommandChannel::setState(int state) {
 void CommandChannel::begin() {
     busy_ = true;
     result_ = 0;
+    socketError_ = 0;
     errorMessage_.clear();
     awaitingReply_ = false;
     quitting_ = false;
@@ -115,7 +116,9 @@ void CommandChannel::accept(int code, const QByteArray& line, std::initializer_l
 
 void CommandChannel::lose(int error) {
     control_.Abort();
-    protocol_.controlLost(error != 0 ? error : wsa::ConnectionReset);
+    if (error == 0) error = wsa::ConnectionReset;
+    noteSocketError(error);
+    protocol_.controlLost(error);
 }
 
 void CommandChannel::restartInactivity() {
@@ -171,8 +174,9 @@ void CommandChannel::onInactivity() {
 }
 
 void CommandChannel::onConnected(int error) {
-    if (error != 0)
-        protocol_.stepFailed(error, QStringLiteral("500 ") + winsockErrorTail(error), 500);
+    if (error == 0) return;
+    noteSocketError(error);
+    protocol_.stepFailed(error, QStringLiteral("500 ") + winsockErrorTail(error), 500);
 }
 
 void CommandChannel::onLine(const QByteArray& line) {

@@ -75,6 +75,12 @@ public:
     QString errorMessage() const { return errorMessage_; }
     void setErrorMessage(const QString& message) { errorMessage_ = message; }
     int result() const { return result_; }
+    // The socket error (a Winsock number) behind the request's failure, also when its
+    // message leads with a reply code; 0 when no socket failed.
+    int socketError() const { return socketError_; }
+    void noteSocketError(int error) {
+        if (socketError_ == 0) socketError_ = error;
+    }
 
     // A request runs or waits for its outcome to be handed over.
     bool busy() const { return busy_; }
@@ -160,6 +166,7 @@ private:
     bool replyComplete_ = true;
     QString errorMessage_;
     int result_ = 0;
+    int socketError_ = 0;
 
     bool busy_ = false;
     quint64 serial_ = 0;

@@ -486,6 +486,7 @@ void TFtpClient::replied(int code, const QByteArray& line) {
 // ---- data connection ----------------------------------------------------------------------
 
 void TFtpClient::dataSetupFailed(int error) {
+    channel_.noteSocketError(error);
     stepFailed(error, QString::fromLatin1(ftptext::DataConnection) + QString::number(error), -1);
 }
 

@@ -136,6 +136,8 @@ public:
     int StatusCode() const { return channel_.statusCode(); }
     QString LastResponse() const { return channel_.lastResponse(); }
     QString ErrorMessage() const { return channel_.errorMessage(); }
+    // The socket error behind the last failure; 0 when no socket failed.
+    int SocketError() const { return channel_.socketError(); }
     bool Connected() const { return channel_.connected(); }
     // No chain is running (or waiting for its OnRequestDone).
     bool Ready() const { return !channel_.busy(); }

@@ -113,6 +113,8 @@ public:
     QString ErrorMessage() const { return channel_.errorMessage(); }
     int StatusCode() const { return channel_.statusCode(); }
     QString LastResponse() const { return channel_.lastResponse(); }
+    // The socket error behind the last failure; 0 when no socket failed.
+    int SocketError() const { return channel_.socketError(); }
     bool Connected() const { return channel_.connected(); }
     bool Ready() const { return !channel_.busy(); }
 
