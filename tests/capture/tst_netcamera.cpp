@@ -183,8 +183,9 @@ private slots:
             QVERIFY2(!line.contains("s3cret"), qPrintable(line));
     }
 
-    // Test shows the first picture or the refusal; the transport chosen is kept in vcap.sif,
-    // and Ostrel.sif, which holds the login (loginKeptApart), only its owner may read.
+    // Test shows the first picture or the refusal; the transport chosen is kept in vcap.sif
+    // (a cancelled dialog keeps nothing), and Ostrel.sif, which holds the login
+    // (loginKeptApart), only its owner may read.
     void sourceDialog() {
         Camera camera;
         QVERIFY2(camera.server.start(), qPrintable(camera.server.error()));
@@ -213,6 +214,14 @@ private slots:
         dialog.address()->setText(camera.url());
         dialog.accept();
         NetworkCamera::writeSettings(folder_.path, dialog.settings());
+        QCOMPARE(IniFile(folder_.path + "vcap.sif").readString("Network Camera", "Transport", ""),
+                 QString("UDP"));
+        // Cancelled, what was changed in the dialog is not kept.
+        const DialogScript cancel([](QDialog& shown) {
+            static_cast<TDlgNetworkSource&>(shown).transport()->setCurrentIndex(0);
+            return int(QDialog::Rejected);
+        });
+        QCOMPARE(NetworkCamera(folder_.path).showSourceDialog(nullptr), false);
         QCOMPARE(IniFile(folder_.path + "vcap.sif").readString("Network Camera", "Transport", ""),
                  QString("UDP"));
         struct stat st {};
