@@ -9,11 +9,15 @@
 extern "C" {
 #include <libavdevice/avdevice.h>
 }
+#include <QFile>
 #include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QTemporaryFile>
 #include <algorithm>
 #include <cerrno>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/stat.h>
 
 // Decode and conversion errors of running sources; debug messages are off by default.
 Q_LOGGING_CATEGORY(lcCapture, "ostrel.capture", QtInfoMsg)
@@ -28,11 +32,33 @@ struct CaptureInput {
     ff::SwsContextPtr scaler;
     ff::SwsContextPtr displayScaler;
     int stream = -1;
+    int deviceFd = -1; // a camera read without blocking: its descriptor, to wait on
     AVRational timeBase{0, 1};
     AVRational frameRate{0, 1};
 };
 
 namespace {
+
+// The descriptor FFmpeg's video4linux2 input reads `device` through. The input keeps it
+// right after its class pointer; it is taken only when it is a descriptor of that very
+// device, so another layout of the input's data yields -1 and the caller falls back to
+// sleeping between reads.
+int videoDeviceDescriptor(const AVFormatContext* format, const QString& device) {
+    if (!format->iformat || !format->priv_data ||
+        qstrcmp(format->iformat->name, "video4linux2,v4l2") != 0)
+        return -1;
+    struct Layout {
+        const AVClass* cls;
+        int fd;
+    };
+    const int fd = static_cast<const Layout*>(format->priv_data)->fd;
+    struct stat opened {
+    }, named{};
+    if (fd < 0 || ::fstat(fd, &opened) != 0 ||
+        ::stat(QFile::encodeName(device).constData(), &named) != 0)
+        return -1;
+    return S_ISCHR(opened.st_mode) && opened.st_rdev == named.st_rdev ? fd : -1;
+}
 
 using namespace std::chrono_literals;
 
@@ -88,7 +114,8 @@ bool CaptureSession::isDeviceLost(int code) {
            code == AVERROR(ENXIO) || code == AVERROR(ESHUTDOWN);
 }
 
-CaptureSession::CaptureSession(const SourceSpec& spec) : spec_(spec) {}
+CaptureSession::CaptureSession(const SourceSpec& spec)
+    : spec_(spec), wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 CaptureSession::~CaptureSession() {
     stop();
@@ -252,6 +279,7 @@ bool CaptureSession::openInput(std::unique_ptr<CaptureInput>& out, QString* erro
     if (rc < 0)
         return fail(ff::stepError(QStringLiteral("Opening the %1 decoder").arg(codec->name), rc));
     input->timeBase = stream->time_base;
+    if (spec_.nonBlocking) input->deviceFd = videoDeviceDescriptor(raw, spec_.url);
     input->frameRate = av_guess_frame_rate(raw, stream, nullptr);
 
     {
@@ -276,6 +304,10 @@ void CaptureSession::stop() {
         stop_.store(true);
     }
     changed_.notify_all();
+    if (wake_) {
+        const quint64 one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(wake_.get(), &one, sizeof one);
+    }
     if (thread_.joinable()) thread_.join();
 }
 
@@ -372,7 +404,7 @@ void CaptureSession::readLoop() {
                 finish(ETIMEDOUT, QString::fromUtf8(DeviceLostText));
                 return;
             }
-            sleepUntil(Clock::now() + 5ms);
+            waitForDevice();
             continue;
         }
         const bool willLoop = rc == AVERROR_EOF && spec_.loop;
@@ -596,6 +628,25 @@ void CaptureSession::finish(int errorNumber, const QString& text) {
     }
     changed_.notify_all();
     if (callbacks_.error) callbacks_.error(errorNumber, text);
+}
+
+void CaptureSession::waitForDevice() {
+    const int fd = input_->deviceFd;
+    if (fd < 0 || !wake_) {
+        sleepUntil(Clock::now() + 5ms);
+        return;
+    }
+    // Woken by a frame, by stop(), or in time to notice a camera that fell silent.
+    int timeoutMs = 1000;
+    const Clock::rep last = lastActivity_.load();
+    if (spec_.stallTimeoutMs > 0 && last != 0) {
+        const auto silence = std::chrono::duration_cast<std::chrono::milliseconds>(
+            Clock::now().time_since_epoch() - Clock::duration(last));
+        timeoutMs = int(std::clamp<qint64>(spec_.stallTimeoutMs - silence.count() + 1, 1, 1000));
+    }
+    pollfd fds[] = {{fd, POLLIN, 0}, {wake_.get(), POLLIN, 0}};
+    if (::poll(fds, 2, timeoutMs) > 0 && (fds[0].revents & (POLLERR | POLLNVAL)) != 0)
+        sleepUntil(Clock::now() + 5ms); // the next read reports what went wrong
 }
 
 bool CaptureSession::sleepUntil(Clock::time_point when) {

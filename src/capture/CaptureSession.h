@@ -5,6 +5,7 @@
 // knows nothing of widgets: its callbacks run on the capture thread and the owner moves
 // them to the user-interface thread.
 #include "capture/CaptureDriver.h"
+#include "platform/FileDescriptor.h"
 #include <QImage>
 #include <QSize>
 #include <atomic>
@@ -102,8 +103,11 @@ private:
     QImage displayImage(const AVFrame* frame);
     void finish(int errorNumber, const QString& text);
     bool sleepUntil(Clock::time_point when);
+    // A camera read without blocking has no frame ready: wait for one (on its descriptor).
+    void waitForDevice();
 
     const SourceSpec spec_;
+    const FileDescriptor wake_; // an eventfd that stop() signals to end a wait for the device
     std::unique_ptr<CaptureInput> input_;
     Callbacks callbacks_;
     std::thread thread_;
