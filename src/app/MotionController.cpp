@@ -7,7 +7,7 @@
 #include "motion/DetectionSession.h"
 #include "net/FtpClient.h"
 #include "net/NetworkSettings.h"
-#include "net/RequestReport.h"
+#include "app/RequestReport.h"
 #include "picture/JpegExport.h"
 #include "platform/Application.h"
 #include "platform/Desktop.h"

@@ -1,8 +1,8 @@
 #include "app/Outbox.h"
 #include "app/ErrorLog.h"
 #include "app/MainWindowParts.h"
+#include "app/RequestReport.h"
 #include "net/NetworkSettings.h"
-#include "net/RequestReport.h"
 #include "net/SmtpClient.h"
 #include "platform/Exception.h"
 #include "platform/Guard.h"
@@ -11,7 +11,7 @@ namespace ostrel {
 
 Outbox::Outbox(MainWindowParts& main, QObject* parent) : QObject(parent), main_(main) {
     // Queued: the request's own handler has finished its step before this looks.
-    connect(main.SmtpClient(), &TSmtpClient::OnRequestDone, this, guarded([this] { sendNext(); }),
+    connect(main.SmtpClient(), &TSmtpClient::OnSessionDone, this, guarded([this] { sendNext(); }),
             Qt::QueuedConnection);
 }
 
@@ -39,16 +39,12 @@ void Outbox::sendNext() {
     try {
         for (const QString& file : mail.files)
             smtp->addEmailFile(file);
-        smtp->Connect();
+        smtp->SendMail();
     } catch (const Exception& e) {
         // A mail that cannot even start (no host, a port that is no number, an attachment
         // gone) is reported like one that failed on its way; the next one still gets its turn.
-        RequestReport r;
-        r.failed = true;
-        r.beep = main_.errorLog().beepOnErrors();
-        r.statusText = e.message();
-        r.logEntry = QStringLiteral(" :   SMTP error = ") + e.message();
-        main_.report(r);
+        main_.report(smtpMailDone(TSmtpClient::StepNotStarted, e.message(),
+                                  main_.errorLog().beepOnErrors()));
         sendNext();
     }
 }

@@ -1,8 +1,8 @@
 #include "app/TransferController.h"
 #include "app/ErrorLog.h"
 #include "app/MainWindowParts.h"
+#include "app/RequestReport.h"
 #include "net/NetworkSettings.h"
-#include "net/RequestReport.h"
 #include "platform/Desktop.h"
 #include "platform/Guard.h"
 #include <QApplication>
@@ -17,9 +17,8 @@ TransferController::TransferController(MainWindowParts& main, QObject* parent)
     connect(
         main.FtpClient(), &TFtpClient::OnRequestDone, this,
         guarded([this](TFtpClient::Request rq, int error) { FtpClientRequestDone(rq, error); }));
-    connect(
-        main.SmtpClient(), &TSmtpClient::OnRequestDone, this,
-        guarded([this](TSmtpClient::Request rq, int error) { SmtpClientRequestDone(rq, error); }));
+    connect(main.SmtpClient(), &TSmtpClient::OnSessionDone, this,
+            guarded([this](int error) { SmtpClientMailDone(error); }));
 }
 
 TransferController::~TransferController() {
@@ -45,9 +44,9 @@ void TransferController::FtpClientRequestDone(TFtpClient::Request, int error) {
     main_.report(outcome.report);
 }
 
-void TransferController::SmtpClientRequestDone(TSmtpClient::Request rqType, int error) {
+void TransferController::SmtpClientMailDone(int error) {
     main_.report(
-        smtpRequestDone(*main_.SmtpClient(), rqType, error, main_.errorLog().beepOnErrors()));
+        smtpMailDone(error, main_.SmtpClient()->ErrorMessage(), main_.errorLog().beepOnErrors()));
 }
 
 } // namespace ostrel

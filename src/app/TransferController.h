@@ -20,7 +20,7 @@ public:
 
     void FtpClientCommand(const QString& line);
     void FtpClientRequestDone(TFtpClient::Request rqType, int error);
-    void SmtpClientRequestDone(TSmtpClient::Request rqType, int error);
+    void SmtpClientMailDone(int error);
 
     // Called when a request succeeds while the website update is suspended.
     std::function<void()> onReestablished;

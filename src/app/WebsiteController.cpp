@@ -6,7 +6,7 @@
 #include "capture/VideoCapture.h"
 #include "net/FtpClient.h"
 #include "net/NetworkSettings.h"
-#include "net/RequestReport.h"
+#include "app/RequestReport.h"
 #include "platform/Desktop.h"
 #include "platform/DigitFilter.h"
 #include "platform/Exception.h"

@@ -14,7 +14,7 @@
 #include "capture/DlgDriver.h"
 #include "capture/VideoCapture.h"
 #include "net/FtpClient.h"
-#include "net/RequestReport.h"
+#include "app/RequestReport.h"
 #include "net/SmtpClient.h"
 #include "picture/Bitmap.h"
 #include "platform/Application.h"

@@ -99,12 +99,11 @@ void AccountTest::start(Kind kind, const NetworkSettings& account) {
     smtp_->setTimeout(smtpTestTimeout);
     connect(smtp_.get(), &TSmtpClient::OnCommand, this, said(QStringLiteral("> ")));
     connect(smtp_.get(), &TSmtpClient::OnResponse, this, said(QStringLiteral("< ")));
-    connect(smtp_.get(), &TSmtpClient::OnRequestDone, this,
-            [this, run](TSmtpClient::Request rq, int error) {
-                if (run == run_) smtpStepDone(int(rq), error);
-            });
+    connect(smtp_.get(), &TSmtpClient::OnSessionDone, this, [this, run](int error) {
+        if (run == run_) smtpSessionDone(error);
+    });
     try {
-        smtp_->Connect();
+        smtp_->CheckSignOn();
     } catch (const Exception& e) {
         const QString text = QStringLiteral("Failed: ") + e.message();
         QTimer::singleShot(0, this, [this, run, text] {
@@ -144,25 +143,14 @@ void AccountTest::runFtp() {
          {}});
 }
 
-void AccountTest::smtpStepDone(int request, int error) {
+void AccountTest::smtpSessionDone(int error) {
     TSmtpClient& smtp = *smtp_;
-    if (error != 0) {
-        end(failure(error, smtp.SocketError(), smtp.ErrorMessage(), smtp.PeerCertificateSha256()));
+    if (error == TSmtpClient::StepNotStarted) {
+        end({false, QStringLiteral("Failed: ") + smtp.ErrorMessage(), {}});
         return;
     }
-    try {
-        switch (TSmtpClient::Request(request)) {
-        case TSmtpClient::Request::Connect:
-            smtp.Helo();
-            return;
-        case TSmtpClient::Request::Helo:
-            smtp.Quit();
-            return;
-        default:
-            break;
-        }
-    } catch (const Exception& e) {
-        end({false, QStringLiteral("Failed: ") + e.message(), {}});
+    if (error != 0) {
+        end(failure(error, smtp.SocketError(), smtp.ErrorMessage(), smtp.PeerCertificateSha256()));
         return;
     }
     const bool secure = smtp.security() != TSmtpClient::Security::None;

@@ -44,7 +44,7 @@ signals:
 
 private:
     void runFtp();
-    void smtpStepDone(int request, int error);
+    void smtpSessionDone(int error);
     void end(Outcome outcome);
     Outcome failure(int result, int socketError, const QString& message,
                     const QString& peerSha256) const;

@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <QHostInfo>
+#include <QPointer>
 
 namespace ostrel {
 
@@ -44,8 +45,11 @@ TSmtpClient::TSmtpClient(QObject* parent)
     static_assert(std::size(stateNames) == std::size_t(State::AuthPass) + 1);
     connect(&channel_, &CommandChannel::commandSent, this, &TSmtpClient::OnCommand);
     connect(&channel_, &CommandChannel::lineReceived, this, &TSmtpClient::OnResponse);
-    connect(&channel_, &CommandChannel::requestDone, this,
-            [this](quint64, int result) { emit OnRequestDone(request_, result); });
+    connect(&channel_, &CommandChannel::requestDone, this, [this](quint64, int result) {
+        const QPointer<TSmtpClient> alive(this); // a listener may delete the client
+        emit OnRequestDone(request_, result);
+        if (alive) sessionStepDone(result);
+    });
     channel_.route(channel_.socket(), &TAsyncSocket::OnBytesWritten, this,
                    &TSmtpClient::onBytesWritten);
     channel_.route(channel_.socket(), &TAsyncSocket::OnTlsEstablished, this,
@@ -196,6 +200,57 @@ void TSmtpClient::Quit() {
 
 void TSmtpClient::Abort() {
     channel_.abort();
+}
+
+void TSmtpClient::SendMail() {
+    runSession({Request::Helo, Request::MailFrom, Request::RcptTo, Request::Data, Request::Quit});
+}
+
+void TSmtpClient::CheckSignOn() {
+    runSession({Request::Helo, Request::Quit});
+}
+
+void TSmtpClient::runSession(QList<Request> steps) {
+    Connect();
+    sessionSteps_ = std::move(steps);
+    sessionRunning_ = true;
+}
+
+void TSmtpClient::sessionStepDone(int result) {
+    if (!sessionRunning_) return;
+    if (result == 0 && !sessionSteps_.isEmpty()) {
+        const Request next = sessionSteps_.takeFirst();
+        try {
+            switch (next) {
+            case Request::Connect:
+                Connect();
+                break;
+            case Request::Helo:
+                Helo();
+                break;
+            case Request::MailFrom:
+                MailFrom();
+                break;
+            case Request::RcptTo:
+                RcptTo();
+                break;
+            case Request::Data:
+                Data();
+                break;
+            case Request::Quit:
+                Quit();
+                break;
+            }
+            return;
+        } catch (const Exception& e) {
+            channel_.socket().Close();
+            channel_.setErrorMessage(e.message());
+            result = StepNotStarted;
+        }
+    }
+    sessionRunning_ = false;
+    sessionSteps_.clear();
+    emit OnSessionDone(result);
 }
 
 void TSmtpClient::onBytesWritten(qint64) {

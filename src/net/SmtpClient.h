@@ -13,11 +13,10 @@
 // for the next session.
 //
 // A mail is a chain of single steps (Connect, Helo, MailFrom, RcptTo, Data, Quit), each
-// started by one call that returns at once; OnRequestDone reports its end from the event
-// loop, and the main window starts the next step from there (see smtpRequestDone in
-// RequestReport.h). A failed step ends the mail: ErrorMessage tells why, and the client
-// closes the connection so that the next mail starts on a fresh one instead of finding a
-// half-used session still open.
+// started by one call that returns at once and reported by OnRequestDone from the event
+// loop. SendMail runs the whole chain in one call and ends it with OnSessionDone. A failed
+// step ends the mail: ErrorMessage tells why, and the client closes the connection so that
+// the next mail starts on a fresh one instead of finding a half-used session still open.
 //
 // Timeout bounds the wait for each reply and the pauses of the data stream, so a server
 // that falls silent cannot keep the client (and every later mail) waiting for ever.
@@ -130,10 +129,21 @@ public:
     // Drops the connection; a running step ends with "426 Operation aborted.".
     void Abort();
 
+    // A whole mail in one call: Connect, Helo, MailFrom, RcptTo, Data and Quit, each still
+    // reported by OnRequestDone, then OnSessionDone with 0 or the error of the step that
+    // failed. A step that cannot start (an attachment gone missing) ends the session with
+    // StepNotStarted and its reason in ErrorMessage. Raises as Connect does when the mail
+    // cannot even begin; nothing is reported then.
+    void SendMail();
+    // A sign-on check the same way: Connect, Helo (with the login when one is set), Quit.
+    void CheckSignOn();
+    static constexpr int StepNotStarted = -1;
+
 signals:
     void OnCommand(const QString& line);
     void OnResponse(const QString& line);
     void OnRequestDone(ostrel::TSmtpClient::Request rqType, int error);
+    void OnSessionDone(int error);
 
 private:
     // Connect waits for the greeting; Data for the go-ahead (DataGo), then sends the message
@@ -169,6 +179,8 @@ private:
     void sendRecipient();
     void pumpData();
     void onBytesWritten(qint64 bytes);
+    void runSession(QList<Request> steps);
+    void sessionStepDone(int result);
 
     // CommandChannel::Protocol
     void replied(int code, const QByteArray& line) override;
@@ -195,7 +207,9 @@ private:
     MailHeaderFields header_;
 
     Request request_ = Request::Connect;
-    QStringList recipients_; // of the running RcptTo
+    bool sessionRunning_ = false;
+    QList<Request> sessionSteps_; // what a running session does after its current step
+    QStringList recipients_;      // of the running RcptTo
     qsizetype recipient_ = 0;
     std::unique_ptr<MailComposer> composer_;
 

@@ -1,6 +1,8 @@
 // The main window's enabled controls as one function of the program's state, checked for
-// every combination of the states against what a user must and must not be able to do.
+// every combination of the states against what a user must and must not be able to do;
+// and what the window reports of a finished request.
 #include "app/ControlStates.h"
+#include "app/RequestReport.h"
 #include <QHash>
 #include <QtTest>
 
@@ -108,6 +110,40 @@ private slots:
                  QString(s.detecting ? "Stop Motion Detection" : "Start Motion Detection"));
         QCOMPARE(look.updateMenu, QString(s.updating ? "Stop Web Update" : "Start Website Update"));
         QCOMPARE(look.websiteGroupGrey, s.emailOnly);
+    }
+
+    // What the main window makes of a finished request or mail.
+    void requestDone() {
+        struct {
+            int error, tag;
+            bool beepOnErrors;
+            int newTag;
+            bool reestablish, beep;
+        } const rows[] = {
+            {0, 0, true, 1, false, false},    // success
+            {0, 3, true, 1, true, false},     // success while suspended
+            {550, 1, true, 2, false, true},   // reply failure
+            {550, 1, false, 2, false, false}, // no beep unless asked
+            {10061, 3, true, 2, false, true}, // socket failure while suspended
+            {332, 1, true, 2, false, true},   // an unexpected 3xx reply is no success
+        };
+        for (const auto& r : rows) {
+            const FtpRequestOutcome out =
+                ostrel::ftpRequestDone(r.error, r.tag, QStringLiteral("msg"), r.beepOnErrors);
+            QCOMPARE(out.tag, r.newTag);
+            QCOMPARE(out.reestablish, r.reestablish);
+            QCOMPARE(out.report.failed, r.error != 0);
+            QCOMPARE(out.report.beep, r.beep);
+            QCOMPARE(out.report.logEntry,
+                     r.error ? QStringLiteral(" :   FTP error = msg") : QString());
+            QCOMPARE(out.report.statusText, r.error ? QStringLiteral("msg") : QString());
+        }
+        QCOMPARE(smtpMailDone(0, QStringLiteral("msg"), true).failed, false);
+        const RequestReport mail = smtpMailDone(-1, QStringLiteral("File not found 'a.jpg'"), true);
+        QCOMPARE(mail.failed, true);
+        QCOMPARE(mail.beep, true);
+        QCOMPARE(mail.statusText, QStringLiteral("File not found 'a.jpg'"));
+        QCOMPARE(mail.logEntry, QStringLiteral(" :   SMTP error = File not found 'a.jpg'"));
     }
 };
 

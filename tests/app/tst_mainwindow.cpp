@@ -9,7 +9,7 @@
 #include "capture/VirtualCamera.h"
 #include "setup/unWizard1.h"
 #include "net/FtpClient.h"
-#include "net/RequestReport.h"
+#include "app/RequestReport.h"
 #include "ui_DlgDriver.h"
 #include <QAccessible>
 #include <QLabel>

@@ -529,7 +529,7 @@ private slots:
         smtp->setHdrSubject("sent by hand");
         smtp->setMailMessage({"hand"});
         smtp->EmailFiles().clear();
-        smtp->Connect();
+        smtp->SendMail();
         CHECK(r.detect(3600));
         QVERIFY(motion.MotionNotified);
         CHECK(mails.verify(2, "sent by hand", "hand\n", owner));

@@ -7,7 +7,7 @@
 #include "app/Outbox.h"
 #include "app/WebsiteController.h"
 #include "net/FtpClient.h"
-#include "net/RequestReport.h"
+#include "app/RequestReport.h"
 #include "net/SmtpClient.h"
 #include "web/WebsiteUpdate.h"
 #include <QLabel>
@@ -197,7 +197,7 @@ private slots:
         smtp->setHost("127.0.0.1");
         smtp->setPort(QString::number(silentSmtp.serverPort()));
         smtp->RcptName() = QStringList{"someone@example.org"};
-        smtp->Connect();
+        smtp->SendMail();
         QTRY_VERIFY(smtp->Connected());
 
         main.close();
@@ -349,7 +349,7 @@ private slots:
             connect(&silentSmtp, &QTcpServer::newConnection, &silentSmtp,
                     [&] { silentSmtp.nextPendingConnection()->write("220 quiet ESMTP\r\n"); });
             smtp->setPort(QString::number(silentSmtp.serverPort()));
-            smtp->Connect();
+            smtp->SendMail();
             QTRY_VERIFY(smtp->Connected());
         }
 

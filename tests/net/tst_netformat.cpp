@@ -3,7 +3,6 @@
 #include "NetTestUtil.h"
 #include "net/MailFormat.h"
 #include "net/ReplyParser.h"
-#include "net/RequestReport.h"
 #include "net/WinsockErrors.h"
 
 #include <QTemporaryDir>
@@ -297,33 +296,6 @@ private slots:
             while (!mail.atEnd())
                 out += mail.next();
             QCOMPARE(out.contains("Content-Transfer-Encoding: 8bit\r\n"), text != u"plain");
-        }
-    }
-
-    void ftpRequestDone() {
-        struct {
-            int error, tag;
-            bool beepOnErrors;
-            int newTag;
-            bool reestablish, beep;
-        } const rows[] = {
-            {0, 0, true, 1, false, false},    // success
-            {0, 3, true, 1, true, false},     // success while suspended
-            {550, 1, true, 2, false, true},   // reply failure
-            {550, 1, false, 2, false, false}, // no beep unless asked
-            {10061, 3, true, 2, false, true}, // socket failure while suspended
-            {332, 1, true, 2, false, true},   // an unexpected 3xx reply is no success
-        };
-        for (const auto& r : rows) {
-            const FtpRequestOutcome out =
-                ostrel::ftpRequestDone(r.error, r.tag, QStringLiteral("msg"), r.beepOnErrors);
-            QCOMPARE(out.tag, r.newTag);
-            QCOMPARE(out.reestablish, r.reestablish);
-            QCOMPARE(out.report.failed, r.error != 0);
-            QCOMPARE(out.report.beep, r.beep);
-            QCOMPARE(out.report.logEntry,
-                     r.error ? QStringLiteral(" :   FTP error = msg") : QString());
-            QCOMPARE(out.report.statusText, r.error ? QStringLiteral("msg") : QString());
         }
     }
 };

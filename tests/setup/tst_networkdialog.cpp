@@ -412,7 +412,7 @@ private slots:
         TfrmAccountTest* window = nullptr;
         const auto outcome = [&] {
             QLabel* label = window->outcomeLabel();
-            QTest::qWaitFor([&] { return !label->text().startsWith("Testing"); }, 20000);
+            (void)QTest::qWaitFor([&] { return !label->text().startsWith("Testing"); }, 20000);
             // A screen reader hears what it reads.
             return label->accessibleName() == label->text() ? label->text() : QString();
         };

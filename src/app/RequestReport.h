@@ -1,11 +1,8 @@
 #pragma once
 // What the main window's request-done handlers do with a finished FTP or SMTP request,
 // computed without the window: whether to beep, what status bar panel 1 shows, which
-// error log entry to add, the FTP transfer state (Tag) that follows, and for SMTP the
-// next step of the mail.
-#include "net/SmtpClient.h"
+// error log entry to add, and the FTP transfer state (Tag) that follows.
 #include <QString>
-#include <optional>
 
 namespace ostrel {
 
@@ -36,13 +33,7 @@ struct FtpRequestOutcome {
 FtpRequestOutcome ftpRequestDone(int error, int tag, const QString& errorMessage,
                                  bool beepOnErrors);
 
-// SmtpClientRequestDone: reports a failed step; after a successful one starts the next
-// (Connect, Helo, MailFrom, RcptTo, Data, Quit) while the client is connected. A step
-// that cannot start (an attachment gone missing) is reported like a failed one.
-RequestReport smtpRequestDone(TSmtpClient& client, TSmtpClient::Request request, int error,
-                              bool beepOnErrors);
-
-// The step after `finished` in a mail; nothing after Quit.
-std::optional<TSmtpClient::Request> nextSmtpStep(TSmtpClient::Request finished);
+// The end of a mail (TSmtpClient::OnSessionDone): a failure is reported.
+RequestReport smtpMailDone(int error, const QString& errorMessage, bool beepOnErrors);
 
 } // namespace ostrel
