@@ -7,18 +7,12 @@
 #include "picture/Bitmap.h"
 #include "platform/ProgramFolder.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
-#include <QSaveFile>
-#include <QScopeGuard>
-#include <QTemporaryFile>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace ostrel {
 
@@ -37,7 +31,6 @@ using namespace std::chrono_literals;
 // How long a grab waits for the first frame of a device that has just been opened.
 constexpr auto FirstFrameTimeout = 2000ms;
 constexpr quint32 MinMicroSecPerFrame = 33333;
-constexpr qint64 BufferFileUnit = 1048576;
 
 // Rounding to the nearest integer with halves going to the even neighbour, as every
 // rounded value of this component is computed.
@@ -65,7 +58,6 @@ void announceFirstFrame() {
 TVideoCapture::TVideoCapture(std::shared_ptr<DriverRegistry> drivers, QString programFolder,
                              QWidget* parent)
     : QWidget(parent), drivers_(std::move(drivers)), programFolder_(std::move(programFolder)) {
-    captureFile_ = videoFileName_;
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAccessibleName(QStringLiteral("Live video"));
 }
@@ -81,7 +73,7 @@ TVideoCapture::~TVideoCapture() {
             recordedBytes_ = 0;
         } else {
             qWarning("%s", qUtf8Printable(why));
-            bufferFile_.clear(); // the recording stays where it is
+            bufferFile_.keep(); // the recording stays where it is
         }
     }
     closeWindow();
@@ -114,7 +106,7 @@ void TVideoCapture::openWindow() {
     // set up completely and the error raised afterwards.
     bool bufferFileOk = true;
     try {
-        applyBufferFile(bufferFileSize_);
+        bufferFile_.reserve(bufferFileSize_);
     } catch (const EBufferFileError&) {
         bufferFileOk = false;
     }
@@ -131,7 +123,7 @@ void TVideoCapture::closeWindow() {
 }
 
 void TVideoCapture::clearWindow() {
-    applyBufferFile(0); // releasing allocates nothing and cannot fail
+    bufferFile_.reserve(0); // releasing allocates nothing and cannot fail
     previewFlag_ = false;
     overlayFlag_ = false;
     captureWindow_ = QRect();
@@ -242,30 +234,6 @@ void TVideoCapture::onSessionError(quint64 generation, int errorNumber, const QS
 
 void TVideoCapture::updateDelivery() {
     if (session_) session_->setDelivering(previewFlag_ || overlayFlag_);
-}
-
-void TVideoCapture::applyBufferFile(quint16 megabytes) {
-    if (bufferFile_.isEmpty() && megabytes == 0) return;
-    if (megabytes == 0) {
-        captureFile_ = videoFileName_;
-        QFile::remove(bufferFile_);
-        bufferFile_.clear();
-        return;
-    }
-    if (bufferFile_.isEmpty()) {
-        QTemporaryFile file(QDir::tempPath() + QStringLiteral("/capXXXXXX"));
-        file.setAutoRemove(false);
-        if (!file.open()) throw EBufferFileError();
-        bufferFile_ = file.fileName();
-    }
-    captureFile_ = bufferFile_;
-    // Reserve the blocks for real (not a sparse file), so a full disk shows now and not
-    // in the middle of a recording.
-    const int fd = ::open(QFile::encodeName(bufferFile_).constData(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) throw EBufferFileError();
-    const int rc = ::posix_fallocate(fd, 0, off_t(megabytes) * BufferFileUnit);
-    ::close(fd);
-    if (rc != 0) throw EBufferFileError();
 }
 
 // ---- driver index and name ---------------------------------------------------------------
@@ -476,7 +444,7 @@ void TVideoCapture::setBufferFileSize(quint16 mb) {
     if (mb == bufferFileSize_) return;
     bufferFileSize_ = mb;
     // A running recording keeps its file; the new size applies from the next opening.
-    if (session_ && !recorder_) applyBufferFile(mb);
+    if (session_ && !recorder_) bufferFile_.reserve(mb);
 }
 
 // ---- frames ------------------------------------------------------------------------------
@@ -538,9 +506,9 @@ bool TVideoCapture::StartRecording() {
         if (!recorder_->ended()) return false;
         finishRecording(true); // ended by itself; its end is reported first
     }
-    if (bufferFile_.isEmpty()) captureFile_ = videoFileName_;
     RecordingSettings settings;
-    settings.file = resolveIn(programFolder_, captureFile_);
+    settings.file =
+        bufferFile_.isEmpty() ? resolveIn(programFolder_, videoFileName_) : bufferFile_.path();
     settings.keepAllocation = !bufferFile_.isEmpty();
     settings.microSecPerFrame = microSecPerFrame_;
     settings.timeLimit = capTimeLimit_;
@@ -619,25 +587,7 @@ bool TVideoCapture::IsRecording() {
 }
 
 bool TVideoCapture::copyBufferToVideoFile(QString* error) const {
-    const QString target = resolveIn(programFolder_, videoFileName_);
-    QFile source(bufferFile_);
-    QSaveFile copy(target);
-    auto fail = [&](const QString& why) {
-        *error = QStringLiteral("Could not copy the recording to %1: %2. It is kept in %3")
-                     .arg(target, why, bufferFile_);
-        return false;
-    };
-    if (!source.open(QIODevice::ReadOnly)) return fail(source.errorString());
-    if (!copy.open(QIODevice::WriteOnly)) return fail(copy.errorString());
-    QByteArray block;
-    for (qint64 left = recordedBytes_; left > 0;) {
-        block = source.read(std::min<qint64>(left, 1 << 20));
-        if (block.isEmpty()) return fail(source.errorString());
-        if (copy.write(block) != block.size()) return fail(copy.errorString());
-        left -= block.size();
-    }
-    if (!copy.commit()) return fail(copy.errorString());
-    return true;
+    return bufferFile_.copyTo(resolveIn(programFolder_, videoFileName_), recordedBytes_, error);
 }
 
 bool TVideoCapture::SaveRecordingAs() {
@@ -646,12 +596,11 @@ bool TVideoCapture::SaveRecordingAs() {
     QString why;
     if (copyBufferToVideoFile(&why)) return true;
     // The buffer file now holds the only copy: it is neither deleted nor written again.
-    bufferFile_.clear();
-    captureFile_ = videoFileName_;
+    bufferFile_.keep();
     recordedBytes_ = 0;
     emit OnError(EIO, why);
     try {
-        if (session_) applyBufferFile(bufferFileSize_);
+        if (session_) bufferFile_.reserve(bufferFileSize_);
     } catch (const EBufferFileError&) {
         // The next recording goes straight into the video file.
     }

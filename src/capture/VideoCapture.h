@@ -3,6 +3,7 @@
 // picture (scaled or not), grabs single frames to bitmap files and reports status and
 // errors. Frames are decoded and converted to 24-bit BGR on a capture thread; every
 // event reaches the program on the user-interface thread.
+#include "capture/BufferFile.h"
 #include "capture/CaptureDriver.h"
 #include "picture/Bitmap.h"
 #include "platform/Exception.h"
@@ -172,7 +173,6 @@ private:
     void stopSession();
     void reconnectSession();
     void updateDelivery();
-    void applyBufferFile(quint16 megabytes);
     bool runDriverDialog(bool (CaptureDriver::*show)(QWidget*), bool refresh);
     void onSessionFrame(quint64 generation, const QImage& frame, const QImage& display);
     void setDisplayed(const QImage& frame, const QImage& display = {});
@@ -221,8 +221,7 @@ private:
     bool overlayFlag_ = false;
     // Events of a session that has since been closed are recognised by this number.
     quint64 generation_ = 0;
-    QString bufferFile_;  // pre-allocated temporary capture file; empty when none
-    QString captureFile_; // where a recording goes: bufferFile_ or VideoFileName
+    BufferFile bufferFile_; // where a recording goes when a buffer size is set
     std::shared_ptr<Recorder> recorder_;
     quint64 recordingNumber_ = 0; // events of an earlier recording are dropped
     qint64 recordedBytes_ = 0;    // content of the last recording in the capture file
