@@ -2,6 +2,7 @@
 // Room on the program folder's disk before a detection picture, a recording or a website
 // picture is written, and while a recording runs: the oldest motion sessions make way, and a disk
 // that stays too full is reported once (log and mail) until room returns.
+#include "platform/SettingsKeys.h"
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -26,7 +27,7 @@ class DiskGuard {
 public:
     explicit DiskGuard(MainWindowParts& main) : main_(main) {}
 
-    int minFreeMb = 500; // [Other Settings] Min_Free_MB; 0 switches the guard off
+    int minFreeMb = sif::key::MinFreeMb.def; // 0 switches the guard off
     // The folder name of the latest detection session, which is never deleted.
     QString currentSession;
 

@@ -4,6 +4,7 @@
 // recording's frame rate, repeating or skipping pictures against the camera's own rate
 // so that the file lasts as long as the recording did, and interleaves 8-bit sound from
 // the desktop's default input when asked. Files may pass 1 GB (OpenDML).
+#include "platform/SettingsKeys.h"
 #include <QList>
 #include <QSize>
 #include <QString>
@@ -23,8 +24,8 @@ struct RecordingSettings {
     quint32 microSecPerFrame = 66667;
     quint16 timeLimit = 0; // seconds; 0: none
     quint32 indexSize = 0; // index entries (pictures and sound chunks); 0: no limit
-    int quality = 75;      // 1 (smallest) to 100 (best)
-    bool audio = false;    // 8000 Hz, mono, 8 bits
+    int quality = sif::key::CompressionQuality.def; // 1 (smallest) to 100 (best)
+    bool audio = false;                             // 8000 Hz, mono, 8 bits
     // Sound inputs (libavdevice format, device) tried in order.
     QList<std::pair<QString, QString>> audioInputs = {{QStringLiteral("pulse"), {}},
                                                       {QStringLiteral("alsa"), {}}};

@@ -24,6 +24,7 @@ struct NetworkSettings {
     bool failDisable = sif::key::DisableOnFail.def;          // CheckBoxFailDisable
     bool failNotification = sif::key::FailNotification.def;  // CheckBoxFailNotification
     QString cameraName = sif::defaultText(sif::key::Camera); // edCameraName
+    int minFreeMb = sif::key::MinFreeMb.def;                 // seMinFreeMb
 
     // FTP account.
     QString ftpHost = sif::defaultText(sif::key::FtpHost);         // edFTPhost

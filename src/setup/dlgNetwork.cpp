@@ -1,7 +1,4 @@
 #include "setup/dlgNetwork.h"
-#include "setup/AccountTestWindow.h"
-#include "setup/AddressCheck.h"
-#include "setup/unNetworkHelp.h"
 #include "net/FtpClient.h"
 #include "net/NetworkSettings.h"
 #include "net/SmtpClient.h"
@@ -12,6 +9,9 @@
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SettingsKeys.h"
+#include "setup/AccountTestWindow.h"
+#include "setup/AddressCheck.h"
+#include "setup/unNetworkHelp.h"
 #include "ui_dlgNetwork.h"
 #include <QCheckBox>
 #include <QComboBox>
@@ -264,8 +264,8 @@ void TfrmNetwork::OKBtnClick() {
     {
         IniFile ini(settingsFile_, IniFile::Access::OwnerOnly);
         const QString interval = host_.updateIntervalText();
+        edit_->minFreeMb = ui_->seMinFreeMb->value();
         edit_->save(ini, sif::NetworkDialog, &interval);
-        sif::write(ini, sif::key::MinFreeMb, ui_->seMinFreeMb->value());
     }
 
     // What the program runs with is what the file now says.
@@ -280,7 +280,7 @@ void TfrmNetwork::OKBtnClick() {
     host_.setUpdateIntervalText(interval);
     host_.applySavedSettings(saved);
     host_.setEmailOnlyMode(saved.emailOnly);
-    host_.setMinFreeMb(sif::read(ini, sif::key::MinFreeMb));
+    host_.setMinFreeMb(saved.minFreeMb);
 
     if (ui_->edPort->text().isEmpty()) ui_->edPort->setText(sif::defaultText(sif::key::FtpPort));
     // The header lines follow the addresses too, or a mail would go to the new
