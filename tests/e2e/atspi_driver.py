@@ -180,9 +180,15 @@ class Program:
         self.proc.send_signal(sig)
 
     def cleanup(self):
+        """Asks a program still running to close, so it ends as it would for the user (and
+        writes what it measured of itself); one that hangs is killed."""
         if self.proc and self.proc.poll() is None:
-            self.proc.kill()
-            self.proc.wait()
+            self.proc.terminate()
+            try:
+                self.proc.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
         shutil.rmtree(self.folder, ignore_errors=True)
 
 
@@ -306,14 +312,6 @@ def start_ftp(root, user, password):
     standard input is closed."""
     proc = subprocess.Popen(["/usr/bin/python3", os.path.join(PEERS, "ftp_server.py"), root,
                              user, password], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-    return proc, int(proc.stdout.readline())
-
-
-def start_smtp(folder):
-    """The real SMTP server of tests/peers keeping the mails it accepts in `folder`, and its
-    port; it ends when its standard input is closed."""
-    proc = subprocess.Popen(["/usr/bin/python3", os.path.join(PEERS, "smtp_server.py"), folder],
-                            stdin=subprocess.PIPE, stdout=subprocess.PIPE)
     return proc, int(proc.stdout.readline())
 
 
