@@ -12,7 +12,7 @@ import pyatspi
 BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
 MAIN_WINDOW = "Ostrel - Remote Surveillance"
 DRIVER_WARNING = "Could not activate video input device. Select a capture driver first."
-ESCAPE, DOWN, RETURN = 0xFF1B, 0xFF54, 0xFF0D
+ESCAPE = 0xFF1B
 # The web page's windows and boxes, heard by their captions and texts.
 REMOTE_HOST = lambda name: (name or "").startswith("Ostrel - Remote Host File Management :   ftp://")
 LOOK = "Ostrel - Website :  Look and Name Configuration"
@@ -120,14 +120,6 @@ def find_all(root, role):
         except Exception:
             pass
     return out
-
-
-def text_of(node):
-    try:
-        t = node.queryText()
-        return t.getText(0, t.characterCount)
-    except NotImplementedError:
-        return node.name
 
 
 def press(node):
@@ -302,17 +294,6 @@ def exit_with_page_pending(app, window, look, name):
     activate(window, find(window, "label", description="Detection count"))
     menu_by_key(window, "File", "Exit", "e")
     wait_for(lambda: find(app, None, CLOSE_QUESTION, showing_only=True), 10, "the close question")
-
-
-PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers")
-
-
-def start_ftp(root, user, password):
-    """The real FTP server of tests/peers serving `root`, and its port; it ends when its
-    standard input is closed."""
-    proc = subprocess.Popen(["/usr/bin/python3", os.path.join(PEERS, "ftp_server.py"), root,
-                             user, password], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-    return proc, int(proc.stdout.readline())
 
 
 def read_bytes(path):
