@@ -12,7 +12,7 @@ import pyatspi
 BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
 MAIN_WINDOW = "Ostrel - Remote Surveillance"
 DRIVER_WARNING = "Could not activate video input device. Select a capture driver first."
-ESCAPE, DOWN, RETURN = 0xFF1B, 0xFF54, 0xFF0D
+ESCAPE = 0xFF1B
 # The web page's windows and boxes, heard by their captions and texts.
 REMOTE_HOST = lambda name: (name or "").startswith("Ostrel - Remote Host File Management :   ftp://")
 LOOK = "Ostrel - Website :  Look and Name Configuration"
@@ -122,14 +122,6 @@ def find_all(root, role):
     return out
 
 
-def text_of(node):
-    try:
-        t = node.queryText()
-        return t.getText(0, t.characterCount)
-    except NotImplementedError:
-        return node.name
-
-
 def press(node):
     action = node.queryAction()
     for i in range(action.nActions):
@@ -180,9 +172,15 @@ class Program:
         self.proc.send_signal(sig)
 
     def cleanup(self):
+        """Asks a program still running to close, so it ends as it would for the user (and
+        writes what it measured of itself); one that hangs is killed."""
         if self.proc and self.proc.poll() is None:
-            self.proc.kill()
-            self.proc.wait()
+            self.proc.terminate()
+            try:
+                self.proc.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
         shutil.rmtree(self.folder, ignore_errors=True)
 
 
@@ -296,25 +294,6 @@ def exit_with_page_pending(app, window, look, name):
     activate(window, find(window, "label", description="Detection count"))
     menu_by_key(window, "File", "Exit", "e")
     wait_for(lambda: find(app, None, CLOSE_QUESTION, showing_only=True), 10, "the close question")
-
-
-PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers")
-
-
-def start_ftp(root, user, password):
-    """The real FTP server of tests/peers serving `root`, and its port; it ends when its
-    standard input is closed."""
-    proc = subprocess.Popen(["/usr/bin/python3", os.path.join(PEERS, "ftp_server.py"), root,
-                             user, password], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-    return proc, int(proc.stdout.readline())
-
-
-def start_smtp(folder):
-    """The real SMTP server of tests/peers keeping the mails it accepts in `folder`, and its
-    port; it ends when its standard input is closed."""
-    proc = subprocess.Popen(["/usr/bin/python3", os.path.join(PEERS, "smtp_server.py"), folder],
-                            stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-    return proc, int(proc.stdout.readline())
 
 
 def read_bytes(path):

@@ -28,10 +28,6 @@ using namespace ostrel::test;
 
 namespace {
 
-#define VERIFY_NO_BOXES(desk)                                                                      \
-    QVERIFY2((desk).shown.isEmpty(), qPrintable((desk).shownTexts().join("; ")))
-
-
 // One start of the program: the folder (with Ostrel.sif holding `ini` unless it is null),
 // the main window's parts and the dialog, started.
 struct Program {
@@ -130,7 +126,7 @@ private slots:
         QCOMPARE(p.settings.ftpUpload, !emailOnly);
         QCOMPARE(p.host.events, events);
         QCOMPARE(p.desk.beeps, int(events.contains("start")));
-        VERIFY_NO_BOXES(p.desk);
+        QCOMPARE(p.desk.shownTexts(), QStringList());
         QCOMPARE(p.host.interval, protocol.isNull() ? "3" : "5"); // the key's default
         QCOMPARE(QFile::exists(p.file), !protocol.isNull());
     }
@@ -251,7 +247,7 @@ private slots:
         p.slowClick(ui->btnCancel);
         QCOMPARE(p.dialog->isVisible(), false);
         QCOMPARE(p.dialog->result(), int(QDialog::Rejected));
-        VERIFY_NO_BOXES(p.desk);
+        QCOMPARE(p.desk.shownTexts(), QStringList());
         QCOMPARE(ostrel::test::readFile(p.file), original);
         QCOMPARE(p.ftp.HostName(), QString());
         QCOMPARE(p.host.applied.size(), 0);
@@ -284,7 +280,7 @@ private slots:
         QVERIFY(p.dialog->isVisible());
         p.dialog->reject();
         QVERIFY(p.dialog->helpWindow()->isVisible()); // a window of its own
-        VERIFY_NO_BOXES(p.desk);
+        QCOMPARE(p.desk.shownTexts(), QStringList());
 
         // A Save that cannot write keeps the dialog open and applies nothing.
         QVERIFY(QFile::remove(p.file));
@@ -334,7 +330,7 @@ private slots:
         QTest::keyClick(ui->edFTPhost, Qt::Key_Return); // the default button
         QVERIFY(!p.dialog->isVisible());
         QCOMPARE(p.dialog->result(), QDialog::Accepted);
-        VERIFY_NO_BOXES(p.desk);
+        QCOMPARE(p.desk.shownTexts(), QStringList());
 
         // The main window's own keys stay. The next start below shows that every key was
         // written.

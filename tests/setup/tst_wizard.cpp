@@ -1,5 +1,7 @@
 // The setup wizard over a temporary program folder: the answer boxes and the fields they
 // call for, what "Next" and "Finish" write, the e-mail-only path, and the ways it ends.
+#include "../net/NetTestUtil.h"
+#include "../net/Peer.h"
 #include "FakeNetworkHost.h"
 #include "setup/SetupWizard.h"
 #include "setup/dlgNetwork.h"
@@ -240,14 +242,25 @@ private slots:
             (QStringList{"ftp.saved.org", "saved", "pw"}));
     }
 
-    // An unreachable host does not stop Finish: five steps, settings written, final page,
-    // and the wizard ends with FirstRun cleared.
-    void finishWithUnreachableHost() {
+    // Finish uploads the page and the stop pictures, then, in five steps in all, writes
+    // the settings, shows the final page and ends the wizard with FirstRun cleared; an
+    // unreachable host stops none of it.
+    void finishUploads_data() {
+        QTest::addColumn<bool>("reachable");
+        QTest::newRow("real FTP server") << true;
+        QTest::newRow("unreachable host") << false;
+    }
+    void finishUploads() {
+        QFETCH(bool, reachable);
         Wizard w;
+        QTemporaryDir root;
+        test::PeerServer ftpd(test::peerScript("ftp_server.py"), {root.path(), "jane", "ftp secret"});
         QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress::LocalHost));
-        const QString port = QString::number(closed.serverPort());
+        QVERIFY(reachable ? ftpd.start() : closed.listen(QHostAddress::LocalHost));
+        const QString port = QString::number(reachable ? ftpd.port() : closed.serverPort());
         closed.close();
+        for (const char* name : {"ostrel.html", "stopcap.jpg", "stoptime.bmp"})
+            QVERIFY(test::writeFile(w.folder + "Server/" + name, name));
         w.settings.ftpPort = port;
         w.ftp.setPort(port);
         w.ftp.setTimeout(2);
@@ -258,6 +271,11 @@ private slots:
         QCOMPARE(w.wizard.page3()->ui()->lblURL->text(),
                  QString("Upload to:  ftp://127.0.0.1/jane/"));
         finish(w);
+        QCOMPARE((QList<QByteArray>{test::readFile(root.filePath("ostrel.html")),
+                                    test::readFile(root.filePath("Capture.jpg")),
+                                    test::readFile(root.filePath("datetime.bmp"))}),
+                 (reachable ? QList<QByteArray>{"ostrel.html", "stopcap.jpg", "stoptime.bmp"}
+                            : QList<QByteArray>(3, "<missing>")));
         QCOMPARE(w.value("FTP Settings", "FTP_Port"), port);
         QCOMPARE(w.value("Email Settings", "SMTP_Password"), QString("mail secret"));
         QCOMPARE(w.value("Protocol Settings", "Notification"), QString("1"));

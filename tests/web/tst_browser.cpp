@@ -362,6 +362,42 @@ private slots:
         if (!serverUp) QVERIFY(startServer());
     }
 
+    // Select All and Deselect All tick every entry or none; Delete asks first, deletes the
+    // ticked pictures alone and lists anew. Discard drops the pending change.
+    void ticksDeleteAndDiscard() {
+        remote({{"b.jpg", "b"}, {"c.jpg", "c"}, {"d.jpg", "d"}});
+        showAndTick({});
+        const auto ticked = [&] {
+            QStringList names;
+            for (int i = 0; i < w->ui()->DirListBox->count(); ++i)
+                if (w->ui()->DirListBox->item(i)->checkState() == Qt::Checked) names << listed()[i];
+            return names;
+        };
+        w->ui()->BitBtnSelectAll->click();
+        QCOMPARE(ticked(), (QStringList{"b.jpg", "c.jpg", "d.jpg"}));
+        w->ui()->BitBtnDeselectAll->click();
+        QCOMPARE(ticked(), QStringList());
+        w->ui()->DirListBox->item(1)->setCheckState(Qt::Checked);
+        desk.answers << MsgButton::No << MsgButton::Yes;
+        w->ui()->BitBtnDelete->click();
+        QCOMPARE(onServer(), (QStringList{"b.jpg", "c.jpg", "d.jpg"}));
+        w->ui()->BitBtnDelete->click();
+        QCOMPARE(desk.shownTexts(),
+                 QStringList(2, "This action can not be undone. \nAre you sure ?"));
+        QCOMPARE(onServer(), (QStringList{"b.jpg", "d.jpg"}));
+        QCOMPARE(listed(), (QStringList{"b.jpg", "d.jpg"}));
+
+        state.OldPageName = "ostrel.html";
+        state.WebPageName = "garden.html";
+        state.PageChangesPending = true;
+        writeFile(server_("newlook.html"), "NEW LOOK");
+        w->ui()->btnDiscard->click();
+        QVERIFY(!state.PageChangesPending);
+        QCOMPARE(state.WebPageName, QString("ostrel.html"));
+        QVERIFY(!QFile::exists(server_("newlook.html")));
+        QCOMPARE(pending(), QString("no change|no change|no change"));
+    }
+
     // While the client waits for another window's operation, none starts, and that one is
     // left to finish.
     void busyClientStartsNothing_data() {
