@@ -130,8 +130,6 @@ bool smtpIdle(TMain& main) {
 class TestMotionSession : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QCoreApplication::setApplicationName("Ostrel"); }
-
     void sessionImagesAndRestart() {
         Room r("4");
         TMain& main = r.open();
@@ -154,8 +152,6 @@ private slots:
         CHECK(r.verifyImages(SessionName, 0));
 
         CHECK(r.detect(32));
-        QCOMPARE(motion.MotionImageFile, r.path + SessionName + "/image001.jpg");
-        QCOMPARE(motion.MotionRemoteName, SessionName + "_10.16.02.jpg");
         CHECK(r.detect(33, true));
         CHECK(r.verifyImages(SessionName, 2));
 
@@ -214,10 +210,8 @@ private slots:
         QCOMPARE(beats > 0, delay > 0);
         if (tones < 0) QCOMPARE(beats, delay);
         QCOMPARE(r.desk.tones.size(), std::max(tones, 0));
-        for (const auto& tone : r.desk.tones) {
-            QCOMPARE(tone.frequencyHz, 1100);
-            QCOMPARE(tone.milliseconds, 800);
-        }
+        for (const auto& tone : r.desk.tones)
+            QCOMPARE(QPair(tone.frequencyHz, tone.milliseconds), QPair(1100, 800));
         VERIFY_NO_BOXES(r.desk);
         QCOMPARE(r.state(), "Stop on 3600");
         QCOMPARE(r.sessionFolders().size(), 1);
@@ -357,8 +351,6 @@ private slots:
 class TestMotionSessionNet : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QCoreApplication::setApplicationName("Ostrel"); }
-
     // Each detection uploads when the client is ready; a stop during the connect or an
     // upload leaves the client usable for the next session.
     void ftpUploadsWhatItFindsReady() {
@@ -398,7 +390,7 @@ private slots:
         CHECK(uploaded());
         QCOMPARE(r.images(SessionName), imageNames(3));
         const QStringList remote{SessionName + "_10.16.02.jpg", SessionName + "_10.16.03.jpg"};
-        QCOMPARE(host.files(), remote);
+        QCOMPARE(QDir(host.root.path()).entryList(QDir::Files, QDir::Name), remote);
         QCOMPARE(host.file(remote[0]), r.read(SessionName + "/image001.jpg"));
         QCOMPARE(host.file(remote[1]), r.read(SessionName + "/image002.jpg"));
 
@@ -544,11 +536,10 @@ private slots:
         QVERIFY2(mails.server.start(), qPrintable(mails.server.error()));
         Room r;
         notifyThrough(r, mails);
-        for (const auto& [key, value] : {std::pair{"Security", QString("STARTTLS")},
-                                         {"Certificate_SHA256", fingerprint},
-                                         {"SMTP_UserName", QString("cam")},
-                                         {"SMTP_Password", QString("s3cret")}})
-            r.set("Email Settings", key, value);
+        r.set("Email Settings", "Security", "STARTTLS");
+        r.set("Email Settings", "Certificate_SHA256", fingerprint);
+        r.set("Email Settings", "SMTP_UserName", "cam");
+        r.set("Email Settings", "SMTP_Password", "s3cret");
         r.set("FTP Settings", "FTP_Host", "127.0.0.1");
         r.set("FTP Settings", "FTP_Port", "1");
         r.set("Motion Detection", "Remote_Save", "1");
@@ -578,6 +569,7 @@ private slots:
 int main(int argc, char** argv) {
     QTEST_MAIN_SETUP()
     QTEST_SET_MAIN_SOURCE_PATH
+    QCoreApplication::setApplicationName("Ostrel");
     if (argc > 1 && qstrcmp(argv[1], "net") == 0) {
         argv[1] = argv[0];
         TestMotionSessionNet net;
