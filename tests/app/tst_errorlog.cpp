@@ -62,8 +62,7 @@ private slots:
     // written back with CRLF.
     void parseAndSerialize() {
         QCOMPARE(parseLogLines({}), QStringList());
-        const QByteArray kueche = "K\xc3\xbc"
-                                  "che";
+        const QByteArray kueche = "K\u00fcche";
         const QStringList lines{"a", "", "", "", "b", QString::fromUtf8(kueche)};
         QCOMPARE(parseLogLines("a\n\n\r\rb\r" + kueche), lines);
         QCOMPARE(serializeLogLines(lines), "a\r\n\r\n\r\n\r\nb\r\n" + kueche + "\r\n");
