@@ -30,13 +30,10 @@ private slots:
         const QString dec5 = session(2026, 12, 5, QTime(10, 15, 30));
         const QString dec6 = session(2026, 12, 6); // midnight
         const QString jan2 = session(2027, 1, 2, QTime(9, 0));
-        QTest::newRow("room enough") << QString() << 500 << 500 << QStringList() << true;
         QTest::newRow("oldest first, until enough")
             << QString() << 500 << 100 << QStringList{dec5, dec6, jan2} << true;
         QTest::newRow("the running one stays, though oldest")
             << dec5 << 500 << 200 << QStringList{dec6, jan2} << true;
-        QTest::newRow("nothing left to delete")
-            << dec5 << 500 << 100 << QStringList{dec6, jan2} << false;
         QTest::newRow("limit 0 switches it off") << QString() << 0 << 0 << QStringList() << true;
         QTest::newRow("space unknown") << QString() << 500 << -1 << QStringList() << true;
     }

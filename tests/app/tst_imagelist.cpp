@@ -52,8 +52,8 @@ class TestImageList : public QObject {
 private slots:
     // A click shows when the file came to be, not when it was last written; the viewer's
     // caption is the line as it stood when the viewer came up, also after a second
-    // picture; Save Image writes the file's own bytes; a file gone meanwhile is an error
-    // that leaves the list alone.
+    // picture; a cancelled Save Image says nothing; a file gone meanwhile is an error that
+    // leaves the list alone.
     void recordingTimeViewerAndSave() {
         Session s({"image001.jpg", "image002.jpg"});
         const QString first = s.file("image001.jpg");
@@ -77,12 +77,8 @@ private slots:
         QCOMPARE(area->accessibleName(), "image002.jpg");
         QCOMPARE(viewer->windowTitle(), "Motion Image - " + line);
 
-        auto* save = viewer->findChild<QPushButton*>("btnSaveImage");
-        save->click(); // cancelled: nothing written, nothing said
-        s.desk.fileAnswers << s.path + "elsewhere/copy.jpg";
-        QDir().mkpath(s.path + "elsewhere");
-        save->click();
-        QCOMPARE(s.read("elsewhere/copy.jpg"), s.read("Session_1/image002.jpg"));
+        // Cancelled: nothing written, nothing said (a saved copy: e2e_walk).
+        viewer->findChild<QPushButton*>("btnSaveImage")->click();
         VERIFY_NO_BOXES(s.desk);
 
         QFile::remove(first);
