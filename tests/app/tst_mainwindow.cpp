@@ -90,6 +90,7 @@ private slots:
         QCOMPARE(p.desk.beeps, 1);
         QCOMPARE(choice.preselected, -1);
         QCOMPARE(main.VideoCap1()->DriverIndex(), 1);
+        QVERIFY(main.startedWithVideo());
 
         // The close removes the temporary pictures but keeps Capture.bmp.
         QFile::copy(p.path + "Capture.bmp", p.path + "temp00.bmp");
@@ -100,12 +101,12 @@ private slots:
         QVERIFY(QFile::exists(p.path + "Capture.bmp"));
         p.main.reset();
 
-        // What the controls showed, not the keys' defaults; no dialog's key is invented (the
-        // driver list, the live picture, the other keys, the file's permissions and the next
-        // start's driver: e2e_startup).
+        // What the controls showed, not the keys' defaults; no dialog's key is invented; the
+        // chosen driver is the next start's.
         IniFile ini(p.path + "Ostrel.sif");
         QCOMPARE(ini.readString("FTP Settings", "Update_Interval", ""), QString("3"));
         QVERIFY(!ini.valueExists("FTP Settings", "FTP_Host"));
+        QCOMPARE(readDriverIndex(IniFile(p.path + "vcap.sif")), 1);
     }
 
     // Without a driver that connects the program runs without video, its settings loaded;
@@ -384,11 +385,18 @@ private slots:
                                                      : qMakePair(HelpCommand::Context, context));
     }
 
-    // The button quits an open connection before the remote host window comes up; page
-    // changes still pending at the close, answered No, are dropped (Yes and a close by a
-    // signal: e2e_webpage and e2e_signals). The close ends a start delay: no session starts
-    // behind a closed window.
+    // The button quits an open connection before the remote host window comes up. Page
+    // changes still pending at the close: No drops them, Yes shows the remote host window
+    // first, and a close by a signal asks nobody. The close ends a start delay: no session
+    // starts behind a closed window.
+    void webPageWindows_data() {
+        QTest::addColumn<QString>("close");
+        QTest::newRow("answered No") << "No";
+        QTest::newRow("answered Yes") << "Yes";
+        QTest::newRow("by a signal") << "signal";
+    }
     void webPageWindows() {
+        QFETCH(QString, close);
         FtpHost host;
         QVERIFY(host.start());
         Ready p("[Other Settings]\r\nFirstRun=0\r\n[Motion Detection]\r\nStart_Delay=60\r\n"
@@ -408,11 +416,18 @@ private slots:
         p.ui()->BitBtnMotion->click();
         QVERIFY(main.motion()->delaying());
         main.WebPage.PageChangesPending = true;
-        p.desk.answers << MsgButton::No;
-        main.close();
-        QCOMPARE(p.desk.shownTexts().size(), 1); // its words: e2e_webpage
-        QCOMPARE(modal.seen, QString());
-        QVERIFY(!main.WebPage.PageChangesPending);
+        p.desk.answers << (close == "Yes" ? MsgButton::Yes : MsgButton::No);
+        if (close == "signal")
+            main.closeBySignal();
+        else
+            main.close();
+        QCOMPARE(p.desk.shownTexts(),
+                 close == "signal"
+                     ? QStringList()
+                     : QStringList{"There are changes to the Webpage that have not yet been "
+                                   "uploaded.\nDo you want to upload them now ?"});
+        QCOMPARE(modal.seen, close == "Yes" ? "ostrel::TfrmBrowser" : QString());
+        QCOMPARE(main.WebPage.PageChangesPending, close == "Yes");
         QVERIFY(!main.motion()->delaying());
     }
 };
