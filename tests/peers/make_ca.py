@@ -1,16 +1,9 @@
 #!/usr/bin/python3
-"""Usage: make_ca.py FOLDER
-       make_ca.py FOLDER --self-signed HOST
+"""Usage: make_ca.py FOLDER | make_ca.py FOLDER --self-signed HOST
 
-Makes a certificate authority (ca.pem) and a server certificate for localhost and
-127.0.0.1 it signed (issued.pem, issued-key.pem): what a server shows whose authority the
-system does not know. A second one it signed is made out to "otherhost" only (other.pem,
-other-key.pem); a third, for localhost and 127.0.0.1 again, is self-signed (self.pem,
-self-key.pem).
-
-With --self-signed, makes only a self-signed certificate for HOST (localhost also names
-127.0.0.1) as cert.pem and key.pem, and prints its fingerprint as openssl prints it
-("sha256 Fingerprint=AB:...")."""
+An authority (ca.pem) with what it signed: issued.pem for localhost and 127.0.0.1,
+other.pem for "otherhost"; and self.pem, self-signed. Each key is NAME-key.pem. With
+--self-signed: only cert.pem and key.pem for HOST, and their fingerprint printed."""
 import datetime
 import ipaddress
 import sys

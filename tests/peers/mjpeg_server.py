@@ -1,19 +1,11 @@
 #!/usr/bin/python3
-"""An HTTP MJPEG camera for the tests: multipart/x-mixed-replace JPEG frames on 127.0.0.1.
+"""An MJPEG camera over HTTP: FFmpeg's testsrc frames, made once, sent in a loop.
 
 Usage: mjpeg_server.py [--port N] [--size WxH] [--rate FPS] [--login USER PASS]
-                       [--tls CERT KEY] [--answer FILE]
-
-The frames are FFmpeg's test picture (testsrc, with its running counter), made once at the
-start and sent in a loop at the rate given, to every client at once. With --login a client
-without that Basic login gets 401. With --tls it speaks HTTPS with that certificate and key
-(the handshake runs on the client's own thread, so a client that stalls in it holds up no
-other); given more than once, the connections take the certificates in turn, as servers
-behind a load balancer may. With --answer every request gets that file's bytes as the body instead of the
-stream, with the content type its extension names (.m3u8: an HLS playlist). Any path serves
-the stream. Prints the port as the
-first line on stdout, then serves until it is killed or its stdin is closed.
-"""
+                       [--tls CERT KEY]... [--answer FILE]
+--login answers 401 without that Basic login. --tls speaks HTTPS, the handshake on the
+client's own thread; given more than once, connections take the certificates in turn.
+--answer sends that file instead of the stream (.m3u8: as an HLS playlist)."""
 import argparse
 import base64
 import itertools

@@ -1,5 +1,5 @@
-"""What the test servers of this folder share: the FTP servers' command line, and the end
-of a server when the test that started it closes its stdin (or dies)."""
+"""What the servers here share: each prints its port as the first line on stdout and
+serves until its stdin is closed; the FTP servers take the same command line."""
 import argparse
 import sys
 import threading

@@ -1,20 +1,9 @@
 #!/usr/bin/python3
-"""A second real FTP server for the tests: Debian's ProFTPD, unmodified, on 127.0.0.1.
+"""Debian's ProFTPD, unmodified, as ftp_server.py's twin (same arguments and output).
 
-Usage: proftpd_server.py ROOT USER PASSWORD [--no-passive] [--port PORT]
-                         [--tls-explicit CERT KEY | --tls-implicit CERT KEY]
-
-The same interface as ftp_server.py: serves ROOT (read and write) to USER/PASSWORD, prints
-the port as the first line on stdout and serves until its stdin is closed. ProFTPD (as
-scripts/install-deps.sh unpacks it, else an installed one) runs as
-a child in the foreground with a configuration, user file and scoreboard of its own in a
-temporary folder: it touches neither the machine's users nor its services. Run as root, the
-server drops to nobody and ROOT is handed to nobody; otherwise it runs as the caller.
-
-With TLS it is configured as a site that requires it: AUTH TLS (or implicit TLS) before
-the login, protected data connections, and data connections that resume the control
-connection's TLS session (ProFTPD's default).
-"""
+It runs in the foreground with a configuration, user file and scoreboard of its own in a
+temporary folder; as root it drops to nobody, who is given ROOT. With TLS it requires it
+before the login and on data connections, which must resume the control session."""
 import ctypes
 import os
 import pwd

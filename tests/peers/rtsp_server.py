@@ -1,13 +1,7 @@
 #!/usr/bin/python3
-"""An RTSP camera for the tests: GStreamer's RTSP server on 127.0.0.1, one stream at /cam.
+"""GStreamer's RTSP server on 127.0.0.1: the moving test picture as RTP MJPEG at /cam.
 
-Usage: rtsp_server.py [--port N] [--size WxH] [--rate FPS] [--login USER PASS]
-
-The stream is GStreamer's moving test picture as Motion-JPEG over RTP, live at the rate
-given, over UDP or TCP as the client asks. With --login a client without that login
-(Basic or Digest) is refused with 401. Prints the port as the first line on stdout, then
-serves until it is killed or its stdin is closed.
-"""
+Usage: rtsp_server.py [--port N] [--size WxH] [--rate FPS] [--login USER PASS]"""
 import argparse
 import sys
 import threading

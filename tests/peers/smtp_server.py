@@ -1,17 +1,10 @@
 #!/usr/bin/python3
-"""A real SMTP server for the tests: aiosmtpd on 127.0.0.1 with a free port.
+"""aiosmtpd on 127.0.0.1; keeps each mail as FOLDER/mail-N.eml, its envelope as mail-N.json.
 
-Usage: smtp_server.py FOLDER [--starttls CERT KEY | --tls CERT KEY]
-                        [--hide-starttls] [--auth USER PASS [--no-plain]]
-
-Stores each message it accepts as FOLDER/mail-N.eml (the bytes as received, after the
-server undid the dot transparency) with FOLDER/mail-N.json beside it holding the envelope:
-{"helo": ..., "mail_from": ..., "rcpt_tos": [...]}. --starttls offers STARTTLS and requires
-it before anything but EHLO and QUIT, unless --hide-starttls makes it a server without
-STARTTLS. --tls encrypts from the start. --auth accepts that one login (AUTH PLAIN and LOGIN, over TLS only; LOGIN alone with
---no-plain). Prints the chosen port as the first line on stdout, then serves until it is
-killed or its stdin is closed.
-"""
+Usage: smtp_server.py FOLDER [--starttls CERT KEY [--hide-starttls] | --tls CERT KEY]
+                        [--auth USER PASS [--no-plain]]
+--starttls requires STARTTLS (--hide-starttls: not offered); --auth accepts that one login,
+over TLS only (--no-plain: LOGIN alone)."""
 import argparse
 import asyncio
 import json
