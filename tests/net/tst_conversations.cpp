@@ -430,8 +430,9 @@ void TestConversations::smtp() {
     TSmtpClient smtp;
     QList<QPair<SmtpRq, int>> reported;
     std::optional<int> mailDone; // the error that ended the mail
-    connect(&smtp, &TSmtpClient::OnRequestDone, &smtp,
-            [&](SmtpRq rq, int e) { reported.append({rq, e}); });
+    connect(&smtp, &TSmtpClient::OnRequestDone, &smtp, [&](SmtpRq rq, int e) {
+        reported.append({rq, e});
+    });
     connect(&smtp, &TSmtpClient::OnSessionDone, &smtp, [&](int e) { mailDone = e; });
     // TLS and a login saved while a mail greets in the clear are for the next mail: this one
     // goes on as it began, and no login crosses the network in clear.

@@ -155,15 +155,17 @@ private slots:
                  "Sun, 7 Jul 2024 09:59:59 GMT");
         QCOMPARE(mailDate(QDateTime(QDate(2023, 12, 31), QTime(0, 30), Qt::OffsetFromUTC, 7200)),
                  "Sat, 30 Dec 2023 22:30:00 GMT");
-        QCOMPARE(mailDate(QDateTime(QDate(2023, 12, 31), QTime(20, 0, 9), Qt::OffsetFromUTC,
-                                    -5 * 3600)),
-                 "Mon, 1 Jan 2024 01:00:09 GMT");
+        QCOMPARE(
+            mailDate(QDateTime(QDate(2023, 12, 31), QTime(20, 0, 9), Qt::OffsetFromUTC, -5 * 3600)),
+            "Mon, 1 Jan 2024 01:00:09 GMT");
         QCOMPARE(mimeBoundary(QDateTime(QDate(2024, 2, 5), QTime(14, 4, 5))),
                  "= Multipart Boundary 0205241404");
     }
 
     void envelopeCommand() {
-        const auto mailFrom = [](const char* a) { return ostrel::envelopeCommand("MAIL FROM:", a); };
+        const auto mailFrom = [](const char* a) {
+            return ostrel::envelopeCommand("MAIL FROM:", a);
+        };
         QCOMPARE(mailFrom(""), "MAIL FROM:<>");
         QCOMPARE(mailFrom("Camera <cam@example.org>"), "MAIL FROM:Camera <cam@example.org>");
         QCOMPARE(mailFrom("cam@example.org>"), "MAIL FROM:<cam@example.org>>");
