@@ -22,13 +22,7 @@ def make_frames(size, rate, count):
         ["ffmpeg", "-v", "error", "-f", "lavfi", "-i", f"testsrc=size={size}:rate={rate}",
          "-frames:v", str(count), "-c:v", "mjpeg", "-q:v", "5", "-f", "image2pipe", "-"],
         check=True, capture_output=True).stdout
-    frames, start = [], 0
-    while True:
-        end = data.find(b"\xff\xd9", start)
-        if end < 0:
-            return frames
-        frames.append(data[start:end + 2])
-        start = end + 2
+    return [frame + b"\xff\xd9" for frame in data.split(b"\xff\xd9")[:-1]]
 
 
 def main():
