@@ -1,6 +1,7 @@
 // TAsyncSocket on the loopback interface: its exceptions and texts, name lookup, line mode,
 // lookups that are cancelled. Listen and Accept are used by the FTP
 // client's active mode, which the conversation tests run.
+#include "NetTestUtil.h"
 #include "net/AsyncSocket.h"
 
 #include <QHostInfo>
@@ -10,6 +11,7 @@
 #include <QTest>
 
 using namespace ostrel;
+using ostrel::test::raised;
 using State = TAsyncSocket::State;
 
 namespace {
@@ -54,15 +56,6 @@ struct BadConnect {
     const char* localAddr = "0.0.0.0";
     const char* text = "";
 };
-
-QString raised(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const ESocketException& e) {
-        return e.message();
-    }
-    return QString();
-}
 
 } // namespace
 

@@ -38,11 +38,6 @@ QByteArray binaryPayload(qsizetype size) {
     return randomBytes(size, 4711, 997);
 }
 
-// The lines the client sent.
-QString sent(const ScriptedServer& server) {
-    return server.commands.join(QLatin1Char('|'));
-}
-
 // The client the way the main window sets up its one instance, with the results recorded.
 struct Client {
     QTemporaryDir dir;
@@ -309,12 +304,7 @@ void TestConversations::ftp() {
         whileRunning([&] {
             c.ftp.setLocalFileName(c.dir.filePath(QStringLiteral("other.jpg")));
             second = c.ftp.Put() ? "done" : "refused";
-            try {
-                c.ftp.PutAsync();
-            } catch (const Exception& e) {
-                second += "|" + e.message();
-            }
-            second += "|" + c.ftp.ErrorMessage();
+            second += "|" + raised([&] { c.ftp.PutAsync(); }) + "|" + c.ftp.ErrorMessage();
             c.ftp.setLocalFileName(c.local);
         });
     }
@@ -323,20 +313,17 @@ void TestConversations::ftp() {
     safety.start(20000);
 
     QCOMPARE(c.run(op), error == 0);
-    QCOMPARE(sent(server), commands);
+    QCOMPARE(server.commands.join(u'|'), commands);
     QCOMPARE(c.done, expectedDone(op, error));
     QCOMPARE(c.ftp.ErrorMessage(), QString(message).replace("%1", c.local));
     if (error > 0)
         QCOMPARE(c.ftp.StatusCode(), commands.endsWith("QUIT") ? 221 : error < 1000 ? error : 500);
     // The no-wait forms of a refused call raise the same text to their caller.
-    if (error < 0 && (op.endsWith(QLatin1String("Put")) || op.endsWith(QLatin1String("Connect")))) {
-        try {
-            op.endsWith(QLatin1String("Put")) ? c.ftp.PutAsync() : c.ftp.ConnectAsync();
-            QFAIL("no exception");
-        } catch (const Exception& e) {
-            QCOMPARE(e.message(), message);
-        }
-    }
+    if (error < 0 && (op.endsWith(QLatin1String("Put")) || op.endsWith(QLatin1String("Connect"))))
+        QCOMPARE(raised([&] {
+                     op.endsWith(QLatin1String("Put")) ? c.ftp.PutAsync() : c.ftp.ConnectAsync();
+                 }),
+                 message);
     if (option("second")) QCOMPARE(second, QStringLiteral("refused|FTP component not ready|"));
     if (option("cancel")) QVERIFY(readyAfterCancel);
     QVERIFY(c.ftp.Ready());
@@ -401,8 +388,6 @@ void TestConversations::smtp_data() {
         "550 5.1.1 <b@example.org>: User unknown");
     row("greeting refuses service", a, {{"", "554 No SMTP service here"}}, "", SmtpRq::Connect, 554,
         "554 No SMTP service here");
-    row("sender refused", a, {{"MAIL", "553 Sender address rejected"}},
-        helo + "MAIL FROM:<cam@example.org>", SmtpRq::MailFrom, 553, "553 Sender address rejected");
     // The rest of the message stays unsent, and the attachment is closed.
     row("server speaks up during the data", a, {{"DATA", "354 Go ahead\r\n554 Go away"}},
         envelope + "|DATA", SmtpRq::Data, 554, "554 Go away");
@@ -460,7 +445,7 @@ void TestConversations::smtp() {
     for (const QFileInfo& fd : fds.entryInfoList(QDir::Files | QDir::System))
         QCOMPARE_NE(fd.symLinkTarget(), picture);
 
-    QCOMPARE(sent(server), commands);
+    QCOMPARE(server.commands.join(u'|'), commands);
     QList<QPair<SmtpRq, int>> done;
     for (SmtpRq step : {SmtpRq::Connect, SmtpRq::Helo, SmtpRq::MailFrom, SmtpRq::RcptTo,
                         SmtpRq::Data, SmtpRq::Quit}) {
@@ -482,14 +467,6 @@ void TestConversations::smtpUsageErrors() {
     TSmtpClient smtp;
     smtp.setHost(QStringLiteral("127.0.0.1"));
     smtp.setPort(QString::number(server.port()));
-    const auto raised = [](auto&& step) {
-        try {
-            step();
-        } catch (const Exception& e) {
-            return e.message();
-        }
-        return QString();
-    };
     QCOMPARE(raised([&] { smtp.Helo(); }), QStringLiteral("SMTP component not connected"));
     QSignalSpy spy(&smtp, &TSmtpClient::OnRequestDone);
     smtp.Connect();
