@@ -89,8 +89,6 @@ private slots:
         row("TLS from the start, AUTH LOGIN",
             {"--tls", cert, key, "--auth", "cam", "s3cret", "--no-plain"}, Sec::Tls, "s3cret",
             Pin::OwnBareHex, Rq::Quit, "", "EHLO AUTH **** **** MAIL RCPT RCPT DATA QUIT");
-        row("wrong password", starttls, Sec::StartTls, "guess", Pin::Own, Rq::Helo,
-            "535 5.7.8 Authentication credentials invalid");
         row("STARTTLS not offered", starttls + QStringList{"--hide-starttls"}, Sec::StartTls,
             "s3cret", Pin::Own, Rq::Helo, "The server does not offer STARTTLS", "EHLO QUIT");
         row("self-signed, not pinned", {"--tls", cert, key}, Sec::Tls, "", Pin::None, Rq::Connect,
@@ -213,10 +211,6 @@ private slots:
             tls("--tls-implicit", "issued.pem", "issued-key.pem"), FSec::Implicit, Pin::None,
             "500 The server's certificate was issued by an unknown authority (Winsock error "
             "#10205)",
-            "");
-        row("implicit, another certificate pinned", implicitTls, FSec::Implicit, Pin::Other,
-            "500 The server's certificate does not match the trusted fingerprint (Winsock error "
-            "#10207)",
             "");
         row("explicit, server without TLS", {}, FSec::Explicit, Pin::Own,
             "The server does not offer FTP over TLS (AUTH TLS)", "AUTH QUIT");
