@@ -196,13 +196,9 @@ private slots:
             << QByteArray("Subject: \r\nMime-Version: 1.0\r\nContent-Type: multipart/mixed;\r\n"
                           "\tboundary=\"= Multipart Boundary 0205241404\"\r\n");
         QTest::newRow("line breaks in values stay inside their line")
-            << MailHeaderFields{"",
-                                "",
-                                "from@x.org\r\nBcc: a@x.org",
-                                "to@x.org\n",
-                                "",
-                                "Hi\r\n\r\nbody",
-                                ""}
+            << MailHeaderFields{.from = "from@x.org\r\nBcc: a@x.org",
+                                .to = "to@x.org\n",
+                                .subject = "Hi\r\n\r\nbody"}
             << ""
             << "From: from@x.org Bcc: a@x.org\r\nTo: to@x.org \r\nSubject: Hi body\r\n"
                "Sender: from@x.org Bcc: a@x.org\r\n" +
