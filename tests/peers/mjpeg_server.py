@@ -1,7 +1,6 @@
 #!/usr/bin/python3
-"""An MJPEG camera over HTTP: FFmpeg's testsrc frames, made once, sent in a loop.
-
-Usage: mjpeg_server.py [--port N] [--size WxH] [--rate FPS] [--login USER PASS]
+"""An MJPEG camera over HTTP: FFmpeg's testsrc frames (640x480), made once, sent in a loop
+at 15 fps. Usage: mjpeg_server.py [--port N] [--login USER PASS]
                        [--tls CERT KEY]... [--answer FILE]
 --login answers 401 without that Basic login. --tls speaks HTTPS, the handshake on the
 client's own thread; given more than once, connections take the certificates in turn.
@@ -17,10 +16,13 @@ import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 
-def make_frames(size, rate, count):
+RATE = 15
+
+
+def make_frames():
     data = subprocess.run(
-        ["ffmpeg", "-v", "error", "-f", "lavfi", "-i", f"testsrc=size={size}:rate={rate}",
-         "-frames:v", str(count), "-c:v", "mjpeg", "-q:v", "5", "-f", "image2pipe", "-"],
+        ["ffmpeg", "-v", "error", "-f", "lavfi", "-i", f"testsrc=size=640x480:rate={RATE}",
+         "-frames:v", str(2 * RATE), "-c:v", "mjpeg", "-q:v", "5", "-f", "image2pipe", "-"],
         check=True, capture_output=True).stdout
     return [frame + b"\xff\xd9" for frame in data.split(b"\xff\xd9")[:-1]]
 
@@ -28,13 +30,11 @@ def make_frames(size, rate, count):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--port", type=int, default=0)
-    parser.add_argument("--size", default="640x480")
-    parser.add_argument("--rate", type=int, default=15)
     parser.add_argument("--login", nargs=2)
     parser.add_argument("--tls", nargs=2, action="append")
     parser.add_argument("--answer")
     args = parser.parse_args()
-    frames = make_frames(args.size, args.rate, args.rate * 2)
+    frames = make_frames()
     wanted = ("Basic " + base64.b64encode(":".join(args.login).encode()).decode()
               if args.login else None)
 
@@ -70,7 +70,7 @@ def main():
                                      + str(len(frame)).encode() + b"\r\n\r\n" + frame + b"\r\n")
                     self.wfile.flush()
                     n += 1
-                    time.sleep(1.0 / args.rate)
+                    time.sleep(1.0 / RATE)
             except OSError:
                 pass
 
