@@ -127,6 +127,17 @@ private slots:
         s.setPort(peer.port());
         QSignalSpy connected(&s, &TAsyncSocket::OnSessionConnected);
         QSignalSpy looked(&s, &TAsyncSocket::OnDnsLookupDone);
+        // A lookup cancelled reports nothing, even after a lookup of the same name asked
+        // later was answered.
+        s.Connect();
+        s.CancelDnsLookup();
+        QCOMPARE(s.state(), State::Closed);
+        bool answered = false;
+        QHostInfo::lookupHost(QStringLiteral("localhost"), this,
+                              [&](const QHostInfo&) { answered = true; });
+        QTRY_VERIFY(answered);
+        QCOMPARE(connected.size(), 0);
+        QCOMPARE(looked.size(), 0);
         s.Connect();
         QCOMPARE(s.state(), State::DnsLookup); // Connect returned before the name was known
         QTRY_COMPARE(connected.size(), 1);
@@ -167,24 +178,6 @@ private slots:
         QTRY_COMPARE(x.peer.socket->state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(x.lines, QList<QByteArray>{"221 one"});
         QCOMPARE(x.closed, QList<int>{});
-    }
-
-    void cancelledLookupReportsNothing() {
-        TAsyncSocket s;
-        s.setAddr(QStringLiteral("localhost"));
-        s.setPort(QStringLiteral("1"));
-        QSignalSpy connected(&s, &TAsyncSocket::OnSessionConnected);
-        QSignalSpy looked(&s, &TAsyncSocket::OnDnsLookupDone);
-        s.Connect();
-        s.CancelDnsLookup();
-        QCOMPARE(s.state(), State::Closed);
-        // A lookup of the same name asked now is answered after the cancelled one ends.
-        bool answered = false;
-        QHostInfo::lookupHost(QStringLiteral("localhost"), this,
-                              [&](const QHostInfo&) { answered = true; });
-        QTRY_VERIFY(answered);
-        QCOMPARE(connected.size(), 0);
-        QCOMPARE(looked.size(), 0);
     }
 };
 
