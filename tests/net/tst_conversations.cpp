@@ -188,8 +188,6 @@ void TestConversations::ftp_data() {
     row("refused data connection", "Receive", "",
         {{"PASV", "227 Entering Passive Mode (127,0,0,1,0,1)"}}, login + "|TYPE I|PASV|QUIT", 10061,
         "Unable to establish data connection, error #10061", "");
-    row("List writes the name list", "List", "", {}, login + "|PASV|NLST|QUIT", 0, "",
-        "downloaded");
     row("Delete answered 550 still quits", "Delete", "", {{"DELE", "550 No such file."}},
         login + "|DELE pic.jpg|QUIT", 550, "550 No such file.", "");
     row("Get after Connect: 125, then 250", "Connect+Get", "",
