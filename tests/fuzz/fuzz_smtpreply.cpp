@@ -57,10 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     crlfOnly(body);
     check(!body.startsWith(".\r\n") && !body.contains("\r\n.\r\n"));
 
-    for (const QByteArray& verb : {QByteArray("MAIL FROM:"), QByteArray("RCPT TO:")}) {
-        const QByteArray command = envelopeCommand(verb, parts.value(1));
-        check(!command.contains('\r') && !command.contains('\n'));
-    }
+    const QByteArray command = envelopeCommand("MAIL FROM:", parts.value(1));
+    check(!command.contains('\r') && !command.contains('\n'));
 
     const QByteArray encoded = base64Lines(input);
     crlfOnly(encoded);
