@@ -27,10 +27,6 @@ def write(file_name, data):
         f.write(data)
 
 
-def pem(item):
-    return item.public_bytes(serialization.Encoding.PEM)
-
-
 def issue(names, common_name, file_name, self_signed=False, key_file=None):
     """Writes the certificate and its key; returns the certificate."""
     key = rsa.generate_private_key(public_exponent=65537, key_size=2048)
@@ -40,7 +36,7 @@ def issue(names, common_name, file_name, self_signed=False, key_file=None):
                    .not_valid_before(NOW - DAY).not_valid_after(NOW + 2 * DAY)
                    .add_extension(x509.SubjectAlternativeName(names), critical=False)
                    .sign(key if self_signed else ca_key, hashes.SHA256()))
-    write(f"{file_name}.pem", pem(certificate))
+    write(f"{file_name}.pem", certificate.public_bytes(serialization.Encoding.PEM))
     write(key_file or f"{file_name}-key.pem",
           key.private_bytes(serialization.Encoding.PEM,
                             serialization.PrivateFormat.TraditionalOpenSSL,
@@ -62,7 +58,7 @@ ca = (x509.CertificateBuilder().subject_name(name("Ostrel Test CA"))
       .not_valid_before(NOW - DAY).not_valid_after(NOW + 2 * DAY)
       .add_extension(x509.BasicConstraints(ca=True, path_length=None), critical=True)
       .sign(ca_key, hashes.SHA256()))
-write("ca.pem", pem(ca))
+write("ca.pem", ca.public_bytes(serialization.Encoding.PEM))
 issue(LOCAL, "localhost", "issued")
 issue([x509.DNSName("otherhost")], "otherhost", "other")
 issue(LOCAL, "localhost", "self", self_signed=True)

@@ -6,8 +6,7 @@ import threading
 
 
 def ftp_arguments(extra=None):
-    """ROOT USER PASSWORD [--no-passive] [--port PORT] [--tls-explicit CERT KEY |
-    --tls-implicit CERT KEY]; `extra` adds a server's own options to the parser."""
+    """The arguments below; `extra` adds a server's own options to the parser."""
     parser = argparse.ArgumentParser()
     parser.add_argument("root")
     parser.add_argument("user")

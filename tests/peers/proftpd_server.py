@@ -30,11 +30,6 @@ else:
     PROFTPD, MODULES = shutil.which("proftpd") or "/usr/sbin/proftpd", "/usr/lib/proftpd"
 
 
-def end_with_parent():
-    # The server goes when this script does, even when the script is killed.
-    ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
-
-
 def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
@@ -114,14 +109,14 @@ def main():
 
     # ProFTPD cannot choose a free port itself: take one and try again should another
     # process grab it first.
-    server = None
     for _ in range(20):
         port = args.port or free_port()
         with open(f"{work}/proftpd.conf", "w") as f:
             f.write(config(work, root, port, args))
+        # PR_SET_PDEATHSIG: the server goes when this script does, even when it is killed.
         server = subprocess.Popen([PROFTPD, "-n", "-q", "-c", f"{work}/proftpd.conf"],
                                   stdin=subprocess.DEVNULL, stdout=sys.stderr,
-                                  preexec_fn=end_with_parent)
+                                  preexec_fn=lambda: ctypes.CDLL(None).prctl(1, signal.SIGTERM))
         deadline = time.monotonic() + 10
         while server.poll() is None and time.monotonic() < deadline and not listening(port):
             time.sleep(0.02)

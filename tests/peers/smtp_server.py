@@ -25,13 +25,12 @@ class Handler:
         base = os.path.join(self.folder, "mail-%d" % self.count)
         # The envelope goes first, the message last: a test waiting for the .eml file
         # finds both complete.
-        with open(base + ".json.tmp", "w") as f:
-            json.dump({"helo": session.host_name, "mail_from": envelope.mail_from,
-                       "rcpt_tos": envelope.rcpt_tos}, f)
-        os.replace(base + ".json.tmp", base + ".json")
-        with open(base + ".eml.tmp", "wb") as f:
-            f.write(envelope.original_content)
-        os.replace(base + ".eml.tmp", base + ".eml")
+        kept = json.dumps({"helo": session.host_name, "mail_from": envelope.mail_from,
+                           "rcpt_tos": envelope.rcpt_tos}).encode()
+        for name, data in ((base + ".json", kept), (base + ".eml", envelope.original_content)):
+            with open(name + ".tmp", "wb") as f:
+                f.write(data)
+            os.replace(name + ".tmp", name)
         return "250 Message accepted for delivery"
 
 
