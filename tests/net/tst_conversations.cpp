@@ -347,8 +347,7 @@ void TestConversations::ftpClientDeletedWhileItWaits() {
         if (line.startsWith(QLatin1String("PASS")))
             QTimer::singleShot(0, &server, [&] { c.reset(); });
     });
-    TFtpClient& ftp = c->ftp;
-    QVERIFY(!ftp.Connect());
+    QVERIFY(!c->ftp.Connect());
     QVERIFY(!c);
 }
 
