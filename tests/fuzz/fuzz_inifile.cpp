@@ -67,15 +67,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (i % 2 ? keys : sections).append(QString::fromUtf8(pieces[i].left(32)));
 
     IniFile ini(path);
+    const QString absent = QChar(1) + QStringLiteral("absent"); // no value reads as this
     const QString writeSection = QStringLiteral("FTP Settings");
     const QString writeKey = QStringLiteral("Password");
     QList<QString> before;
     for (const QString& s : sections) {
         ini.sectionExists(s);
         for (const QString& k : keys) {
-            before.append(ini.readString(s, k,
-                                         QStringLiteral("\x01"
-                                                        "default")));
+            before.append(ini.readString(s, k, absent));
             ini.readInteger(s, k, -1);
             ini.readBool(s, k, true);
             ini.valueExists(s, k);
@@ -89,9 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const EIniFileException& e) {
         failure("write failed", e.message());
     }
-    const QString got = ini.readString(writeSection, writeKey,
-                                       QStringLiteral("\x01"
-                                                      "missing"));
+    const QString got = ini.readString(writeSection, writeKey, absent);
     if (got != expectedReadBack(value)) failure("value did not round-trip", got);
 
     qsizetype i = 0;
@@ -99,10 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const QString& k : keys) {
             const bool written = s.trimmed().compare(writeSection, Qt::CaseInsensitive) == 0 &&
                                  k.trimmed().compare(writeKey, Qt::CaseInsensitive) == 0;
-            const QString now = ini.readString(s, k,
-                                               QStringLiteral("\x01"
-                                                              "default"));
-            if (!written && now != before[i])
+            if (!written && ini.readString(s, k, absent) != before[i])
                 failure("another value changed", s + QLatin1Char('/') + k);
             ++i;
         }

@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QFile>
 #include <QRandomGenerator>
+#include <functional>
+
+#include "platform/Exception.h"
 
 namespace ostrel::test {
 
@@ -27,6 +30,16 @@ inline QByteArray randomBytes(qsizetype size, quint32 seed, qsizetype crlfEvery 
         b[i + 1] = '\n';
     }
     return b;
+}
+
+// The message of what `f` raised; empty when it raised nothing.
+inline QString raised(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const Exception& e) {
+        return e.message();
+    }
+    return QString();
 }
 
 } // namespace ostrel::test

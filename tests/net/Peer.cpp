@@ -14,10 +14,7 @@ QString peerScript(const QString& name) {
 }
 
 PeerServer::PeerServer(const QString& script, const QStringList& arguments)
-    : script_(script), arguments_(arguments) {
-    process_.setProcessChannelMode(QProcess::SeparateChannels);
-    process_.setReadChannel(QProcess::StandardOutput);
-}
+    : script_(script), arguments_(arguments) {}
 
 PeerServer::~PeerServer() {
     if (process_.state() == QProcess::NotRunning) return;

@@ -8,9 +8,8 @@ namespace {
 // A flood stops here even when the client never gives up, so a failing test ends.
 constexpr qint64 floodCap = 64 * 1024 * 1024;
 constexpr int slowPieces = 6; // {send-slowly}, 300 ms apart
-const QList<QByteArray> dataTokens{"{send}",        "{send-slowly}", "{send-endless}",
-                                   "{trickle}",     "{receive}",     "{receive-cut}",
-                                   "{drop-midway}", "{message}"};
+const QList<QByteArray> dataTokens{"{send}",    "{send-slowly}", "{send-endless}", "{trickle}",
+                                   "{receive}", "{receive-cut}", "{drop-midway}",  "{message}"};
 
 QByteArray lineEnded(const QByteArray& text) {
     return text.isEmpty() || text.endsWith('\n') ? text : text + "\r\n";
@@ -33,9 +32,6 @@ ScriptedServer::ScriptedServer(const Replies& defaults, const Replies& replies) 
                 lineBuffer_.remove(0, lf + 1);
                 onLine(line);
             }
-        });
-        connect(socket, &QTcpSocket::bytesWritten, this, [this] {
-            if (!floodLine_.isEmpty()) flood();
         });
         reply(table_.value(""));
     });
@@ -72,9 +68,8 @@ void ScriptedServer::reply(QByteArray text) {
                                    ')');
     }
     if (text == "{endless}" || text == "{endless-line}") {
-        floodLine_ =
-            text == "{endless}" ? "220-" + QByteArray(120, 'f') + "\r\n" : QByteArray(4096, 'x');
-        flood();
+        floodWith(control_, text == "{endless}" ? "220-" + QByteArray(120, 'f') + "\r\n"
+                                                : QByteArray(4096, 'x'));
         return;
     }
     if (text == "{drop}") {
@@ -106,12 +101,17 @@ void ScriptedServer::writePieces(QList<QByteArray> pieces) {
     if (!pieces.isEmpty()) QTimer::singleShot(40, this, [this, pieces] { writePieces(pieces); });
 }
 
-void ScriptedServer::flood() {
-    while (control_ && control_->state() == QAbstractSocket::ConnectedState &&
-           control_->bytesToWrite() < 256 * 1024 && flooded < floodCap) {
-        control_->write(floodLine_);
-        flooded += floodLine_.size();
-    }
+void ScriptedServer::floodWith(QTcpSocket* socket, const QByteArray& chunk) {
+    QPointer<QTcpSocket> s = socket;
+    const auto more = [this, s, chunk] {
+        while (s && s->state() == QAbstractSocket::ConnectedState &&
+               s->bytesToWrite() < 256 * 1024 && flooded < floodCap) {
+            s->write(chunk);
+            flooded += chunk.size();
+        }
+    };
+    connect(s, &QTcpSocket::bytesWritten, this, more);
+    more();
 }
 
 void ScriptedServer::withData(std::function<void(QTcpSocket*)> f) {
@@ -151,19 +151,7 @@ void ScriptedServer::startData(const QByteArray& action, const QByteArray& after
             timer->start(300);
         });
     } else if (action == "{send-endless}") {
-        // Data for as long as the client takes it (up to the flood cap).
-        withData([this](QTcpSocket* socket) {
-            QPointer<QTcpSocket> d = socket;
-            const auto more = [this, d] {
-                while (d && d->state() == QAbstractSocket::ConnectedState &&
-                       d->bytesToWrite() < 256 * 1024 && flooded < floodCap) {
-                    d->write(QByteArray(64 * 1024, 'e'));
-                    flooded += 64 * 1024;
-                }
-            };
-            connect(d, &QTcpSocket::bytesWritten, this, more);
-            more();
-        });
+        withData([this](QTcpSocket* d) { floodWith(d, QByteArray(64 * 1024, 'e')); });
     } else if (action == "{trickle}") {
         // A byte now and then, for ever.
         withData([this](QTcpSocket* d) {

@@ -55,7 +55,8 @@ private:
     void reply(QByteArray text);
     void send(const QByteArray& text);
     void writePieces(QList<QByteArray> pieces);
-    void flood();
+    // Writes `chunk` for as long as the client takes it, up to a cap.
+    void floodWith(QTcpSocket* socket, const QByteArray& chunk);
     void startData(const QByteArray& action, const QByteArray& after);
     void withData(std::function<void(QTcpSocket*)> f);
     void dataDone(const QByteArray& after);
@@ -69,7 +70,6 @@ private:
     std::function<void(QTcpSocket*)> pendingData_;
     bool inMessage_ = false;
     QByteArray afterMessage_;
-    QByteArray floodLine_;
 };
 
 // What an FTP server answers that works; a test overrides what its case is about.

@@ -38,11 +38,6 @@ QByteArray binaryPayload(qsizetype size) {
     return randomBytes(size, 4711, 997);
 }
 
-// The lines the client sent.
-QString sent(const ScriptedServer& server) {
-    return server.commands.join(QLatin1Char('|'));
-}
-
 // The client the way the main window sets up its one instance, with the results recorded.
 struct Client {
     QTemporaryDir dir;
@@ -107,28 +102,6 @@ Done expectedDone(const QString& ops, int error) {
 
 const QString login = QStringLiteral("USER bob|PASS secret");
 
-struct Mailer {
-    TSmtpClient smtp;
-    QList<QPair<SmtpRq, int>> done;
-    std::optional<int> mailDone; // the error that ended the mail
-
-    explicit Mailer(quint16 port) {
-        smtp.setHost(QStringLiteral("127.0.0.1"));
-        smtp.setPort(QString::number(port));
-        smtp.setSignOn(QStringLiteral("ostrel-host"));
-        smtp.setFromName(QStringLiteral("cam@example.org"));
-        smtp.setTimeout(1);
-        smtp.setHdrFrom(QStringLiteral("cam@example.org"));
-        smtp.setHdrTo(QStringLiteral("a@example.org"));
-        smtp.setMailMessage({QStringLiteral("Motion was detected.")});
-        QObject::connect(&smtp, &TSmtpClient::OnRequestDone, &smtp, [this](SmtpRq rq, int error) {
-            done.append({rq, error});
-        });
-        QObject::connect(&smtp, &TSmtpClient::OnSessionDone, &smtp,
-                         [this](int error) { mailDone = error; });
-    }
-};
-
 struct FtpRow {
     QString op;
     // ";" between: "pasv=<address {pasv} names>"; "timeout=<seconds>"; "nolocal"
@@ -166,7 +139,6 @@ private slots:
     void smtp_data();
     void smtp();
     void smtpUsageErrors();
-    void smtpSecurityFixedAtConnect();
     void debugLogMasksPasswords();
 
 private:
@@ -194,16 +166,11 @@ void TestConversations::ftp_data() {
 
     row("USER answered 230 gets no PASS", "Connect", "", {{"USER", "230 Logged in"}}, "USER bob", 0,
         "", "connected");
-    row("greeting split over lines and packets counts once", "Connect", "",
-        {{"", "220-Welcome{pause}\r\n220-to the scripted{pause} server\r\n220 ready"}}, login, 0,
-        "", "connected");
     row("lone LF ends reply lines", "Connect", "",
         {{"", "220 ready\n"},
          {"USER", "331 Password required\n"},
          {"PASS", "230-Welcome\n text of the banner\n230 Logged in\n"}},
         login, 0, "", "connected");
-    row("wrong password keeps the session for the caller's Quit", "Connect", "",
-        {{"PASS", "530 Login incorrect."}}, login, 530, "530 Login incorrect.", "connected");
     row("USER answered with a code no step accepts", "Connect", "",
         {{"USER", "332 Need account for login."}}, "USER bob", 332, "332 Need account for login.",
         "connected");
@@ -221,15 +188,11 @@ void TestConversations::ftp_data() {
     row("refused data connection", "Receive", "",
         {{"PASV", "227 Entering Passive Mode (127,0,0,1,0,1)"}}, login + "|TYPE I|PASV|QUIT", 10061,
         "Unable to establish data connection, error #10061", "");
-    row("List writes the name list", "List", "", {}, login + "|PASV|NLST|QUIT", 0, "",
-        "downloaded");
     row("Delete answered 550 still quits", "Delete", "", {{"DELE", "550 No such file."}},
         login + "|DELE pic.jpg|QUIT", 550, "550 No such file.", "");
     row("Get after Connect: 125, then 250", "Connect+Get", "",
         {{"RETR", "125 Data connection already open\r\n{send}250 Requested file action okay"}}, get,
         0, "", "downloaded connected");
-    row("Get of a missing file", "Connect+Get", "", {{"RETR", "550 No such file."}}, get, 550,
-        "550 No such file.", "connected");
     row("slow download is not cut off by the time-out, nor by an upload tried meanwhile",
         "Connect+Get", "timeout=1;second", {{"RETR", slowly}}, get, 0, "", "downloaded connected");
     row("Abort ends a running download", "Connect+Get", "abort", {{"RETR", slowly}}, get, 426,
@@ -334,12 +297,7 @@ void TestConversations::ftp() {
         whileRunning([&] {
             c.ftp.setLocalFileName(c.dir.filePath(QStringLiteral("other.jpg")));
             second = c.ftp.Put() ? "done" : "refused";
-            try {
-                c.ftp.PutAsync();
-            } catch (const Exception& e) {
-                second += "|" + e.message();
-            }
-            second += "|" + c.ftp.ErrorMessage();
+            second += "|" + raised([&] { c.ftp.PutAsync(); }) + "|" + c.ftp.ErrorMessage();
             c.ftp.setLocalFileName(c.local);
         });
     }
@@ -348,20 +306,17 @@ void TestConversations::ftp() {
     safety.start(20000);
 
     QCOMPARE(c.run(op), error == 0);
-    QCOMPARE(sent(server), commands);
+    QCOMPARE(server.commands.join(u'|'), commands);
     QCOMPARE(c.done, expectedDone(op, error));
     QCOMPARE(c.ftp.ErrorMessage(), QString(message).replace("%1", c.local));
     if (error > 0)
         QCOMPARE(c.ftp.StatusCode(), commands.endsWith("QUIT") ? 221 : error < 1000 ? error : 500);
     // The no-wait forms of a refused call raise the same text to their caller.
-    if (error < 0 && (op.endsWith(QLatin1String("Put")) || op.endsWith(QLatin1String("Connect")))) {
-        try {
-            op.endsWith(QLatin1String("Put")) ? c.ftp.PutAsync() : c.ftp.ConnectAsync();
-            QFAIL("no exception");
-        } catch (const Exception& e) {
-            QCOMPARE(e.message(), message);
-        }
-    }
+    if (error < 0 && (op.endsWith(QLatin1String("Put")) || op.endsWith(QLatin1String("Connect"))))
+        QCOMPARE(raised([&] {
+                     op.endsWith(QLatin1String("Put")) ? c.ftp.PutAsync() : c.ftp.ConnectAsync();
+                 }),
+                 message);
     if (option("second")) QCOMPARE(second, QStringLiteral("refused|FTP component not ready|"));
     if (option("cancel")) QVERIFY(readyAfterCancel);
     QVERIFY(c.ftp.Ready());
@@ -392,8 +347,7 @@ void TestConversations::ftpClientDeletedWhileItWaits() {
         if (line.startsWith(QLatin1String("PASS")))
             QTimer::singleShot(0, &server, [&] { c.reset(); });
     });
-    TFtpClient& ftp = c->ftp;
-    QVERIFY(!ftp.Connect());
+    QVERIFY(!c->ftp.Connect());
     QVERIFY(!c);
 }
 
@@ -426,8 +380,6 @@ void TestConversations::smtp_data() {
         "550 5.1.1 <b@example.org>: User unknown");
     row("greeting refuses service", a, {{"", "554 No SMTP service here"}}, "", SmtpRq::Connect, 554,
         "554 No SMTP service here");
-    row("sender refused", a, {{"MAIL", "553 Sender address rejected"}},
-        helo + "MAIL FROM:<cam@example.org>", SmtpRq::MailFrom, 553, "553 Sender address rejected");
     // The rest of the message stays unsent, and the attachment is closed.
     row("server speaks up during the data", a, {{"DATA", "354 Go ahead\r\n554 Go away"}},
         envelope + "|DATA", SmtpRq::Data, 554, "554 Go away");
@@ -452,36 +404,54 @@ void TestConversations::smtp() {
     const auto& [recipients, replies, commands, last, error, message] = row;
 
     ScriptedServer server(smtpServer, replies);
-    Mailer m(server.port());
-    m.smtp.setRcptName(recipients);
+    TSmtpClient smtp;
+    QList<QPair<SmtpRq, int>> reported;
+    std::optional<int> mailDone; // the error that ended the mail
+    connect(&smtp, &TSmtpClient::OnRequestDone, &smtp, [&](SmtpRq rq, int e) {
+        reported.append({rq, e});
+    });
+    connect(&smtp, &TSmtpClient::OnSessionDone, &smtp, [&](int e) { mailDone = e; });
+    // TLS and a login saved while a mail greets in the clear are for the next mail: this one
+    // goes on as it began, and no login crosses the network in clear.
+    connect(&smtp, &TSmtpClient::OnResponse, &smtp, [&] {
+        smtp.setSecurity(TSmtpClient::Security::Tls);
+        smtp.setUsername(QStringLiteral("cam"));
+        smtp.setPassword(QStringLiteral("s3cret"));
+    });
+    smtp.setHost(QStringLiteral("127.0.0.1"));
+    smtp.setPort(QString::number(server.port()));
+    smtp.setSignOn(QStringLiteral("ostrel-host"));
+    smtp.setFromName(QStringLiteral("cam@example.org"));
+    smtp.setTimeout(1);
+    smtp.setRcptName(recipients);
     QTemporaryDir dir;
     const QString picture = dir.filePath(QStringLiteral("20240205_140405.jpg"));
     QVERIFY(writeFile(picture, binaryPayload(1 << 20))); // more than the client buffers at once
-    m.smtp.addEmailFile(picture);
+    smtp.addEmailFile(picture);
     if (message.contains(QLatin1String("%1"))) QVERIFY(QFile::remove(picture));
-    m.smtp.SendMail();
-    QTRY_VERIFY_WITH_TIMEOUT(m.mailDone, 10000);
+    smtp.SendMail();
+    QTRY_VERIFY_WITH_TIMEOUT(mailDone, 10000);
     QTRY_VERIFY_WITH_TIMEOUT(server.controlClosed(), 10000); // nothing more can follow
     // A mail that failed half sent holds its attachment open no longer.
     const QDir fds(QStringLiteral("/proc/self/fd"));
     for (const QFileInfo& fd : fds.entryInfoList(QDir::Files | QDir::System))
         QCOMPARE_NE(fd.symLinkTarget(), picture);
 
-    QCOMPARE(sent(server), commands);
+    QCOMPARE(server.commands.join(u'|'), commands);
     QList<QPair<SmtpRq, int>> done;
     for (SmtpRq step : {SmtpRq::Connect, SmtpRq::Helo, SmtpRq::MailFrom, SmtpRq::RcptTo,
                         SmtpRq::Data, SmtpRq::Quit}) {
         done.append({step, step == last ? error : 0});
         if (step == last) break;
     }
-    QCOMPARE(m.done, done);
+    QCOMPARE(reported, done);
     // A step that could not start ends the mail as well.
-    QCOMPARE(*m.mailDone, error == 0 && !message.isEmpty() ? TSmtpClient::StepNotStarted : error);
-    QCOMPARE(m.smtp.ErrorMessage(), QString(message).replace("%1", picture));
+    QCOMPARE(*mailDone, error == 0 && !message.isEmpty() ? TSmtpClient::StepNotStarted : error);
+    QCOMPARE(smtp.ErrorMessage(), QString(message).replace("%1", picture));
     QCOMPARE_LT(server.flooded, 8 * 1024 * 1024);
     // Once the mail is over the session is gone, so the next mail connects afresh.
-    QTRY_VERIFY(!m.smtp.Connected());
-    QVERIFY(m.smtp.Ready());
+    QTRY_VERIFY(!smtp.Connected());
+    QVERIFY(smtp.Ready());
 }
 
 void TestConversations::smtpUsageErrors() {
@@ -489,14 +459,6 @@ void TestConversations::smtpUsageErrors() {
     TSmtpClient smtp;
     smtp.setHost(QStringLiteral("127.0.0.1"));
     smtp.setPort(QString::number(server.port()));
-    const auto raised = [](auto&& step) {
-        try {
-            step();
-        } catch (const Exception& e) {
-            return e.message();
-        }
-        return QString();
-    };
     QCOMPARE(raised([&] { smtp.Helo(); }), QStringLiteral("SMTP component not connected"));
     QSignalSpy spy(&smtp, &TSmtpClient::OnRequestDone);
     smtp.Connect();
@@ -509,25 +471,6 @@ void TestConversations::smtpUsageErrors() {
     smtp.setHost(QString());
     smtp.Abort();
     QCOMPARE(raised([&] { smtp.Connect(); }), QStringLiteral("Connect: No IP Address Specified"));
-}
-
-// TLS and a login saved while a mail greets in the clear are for the next mail: this one
-// goes on as it began, and no login crosses the network in clear.
-void TestConversations::smtpSecurityFixedAtConnect() {
-    ScriptedServer server(smtpServer, {{"", "220-scripted{pause}\r\n220 ready"},
-                                       {"EHLO", "250-scripted\r\n250 AUTH PLAIN LOGIN"},
-                                       {"AUTH", "235 Authenticated"}});
-    Mailer m(server.port());
-    m.smtp.setRcptName({QStringLiteral("a@example.org")});
-    QObject::connect(&m.smtp, &TSmtpClient::OnResponse, &m.smtp, [&] {
-        m.smtp.setSecurity(TSmtpClient::Security::Tls);
-        m.smtp.setUsername(QStringLiteral("cam"));
-        m.smtp.setPassword(QStringLiteral("s3cret"));
-    });
-    m.smtp.SendMail();
-    QTRY_VERIFY_WITH_TIMEOUT(m.mailDone, 10000);
-    QCOMPARE(sent(server), QStringLiteral("HELO ostrel-host|MAIL FROM:<cam@example.org>|"
-                                          "RCPT TO:<a@example.org>|DATA|QUIT"));
 }
 
 void TestConversations::debugLogMasksPasswords() {

@@ -1,20 +1,9 @@
 #!/usr/bin/python3
-"""A real FTP server for the tests: pyftpdlib on 127.0.0.1 with a free port.
+"""pyftpdlib on 127.0.0.1, serving ROOT to USER/PASSWORD (peer_common.ftp_arguments).
 
-Usage: ftp_server.py ROOT USER PASSWORD [--no-passive] [--port PORT]
-                     [--tls-explicit CERT KEY | --tls-implicit CERT KEY] [--cut-tls-downloads]
-
-Serves ROOT (read and write) to USER/PASSWORD. Prints the chosen port (PORT when given, so
-a test can bring a host back on the port its client already knows) as the first line on
-stdout, then serves until it is killed or its stdin is closed (so a test that dies never
-leaves it behind). --no-passive refuses PASV, which proves the client used active mode.
-
---tls-explicit requires FTP over TLS (RFC 4217: AUTH TLS before the login, PROT P before
-any data connection); --tls-implicit speaks TLS from the first byte of the control
-connection. With either, a data connection that does not resume the control connection's
-TLS session is refused, as vsftpd's require_ssl_reuse does. --cut-tls-downloads ends
-every download's data connection without TLS close_notify, as a cut (truncation) would.
-"""
+--no-passive refuses PASV; --tls-explicit (AUTH TLS, PROT P) and --tls-implicit require TLS
+and refuse a data connection that does not resume the control connection's TLS session;
+--cut-tls-downloads ends each download without close_notify, as a cut would."""
 import logging
 import os
 import sys

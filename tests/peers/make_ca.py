@@ -1,16 +1,9 @@
 #!/usr/bin/python3
-"""Usage: make_ca.py FOLDER
-       make_ca.py FOLDER --self-signed HOST
+"""Usage: make_ca.py FOLDER | make_ca.py FOLDER --self-signed HOST
 
-Makes a certificate authority (ca.pem) and a server certificate for localhost and
-127.0.0.1 it signed (issued.pem, issued-key.pem): what a server shows whose authority the
-system does not know. A second one it signed is made out to "otherhost" only (other.pem,
-other-key.pem); a third, for localhost and 127.0.0.1 again, is self-signed (self.pem,
-self-key.pem).
-
-With --self-signed, makes only a self-signed certificate for HOST (localhost also names
-127.0.0.1) as cert.pem and key.pem, and prints its fingerprint as openssl prints it
-("sha256 Fingerprint=AB:...")."""
+An authority (ca.pem) with what it signed: issued.pem for localhost and 127.0.0.1,
+other.pem for "otherhost"; and self.pem, self-signed. Each key is NAME-key.pem. With
+--self-signed: only cert.pem and key.pem for HOST, and their fingerprint printed."""
 import datetime
 import ipaddress
 import sys
@@ -34,10 +27,6 @@ def write(file_name, data):
         f.write(data)
 
 
-def pem(item):
-    return item.public_bytes(serialization.Encoding.PEM)
-
-
 def issue(names, common_name, file_name, self_signed=False, key_file=None):
     """Writes the certificate and its key; returns the certificate."""
     key = rsa.generate_private_key(public_exponent=65537, key_size=2048)
@@ -47,7 +36,7 @@ def issue(names, common_name, file_name, self_signed=False, key_file=None):
                    .not_valid_before(NOW - DAY).not_valid_after(NOW + 2 * DAY)
                    .add_extension(x509.SubjectAlternativeName(names), critical=False)
                    .sign(key if self_signed else ca_key, hashes.SHA256()))
-    write(f"{file_name}.pem", pem(certificate))
+    write(f"{file_name}.pem", certificate.public_bytes(serialization.Encoding.PEM))
     write(key_file or f"{file_name}-key.pem",
           key.private_bytes(serialization.Encoding.PEM,
                             serialization.PrivateFormat.TraditionalOpenSSL,
@@ -69,7 +58,7 @@ ca = (x509.CertificateBuilder().subject_name(name("Ostrel Test CA"))
       .not_valid_before(NOW - DAY).not_valid_after(NOW + 2 * DAY)
       .add_extension(x509.BasicConstraints(ca=True, path_length=None), critical=True)
       .sign(ca_key, hashes.SHA256()))
-write("ca.pem", pem(ca))
+write("ca.pem", ca.public_bytes(serialization.Encoding.PEM))
 issue(LOCAL, "localhost", "issued")
 issue([x509.DNSName("otherhost")], "otherhost", "other")
 issue(LOCAL, "localhost", "self", self_signed=True)

@@ -1,19 +1,10 @@
 #!/usr/bin/python3
-"""An HTTP MJPEG camera for the tests: multipart/x-mixed-replace JPEG frames on 127.0.0.1.
-
-Usage: mjpeg_server.py [--port N] [--size WxH] [--rate FPS] [--login USER PASS]
-                       [--tls CERT KEY] [--answer FILE]
-
-The frames are FFmpeg's test picture (testsrc, with its running counter), made once at the
-start and sent in a loop at the rate given, to every client at once. With --login a client
-without that Basic login gets 401. With --tls it speaks HTTPS with that certificate and key
-(the handshake runs on the client's own thread, so a client that stalls in it holds up no
-other); given more than once, the connections take the certificates in turn, as servers
-behind a load balancer may. With --answer every request gets that file's bytes as the body instead of the
-stream, with the content type its extension names (.m3u8: an HLS playlist). Any path serves
-the stream. Prints the port as the
-first line on stdout, then serves until it is killed or its stdin is closed.
-"""
+"""An MJPEG camera over HTTP: FFmpeg's testsrc frames (640x480), made once, sent in a loop
+at 15 fps. Usage: mjpeg_server.py [--port N] [--login USER PASS]
+                       [--tls CERT KEY]... [--answer FILE]
+--login answers 401 without that Basic login. --tls speaks HTTPS, the handshake on the
+client's own thread; given more than once, connections take the certificates in turn.
+--answer sends that file instead of the stream (.m3u8: as an HLS playlist)."""
 import argparse
 import base64
 import itertools
@@ -25,30 +16,25 @@ import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 
-def make_frames(size, rate, count):
+RATE = 15
+
+
+def make_frames():
     data = subprocess.run(
-        ["ffmpeg", "-v", "error", "-f", "lavfi", "-i", f"testsrc=size={size}:rate={rate}",
-         "-frames:v", str(count), "-c:v", "mjpeg", "-q:v", "5", "-f", "image2pipe", "-"],
+        ["ffmpeg", "-v", "error", "-f", "lavfi", "-i", f"testsrc=size=640x480:rate={RATE}",
+         "-frames:v", str(2 * RATE), "-c:v", "mjpeg", "-q:v", "5", "-f", "image2pipe", "-"],
         check=True, capture_output=True).stdout
-    frames, start = [], 0
-    while True:
-        end = data.find(b"\xff\xd9", start)
-        if end < 0:
-            return frames
-        frames.append(data[start:end + 2])
-        start = end + 2
+    return [frame + b"\xff\xd9" for frame in data.split(b"\xff\xd9")[:-1]]
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--port", type=int, default=0)
-    parser.add_argument("--size", default="640x480")
-    parser.add_argument("--rate", type=int, default=15)
     parser.add_argument("--login", nargs=2)
     parser.add_argument("--tls", nargs=2, action="append")
     parser.add_argument("--answer")
     args = parser.parse_args()
-    frames = make_frames(args.size, args.rate, args.rate * 2)
+    frames = make_frames()
     wanted = ("Basic " + base64.b64encode(":".join(args.login).encode()).decode()
               if args.login else None)
 
@@ -84,7 +70,7 @@ def main():
                                      + str(len(frame)).encode() + b"\r\n\r\n" + frame + b"\r\n")
                     self.wfile.flush()
                     n += 1
-                    time.sleep(1.0 / args.rate)
+                    time.sleep(1.0 / RATE)
             except OSError:
                 pass
 

@@ -1,13 +1,12 @@
-"""What the test servers of this folder share: the FTP servers' command line, and the end
-of a server when the test that started it closes its stdin (or dies)."""
+"""What the servers here share: each prints its port as the first line on stdout and
+serves until its stdin is closed; the FTP servers take the same command line."""
 import argparse
 import sys
 import threading
 
 
 def ftp_arguments(extra=None):
-    """ROOT USER PASSWORD [--no-passive] [--port PORT] [--tls-explicit CERT KEY |
-    --tls-implicit CERT KEY]; `extra` adds a server's own options to the parser."""
+    """The arguments below; `extra` adds a server's own options to the parser."""
     parser = argparse.ArgumentParser()
     parser.add_argument("root")
     parser.add_argument("user")

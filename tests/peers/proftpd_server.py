@@ -1,20 +1,9 @@
 #!/usr/bin/python3
-"""A second real FTP server for the tests: Debian's ProFTPD, unmodified, on 127.0.0.1.
+"""Debian's ProFTPD, unmodified, as ftp_server.py's twin (same arguments and output).
 
-Usage: proftpd_server.py ROOT USER PASSWORD [--no-passive] [--port PORT]
-                         [--tls-explicit CERT KEY | --tls-implicit CERT KEY]
-
-The same interface as ftp_server.py: serves ROOT (read and write) to USER/PASSWORD, prints
-the port as the first line on stdout and serves until its stdin is closed. ProFTPD (as
-scripts/install-deps.sh unpacks it, else an installed one) runs as
-a child in the foreground with a configuration, user file and scoreboard of its own in a
-temporary folder: it touches neither the machine's users nor its services. Run as root, the
-server drops to nobody and ROOT is handed to nobody; otherwise it runs as the caller.
-
-With TLS it is configured as a site that requires it: AUTH TLS (or implicit TLS) before
-the login, protected data connections, and data connections that resume the control
-connection's TLS session (ProFTPD's default).
-"""
+It runs in the foreground with a configuration, user file and scoreboard of its own in a
+temporary folder; as root it drops to nobody, who is given ROOT. With TLS it requires it
+before the login and on data connections, which must resume the control session."""
 import ctypes
 import os
 import pwd
@@ -39,11 +28,6 @@ if os.path.exists(f"{UNPACKED}/usr/sbin/proftpd"):
     PROFTPD, MODULES = f"{UNPACKED}/usr/sbin/proftpd", f"{UNPACKED}/usr/lib/proftpd"
 else:
     PROFTPD, MODULES = shutil.which("proftpd") or "/usr/sbin/proftpd", "/usr/lib/proftpd"
-
-
-def end_with_parent():
-    # The server goes when this script does, even when the script is killed.
-    ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
 
 
 def free_port():
@@ -125,14 +109,14 @@ def main():
 
     # ProFTPD cannot choose a free port itself: take one and try again should another
     # process grab it first.
-    server = None
     for _ in range(20):
         port = args.port or free_port()
         with open(f"{work}/proftpd.conf", "w") as f:
             f.write(config(work, root, port, args))
+        # PR_SET_PDEATHSIG: the server goes when this script does, even when it is killed.
         server = subprocess.Popen([PROFTPD, "-n", "-q", "-c", f"{work}/proftpd.conf"],
                                   stdin=subprocess.DEVNULL, stdout=sys.stderr,
-                                  preexec_fn=end_with_parent)
+                                  preexec_fn=lambda: ctypes.CDLL(None).prctl(1, signal.SIGTERM))
         deadline = time.monotonic() + 10
         while server.poll() is None and time.monotonic() < deadline and not listening(port):
             time.sleep(0.02)

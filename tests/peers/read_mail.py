@@ -1,10 +1,6 @@
 #!/usr/bin/python3
-"""Usage: read_mail.py MAIL
-
-Prints as JSON what a mail reader makes of MAIL: subject, from, to, sender and date, the
-first text/plain part (lines ended by LF), every attachment (filename, type, data in hex),
-how many defects the parser found, and the envelope smtp_server.py kept beside it (the
-same name ending in .json), when there is one."""
+"""Usage: read_mail.py MAIL: prints as JSON what Python's email package makes of MAIL,
+with the envelope smtp_server.py kept beside it."""
 import email
 import email.utils
 import json

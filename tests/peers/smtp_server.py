@@ -1,17 +1,10 @@
 #!/usr/bin/python3
-"""A real SMTP server for the tests: aiosmtpd on 127.0.0.1 with a free port.
+"""aiosmtpd on 127.0.0.1; keeps each mail as FOLDER/mail-N.eml, its envelope as mail-N.json.
 
-Usage: smtp_server.py FOLDER [--starttls CERT KEY | --tls CERT KEY]
-                        [--hide-starttls] [--auth USER PASS [--no-plain]]
-
-Stores each message it accepts as FOLDER/mail-N.eml (the bytes as received, after the
-server undid the dot transparency) with FOLDER/mail-N.json beside it holding the envelope:
-{"helo": ..., "mail_from": ..., "rcpt_tos": [...]}. --starttls offers STARTTLS and requires
-it before anything but EHLO and QUIT, unless --hide-starttls makes it a server without
-STARTTLS. --tls encrypts from the start. --auth accepts that one login (AUTH PLAIN and LOGIN, over TLS only; LOGIN alone with
---no-plain). Prints the chosen port as the first line on stdout, then serves until it is
-killed or its stdin is closed.
-"""
+Usage: smtp_server.py FOLDER [--starttls CERT KEY [--hide-starttls] | --tls CERT KEY]
+                        [--auth USER PASS [--no-plain]]
+--starttls requires STARTTLS (--hide-starttls: not offered); --auth accepts that one login,
+over TLS only (--no-plain: LOGIN alone)."""
 import argparse
 import asyncio
 import json
@@ -32,13 +25,12 @@ class Handler:
         base = os.path.join(self.folder, "mail-%d" % self.count)
         # The envelope goes first, the message last: a test waiting for the .eml file
         # finds both complete.
-        with open(base + ".json.tmp", "w") as f:
-            json.dump({"helo": session.host_name, "mail_from": envelope.mail_from,
-                       "rcpt_tos": envelope.rcpt_tos}, f)
-        os.replace(base + ".json.tmp", base + ".json")
-        with open(base + ".eml.tmp", "wb") as f:
-            f.write(envelope.original_content)
-        os.replace(base + ".eml.tmp", base + ".eml")
+        kept = json.dumps({"helo": session.host_name, "mail_from": envelope.mail_from,
+                           "rcpt_tos": envelope.rcpt_tos}).encode()
+        for name, data in ((base + ".json", kept), (base + ".eml", envelope.original_content)):
+            with open(name + ".tmp", "wb") as f:
+                f.write(data)
+            os.replace(name + ".tmp", name)
         return "250 Message accepted for delivery"
 
 
