@@ -124,47 +124,19 @@ private slots:
 
     // ---- which devices are drivers -----------------------------------------------------------
 
-    void enumeration_data() {
-        // Each node: card, or "-meta" for a node that delivers no pictures, or "-closed" for
-        // one that cannot be opened.
-        QTest::addColumn<QStringList>("nodes");
-        QTest::addColumn<QStringList>("expected");
-        // The network camera always comes last.
-        const QString virtualCamera = QStringLiteral("Ostrel Virtual Camera 1.0");
-        const QString network = QStringLiteral("Ostrel Network Camera 1.0");
-        QTest::newRow("no camera") << QStringList{} << QStringList{virtualCamera, network};
-        QTest::newRow("metadata and closed nodes left out")
-            << QStringList{"HD Webcam", "-meta", "-closed", "USB Camera"}
-            << QStringList{virtualCamera, "HD Webcam 5.10.0", "USB Camera 5.10.0", network};
-        QStringList twelve, eight{virtualCamera};
-        for (int i = 0; i < 12; ++i) {
-            twelve << QStringLiteral("Cam %1").arg(i);
-            if (i < 8) eight << QStringLiteral("Cam %1 5.10.0").arg(i);
-        }
-        QTest::newRow("only eight cameras fit") << twelve << eight + QStringList{network};
-    }
-
     void enumeration() {
-        QFETCH(QStringList, nodes);
-        QFETCH(QStringList, expected);
-        for (const QString& node : nodes) {
-            auto camera = v4l2_->add(node);
-            camera->cap.canCapture = node != QLatin1String("-meta");
-            camera->opens = node != QLatin1String("-closed");
-        }
-        TVideoCapture video(systemDrivers(folder_.dir.path(), v4l2_), folder_.dir.path());
-        QCOMPARE(video.ListDrivers(), expected);
-    }
-
-    void devicesAreLookedForAgainWhenNodesChange() {
         auto first = v4l2_->add(QStringLiteral("First"));
+        v4l2_->add(QStringLiteral("Metadata"))->cap.canCapture = false; // no pictures: left out
+        v4l2_->add(QStringLiteral("Closed"))->opens = false;            // left out too
         v4l2_->add(QStringLiteral("Second"));
         auto drivers = systemDrivers(folder_.dir.path(), v4l2_);
+        TVideoCapture video(drivers, folder_.dir.path());
+        // The network camera always comes last.
+        QCOMPARE(video.ListDrivers(), (QStringList{"Ostrel Virtual Camera 1.0", "First 5.10.0",
+                                                   "Second 5.10.0", "Ostrel Network Camera 1.0"}));
         auto name = [&](int index) { return drivers->driver(index)->description().name; };
-        QCOMPARE(name(1), QStringLiteral("First"));
         const int opens = v4l2_->opens;
         QCOMPARE(name(2), QStringLiteral("Second"));
-        QCOMPARE(name(3), QStringLiteral("Ostrel Network Camera"));
         QVERIFY(!drivers->driver(4));
         QCOMPARE(v4l2_->opens, opens); // nothing changed: no device is asked again
         v4l2_->cameras.removeFirst();  // unplugged
@@ -175,6 +147,12 @@ private slots:
         v4l2_->cameras.prepend(first);
         QCOMPARE(name(1), QStringLiteral("First again"));
         QCOMPARE(name(2), QStringLiteral("Second"));
+        for (int i = 0; i < 12; ++i)
+            v4l2_->add(QStringLiteral("Cam %1").arg(i));
+        const QStringList listed = video.ListDrivers(); // only eight cameras fit
+        QCOMPARE(listed.size(), 10);
+        QCOMPARE(listed.at(8), QStringLiteral("Cam 5 5.10.0"));
+        QCOMPARE(listed.last(), QStringLiteral("Ostrel Network Camera 1.0"));
     }
 
     void machineNodesInNumberOrder() {
@@ -338,16 +316,52 @@ private slots:
         const IniFile ini(settingsFile());
         QCOMPARE(ini.readString("Device usb-1", "Pixel_Format", ""), QStringLiteral("MJPG"));
         QCOMPARE(ini.readString("Device usb-1", "Frame_Rate", ""), QStringLiteral("15"));
-        // The next start asks for the same.
-        auto again = capture(1, true);
-        QCOMPARE(QSize(again->imageWidth(), again->imageHeight()), QSize(1280, 720));
     }
 
-    void sourceDialogSetsControlsLive() {
+    void sourceDialog() {
         auto camera = v4l2_->addWebcam(QStringLiteral("HD Webcam"), QStringLiteral("usb-1"));
-        auto video = capture(1, true);
-        bool temperatureLockedFirst = false, temperatureFreedAfter = false;
+        auto video = capture(1, false);
+        auto stored = [&](const char* key) {
+            return IniFile(settingsFile()).readInteger("Device usb-1", key, -1);
+        };
+        // Closed, without inputs: the dialog opens the device for its time. Cancelled, the
+        // automatic mode goes back on after the value it governs, or the camera refuses it.
+        camera->inputs.clear();
+        const QMap<quint32, int> values = camera->values;
         auto script = std::make_unique<DialogScript>([&](QDialog& d) {
+            auto& dialog = dynamic_cast<TDlgVideoSource&>(d);
+            findNamed<QCheckBox>(dialog, "White Balance, Automatic")->click();
+            findNamed<QSlider>(dialog, "White Balance Temperature")->setValue(3000);
+            findNamed<QSlider>(dialog, "Brightness")->setValue(10);
+            dialog.ui()->CancelBtn->click();
+            return dialog.result();
+        });
+        QVERIFY(!video->ShowSourceDialog());
+        QCOMPARE(camera->values, values);
+        QVERIFY(!QFile::exists(settingsFile()));
+
+        // Defaults: every control back to the device's default at once.
+        camera->values[V4L2_CID_BRIGHTNESS] = 7;
+        script.reset();
+        script = std::make_unique<DialogScript>([&](QDialog& d) {
+            auto& dialog = dynamic_cast<TDlgVideoSource&>(d);
+            dialog.ui()->btnDefaults->click();
+            [&] {
+                QCOMPARE(camera->values.value(V4L2_CID_BRIGHTNESS), 128);
+                QCOMPARE(findNamed<QSlider>(dialog, "Brightness")->value(), 128);
+            }();
+            dialog.ui()->OKBtn->click();
+            return dialog.result();
+        });
+        QVERIFY(video->ShowSourceDialog());
+        QCOMPARE(stored("Control_00980900"), -1); // a value at the default is not kept
+
+        // Open, with its inputs: controls are set live and the new input reconnects.
+        camera->inputs = QStringList{"Camera 1", "Composite"};
+        video->setDriverOpen(true);
+        bool temperatureLockedFirst = false, temperatureFreedAfter = false;
+        script.reset();
+        script = std::make_unique<DialogScript>([&](QDialog& d) {
             auto& dialog = dynamic_cast<TDlgVideoSource&>(d);
             findNamed<QSlider>(dialog, "Brightness")->setValue(200);
             [&] { QCOMPARE(camera->values.value(V4L2_CID_BRIGHTNESS), 200); }(); // at once
@@ -373,9 +387,6 @@ private slots:
         // The new input needs a new connection.
         QCOMPARE(v4l2_->streamed.last().value("channel"), QStringLiteral("1"));
         QVERIFY(video->DriverOpen());
-        auto stored = [&](const char* key) {
-            return IniFile(settingsFile()).readInteger("Device usb-1", key, -1);
-        };
         for (const auto& [key, value] : {std::pair{"Control_00980900", 200},
                                          {"Control_0098090c", 0},
                                          {"Input", 1},
@@ -396,43 +407,6 @@ private slots:
         QCOMPARE(v4l2_->streamed.size(), before + 1); // asked for its source, not reconnected
         QVERIFY(video->DriverOpen());
         QCOMPARE(stored("Control_00980900"), 100);
-    }
-
-    void sourceDialogCancelPutsControlsBack() {
-        auto camera = v4l2_->addWebcam(QStringLiteral("HD Webcam"));
-        camera->inputs.clear();
-        auto video = capture(1, false);
-        const QMap<quint32, int> before = camera->values;
-        auto script = std::make_unique<DialogScript>([&](QDialog& d) {
-            auto& dialog = dynamic_cast<TDlgVideoSource&>(d);
-            // The automatic mode off, then the value it governs: putting them back must go
-            // the other way round, or the camera refuses the value.
-            findNamed<QCheckBox>(dialog, "White Balance, Automatic")->click();
-            findNamed<QSlider>(dialog, "White Balance Temperature")->setValue(3000);
-            findNamed<QSlider>(dialog, "Brightness")->setValue(10);
-            dialog.ui()->CancelBtn->click();
-            return dialog.result();
-        });
-        QVERIFY(!video->ShowSourceDialog());
-        QCOMPARE(camera->values, before);
-        QVERIFY(!QFile::exists(settingsFile()));
-
-        // Defaults: every control back to the device's default at once.
-        camera->values[V4L2_CID_BRIGHTNESS] = 7;
-        script.reset(); // before the next one is installed
-        script = std::make_unique<DialogScript>([&](QDialog& d) {
-            auto& dialog = dynamic_cast<TDlgVideoSource&>(d);
-            dialog.ui()->btnDefaults->click();
-            [&] {
-                QCOMPARE(camera->values.value(V4L2_CID_BRIGHTNESS), 128);
-                QCOMPARE(findNamed<QSlider>(dialog, "Brightness")->value(), 128);
-            }();
-            dialog.ui()->OKBtn->click();
-            return dialog.result();
-        });
-        QVERIFY(video->ShowSourceDialog());
-        // Values at the device's default are not kept.
-        QVERIFY(!IniFile(settingsFile()).valueExists("Device HD Webcam", "Control_00980900"));
     }
 
     void compressionDialog_data() {
@@ -467,10 +441,12 @@ private slots:
         }
         QVERIFY(!video->DriverOpen());
         QCOMPARE(video->CompressionQuality(), expectedQuality);
-        QCOMPARE(readCompressionQuality(folder_.dir.path()), expectedQuality); // kept across starts
+        QCOMPARE(readCompressionQuality(folder_.dir.path()),
+                 expectedQuality); // kept across starts
     }
 
-    // ---- frames of cameras -------------------------------------------------------------------
+    // ---- frames of cameras
+    // -------------------------------------------------------------------
 
     void conversion_data() {
         QTest::addColumn<ConversionRow>("row");
@@ -586,7 +562,8 @@ private slots:
         QVERIFY(video->GrabFrameLive());
     }
 
-    // ---- the virtual camera's Video Source ---------------------------------------------------
+    // ---- the virtual camera's Video Source
+    // ---------------------------------------------------
 
     void virtualSourceDialog_data() {
         QTest::addColumn<VirtualSourceRow>("row"); // source "<outside>": the absolute outside name
