@@ -183,7 +183,7 @@ private slots:
             QVERIFY2(!line.contains("s3cret"), qPrintable(line));
     }
 
-    // Test shows the first picture or the refusal; the transport chosen is kept in vcap.sif
+    // Test shows the first picture; the transport chosen is kept in vcap.sif
     // (a cancelled dialog keeps nothing), and Ostrel.sif, which holds the login
     // (loginKeptApart), only its owner may read.
     void sourceDialog() {
@@ -193,12 +193,6 @@ private slots:
         TDlgNetworkSource dialog(NetworkCamera::readSettings(folder_.path));
         dialog.address()->setText(camera.url());
         dialog.user()->setText("watch");
-        dialog.password()->setText("wrong");
-        dialog.testButton()->click();
-        QTRY_COMPARE_WITH_TIMEOUT(dialog.outcome()->text(),
-                                  QString("Failed: The camera refused the user name or password."),
-                                  5000);
-        QCOMPARE(dialog.outcome()->accessibleName(), dialog.outcome()->text());
         dialog.password()->setText(Password);
         dialog.transport()->setCurrentIndex(1);
         dialog.testButton()->click();
@@ -244,6 +238,7 @@ private slots:
             "this one before you trust it:\n" +
                 sha256("self"),
             5000);
+        QCOMPARE(dialog.outcome()->accessibleName(), dialog.outcome()->text());
         QCOMPARE(dialog.trustButton()->isHidden(), false);
         dialog.trustButton()->click();
         QTRY_COMPARE_WITH_TIMEOUT(dialog.outcome()->text(),
