@@ -28,16 +28,15 @@ using Clock = Recorder::Clock;
 
 namespace {
 
-// What ffprobe reads of a file: its streams by type ("video", "audio"). With `count`, it
-// reads every packet, as a player does.
-QMap<QString, QJsonObject> probe(const QString& file, bool count = true) {
+// What ffprobe reads of a file: its streams by type ("video", "audio"), every packet read
+// as a player does.
+QMap<QString, QJsonObject> probe(const QString& file) {
     QProcess p;
-    QStringList args = QStringLiteral("-v error -of json -show_entries stream=codec_type,"
-                                      "codec_name,r_frame_rate,nb_read_packets,duration,"
-                                      "sample_rate,channels")
-                           .split(' ');
-    if (count) args << "-count_packets";
-    p.start(QStringLiteral("ffprobe"), args << file);
+    const QStringList args = QStringLiteral("-v error -count_packets -of json -show_entries "
+                                            "stream=codec_type,codec_name,r_frame_rate,"
+                                            "nb_read_packets,duration,sample_rate,channels")
+                                 .split(' ');
+    p.start(QStringLiteral("ffprobe"), args + QStringList{file});
     p.waitForFinished(120000);
     QMap<QString, QJsonObject> streams;
     for (const QJsonValue& s :

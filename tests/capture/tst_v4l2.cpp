@@ -35,8 +35,6 @@
 using namespace ostrel;
 using namespace ostrel::test;
 
-Q_DECLARE_METATYPE(ostrel::FormatChoice)
-
 namespace {
 
 QString optionsText(const QMap<QString, QString>& options) {
@@ -99,6 +97,7 @@ struct ConversionRow {
     quint32 fourcc;
     QString inputFormat;
     int tolerance;
+    QByteArray frame;
 };
 struct VirtualSourceRow {
     QString action;
@@ -450,49 +449,45 @@ private slots:
 
     void conversion_data() {
         QTest::addColumn<ConversionRow>("row");
+        const QSize qvga(320, 240); // the largest size offered below 640 x 480
         // JPEG is lossy; the raw formats lose only the rounding of the colour conversion.
-        QTest::newRow("Motion-JPEG") << ConversionRow{V4L2_PIX_FMT_MJPEG, "mjpeg", 12};
-        QTest::newRow("YUYV 4:2:2 packed") << ConversionRow{V4L2_PIX_FMT_YUYV, "yuyv422", 5};
-        QTest::newRow("UYVY 4:2:2 packed") << ConversionRow{V4L2_PIX_FMT_UYVY, "uyvy422", 5};
-        QTest::newRow("NV12 4:2:0") << ConversionRow{V4L2_PIX_FMT_NV12, "nv12", 5};
-        QTest::newRow("YUV 4:2:0 planar") << ConversionRow{V4L2_PIX_FMT_YUV420, "yuv420p", 5};
+        QTest::newRow("Motion-JPEG")
+            << ConversionRow{V4L2_PIX_FMT_MJPEG, "mjpeg", 12, jpegFrame(qvga)};
+        QTest::newRow("YUYV 4:2:2 packed")
+            << ConversionRow{V4L2_PIX_FMT_YUYV, "yuyv422", 5, packedFrame(qvga, false)};
+        QTest::newRow("UYVY 4:2:2 packed")
+            << ConversionRow{V4L2_PIX_FMT_UYVY, "uyvy422", 5, packedFrame(qvga, true)};
+        QTest::newRow("NV12 4:2:0")
+            << ConversionRow{V4L2_PIX_FMT_NV12, "nv12", 5, planarFrame(qvga, true)};
+        QTest::newRow("YUV 4:2:0 planar")
+            << ConversionRow{V4L2_PIX_FMT_YUV420, "yuv420p", 5, planarFrame(qvga, false)};
     }
 
     void conversion() {
         QFETCH(ConversionRow, row);
-        const auto& [fourcc, inputFormat, tolerance] = row;
-        v4l2_->add(QStringLiteral("Stand-in"))->formats = {format(
-            fourcc, fourccText(fourcc), {frameSize(160, 120, {30}), frameSize(320, 240, {30})})};
-        const QString file = QDir(folder_.dir.path()).filePath(QStringLiteral("frames"));
-        v4l2_->streamFor = [&, fourcc = fourcc, inputFormat = inputFormat](
-                               const QString&, const QMap<QString, QString>& options) {
-            const QSize size(320, 240);
-            SourceSpec s;
-            s.url = file;
-            s.inputFormat =
-                inputFormat == QLatin1String("mjpeg") ? inputFormat : QStringLiteral("rawvideo");
-            s.options = {
-                {QStringLiteral("framerate"), options.value(QStringLiteral("framerate"))},
-                {QStringLiteral("video_size"), options.value(QStringLiteral("video_size"))},
-                {QStringLiteral("pixel_format"), options.value(QStringLiteral("input_format"))}};
-            const bool packed = fourcc == V4L2_PIX_FMT_YUYV || fourcc == V4L2_PIX_FMT_UYVY;
-            writeRepeated(file,
-                          fourcc == V4L2_PIX_FMT_MJPEG ? jpegFrame(size)
-                          : packed ? packedFrame(size, fourcc == V4L2_PIX_FMT_UYVY)
-                                   : planarFrame(size, fourcc == V4L2_PIX_FMT_NV12),
-                          15);
-            s.loop = true;
-            // Read as the camera is: without blocking (which skips the probe where the
-            // header tells the picture size, as FFmpeg's video4linux2 input does).
-            s.nonBlocking = true;
+        v4l2_->add(QStringLiteral("Stand-in"))->formats = {
+            format(row.fourcc, fourccText(row.fourcc),
+                   {frameSize(160, 120, {30}), frameSize(320, 240, {30})})};
+        SourceSpec s;
+        s.url = QDir(folder_.dir.path()).filePath(QStringLiteral("frames"));
+        QVERIFY(writeRepeated(s.url, row.frame, 15));
+        s.inputFormat = row.inputFormat == "mjpeg" ? row.inputFormat : QStringLiteral("rawvideo");
+        s.loop = true;
+        // Read as the camera is: without blocking (which skips the probe where the header
+        // tells the picture size, as FFmpeg's video4linux2 input does).
+        s.nonBlocking = true;
+        v4l2_->streamFor = [&](const QString&, const QMap<QString, QString>& options) {
+            s.options = {{"framerate", options.value("framerate")},
+                         {"video_size", options.value("video_size")},
+                         {"pixel_format", options.value("input_format")}};
             return s;
         };
         auto video = capture(1, true);
-        QCOMPARE(v4l2_->streamed.last().value(QStringLiteral("input_format")), inputFormat);
+        QCOMPARE(v4l2_->streamed.last().value(QStringLiteral("input_format")), row.inputFormat);
         QVERIFY(video->GrabFrameLive());
         const QImage frame = video->lastGrabbedFrame();
         QCOMPARE(frame.size(), QSize(320, 240));
-        const QString mismatch = compareBars(frame, tolerance);
+        const QString mismatch = compareBars(frame, row.tolerance);
         QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
     }
 
