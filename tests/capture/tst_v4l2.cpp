@@ -100,9 +100,9 @@ struct ConversionRow {
     QByteArray frame;
 };
 struct VirtualSourceRow {
-    QString action;
+    QString file;
     bool accepted;
-    QString source, error;
+    QString error;
 };
 
 } // namespace
@@ -562,41 +562,42 @@ private slots:
     // ---------------------------------------------------
 
     void virtualSourceDialog_data() {
-        QTest::addColumn<VirtualSourceRow>("row"); // source "<outside>": the absolute outside name
-        QTest::newRow("motion interval") << VirtualSourceRow{"interval", true, "", ""};
+        // file: browsed to in the program folder, or "<outside>" it; none, the motion interval
+        // or nothing changed.
+        QTest::addColumn<VirtualSourceRow>("row");
+        QTest::newRow("motion interval") << VirtualSourceRow{"", true, ""};
         QTest::newRow("video file in the program folder")
-            << VirtualSourceRow{"browse", true, "clip.mjpeg", ""};
-        QTest::newRow("video file elsewhere") << VirtualSourceRow{"outside", true, "<outside>", ""};
+            << VirtualSourceRow{"clip.mjpeg", true, ""};
+        QTest::newRow("video file elsewhere") << VirtualSourceRow{"<outside>", true, ""};
         QTest::newRow("file that does not play")
-            << VirtualSourceRow{"garbage", false, "", "Can not play the video file \""};
+            << VirtualSourceRow{"broken.avi", false, "Can not play the video file \""};
         QTest::newRow("no file named")
-            << VirtualSourceRow{"empty", false, "", "Choose a video file to play."};
+            << VirtualSourceRow{"", false, "Choose a video file to play."};
     }
 
     void virtualSourceDialog() {
         QFETCH(VirtualSourceRow, row);
-        const auto& [action, accepted, source, expectedError] = row;
+        const auto& [name, accepted, expectedError] = row;
         const QString folder = folder_.dir.path();
         QTemporaryDir outside;
-        const QString outsideClip = QDir(outside.path()).filePath(QStringLiteral("far.mjpeg"));
-        QVERIFY(writeRepeated(QDir(folder).filePath(QStringLiteral("clip.mjpeg")),
-                              jpegFrame(QSize(160, 120)), 10));
-        QVERIFY(writeRepeated(outsideClip, jpegFrame(QSize(160, 120)), 10));
-        QVERIFY(writeRepeated(QDir(folder).filePath(QStringLiteral("broken.avi")),
-                              QByteArray(4096, '\x5a'), 1));
-        const QString expectedSource = source == QLatin1String("<outside>") ? outsideClip : source;
+        const QString file =
+            name == "<outside>" ? outside.filePath("far.mjpeg") : folder + '/' + name;
         ScriptedDesktop desk;
-        const QMap<QString, QString> answers{{"browse", QDir(folder).filePath("clip.mjpeg")},
-                                             {"outside", outsideClip},
-                                             {"garbage", QDir(folder).filePath("broken.avi")}};
-        if (answers.contains(action)) desk.fileAnswers << answers.value(action);
+        if (!name.isEmpty()) {
+            QVERIFY(writeRepeated(
+                file, name == "broken.avi" ? QByteArray(4096, '\x5a') : jpegFrame(QSize(160, 120)),
+                10));
+            desk.fileAnswers << file;
+        }
+        const QString expectedSource = name == "<outside>" ? file : name;
+        const bool interval = accepted && name.isEmpty();
 
         auto video = capture(0, true);
-        DialogScript script([&, action = action](QDialog& d) {
+        DialogScript script([&](QDialog& d) {
             auto* ui = dynamic_cast<TDlgVirtualSource&>(d).ui();
-            if (action == QLatin1String("interval")) {
+            if (interval) {
                 ui->seMotionInterval->setValue(7);
-            } else if (action == QLatin1String("empty")) {
+            } else if (name.isEmpty()) {
                 ui->rbFile->setChecked(true);
             } else {
                 ui->rbFile->click(); // the button and the name field are for a file only
@@ -617,15 +618,14 @@ private slots:
         }
         const VirtualCameraSettings stored = VirtualCamera::readSettings(folder);
         QCOMPARE(stored.source, accepted ? expectedSource : QString());
-        QCOMPARE(stored.motionInterval, action == QLatin1String("interval") ? 7 : 20);
+        QCOMPARE(stored.motionInterval, interval ? 7 : 20);
         if (!accepted) {
             QVERIFY(!QFile::exists(settingsFile()));
             return;
         }
         QVERIFY(video->DriverOpen());
-        if (expectedSource.isEmpty()) {
-            QCOMPARE(VirtualCamera(folder).source().url.contains(QStringLiteral("mod(t,7)")),
-                     action == QLatin1String("interval"));
+        if (interval) {
+            QVERIFY(VirtualCamera(folder).source().url.contains(QStringLiteral("mod(t,7)")));
             return;
         }
         // Reconnected to the file at once, and again after a restart.
