@@ -19,7 +19,6 @@ struct ScriptedCamera {
     QStringList inputs;
     QList<V4l2Control> controls;
     QMap<quint32, int> values;
-    QList<QPair<quint32, int>> sets; // every successful write, in order
 
     // The white balance temperature is inactive while the automatic white balance is on.
     bool isInactive(quint32 id) const {
@@ -51,7 +50,6 @@ public:
             if (c.readOnly || c_->isInactive(id)) return false;
             if (c.type != V4l2Control::Type::Button)
                 c_->values[id] = std::clamp(value, c.minimum, c.maximum);
-            c_->sets.append({id, value});
             return true;
         }
         return false;
@@ -86,26 +84,6 @@ inline QList<V4l2Format> webcamFormats() {
                    {frameSize(800, 600, {60})})};
 }
 
-// Brightness, contrast, automatic white balance governing the temperature, the power
-// line frequency menu, and a button; every value at its default.
-inline void addWebcamControls(ScriptedCamera& camera) {
-    using T = V4l2Control::Type;
-    const auto control = [](quint32 id, const char* name, T type, int min, int max, int def) {
-        return V4l2Control{id, QString::fromLatin1(name), type, min, max, 1, def, {}};
-    };
-    camera.controls = {
-        control(V4L2_CID_BRIGHTNESS, "Brightness", T::Integer, 0, 255, 128),
-        control(V4L2_CID_CONTRAST, "Contrast", T::Integer, 0, 95, 32),
-        control(V4L2_CID_AUTO_WHITE_BALANCE, "White Balance, Automatic", T::Boolean, 0, 1, 1),
-        control(V4L2_CID_POWER_LINE_FREQUENCY, "Power Line Frequency", T::Menu, 0, 2, 1),
-        control(V4L2_CID_WHITE_BALANCE_TEMPERATURE, "White Balance Temperature", T::Integer, 2800,
-                6500, 4600),
-        control(V4L2_CID_PAN_RESET, "Pan, Reset", T::Button, 0, 0, 0)};
-    camera.controls[3].menu = {{0, "Disabled"}, {1, "50 Hz"}, {2, "60 Hz"}};
-    for (const V4l2Control& c : camera.controls)
-        if (c.type != T::Button) camera.values[c.id] = c.defaultValue;
-}
-
 class ScriptedV4l2 : public V4l2Backend {
 public:
     QList<std::shared_ptr<ScriptedCamera>> cameras;
@@ -115,7 +93,7 @@ public:
     QList<QMap<QString, QString>> streamed; // options of every stream asked for
     int opens = 0;
     int listings = 0; // how often the nodes were looked through
-    QString folder; // stands for /dev: a test makes an entry there when it plugs a camera in
+    QString folder;   // stands for /dev: a test makes an entry there when it plugs a camera in
 
     std::shared_ptr<ScriptedCamera> add(const QString& card, const QString& bus = QString()) {
         auto camera = std::make_shared<ScriptedCamera>();
@@ -124,12 +102,28 @@ public:
         cameras.append(camera);
         return camera;
     }
-    // A typical webcam with two inputs.
+    // A typical webcam with two inputs; brightness, contrast, automatic white balance
+    // governing the temperature, the power line frequency menu, and a button; every value
+    // at its default.
     std::shared_ptr<ScriptedCamera> addWebcam(const QString& card, const QString& bus = QString()) {
         auto camera = add(card, bus);
         camera->formats = webcamFormats();
         camera->inputs = QStringList{"Camera 1", "Composite"};
-        addWebcamControls(*camera);
+        using T = V4l2Control::Type;
+        const auto control = [](quint32 id, const char* name, T type, int min, int max, int def) {
+            return V4l2Control{id, QString::fromLatin1(name), type, min, max, 1, def, {}};
+        };
+        camera->controls = {
+            control(V4L2_CID_BRIGHTNESS, "Brightness", T::Integer, 0, 255, 128),
+            control(V4L2_CID_CONTRAST, "Contrast", T::Integer, 0, 95, 32),
+            control(V4L2_CID_AUTO_WHITE_BALANCE, "White Balance, Automatic", T::Boolean, 0, 1, 1),
+            control(V4L2_CID_POWER_LINE_FREQUENCY, "Power Line Frequency", T::Menu, 0, 2, 1),
+            control(V4L2_CID_WHITE_BALANCE_TEMPERATURE, "White Balance Temperature", T::Integer,
+                    2800, 6500, 4600),
+            control(V4L2_CID_PAN_RESET, "Pan, Reset", T::Button, 0, 0, 0)};
+        camera->controls[3].menu = {{0, "Disabled"}, {1, "50 Hz"}, {2, "60 Hz"}};
+        for (const V4l2Control& c : camera->controls)
+            if (c.type != T::Button) camera->values[c.id] = c.defaultValue;
         return camera;
     }
     QList<Node> nodes() override {

@@ -6,14 +6,9 @@
 #include <QBuffer>
 #include <QColor>
 #include <QImage>
-#include <arpa/inet.h>
+#include <QProcess>
 #include <array>
-#include <atomic>
 #include <cmath>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <thread>
-#include <unistd.h>
 
 namespace ostrel::test {
 
@@ -76,67 +71,51 @@ inline QByteArray jpegFrame(QSize size) {
 
 // Serves `data` to the first client on 127.0.0.1 and falls silent; once told to end, it
 // resets the connection, stays silent, or sends JPEG markers around junk (packets that
-// never decode) until destroyed. Runs on its own thread: the capture code opens the
-// stream while the test's thread is blocked in the open.
-class StreamServer {
-public:
+// never decode) until destroyed. A process of its own: the capture code opens the stream
+// while the test's thread is blocked in the open.
+struct StreamServer {
     enum class End { Reset, Silence, Garbage };
 
-    StreamServer(QByteArray data, End end) : data_(std::move(data)), end_(end) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            ::listen(listener_, 1) != 0 ||
-            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            return;
-        url = QStringLiteral("tcp://127.0.0.1:%1").arg(ntohs(address.sin_port));
-        thread_ = std::thread([this] { serve(); });
+    StreamServer(const QByteArray& data, End end) {
+        process.start(
+            QStringLiteral("/usr/bin/python3"),
+            {QStringLiteral("-c"), QString::fromLatin1(Script), QString::number(int(end))});
+        process.write(data.toBase64() + "\n");
+        process.waitForBytesWritten(10000);
+        process.waitForReadyRead(10000);
+        url =
+            QStringLiteral("tcp://127.0.0.1:") + QString::fromLatin1(process.readLine().trimmed());
     }
-    ~StreamServer() {
-        stop_.store(true);
-        ::shutdown(listener_, SHUT_RDWR);
-        if (thread_.joinable()) thread_.join();
-        ::close(listener_);
-    }
-
     // Called once the reader has shown a picture of the stream.
-    void end() { ending_.store(true); }
+    void end() {
+        process.write("end\n");
+        process.waitForBytesWritten(10000);
+    }
 
+    QProcess process; // killed with the object
     QString url;
 
 private:
-    void serve() {
-        const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0) return;
-        for (qsizetype sent = 0, n = 0; sent < data_.size() && !stop_.load(); sent += n)
-            if ((n = ::send(client, data_.constData() + sent, size_t(data_.size() - sent),
-                            MSG_NOSIGNAL)) <= 0)
-                break;
-        while (!ending_.load() && !stop_.load())
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        if (end_ == End::Reset) {
-            const linger reset{1, 0}; // close with RST, as a peer that failed does
-            ::setsockopt(client, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-        }
-        // A picture 0 pixels wide: a frame header that no decoder accepts.
-        const QByteArray junk = QByteArray::fromHex("ffd8ffc0000b080008000001011100ffd9");
-        while (end_ != End::Reset && !stop_.load()) {
-            if (end_ == End::Garbage) // never blocks: the reader may have stopped
-                ::send(client, junk.constData(), size_t(junk.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        ::close(client);
-    }
-
-    QByteArray data_;
-    End end_;
-    int listener_ = -1;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> ending_{false};
-    std::thread thread_;
+    // A reset closes with RST, as a peer that failed does; the junk is a picture 0 pixels wide.
+    static constexpr char Script[] = R"(import base64, socket, struct, sys, time
+data = base64.b64decode(sys.stdin.readline())
+end = int(sys.argv[1])
+listener = socket.create_server(("127.0.0.1", 0))
+print(listener.getsockname()[1], flush=True)
+client, _ = listener.accept()
+client.sendall(data)
+sys.stdin.readline()
+if end == 0:
+    client.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+    client.close()
+while True:
+    if end == 2:
+        try:
+            client.send(bytes.fromhex("ffd8ffc0000b080008000001011100ffd9"), socket.MSG_DONTWAIT)
+        except OSError:
+            pass
+    time.sleep(0.02)
+)";
 };
 
 } // namespace ostrel::test

@@ -18,65 +18,49 @@ class TestCameraMain : public QObject {
 private slots:
     void initTestCase() { QCoreApplication::setApplicationName("Ostrel"); }
 
-    void init() { QVERIFY(folder_.renew()); }
-
-    void overlay() {
-        startWithDriver(0);
-        ScriptedDesktop desk;
-        auto drivers = std::make_shared<ScriptedDrivers>();
-        drivers->add(0, QStringLiteral("Overlay Camera"), testPicture(),
-                     DriverCaps{true, false, false, false});
-        TMain main(folder_.path, drivers);
-        auto* video = main.VideoCap1();
-        auto* ui = main.ui();
-        // Ticked at start-up.
-        QVERIFY(ui->CheckOverl->isEnabled());
-        QVERIFY(ui->CheckOverl->isChecked());
-        QVERIFY(!ui->CheckPrev->isChecked());
-        QVERIFY(video->VideoOverlay());
-
-        // One or the other, on the device (grabsAndOverlay) and in the boxes.
-        ui->CheckPrev->setChecked(true);
-        QVERIFY(video->VideoPreview());
-        QVERIFY(!ui->CheckOverl->isChecked());
-        ui->CheckOverl->setChecked(true);
-        QVERIFY(video->VideoOverlay());
-        QVERIFY(!ui->CheckPrev->isChecked());
-        QVERIFY(desk.shown.isEmpty());
-    }
-
     void videoMenusFollowTheDriver_data() {
-        QTest::addColumn<int>("index");
-        QTest::addColumn<bool>("format");
-        QTest::newRow("virtual camera") << 0 << false;
-        QTest::newRow("V4L2 camera") << 1 << true;
+        QTest::addColumn<int>("index"); // -1: a driver with an overlay alone
+        QTest::newRow("virtual camera") << 0;
+        QTest::newRow("V4L2 camera") << 1;
+        QTest::newRow("overlay camera") << -1;
     }
 
     void videoMenusFollowTheDriver() {
         QFETCH(int, index);
-        QFETCH(bool, format);
-        startWithDriver(index);
+        FreshFolder folder;
+        QVERIFY(folder.renew());
+        QVERIFY(writeRepeated(
+            folder.path + "vcap.sif",
+            QStringLiteral("[Driver]\r\nindex=%1\r\n").arg(qMax(index, 0)).toLatin1(), 1));
         ScriptedDesktop desk;
         auto v4l2 = std::make_shared<ScriptedV4l2>();
         v4l2->add(QStringLiteral("HD Webcam"), QStringLiteral("usb-1"))->formats = webcamFormats();
-        TMain main(folder_.path, systemDrivers(folder_.path, v4l2));
+        auto overlay = std::make_shared<ScriptedDrivers>();
+        overlay->add(0, QStringLiteral("Overlay Camera"), testPicture(),
+                     DriverCaps{true, false, false, false});
+        TMain main(folder.path, index < 0 ? std::shared_ptr<DriverRegistry>(overlay)
+                                          : systemDrivers(folder.path, v4l2));
         auto* ui = main.ui();
         QVERIFY(main.VideoCap1()->DriverOpen());
-        QCOMPARE(ui->menuVideoFormat->isEnabled(), format);
-        QVERIFY(ui->menuVideoSource->isEnabled());
+        QCOMPARE(ui->menuVideoFormat->isEnabled(), index == 1);
+        QCOMPARE(ui->menuVideoSource->isEnabled(), index >= 0);
         QVERIFY(ui->menuVideoCompression1->isEnabled());
         QVERIFY(!ui->menuVideoDisplay->isEnabled());
-        QVERIFY(!ui->CheckOverl->isEnabled());
+        QCOMPARE(ui->CheckOverl->isEnabled(), index < 0);
+        if (index < 0) {
+            // Ticked at start-up; one box or the other.
+            QVERIFY(ui->CheckOverl->isChecked());
+            QVERIFY(!ui->CheckPrev->isChecked());
+            QVERIFY(main.VideoCap1()->VideoOverlay());
+            ui->CheckPrev->setChecked(true);
+            QVERIFY(main.VideoCap1()->VideoPreview());
+            QVERIFY(!ui->CheckOverl->isChecked());
+            ui->CheckOverl->setChecked(true);
+            QVERIFY(main.VideoCap1()->VideoOverlay());
+            QVERIFY(!ui->CheckPrev->isChecked());
+        }
         QVERIFY(desk.shown.isEmpty());
     }
-
-private:
-    // vcap.sif choosing the driver at `index`.
-    void startWithDriver(int index) {
-        QVERIFY(writeRepeated(folder_.path + "vcap.sif",
-                              QStringLiteral("[Driver]\r\nindex=%1\r\n").arg(index).toLatin1(), 1));
-    }
-    FreshFolder folder_;
 };
 
 QTEST_MAIN(TestCameraMain)

@@ -183,35 +183,19 @@ private slots:
             QVERIFY2(!line.contains("s3cret"), qPrintable(line));
     }
 
-    // Test shows the first picture or the refusal; the transport chosen is kept in vcap.sif
-    // (a cancelled dialog keeps nothing), and Ostrel.sif, which holds the login
-    // (loginKeptApart), only its owner may read.
+    // The transport chosen is kept in vcap.sif (a cancelled dialog keeps nothing), and
+    // Ostrel.sif, which holds the login (loginKeptApart), only its owner may read.
     void sourceDialog() {
-        Camera camera;
-        QVERIFY2(camera.server.start(), qPrintable(camera.server.error()));
         ScriptedDesktop desk;
         TDlgNetworkSource dialog(NetworkCamera::readSettings(folder_.path));
-        dialog.address()->setText(camera.url());
         dialog.user()->setText("watch");
-        dialog.password()->setText("wrong");
-        dialog.testButton()->click();
-        QTRY_COMPARE_WITH_TIMEOUT(dialog.outcome()->text(),
-                                  QString("Failed: The camera refused the user name or password."),
-                                  5000);
-        QCOMPARE(dialog.outcome()->accessibleName(), dialog.outcome()->text());
         dialog.password()->setText(Password);
         dialog.transport()->setCurrentIndex(1);
-        dialog.testButton()->click();
-        QTRY_COMPARE_WITH_TIMEOUT(dialog.outcome()->text(),
-                                  QString("Success: the camera sends pictures of 640 x 480."),
-                                  5000);
-        QVERIFY(!dialog.picture()->pixmap().isNull());
-
         dialog.address()->setText("camera.local"); // no scheme: refused with a box
         dialog.accept();
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QCOMPARE(desk.shown.size(), 1);
-        dialog.address()->setText(camera.url());
+        dialog.address()->setText("http://127.0.0.1:1/video");
         dialog.accept();
         NetworkCamera::writeSettings(folder_.path, dialog.settings());
         QCOMPARE(IniFile(folder_.path + "vcap.sif").readString("Network Camera", "Transport", ""),
@@ -244,11 +228,13 @@ private slots:
             "this one before you trust it:\n" +
                 sha256("self"),
             5000);
+        QCOMPARE(dialog.outcome()->accessibleName(), dialog.outcome()->text());
         QCOMPARE(dialog.trustButton()->isHidden(), false);
         dialog.trustButton()->click();
         QTRY_COMPARE_WITH_TIMEOUT(dialog.outcome()->text(),
                                   QString("Success: the camera sends pictures of 640 x 480."),
                                   5000);
+        QVERIFY(!dialog.picture()->pixmap().isNull());
         QCOMPARE(dialog.trustButton()->isHidden(), true);
         NetworkCamera::writeSettings(folder_.path, dialog.settings());
         QCOMPARE(IniFile(folder_.path + "vcap.sif")

@@ -35,8 +35,6 @@
 using namespace ostrel;
 using namespace ostrel::test;
 
-Q_DECLARE_METATYPE(ostrel::FormatChoice)
-
 namespace {
 
 QString optionsText(const QMap<QString, QString>& options) {
@@ -99,11 +97,12 @@ struct ConversionRow {
     quint32 fourcc;
     QString inputFormat;
     int tolerance;
+    QByteArray frame;
 };
 struct VirtualSourceRow {
-    QString action;
+    QString file;
     bool accepted;
-    QString source, error;
+    QString error;
 };
 
 } // namespace
@@ -124,47 +123,19 @@ private slots:
 
     // ---- which devices are drivers -----------------------------------------------------------
 
-    void enumeration_data() {
-        // Each node: card, or "-meta" for a node that delivers no pictures, or "-closed" for
-        // one that cannot be opened.
-        QTest::addColumn<QStringList>("nodes");
-        QTest::addColumn<QStringList>("expected");
-        // The network camera always comes last.
-        const QString virtualCamera = QStringLiteral("Ostrel Virtual Camera 1.0");
-        const QString network = QStringLiteral("Ostrel Network Camera 1.0");
-        QTest::newRow("no camera") << QStringList{} << QStringList{virtualCamera, network};
-        QTest::newRow("metadata and closed nodes left out")
-            << QStringList{"HD Webcam", "-meta", "-closed", "USB Camera"}
-            << QStringList{virtualCamera, "HD Webcam 5.10.0", "USB Camera 5.10.0", network};
-        QStringList twelve, eight{virtualCamera};
-        for (int i = 0; i < 12; ++i) {
-            twelve << QStringLiteral("Cam %1").arg(i);
-            if (i < 8) eight << QStringLiteral("Cam %1 5.10.0").arg(i);
-        }
-        QTest::newRow("only eight cameras fit") << twelve << eight + QStringList{network};
-    }
-
     void enumeration() {
-        QFETCH(QStringList, nodes);
-        QFETCH(QStringList, expected);
-        for (const QString& node : nodes) {
-            auto camera = v4l2_->add(node);
-            camera->cap.canCapture = node != QLatin1String("-meta");
-            camera->opens = node != QLatin1String("-closed");
-        }
-        TVideoCapture video(systemDrivers(folder_.dir.path(), v4l2_), folder_.dir.path());
-        QCOMPARE(video.ListDrivers(), expected);
-    }
-
-    void devicesAreLookedForAgainWhenNodesChange() {
         auto first = v4l2_->add(QStringLiteral("First"));
+        v4l2_->add(QStringLiteral("Metadata"))->cap.canCapture = false; // no pictures: left out
+        v4l2_->add(QStringLiteral("Closed"))->opens = false;            // left out too
         v4l2_->add(QStringLiteral("Second"));
         auto drivers = systemDrivers(folder_.dir.path(), v4l2_);
+        TVideoCapture video(drivers, folder_.dir.path());
+        // The network camera always comes last.
+        QCOMPARE(video.ListDrivers(), (QStringList{"Ostrel Virtual Camera 1.0", "First 5.10.0",
+                                                   "Second 5.10.0", "Ostrel Network Camera 1.0"}));
         auto name = [&](int index) { return drivers->driver(index)->description().name; };
-        QCOMPARE(name(1), QStringLiteral("First"));
         const int opens = v4l2_->opens;
         QCOMPARE(name(2), QStringLiteral("Second"));
-        QCOMPARE(name(3), QStringLiteral("Ostrel Network Camera"));
         QVERIFY(!drivers->driver(4));
         QCOMPARE(v4l2_->opens, opens); // nothing changed: no device is asked again
         v4l2_->cameras.removeFirst();  // unplugged
@@ -175,6 +146,12 @@ private slots:
         v4l2_->cameras.prepend(first);
         QCOMPARE(name(1), QStringLiteral("First again"));
         QCOMPARE(name(2), QStringLiteral("Second"));
+        for (int i = 0; i < 12; ++i)
+            v4l2_->add(QStringLiteral("Cam %1").arg(i));
+        const QStringList listed = video.ListDrivers(); // only eight cameras fit
+        QCOMPARE(listed.size(), 10);
+        QCOMPARE(listed.at(8), QStringLiteral("Cam 5 5.10.0"));
+        QCOMPARE(listed.last(), QStringLiteral("Ostrel Network Camera 1.0"));
     }
 
     void machineNodesInNumberOrder() {
@@ -256,6 +233,7 @@ private slots:
         auto b =
             v4l2_->addWebcam(QStringLiteral("HD Webcam")); // the same model, no bus information
         b->inputs.clear();
+        const QMap<quint32, int> defaults = b->values;
         QVERIFY(writeRepeated(
             settingsFile(),
             "[Device usb-0000:00:14.0-1]\r\nPixel_Format=MJPG\r\nWidth=1280\r\nHeight=720\r\n"
@@ -278,7 +256,7 @@ private slots:
         drivers->driver(2)->source(); // its own section; an input it does not have is not asked
         QCOMPARE(optionsText(v4l2_->streamed.last()),
                  QStringLiteral("framerate=30 input_format=yuyv422 video_size=320x240"));
-        QVERIFY(b->sets.isEmpty());
+        QCOMPARE(b->values, defaults);
 
         // The real machine's stream is FFmpeg's video4linux2 input, read without blocking.
         const SourceSpec machine =
@@ -338,16 +316,52 @@ private slots:
         const IniFile ini(settingsFile());
         QCOMPARE(ini.readString("Device usb-1", "Pixel_Format", ""), QStringLiteral("MJPG"));
         QCOMPARE(ini.readString("Device usb-1", "Frame_Rate", ""), QStringLiteral("15"));
-        // The next start asks for the same.
-        auto again = capture(1, true);
-        QCOMPARE(QSize(again->imageWidth(), again->imageHeight()), QSize(1280, 720));
     }
 
-    void sourceDialogSetsControlsLive() {
+    void sourceDialog() {
         auto camera = v4l2_->addWebcam(QStringLiteral("HD Webcam"), QStringLiteral("usb-1"));
-        auto video = capture(1, true);
-        bool temperatureLockedFirst = false, temperatureFreedAfter = false;
+        auto video = capture(1, false);
+        auto stored = [&](const char* key) {
+            return IniFile(settingsFile()).readInteger("Device usb-1", key, -1);
+        };
+        // Closed, without inputs: the dialog opens the device for its time. Cancelled, the
+        // automatic mode goes back on after the value it governs, or the camera refuses it.
+        camera->inputs.clear();
+        const QMap<quint32, int> values = camera->values;
         auto script = std::make_unique<DialogScript>([&](QDialog& d) {
+            auto& dialog = dynamic_cast<TDlgVideoSource&>(d);
+            findNamed<QCheckBox>(dialog, "White Balance, Automatic")->click();
+            findNamed<QSlider>(dialog, "White Balance Temperature")->setValue(3000);
+            findNamed<QSlider>(dialog, "Brightness")->setValue(10);
+            dialog.ui()->CancelBtn->click();
+            return dialog.result();
+        });
+        QVERIFY(!video->ShowSourceDialog());
+        QCOMPARE(camera->values, values);
+        QVERIFY(!QFile::exists(settingsFile()));
+
+        // Defaults: every control back to the device's default at once.
+        camera->values[V4L2_CID_BRIGHTNESS] = 7;
+        script.reset();
+        script = std::make_unique<DialogScript>([&](QDialog& d) {
+            auto& dialog = dynamic_cast<TDlgVideoSource&>(d);
+            dialog.ui()->btnDefaults->click();
+            [&] {
+                QCOMPARE(camera->values.value(V4L2_CID_BRIGHTNESS), 128);
+                QCOMPARE(findNamed<QSlider>(dialog, "Brightness")->value(), 128);
+            }();
+            dialog.ui()->OKBtn->click();
+            return dialog.result();
+        });
+        QVERIFY(video->ShowSourceDialog());
+        QCOMPARE(stored("Control_00980900"), -1); // a value at the default is not kept
+
+        // Open, with its inputs: controls are set live and the new input reconnects.
+        camera->inputs = QStringList{"Camera 1", "Composite"};
+        video->setDriverOpen(true);
+        bool temperatureLockedFirst = false, temperatureFreedAfter = false;
+        script.reset();
+        script = std::make_unique<DialogScript>([&](QDialog& d) {
             auto& dialog = dynamic_cast<TDlgVideoSource&>(d);
             findNamed<QSlider>(dialog, "Brightness")->setValue(200);
             [&] { QCOMPARE(camera->values.value(V4L2_CID_BRIGHTNESS), 200); }(); // at once
@@ -373,9 +387,6 @@ private slots:
         // The new input needs a new connection.
         QCOMPARE(v4l2_->streamed.last().value("channel"), QStringLiteral("1"));
         QVERIFY(video->DriverOpen());
-        auto stored = [&](const char* key) {
-            return IniFile(settingsFile()).readInteger("Device usb-1", key, -1);
-        };
         for (const auto& [key, value] : {std::pair{"Control_00980900", 200},
                                          {"Control_0098090c", 0},
                                          {"Input", 1},
@@ -396,43 +407,6 @@ private slots:
         QCOMPARE(v4l2_->streamed.size(), before + 1); // asked for its source, not reconnected
         QVERIFY(video->DriverOpen());
         QCOMPARE(stored("Control_00980900"), 100);
-    }
-
-    void sourceDialogCancelPutsControlsBack() {
-        auto camera = v4l2_->addWebcam(QStringLiteral("HD Webcam"));
-        camera->inputs.clear();
-        auto video = capture(1, false);
-        const QMap<quint32, int> before = camera->values;
-        auto script = std::make_unique<DialogScript>([&](QDialog& d) {
-            auto& dialog = dynamic_cast<TDlgVideoSource&>(d);
-            // The automatic mode off, then the value it governs: putting them back must go
-            // the other way round, or the camera refuses the value.
-            findNamed<QCheckBox>(dialog, "White Balance, Automatic")->click();
-            findNamed<QSlider>(dialog, "White Balance Temperature")->setValue(3000);
-            findNamed<QSlider>(dialog, "Brightness")->setValue(10);
-            dialog.ui()->CancelBtn->click();
-            return dialog.result();
-        });
-        QVERIFY(!video->ShowSourceDialog());
-        QCOMPARE(camera->values, before);
-        QVERIFY(!QFile::exists(settingsFile()));
-
-        // Defaults: every control back to the device's default at once.
-        camera->values[V4L2_CID_BRIGHTNESS] = 7;
-        script.reset(); // before the next one is installed
-        script = std::make_unique<DialogScript>([&](QDialog& d) {
-            auto& dialog = dynamic_cast<TDlgVideoSource&>(d);
-            dialog.ui()->btnDefaults->click();
-            [&] {
-                QCOMPARE(camera->values.value(V4L2_CID_BRIGHTNESS), 128);
-                QCOMPARE(findNamed<QSlider>(dialog, "Brightness")->value(), 128);
-            }();
-            dialog.ui()->OKBtn->click();
-            return dialog.result();
-        });
-        QVERIFY(video->ShowSourceDialog());
-        // Values at the device's default are not kept.
-        QVERIFY(!IniFile(settingsFile()).valueExists("Device HD Webcam", "Control_00980900"));
     }
 
     void compressionDialog_data() {
@@ -467,56 +441,54 @@ private slots:
         }
         QVERIFY(!video->DriverOpen());
         QCOMPARE(video->CompressionQuality(), expectedQuality);
-        QCOMPARE(readCompressionQuality(folder_.dir.path()), expectedQuality); // kept across starts
+        QCOMPARE(readCompressionQuality(folder_.dir.path()),
+                 expectedQuality); // kept across starts
     }
 
-    // ---- frames of cameras -------------------------------------------------------------------
+    // ---- frames of cameras
+    // -------------------------------------------------------------------
 
     void conversion_data() {
         QTest::addColumn<ConversionRow>("row");
+        const QSize qvga(320, 240); // the largest size offered below 640 x 480
         // JPEG is lossy; the raw formats lose only the rounding of the colour conversion.
-        QTest::newRow("Motion-JPEG") << ConversionRow{V4L2_PIX_FMT_MJPEG, "mjpeg", 12};
-        QTest::newRow("YUYV 4:2:2 packed") << ConversionRow{V4L2_PIX_FMT_YUYV, "yuyv422", 5};
-        QTest::newRow("UYVY 4:2:2 packed") << ConversionRow{V4L2_PIX_FMT_UYVY, "uyvy422", 5};
-        QTest::newRow("NV12 4:2:0") << ConversionRow{V4L2_PIX_FMT_NV12, "nv12", 5};
-        QTest::newRow("YUV 4:2:0 planar") << ConversionRow{V4L2_PIX_FMT_YUV420, "yuv420p", 5};
+        QTest::newRow("Motion-JPEG")
+            << ConversionRow{V4L2_PIX_FMT_MJPEG, "mjpeg", 12, jpegFrame(qvga)};
+        QTest::newRow("YUYV 4:2:2 packed")
+            << ConversionRow{V4L2_PIX_FMT_YUYV, "yuyv422", 5, packedFrame(qvga, false)};
+        QTest::newRow("UYVY 4:2:2 packed")
+            << ConversionRow{V4L2_PIX_FMT_UYVY, "uyvy422", 5, packedFrame(qvga, true)};
+        QTest::newRow("NV12 4:2:0")
+            << ConversionRow{V4L2_PIX_FMT_NV12, "nv12", 5, planarFrame(qvga, true)};
+        QTest::newRow("YUV 4:2:0 planar")
+            << ConversionRow{V4L2_PIX_FMT_YUV420, "yuv420p", 5, planarFrame(qvga, false)};
     }
 
     void conversion() {
         QFETCH(ConversionRow, row);
-        const auto& [fourcc, inputFormat, tolerance] = row;
-        v4l2_->add(QStringLiteral("Stand-in"))->formats = {format(
-            fourcc, fourccText(fourcc), {frameSize(160, 120, {30}), frameSize(320, 240, {30})})};
-        const QString file = QDir(folder_.dir.path()).filePath(QStringLiteral("frames"));
-        v4l2_->streamFor = [&, fourcc = fourcc, inputFormat = inputFormat](
-                               const QString&, const QMap<QString, QString>& options) {
-            const QSize size(320, 240);
-            SourceSpec s;
-            s.url = file;
-            s.inputFormat =
-                inputFormat == QLatin1String("mjpeg") ? inputFormat : QStringLiteral("rawvideo");
-            s.options = {
-                {QStringLiteral("framerate"), options.value(QStringLiteral("framerate"))},
-                {QStringLiteral("video_size"), options.value(QStringLiteral("video_size"))},
-                {QStringLiteral("pixel_format"), options.value(QStringLiteral("input_format"))}};
-            const bool packed = fourcc == V4L2_PIX_FMT_YUYV || fourcc == V4L2_PIX_FMT_UYVY;
-            writeRepeated(file,
-                          fourcc == V4L2_PIX_FMT_MJPEG ? jpegFrame(size)
-                          : packed ? packedFrame(size, fourcc == V4L2_PIX_FMT_UYVY)
-                                   : planarFrame(size, fourcc == V4L2_PIX_FMT_NV12),
-                          15);
-            s.loop = true;
-            // Read as the camera is: without blocking (which skips the probe where the
-            // header tells the picture size, as FFmpeg's video4linux2 input does).
-            s.nonBlocking = true;
+        v4l2_->add(QStringLiteral("Stand-in"))->formats = {
+            format(row.fourcc, fourccText(row.fourcc),
+                   {frameSize(160, 120, {30}), frameSize(320, 240, {30})})};
+        SourceSpec s;
+        s.url = QDir(folder_.dir.path()).filePath(QStringLiteral("frames"));
+        QVERIFY(writeRepeated(s.url, row.frame, 15));
+        s.inputFormat = row.inputFormat == "mjpeg" ? row.inputFormat : QStringLiteral("rawvideo");
+        s.loop = true;
+        // Read as the camera is: without blocking (which skips the probe where the header
+        // tells the picture size, as FFmpeg's video4linux2 input does).
+        s.nonBlocking = true;
+        v4l2_->streamFor = [&](const QString&, const QMap<QString, QString>& options) {
+            s.options = {{"framerate", options.value("framerate")},
+                         {"video_size", options.value("video_size")},
+                         {"pixel_format", options.value("input_format")}};
             return s;
         };
         auto video = capture(1, true);
-        QCOMPARE(v4l2_->streamed.last().value(QStringLiteral("input_format")), inputFormat);
+        QCOMPARE(v4l2_->streamed.last().value(QStringLiteral("input_format")), row.inputFormat);
         QVERIFY(video->GrabFrameLive());
         const QImage frame = video->lastGrabbedFrame();
         QCOMPARE(frame.size(), QSize(320, 240));
-        const QString mismatch = compareBars(frame, tolerance);
+        const QString mismatch = compareBars(frame, row.tolerance);
         QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
     }
 
@@ -586,44 +558,46 @@ private slots:
         QVERIFY(video->GrabFrameLive());
     }
 
-    // ---- the virtual camera's Video Source ---------------------------------------------------
+    // ---- the virtual camera's Video Source
+    // ---------------------------------------------------
 
     void virtualSourceDialog_data() {
-        QTest::addColumn<VirtualSourceRow>("row"); // source "<outside>": the absolute outside name
-        QTest::newRow("motion interval") << VirtualSourceRow{"interval", true, "", ""};
+        // file: browsed to in the program folder, or "<outside>" it; none, the motion interval
+        // or nothing changed.
+        QTest::addColumn<VirtualSourceRow>("row");
+        QTest::newRow("motion interval") << VirtualSourceRow{"", true, ""};
         QTest::newRow("video file in the program folder")
-            << VirtualSourceRow{"browse", true, "clip.mjpeg", ""};
-        QTest::newRow("video file elsewhere") << VirtualSourceRow{"outside", true, "<outside>", ""};
+            << VirtualSourceRow{"clip.mjpeg", true, ""};
+        QTest::newRow("video file elsewhere") << VirtualSourceRow{"<outside>", true, ""};
         QTest::newRow("file that does not play")
-            << VirtualSourceRow{"garbage", false, "", "Can not play the video file \""};
+            << VirtualSourceRow{"broken.avi", false, "Can not play the video file \""};
         QTest::newRow("no file named")
-            << VirtualSourceRow{"empty", false, "", "Choose a video file to play."};
+            << VirtualSourceRow{"", false, "Choose a video file to play."};
     }
 
     void virtualSourceDialog() {
         QFETCH(VirtualSourceRow, row);
-        const auto& [action, accepted, source, expectedError] = row;
+        const auto& [name, accepted, expectedError] = row;
         const QString folder = folder_.dir.path();
         QTemporaryDir outside;
-        const QString outsideClip = QDir(outside.path()).filePath(QStringLiteral("far.mjpeg"));
-        QVERIFY(writeRepeated(QDir(folder).filePath(QStringLiteral("clip.mjpeg")),
-                              jpegFrame(QSize(160, 120)), 10));
-        QVERIFY(writeRepeated(outsideClip, jpegFrame(QSize(160, 120)), 10));
-        QVERIFY(writeRepeated(QDir(folder).filePath(QStringLiteral("broken.avi")),
-                              QByteArray(4096, '\x5a'), 1));
-        const QString expectedSource = source == QLatin1String("<outside>") ? outsideClip : source;
+        const QString file =
+            name == "<outside>" ? outside.filePath("far.mjpeg") : folder + '/' + name;
         ScriptedDesktop desk;
-        const QMap<QString, QString> answers{{"browse", QDir(folder).filePath("clip.mjpeg")},
-                                             {"outside", outsideClip},
-                                             {"garbage", QDir(folder).filePath("broken.avi")}};
-        if (answers.contains(action)) desk.fileAnswers << answers.value(action);
+        if (!name.isEmpty()) {
+            QVERIFY(writeRepeated(
+                file, name == "broken.avi" ? QByteArray(4096, '\x5a') : jpegFrame(QSize(160, 120)),
+                10));
+            desk.fileAnswers << file;
+        }
+        const QString expectedSource = name == "<outside>" ? file : name;
+        const bool interval = accepted && name.isEmpty();
 
         auto video = capture(0, true);
-        DialogScript script([&, action = action](QDialog& d) {
+        DialogScript script([&](QDialog& d) {
             auto* ui = dynamic_cast<TDlgVirtualSource&>(d).ui();
-            if (action == QLatin1String("interval")) {
+            if (interval) {
                 ui->seMotionInterval->setValue(7);
-            } else if (action == QLatin1String("empty")) {
+            } else if (name.isEmpty()) {
                 ui->rbFile->setChecked(true);
             } else {
                 ui->rbFile->click(); // the button and the name field are for a file only
@@ -644,15 +618,14 @@ private slots:
         }
         const VirtualCameraSettings stored = VirtualCamera::readSettings(folder);
         QCOMPARE(stored.source, accepted ? expectedSource : QString());
-        QCOMPARE(stored.motionInterval, action == QLatin1String("interval") ? 7 : 20);
+        QCOMPARE(stored.motionInterval, interval ? 7 : 20);
         if (!accepted) {
             QVERIFY(!QFile::exists(settingsFile()));
             return;
         }
         QVERIFY(video->DriverOpen());
-        if (expectedSource.isEmpty()) {
-            QCOMPARE(VirtualCamera(folder).source().url.contains(QStringLiteral("mod(t,7)")),
-                     action == QLatin1String("interval"));
+        if (interval) {
+            QVERIFY(VirtualCamera(folder).source().url.contains(QStringLiteral("mod(t,7)")));
             return;
         }
         // Reconnected to the file at once, and again after a restart.
