@@ -86,6 +86,8 @@ private slots:
         row("TLS from the start, AUTH LOGIN",
             {"--tls", cert, key, "--auth", "cam", "s3cret", "--no-plain"}, Sec::Tls, "s3cret",
             Pin::OwnBareHex, Rq::Quit, "", "EHLO AUTH **** **** MAIL RCPT RCPT DATA QUIT");
+        row("wrong password", starttls, Sec::StartTls, "guess", Pin::Own, Rq::Helo,
+            "535 5.7.8 Authentication credentials invalid");
         row("STARTTLS not offered", starttls + QStringList{"--hide-starttls"}, Sec::StartTls,
             "s3cret", Pin::Own, Rq::Helo, "The server does not offer STARTTLS", "EHLO QUIT");
         row("self-signed, not pinned", {"--tls", cert, key}, Sec::Tls, "", Pin::None, Rq::Connect,
