@@ -203,14 +203,15 @@ void TSmtpClient::Abort() {
 }
 
 void TSmtpClient::SendMail() {
-    runSession({Request::Helo, Request::MailFrom, Request::RcptTo, Request::Data, Request::Quit});
+    runSession({&TSmtpClient::Helo, &TSmtpClient::MailFrom, &TSmtpClient::RcptTo,
+                &TSmtpClient::Data, &TSmtpClient::Quit});
 }
 
 void TSmtpClient::CheckSignOn() {
-    runSession({Request::Helo, Request::Quit});
+    runSession({&TSmtpClient::Helo, &TSmtpClient::Quit});
 }
 
-void TSmtpClient::runSession(QList<Request> steps) {
+void TSmtpClient::runSession(QList<Step> steps) {
     Connect();
     sessionSteps_ = std::move(steps);
     sessionRunning_ = true;
@@ -219,28 +220,8 @@ void TSmtpClient::runSession(QList<Request> steps) {
 void TSmtpClient::sessionStepDone(int result) {
     if (!sessionRunning_) return;
     if (result == 0 && !sessionSteps_.isEmpty()) {
-        const Request next = sessionSteps_.takeFirst();
         try {
-            switch (next) {
-            case Request::Connect:
-                Connect();
-                break;
-            case Request::Helo:
-                Helo();
-                break;
-            case Request::MailFrom:
-                MailFrom();
-                break;
-            case Request::RcptTo:
-                RcptTo();
-                break;
-            case Request::Data:
-                Data();
-                break;
-            case Request::Quit:
-                Quit();
-                break;
-            }
+            (this->*sessionSteps_.takeFirst())();
             return;
         } catch (const Exception& e) {
             channel_.socket().Close();

@@ -179,7 +179,8 @@ private:
     void sendRecipient();
     void pumpData();
     void onBytesWritten(qint64 bytes);
-    void runSession(QList<Request> steps);
+    using Step = void (TSmtpClient::*)();
+    void runSession(QList<Step> steps);
     void sessionStepDone(int result);
 
     // CommandChannel::Protocol
@@ -208,8 +209,8 @@ private:
 
     Request request_ = Request::Connect;
     bool sessionRunning_ = false;
-    QList<Request> sessionSteps_; // what a running session does after its current step
-    QStringList recipients_;      // of the running RcptTo
+    QList<Step> sessionSteps_; // what a running session does after its current step
+    QStringList recipients_;   // of the running RcptTo
     qsizetype recipient_ = 0;
     std::unique_ptr<MailComposer> composer_;
 
