@@ -28,7 +28,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// How long a grab waits for the first frame of a device that has just been opened.
+// How long after a device opens a grab may wait for its first frame. Only that once: a
+// device silent past it fails a grab at once, so it never stalls the window grab after grab.
 constexpr auto FirstFrameTimeout = 2000ms;
 constexpr quint32 MinMicroSecPerFrame = 33333;
 
@@ -172,6 +173,7 @@ bool TVideoCapture::connectSession() {
     session->setDisplaySize(captureWindow_.size());
     session->start(std::move(callbacks));
     opening_ = session->spec().openInBackground;
+    firstFrameDeadline_ = std::chrono::steady_clock::now() + FirstFrameTimeout;
     session_ = std::move(session);
     return true;
 }
@@ -218,6 +220,7 @@ bool TVideoCapture::Opening() const {
 void TVideoCapture::onSessionOpened(quint64 generation, double framesPerSecond) {
     if (generation != generation_ || !session_) return;
     opening_ = false;
+    firstFrameDeadline_ = std::chrono::steady_clock::now() + FirstFrameTimeout;
     sourceFrameRate_ = framesPerSecond;
     statusUpdate(true);
     resizeCaptureWindow();
@@ -449,10 +452,17 @@ void TVideoCapture::setBufferFileSize(quint16 mb) {
 
 // ---- frames ------------------------------------------------------------------------------
 
+QImage TVideoCapture::currentFrame() const {
+    // A source still opening in the background has no frame to give yet.
+    if (!session_ || opening_) return {};
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        firstFrameDeadline_ - std::chrono::steady_clock::now());
+    return session_->waitForFrame(std::max(left, 0ms));
+}
+
 bool TVideoCapture::GrabFrameLive() {
     frameError_ = QStringLiteral("No picture came from the capture device");
-    if (!session_) return false;
-    const QImage frame = session_->waitForFrame(FirstFrameTimeout);
+    const QImage frame = currentFrame();
     if (frame.isNull()) return false;
     frameError_.clear();
     lastGrabbed_ = frame;
@@ -461,8 +471,7 @@ bool TVideoCapture::GrabFrameLive() {
 }
 
 bool TVideoCapture::GrabFrameStill() {
-    if (!session_) return false;
-    const QImage frame = session_->waitForFrame(FirstFrameTimeout);
+    const QImage frame = currentFrame();
     if (frame.isNull()) return false;
     lastGrabbed_ = frame;
     // The grab ends the live display; the grabbed picture stays on screen until preview

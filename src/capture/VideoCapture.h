@@ -9,6 +9,7 @@
 #include "platform/Exception.h"
 #include <QImage>
 #include <QWidget>
+#include <chrono>
 #include <memory>
 
 namespace ostrel {
@@ -162,6 +163,8 @@ protected:
 private:
     // The driver at `index`; nullptr outside 0..MaxDrivers-1 or where none is installed.
     std::shared_ptr<CaptureDriver> driverAt(int index) const;
+    // The newest frame; waits for a first one only until shortly after the source opened.
+    QImage currentFrame() const;
     void statusUpdate(bool notify);
     void resizeCaptureWindow();
     void openWindow();
@@ -191,6 +194,7 @@ private:
     QString deviceKey_;
     QString deviceFolder_;
     bool opening_ = false; // the session opens its source in the background
+    std::chrono::steady_clock::time_point firstFrameDeadline_; // see currentFrame()
     double sourceFrameRate_ = 0;
     bool scaleToWindow_ = false;
     bool scaleProportional_ = false;

@@ -166,6 +166,7 @@ private slots:
         video.setDriverOpen(true);
         video.setVideoPreview(true);
         QVERIFY(video.Opening()); // the open goes on in the background: nothing waited
+        QVERIFY(!video.GrabFrameLive()); // nor does a grab: there is no frame yet
         if (answer.isEmpty()) {
             QVERIFY(opened.wait(5000));
             QCOMPARE(QSize(video.imageWidth(), video.imageHeight()), QSize(640, 480));
