@@ -12,9 +12,7 @@ import tempfile
 import threading
 import unittest
 
-SOURCE = os.environ.get("OSTREL_SOURCE_DIR") or os.path.dirname(
-    os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-DATA = os.path.join(SOURCE, "data")
+DATA = os.path.join(os.environ["OSTREL_SOURCE_DIR"], "data")
 SIZE_LINE, COUNTDOWN_LINE = 14, 25
 
 # Measures the page in a frame of the width given as ?w=, 1.5 s and 5 s into the run: with a
@@ -37,13 +35,6 @@ setTimeout(measure, 1500);
 setTimeout(measure, 5000);
 </script></body></html>
 """
-
-
-def page(size_line, countdown_line):
-    with open(os.path.join(DATA, "Server", "ostrel.bkp"), encoding="utf-8") as f:
-        lines = f.read().split("\n")
-    lines[SIZE_LINE], lines[COUNTDOWN_LINE] = size_line, countdown_line
-    return "\n".join(lines).encode()
 
 
 class Server:
@@ -88,10 +79,6 @@ class Server:
     def requests(self, name):
         return [p for p in self.log if p.split("?")[0] == "/" + name]
 
-    def close(self):
-        self.httpd.shutdown()
-        self.httpd.server_close()
-
 
 def chromium(profile, *args):
     command = ["chromium", "--headless", "--no-sandbox", "--disable-gpu",
@@ -106,8 +93,12 @@ class PageInBrowser(unittest.TestCase):
         self.addCleanup(shutil.rmtree, self.dir, True)
 
     def probe(self, refresh, width, size="width=0400 height=300"):
-        server = Server(page(size, "var countDownInterval=3;"), refresh)
-        self.addCleanup(server.close)
+        with open(os.path.join(DATA, "Server", "ostrel.bkp"), encoding="utf-8") as f:
+            lines = f.read().split("\n")
+        lines[SIZE_LINE], lines[COUNTDOWN_LINE] = size, "var countDownInterval=3;"
+        server = Server("\n".join(lines).encode(), refresh)
+        self.addCleanup(server.httpd.server_close)
+        self.addCleanup(server.httpd.shutdown)  # runs first
         dom = chromium(os.path.join(self.dir, "profile"), "--virtual-time-budget=7000",
                        "--dump-dom", server.url + "probe.html?w=%d" % width)
         found = re.search(r'<pre id="result">(.*?)</pre>', dom, re.S)

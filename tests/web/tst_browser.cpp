@@ -23,9 +23,7 @@
 using namespace ostrel;
 using namespace ostrel::test;
 
-namespace {
 using Operation = void (TfrmBrowser::*)();
-} // namespace
 Q_DECLARE_METATYPE(Operation)
 
 class tst_Browser : public QObject {
@@ -90,7 +88,6 @@ class tst_Browser : public QObject {
 
 private slots:
     void initTestCase() {
-        QDir().mkpath(folder + "Server");
         const QString data = qEnvironmentVariable("OSTREL_SOURCE_DIR") + "/data/";
         QVERIFY(QFile::copy(data + "imgempty.jpg", folder + "imgempty.jpg"));
         account.ftpHost = "127.0.0.1";
@@ -132,17 +129,8 @@ private slots:
         QCOMPARE(listedPictures(name + "\n"), expected);
     }
 
-    // The mouse over a control says what it does.
-    void hoverHelp() {
-        QEvent enter(QEvent::Enter), leave(QEvent::Leave);
-        QApplication::sendEvent(w->ui()->BitBtnDelete, &enter);
-        QCOMPARE(w->ui()->StatusBar1->currentMessage(), w->ui()->BitBtnDelete->statusTip());
-        QApplication::sendEvent(w->ui()->BitBtnDelete, &leave);
-        QCOMPARE(w->ui()->StatusBar1->currentMessage(), QString());
-    }
-
     // Showing lists the pictures; a pick views one; a picture that cannot be shown shows
-    // the placeholder, without a box.
+    // the placeholder, without a box. The mouse over a control says what it does.
     void showListsAndViews() {
         remote({{"Capture.jpg", photo}, {"b.jpg", photo}});
         w->show();
@@ -159,6 +147,11 @@ private slots:
         QCOMPARE(w->ui()->Image->picture(),
                  loadPicture(folder + "imgempty.jpg", w->ui()->Image->fittingSize()).image);
         QVERIFY(desk.shown.isEmpty());
+        QEvent enter(QEvent::Enter), leave(QEvent::Leave);
+        QApplication::sendEvent(w->ui()->BitBtnDelete, &enter);
+        QCOMPARE(w->ui()->StatusBar1->currentMessage(), w->ui()->BitBtnDelete->statusTip());
+        QApplication::sendEvent(w->ui()->BitBtnDelete, &leave);
+        QCOMPARE(w->ui()->StatusBar1->currentMessage(), QString());
         w->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w.get()));
         QTest::keyClick(w.get(), Qt::Key_F1);
