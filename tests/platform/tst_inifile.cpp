@@ -241,15 +241,11 @@ private slots:
                                     "05-12-26_10.15.30/HostImagesList.lst.part03k9zab",
                                     "Server/.ostrel.html.deadbeef.tmp"};
         const QStringList kept{"Ostrel.sif",
-                               ".hidden",
                                "a.tmp",
                                ".x.0123abcd.tmp~",
                                ".x.0123ABCD.tmp",
-                               ".x.12345678.tmpx",
                                "photo.part",
                                "video.part1",
-                               "Videos/notes.partial",
-                               "holiday.party",
                                "big.part1z141z4",
                                "Server/ostrel.html",
                                "a/b/.deep.0123abcd.tmp"};
