@@ -1,6 +1,7 @@
 // The animation window with a scripted clock: the ticks are called directly, and a
 // ScriptedDesktop records boxes and beeps. Also the pace rule and the volume list.
 #include "../common/FreshFolder.h"
+#include "../net/NetTestUtil.h"
 #include "picture/JpegExport.h"
 #include "platform/ScriptedDesktop.h"
 #include "ui_unAnimation.h"
@@ -25,9 +26,7 @@ class TestAnimation : public QObject {
     void writePicture(const QString& name) {
         QImage picture(32, 24, QImage::Format_RGB888);
         picture.fill(Qt::darkCyan);
-        QFile file(folder_ + QLatin1Char('/') + name);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(encodeJpeg(picture));
+        QVERIFY(writeFile(folder_ + QLatin1Char('/') + name, encodeJpeg(picture)));
     }
     Ui::TfrmAnimation& ui() { return *form_->ui(); }
     QString shown() { return ui().Image->accessibleName(); }
