@@ -78,8 +78,8 @@ private slots:
             QTest::newRow(name) << bitmap << QString(target) << QString(error);
         };
         row("no bitmap", QByteArray(), "Capture.jpg", "Capture.bmp");
-        row("cut in the pixels", good.left(good.size() - 200), "Capture.jpg", "");
-        row("no pixels", bitmap::encode(QImage()), "Capture.jpg", "");
+        row("cut in the pixels", good.left(good.size() - 200), "Capture.jpg", "truncated");
+        row("no pixels", bitmap::encode(QImage()), "Capture.jpg", "Capture.bmp");
         row("missing folder", good, "no/such/folder/Capture.jpg", "Cannot write file");
         row("a folder", good, "folder.jpg", "Cannot write file");
     }
@@ -98,7 +98,6 @@ private slots:
         } catch (const Exception& e) {
             message = e.message();
         }
-        QVERIFY2(!message.isEmpty(), qPrintable(message));
         QVERIFY2(message.contains(error), qPrintable(message));
         QCOMPARE(folder_.entries(), before);
         QCOMPARE(readFile(folder_.path + "Capture.jpg"),
