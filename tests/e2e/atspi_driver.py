@@ -257,40 +257,22 @@ def activate(window, label):
     wait_for(lambda: window.getState().contains(pyatspi.STATE_ACTIVE), 10, "the window active")
 
 
-def host_window(app, how):
-    return wait_for(lambda: find(app, "dialog", REMOTE_HOST, showing_only=True), 20,
-                    f"the remote host window {how}")
-
-
-def close_host(host):
+def exit_with_page_pending(app, window, name):
+    """A new page name left pending (Done leads on to the remote host window, closed by
+    Escape), then File > Exit: the close asks whether to upload it."""
+    menu_by_key(window, "File", "Edit Browser View and Access...", "b")
+    look = wait_for(lambda: find(app, "dialog", LOOK, showing_only=True), 10, "the look window")
+    find(look, "text", "New File Name").queryEditableText().setTextContents(name)
+    press(find(look, "push button", "Save Name Change"))
+    answer(app, DONE_HINT, "OK")
+    press(find(look, "push button", "Done"))
+    answer(app, TAKEN_THERE, "OK")
+    host = wait_for(lambda: find(app, "dialog", REMOTE_HOST, showing_only=True), 20,
+                    "the remote host window after Done")
     activate(host, find(host, "label", "Pending Changes"))
     key(ESCAPE)
     wait_for(lambda: not host.getState().contains(pyatspi.STATE_SHOWING), 10,
              "the remote host window to close")
-
-
-def open_look(app, window):
-    menu_by_key(window, "File", "Edit Browser View and Access...", "b")
-    return wait_for(lambda: find(app, "dialog", LOOK, showing_only=True), 10, "the look window")
-
-
-def rename(app, look, name):
-    find(look, "text", "New File Name").queryEditableText().setTextContents(name)
-    press(find(look, "push button", "Save Name Change"))
-    answer(app, DONE_HINT, "OK")
-
-
-def done_to_host(app, look):
-    """Done with a change pending leads on to the remote host window."""
-    press(find(look, "push button", "Done"))
-    answer(app, TAKEN_THERE, "OK")
-    return host_window(app, "after Done")
-
-
-def exit_with_page_pending(app, window, look, name):
-    """A new page name left pending, then File > Exit: the close asks whether to upload it."""
-    rename(app, look, name)
-    close_host(done_to_host(app, look))
     activate(window, find(window, "label", description="Detection count"))
     menu_by_key(window, "File", "Exit", "e")
     wait_for(lambda: find(app, None, CLOSE_QUESTION, showing_only=True), 10, "the close question")

@@ -3,7 +3,6 @@
 // nor harms a good one.
 #include "../common/FreshFolder.h"
 #include "../net/NetTestUtil.h"
-#include "JpegCheck.h"
 #include "picture/Bitmap.h"
 #include "picture/JpegExport.h"
 #include "platform/Exception.h"
@@ -47,20 +46,21 @@ private slots:
 
         QVERIFY(SaveBitmapAsJpeg(folder_.path + "Capture.bmp", folder_.path + "Capture.jpg"));
         const QByteArray data = readFile(folder_.path + "Capture.jpg");
-        const DecodedJpeg jpeg = decodeJpeg(data);
-        QVERIFY(jpeg.ok);
-        QCOMPARE(QSize(jpeg.width, jpeg.height), size);
-        QCOMPARE(jpeg.subsampling, int(TJSAMP_420));
         // Baseline (start of frame 0xC0), not progressive (0xC2); both marker pairs cannot
-        // occur inside the tables or the entropy-coded data of these files.
-        QVERIFY(data.contains(QByteArray("\xFF\xC0", 2)));
+        // occur inside the tables or the entropy-coded data of these files. 4:2:0: of the
+        // three components, luminance samples 2 x 2 and the colours 1 x 1.
+        const qsizetype sof = data.indexOf(QByteArray("\xFF\xC0", 2));
+        QCOMPARE_GT(sof, 0);
         QVERIFY(!data.contains(QByteArray("\xFF\xC2", 2)));
+        QCOMPARE(data.mid(sof + 9, 10).toHex(' '), "03 01 22 00 02 11 01 03 11 01");
+        const QImage picture = QImage::fromData(data, "JPEG");
+        QCOMPARE(picture.size(), size);
         // Quality 90 scales the standard luminance table's DC step 16 to 3: the first value
         // of the first quantisation table (after marker, length and table byte).
         const qsizetype table = data.indexOf(QByteArray("\xFF\xDB", 2));
         QCOMPARE_GT(table, 0);
         QCOMPARE(int(uchar(data.at(table + 5))), 3);
-        const QColor centre = jpeg.picture.pixelColor(size.width() / 2, size.height() / 2);
+        const QColor centre = picture.pixelColor(size.width() / 2, size.height() / 2);
         QCOMPARE_GT(centre.red(), 240);
         QCOMPARE_LT(centre.green(), 16);
         QCOMPARE_LT(centre.blue(), 16);
@@ -78,10 +78,8 @@ private slots:
             QTest::newRow(name) << bitmap << QString(target) << QString(error);
         };
         row("no bitmap", QByteArray(), "Capture.jpg", "Capture.bmp");
-        row("empty bitmap file", QByteArray(""), "Capture.jpg", "");
-        row("not a bitmap", "\xFF\xD8\xFF\xE0 a JPEG", "Capture.jpg", "");
-        row("cut in the pixels", good.left(good.size() - 200), "Capture.jpg", "");
-        row("no pixels", bitmap::encode(QImage()), "Capture.jpg", "");
+        row("cut in the pixels", good.left(good.size() - 200), "Capture.jpg", "truncated");
+        row("no pixels", bitmap::encode(QImage()), "Capture.jpg", "Capture.bmp");
         row("missing folder", good, "no/such/folder/Capture.jpg", "Cannot write file");
         row("a folder", good, "folder.jpg", "Cannot write file");
     }
@@ -100,7 +98,6 @@ private slots:
         } catch (const Exception& e) {
             message = e.message();
         }
-        QVERIFY2(!message.isEmpty(), qPrintable(message));
         QVERIFY2(message.contains(error), qPrintable(message));
         QCOMPARE(folder_.entries(), before);
         QCOMPARE(readFile(folder_.path + "Capture.jpg"),

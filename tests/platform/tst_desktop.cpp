@@ -1,6 +1,7 @@
 // The desktop services: the real message boxes and help viewer, the application's
 // last-resort error box, and close requests by signal. (ScriptedDesktop, the stand-in the
 // other tests use, is no part of the program and is not tested for itself.)
+#include "../net/NetTestUtil.h"
 #include "platform/Application.h"
 #include "platform/CloseSignals.h"
 #include "platform/Exception.h"
@@ -8,7 +9,6 @@
 #include "platform/ScriptedDesktop.h"
 
 #include <QAbstractButton>
-#include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -139,10 +139,8 @@ private slots:
 
     void helpViewer() {
         QTemporaryDir folder;
-        QFile topic(folder.filePath("topic9.html"));
-        QVERIFY(topic.open(QIODevice::WriteOnly));
-        topic.write("<html><body><p>About the error log</p></body></html>");
-        topic.close();
+        QVERIFY(ostrel::test::writeFile(folder.filePath("topic9.html"),
+                                        "<html><body><p>About the error log</p></body></html>"));
 
         QtDesktop real(folder.path());
         real.help(HelpCommand::Context, 9);
