@@ -577,7 +577,10 @@ private slots:
 
     void virtualSourceDialog() {
         QFETCH(VirtualSourceRow, row);
-        const auto& [name, accepted, expectedError] = row;
+        // Named one by one: a lambda below reads them (clang 14 cannot capture bindings).
+        const QString& name = row.file;
+        const bool accepted = row.accepted;
+        const QString& expectedError = row.error;
         const QString folder = folder_.dir.path();
         QTemporaryDir outside;
         const QString file =
