@@ -26,10 +26,10 @@ StoredSettings readStoredSettings(const IniFile& ini) {
 }
 
 void writeCloseSettings(IniFile& ini, const CloseSettings& s) {
-    write(ini, key::FtpPassword, s.ftpPassword);
-    write(ini, key::UpdateInterval, s.updateInterval);
+    write(ini, MainClose, key::FtpPassword, s.ftpPassword);
+    write(ini, MainClose, key::UpdateInterval, s.updateInterval);
     writeFields(ini, s.window, windowFields, MainClose);
-    write(ini, key::SmtpPassword, s.smtpPassword);
+    write(ini, MainClose, key::SmtpPassword, s.smtpPassword);
 }
 
 int readDriverIndex(const IniFile& vcap) {
@@ -37,7 +37,7 @@ int readDriverIndex(const IniFile& vcap) {
 }
 
 void writeDriverIndex(IniFile& vcap, int index) {
-    write(vcap, key::DriverIndex, index);
+    write(vcap, MainDestroy, key::DriverIndex, index);
 }
 
 } // namespace ostrel

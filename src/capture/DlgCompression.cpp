@@ -24,7 +24,7 @@ int readCompressionQuality(const QString& programFolder) {
 
 void writeCompressionQuality(const QString& programFolder, int quality) {
     IniFile ini(settingsFile(programFolder));
-    sif::write(ini, sif::key::CompressionQuality,
+    sif::write(ini, sif::DriverDialogs, sif::key::CompressionQuality,
                std::clamp(quality, MinCompressionQuality, MaxCompressionQuality));
 }
 

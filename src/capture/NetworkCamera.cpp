@@ -54,12 +54,12 @@ void NetworkCamera::writeSettings(const QString& programFolder,
     takeLoginFromAddress(s, Login::Replace);
     // The login first: a write that fails half way never leaves it nowhere.
     IniFile program(programFolder + QLatin1String(ProgramFile), IniFile::Access::OwnerOnly);
-    write(program, key::NetCameraUser, s.user);
-    write(program, key::NetCameraPassword, s.password);
+    write(program, DriverDialogs, key::NetCameraUser, s.user);
+    write(program, DriverDialogs, key::NetCameraPassword, s.password);
     IniFile vcap(programFolder + QLatin1String(DriverFile));
-    write(vcap, key::NetCameraUrl, s.url.trimmed());
-    write(vcap, key::NetCameraTransport, s.transport);
-    write(vcap, key::NetCameraPin, s.certificateSha256.trimmed());
+    write(vcap, DriverDialogs, key::NetCameraUrl, s.url.trimmed());
+    write(vcap, DriverDialogs, key::NetCameraTransport, s.transport);
+    write(vcap, DriverDialogs, key::NetCameraPin, s.certificateSha256.trimmed());
 }
 
 bool NetworkCamera::takeLoginFromAddress(NetworkCameraSettings& s, Login how) {

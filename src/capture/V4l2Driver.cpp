@@ -222,14 +222,15 @@ DeviceSettings DeviceSettings::read(const IniFile& ini, const QString& section,
 }
 
 void DeviceSettings::write(IniFile& ini, const QString& section) const {
-    if (format.fourcc != 0) sif::write(ini, key::PixelFormat, fourccText(format.fourcc), section);
+    if (format.fourcc != 0)
+        sif::write(ini, sif::DriverDialogs, key::PixelFormat, fourccText(format.fourcc), section);
     if (format.size.isValid()) {
-        sif::write(ini, key::Width, format.size.width(), section);
-        sif::write(ini, key::Height, format.size.height(), section);
+        sif::write(ini, sif::DriverDialogs, key::Width, format.size.width(), section);
+        sif::write(ini, sif::DriverDialogs, key::Height, format.size.height(), section);
     }
     if (format.rate.isValid())
-        sif::write(ini, key::DeviceFrameRate, format.rate.toString(), section);
-    if (input >= 0) sif::write(ini, key::Input, input, section);
+        sif::write(ini, sif::DriverDialogs, key::DeviceFrameRate, format.rate.toString(), section);
+    if (input >= 0) sif::write(ini, sif::DriverDialogs, key::Input, input, section);
     for (auto it = controls.cbegin(); it != controls.cend(); ++it)
         ini.writeInteger(section, controlKey(it.key()), it.value());
 }

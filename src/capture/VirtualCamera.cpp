@@ -76,8 +76,9 @@ VirtualCameraSettings VirtualCamera::readSettings(const QString& programFolder) 
 
 void VirtualCamera::writeSettings(const QString& programFolder, const VirtualCameraSettings& s) {
     IniFile ini(settingsFile(programFolder));
-    sif::write(ini, sif::key::MotionInterval, std::clamp(s.motionInterval, 0, MaxMotionInterval));
-    sif::write(ini, sif::key::VirtualSource, s.source);
+    sif::write(ini, sif::DriverDialogs, sif::key::MotionInterval,
+               std::clamp(s.motionInterval, 0, MaxMotionInterval));
+    sif::write(ini, sif::DriverDialogs, sif::key::VirtualSource, s.source);
 }
 
 bool VirtualCamera::showSourceDialog(QWidget* parent) {

@@ -51,7 +51,7 @@ void NetworkSettings::load(const IniFile& ini, QString* updateInterval) {
 
 void NetworkSettings::save(IniFile& ini, Writer who, const QString* updateInterval) const {
     writeFields(ini, *this, ftpFields, who);
-    if (updateInterval) write(ini, key::UpdateInterval, *updateInterval);
+    if (updateInterval) write(ini, who, key::UpdateInterval, *updateInterval);
     writeFields(ini, *this, otherFields, who);
 }
 

@@ -77,20 +77,35 @@ QString readText(const IniFile& ini, const IntKey& k, const QString& section) {
                           QString::number(k.def));
 }
 
-void write(IniFile& ini, const StringKey& k, const QString& value, const QString& section) {
-    ini.writeString(sectionOf(k, section), QString::fromLatin1(k.name), value);
+namespace {
+
+template <typename T> bool mayWrite(Writer who, const Key<T>& k) {
+    if (k.writers & who) return true;
+    qWarning("[%s] %s is not written by writer %u", k.section, k.name, unsigned(who));
+    return false;
 }
 
-void write(IniFile& ini, const IntKey& k, int value, const QString& section) {
-    ini.writeInteger(sectionOf(k, section), QString::fromLatin1(k.name), value);
+} // namespace
+
+void write(IniFile& ini, Writer who, const StringKey& k, const QString& value,
+           const QString& section) {
+    if (mayWrite(who, k))
+        ini.writeString(sectionOf(k, section), QString::fromLatin1(k.name), value);
 }
 
-void write(IniFile& ini, const BoolKey& k, bool value, const QString& section) {
-    ini.writeBool(sectionOf(k, section), QString::fromLatin1(k.name), value);
+void write(IniFile& ini, Writer who, const IntKey& k, int value, const QString& section) {
+    if (mayWrite(who, k))
+        ini.writeInteger(sectionOf(k, section), QString::fromLatin1(k.name), value);
 }
 
-void writeText(IniFile& ini, const IntKey& k, const QString& digits, const QString& section) {
-    ini.writeString(sectionOf(k, section), QString::fromLatin1(k.name), digits);
+void write(IniFile& ini, Writer who, const BoolKey& k, bool value, const QString& section) {
+    if (mayWrite(who, k)) ini.writeBool(sectionOf(k, section), QString::fromLatin1(k.name), value);
+}
+
+void writeText(IniFile& ini, Writer who, const IntKey& k, const QString& digits,
+               const QString& section) {
+    if (mayWrite(who, k))
+        ini.writeString(sectionOf(k, section), QString::fromLatin1(k.name), digits);
 }
 
 } // namespace ostrel::sif

@@ -54,11 +54,15 @@ bool read(const IniFile& ini, const BoolKey& key, const QString& section = {});
 // A number key as the digits stored (dialogs show and write them as text).
 QString readText(const IniFile& ini, const IntKey& key, const QString& section = {});
 
-void write(IniFile& ini, const StringKey& key, const QString& value, const QString& section = {});
-void write(IniFile& ini, const IntKey& key, int value, const QString& section = {});
-void write(IniFile& ini, const BoolKey& key, bool value, const QString& section = {});
+// Every write names its writer; a key not declared for that writer is left as it is (and
+// the slip logged), so no window can write a key that is not its own.
+void write(IniFile& ini, Writer who, const StringKey& key, const QString& value,
+           const QString& section = {});
+void write(IniFile& ini, Writer who, const IntKey& key, int value, const QString& section = {});
+void write(IniFile& ini, Writer who, const BoolKey& key, bool value, const QString& section = {});
 // A number key written as typed: the same digits read back as the number.
-void writeText(IniFile& ini, const IntKey& key, const QString& digits, const QString& section = {});
+void writeText(IniFile& ini, Writer who, const IntKey& key, const QString& digits,
+               const QString& section = {});
 
 // A key bound to a member of a settings struct: one table of bindings serves both the
 // reading and the writing of that struct, so the two cannot list different keys.
@@ -83,17 +87,17 @@ inline void readInto(const IniFile& ini, const IntKey& k, QString& v) {
 inline void readInto(const IniFile& ini, const BoolKey& k, bool& v) {
     v = read(ini, k);
 }
-inline void writeFrom(IniFile& ini, const StringKey& k, const QString& v) {
-    write(ini, k, v);
+inline void writeFrom(IniFile& ini, Writer who, const StringKey& k, const QString& v) {
+    write(ini, who, k, v);
 }
-inline void writeFrom(IniFile& ini, const IntKey& k, int v) {
-    write(ini, k, v);
+inline void writeFrom(IniFile& ini, Writer who, const IntKey& k, int v) {
+    write(ini, who, k, v);
 }
-inline void writeFrom(IniFile& ini, const IntKey& k, const QString& v) {
-    writeText(ini, k, v);
+inline void writeFrom(IniFile& ini, Writer who, const IntKey& k, const QString& v) {
+    writeText(ini, who, k, v);
 }
-inline void writeFrom(IniFile& ini, const BoolKey& k, bool v) {
-    write(ini, k, v);
+inline void writeFrom(IniFile& ini, Writer who, const BoolKey& k, bool v) {
+    write(ini, who, k, v);
 }
 
 // A key's default as the text a field shows and a settings struct starts with.
@@ -114,7 +118,7 @@ template <typename S, typename Fields>
 void writeFields(IniFile& ini, const S& s, const Fields& fields, Writer who) {
     std::apply(
         [&](const auto&... f) {
-            ((f.key->writers & who ? writeFrom(ini, *f.key, s.*(f.member)) : void()), ...);
+            ((f.key->writers & who ? writeFrom(ini, who, *f.key, s.*(f.member)) : void()), ...);
         },
         fields);
 }
@@ -129,8 +133,9 @@ template <typename S, typename Fields>
 void writeField(IniFile& ini, const S& s, const Fields& fields, AnyKey key, Writer who) {
     std::apply(
         [&](const auto&... f) {
-            ((f.key == key.key && (f.key->writers & who) ? writeFrom(ini, *f.key, s.*(f.member))
-                                                         : void()),
+            ((f.key == key.key && (f.key->writers & who)
+                  ? writeFrom(ini, who, *f.key, s.*(f.member))
+                  : void()),
              ...);
         },
         fields);

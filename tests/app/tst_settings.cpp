@@ -53,6 +53,9 @@ private slots:
         QCOMPARE(readDriverIndex(vcap), -1);
         writeDriverIndex(vcap, 3);
         QCOMPARE(readDriverIndex(vcap), 3);
+        // A window cannot write a key that is not its own: the wizard leaves the driver alone.
+        sif::write(vcap, sif::Wizard, sif::key::DriverIndex, 5);
+        QCOMPARE(readDriverIndex(vcap), 3);
     }
 };
 
