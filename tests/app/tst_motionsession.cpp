@@ -211,7 +211,7 @@ private slots:
         if (tones < 0) QCOMPARE(beats, delay);
         QCOMPARE(r.desk.tones.size(), std::max(tones, 0));
         for (const auto& tone : r.desk.tones)
-            QCOMPARE(QPair(tone.frequencyHz, tone.milliseconds), QPair(1100, 800));
+            QCOMPARE(qMakePair(tone.frequencyHz, tone.milliseconds), qMakePair(1100, 800));
         VERIFY_NO_BOXES(r.desk);
         QCOMPARE(r.state(), "Stop on 3600");
         QCOMPARE(r.sessionFolders().size(), 1);

@@ -313,7 +313,7 @@ void TestConversations::ftp() {
         QCOMPARE(c.ftp.StatusCode(), commands.endsWith("QUIT") ? 221 : error < 1000 ? error : 500);
     // The no-wait forms of a refused call raise the same text to their caller.
     if (error < 0 && (op.endsWith(QLatin1String("Put")) || op.endsWith(QLatin1String("Connect"))))
-        QCOMPARE(raised([&] {
+        QCOMPARE(raised([&, op = op] {
                      op.endsWith(QLatin1String("Put")) ? c.ftp.PutAsync() : c.ftp.ConnectAsync();
                  }),
                  message);
